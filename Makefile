@@ -1,0 +1,31 @@
+# The README's two commands: `make demo` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: demo test deps build sanitize bench clean
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: deps $(BUILD)/build.ninja
+	@cmake --build $(BUILD) -j $(JOBS) | grep -v "^ninja: no work to do" || true
+
+demo: build
+	@scripts/run-demo $(BUILD)
+
+test: build
+	@scripts/run-tests $(BUILD)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	@$(MAKE) --no-print-directory test BUILD=build-asan CMAKE_FLAGS=-DPENVORA_SANITIZE=ON
+
+bench: deps
+	@bench/run
+
+clean:
+	rm -rf build build-asan build-release

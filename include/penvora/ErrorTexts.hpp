@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace penvora {
+
+// Every text the error callback can receive. Keys are looked up in the
+// "Localizable" string table; fixed texts are passed as they stand.
+namespace errorkey {
+inline constexpr const char* IncorrectPDFExtension = "IncorrectPDFExtension";
+inline constexpr const char* IncorrectPDFPassword = "IncorrectPDFPassword";
+inline constexpr const char* IncorrectRatio = "IncorrectRatio";
+inline constexpr const char* IncorrectSignatureSize = "IncorrectSignatureSize";
+inline constexpr const char* IncorrectFindTextNil = "IncorrectFindTextNil";
+inline constexpr const char* IncorrectFloatText = "IncorrectFloatText";
+inline constexpr const char* onDocument = "onDocument";
+}  // namespace errorkey
+
+namespace errortext {
+inline constexpr const char* NoDocument = "documentPath and documentUris could not be empty";
+inline constexpr const char* MultidocumentManual = "multidocument is not compatible with manual positioning";
+inline constexpr const char* DocumentNotAccessible = "documentPath or documentUris not valid or not accessible";
+inline constexpr const char* ErrorSigning = "Error signing";
+}  // namespace errortext
+
+// Output-name check: the lower-cased name must end with ".pdf".
+bool hasPdfExtension(std::string_view signedName);
+
+// "IncorrectFloatText" + " '" + text + "' " + "onDocument", both keys
+// already localised by the caller.
+std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText,
+                                     std::string_view searchedText,
+                                     std::string_view localisedOnDocument);
+
+}  // namespace penvora

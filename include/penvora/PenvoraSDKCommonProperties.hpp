@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace penvora {
+
+struct PenvoraSDKCommonProperties {
+  std::optional<std::string> title;
+  bool requestLocation = false;
+  std::optional<std::int64_t> renderDefaultIndexPage;  // counts from 0
+  std::string reference;
+  bool saveOnPrivateStorage = false;
+
+  PenvoraSDKCommonProperties() = default;
+  PenvoraSDKCommonProperties(std::optional<std::string> title, bool requestLocation,
+                             std::int64_t renderDefaultIndexPage, std::string reference,
+                             bool saveOnPrivateStorage)
+      : title(std::move(title)),
+        requestLocation(requestLocation),
+        renderDefaultIndexPage(renderDefaultIndexPage),
+        reference(std::move(reference)),
+        saveOnPrivateStorage(saveOnPrivateStorage) {}
+
+  bool operator==(const PenvoraSDKCommonProperties&) const = default;
+};
+
+}  // namespace penvora

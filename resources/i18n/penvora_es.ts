@@ -1,0 +1,151 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="es">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>IncorrectPDFExtension</source>
+        <translation>El nombre del documento firmado debe terminar en .pdf</translation>
+    </message>
+    <message>
+        <source>IncorrectPDFPassword</source>
+        <translation>La contraseña del PDF es incorrecta</translation>
+    </message>
+    <message>
+        <source>IncorrectRatio</source>
+        <translation>Las proporciones del recuadro de firma no son válidas</translation>
+    </message>
+    <message>
+        <source>IncorrectSignatureSize</source>
+        <translation>El recuadro de firma es demasiado pequeño (mínimo 50 x 50 puntos)</translation>
+    </message>
+    <message>
+        <source>IncorrectFindTextNil</source>
+        <translation>No se ha indicado el texto que hay que buscar para la firma</translation>
+    </message>
+    <message>
+        <source>IncorrectFloatText</source>
+        <translation>No se ha encontrado el texto</translation>
+    </message>
+    <message>
+        <source>onDocument</source>
+        <translation>en el documento</translation>
+    </message>
+    <message>
+        <source>manual</source>
+        <translation>Manual</translation>
+    </message>
+    <message>
+        <source>field</source>
+        <translation>Campo de firma</translation>
+    </message>
+    <message>
+        <source>fixed</source>
+        <translation>Posición fija</translation>
+    </message>
+    <message>
+        <source>float</source>
+        <translation>Junto a un texto</translation>
+    </message>
+    <message>
+        <source>loading_documents</source>
+        <translation>Cargando documentos…</translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation>Página</translation>
+    </message>
+    <message>
+        <source>of</source>
+        <translation>de</translation>
+    </message>
+    <message>
+        <source>DragAndResize</source>
+        <translation>Arrastre y redimensione</translation>
+    </message>
+    <message>
+        <source>AddSignatureText</source>
+        <translation>Texto de la firma</translation>
+    </message>
+    <message>
+        <source>AddSignatureTextMessage</source>
+        <translation>Introduzca un texto para mostrar junto a su firma</translation>
+    </message>
+    <message>
+        <source>EnterSignatureText</source>
+        <translation>Texto</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <source>Accept</source>
+        <translation>Aceptar</translation>
+    </message>
+    <message>
+        <source>insert-password</source>
+        <translation>Este documento está protegido. Introduzca su contraseña</translation>
+    </message>
+    <message>
+        <source>password</source>
+        <translation>Contraseña</translation>
+    </message>
+    <message>
+        <source>no_cert_selected</source>
+        <translation>Ningún certificado seleccionado</translation>
+    </message>
+    <message>
+        <source>document_will_get_signed_by_default_cert</source>
+        <translation>El documento se firmará con el certificado por defecto. </translation>
+    </message>
+    <message>
+        <source>know_more</source>
+        <translation>Más información</translation>
+    </message>
+    <message>
+        <source>sign</source>
+        <translation>Firmar</translation>
+    </message>
+    <message>
+        <source>reject</source>
+        <translation>Rechazar</translation>
+    </message>
+    <message>
+        <source>share</source>
+        <translation>Compartir</translation>
+    </message>
+    <message>
+        <source>back</source>
+        <translation>Atrás</translation>
+    </message>
+    <message>
+        <source>erase</source>
+        <translation>Borrar</translation>
+    </message>
+    <message>
+        <source>signing_document</source>
+        <translation>Firmando el documento…</translation>
+    </message>
+    <message>
+        <source>reject_title</source>
+        <translation>Rechazar el documento</translation>
+    </message>
+    <message>
+        <source>reject_reason_placeholder</source>
+        <translation>¿Por qué rechaza el documento?</translation>
+    </message>
+    <message>
+        <source>reject_reason_too_short</source>
+        <translation>Indique un motivo más largo</translation>
+    </message>
+    <message>
+        <source>sign_here</source>
+        <translation>Firme aquí</translation>
+    </message>
+    <message>
+        <source>signature_moved_page</source>
+        <translation>La firma se ha movido a otra página</translation>
+    </message>
+</context>
+</TS>
