@@ -13,8 +13,11 @@ void loadOpenSslProviders() {
   static std::once_flag once;
   std::call_once(once, [] {
     // Loading "legacy" explicitly disables the implicit default, so load both.
-    OSSL_PROVIDER_load(nullptr, "default");
-    OSSL_PROVIDER_load(nullptr, "legacy");
+    // Held for the process's lifetime (reachable, so not a leak).
+    static OSSL_PROVIDER* defaultProvider = OSSL_PROVIDER_load(nullptr, "default");
+    static OSSL_PROVIDER* legacyProvider = OSSL_PROVIDER_load(nullptr, "legacy");
+    (void)defaultProvider;
+    (void)legacyProvider;
     ERR_clear_error();
   });
 }

@@ -1,0 +1,10 @@
+// Signing identities: any bytes as a PKCS#12 container, opened or refused.
+#include <cstddef>
+#include <cstdint>
+
+#include "util/Pkcs12.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  penvora::pkcs12Opens(penvora::Bytes(data, data + size), "password");
+  return 0;
+}

@@ -1,0 +1,26 @@
+// The biometric record reader: whatever text arrives as pointsB64 must give
+// a result or nothing, never a crash.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/ESS.hpp"
+#include "engine/ESSUtils.hpp"
+#include "penvora/Log.hpp"
+#include "util/Base64.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);
+  (void)quiet;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  penvora::ESSUtils::pointsToBinary(penvora::ESSUtils::split(text, '\n'));
+  const std::string b64 = penvora::base64::encode(text);
+  penvora::ESS::recordSummary(b64);
+  // Protect with the default certificate only for small inputs: RSA per
+  // input would make the run slow without adding coverage.
+  if (size < 2048) penvora::ESS::protectRecord(b64, std::nullopt);
+  penvora::ESS::restampDocumentHash(b64, "/dev/null");
+  penvora::ESS::issuerAndSerial(penvora::Bytes(data, data + size));
+  penvora::base64::decodeIgnoringUnknown(text);
+  return 0;
+}
