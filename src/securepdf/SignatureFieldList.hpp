@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+namespace penvora::securepdf {
+
+// One terminal signature field of the document's form.
+struct SignatureFieldEntry {
+  QPDFObjectHandle field;    // the terminal field (may be its own widget)
+  std::string fullName;      // dotted fully qualified name
+  bool isSigned = false;     // /V already holds a signature
+};
+
+// The signature fields in form order: a depth-first walk of /AcroForm
+// /Fields. Both the field index of signing and the name lookup count in
+// this order. Loops and absurd depths are cut off.
+std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf);
+
+// Every fully qualified field name (all types), for picking a new one.
+std::vector<std::string> listFieldNames(QPDF& pdf);
+
+}  // namespace penvora::securepdf
