@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "securepdf/WidgetAppearance.hpp"
 
 #include <zlib.h>
@@ -160,9 +161,13 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
 
   std::vector<WidgetLook::Line> lines = look.lines;
   if (!look.hideDefaultText && lines.empty()) {
-    const double size = std::max(4.0, std::min(10.0, bh / 5));
-    lines.push_back({"Digitally signed by " + look.defaultSigner, 2, bh - size - 2, size, size});
-    lines.push_back({"Date: " + look.defaultDate, 2, bh - 2 * size - 4, size, size});
+    const std::string signer = "Digitally signed by " + look.defaultSigner;
+    const std::string date = "Date: " + look.defaultDate;
+    // Helvetica averages about 0.55 em a character: shrink to fit the box.
+    const double longest = static_cast<double>(std::max(signer.size(), date.size()));
+    const double size = std::max(2.0, std::min({10.0, bh / 5, (bw - 4) / (0.55 * longest)}));
+    lines.push_back({signer, 2, bh - size - 2, size, size});
+    lines.push_back({date, 2, bh - 2 * size - 4, size, size});
   }
   if (!lines.empty()) {
     QPDFObjectHandle font = pdf.makeIndirectObject(QPDFObjectHandle::parse(

@@ -1,0 +1,153 @@
+// Signing benchmark: signs a 1-page, a 500-page and a 50 MB PDF and prints
+// the median wall time and peak memory of ours next to sha512sum of the
+// same file and the peers (pdfsig -add-signature, mutool sign) doing the
+// same work. Every contender runs in a child process, measured the same way.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/ESS.hpp"
+#include "securepdf/PDFSign.hpp"
+#include "securepdf/PdfTestSupport.hpp"
+
+namespace fs = std::filesystem;
+using penvora::securepdf::PDFSign;
+
+namespace {
+
+constexpr int kRuns = 5;
+
+struct Measure {
+  double medianMs = -1;
+  long peakKb = 0;
+};
+
+// Runs `work` in a child `kRuns` times; median wall time, largest RSS.
+Measure measure(const std::function<int()>& work) {
+  std::vector<double> times;
+  long peak = 0;
+  for (int i = 0; i < kRuns; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) _exit(work());
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    times.push_back(ms);
+    peak = std::max(peak, usage.ru_maxrss);
+  }
+  std::sort(times.begin(), times.end());
+  return {times[times.size() / 2], peak};
+}
+
+Measure command(const std::string& cmd) {
+  return measure([cmd] { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? 0 : 1; });
+}
+
+// One page whose picture is `bytes` of incompressible samples.
+std::string bigPdf(std::size_t bytes) {
+  const int side = static_cast<int>(std::sqrt(static_cast<double>(bytes) / 3));
+  std::string samples(static_cast<std::size_t>(side) * side * 3, '\0');
+  std::mt19937_64 rng(42);
+  for (std::size_t i = 0; i + 8 <= samples.size(); i += 8) {
+    const auto v = rng();
+    std::memcpy(&samples[i], &v, 8);
+  }
+  return pdftest::buildPdf(
+      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R] >> >>",
+       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /XObject << /Im 5 0 R >> >> "
+       "/Annots [6 0 R] >>",
+       pdftest::stream("", "q 612 0 0 792 0 0 cm /Im Do Q"),
+       pdftest::stream("/Type /XObject /Subtype /Image /Width " + std::to_string(side) + " /Height " +
+                           std::to_string(side) + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                       samples),
+       "<< /FT /Sig /T (Sig1) /Type /Annot /Subtype /Widget /Rect [72 72 272 132] /F 4 /P 3 0 R >>"});
+}
+
+double fileMb(const fs::path& p) { return static_cast<double>(fs::file_size(p)) / 1e6; }
+
+}  // namespace
+
+int main() {
+  const fs::path dir = fs::temp_directory_path() / ("penvora-bench-sign-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const auto cert = pdftest::defaultCertificate();
+
+  // Peers' identities: the same default identity as a file and in an NSS
+  // database for pdfsig.
+  const fs::path p12 = penvora::ESS::writeTempP12(*penvora::ESS::defaultIdentity());
+  const std::string pw = penvora::ESS::certificatePassword(std::nullopt);
+  const fs::path nss = dir / "nss";
+  fs::create_directories(nss);
+  const bool havePdfsig =
+      std::system(("certutil -N -d sql:" + nss.string() + " --empty-password >/dev/null 2>&1 && pk12util -i '" +
+                   p12.string() + "' -d sql:" + nss.string() + " -W '" + pw + "' >/dev/null 2>&1")
+                      .c_str()) == 0;
+  const bool haveMutool = std::system("command -v mutool >/dev/null") == 0;
+  const std::string nick = "Penvora Default Test Signer";
+
+  struct Input {
+    const char* name;
+    std::string bytes;
+  };
+  std::vector<Input> inputs;
+  inputs.push_back({"1 page", pdftest::documentPdf({{}}, true)});
+  inputs.push_back({"500 pages", pdftest::documentPdf(std::vector<pdftest::PageSpec>(500), true)});
+  inputs.push_back({"50 MB", bigPdf(50'000'000)});
+
+  std::printf("%-10s %8s | %-22s %10s %10s %10s\n", "input", "MB", "contender", "median ms", "peak MB", "ratio");
+  for (const auto& in : inputs) {
+    const fs::path src = dir / "in.pdf";
+    testsupport::writeText(src, in.bytes);
+    const Measure ours = measure([&] {
+      PDFSign s = pdftest::signer(src, dir / "ours.pdf");
+      s.overwrite = true;
+      s.signatureFields = 0;
+      try {
+        s.sign();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+      }
+      return 0;
+    });
+    const Measure hash = command("sha512sum '" + src.string() + "'");
+    auto row = [&](const char* who, const Measure& m) {
+      if (m.medianMs < 0) {
+        std::printf("%-10s %8.1f | %-22s %10s\n", in.name, fileMb(src), who, "failed");
+        return;
+      }
+      std::printf("%-10s %8.1f | %-22s %10.1f %10.1f %10.2f\n", in.name, fileMb(src), who, m.medianMs,
+                  static_cast<double>(m.peakKb) / 1024, ours.medianMs / m.medianMs);
+    };
+    row("penvora", ours);
+    row("sha512sum", hash);
+    std::printf("%-10s %8s | %-22s %10.1f   (goal: 1.5 x hash + 30 ms)\n", "", "", "goal", 1.5 * hash.medianMs + 30);
+    if (havePdfsig)
+      row("pdfsig -add-signature", command("pdfsig -add-signature -nssdir sql:" + nss.string() + " -nick '" + nick +
+                                           "' -digest SHA512 '" + src.string() + "' '" + (dir / "pdfsig.pdf").string() +
+                                           "'; rm -f '" + (dir / "pdfsig.pdf").string() + "'"));
+    if (haveMutool)
+      row("mutool sign", command("mutool sign -s '" + p12.string() + "' -P '" + pw + "' -o '" +
+                                 (dir / "mutool.pdf").string() + "' '" + src.string() + "' 6"));
+  }
+  std::printf("ratio: penvora's median time over the contender's (below 1: penvora is faster)\n");
+  fs::remove(p12);
+  fs::remove_all(dir);
+  return 0;
+}

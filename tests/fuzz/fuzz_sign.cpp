@@ -1,0 +1,55 @@
+// The PDF open-and-sign path: any bytes as the input document. Either a
+// signed output or a SecurePdfError, never a crash, hang or leak.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/ESS.hpp"
+#include "securepdf/PDFSign.hpp"
+#include "securepdf/SecurePdfError.hpp"
+
+namespace {
+
+std::shared_ptr<penvora::securepdf::Certificate> certificate() {
+  static auto cert = [] {
+    auto path = penvora::ESS::writeTempP12(*penvora::ESS::defaultIdentity());
+    auto c = std::make_shared<penvora::securepdf::Certificate>(penvora::securepdf::CertStoreTypes::cstPFXFile,
+                                                               path.string(),
+                                                               penvora::ESS::certificatePassword(std::nullopt), "*");
+    std::filesystem::remove(path);
+    return c;
+  }();
+  return cert;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::filesystem::path dir = [] {
+    auto d = std::filesystem::temp_directory_path() / ("penvora-fuzz-sign-" + std::to_string(getpid()));
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  const auto in = dir / "in.pdf", out = dir / "out.pdf";
+  {
+    std::ofstream f(in, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  penvora::securepdf::PDFSign s;
+  s.inputFile = in.string();
+  s.outputFile = out.string();
+  s.overwrite = true;
+  s.signingCert = certificate();
+  s.signatureHashAlgorithm = "SHA512";
+  s.signatureWidgetWidth = "100";
+  s.signatureWidgetHeight = "40";
+  s.password = "u";
+  try {
+    s.sign();
+  } catch (const penvora::securepdf::SecurePdfError&) {
+  }
+  return 0;
+}
