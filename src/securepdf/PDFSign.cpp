@@ -1,6 +1,7 @@
 #include "securepdf/PDFSign.hpp"
 
 #include <openssl/evp.h>
+#include <zlib.h>
 
 #include <charconv>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "securepdf/SecurePdfError.hpp"
 #include "securepdf/SignatureFieldList.hpp"
 #include "securepdf/TimestampClient.hpp"
+#include "securepdf/ValidationData.hpp"
 #include "securepdf/WidgetAppearance.hpp"
 
 namespace penvora::securepdf {
@@ -147,6 +149,67 @@ struct Changes {
     if (h.isIndirect()) update->add(h);
   }
 };
+
+// Writes the original bytes and the update after them, with the
+// signature's /Contents made by `contents` from the digest of the byte
+// ranges. A signature larger than its room is made again with more room.
+void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QPDFObjGen sig, const EVP_MD* md,
+                        std::size_t room, const std::string& outputFile, bool overwrite,
+                        const std::function<Bytes(const Bytes& digest)>& contents) {
+  AtomicOutputFile out(outputFile, overwrite);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
+  if (src.rewritten) {
+    out.write(*src.rewritten);
+    EVP_DigestUpdate(base.get(), src.rewritten->data(), src.rewritten->size());
+  } else {
+    std::ifstream in(src.path, std::ios::binary);
+    if (!in) throw SecurePdfError("The input file disappeared while signing: " + src.path);
+    std::vector<char> buf(1 << 20);
+    std::uint64_t copied = 0;
+    while (copied < src.originalSize) {
+      const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
+      in.read(buf.data(), want);
+      if (in.gcount() != want) throw SecurePdfError("The input file changed while signing: " + src.path);
+      out.write(buf.data(), static_cast<std::size_t>(want));
+      EVP_DigestUpdate(base.get(), buf.data(), static_cast<std::size_t>(want));
+      copied += static_cast<std::uint64_t>(want);
+    }
+  }
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    update.setSignaturePlaceholder(sig, room);
+    auto result = update.build();
+    const std::uint64_t total = src.originalSize + result.bytes.size();
+    const std::string br = byteRangeText(result.contentsAt, result.contentsLength, total);
+    result.bytes.replace(result.byteRangeAt - src.originalSize, br.size(), br);
+
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    EVP_MD_CTX_copy_ex(ctx.get(), base.get());
+    const std::size_t cStart = result.contentsAt - src.originalSize;
+    const std::size_t cEnd = cStart + result.contentsLength;
+    EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart);
+    EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd);
+    Bytes digest(EVP_MAX_MD_SIZE);
+    unsigned dlen = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen);
+    digest.resize(dlen);
+
+    const Bytes cms = contents(digest);
+    if (cms.size() > room) {
+      room = cms.size() + 1024;
+      continue;
+    }
+    static const char* hex = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < cms.size(); ++i) {
+      result.bytes[cStart + 1 + 2 * i] = hex[cms[i] >> 4];
+      result.bytes[cStart + 2 + 2 * i] = hex[cms[i] & 15];
+    }
+    out.write(result.bytes);
+    out.commit();
+    return;
+  }
+  throw SecurePdfError("The signature does not fit its reserved room");
+}
 
 }  // namespace
 
@@ -406,28 +469,6 @@ void PDFSign::sign() {
     }
   }
 
-  // Write: original bytes, then the update with the signature filled in.
-  AtomicOutputFile out(outputFile, overwrite);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
-  if (src.rewritten) {
-    out.write(*src.rewritten);
-    EVP_DigestUpdate(base.get(), src.rewritten->data(), src.rewritten->size());
-  } else {
-    std::ifstream in(src.path, std::ios::binary);
-    if (!in) throw SecurePdfError("The input file disappeared while signing: " + src.path);
-    std::vector<char> buf(1 << 20);
-    std::uint64_t copied = 0;
-    while (copied < src.originalSize) {
-      const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
-      in.read(buf.data(), want);
-      if (in.gcount() != want) throw SecurePdfError("The input file changed while signing: " + src.path);
-      out.write(buf.data(), static_cast<std::size_t>(want));
-      EVP_DigestUpdate(base.get(), buf.data(), static_cast<std::size_t>(want));
-      copied += static_cast<std::uint64_t>(want);
-    }
-  }
-
   // Room for the CMS: measured on a trial signature, plus a time-stamp's
   // worth when one is asked for; retried with more room if it is short.
   std::size_t room = buildCmsSignature(*signingCert, signatureHashAlgorithm, Bytes(EVP_MD_get_size(md), 0),
@@ -435,44 +476,170 @@ void PDFSign::sign() {
                          .size() +
                      512 + (wantTimestamp ? 8192 : 0);
   room = std::max(room, settings_->extraSpace + 4096);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    update.setSignaturePlaceholder(sig.getObjGen(), room);
-    auto result = update.build();
-    const std::uint64_t total = src.originalSize + result.bytes.size();
-    const std::string br = byteRangeText(result.contentsAt, result.contentsLength, total);
-    result.bytes.replace(result.byteRangeAt - src.originalSize, br.size(), br);
-
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_MD_CTX_copy_ex(ctx.get(), base.get());
-    const std::size_t cStart = result.contentsAt - src.originalSize;
-    const std::size_t cEnd = cStart + result.contentsLength;
-    EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart);
-    EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd);
-    Bytes digest(EVP_MAX_MD_SIZE);
-    unsigned dlen = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen);
-    digest.resize(dlen);
-
+  writeWithSignature(src, update, sig.getObjGen(), md, room, outputFile, overwrite, [&](const Bytes& digest) {
     std::function<Bytes(const Bytes&)> stamp;
     if (wantTimestamp)
       stamp = [&](const Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
-    const Bytes cms = buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
-    if (cms.size() > room) {
-      room = cms.size() + 1024;
-      continue;
-    }
-    static const char* hex = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < cms.size(); ++i) {
-      result.bytes[cStart + 1 + 2 * i] = hex[cms[i] >> 4];
-      result.bytes[cStart + 2 + 2 * i] = hex[cms[i] & 15];
-    }
-    out.write(result.bytes);
-    out.commit();
-    return;
-  }
-  throw SecurePdfError("The signature does not fit its reserved room");
+    return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
+  });
 }
 
-void PDFSign::update() { throw SecurePdfError("update: not available in this build"); }
+namespace {
+
+// A signature's /Contents bytes (padding included), read from the file at
+// the place its /ByteRange leaves out.
+Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
+  QPDFObjectHandle br = sig.getKey("/ByteRange");
+  if (!br.isArray() || br.getArrayNItems() != 4) throw SecurePdfError("A signature of the document has no byte range");
+  long long v[4];
+  for (int i = 0; i < 4; ++i) {
+    QPDFObjectHandle n = br.getArrayItem(i);
+    if (!n.isInteger()) throw SecurePdfError("A signature of the document has a broken byte range");
+    v[i] = n.getIntValue();
+  }
+  const long long start = v[1] + 1, end = v[2] - 1;  // inside < >
+  if (v[0] != 0 || start <= 0 || end <= start || static_cast<std::uint64_t>(v[2]) > src.originalSize ||
+      end - start > (64ll << 20))
+    throw SecurePdfError("A signature of the document has a broken byte range");
+  std::string hex(static_cast<std::size_t>(end - start), '\0');
+  if (src.rewritten) {
+    hex = src.rewritten->substr(static_cast<std::size_t>(start), hex.size());
+  } else {
+    std::ifstream in(src.path, std::ios::binary);
+    in.seekg(start);
+    in.read(hex.data(), static_cast<std::streamsize>(hex.size()));
+    if (!in) throw SecurePdfError("Cannot read a signature of the document");
+  }
+  return toBytes(hexToBytes(hex, "A signature's /Contents"));
+}
+
+QPDFObjectHandle dssStream(QPDF& pdf, const Bytes& der, bool compress) {
+  std::string data(der.begin(), der.end());
+  QPDFObjectHandle dict = QPDFObjectHandle::newDictionary();
+  if (compress) {
+    uLongf n = compressBound(static_cast<uLong>(data.size()));
+    std::string z(n, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(data.data()),
+                  static_cast<uLong>(data.size()), 9) == Z_OK) {
+      z.resize(n);
+      data = z;
+      dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+    }
+  }
+  QPDFObjectHandle stream = pdf.newStream(data);
+  stream.replaceDict(dict);  // the raw data is already in its filter
+  stream.replaceStreamData(data, dict.getKey("/Filter"), QPDFObjectHandle::newNull());
+  return pdf.makeIndirectObject(stream);
+}
+
+}  // namespace
+
+void PDFSign::update() {
+  if (validationPolicy != PDFSignValidationPolicies::vpFullNoTrust)
+    throw SecurePdfError("Adding validation data needs the validation policy vpFullNoTrust");
+  if (timestampServer.empty()) throw SecurePdfError("Adding validation data needs a time-stamp server address");
+  if (outputFile.empty()) throw SecurePdfError("No output file given");
+
+  DocumentSource src = openForUpdate(inputFile, password);
+  QPDF& pdf = *src.pdf;
+  std::vector<Bytes> contents;
+  for (auto& f : listSignatureFields(pdf))
+    if (f.isSigned) contents.push_back(signatureContents(src, f.field.getKey("/V")));
+  if (contents.empty()) throw SecurePdfError("The document has no signature to add validation data to");
+  const ValidationData data = gatherValidationData(contents);
+
+  ObjectEncryptor encryptor(pdf);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+  const bool compress = settings_->compressDss;
+  auto streams = [&](const std::vector<Bytes>& items) {
+    std::vector<QPDFObjectHandle> out;
+    for (const auto& der : items) {
+      out.push_back(dssStream(pdf, der, compress));
+      update.add(out.back());
+    }
+    return out;
+  };
+  const auto certs = streams(data.certs), ocsps = streams(data.ocsps), crls = streams(data.crls);
+
+  // The /DSS keeps what an earlier update put there and adds ours.
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle old = root.getKey("/DSS");
+  QPDFObjectHandle dss = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  auto merged = [&](const char* key, const std::vector<QPDFObjectHandle>& added) {
+    QPDFObjectHandle array = QPDFObjectHandle::newArray();
+    if (old.isDictionary() && old.getKey(key).isArray())
+      for (int i = 0; i < old.getKey(key).getArrayNItems(); ++i) array.appendItem(old.getKey(key).getArrayItem(i));
+    for (const auto& h : added) array.appendItem(h);
+    if (array.getArrayNItems() > 0) dss.replaceKey(key, array);
+  };
+  merged("/Certs", certs);
+  merged("/OCSPs", ocsps);
+  merged("/CRLs", crls);
+  QPDFObjectHandle vri = QPDFObjectHandle::newDictionary();
+  if (old.isDictionary() && old.getKey("/VRI").isDictionary())
+    for (const auto& k : old.getKey("/VRI").getKeys()) vri.replaceKey(k, old.getKey("/VRI").getKey(k));
+  for (const auto& sigData : data.signatures) {
+    QPDFObjectHandle entry = QPDFObjectHandle::newDictionary();
+    auto refs = [](const std::vector<QPDFObjectHandle>& all, const std::vector<std::size_t>& which) {
+      QPDFObjectHandle a = QPDFObjectHandle::newArray();
+      for (auto i : which) a.appendItem(all[i]);
+      return a;
+    };
+    if (!sigData.certs.empty()) entry.replaceKey("/Cert", refs(certs, sigData.certs));
+    if (!sigData.ocsps.empty()) entry.replaceKey("/OCSP", refs(ocsps, sigData.ocsps));
+    if (!sigData.crls.empty()) entry.replaceKey("/CRL", refs(crls, sigData.crls));
+    vri.replaceKey("/" + sigData.key, entry);
+  }
+  dss.replaceKey("/VRI", vri);
+  update.add(dss);
+  root.replaceKey("/DSS", dss);
+  update.add(root);
+
+  // The document time-stamp over everything, the validation data included.
+  QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  sig.replaceKey("/Type", QPDFObjectHandle::newName("/DocTimeStamp"));
+  sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
+  sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.RFC3161"));
+  sig.replaceKey("/ByteRange", QPDFObjectHandle::newArray());
+  sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
+  update.add(sig);
+
+  std::set<std::string> taken;
+  for (auto& n : listFieldNames(pdf)) taken.insert(n);
+  std::string name;
+  for (int i = 1; name.empty() || taken.count(name); ++i) name = "DocTimeStamp" + std::to_string(i);
+  QPDFObjectHandle page = pdf.getAllPages().front();
+  QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
+      "<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
+  field.replaceKey("/T", textString(name));
+  field.replaceKey("/V", sig);
+  field.replaceKey("/P", page);
+  update.add(field);
+  QPDFObjectHandle annots = page.getKey("/Annots");
+  if (annots.isArray()) {
+    annots.appendItem(field);
+    update.add(annots.isIndirect() ? annots : page);
+  } else {
+    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
+    update.add(page);
+  }
+  QPDFObjectHandle acro = root.getKey("/AcroForm");
+  if (!acro.isDictionary()) {
+    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    root.replaceKey("/AcroForm", acro);
+  }
+  if (acro.isIndirect()) update.add(acro);
+  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+  QPDFObjectHandle fields = acro.getKey("/Fields");
+  if (fields.isArray()) {
+    fields.appendItem(field);
+    if (fields.isIndirect()) update.add(fields);
+  } else {
+    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
+  }
+
+  writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
+                     [&](const Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
+}
 
 }  // namespace penvora::securepdf

@@ -5,10 +5,6 @@
 
 namespace penvora::securepdf {
 
-// A dead or slow server costs seconds, not a hung screen.
-inline constexpr long kTimestampConnectTimeoutSeconds = 10;
-inline constexpr long kTimestampTotalTimeoutSeconds = 30;
-
 // Asks an RFC 3161 time-stamp authority for a token over `data` (SHA-512
 // imprint, a fresh nonce, the TSA certificate requested) and checks the
 // answer: granted status, same imprint and nonce, a signature that
@@ -17,6 +13,8 @@ inline constexpr long kTimestampTotalTimeoutSeconds = 30;
 // HTTP basic credentials. Throws SecurePdfError with a message that never
 // contains the credentials.
 Bytes requestTimestampToken(const std::string& url, const Bytes& data);
+// The same for data already hashed with SHA-512 (document time-stamps).
+Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& sha512Digest);
 
 // The URL without credentials, for messages and logs.
 std::string redactedUrl(const std::string& url);
