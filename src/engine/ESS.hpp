@@ -5,10 +5,24 @@
 #include <string>
 #include <utility>
 
+#include <vector>
+
 #include "engine/SignatureConfigurable.hpp"
+#include "interface/ESSParams.hpp"
+#include "penvora/PenvoraSDKParams.hpp"
 #include "util/Bytes.hpp"
 
 namespace penvora {
+namespace securepdf {
+class PDFSign;
+}
+
+// What the metadata export hands to the host instead of a signed PDF.
+struct SignatureMetadata {
+  std::optional<std::filesystem::path> imageFile;  // the signature picture
+  std::optional<std::string> summary;              // public record summary
+  std::optional<std::string> protectedRecord;      // encrypted record
+};
 
 // The signing engine. Nothing here throws across its boundary except
 // writeTempP12 (which the signing routine catches); failures are one log
@@ -34,6 +48,32 @@ class ESS {
   static std::optional<Bytes> aesEncrypt(const Bytes& payload, const Bytes& key, const Bytes& iv);
   // Issuer Name TLV and serialNumber content bytes, read from the DER.
   static std::optional<std::pair<Bytes, Bytes>> issuerAndSerial(const Bytes& certificateDer);
+
+  // --- Signing -------------------------------------------------------
+  // One signed PDF per entry of documentUris, in order; the empty list
+  // when any document fails (each failure is one log line).
+  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, ESSParams& essParams);
+  // The signature picture as a file, and the record's summary and
+  // protected form, for hosts that sign elsewhere.
+  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams);
+
+  // fileName in the temporary (private) or the documents folder, with
+  // "(1)", "(2)", ... before the extension when taken.
+  static std::filesystem::path uniqueOutputURL(bool saveOnPrivateStorage, const std::string& fileName);
+  static void applyBuildProperties(securepdf::PDFSign& signer);
+  static void applyCustomText(std::int64_t height, const std::vector<PenvoraSDKWidgetCustomText>& texts,
+                              securepdf::PDFSign& signer);
+  static void applyTimestamp(const PenvoraSDKTSP& tsp, securepdf::PDFSign& signer);
+  // Replaces the signed file at outputPath by its long-term-validation
+  // version; on failure the signed file stays.
+  static void updateLTV(const std::filesystem::path& outputPath, const std::string& tsaURL);
+  // 1-bit near-white mask of the picture at width x height.
+  static std::optional<Bytes> backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height);
+
+  static constexpr const char* kBuildProperties =
+      "{\n   \"App\":{\n      \"Name\":\"Penvora SDK\",\n      \"REx\":\"6.0.0\",\n      \"R\":6,\n      "
+      "\"OS\": [\n         \"iOS\"\n      ]\n   }\n}";
+  static constexpr const char* kFilterName = "Penvora SDK iOS 6.0.0";
 
   // --- Signing identities ---------------------------------------------
   // A given password unchanged (also ""); absent: the default identity's.

@@ -1,9 +1,12 @@
 #include "securepdf/DocumentSource.hpp"
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <filesystem>
+#include <fstream>
 
 #include "securepdf/SecurePdfError.hpp"
 
@@ -40,8 +43,24 @@ void checkReadable(const std::string& path) {
 
 }  // namespace
 
+// Files up to this size are parsed from memory: qpdf's many small seeks
+// and reads on a file cost more than reading it once. Larger files are
+// parsed from disk so memory stays well below their size.
+constexpr std::uintmax_t kParseInMemoryLimit = 32u << 20;
+
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password) {
   checkReadable(path);
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (!ec && size <= kParseInMemoryLimit) {
+    auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::streamsize>(size));
+    if (in.gcount() == static_cast<std::streamsize>(size)) {
+      auto source = std::make_shared<BufferInputSource>(path, buffer.release(), true);
+      return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+    }
+  }
   return process([&](QPDF& q) { q.processFile(path.c_str(), password.c_str()); });
 }
 

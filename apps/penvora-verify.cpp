@@ -1,0 +1,196 @@
+// Lists the signatures of a PDF, checks each one, decodes the biometric
+// summary and, with the encryption key, the protected biometric trace.
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "engine/BioAttributeIds.hpp"
+#include "engine/BiometricRecordReader.hpp"
+#include "securepdf/SignatureInspector.hpp"
+
+namespace {
+
+using penvora::BiometricRecordReader;
+
+void usage() {
+  std::fprintf(stderr,
+               "usage: penvora-verify FILE.pdf [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n");
+}
+
+// A minimal RGB PNG: zlib for the image data and the chunk checksums.
+bool writePng(const std::string& path, int w, int h, const std::vector<unsigned char>& rgb) {
+  std::string raw;
+  for (int y = 0; y < h; ++y) {
+    raw += '\0';
+    raw.append(reinterpret_cast<const char*>(&rgb[static_cast<std::size_t>(y) * w * 3]), static_cast<std::size_t>(w) * 3);
+  }
+  uLongf n = compressBound(static_cast<uLong>(raw.size()));
+  std::string z(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), 9);
+  z.resize(n);
+  auto be32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  auto chunk = [&](const std::string& type, const std::string& data) {
+    const std::string td = type + data;
+    return be32(static_cast<std::uint32_t>(data.size())) + td +
+           be32(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size()))));
+  };
+  const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) + std::string("\x08\x02\x00\x00\x00", 5);
+  std::ofstream out(path, std::ios::binary);
+  out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", z) << chunk("IEND", "");
+  return static_cast<bool>(out);
+}
+
+// The strokes drawn over white, each point coloured from blue (first) to
+// red (last) so the order and speed of writing can be seen.
+bool renderTrace(const BiometricRecordReader::Trace& t, const std::string& path) {
+  const int w = 800, h = 500;
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(w) * h * 3, 255);
+  if (t.points.empty()) return writePng(path, w, h, rgb);
+  int minX = t.points[0].x, maxX = minX, minY = t.points[0].y, maxY = minY;
+  for (const auto& p : t.points) {
+    minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+    minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
+  }
+  const double scale = std::min((w - 40.0) / std::max(1, maxX - minX), (h - 40.0) / std::max(1, maxY - minY));
+  const int lastTime = std::max(1, t.points.back().time);
+  auto plot = [&](double x, double y, double f) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int px = static_cast<int>(x) + dx, py = static_cast<int>(y) + dy;
+        if (px < 0 || py < 0 || px >= w || py >= h) continue;
+        unsigned char* c = &rgb[(static_cast<std::size_t>(py) * w + px) * 3];
+        c[0] = static_cast<unsigned char>(255 * f), c[1] = 40, c[2] = static_cast<unsigned char>(255 * (1 - f));
+      }
+  };
+  for (std::size_t i = 0; i < t.points.size(); ++i) {
+    const auto& p = t.points[i];
+    const double x = 20 + (p.x - minX) * scale, y = 20 + (p.y - minY) * scale;
+    const double f = static_cast<double>(p.time) / lastTime;
+    // Join to the previous point unless the pen was lifted (a time gap).
+    if (i > 0 && p.time - t.points[i - 1].time < 200) {
+      const auto& q = t.points[i - 1];
+      const double qx = 20 + (q.x - minX) * scale, qy = 20 + (q.y - minY) * scale;
+      const int steps = static_cast<int>(std::max(std::abs(x - qx), std::abs(y - qy))) + 1;
+      for (int s = 0; s <= steps; ++s) plot(qx + (x - qx) * s / steps, qy + (y - qy) * s / steps, f);
+    } else {
+      plot(x, y, f);
+    }
+  }
+  return writePng(path, w, h, rgb);
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  std::stringstream ss(s);
+  std::string item;
+  while (std::getline(ss, item, sep)) out.push_back(item);
+  if (!s.empty() && s.back() == sep) out.emplace_back();
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage();
+    return 2;
+  }
+  std::string file = argv[1], password, keyPath, renderPath;
+  bool json = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--json") json = true;
+    else if ((a == "--password" || a == "--bio-key" || a == "--render-bio") && i + 1 < argc)
+      (a == "--password" ? password : a == "--bio-key" ? keyPath : renderPath) = argv[++i];
+    else {
+      usage();
+      return 2;
+    }
+  }
+  std::string key;
+  if (!keyPath.empty()) {
+    std::ifstream in(keyPath);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    key = ss.str();
+    if (key.empty()) {
+      std::fprintf(stderr, "penvora-verify: cannot read the key %s\n", keyPath.c_str());
+      return 2;
+    }
+  }
+
+  penvora::securepdf::DocumentSignatures doc;
+  try {
+    doc = penvora::securepdf::inspectSignatures(file, password);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "penvora-verify: %s\n", e.what());
+    return 2;
+  }
+
+  nlohmann::json out = {{"file", file}, {"dss", doc.hasDss}, {"signatures", nlohmann::json::array()}};
+  bool allValid = !doc.signatures.empty();
+  bool rendered = false;
+  for (const auto& s : doc.signatures) {
+    allValid = allValid && s.valid;
+    nlohmann::json j = {{"field", s.field},         {"page", s.page},       {"subFilter", s.subFilter},
+                        {"signer", s.signer},       {"valid", s.valid},     {"profile", s.profile},
+                        {"timestamp", s.timestamp}, {"dss", doc.hasDss},    {"coversWholeFile", s.coversWholeFile},
+                        {"rect", {s.rect[0], s.rect[1], s.rect[2], s.rect[3]}},
+                        {"bioSummary", nullptr},    {"bioRecord", nullptr}};
+    if (!s.problem.empty()) j["problem"] = s.problem;
+    std::optional<std::pair<std::string, std::string>> summary;
+    if (auto it = s.signedAttributes.find(penvora::kBioSummaryAttributeOid); it != s.signedAttributes.end()) {
+      summary = BiometricRecordReader::summary(it->second);
+      if (summary) {
+        nlohmann::json fields = nlohmann::json::object();
+        const auto names = split(summary->first, ';'), values = split(summary->second, ';');
+        for (std::size_t i = 0; i < names.size(); ++i) fields[names[i]] = i < values.size() ? values[i] : "";
+        j["bioSummary"] = fields;
+      } else {
+        j["bioSummary"] = "unreadable";
+      }
+    }
+    if (!key.empty() && summary) {
+      if (auto it = s.signedAttributes.find(penvora::kBioDataAttributeOid); it != s.signedAttributes.end()) {
+        if (auto trace = BiometricRecordReader::decrypt(it->second, key)) {
+          j["bioRecord"] = BiometricRecordReader::recordText(*summary, *trace);
+          if (!renderPath.empty() && !rendered) rendered = renderTrace(*trace, renderPath);
+        } else {
+          j["bioRecord"] = "the key does not open the protected record";
+        }
+      }
+    }
+    out["signatures"].push_back(j);
+  }
+
+  if (json) {
+    std::cout << out.dump(2) << "\n";
+  } else {
+    std::cout << file << ": " << doc.signatures.size() << " signature(s), DSS " << (doc.hasDss ? "present" : "absent")
+              << "\n";
+    for (const auto& j : out["signatures"]) {
+      std::cout << "\n" << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")\n"
+                << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
+                << "  signer:     " << j["signer"].get<std::string>() << "\n"
+                << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")
+                << (j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")" : "") << "\n"
+                << "  profile:    " << j["profile"].get<std::string>() << "\n";
+      if (!j["timestamp"].get<std::string>().empty())
+        std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << "\n";
+      if (j["bioSummary"].is_object()) {
+        std::cout << "  biometric summary:\n";
+        for (auto& [k, v] : j["bioSummary"].items()) std::cout << "    " << k << " = " << v.get<std::string>() << "\n";
+      }
+      if (j["bioRecord"].is_string()) std::cout << "  biometric record:\n" << j["bioRecord"].get<std::string>() << "\n";
+    }
+  }
+  if (!renderPath.empty() && !rendered) std::fprintf(stderr, "penvora-verify: no decrypted trace to render\n");
+  return allValid ? 0 : 1;
+}
