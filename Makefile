@@ -12,7 +12,7 @@ $(BUILD)/build.ninja: | deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 
 build: deps $(BUILD)/build.ninja
-	@cmake --build $(BUILD) -j $(JOBS) | grep -v "^ninja: no work to do" || true
+	@cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
 	@scripts/run-demo $(BUILD)

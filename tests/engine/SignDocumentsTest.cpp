@@ -115,6 +115,36 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_NE(text.find("/ImageMask true"), std::string::npos);
 }
 
+TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
+  for (auto type : {PenvoraSDKWidgetType::manual, PenvoraSDKWidgetType::float_}) {
+    params.widget->widgetType = type;
+    ess.bounds = {0, 0, 120.9, 40.2};  // 0, 0 is sent as 1, 0; sizes truncate
+    ess.page = 99;                     // past the end: the last page
+    auto out = ESS::signDocuments(params, ess);
+    ASSERT_EQ(out.size(), 1u);
+    const auto sig = verify(out[0])["signatures"][0];
+    EXPECT_TRUE(sig["valid"].get<bool>());
+    EXPECT_EQ(sig["page"], 2);
+    EXPECT_EQ(sig["rect"], nlohmann::json({1.0, 0.0, 121.0, 40.0}));
+  }
+}
+
+TEST_F(SignDocumentsTest, VerifierDrawsTheDecryptedStrokes) {
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  const auto png = home / "strokes.png";
+  auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
+               kBioKey + "' --render-bio '" + png.string() + "'");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("X;Y;PRESS;SW;TIME"), std::string::npos);
+  EXPECT_EQ(readText(png).substr(1, 3), "PNG");
+  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) fs::copy_file(png, fs::path(keep) / "strokes.png");
+  // Without the key nothing is decrypted.
+  r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
+          testsupport::fixture("pki/test-bio-encryption.pem") + "' --json");
+  EXPECT_NE(r.output.find("the key does not open the protected record"), std::string::npos) << r.output;
+}
+
 TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
   fs::create_directories(home / "b");
   writeText(home / "b" / "in.pdf", pdftest::documentPdf({{}, {}}));
