@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "securepdf/Flate.hpp"
 #include "securepdf/SecurePdfError.hpp"
 
 namespace penvora::securepdf {
@@ -23,6 +24,22 @@ std::string hexString(const std::string& bytes) {
   }
   s += '>';
   return s;
+}
+
+// Calls fn(first, count, begin, end) for each run of consecutive object
+// numbers: the subsections of a cross-reference table or stream.
+template <typename Fn>
+void forEachRun(const std::map<int, std::uint64_t>& offsets, Fn fn) {
+  for (auto it = offsets.begin(); it != offsets.end();) {
+    auto end = it;
+    int count = 0;
+    while (end != offsets.end() && end->first == it->first + count) {
+      ++end;
+      ++count;
+    }
+    fn(it->first, count, it, end);
+    it = end;
+  }
 }
 
 std::string ref(QPDFObjGen og) { return std::to_string(og.getObj()) + " " + std::to_string(og.getGen()) + " R"; }
@@ -227,22 +244,15 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
     size = std::max<long long>(size, maxObj + 1);
     const std::uint64_t xrefAt = originalSize_ + out.size();
     out += "xref\n";
-    for (auto it = offsets.begin(); it != offsets.end();) {
-      auto end = it;
-      int count = 0;
-      while (end != offsets.end() && end->first == it->first + count) {
-        ++end;
-        ++count;
-      }
-      out += std::to_string(it->first) + " " + std::to_string(count) + "\n";
-      for (auto e = it; e != end; ++e) {
+    forEachRun(offsets, [&](int first, int count, auto begin, auto end) {
+      out += std::to_string(first) + " " + std::to_string(count) + "\n";
+      for (auto e = begin; e != end; ++e) {
         char line[32];
         std::snprintf(line, sizeof line, "%010llu %05d n\r\n", static_cast<unsigned long long>(e->second),
                       genOf(e->first));
         out += line;
       }
-      it = end;
-    }
+    });
     out += "trailer\n<< /Size " + std::to_string(size) + " " + trailerEntries() + ">>\nstartxref\n" +
            std::to_string(xrefAt) + "\n%%EOF\n";
   } else {
@@ -253,34 +263,21 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
     const int w = xrefAt > 0xFFFFFFFFull ? 8 : 4;
     std::string entries;
     std::string index;
-    for (auto it = offsets.begin(); it != offsets.end();) {
-      auto end = it;
-      int count = 0;
-      while (end != offsets.end() && end->first == it->first + count) {
-        ++end;
-        ++count;
-      }
-      index += std::to_string(it->first) + " " + std::to_string(count) + " ";
-      for (auto e = it; e != end; ++e) {
+    forEachRun(offsets, [&](int first, int count, auto begin, auto end) {
+      index += std::to_string(first) + " " + std::to_string(count) + " ";
+      for (auto e = begin; e != end; ++e) {
         entries += '\x01';
         for (int b = w - 1; b >= 0; --b) entries += static_cast<char>((e->second >> (8 * b)) & 0xFF);
         const int gen = e->first == xrefObj ? 0 : genOf(e->first);
         entries += static_cast<char>((gen >> 8) & 0xFF);
         entries += static_cast<char>(gen & 0xFF);
       }
-      it = end;
-    }
+    });
     std::string data = entries;
     std::string filter;
     if (compressXrefStream) {
-      uLongf n = compressBound(static_cast<uLong>(entries.size()));
-      std::string z(n, '\0');
-      if (compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(entries.data()),
-                    static_cast<uLong>(entries.size()), 6) == Z_OK) {
-        z.resize(n);
-        data = z;
-        filter = "/Filter /FlateDecode ";
-      }
+      data = flateEncode(entries);
+      filter = "/Filter /FlateDecode ";
     }
     index.pop_back();
     out += std::to_string(xrefObj) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(size) + " /Index [" + index +

@@ -1,7 +1,6 @@
 #include "securepdf/PDFSign.hpp"
 
 #include <openssl/evp.h>
-#include <zlib.h>
 
 #include <charconv>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include "securepdf/AtomicOutputFile.hpp"
 #include "securepdf/CmsSignature.hpp"
 #include "securepdf/DocumentSource.hpp"
+#include "securepdf/Flate.hpp"
 #include "securepdf/IncrementalUpdate.hpp"
 #include "securepdf/ObjectEncryptor.hpp"
 #include "securepdf/SecurePdfError.hpp"
@@ -141,14 +141,53 @@ int pageRotation(QPDFObjectHandle page) {
   return 0;
 }
 
-// Marks the objects holding a change for the update: the object itself
-// when indirect, else the indirect object that contains it.
-struct Changes {
-  IncrementalUpdate* update;
-  void mark(QPDFObjectHandle h) {
-    if (h.isIndirect()) update->add(h);
+
+// Puts a widget into its page's /Annots, marking what changed.
+void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate& update) {
+  QPDFObjectHandle annots = page.getKey("/Annots");
+  if (annots.isArray()) {
+    annots.appendItem(widget);
+    update.add(annots.isIndirect() ? annots : page);
+  } else {
+    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
+    update.add(page);
   }
-};
+}
+
+// Adds a field to the form's /Fields (the form dictionary itself is
+// already marked by the caller).
+void addToForm(QPDFObjectHandle acro, QPDFObjectHandle field, IncrementalUpdate& update) {
+  QPDFObjectHandle fields = acro.getKey("/Fields");
+  if (fields.isArray()) {
+    fields.appendItem(field);
+    if (fields.isIndirect()) update.add(fields);
+  } else {
+    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
+  }
+}
+
+// The form dictionary, made when missing, with signatures flagged.
+QPDFObjectHandle signatureForm(QPDF& pdf, IncrementalUpdate& update) {
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle acro = root.getKey("/AcroForm");
+  if (!acro.isDictionary()) {
+    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    root.replaceKey("/AcroForm", acro);
+    update.add(root);
+  }
+  update.add(acro.isIndirect() ? acro : root);
+  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+  return acro;
+}
+
+// prefix1, prefix2, ...: the first that no field of the document uses.
+std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
+  std::set<std::string> taken;
+  for (auto& n : listFieldNames(pdf)) taken.insert(n);
+  std::string name;
+  for (int i = 1; name.empty() || taken.count(name); ++i) name = prefix + std::to_string(i);
+  return name;
+}
 
 // Writes the original bytes and the update after them, with the
 // signature's /Contents made by `contents` from the digest of the byte
@@ -297,7 +336,6 @@ void PDFSign::sign() {
   QPDF& pdf = *src.pdf;
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
-  Changes changes{&update};
   const auto& pages = pdf.getAllPages();
   const std::time_t now = std::time(nullptr);
 
@@ -360,15 +398,7 @@ void PDFSign::sign() {
   };
 
   // The form.
-  QPDFObjectHandle root = pdf.getRoot();
-  QPDFObjectHandle acro = root.getKey("/AcroForm");
-  if (!acro.isDictionary()) {
-    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    root.replaceKey("/AcroForm", acro);
-    changes.mark(root);
-  }
-  changes.mark(acro.isIndirect() ? acro : root);
-  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+  QPDFObjectHandle acro = signatureForm(pdf, update);
 
   if (signatureFields) {
     auto fields = listSignatureFields(pdf);
@@ -380,7 +410,7 @@ void PDFSign::sign() {
     if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
     QPDFObjectHandle field = entry.field;
     field.replaceKey("/V", sig);
-    changes.mark(field);
+    if (field.isIndirect()) update.add(field);
     std::vector<QPDFObjectHandle> widgets;
     if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
       widgets.push_back(field);
@@ -406,7 +436,7 @@ void PDFSign::sign() {
       }
       if (replaceAppearance || !widget.getKey("/AP").isDictionary())
         widget.replaceKey("/AP", appearanceFor(ww, wh, page.isDictionary() ? pageRotation(page) : 0));
-      changes.mark(widget);
+      if (widget.isIndirect()) update.add(widget);
     }
   } else {
     // A new field, with one widget per listed page.
@@ -425,10 +455,7 @@ void PDFSign::sign() {
     const double wh = invisible ? 0 : number(signatureWidgetHeight, "signatureWidgetHeight");
     if (!invisible && (ww <= 0 || wh <= 0)) throw SecurePdfError("The signature widget needs a width and a height");
 
-    std::set<std::string> taken;
-    for (auto& n : listFieldNames(pdf)) taken.insert(n);
-    std::string name;
-    for (int i = 1; name.empty() || taken.count(name); ++i) name = "Signature" + std::to_string(i);
+    const std::string name = freshFieldName(pdf, "Signature");
 
     QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
     field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
@@ -450,23 +477,10 @@ void PDFSign::sign() {
         kids.appendItem(widget);
         update.add(widget);
       }
-      QPDFObjectHandle annots = page.getKey("/Annots");
-      if (annots.isArray()) {
-        annots.appendItem(widget);
-        changes.mark(annots.isIndirect() ? annots : page);
-      } else {
-        page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
-        changes.mark(page);
-      }
+      addToPage(page, widget, update);
     }
     if (targets.size() > 1) field.replaceKey("/Kids", kids);
-    QPDFObjectHandle fields = acro.getKey("/Fields");
-    if (fields.isArray()) {
-      fields.appendItem(field);
-      if (fields.isIndirect()) update.add(fields);
-    } else {
-      acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
-    }
+    addToForm(acro, field, update);
   }
 
   // Room for the CMS: measured on a trial signature, plus a time-stamp's
@@ -514,21 +528,12 @@ Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
 }
 
 QPDFObjectHandle dssStream(QPDF& pdf, const Bytes& der, bool compress) {
-  std::string data(der.begin(), der.end());
-  QPDFObjectHandle dict = QPDFObjectHandle::newDictionary();
-  if (compress) {
-    uLongf n = compressBound(static_cast<uLong>(data.size()));
-    std::string z(n, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(data.data()),
-                  static_cast<uLong>(data.size()), 9) == Z_OK) {
-      z.resize(n);
-      data = z;
-      dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
-    }
-  }
-  QPDFObjectHandle stream = pdf.newStream(data);
-  stream.replaceDict(dict);  // the raw data is already in its filter
-  stream.replaceStreamData(data, dict.getKey("/Filter"), QPDFObjectHandle::newNull());
+  const std::string data(der.begin(), der.end());
+  QPDFObjectHandle stream = pdf.newStream();
+  if (compress)
+    stream.replaceStreamData(flateEncode(data, 9), QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+  else
+    stream.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
   return pdf.makeIndirectObject(stream);
 }
 
@@ -604,39 +609,15 @@ void PDFSign::update() {
   sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
   update.add(sig);
 
-  std::set<std::string> taken;
-  for (auto& n : listFieldNames(pdf)) taken.insert(n);
-  std::string name;
-  for (int i = 1; name.empty() || taken.count(name); ++i) name = "DocTimeStamp" + std::to_string(i);
   QPDFObjectHandle page = pdf.getAllPages().front();
   QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
       "<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
-  field.replaceKey("/T", textString(name));
+  field.replaceKey("/T", textString(freshFieldName(pdf, "DocTimeStamp")));
   field.replaceKey("/V", sig);
   field.replaceKey("/P", page);
   update.add(field);
-  QPDFObjectHandle annots = page.getKey("/Annots");
-  if (annots.isArray()) {
-    annots.appendItem(field);
-    update.add(annots.isIndirect() ? annots : page);
-  } else {
-    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
-    update.add(page);
-  }
-  QPDFObjectHandle acro = root.getKey("/AcroForm");
-  if (!acro.isDictionary()) {
-    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    root.replaceKey("/AcroForm", acro);
-  }
-  if (acro.isIndirect()) update.add(acro);
-  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
-  QPDFObjectHandle fields = acro.getKey("/Fields");
-  if (fields.isArray()) {
-    fields.appendItem(field);
-    if (fields.isIndirect()) update.add(fields);
-  } else {
-    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
-  }
+  addToPage(page, field, update);
+  addToForm(signatureForm(pdf, update), field, update);
 
   writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
                      [&](const Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });

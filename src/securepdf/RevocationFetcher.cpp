@@ -8,17 +8,11 @@
 #include <memory>
 
 #include "securepdf/HttpClient.hpp"
+#include "securepdf/OpenSslPtr.hpp"
 #include "securepdf/SecurePdfError.hpp"
 
 namespace penvora::securepdf {
 namespace {
-
-template <typename T, void (*F)(T*)>
-struct Deleter {
-  void operator()(T* p) const { F(p); }
-};
-template <typename T, void (*F)(T*)>
-using Owned = std::unique_ptr<T, Deleter<T, F>>;
 
 std::string subjectOf(X509* cert) {
   char buf[256];

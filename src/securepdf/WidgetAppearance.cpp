@@ -1,6 +1,8 @@
 #include <algorithm>
 #include "securepdf/WidgetAppearance.hpp"
 
+#include "securepdf/Flate.hpp"
+
 #include <zlib.h>
 
 #include <cmath>
@@ -30,16 +32,6 @@ std::string literal(const std::string& bytes) {
     s += c;
   }
   return s + ")";
-}
-
-std::string deflate(const std::string& data) {
-  uLongf n = compressBound(static_cast<uLong>(data.size()));
-  std::string z(n, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), 6) != Z_OK)
-    return {};
-  z.resize(n);
-  return z;
 }
 
 QPDFObjectHandle streamWith(QPDF& pdf, const std::string& data, QPDFObjectHandle dict) {
@@ -148,7 +140,7 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
         md.replaceKey("/Width", QPDFObjectHandle::newInteger(mw));
         md.replaceKey("/Height", QPDFObjectHandle::newInteger(mh));
         QPDFObjectHandle mask =
-            pdf.makeIndirectObject(streamWith(pdf, deflate(look.mask.substr(0, rowBytes * mh)), md));
+            pdf.makeIndirectObject(streamWith(pdf, flateEncode(look.mask.substr(0, rowBytes * mh)), md));
         created.push_back(mask);
         d.replaceKey("/Mask", mask);
       }
@@ -194,7 +186,7 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
     static const char* matrices[] = {"", "[0 1 -1 0 0 0]", "[-1 0 0 -1 0 0]", "[0 -1 1 0 0 0]"};
     fd.replaceKey("/Matrix", QPDFObjectHandle::parse(matrices[r / 90]));
   }
-  QPDFObjectHandle form = pdf.makeIndirectObject(streamWith(pdf, deflate(content), fd));
+  QPDFObjectHandle form = pdf.makeIndirectObject(streamWith(pdf, flateEncode(content), fd));
   created.push_back(form);
   return form;
 }
