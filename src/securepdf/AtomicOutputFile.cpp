@@ -22,6 +22,14 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : 
   if (!overwrite && fs::exists(target)) throw SecurePdfError("The output file exists and overwrite is off: " + target);
   fs::path p(target);
   fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
+  // An unnamed file first: a process killed while writing leaves nothing
+  // behind. File systems without O_TMPFILE get a named temporary instead.
+  fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd_ >= 0) {
+    unnamed_ = true;
+    dir_ = dir.string();
+    return;
+  }
   std::string tmpl = (dir / ("." + p.filename().string() + ".XXXXXX.part")).string();
   fd_ = ::mkstemps(tmpl.data(), 5);
   if (fd_ < 0) throw SecurePdfError("Cannot create the output file in " + dir.string() + ": " + reason());
@@ -58,6 +66,19 @@ void AtomicOutputFile::writeAt(std::uint64_t offset, const std::string& s) {
 
 void AtomicOutputFile::commit() {
   if (::fsync(fd_) != 0) throw SecurePdfError("Writing the output file failed: " + reason());
+  if (unnamed_) {
+    // Give the finished file a temporary name, then rename it over the
+    // target (linkat cannot replace an existing file).
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 16 && temp_.empty(); ++attempt) {
+      std::string name = (fs::path(dir_) / ("." + fs::path(target_).filename().string() + "." +
+                                            std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part"))
+                             .string();
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp_ = name;
+      else if (errno != EEXIST) throw SecurePdfError("Cannot name the output file: " + reason());
+    }
+    if (temp_.empty()) throw SecurePdfError("Cannot name the output file: " + reason());
+  }
   if (::close(fd_) != 0) {
     fd_ = -1;
     throw SecurePdfError("Writing the output file failed: " + reason());

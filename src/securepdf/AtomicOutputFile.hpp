@@ -29,6 +29,8 @@ class AtomicOutputFile {
   std::uint64_t size_ = 0;
   bool overwrite_ = false;
   bool committed_ = false;
+  bool unnamed_ = false;  // O_TMPFILE, named only at commit
+  std::string dir_;
 };
 
 }  // namespace penvora::securepdf
