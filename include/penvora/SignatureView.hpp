@@ -1,0 +1,102 @@
+#pragma once
+#include <QColor>
+#include <QImage>
+#include <QPointF>
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+
+namespace penvora {
+
+class SignatureView;
+
+// Receives what a SignatureView sees. Not owned by the view.
+class SignatureViewDelegate {
+ public:
+  virtual ~SignatureViewDelegate() = default;
+  // A tap was drawn.
+  virtual void swiftSignatureViewDidTapInside(SignatureView& view) = 0;
+  // A pan event was processed (any phase).
+  virtual void swiftSignatureViewDidPanInside(SignatureView& view) = 0;
+  // A sampled point in the view's coordinates (y downwards) and its time in
+  // milliseconds since the view's first touch.
+  virtual void signatureViewPointCapture(const QPointF& point, std::int64_t time) = 0;
+};
+
+// A pad for a handwritten signature with a variable-width ink line. It
+// keeps what is drawn as a bitmap and reports every sampled point with its
+// time to the delegate. Mouse, touch and pen (tablet) input all draw.
+class SignatureView : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(double maximumStrokeWidth READ maximumStrokeWidth WRITE setMaximumStrokeWidth)
+  Q_PROPERTY(double minimumStrokeWidth READ minimumStrokeWidth WRITE setMinimumStrokeWidth)
+  Q_PROPERTY(QColor strokeColor READ strokeColor WRITE setStrokeColor)
+  Q_PROPERTY(double strokeAlpha READ strokeAlpha WRITE setStrokeAlpha)
+
+ public:
+  explicit SignatureView(QWidget* parent = nullptr);
+  explicit SignatureView(const QRect& frame, QWidget* parent = nullptr);
+  ~SignatureView() override;
+
+  virtual SignatureViewDelegate* delegate() const { return delegate_; }
+  virtual void setDelegate(SignatureViewDelegate* delegate) { delegate_ = delegate; }
+  // Kept only when above 0 and not below the minimum.
+  virtual double maximumStrokeWidth() const { return maximumStrokeWidth_; }
+  virtual void setMaximumStrokeWidth(double width);
+  // Kept only when above 0 and not above the maximum.
+  virtual double minimumStrokeWidth() const { return minimumStrokeWidth_; }
+  virtual void setMinimumStrokeWidth(double width);
+  virtual QColor strokeColor() const { return strokeColor_; }
+  virtual void setStrokeColor(const QColor& color) { strokeColor_ = color; }
+  // Taken only when 0 < alpha <= 1.
+  virtual double strokeAlpha() const { return strokeAlpha_; }
+  virtual void setStrokeAlpha(double alpha);
+  // Everything drawn so far; none before the first ink or after clear().
+  virtual std::optional<QImage> signature() const;
+  // Drops the drawing. The time origin and the last width stay.
+  virtual void clear();
+
+  // The gesture entry points the input events lead to; public so a host
+  // with its own gesture handling can drive the view.
+  enum class PanPhase { began, changed, ended, cancelled };
+  void tap(const QPointF& location);
+  void pan(PanPhase phase, const QPointF& location);
+
+ protected:
+  // Milliseconds since 1970 (UTC); the time base of every report.
+  virtual std::int64_t now() const;
+
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void tabletEvent(QTabletEvent* event) override;
+
+  QPointF previousPoint() const { return previousPoint_; }
+  QPointF previousEndPoint() const { return previousEndPoint_; }
+  double previousWidth() const { return previousWidth_; }
+  std::int64_t startTime() const { return startTime_; }
+
+ private:
+  std::int64_t elapsed();
+  QPainter* beginInk();  // the retained bitmap, sized to the view
+  void press(const QPointF& p);
+  void move(const QPointF& p);
+  void release(const QPointF& p);
+
+  SignatureViewDelegate* delegate_ = nullptr;
+  double maximumStrokeWidth_ = 4.0;
+  double minimumStrokeWidth_ = 1.0;
+  QColor strokeColor_ = Qt::black;
+  double strokeAlpha_ = 1.0;
+  std::optional<QImage> signature_;
+  QPointF previousPoint_, previousEndPoint_;
+  double previousWidth_ = 0.0;
+  std::int64_t startTime_ = 0;
+
+  // Press and slop tracking that turns raw input into tap and pan.
+  bool pressed_ = false, panning_ = false;
+  QPointF pressPoint_;
+};
+
+}  // namespace penvora
