@@ -11,6 +11,7 @@
 
 #include "engine/BioAttributeIds.hpp"
 #include "engine/BiometricRecordReader.hpp"
+#include "engine/ESSUtils.hpp"
 #include "securepdf/SignatureInspector.hpp"
 
 namespace {
@@ -86,15 +87,6 @@ bool renderTrace(const BiometricRecordReader::Trace& t, const std::string& path)
   return writePng(path, w, h, rgb);
 }
 
-std::vector<std::string> split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  std::stringstream ss(s);
-  std::string item;
-  while (std::getline(ss, item, sep)) out.push_back(item);
-  if (!s.empty() && s.back() == sep) out.emplace_back();
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +142,8 @@ int main(int argc, char** argv) {
       summary = BiometricRecordReader::summary(it->second);
       if (summary) {
         nlohmann::json fields = nlohmann::json::object();
-        const auto names = split(summary->first, ';'), values = split(summary->second, ';');
+        const auto names = penvora::ESSUtils::split(summary->first, ';'),
+                   values = penvora::ESSUtils::split(summary->second, ';');
         for (std::size_t i = 0; i < names.size(); ++i) fields[names[i]] = i < values.size() ? values[i] : "";
         j["bioSummary"] = fields;
       } else {

@@ -122,10 +122,10 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
                                  ? std::string("*")
                                  : std::to_string(std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1));
 
-    for (const char* p : {"HideDefaultText", "BackgroundStyle", "BackgroundImageType", "IgnoreExistingAppearance"}) {
-      const char* value = std::string(p) == "BackgroundStyle" ? "Custom" : std::string(p) == "BackgroundImageType" ? "JPEG" : "true";
-      ignoringFailure([&] { s.setWidgetProperty(p, value); });
-    }
+    for (const auto& [name, value] : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
+                                      std::pair{"BackgroundImageType", "JPEG"},
+                                      std::pair{"IgnoreExistingAppearance", "true"}})
+      ignoringFailure([&] { s.setWidgetProperty(name, value); });
 
     if (!certificate.handwrittenSignature) {
       if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = base64::encode(*logo);
