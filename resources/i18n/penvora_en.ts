@@ -140,12 +140,16 @@
         <translation>Please give a longer reason</translation>
     </message>
     <message>
-        <source>sign_here</source>
+        <source>sign-here</source>
         <translation>Sign here</translation>
     </message>
     <message>
         <source>signature_moved_page</source>
         <translation>The signature moved to another page</translation>
+    </message>
+    <message>
+        <source>accept</source>
+        <translation>Accept</translation>
     </message>
 </context>
 </TS>

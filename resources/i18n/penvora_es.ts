@@ -140,12 +140,16 @@
         <translation>Indique un motivo más largo</translation>
     </message>
     <message>
-        <source>sign_here</source>
+        <source>sign-here</source>
         <translation>Firme aquí</translation>
     </message>
     <message>
         <source>signature_moved_page</source>
         <translation>La firma se ha movido a otra página</translation>
+    </message>
+    <message>
+        <source>accept</source>
+        <translation>Aceptar</translation>
     </message>
 </context>
 </TS>

@@ -15,4 +15,18 @@ const QColor& primaryColor() {
   return c;
 }
 
+QColor namedColor(const QString& name) {
+  // Panel background and the accent of headers and button texts; the
+  // accent is dark enough for black titles on it and for text on the panel.
+  static const QColor lightGray = colorFromHex(QStringLiteral("F2F2F5"));
+  static const QColor accent = colorFromHex(QStringLiteral("3B82C4"));
+  if (name == QLatin1String("LightGrayColor")) return lightGray;
+  if (name == QLatin1String("AccentColor")) return accent;
+  return {};
+}
+
+bool isDarkColorScheme(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
 }  // namespace penvora::ui

@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QPalette>
 #include <QString>
 
 namespace penvora::ui {
@@ -9,5 +10,12 @@ QColor colorFromHex(const QString& text);
 
 // The component's primary colour, 0057A2.
 const QColor& primaryColor();
+
+// The component's named colours, "LightGrayColor" and "AccentColor"; an
+// unknown name yields an invalid colour.
+QColor namedColor(const QString& name);
+
+// Whether a palette is a dark colour scheme (light text on a dark window).
+bool isDarkColorScheme(const QPalette& palette);
 
 }  // namespace penvora::ui

@@ -5,20 +5,12 @@
 #include <QFontDatabase>
 #include <QTemporaryDir>
 
-#include "penvora/Log.hpp"
+#include "support/CapturedLog.hpp"
 #include "ui/FontRegistration.hpp"
 
 using penvora::ui::registerFontsIfNeeded;
 
 namespace {
-struct CapturedLog {
-  std::vector<std::string> lines;
-  CapturedLog() {
-    penvora::setLogSink([this](std::string_view l) { lines.emplace_back(l); });
-  }
-  ~CapturedLog() { penvora::setLogSink({}); }
-};
-
 bool copyFont(const QString& name, const QString& folder) {
   return QFile::copy(":/penvora/fonts/" + name + ".ttf", folder + "/" + name + ".ttf");
 }
