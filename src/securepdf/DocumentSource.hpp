@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -11,13 +12,24 @@ namespace penvora::securepdf {
 
 // A document opened for an incremental update: the qpdf model, and the
 // bytes the update follows (the file itself, or a one-time rewrite when
-// the file needed repair).
+// the file needed repair). The input is opened once, and the model, the
+// copy and every later read use that one opening, so a file removed or
+// replaced meanwhile cannot mix two versions into one signed output.
 struct DocumentSource {
-  std::unique_ptr<QPDF> pdf;
   std::string path;
-  std::shared_ptr<std::string> rewritten;  // set when repaired
+  // Exactly one of the two holds the bytes: in memory (small or repaired
+  // files) or the open file. Declared before `pdf`, which reads from them
+  // and so must go first.
+  std::shared_ptr<const std::string> bytes;
+  std::shared_ptr<std::FILE> file;
+  std::unique_ptr<QPDF> pdf;
+  bool repaired = false;
   XrefTail tail;
   std::uint64_t originalSize = 0;
+
+  // `n` bytes at `offset` of what the update follows; throws SecurePdfError
+  // when they cannot be read in full.
+  void read(std::uint64_t offset, char* out, std::size_t n) const;
 };
 
 // Opens with the password. Throws SecurePdfError with a message for a

@@ -74,32 +74,20 @@ std::optional<XrefTail> parseTail(const std::string& tail, std::uint64_t tailSta
 
 }  // namespace
 
-std::optional<XrefTail> readXrefTail(const std::string& path, std::uint64_t fileSize) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::uint64_t n = std::min<std::uint64_t>(fileSize, 2048);
-  std::string tail(n, '\0');
-  in.seekg(static_cast<std::streamoff>(fileSize - n));
-  in.read(tail.data(), static_cast<std::streamsize>(n));
-  if (!in) return std::nullopt;
-  auto pos = tail.rfind("startxref");
-  if (pos == std::string::npos) return std::nullopt;
+std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
+                                     const std::function<std::string(std::uint64_t offset)>& readAt) {
+  const std::uint64_t fileSize = tailStart + tail.size();
+  if (tail.rfind("startxref") == std::string::npos) return std::nullopt;
   // Peek at the offset the tail names.
-  auto probe = parseTail(tail, fileSize - n, "xref");
+  auto probe = parseTail(tail, tailStart, "xref");
   if (!probe || probe->startxref >= fileSize) return std::nullopt;
-  std::string at(32, '\0');
-  in.seekg(static_cast<std::streamoff>(probe->startxref));
-  in.read(at.data(), 32);
-  at.resize(static_cast<std::size_t>(in.gcount()));
-  return parseTail(tail, fileSize - n, at);
+  return parseTail(tail, tailStart, readAt(probe->startxref));
 }
 
 std::optional<XrefTail> readXrefTail(const std::string& bytes) {
   const std::size_t n = std::min<std::size_t>(bytes.size(), 2048);
-  const std::string tail = bytes.substr(bytes.size() - n);
-  auto probe = parseTail(tail, bytes.size() - n, "xref");
-  if (!probe || probe->startxref >= bytes.size()) return std::nullopt;
-  return parseTail(tail, bytes.size() - n, bytes.substr(probe->startxref, 32));
+  return readXrefTail(bytes.substr(bytes.size() - n), bytes.size() - n,
+                      [&](std::uint64_t at) { return bytes.substr(static_cast<std::size_t>(at), 32); });
 }
 
 std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize) {

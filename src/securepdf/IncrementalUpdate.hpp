@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -21,7 +22,10 @@ struct XrefTail {
   std::uint64_t startxref = 0;
   XrefForm form = XrefForm::table;
 };
-std::optional<XrefTail> readXrefTail(const std::string& path, std::uint64_t fileSize);
+// From the last bytes of a file (`tail`, starting at `tailStart`); `readAt`
+// gives the 32 bytes at an offset, to check what the tail points at.
+std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
+                                     const std::function<std::string(std::uint64_t offset)>& readAt);
 std::optional<XrefTail> readXrefTail(const std::string& bytes);
 
 // Serialises changed and new objects of a qpdf document as one incremental

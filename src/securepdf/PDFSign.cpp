@@ -198,21 +198,17 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
   AtomicOutputFile out(outputFile, overwrite);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
-  if (src.rewritten) {
-    out.write(*src.rewritten);
-    EVP_DigestUpdate(base.get(), src.rewritten->data(), src.rewritten->size());
+  if (src.bytes) {
+    out.write(*src.bytes);
+    EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size());
   } else {
-    std::ifstream in(src.path, std::ios::binary);
-    if (!in) throw SecurePdfError("The input file disappeared while signing: " + src.path);
     std::vector<char> buf(1 << 20);
-    std::uint64_t copied = 0;
-    while (copied < src.originalSize) {
-      const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
-      in.read(buf.data(), want);
-      if (in.gcount() != want) throw SecurePdfError("The input file changed while signing: " + src.path);
-      out.write(buf.data(), static_cast<std::size_t>(want));
-      EVP_DigestUpdate(base.get(), buf.data(), static_cast<std::size_t>(want));
-      copied += static_cast<std::uint64_t>(want);
+    for (std::uint64_t copied = 0; copied < src.originalSize;) {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
+      src.read(copied, buf.data(), want);
+      out.write(buf.data(), want);
+      EVP_DigestUpdate(base.get(), buf.data(), want);
+      copied += want;
     }
   }
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -516,14 +512,7 @@ Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
       end - start > (64ll << 20))
     throw SecurePdfError("A signature of the document has a broken byte range");
   std::string hex(static_cast<std::size_t>(end - start), '\0');
-  if (src.rewritten) {
-    hex = src.rewritten->substr(static_cast<std::size_t>(start), hex.size());
-  } else {
-    std::ifstream in(src.path, std::ios::binary);
-    in.seekg(start);
-    in.read(hex.data(), static_cast<std::streamsize>(hex.size()));
-    if (!in) throw SecurePdfError("Cannot read a signature of the document");
-  }
+  src.read(static_cast<std::uint64_t>(start), hex.data(), hex.size());
   return toBytes(hexToBytes(hex, "A signature's /Contents"));
 }
 

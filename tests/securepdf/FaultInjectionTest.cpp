@@ -1,4 +1,5 @@
-// Faults from outside: a full disk, a kill in the middle of signing.
+// Faults from outside: a full disk, a kill in the middle of signing, an
+// input that goes away or changes while it is being signed.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,6 +9,7 @@
 #include <random>
 
 #include "engine/ESS.hpp"
+#include "securepdf/DocumentSource.hpp"
 #include "securepdf/PdfTestSupport.hpp"
 #include "securepdf/SecurePdfError.hpp"
 #include "util/Base64.hpp"
@@ -121,6 +123,39 @@ TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
   EXPECT_THROW(s.sign(), securepdf::SecurePdfError);
   fs::permissions(dir / "ro", fs::perms::owner_all);
   EXPECT_TRUE(entries(dir / "ro").empty());
+}
+
+TEST(FaultInjectionTest, InputRemovedOrReplacedAfterOpeningChangesNothing) {
+  TempDir dir;
+  // One file parsed from memory, one parsed from the open file.
+  for (std::size_t size : {std::size_t{200'000}, std::size_t{40'000'000}}) {
+    SCOPED_TRACE(size);
+    const fs::path in = dir / "in.pdf";
+    const std::string original = largePdf(size);
+    writeText(in, original);
+    const auto src = securepdf::openForUpdate(in.string(), "");
+    fs::remove(in);
+    writeText(in, pdftest::plainPdf());  // another document under the same name
+    std::string back(src.originalSize, '\0');
+    src.read(0, back.data(), back.size());
+    EXPECT_TRUE(back == original) << "the bytes of the first opening";
+    EXPECT_EQ(src.pdf->getAllPages().size(), 1u);
+    fs::remove(in);
+  }
+}
+
+TEST(FaultInjectionTest, InputRemovedBeforeSigningFailsClearlyWithoutOutput) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  fs::remove(dir / "in.pdf");
+  try {
+    s.sign();
+    ADD_FAILURE() << "signed a removed file";
+  } catch (const securepdf::SecurePdfError& e) {
+    EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(entries(dir.path()).empty());
 }
 
 }  // namespace
