@@ -1,0 +1,38 @@
+#pragma once
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "interface/Rect.hpp"
+
+class QPdfDocument;
+
+namespace penvora::document {
+
+// Where a text was found: the page and the match's box in page space
+// (PDF points, y upwards, the same space as annotation rectangles).
+struct PDFSelection {
+  std::size_t pageIndex = 0;
+  Rect bounds;
+};
+
+// The search options as the placement uses them.
+enum FindOptions : int { caseInsensitive = 1, literal = 2 };
+
+// Text search over a PDF's pages, rendered text as the reader sees it.
+class PDFTextSearch {
+ public:
+  PDFTextSearch(const QString& path, const QString& password);
+  ~PDFTextSearch();
+
+  bool isLoaded() const;
+  int pageCount() const;
+  // Every match in reading order: pages in order, then along the page
+  // text. An empty text finds nothing.
+  std::vector<PDFSelection> findString(const QString& text, int options) const;
+
+ private:
+  std::unique_ptr<QPdfDocument> doc_;
+};
+
+}  // namespace penvora::document
