@@ -1,0 +1,23 @@
+#pragma once
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class InfoAlertViewController;
+}
+
+namespace penvora::ui {
+
+// The notice shown while a signature is being applied; nothing to press.
+class InfoAlertViewController : public QDialog {
+  Q_OBJECT
+ public:
+  explicit InfoAlertViewController(QWidget* parent = nullptr);
+  ~InfoAlertViewController() override;
+  QWidget* viewContainer() const;
+
+ private:
+  std::unique_ptr<Ui::InfoAlertViewController> ui_;
+};
+
+}  // namespace penvora::ui

@@ -1,0 +1,26 @@
+#pragma once
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class LoadingDocumentsView;
+}
+
+namespace penvora::ui {
+
+// A dimmed backdrop with a card: a busy indicator and a text.
+class LoadingDocumentsView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit LoadingDocumentsView(const QString& text, QWidget* parent = nullptr);
+  ~LoadingDocumentsView() override;
+  QString text() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  std::unique_ptr<Ui::LoadingDocumentsView> ui_;
+};
+
+}  // namespace penvora::ui
