@@ -5,14 +5,17 @@
 
 namespace penvora::document {
 
-PDFTextSearch::PDFTextSearch(const QString& path, const QString& password) : doc_(std::make_unique<QPdfDocument>()) {
+PDFTextSearch::PDFTextSearch(const QString& path, const QString& password)
+    : owned_(std::make_unique<QPdfDocument>()), doc_(owned_.get()) {
   doc_->setPassword(password);
   doc_->load(path);
 }
 
+PDFTextSearch::PDFTextSearch(QPdfDocument* loaded) : doc_(loaded) {}
+
 PDFTextSearch::~PDFTextSearch() = default;
 
-bool PDFTextSearch::isLoaded() const { return doc_->status() == QPdfDocument::Status::Ready; }
+bool PDFTextSearch::isLoaded() const { return doc_ && doc_->status() == QPdfDocument::Status::Ready; }
 
 int PDFTextSearch::pageCount() const { return isLoaded() ? doc_->pageCount() : 0; }
 

@@ -23,6 +23,8 @@ enum FindOptions : int { caseInsensitive = 1, literal = 2 };
 class PDFTextSearch {
  public:
   PDFTextSearch(const QString& path, const QString& password);
+  // Over a document loaded elsewhere (the viewer's); not owned.
+  explicit PDFTextSearch(QPdfDocument* loaded);
   ~PDFTextSearch();
 
   bool isLoaded() const;
@@ -32,7 +34,8 @@ class PDFTextSearch {
   std::vector<PDFSelection> findString(const QString& text, int options) const;
 
  private:
-  std::unique_ptr<QPdfDocument> doc_;
+  std::unique_ptr<QPdfDocument> owned_;
+  QPdfDocument* doc_ = nullptr;
 };
 
 }  // namespace penvora::document

@@ -78,7 +78,9 @@ TEST(NonSelectablePDFViewTest, TextFoundInPageSpaceIsWhereThePageShowsIt) {
     EXPECT_LT(darkest(shot, inView, shot.devicePixelRatio()), 100) << "ink inside the box";
     // Beside the box on the page: paper.
     const QRectF beside = inView.translated(0, inView.height() * 3);
-    if (v.view.pageForPoint(beside.center()) == page) EXPECT_EQ(darkest(shot, beside, shot.devicePixelRatio()), 255);
+    if (v.view.pageForPoint(beside.center()) == page) {
+      EXPECT_EQ(darkest(shot, beside, shot.devicePixelRatio()), 255);
+    }
     if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES"))
       shot.save(QString(keep) + "/viewer-" + word + ".png");
   }
