@@ -27,9 +27,8 @@ QFrame* divider(Qt::Orientation orientation) {
   auto* line = new QFrame;
   line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
   line->setStyleSheet(QStringLiteral("color: #8E8E93; background: #8E8E93;"));
-  line->setFixedSize(orientation == Qt::Horizontal ? QSize(QWIDGETSIZE_MAX, 1) : QSize(1, QWIDGETSIZE_MAX));
-  if (orientation == Qt::Horizontal) line->setMinimumWidth(0);
-  else line->setMinimumHeight(0);
+  if (orientation == Qt::Horizontal) line->setFixedHeight(1);
+  else line->setFixedWidth(1);
   return line;
 }
 

@@ -85,13 +85,21 @@ std::size_t PDFDocument::pageCount() const {
 std::optional<PDFPage> PDFDocument::pageAtIndex(std::size_t index) const {
   if (index >= pageCount()) return std::nullopt;
   try {
+    QPDFAcroFormDocumentHelper form(*pdf_);
+    return pageAt(index, form);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<PDFPage> PDFDocument::pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const {
+  try {
     QPDFPageObjectHelper page(pdf_->getAllPages().at(index));
     PDFPage out;
     out.index = index;
     out.rotation = normalisedRotation(page);
     out.mediaBox = toRect(page.getMediaBox(false).getArrayAsRectangle());
     out.cropBox = toRect(page.getCropBox(false, false).getArrayAsRectangle());
-    QPDFAcroFormDocumentHelper form(*pdf_);
     QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
     if (annots.isArray()) {
       for (int i = 0; i < annots.getArrayNItems(); ++i) {
@@ -121,9 +129,15 @@ std::optional<PDFPage> PDFDocument::pageAtIndex(std::size_t index) const {
 
 std::vector<PDFAnnotation> PDFDocument::annotations() const {
   std::vector<PDFAnnotation> all;
-  for (std::size_t i = 0; i < pageCount(); ++i)
-    if (auto page = pageAtIndex(i))
-      for (auto& a : page->annotations) all.push_back(std::move(a));
+  const std::size_t pages = pageCount();
+  if (pages == 0) return all;
+  try {
+    QPDFAcroFormDocumentHelper form(*pdf_);
+    for (std::size_t i = 0; i < pages; ++i)
+      if (auto page = pageAt(i, form))
+        for (auto& a : page->annotations) all.push_back(std::move(a));
+  } catch (const std::exception&) {
+  }
   return all;
 }
 

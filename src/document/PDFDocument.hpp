@@ -8,6 +8,7 @@
 #include "interface/Rect.hpp"
 
 class QPDF;
+class QPDFAcroFormDocumentHelper;
 
 namespace penvora::document {
 
@@ -62,6 +63,9 @@ class PDFDocument {
   bool writeTo(const std::string& path) const;
 
  private:
+  // The form's field map is built once per walk, not once per page.
+  std::optional<PDFPage> pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const;
+
   std::unique_ptr<QPDF> pdf_;
   std::string path_, password_;
   bool locked_ = false;

@@ -12,7 +12,7 @@
 #include "capture/LocationManager.hpp"
 #include "capture/ProgressBar.hpp"
 #include "engine/ESSUtils.hpp"
-#include "support/CapturedLog.hpp"
+#include "support/TestSupport.hpp"
 #include "ui/FontRegistration.hpp"
 #include "util/Base64.hpp"
 
@@ -22,6 +22,7 @@ using penvora::LocationAuthorization;
 using penvora::LocationManager;
 using penvora::SignatureDrawerView;
 using penvora::capture::DeviceOrientation;
+using testsupport::CapturedLog;
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include <QFontDatabase>
 #include <QTemporaryDir>
 
-#include "support/CapturedLog.hpp"
+#include "support/TestSupport.hpp"
 #include "ui/FontRegistration.hpp"
 
 using penvora::ui::registerFontsIfNeeded;
+using testsupport::CapturedLog;
 
 namespace {
 bool copyFont(const QString& name, const QString& folder) {
