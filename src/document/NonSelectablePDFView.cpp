@@ -69,6 +69,7 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const PDFDocumen
   }
   currentPage_ = -1;
   relayout();
+  anchorTop_ = 0;
   verticalScrollBar()->setValue(0);
   updateCurrentPage();
 }
@@ -94,7 +95,8 @@ void NonSelectablePDFView::relayout() {
   }
   contentHeight_ = pages_.empty() ? 0 : top;
   if (autoScales_ && maxWidth_ > 0) {
-    const double fit = (viewport()->width() - 2 * kPageBreak) / maxWidth_;
+    // The breaks at the sides scale with the pages.
+    const double fit = viewport()->width() / (maxWidth_ + 2 * kPageBreak);
     const double scale = std::clamp(fit, minScaleFactor, maxScaleFactor);
     if (scale != scale_) {
       scale_ = scale;
@@ -109,7 +111,20 @@ void NonSelectablePDFView::relayout() {
   verticalScrollBar()->setSingleStep(20);
   horizontalScrollBar()->setRange(0, std::max(0, contentW - viewport()->width()));
   horizontalScrollBar()->setPageStep(viewport()->width());
+  // Keep showing the same place of the document at the new size.
+  relayingOut_ = true;
+  verticalScrollBar()->setValue(static_cast<int>(anchorTop_ * scale_));
+  relayingOut_ = false;
   viewport()->update();
+}
+
+void NonSelectablePDFView::scrollToTop(double pixels) {
+  // Remembered in points: a target beyond today's range (the view not yet
+  // at its size) is reached once the layout allows it.
+  anchorTop_ = std::max(0.0, pixels / scale_);
+  relayingOut_ = true;
+  verticalScrollBar()->setValue(static_cast<int>(pixels));
+  relayingOut_ = false;
 }
 
 QRectF NonSelectablePDFView::pageRectInView(int page) const {
@@ -165,6 +180,7 @@ void NonSelectablePDFView::resizeEvent(QResizeEvent* event) {
 }
 
 void NonSelectablePDFView::scrollContentsBy(int, int) {
+  if (!relayingOut_) anchorTop_ = verticalScrollBar()->value() / scale_;
   viewport()->update();
   updateCurrentPage();
 }
@@ -172,8 +188,13 @@ void NonSelectablePDFView::scrollContentsBy(int, int) {
 void NonSelectablePDFView::updateCurrentPage() {
   int page = -1;
   if (!pages_.empty()) {
-    // The page under the middle of the view, else the nearest one.
-    page = pageForPoint(QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0), true);
+    // The page under the middle of the view, else the nearest one; at the
+    // end of the scroll range the one at the bottom, so the last page can
+    // become current even when it is shorter than the view.
+    const auto* bar = verticalScrollBar();
+    const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
+    page = pageForPoint(QPointF(viewport()->width() / 2.0, atEnd ? viewport()->height() - 1.0 : viewport()->height() / 2.0),
+                        true);
   }
   if (page != currentPage_) {
     currentPage_ = page;
@@ -219,7 +240,7 @@ QTransform NonSelectablePDFView::pageToViewTransform(int page) const {
 
 void NonSelectablePDFView::goToPage(int page) {
   if (page < 0 || page >= pageCount()) return;
-  verticalScrollBar()->setValue(static_cast<int>((pages_[static_cast<std::size_t>(page)].top - kPageBreak) * scale_));
+  scrollToTop((pages_[static_cast<std::size_t>(page)].top - kPageBreak) * scale_);
   updateCurrentPage();
 }
 
@@ -227,7 +248,7 @@ void NonSelectablePDFView::goToRect(const QRectF& pageRect, int page) {
   if (page < 0 || page >= pageCount()) return;
   const QRectF inView = convertRectFromPage(pageRect, page);
   const double contentY = inView.center().y() + verticalScrollBar()->value();
-  verticalScrollBar()->setValue(static_cast<int>(contentY - viewport()->height() / 2.0));
+  scrollToTop(contentY - viewport()->height() / 2.0);
   const double contentX = inView.center().x() + horizontalScrollBar()->value();
   horizontalScrollBar()->setValue(static_cast<int>(contentX - viewport()->width() / 2.0));
   updateCurrentPage();
@@ -239,7 +260,7 @@ QPoint NonSelectablePDFView::scrollOffset() const {
 
 void NonSelectablePDFView::setScrollOffset(const QPoint& offset) {
   horizontalScrollBar()->setValue(offset.x());
-  verticalScrollBar()->setValue(offset.y());
+  scrollToTop(offset.y());
   updateCurrentPage();
 }
 

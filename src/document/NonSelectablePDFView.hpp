@@ -88,6 +88,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void updateCurrentPage();
   std::vector<int> visiblePages() const;
   void requestRender(int page, QSize size);
+  void scrollToTop(double pixels);
 
   QPdfDocument* rendering_ = nullptr;
   std::unique_ptr<QPdfPageRenderer> renderer_;
@@ -96,6 +97,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   double scale_ = 1.0;
   bool autoScales_ = true;
   int currentPage_ = -1;
+  double anchorTop_ = 0;  // document point at the view's top edge
+  bool relayingOut_ = false;
   QHash<int, QImage> cache_;      // per page, at the current scale
   QHash<int, QSize> requested_;   // outstanding renders
   std::vector<int> cacheOrder_;   // oldest first, for eviction

@@ -59,6 +59,8 @@ PenvoraSDKSignatureViewController::~PenvoraSDKSignatureViewController() {
 NonSelectablePDFView* PenvoraSDKSignatureViewController::pdfView() const { return ui_->pdfView; }
 QWidget* PenvoraSDKSignatureViewController::signButton() const { return ui_->signButton; }
 QWidget* PenvoraSDKSignatureViewController::rejectButton() const { return ui_->rejectButton; }
+ui::InsertPasswordPDFView* PenvoraSDKSignatureViewController::passwordPanel() const { return passwordPanel_; }
+ui::LoadingDocumentsView* PenvoraSDKSignatureViewController::loadingPanel() const { return loadingVC_; }
 QString PenvoraSDKSignatureViewController::titleText() const { return ui_->toolbarTitle->text(); }
 QString PenvoraSDKSignatureViewController::subtitleText() const { return ui_->toolbarSubtitle->text(); }
 

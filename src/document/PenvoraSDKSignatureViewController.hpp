@@ -10,6 +10,7 @@
 #include "document/DocumentMerge.hpp"
 #include "document/PDFDocument.hpp"
 #include "interface/ESSParams.hpp"
+#include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 
 class QPdfDocument;
@@ -36,11 +37,9 @@ class SignaturePlacement;
 class PenvoraSDKSignatureViewController : public QWidget {
   Q_OBJECT
  public:
-  using SuccessCallback = std::function<void(const std::vector<std::string>& urls, const std::optional<std::string>& imageUrl,
-                                             const std::optional<std::string>& header,
-                                             const std::optional<std::string>& encrypted)>;
-  using RejectCallback = std::function<void(const std::string& reason)>;
-  using ErrorCallback = std::function<void(const std::optional<std::string>& message)>;
+  using SuccessCallback = penvora::SuccessCallback;
+  using RejectCallback = penvora::RejectCallback;
+  using ErrorCallback = penvora::ErrorCallback;
 
   explicit PenvoraSDKSignatureViewController(QWidget* parent = nullptr);
   ~PenvoraSDKSignatureViewController() override;
@@ -77,8 +76,8 @@ class PenvoraSDKSignatureViewController : public QWidget {
   QWidget* rejectButton() const;
   QString titleText() const;
   QString subtitleText() const;
-  ui::InsertPasswordPDFView* passwordPanel() const { return passwordPanel_; }
-  ui::LoadingDocumentsView* loadingPanel() const { return loadingVC_; }
+  ui::InsertPasswordPDFView* passwordPanel() const;
+  ui::LoadingDocumentsView* loadingPanel() const;
 
  signals:
   // The document is on screen and the widget passed its check.

@@ -51,7 +51,7 @@ std::string threePages() {
 TEST(NonSelectablePDFViewTest, ScalesToTheWidthWithinItsLimits) {
   Viewer v(threePages());
   ASSERT_EQ(v.view.pageCount(), 3);
-  EXPECT_NEAR(v.view.scaleFactor(), (v.view.viewport()->width() - 16.0) / 692.0, 1e-9);  // widest: the turned page
+  EXPECT_NEAR(v.view.scaleFactor(), v.view.viewport()->width() / (692.0 + 16.0), 1e-9);  // widest: the turned page
   v.view.resize(3000, 900);
   EXPECT_EQ(v.view.scaleFactor(), 1.5);
   v.view.resize(200, 900);

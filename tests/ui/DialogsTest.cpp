@@ -7,6 +7,7 @@
 
 #include "ui/InfoAlertViewController.hpp"
 #include "ui/InsertPasswordPDFView.hpp"
+#include "support/QtTestSupport.hpp"
 #include "ui/Localization.hpp"
 #include "ui/LoadingDocumentsView.hpp"
 #include "ui/RejectAlertViewController.hpp"
@@ -16,9 +17,7 @@ using namespace penvora::ui;
 
 namespace {
 
-void keepPicture(QWidget& w, const char* name) {
-  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) w.grab().save(QString(keep) + "/" + name + ".png");
-}
+using testsupport::keepPicture;
 
 struct Rejections : RejectAlertProtocol {
   std::vector<std::string> reasons;

@@ -1,0 +1,86 @@
+#pragma once
+#include <QApplication>
+#include <QString>
+#include <QTest>
+#include <QWidget>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/NonSelectablePDFView.hpp"
+#include "document/PenvoraSDKSignatureViewController.hpp"
+#include "penvora/PenvoraSDKCallbacks.hpp"
+
+namespace testsupport {
+
+// With PENVORA_KEEP_PICTURES set to a folder, saves the widget there as
+// NAME.png (reference pictures to look at, never compared).
+inline void keepPicture(QWidget& w, const char* name) {
+  QApplication::processEvents();  // layouts settle before the grab
+  for (auto* view : w.findChildren<penvora::document::NonSelectablePDFView*>()) view->waitForVisiblePages();
+  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) w.grab().save(QString(keep) + "/" + name + ".png");
+}
+
+// What reached the host, and whether any component window was still up
+// when it did.
+struct Outcome {
+  int calls = 0;
+  std::vector<std::string> signedFiles;
+  std::optional<std::string> imageFile, header, record;
+  std::optional<std::string> error;
+  std::optional<std::string> rejected;
+  bool windowsGoneWhenCalled = true;
+
+  static bool componentWindowsVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->objectName() == QStringLiteral("PenvoraSDKWindow")) return true;
+    return false;
+  }
+  void note() {
+    ++calls;
+    if (componentWindowsVisible()) windowsGoneWhenCalled = false;
+  }
+  penvora::SuccessCallback success() {
+    return [this](const std::vector<std::string>& files, const std::optional<std::string>& image,
+                  const std::optional<std::string>& h, const std::optional<std::string>& r) {
+      note();
+      signedFiles = files;
+      imageFile = image;
+      header = h;
+      record = r;
+    };
+  }
+  penvora::RejectCallback reject() {
+    return [this](const std::string& reason) {
+      note();
+      rejected = reason;
+    };
+  }
+  penvora::ErrorCallback failure() {
+    return [this](const std::optional<std::string>& message) {
+      note();
+      error = message.value_or("<none>");
+    };
+  }
+  // Lets the event loop run until something was reported.
+  bool wait(int ms = 10000) {
+    return QTest::qWaitFor([this] { return calls > 0; }, ms);
+  }
+};
+
+// The signing screen the launcher put up, once it is there.
+inline penvora::document::PenvoraSDKSignatureViewController* shownController(int ms = 5000) {
+  penvora::document::PenvoraSDKSignatureViewController* found = nullptr;
+  QTest::qWaitFor(
+      [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (w->objectName() == QStringLiteral("PenvoraSDKWindow") && w->isVisible())
+            if (auto* c = w->findChild<penvora::document::PenvoraSDKSignatureViewController*>()) found = c;
+        return found != nullptr;
+      },
+      ms);
+  return found;
+}
+
+}  // namespace testsupport
