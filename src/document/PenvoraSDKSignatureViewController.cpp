@@ -44,11 +44,14 @@ PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* pa
   ui_->acceptButton->setText(ui::localizedString("Accept"));
   ui_->stackViewConfirmButtons->hide();
   ui_->signingActivityIndicator->raise();
-  // Back leaves without an outcome.
-  connect(ui_->backButton, &QToolButton::clicked, this, [this] {
-    reported_ = true;
-    dismissThen({});
-  });
+  connect(ui_->backButton, &QToolButton::clicked, this, [this] { touchUpInsideBackButton(); });
+  connect(ui_->shareButton, &QToolButton::clicked, this, [this] { touchUpInsideShareButton(); });
+  connect(ui_->signButton, &QPushButton::clicked, this, [this] { touchUpInsideCapureSignButton(); });
+  connect(ui_->rejectButton, &QPushButton::clicked, this, [this] { touchUpInsideRejectButton(); });
+  connect(ui_->acceptButton, &QPushButton::clicked, this, [this] { touchUpInsideAcceptButton(); });
+  connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { touchUpInsideCancelButton(); });
+  // Taps and drags on the pages place the signature by hand.
+  ui_->pdfView->viewport()->installEventFilter(this);
   connect(ui_->pdfView, &NonSelectablePDFView::pageChanged, this, [this] { updatePageTitle(); });
 }
 
@@ -65,6 +68,7 @@ QString PenvoraSDKSignatureViewController::titleText() const { return ui_->toolb
 QString PenvoraSDKSignatureViewController::subtitleText() const { return ui_->toolbarSubtitle->text(); }
 
 void PenvoraSDKSignatureViewController::viewDidLoad() {
+  styleScreen();
   // As a task of the event loop, so the screen is up before the work.
   QTimer::singleShot(0, this, [this] { openDocument(); });
 }
@@ -142,6 +146,7 @@ void PenvoraSDKSignatureViewController::openDocument() {
   }
   ui_->pdfView->setDocument(nullptr, nullptr);
   document_ = std::move(document);
+  pageBoxes_.clear();
   shownPath_ = *path;
   rendering_ = std::make_unique<QPdfDocument>();
   rendering_->setPassword(QString::fromStdString(document_->password()));

@@ -1,5 +1,6 @@
 #pragma once
 #include <QPointer>
+#include <QEvent>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -8,10 +9,12 @@
 #include <vector>
 
 #include "document/DocumentMerge.hpp"
+#include "document/NonSelectablePDFView.hpp"
 #include "document/PDFDocument.hpp"
 #include "interface/ESSParams.hpp"
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
+#include "ui/RejectAlertViewController.hpp"
 
 class QPdfDocument;
 
@@ -19,9 +22,18 @@ namespace Ui {
 class PenvoraSDKSignatureViewController;
 }
 
+class QInputDialog;
+class QLabel;
+
+namespace penvora {
+class SignatureDrawerView;
+}
 namespace penvora::ui {
 class LoadingDocumentsView;
 class InsertPasswordPDFView;
+class InfoAlertViewController;
+class RejectAlertViewController;
+class UseDefaultCertDialog;
 }  // namespace penvora::ui
 
 namespace penvora::document {
@@ -29,12 +41,21 @@ namespace penvora::document {
 class NonSelectablePDFView;
 class PDFTextSearch;
 class SignaturePlacement;
+class ImageSignaturePDFAnnotation;
+class ImageClosePDFAnnotation;
+class ImageAcceptPDFAnnotation;
+class ImageExpandPDFAnnotation;
+class ImageIconPDFAnnotation;
+class PlacementAnnotation;
 
 // The signing screen: opens (and merges) the request's documents, asks for
 // a password while one is needed, shows the first page the request asks
-// for and keeps the title and page counter current. Every outcome is
-// reported after the screen is gone, exactly once.
-class PenvoraSDKSignatureViewController : public QWidget {
+// for and keeps the title and page counter current; then captures the
+// signature, places it (by the request's rule or by hand), picks the
+// identity and signs. Every outcome is reported after the screen is gone,
+// exactly once. Loading, manual placement and the signing flow live in
+// their own source files.
+class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlertProtocol {
   Q_OBJECT
  public:
   using SuccessCallback = penvora::SuccessCallback;
@@ -56,11 +77,67 @@ class PenvoraSDKSignatureViewController : public QWidget {
   // Where merged documents are written; the system's temporary folder.
   QString temporaryDirectory;
 
+  // Manual placement: the newest box and its controls (none before one is
+  // placed), the last resize touch and the drag in progress.
+  std::shared_ptr<ImageSignaturePDFAnnotation> imageSignatureAnnotation;
+  std::shared_ptr<ImageClosePDFAnnotation> imageCloseAnnotation;
+  std::shared_ptr<ImageAcceptPDFAnnotation> imageAcceptAnnotation;
+  std::shared_ptr<ImageExpandPDFAnnotation> imageExpandAnnotation;
+  QPointF touchStart;
+  bool isSelectedExpandAnnotation = false;
+  bool isSelectedSignAnnotation = false;
+
+  // Shares the shown document; by default a save-as dialog copies it.
+  std::function<void(const QString& path)> shareAction;
+
   // Starts the opening sequence (as showing the screen does).
   void viewDidLoad();
   void openDocument();
   void updatePageTitle();
   void showInitialPage();
+
+  // Signing flow.
+  void touchUpInsideCapureSignButton();
+  void showCapureSignatureAlert() { presentCapture(); }
+  void touchUpInsideAcceptButton();
+  void touchUpInsideCancelButton();
+  void touchUpInsideRejectButton();
+  void touchUpInsideShareButton();
+  void touchUpInsideBackButton();
+  void presentCapture();
+  void placeCapturedSignature(const QImage& image);
+  void startSigning(bool askText);
+  void askCustomTextOrSign(bool askText);
+  void requestCustomText();
+  void runSigningEngine();
+  static QImage renderPlaceholderImage(const QString& text, QSizeF size);
+  void reject(const std::string& reason) override;  // the reject dialog confirmed
+
+  // Manual placement.
+  void addSignatureAnnotation(const QImage& image);
+  void placeCloseIcon(bool create, int rotation);
+  void placeAcceptIcon(bool create, int rotation);
+  void placeExpandIcon(bool create, int rotation);
+  void moveSignature(int page, const QPointF& viewPoint);
+  void resizeSignature(const QPointF& viewPoint);
+  void autoScroll(double y);
+  void removePlacementAnnotations();
+  void showToast(const QString& text, double seconds);
+  void rotated();
+  int signaturePage() const { return signaturePage_; }
+
+  // What is on screen over the document, for tests and kiosk replays.
+  SignatureDrawerView* captureView() const;
+  QInputDialog* customTextPrompt() const;
+  ui::UseDefaultCertDialog* defaultCertDialog() const;
+  ui::InfoAlertViewController* infoAlert() const;
+  ui::RejectAlertViewController* rejectDialog() const;
+  QLabel* toast() const;
+  QWidget* confirmButtons() const;
+  QWidget* acceptButton() const;
+  QWidget* cancelButton() const;
+  QWidget* shareButton() const;
+  double signButtonOpacity() const;
 
   // Ends the request: the screen goes, then `report` runs (at most once).
   void dismissThen(std::function<void()> report);
@@ -85,6 +162,8 @@ class PenvoraSDKSignatureViewController : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The document to show: a path, or none after an error was reported.
@@ -94,6 +173,20 @@ class PenvoraSDKSignatureViewController : public QWidget {
   void showPasswordPanel();
   void fitOverlays();
   SignaturePlacement placement() const;
+  void styleScreen();
+  void fadeSignButton(bool in);
+  void panned(QEvent::Type type, const QPointF& viewPoint);
+  void tapped(const QPointF& viewPoint);
+  std::shared_ptr<PlacementAnnotation> annotationAt(int page, const QPointF& pagePoint) const;
+  void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
+  struct PageBox {
+    int rotation = 0;
+    Rect crop;
+  };
+  const PageBox* pageBox(int page) const;
+  mutable std::vector<PageBox> pageBoxes_;
+  int pageRotation(int page) const;
+  Rect cropBox(int page) const;
 
   std::unique_ptr<Ui::PenvoraSDKSignatureViewController> ui_;
   std::optional<PDFDocument> document_;
@@ -104,6 +197,16 @@ class PenvoraSDKSignatureViewController : public QWidget {
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;
   bool reported_ = false;
   bool needsMergePassword_ = false;
+  bool appeared_ = false;
+  int signaturePage_ = -1;
+  std::optional<QPointF> pressedAt_;  // where the current mouse drag began
+  bool dragging_ = false;
+  QPointer<SignatureDrawerView> captureView_;
+  QPointer<QInputDialog> customTextPrompt_;
+  QPointer<ui::UseDefaultCertDialog> defaultCertDialog_;
+  QPointer<ui::InfoAlertViewController> infoAlert_;
+  QPointer<ui::RejectAlertViewController> rejectDialog_;
+  QPointer<QLabel> toast_;
 };
 
 }  // namespace penvora::document

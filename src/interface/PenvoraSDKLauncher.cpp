@@ -9,6 +9,7 @@
 #include "penvora/ErrorTexts.hpp"
 #include "ui/FontRegistration.hpp"
 #include "ui/Localization.hpp"
+#include "ui/QtKeychainStore.hpp"
 
 namespace penvora {
 
@@ -39,6 +40,7 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   QObject::connect(controller, &QObject::destroyed, window, &QObject::deleteLater);
 
   ui::registerFontsIfNeeded();
+  ui::QtKeychainStore::installIfNeeded();  // stored identities come from the system keychain
 
   // Cross-fade in, where the window system can fade.
   const bool fades = QGuiApplication::platformName() != QLatin1String("offscreen") &&

@@ -12,7 +12,9 @@ int pointSize(TextStyle style) {
   return 17;
 }
 
-QFont panelFont(const QString& postScriptName, TextStyle style) {
+QFont panelFont(const QString& postScriptName, TextStyle style) { return namedFont(postScriptName, pointSize(style)); }
+
+QFont namedFont(const QString& postScriptName, int points) {
   // "Family-Style"; Exo 2 drops its space in PostScript names.
   const QString family = postScriptName.section(QLatin1Char('-'), 0, 0);
   const QString weight = postScriptName.section(QLatin1Char('-'), 1);
@@ -22,7 +24,7 @@ QFont panelFont(const QString& postScriptName, TextStyle style) {
   else font.setWeight(QFont::Normal);
   font.setItalic(weight.contains(QLatin1String("Italic")));
   // Points of the platform are device-independent pixels here.
-  font.setPixelSize(pointSize(style));
+  font.setPixelSize(points);
   return font;
 }
 
