@@ -1,0 +1,138 @@
+// A small host: takes a request as JSON, shows the signing component over
+// its window and prints each callback. With --replay it plays a recorded
+// signature and taps through the real widgets, so it runs without a person
+// (kiosk self-tests, headless machines with QT_QPA_PLATFORM=offscreen).
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "ReplayPlayer.hpp"
+#include "document/PenvoraSDKSignatureViewController.hpp"
+#include "penvora/JsonDecoding.hpp"
+#include "penvora/PenvoraSDKLauncher.hpp"
+
+namespace {
+
+int usage() {
+  std::cerr << "usage: penvora-demo REQUEST.json [--replay INK.json]\n"
+               "  Shows the signing component for the request and prints the callback it ends with.\n"
+               "  --replay INK.json  play a recorded signature and taps instead of waiting for a person\n"
+               "exit status: 0 signed, 3 rejected, 4 error callback, 5 replay failed, 6 left with back, 2 bad input\n";
+  return 2;
+}
+
+std::optional<std::string> readFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string printable(const std::optional<std::string>& s) { return s ? "\"" + *s + "\"" : "none"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const char* requestPath = nullptr;
+  const char* inkPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--replay" && i + 1 < argc) inkPath = argv[++i];
+    else if (arg == "-h" || arg == "--help") return usage();
+    else if (!requestPath && arg.rfind("--", 0) != 0) requestPath = argv[i];
+    else return usage();
+  }
+  if (!requestPath) return usage();
+
+  const auto requestText = readFile(requestPath);
+  if (!requestText) {
+    std::cerr << "penvora-demo: cannot read " << requestPath << "\n";
+    return 2;
+  }
+  std::shared_ptr<penvora::PenvoraSDKParams> params;
+  try {
+    params = std::make_shared<penvora::PenvoraSDKParams>(penvora::decodeJson<penvora::PenvoraSDKParams>(*requestText));
+  } catch (const penvora::DecodingError& e) {
+    std::cerr << "penvora-demo: " << requestPath << ": " << e.what() << "\n";
+    return 2;
+  }
+  std::optional<penvora::demo::ReplayPlayer> player;
+  if (inkPath) {
+    const auto inkText = readFile(inkPath);
+    const nlohmann::json ink = inkText ? nlohmann::json::parse(*inkText, nullptr, false) : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (ink.is_discarded()) {
+      std::cerr << "penvora-demo: " << inkPath << ": not readable JSON\n";
+      return 2;
+    }
+    if (const auto problem = penvora::demo::ReplayPlayer::validate(ink); !problem.empty()) {
+      std::cerr << "penvora-demo: " << inkPath << ": " << problem << "\n";
+      return 2;
+    }
+    player.emplace(ink);
+  }
+
+  QMainWindow host;
+  host.setWindowTitle(QStringLiteral("Penvora demo host"));
+  host.setCentralWidget(new QLabel(QStringLiteral("Host application"), &host));
+  host.resize(900, 1100);
+  host.show();
+
+  int status = 6;  // back: no callback
+  auto done = [&](int code) {
+    status = code;
+    std::cout.flush();
+    QTimer::singleShot(0, &app, [&] { app.quit(); });
+  };
+  penvora::PenvoraSDKLauncher::handleDocument(
+      params, &host,
+      [&](const std::vector<std::string>& files, const std::optional<std::string>& image,
+          const std::optional<std::string>& header, const std::optional<std::string>& record) {
+        std::cout << "successCallback:";
+        for (const auto& f : files) std::cout << " " << f;
+        if (image) std::cout << " image=" << *image;
+        if (header) std::cout << " header=" << header->size() << " chars";
+        if (record) std::cout << " record=" << record->size() << " chars";
+        std::cout << "\n";
+        done(0);
+      },
+      [&](const std::string& reason) {
+        std::cout << "rejectCallback: \"" << reason << "\"\n";
+        done(3);
+      },
+      [&](const std::optional<std::string>& message) {
+        std::cout << "errorCallback: " << printable(message) << "\n";
+        done(4);
+      });
+
+  // Without a callback, the screen closing (back) ends the demo too.
+  auto* screen = [&]() -> penvora::document::PenvoraSDKSignatureViewController* {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* c = w->findChild<penvora::document::PenvoraSDKSignatureViewController*>()) return c;
+    return nullptr;
+  }();
+  if (screen)
+    QObject::connect(screen, &QObject::destroyed, &app, [&] {
+      QTimer::singleShot(200, &app, [&] {
+        if (status == 6) app.quit();
+      });
+    });
+  if (player && screen) {
+    QTimer::singleShot(0, &app, [&, screen] {
+      if (!player->play(screen)) {
+        std::cout << "replay failed: " << player->error() << "\n";
+        done(5);
+      }
+    });
+  }
+  if (!screen && status == 6) return 4;  // reported at once (bad output name)
+  app.exec();
+  return status;
+}
