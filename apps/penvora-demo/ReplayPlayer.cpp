@@ -30,7 +30,8 @@ void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().cent
 
 }  // namespace
 
-ReplayPlayer::ReplayPlayer(json ink, int stepTimeoutMs) : ink_(std::move(ink)), timeoutMs_(stepTimeoutMs) {}
+ReplayPlayer::ReplayPlayer(json ink, int stepTimeoutMs)
+    : ink_(std::move(ink)), timeoutMs_(ink_.is_object() ? ink_.value("stepTimeoutMs", stepTimeoutMs) : stepTimeoutMs) {}
 
 std::string ReplayPlayer::validate(const json& ink) {
   if (!ink.is_object() || !ink.contains("actions") || !ink["actions"].is_array())

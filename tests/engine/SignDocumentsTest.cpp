@@ -53,6 +53,11 @@ class SignDocumentsTest : public ::testing::Test {
     oldHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
     setenv("HOME", home.path().c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    // Key files are counted in a temporary folder of this test alone:
+    // other test programs sign at the same time.
+    fs::create_directories(home / "tmp");
+    if (const char* t = std::getenv("TMPDIR")) oldTmp_ = t;
+    setenv("TMPDIR", (home / "tmp").c_str(), 1);
     writeText(home / "in.pdf", pdftest::documentPdf({{}, {90}, {}}, true));
     params.fileProperties->documentUris = {(home / "in.pdf").string()};
     params.fileProperties->author = "Ana Tester";
@@ -67,6 +72,8 @@ class SignDocumentsTest : public ::testing::Test {
   void TearDown() override {
     setenv("HOME", oldHome_.c_str(), 1);
     unsetenv("XDG_CONFIG_HOME");
+    if (oldTmp_) setenv("TMPDIR", oldTmp_->c_str(), 1);
+    else unsetenv("TMPDIR");
   }
 
   // penvora-verify's JSON report of a signed file.
@@ -86,6 +93,7 @@ class SignDocumentsTest : public ::testing::Test {
 
   TempDir home;
   std::string oldHome_;
+  std::optional<std::string> oldTmp_;
   PenvoraSDKParams params;
   ESSParams ess;
 };

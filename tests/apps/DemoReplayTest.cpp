@@ -1,0 +1,66 @@
+// The demo host as a kiosk would run it: a request and a recorded ink,
+// headless, ending in a printed callback and an exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TestSupport.hpp"
+
+using testsupport::run;
+using testsupport::TempDir;
+using testsupport::writeText;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string demo(const std::string& args) {
+  return "cd '" + std::string(PENVORA_SOURCE_DIR) + "' && QT_QPA_PLATFORM=offscreen '" + PENVORA_BINARY_DIR +
+         "/apps/penvora-demo' " + args + " 2>&1";
+}
+
+std::string signedFile(const std::string& output) {
+  const auto at = output.find("successCallback: ");
+  if (at == std::string::npos) return {};
+  const auto start = at + 17;
+  return output.substr(start, output.find_first_of(" \n", start) - start);
+}
+
+}  // namespace
+
+TEST(DemoReplayTest, TheManualExamplePlaysThroughAndTheOutputVerifies) {
+  const auto r = run(demo("examples/request-manual.json --replay examples/ink-manual.json"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string file = signedFile(r.output);
+  ASSERT_FALSE(file.empty()) << r.output;
+  const auto check = run("pdfsig '" + file + "' 2>&1");
+  EXPECT_NE(check.output.find("Signature is Valid."), std::string::npos) << check.output;
+  fs::remove(file);
+}
+
+TEST(DemoReplayTest, RejectAndBadInputsEndWithTheirStatus) {
+  TempDir dir;
+  writeText(dir / "reject.json", R"({"actions": [{"action": "reject", "text": "Not my contract"}]})");
+  auto r = run(demo("examples/request-float.json --replay '" + (dir / "reject.json").string() + "'"));
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("rejectCallback: \"Not my contract\""), std::string::npos) << r.output;
+
+  writeText(dir / "bad.json", R"({"actions": [{"action": "stroke", "points": [[0.1, 0.2]]}]})");
+  r = run(demo("examples/request-float.json --replay '" + (dir / "bad.json").string() + "'"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("each point is [x, y, milliseconds]"), std::string::npos) << r.output;
+
+  writeText(dir / "unknown.json", R"({"actions": [{"action": "dance"}]})");
+  r = run(demo("examples/request-float.json --replay '" + (dir / "unknown.json").string() + "'"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("unknown action \"dance\""), std::string::npos) << r.output;
+
+  writeText(dir / "broken.json", R"({"fileProperties": )");
+  r = run(demo("'" + (dir / "broken.json").string() + "'"));
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+
+  // A step whose target never comes: the replay says which.
+  writeText(dir / "stuck.json", R"({"stepTimeoutMs": 800, "actions": [{"action": "customText", "text": "x"}]})");
+  r = run(demo("examples/request-field.json --replay '" + (dir / "stuck.json").string() + "'"));
+  EXPECT_EQ(r.exitCode, 5) << r.output;
+  EXPECT_NE(r.output.find("the custom text prompt did not appear"), std::string::npos) << r.output;
+}
