@@ -376,3 +376,49 @@ TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
   store->remove(alias + ".p12", alias);
   store->remove(alias + ".p12.password", alias);
 }
+
+TEST(SigningFlowTest, CancelledStepsGoBackToTheDocumentWithoutAReport) {
+  // Closing the capture panel.
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() != nullptr; }, 2000));
+    QTest::mouseClick(&run.c->captureView()->closeButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() == nullptr; }, 2000));
+    EXPECT_EQ(run.c->essParams->page, -1);
+    run.clickSign();  // and the user may sign again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() != nullptr; }, 2000));
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  // A float text the check finds (ignoring case) but placement does not
+  // (literally): nothing happens after the capture.
+  {
+    SigningRun run(PenvoraSDKWidgetType::float_);
+    run.params->widget->widgetFloatText = "MADRID";
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(run.drawAndAccept());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() == nullptr; }, 2000));
+    QTest::qWait(700);  // past the notice's delay, had signing started
+    EXPECT_EQ(run.c->infoAlert(), nullptr);
+    EXPECT_EQ(run.c->essParams->page, -1);
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  // Cancelling the custom text prompt.
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->widget->requestWidgetCustomText = true;
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(run.drawAndAccept());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() != nullptr; }, 3000));
+    QTest::mouseClick(run.c->customTextPrompt()->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
+                      Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() == nullptr; }, 2000));
+    QTest::qWait(700);
+    EXPECT_EQ(run.c->infoAlert(), nullptr);
+    EXPECT_TRUE(run.params->widget->widgetCustomText.empty());
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+}

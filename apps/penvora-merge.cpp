@@ -1,0 +1,47 @@
+// Merges PDFs in order into one file, as the signing screen does with
+// several documents, and prints the pages each source occupies.
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "document/DocumentMerge.hpp"
+
+int main(int argc, char** argv) {
+  std::string password;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() >= 2 && args[0] == "--password") {
+    password = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.size() < 2) {
+    std::cerr << "usage: penvora-merge [--password P] OUT.pdf IN.pdf...\n";
+    return 2;
+  }
+  const std::filesystem::path out = args[0];
+  const std::vector<std::string> sources(args.begin() + 1, args.end());
+  const std::filesystem::path folder = out.has_parent_path() ? out.parent_path() : ".";
+  const auto merged = penvora::document::mergeDocuments(sources, password, folder.string());
+  switch (merged.status) {
+    case penvora::document::MergeResult::Status::needsPassword:
+      std::cerr << "penvora-merge: a source needs a password (--password)\n";
+      return 1;
+    case penvora::document::MergeResult::Status::failed:
+      std::cerr << "penvora-merge: a source cannot be opened, or nothing to merge, or the output cannot be written\n";
+      return 1;
+    case penvora::document::MergeResult::Status::merged:
+      break;
+  }
+  // The merge names its file by a fresh UUID in the same folder: a rename
+  // within one file system, so OUT.pdf is either absent or complete.
+  std::error_code ec;
+  std::filesystem::rename(merged.path, out, ec);
+  if (ec) {
+    std::filesystem::remove(merged.path);
+    std::cerr << "penvora-merge: cannot write " << out << ": " << ec.message() << "\n";
+    return 1;
+  }
+  for (const auto& info : merged.pageInfos)
+    std::cout << info.firstPage << "-" << info.lastPage << "\t" << info.title << "\n";
+  return 0;
+}
