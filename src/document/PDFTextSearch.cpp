@@ -26,7 +26,7 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
       (options & FindOptions::caseInsensitive) && !(options & FindOptions::literal) ? Qt::CaseInsensitive
                                                                                      : Qt::CaseSensitive;
   for (int page = 0; page < doc_->pageCount(); ++page) {
-    const QString pageText = doc_->getAllText(page).text();
+    const QString& pageText = this->pageText(page);
     // The reader reports boxes with y measured down from the top of the
     // page as shown (rotated, cropped); x is already page space. Its
     // height of the shown page turns them back into page space.
@@ -40,6 +40,13 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
     }
   }
   return found;
+}
+
+const QString& PDFTextSearch::pageText(int page) const {
+  if (pageTexts_.size() != static_cast<std::size_t>(doc_->pageCount())) pageTexts_.assign(doc_->pageCount(), std::nullopt);
+  auto& text = pageTexts_[static_cast<std::size_t>(page)];
+  if (!text) text = doc_->getAllText(page).text();
+  return *text;
 }
 
 }  // namespace penvora::document

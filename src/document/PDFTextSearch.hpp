@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "interface/Rect.hpp"
@@ -34,8 +35,12 @@ class PDFTextSearch {
   std::vector<PDFSelection> findString(const QString& text, int options) const;
 
  private:
+  const QString& pageText(int page) const;
+
   std::unique_ptr<QPdfDocument> owned_;
   QPdfDocument* doc_ = nullptr;
+  // Page texts read once: the opening and every placement search again.
+  mutable std::vector<std::optional<QString>> pageTexts_;
 };
 
 }  // namespace penvora::document
