@@ -114,13 +114,35 @@ TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
 }
 
 TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf());
   fs::create_directories(dir / "ro");
-  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
   auto s = pdftest::signer(dir / "in.pdf", dir / "ro" / "out.pdf");
-  EXPECT_THROW(s.sign(), securepdf::SecurePdfError);
+  if (geteuid() != 0) {
+    EXPECT_THROW(s.sign(), securepdf::SecurePdfError);
+  } else {
+    // Root writes anywhere: sign as an unprivileged user in a child.
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir / "in.pdf", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      try {
+        s.sign();
+        _exit(1);
+      } catch (const securepdf::SecurePdfError&) {
+        _exit(0);
+      } catch (...) {
+        _exit(2);
+      }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: signed anyway, 2: another error, 3: could not drop privileges";
+  }
   fs::permissions(dir / "ro", fs::perms::owner_all);
   EXPECT_TRUE(entries(dir / "ro").empty());
 }
