@@ -4,20 +4,23 @@ input size, contender, median time, peak memory and the ratio of ours over
 the contender (below 1: ours is faster).
 
 usage: bench/table.py BUILD_DIR"""
-import json, os, resource, subprocess, sys
+import json, os, subprocess, sys
 
 build = sys.argv[1] if len(sys.argv) > 1 else "build-release"
 rows = []  # task, MB, contender, median text, peak MB text, ratio text
 
 
-def peak_of_last_child_mb():
-    # RUSAGE_CHILDREN keeps the largest child so far; each in-process
-    # benchmark runs after the process-per-run ones, largest last wins.
-    return resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
+def run_child(argv, env=None):
+    """Output and peak resident memory (MB) of one child process."""
+    p = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
+    out = p.stdout.read()
+    _, status, usage = os.wait4(p.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"{argv[0]} failed")
+    return out, usage.ru_maxrss / 1024
 
 
-peers = subprocess.run([os.path.join(build, "bench", "bench_peers"), os.path.join(build, "apps")],
-                       check=True, capture_output=True, text=True).stdout
+peers, _ = run_child([os.path.join(build, "bench", "bench_peers"), os.path.join(build, "apps")])
 for line in peers.splitlines():
     task, mb, who, ms, kb, ratio = (line.split("\t") + [""] * 6)[:6]
     if ms == "failed":
@@ -26,30 +29,31 @@ for line in peers.splitlines():
         rows.append((task, mb, who, ms, f"{int(kb) / 1024:.1f}", ratio))
 
 
-def google_benchmark(exe, extra, label):
-    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    out = subprocess.run([os.path.join(build, "bench", exe), "--benchmark_format=json"] + extra,
-                         check=True, capture_output=True, text=True, env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    peak_text = f"{peak / 1024:.1f}" if peak > before else "<= above"
-    for b in json.loads(out.stdout)["benchmarks"]:
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
-            continue
-        unit = b["time_unit"]
-        ms = b["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[unit]
-        name = b.get("run_name", b["name"])
-        rows.append((label(name), "", "penvora", f"{ms:.4f}" if ms < 1 else f"{ms:.1f}", peak_text, "no peer"))
+def google_benchmark(exe, names, extra):
+    """One process per benchmark, so each row has its own peak memory."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for name, label in names:
+        out, peak = run_child([os.path.join(build, "bench", exe), "--benchmark_format=json",
+                               f"--benchmark_filter=^{name}$"] + extra, env)
+        results = json.loads(out)["benchmarks"]
+        medians = [b for b in results if b.get("aggregate_name") == "median"]
+        for b in medians or results:
+            unit = b["time_unit"]
+            ms = b["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[unit]
+            rows.append((label, "", "penvora", f"{ms:.4f}" if ms < 1 else f"{ms:.1f}", f"{peak:.1f}", "no peer"))
 
 
-google_benchmark("bench_biometric", ["--benchmark_min_time=0.5"],
-                 lambda n: {"BM_WriteRecord10k": "write a 10,000-point record",
-                            "BM_ProtectRecord10k": "protect a 10,000-point record",
-                            "BM_SummaryAndProtect10k": "summary + protect, 10,000 points"}.get(n, n))
+google_benchmark("bench_biometric", [("BM_WriteRecord10k", "record: write 10,000 points"),
+                                     ("BM_ProtectRecord10k", "record: protect 10,000 points"),
+                                     ("BM_SummaryAndProtect10k", "record: summary + protect, 10,000 points")],
+                 ["--benchmark_min_time=0.5", "--benchmark_repetitions=3"])
 if os.path.exists(os.path.join(build, "bench", "bench_capture")):
-    google_benchmark("bench_capture", ["--benchmark_min_time=0.5", "--benchmark_repetitions=3"],
-                     lambda n: n.replace("BM_StrokeViewEvent/eventsPerFrame:", "stroke view, one event, repaint every ")
-                                .replace("BM_CanvasEvent/eventsPerFrame:", "canvas, one event, repaint every ")
-                     + (" event(s)" if "eventsPerFrame" in n else ""))
+    google_benchmark("bench_capture",
+                     [("BM_StrokeViewEvent/eventsPerFrame:1", "pen event: stroke view, repaint each"),
+                      ("BM_StrokeViewEvent/eventsPerFrame:4", "pen event: stroke view, repaint every 4th"),
+                      ("BM_CanvasEvent/eventsPerFrame:1", "pen event: capture canvas, repaint each"),
+                      ("BM_CanvasEvent/eventsPerFrame:4", "pen event: capture canvas, repaint every 4th")],
+                     ["--benchmark_min_time=0.5", "--benchmark_repetitions=3"])
 
 widths = [max(len(r[i]) for r in rows + [("task", "MB", "contender", "median ms", "peak MB", "ratio")])
           for i in range(6)]
@@ -57,11 +61,12 @@ header = ("task", "MB", "contender", "median ms", "peak MB", "ratio")
 fmt = lambda r: "  ".join(c.ljust(widths[i]) if i in (0, 2) else c.rjust(widths[i]) for i, c in enumerate(r))
 print(fmt(header))
 print("  ".join("-" * w for w in widths))
+section = lambda task: task.split(":")[0]
 last = None
 for r in rows:
-    if last is not None and r[0] != last:
+    if last is not None and section(r[0]) != last:
         print()
     print(fmt(r))
-    last = r[0]
+    last = section(r[0])
 print("\nmedian of 5 runs per contender (process per run) or of Google Benchmark's runs; "
       "ratio = ours / theirs, below 1 ours is faster")

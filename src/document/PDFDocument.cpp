@@ -1,5 +1,7 @@
 #include "document/PDFDocument.hpp"
 
+#include <fstream>
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -18,10 +20,30 @@ Rect toRect(const QPDFObjectHandle::Rectangle& r) {
   return Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
 }
 
-std::unique_ptr<QPDF> load(const std::string& path, const std::string& password) {
+// Files up to this size are parsed from memory: qpdf reads a file object
+// by object, and the seeks of a buffered file cost more than the reading.
+constexpr std::uintmax_t kInMemoryLimit = 64u << 20;
+
+std::shared_ptr<const std::string> readSmallFile(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec || size > kInMemoryLimit) return nullptr;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
+  if (!in.read(bytes->data(), static_cast<std::streamsize>(size))) return nullptr;
+  return bytes;
+}
+
+std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
+                           std::shared_ptr<const std::string>& bytes) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
-  pdf->processFile(path.c_str(), password.c_str());
+  if (!bytes) bytes = readSmallFile(path);
+  if (bytes)
+    pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
+  else
+    pdf->processFile(path.c_str(), password.c_str());
   return pdf;
 }
 
@@ -46,7 +68,7 @@ std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
   PDFDocument doc;
   doc.path_ = path;
   try {
-    doc.pdf_ = load(path, "");
+    doc.pdf_ = load(path, "", doc.bytes_);
     doc.pdf_->getRoot();
     (void)doc.pdf_->getAllPages();
   } catch (const QPDFExc& e) {
@@ -62,7 +84,7 @@ std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
 bool PDFDocument::unlockWithPassword(const std::string& password) {
   if (!locked_) return true;
   try {
-    pdf_ = load(path_, password);
+    pdf_ = load(path_, password, bytes_);
     (void)pdf_->getAllPages();
   } catch (const std::exception&) {
     pdf_.reset();
@@ -154,6 +176,10 @@ bool PDFDocument::writeTo(const std::string& path) const {
     QPDFWriter w(*pdf_);
     w.setOutputMemory();
     w.setStaticID(false);
+    // Streams go out as they came in: no decoding and re-compressing of
+    // every page's content, which is most of a merge's time.
+    w.setStreamDataMode(qpdf_s_preserve);
+    w.setDecodeLevel(qpdf_dl_none);
     w.write();
     auto buffer = w.getBufferSharedPointer();
     securepdf::AtomicOutputFile out(path, true);

@@ -66,6 +66,8 @@ class PDFDocument {
   // The form's field map is built once per walk, not once per page.
   std::optional<PDFPage> pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const;
 
+  // The file's bytes when read into memory; outlives pdf_, which reads them.
+  std::shared_ptr<const std::string> bytes_;
   std::unique_ptr<QPDF> pdf_;
   std::string path_, password_;
   bool locked_ = false;

@@ -422,3 +422,52 @@ TEST(SigningFlowTest, CancelledStepsGoBackToTheDocumentWithoutAReport) {
     EXPECT_EQ(run.outcome.calls, 0);
   }
 }
+
+TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
+  SigningRun run(PenvoraSDKWidgetType::manual,
+                 pdftest::documentPdf({{270, "[0 0 612 792]", "Three quarters"}, {180, "[0 0 612 792]", "Half"}}));
+  run.params->widget->widgetManualRatio = 2.0f;
+  run.params->certificate->handwrittenSignature = false;  // a placeholder box, no capture
+  run.params->certificate->requestUserCertificate = true;  // stops at the identity dialog
+  run.params->certificate->defaultAliasUserCertificate = "penvora-test-missing-" + newUuidString();
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+
+  run.clickSign();
+  ASSERT_NE(c->imageSignatureAnnotation, nullptr);
+  const Rect b = c->imageSignatureAnnotation->bounds;
+  EXPECT_EQ(b.width, 75);
+  EXPECT_EQ(b.height, 150);
+  // Close top-left, accept top-right, expand bottom-right as the user sees a 270 page.
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{b.x + b.width - 20, b.y + b.height - 20, 40, 40}));
+  EXPECT_EQ(c->imageAcceptAnnotation->bounds, (Rect{b.x + b.width - 20, b.y - 20, 40, 40}));
+  EXPECT_EQ(c->imageExpandAnnotation->bounds, (Rect{b.x - 20, b.y - 20, 40, 40}));
+  testsupport::keepPicture(*c->window(), "manual-box-270");
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  EXPECT_EQ(c->essParams->page, 1);
+  EXPECT_EQ(c->essParams->bounds, (Rect{b.x, b.y, 150, 75}));  // the sides as the user saw them
+  QTest::mouseClick(c->defaultCertDialog()->cancelButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() == nullptr; }, 2000));
+
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->cancelButton()), Qt::LeftButton);
+  EXPECT_EQ(c->signaturePage(), -1);
+  c->pdfView()->goToPage(1);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 1; }, 2000));
+  run.clickSign();
+  ASSERT_EQ(c->signaturePage(), 1);
+  const Rect h = c->imageSignatureAnnotation->bounds;
+  EXPECT_EQ(h.width, 150);
+  EXPECT_EQ(h.height, 75);
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{h.x + h.width - 20, h.y - 20, 40, 40}));
+  // Resizing on a half-turned page: one step of 1.5 points of height per move.
+  const QPoint e = run.centreOf(c->imageExpandAnnotation->bounds, 1);
+  run.drag(e, e + QPoint(30, 0), 3);
+  EXPECT_GT(c->imageSignatureAnnotation->bounds.height, h.height);
+  EXPECT_LT(c->imageSignatureAnnotation->bounds.x, h.x);  // it grows towards the left of the page space
+  const Rect grown = c->imageSignatureAnnotation->bounds;
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  EXPECT_EQ(c->essParams->page, 2);
+  EXPECT_EQ(c->essParams->bounds, grown);  // not exchanged
+}
