@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: demo test deps build sanitize bench clean
+.PHONY: demo test check deps build sanitize bench clean
 
 deps:
 	@scripts/install-deps
@@ -17,12 +17,17 @@ build: deps $(BUILD)/build.ninja
 demo: build
 	@scripts/run-demo $(BUILD)
 
-test: build
+# The suite on the normal build, then again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (what CI runs).
+test: check sanitize
+
+# The suite on the normal build only (the quick loop while developing).
+check: build
 	@scripts/run-tests $(BUILD)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
-	@$(MAKE) --no-print-directory test BUILD=build-asan CMAKE_FLAGS=-DPENVORA_SANITIZE=ON
+	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_FLAGS=-DPENVORA_SANITIZE=ON
 
 bench: deps
 	@bench/run

@@ -42,10 +42,12 @@ void placeIconAt(std::shared_ptr<Icon>& stored, manual::Icon which, const ImageS
 const PenvoraSDKSignatureViewController::PageBox* PenvoraSDKSignatureViewController::pageBox(int page) const {
   if (!document_ || page < 0) return nullptr;
   // Read once per document: drags ask on every move.
-  if (pageBoxes_.empty())
-    for (std::size_t i = 0; i < document_->pageCount(); ++i)
-      if (const auto p = document_->pageAtIndex(i)) pageBoxes_.push_back({p->rotation, p->cropBox});
-      else pageBoxes_.push_back({});
+  if (pageBoxes_.empty()) {
+    for (std::size_t i = 0; i < document_->pageCount(); ++i) {
+      const auto p = document_->pageAtIndex(i);
+      pageBoxes_.push_back(p ? PageBox{p->rotation, p->cropBox} : PageBox{});
+    }
+  }
   return static_cast<std::size_t>(page) < pageBoxes_.size() ? &pageBoxes_[static_cast<std::size_t>(page)] : nullptr;
 }
 

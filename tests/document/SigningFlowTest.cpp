@@ -80,7 +80,7 @@ struct SigningRun {
   bool drawAndAccept() {
     if (!QTest::qWaitFor([this] { return c->captureView() != nullptr; }, 3000)) return false;
     SignatureDrawerView* view = c->captureView();
-    QTest::qWaitForWindowExposed(view->window());
+    if (!QTest::qWaitForWindowExposed(view->window())) return false;
     Canvas& canvas = view->canvasView();
     for (int s = 0; s < 3; ++s) {
       QPoint p(20, 30 + 20 * s);

@@ -72,7 +72,7 @@ struct Outcome {
 // The signing screen the launcher put up, once it is there.
 inline penvora::document::PenvoraSDKSignatureViewController* shownController(int ms = 5000) {
   penvora::document::PenvoraSDKSignatureViewController* found = nullptr;
-  QTest::qWaitFor(
+  (void)QTest::qWaitFor(
       [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
           if (w->objectName() == QStringLiteral("PenvoraSDKWindow") && w->isVisible())
