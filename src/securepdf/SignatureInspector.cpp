@@ -14,16 +14,14 @@
 #include <qpdf/QPDF.hh>
 
 #include "securepdf/DocumentSource.hpp"
+#include "securepdf/OpenSslPtr.hpp"
 #include "securepdf/SecurePdfError.hpp"
 #include "securepdf/SignatureFieldList.hpp"
 
 namespace penvora::securepdf {
 namespace {
 
-struct CmsFree {
-  void operator()(CMS_ContentInfo* c) const { CMS_ContentInfo_free(c); }
-};
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsFree>;
+using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
 
 std::string readRange(std::ifstream& in, long long at, long long n) {
   std::string s(static_cast<std::size_t>(n), '\0');
@@ -56,15 +54,15 @@ std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
 
 // The TSTInfo time of a time-stamp token (a CMS SignedData, DER).
 std::string tokenTime(const unsigned char* der, long len) {
-  std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(d2i_PKCS7(nullptr, &der, len), PKCS7_free);
+  Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &der, len));
   if (!p7) return {};
-  std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> info(PKCS7_to_TS_TST_INFO(p7.get()), TS_TST_INFO_free);
+  Owned<TS_TST_INFO, TS_TST_INFO_free> info(PKCS7_to_TS_TST_INFO(p7.get()));
   return info ? generalizedTimeIso(TS_TST_INFO_get_time(info.get())) : std::string();
 }
 
 std::string subjectOf(X509* x) {
   if (!x) return {};
-  std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+  Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
   X509_NAME_print_ex(bio.get(), X509_get_subject_name(x), 0, XN_FLAG_RFC2253);
   char* data = nullptr;
   const long n = BIO_get_mem_data(bio.get(), &data);
@@ -141,14 +139,12 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
 
   // Verify over the byte ranges, streamed.
   std::string content = readRange(in, 0, r[1]) + readRange(in, r[2], r[3]);
-  std::unique_ptr<BIO, decltype(&BIO_free)> data(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())),
-                                                  BIO_free);
+  Owned<BIO, BIO_free> data(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
   if (info.subFilter == "ETSI.RFC3161") {
     // A document time-stamp: the token's imprint is the hash of the ranges.
     const auto* q = reinterpret_cast<const unsigned char*>(der.data());
-    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(d2i_PKCS7(nullptr, &q, static_cast<long>(der.size())), PKCS7_free);
-    std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> tst(p7 ? PKCS7_to_TS_TST_INFO(p7.get()) : nullptr,
-                                                                  TS_TST_INFO_free);
+    Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &q, static_cast<long>(der.size())));
+    Owned<TS_TST_INFO, TS_TST_INFO_free> tst(p7 ? PKCS7_to_TS_TST_INFO(p7.get()) : nullptr);
     const bool signatureHolds = CMS_verify(cms.get(), nullptr, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY) == 1;
     bool imprintHolds = false;
     if (tst) {

@@ -9,16 +9,14 @@
 #include <map>
 #include <memory>
 
+#include "securepdf/OpenSslPtr.hpp"
 #include "securepdf/RevocationFetcher.hpp"
 #include "securepdf/SecurePdfError.hpp"
 
 namespace penvora::securepdf {
 namespace {
 
-struct X509Free {
-  void operator()(X509* x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
+using X509Ptr = Owned<X509, X509_free>;
 
 Bytes derOf(X509* x) {
   unsigned char* out = nullptr;
@@ -49,8 +47,7 @@ std::string sha1Hex(const Bytes& b) {
 // The certificates a signature carries, with those of its time-stamp.
 std::vector<X509Ptr> certificatesOf(const Bytes& contents) {
   const unsigned char* p = contents.data();
-  std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
-      d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())), CMS_ContentInfo_free);
+  Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())));
   if (!cms) {
     ERR_clear_error();
     throw SecurePdfError("A signature of the document is not a readable CMS structure");
@@ -69,8 +66,7 @@ std::vector<X509Ptr> certificatesOf(const Bytes& contents) {
     ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(CMS_unsigned_get_attr(si, at), 0);
     if (!value || value->type != V_ASN1_SEQUENCE) continue;
     const unsigned char* q = value->value.sequence->data;
-    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> token(d2i_PKCS7(nullptr, &q, value->value.sequence->length),
-                                                        PKCS7_free);
+    Owned<PKCS7, PKCS7_free> token(d2i_PKCS7(nullptr, &q, value->value.sequence->length));
     if (!token || !PKCS7_type_is_signed(token.get())) continue;
     STACK_OF(X509)* certs = token->d.sign->cert;
     for (int k = 0; certs && k < sk_X509_num(certs); ++k) {
