@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QTimer>
@@ -64,7 +65,9 @@ QWidget* PenvoraSDKSignatureViewController::signButton() const { return ui_->sig
 QWidget* PenvoraSDKSignatureViewController::rejectButton() const { return ui_->rejectButton; }
 ui::InsertPasswordPDFView* PenvoraSDKSignatureViewController::passwordPanel() const { return passwordPanel_; }
 ui::LoadingDocumentsView* PenvoraSDKSignatureViewController::loadingPanel() const { return loadingVC_; }
-QString PenvoraSDKSignatureViewController::titleText() const { return ui_->toolbarTitle->text(); }
+QString PenvoraSDKSignatureViewController::titleText() const {
+  return ui_->toolbarTitle->property("fullText").toString();
+}
 QString PenvoraSDKSignatureViewController::subtitleText() const { return ui_->toolbarSubtitle->text(); }
 
 void PenvoraSDKSignatureViewController::viewDidLoad() {
@@ -154,7 +157,7 @@ void PenvoraSDKSignatureViewController::openDocument() {
   text_ = std::make_unique<PDFTextSearch>(rendering_.get());
 
   const auto& title = penvoraSDKParams->commonProperties->title;
-  ui_->toolbarTitle->setText(title ? QString::fromStdString(*title) : QFileInfo(shownPath_).fileName());
+  setTitle(title ? QString::fromStdString(*title) : QFileInfo(shownPath_).fileName());
 
   ui_->pdfView->minScaleFactor = 0.5;
   ui_->pdfView->maxScaleFactor = 1.5;
@@ -204,6 +207,14 @@ void PenvoraSDKSignatureViewController::showInitialPage() {
     ui_->pdfView->goToPage(static_cast<int>(*widget.widgetFixedPage - 1));
 }
 
+void PenvoraSDKSignatureViewController::setTitle(const QString& title) {
+  // One line, cut at the end when longer than the title's room.
+  QLabel* label = ui_->toolbarTitle;
+  label->setProperty("fullText", title);
+  label->setToolTip(title);
+  label->setText(label->fontMetrics().elidedText(title, Qt::ElideRight, label->maximumWidth()));
+}
+
 void PenvoraSDKSignatureViewController::updatePageTitle() {
   if (!document_) return;
   const int shown = ui_->pdfView->currentPage();
@@ -212,7 +223,7 @@ void PenvoraSDKSignatureViewController::updatePageTitle() {
   ui_->toolbarSubtitle->setText(ui::localizedString("Page") + ' ' + QString::number(current) + ' ' +
                                 ui::localizedString("of") + ' ' + QString::number(total));
   if (documentPageInfos.size() > 1)
-    if (const auto title = mergedTitle(documentPageInfos, current)) ui_->toolbarTitle->setText(QString::fromStdString(*title));
+    if (const auto title = mergedTitle(documentPageInfos, current)) setTitle(QString::fromStdString(*title));
   auto& extra = *penvoraSDKParams->extra;
   if (extra.viewLastPage) {
     if (current == total) {

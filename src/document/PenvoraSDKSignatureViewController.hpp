@@ -174,6 +174,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void fitOverlays();
   SignaturePlacement placement() const;
   void styleScreen();
+  void setTitle(const QString& title);
   void fadeSignButton(bool in);
   void panned(QEvent::Type type, const QPointF& viewPoint);
   void tapped(const QPointF& viewPoint);
