@@ -122,10 +122,12 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
                                  ? std::string("*")
                                  : std::to_string(std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1));
 
-    for (const auto& [name, value] : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
-                                      std::pair{"BackgroundImageType", "JPEG"},
-                                      std::pair{"IgnoreExistingAppearance", "true"}})
-      ignoringFailure([&] { s.setWidgetProperty(name, value); });
+    // A plain pair, not a structured binding: clang 14 (the fuzzing
+    // build) cannot capture bindings in a lambda.
+    for (const auto& property : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
+                                 std::pair{"BackgroundImageType", "JPEG"},
+                                 std::pair{"IgnoreExistingAppearance", "true"}})
+      ignoringFailure([&] { s.setWidgetProperty(property.first, property.second); });
 
     if (!certificate.handwrittenSignature) {
       if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = base64::encode(*logo);
