@@ -232,6 +232,14 @@ QRectF NonSelectablePDFView::convertRectFromPage(const QRectF& r, int page) cons
   return QRectF(convertFromPage(r.topLeft(), page), convertFromPage(r.bottomRight(), page)).normalized();
 }
 
+int NonSelectablePDFView::pageRotation(int page) const {
+  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].rotation : 0;
+}
+
+Rect NonSelectablePDFView::pageCropBox(int page) const {
+  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].crop : Rect{};
+}
+
 QTransform NonSelectablePDFView::pageToViewTransform(int page) const {
   const QPointF o = convertFromPage({0, 0}, page), ex = convertFromPage({1, 0}, page) - o,
                 ey = convertFromPage({0, 1}, page) - o;

@@ -39,6 +39,10 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   // describe the same file and must outlive the view (or be replaced).
   void setDocument(QPdfDocument* rendering, const PDFDocument* structure);
   int pageCount() const { return static_cast<int>(pages_.size()); }
+  // A page's display rotation and crop box (page space); 0 and empty for
+  // a page the view does not have.
+  int pageRotation(int page) const;
+  Rect pageCropBox(int page) const;
 
   double minScaleFactor = 0.5, maxScaleFactor = 1.5;
   void setAutoScales(bool on);

@@ -86,10 +86,14 @@ void PenvoraSDKSignatureViewController::dismissThen(std::function<void()> report
   });
 }
 
-void PenvoraSDKSignatureViewController::reportError(const std::optional<std::string>& message) {
+void PenvoraSDKSignatureViewController::endWith(std::function<void()> report) {
   if (reported_) return;
   reported_ = true;
-  dismissThen([cb = errorCallback, message] {
+  dismissThen(std::move(report));
+}
+
+void PenvoraSDKSignatureViewController::reportError(const std::optional<std::string>& message) {
+  endWith([cb = errorCallback, message] {
     if (cb) cb(message);
   });
 }
@@ -149,7 +153,6 @@ void PenvoraSDKSignatureViewController::openDocument() {
   }
   ui_->pdfView->setDocument(nullptr, nullptr);
   document_ = std::move(document);
-  pageBoxes_.clear();
   shownPath_ = *path;
   rendering_ = std::make_unique<QPdfDocument>();
   rendering_->setPassword(QString::fromStdString(document_->password()));

@@ -142,6 +142,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   // Ends the request: the screen goes, then `report` runs (at most once).
   void dismissThen(std::function<void()> report);
   void reportError(const std::optional<std::string>& message);
+  // The one end of a request: the screen goes, then `report` (if any) runs.
+  void endWith(std::function<void()> report);
   bool hasReported() const { return reported_; }
 
   // The document as shown (after opening), for placement and signing.
@@ -180,12 +182,6 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void tapped(const QPointF& viewPoint);
   std::shared_ptr<PlacementAnnotation> annotationAt(int page, const QPointF& pagePoint) const;
   void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
-  struct PageBox {
-    int rotation = 0;
-    Rect crop;
-  };
-  const PageBox* pageBox(int page) const;
-  mutable std::vector<PageBox> pageBoxes_;
   int pageRotation(int page) const;
   Rect cropBox(int page) const;
 

@@ -39,27 +39,10 @@ void placeIconAt(std::shared_ptr<Icon>& stored, manual::Icon which, const ImageS
 
 }  // namespace
 
-const PenvoraSDKSignatureViewController::PageBox* PenvoraSDKSignatureViewController::pageBox(int page) const {
-  if (!document_ || page < 0) return nullptr;
-  // Read once per document: drags ask on every move.
-  if (pageBoxes_.empty()) {
-    for (std::size_t i = 0; i < document_->pageCount(); ++i) {
-      const auto p = document_->pageAtIndex(i);
-      pageBoxes_.push_back(p ? PageBox{p->rotation, p->cropBox} : PageBox{});
-    }
-  }
-  return static_cast<std::size_t>(page) < pageBoxes_.size() ? &pageBoxes_[static_cast<std::size_t>(page)] : nullptr;
-}
+// The viewer has every page's rotation and crop box at hand.
+int PenvoraSDKSignatureViewController::pageRotation(int page) const { return ui_->pdfView->pageRotation(page); }
 
-int PenvoraSDKSignatureViewController::pageRotation(int page) const {
-  const auto* box = pageBox(page);
-  return box ? box->rotation : 0;
-}
-
-Rect PenvoraSDKSignatureViewController::cropBox(int page) const {
-  const auto* box = pageBox(page);
-  return box ? box->crop : Rect{};
-}
+Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pdfView->pageCropBox(page); }
 
 void PenvoraSDKSignatureViewController::addOverlay(int page, std::shared_ptr<PageOverlay> overlay) {
   auto list = ui_->pdfView->overlays(page);

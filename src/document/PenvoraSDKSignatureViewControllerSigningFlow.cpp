@@ -329,18 +329,13 @@ void PenvoraSDKSignatureViewController::touchUpInsideRejectButton() {
 }
 
 void PenvoraSDKSignatureViewController::reject(const std::string& reason) {
-  if (reported_) return;
-  reported_ = true;
-  dismissThen([cb = rejectCallback, reason] {
+  endWith([cb = rejectCallback, reason] {
     if (cb) cb(reason);
   });
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideBackButton() {
-  // Leaves without an outcome.
-  if (reported_) return;
-  reported_ = true;
-  dismissThen({});
+  endWith({});  // leaves without an outcome
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideShareButton() {
