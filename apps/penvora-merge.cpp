@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "document/DocumentMerge.hpp"
+#include "core/document/DocumentMerge.hpp"
 
 int main(int argc, char** argv) {
   std::string password;

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/ESS.hpp"
-#include "securepdf/Certificate.hpp"
-#include "securepdf/PDFSign.hpp"
-#include "securepdf/SecurePdfError.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/securepdf/Certificate.hpp"
+#include "core/securepdf/PDFSign.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 
 namespace {
 

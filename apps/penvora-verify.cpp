@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "engine/BioAttributeIds.hpp"
-#include "engine/BiometricRecordReader.hpp"
-#include "engine/ESSUtils.hpp"
-#include "securepdf/SignatureInspector.hpp"
+#include "core/engine/BioAttributeIds.hpp"
+#include "core/engine/BiometricRecordReader.hpp"
+#include "core/engine/ESSUtils.hpp"
+#include "core/securepdf/SignatureInspector.hpp"
 
 namespace {
 

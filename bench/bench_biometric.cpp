@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "capture/BiometricRecordWriter.hpp"
-#include "engine/ESS.hpp"
+#include "core/capture/BiometricRecordWriter.hpp"
+#include "core/engine/ESS.hpp"
 #include "penvora/Log.hpp"
 
 using namespace penvora;

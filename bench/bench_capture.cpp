@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <cmath>
 
-#include "capture/Canvas.hpp"
+#include "qt/capture/Canvas.hpp"
 #include "penvora/SignatureView.hpp"
 
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/ESS.hpp"
-#include "securepdf/PdfTestSupport.hpp"
+#include "core/engine/ESS.hpp"
+#include "support/PdfTestSupport.hpp"
 
 namespace fs = std::filesystem;
 

@@ -9,13 +9,13 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "capture/Canvas.hpp"
-#include "capture/SignatureDrawerView.hpp"
-#include "document/NonSelectablePDFView.hpp"
-#include "document/PenvoraSDKSignatureViewController.hpp"
-#include "document/PlacementAnnotations.hpp"
-#include "ui/RejectAlertViewController.hpp"
-#include "ui/UseDefaultCertDialog.hpp"
+#include "qt/capture/Canvas.hpp"
+#include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
+#include "qt/ui/UseDefaultCertDialog.hpp"
 
 namespace penvora::demo {
 namespace {

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "ReplayPlayer.hpp"
-#include "document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "penvora/JsonDecoding.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
 

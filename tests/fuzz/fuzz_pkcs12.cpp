@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "util/Pkcs12.hpp"
+#include "core/util/Pkcs12.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   penvora::pkcs12Opens(penvora::Bytes(data, data + size), "password");

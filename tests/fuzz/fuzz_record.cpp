@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/ESS.hpp"
-#include "engine/ESSUtils.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/engine/ESSUtils.hpp"
 #include "penvora/Log.hpp"
-#include "util/Base64.hpp"
+#include "core/util/Base64.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/ESS.hpp"
-#include "securepdf/PDFSign.hpp"
-#include "securepdf/SecurePdfError.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/securepdf/PDFSign.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 
 namespace {
 

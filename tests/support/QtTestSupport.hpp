@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "document/NonSelectablePDFView.hpp"
-#include "document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "penvora/PenvoraSDKCallbacks.hpp"
 
 namespace testsupport {

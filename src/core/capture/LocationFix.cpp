@@ -1,0 +1,20 @@
+#include "core/capture/LocationFix.hpp"
+
+namespace penvora {
+
+std::string statusString(int raw) {
+  switch (raw) {
+    case 0: return "notDetermined";
+    case 1: return "restricted";
+    case 2: return "denied";
+    case 3: return "authorizedAlways";
+    case 4: return "authorizedWhenInUse";
+    default: return "unknown";
+  }
+}
+
+std::string statusString(const LocationAuthorization* status) {
+  return status ? statusString(static_cast<int>(*status)) : "unknown";
+}
+
+}  // namespace penvora

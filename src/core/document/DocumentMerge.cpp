@@ -1,0 +1,55 @@
+#include "core/document/DocumentMerge.hpp"
+
+#include <filesystem>
+
+#include "core/document/PDFDocument.hpp"
+#include "core/engine/ESS.hpp"
+
+namespace penvora::document {
+
+MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::string& password,
+                           const std::string& folder) {
+  MergeResult result;
+  PDFDocument merged;
+  std::vector<PDFDocument> sources;  // open until the merged file is written
+  sources.reserve(paths.size());
+  std::int64_t nextPage = 1;
+  for (const auto& path : paths) {
+    auto source = PDFDocument::open(path);
+    if (!source) return result;
+    if (source->isLocked() && !source->unlockWithPassword(password)) {
+      result.status = MergeResult::Status::needsPassword;
+      result.pageInfos.clear();
+      return result;
+    }
+    const auto count = static_cast<std::int64_t>(source->pageCount());
+    if (count == 0) continue;
+    result.pageInfos.push_back(
+        DocumentPageInfo{nextPage, nextPage + count - 1, std::filesystem::path(path).stem().string()});
+    nextPage += count;
+    merged.appendPages(*source);
+    sources.push_back(std::move(*source));
+  }
+  if (merged.pageCount() < 1) {
+    result.pageInfos.clear();
+    return result;
+  }
+  const std::string out = (std::filesystem::path(folder) / (newUuidString() + ".pdf")).string();
+  if (!merged.writeTo(out)) {
+    result.pageInfos.clear();
+    return result;
+  }
+  result.status = MergeResult::Status::merged;
+  result.path = out;
+  return result;
+}
+
+std::optional<std::string> mergedTitle(const std::vector<DocumentPageInfo>& infos, std::int64_t page) {
+  if (infos.size() < 2) return std::nullopt;
+  for (std::size_t i = 0; i < infos.size(); ++i)
+    if (infos[i].contains(page))
+      return "[" + std::to_string(i + 1) + "/" + std::to_string(infos.size()) + "]  " + infos[i].title;
+  return std::nullopt;
+}
+
+}  // namespace penvora::document

@@ -1,0 +1,194 @@
+#include "core/document/PDFDocument.hpp"
+
+#include <fstream>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <filesystem>
+
+#include "core/securepdf/AtomicOutputFile.hpp"
+
+namespace penvora::document {
+namespace {
+
+Rect toRect(const QPDFObjectHandle::Rectangle& r) {
+  return Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
+}
+
+// Files up to this size are parsed from memory: qpdf reads a file object
+// by object, and the seeks of a buffered file cost more than the reading.
+constexpr std::uintmax_t kInMemoryLimit = 64u << 20;
+
+std::shared_ptr<const std::string> readSmallFile(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec || size > kInMemoryLimit) return nullptr;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
+  if (!in.read(bytes->data(), static_cast<std::streamsize>(size))) return nullptr;
+  return bytes;
+}
+
+std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
+                           std::shared_ptr<const std::string>& bytes) {
+  auto pdf = std::make_unique<QPDF>();
+  pdf->setSuppressWarnings(true);
+  if (!bytes) bytes = readSmallFile(path);
+  if (bytes)
+    pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
+  else
+    pdf->processFile(path.c_str(), password.c_str());
+  return pdf;
+}
+
+int normalisedRotation(QPDFPageObjectHelper& page) {
+  QPDFObjectHandle r = page.getAttribute("/Rotate", false);
+  long long v = r.isInteger() ? r.getIntValue() : 0;
+  v %= 360;
+  if (v < 0) v += 360;
+  return static_cast<int>(v / 90 * 90);
+}
+
+}  // namespace
+
+PDFDocument::PDFDocument() : pdf_(std::make_unique<QPDF>()) { pdf_->emptyPDF(); }
+PDFDocument::~PDFDocument() = default;
+PDFDocument::PDFDocument(PDFDocument&&) noexcept = default;
+PDFDocument& PDFDocument::operator=(PDFDocument&&) noexcept = default;
+
+std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  PDFDocument doc;
+  doc.path_ = path;
+  try {
+    doc.pdf_ = load(path, "", doc.bytes_);
+    doc.pdf_->getRoot();
+    (void)doc.pdf_->getAllPages();
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() != qpdf_e_password) return std::nullopt;
+    doc.pdf_.reset();
+    doc.locked_ = true;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return doc;
+}
+
+bool PDFDocument::unlockWithPassword(const std::string& password) {
+  if (!locked_) return true;
+  try {
+    pdf_ = load(path_, password, bytes_);
+    (void)pdf_->getAllPages();
+  } catch (const std::exception&) {
+    pdf_.reset();
+    return false;
+  }
+  locked_ = false;
+  password_ = password;
+  return true;
+}
+
+std::size_t PDFDocument::pageCount() const {
+  if (locked_ || !pdf_) return 0;
+  try {
+    return pdf_->getAllPages().size();
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+std::optional<PDFPage> PDFDocument::pageAtIndex(std::size_t index) const {
+  if (index >= pageCount()) return std::nullopt;
+  try {
+    QPDFAcroFormDocumentHelper form(*pdf_);
+    return pageAt(index, form);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<PDFPage> PDFDocument::pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const {
+  try {
+    QPDFPageObjectHelper page(pdf_->getAllPages().at(index));
+    PDFPage out;
+    out.index = index;
+    out.rotation = normalisedRotation(page);
+    out.mediaBox = toRect(page.getMediaBox(false).getArrayAsRectangle());
+    out.cropBox = toRect(page.getCropBox(false, false).getArrayAsRectangle());
+    QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
+    if (annots.isArray()) {
+      for (int i = 0; i < annots.getArrayNItems(); ++i) {
+        QPDFObjectHandle a = annots.getArrayItem(i);
+        if (!a.isDictionary()) continue;
+        PDFAnnotation an;
+        an.pageIndex = index;
+        QPDFObjectHandle subtype = a.getKey("/Subtype");
+        an.subtype = subtype.isName() ? subtype.getName().substr(1) : std::string();
+        QPDFObjectHandle rect = a.getKey("/Rect");
+        if (rect.isRectangle()) an.bounds = toRect(rect.getArrayAsRectangle());
+        if (an.subtype == "Widget") {
+          QPDFFormFieldObjectHelper field = form.getFieldForAnnotation(QPDFAnnotationObjectHelper(a));
+          const std::string ft = field.getFieldType();
+          an.widgetFieldType = ft.empty() ? std::string() : ft.substr(1);
+          const std::string name = field.getFullyQualifiedName();
+          if (!name.empty()) an.fieldName = name;
+        }
+        out.annotations.push_back(std::move(an));
+      }
+    }
+    return out;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::vector<PDFAnnotation> PDFDocument::annotations() const {
+  std::vector<PDFAnnotation> all;
+  const std::size_t pages = pageCount();
+  if (pages == 0) return all;
+  try {
+    QPDFAcroFormDocumentHelper form(*pdf_);
+    for (std::size_t i = 0; i < pages; ++i)
+      if (auto page = pageAt(i, form))
+        for (auto& a : page->annotations) all.push_back(std::move(a));
+  } catch (const std::exception&) {
+  }
+  return all;
+}
+
+void PDFDocument::appendPages(const PDFDocument& source) {
+  if (source.locked_ || !source.pdf_ || !pdf_) return;
+  QPDFPageDocumentHelper target(*pdf_);
+  for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source.pdf_).getAllPages())
+    target.addPage(page, false);
+}
+
+bool PDFDocument::writeTo(const std::string& path) const {
+  if (locked_ || !pdf_) return false;
+  try {
+    QPDFWriter w(*pdf_);
+    w.setOutputMemory();
+    w.setStaticID(false);
+    // Streams go out as they came in: no decoding and re-compressing of
+    // every page's content, which is most of a merge's time.
+    w.setStreamDataMode(qpdf_s_preserve);
+    w.setDecodeLevel(qpdf_dl_none);
+    w.write();
+    auto buffer = w.getBufferSharedPointer();
+    securepdf::AtomicOutputFile out(path, true);
+    out.write(buffer->getBuffer(), buffer->getSize());
+    out.commit();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace penvora::document

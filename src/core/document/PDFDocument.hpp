@@ -1,0 +1,76 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/interface/Rect.hpp"
+
+class QPDF;
+class QPDFAcroFormDocumentHelper;
+
+namespace penvora::document {
+
+// One annotation of a page; only widgets have a field type and name.
+struct PDFAnnotation {
+  std::size_t pageIndex = 0;
+  std::string subtype;                    // "Widget", "Link", ...
+  std::string widgetFieldType;            // "Sig", "Tx", "Btn", "Ch", or "" for non-fields
+  std::optional<std::string> fieldName;   // fully qualified; none when the field has no name
+  Rect bounds;                            // page space, normalised
+  bool isSignatureWidget() const { return widgetFieldType == "Sig"; }
+};
+
+// One page's geometry.
+struct PDFPage {
+  std::size_t index = 0;     // from 0
+  std::int64_t pageNumber() const { return static_cast<std::int64_t>(index) + 1; }
+  int rotation = 0;          // 0, 90, 180 or 270, clockwise
+  Rect mediaBox;             // page space
+  Rect cropBox;              // the visible part; the media box when absent
+  std::vector<PDFAnnotation> annotations;
+};
+
+// The structure of a PDF: pages, their boxes and annotations, merging and
+// writing. A document whose user password is not the empty one opens
+// locked and shows no pages until unlocked.
+class PDFDocument {
+ public:
+  PDFDocument();  // empty, no pages
+  ~PDFDocument();
+  PDFDocument(PDFDocument&&) noexcept;
+  PDFDocument& operator=(PDFDocument&&) noexcept;
+
+  // None when the file is missing or not a PDF.
+  static std::optional<PDFDocument> open(const std::string& path);
+
+  const std::string& path() const { return path_; }
+  bool isLocked() const { return locked_; }
+  // True when the password opens it (or it was not locked).
+  bool unlockWithPassword(const std::string& password);
+  const std::string& password() const { return password_; }
+
+  std::size_t pageCount() const;
+  std::optional<PDFPage> pageAtIndex(std::size_t index) const;
+  // Every annotation of every page, pages in order, then /Annots order.
+  std::vector<PDFAnnotation> annotations() const;
+
+  // Appends all pages of `source` (copied with what they use); the source
+  // must stay open until this document is written.
+  void appendPages(const PDFDocument& source);
+  // Writes a complete file, or nothing: false when it cannot be written.
+  bool writeTo(const std::string& path) const;
+
+ private:
+  // The form's field map is built once per walk, not once per page.
+  std::optional<PDFPage> pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const;
+
+  // The file's bytes when read into memory; outlives pdf_, which reads them.
+  std::shared_ptr<const std::string> bytes_;
+  std::unique_ptr<QPDF> pdf_;
+  std::string path_, password_;
+  bool locked_ = false;
+};
+
+}  // namespace penvora::document

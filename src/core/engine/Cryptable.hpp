@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+#include "core/util/Bytes.hpp"
+
+namespace penvora {
+
+// A routine that can encipher a text and decipher it back.
+class Cryptable {
+ public:
+  virtual ~Cryptable() = default;
+  virtual Bytes encrypt(const std::string& text) const = 0;   // IV || ciphertext
+  virtual std::string decrypt(const Bytes& data) const = 0;   // throws on failure
+};
+
+}  // namespace penvora

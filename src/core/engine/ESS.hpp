@@ -1,0 +1,95 @@
+#pragma once
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include <vector>
+
+#include "core/securepdf/SignatureConfigurable.hpp"
+#include "core/interface/ESSParams.hpp"
+#include "penvora/PenvoraSDKParams.hpp"
+#include "core/util/Bytes.hpp"
+
+namespace penvora {
+namespace securepdf {
+class PDFSign;
+}
+
+// What the metadata export hands to the host instead of a signed PDF.
+struct SignatureMetadata {
+  std::optional<std::filesystem::path> imageFile;  // the signature picture
+  std::optional<std::string> summary;              // public record summary
+  std::optional<std::string> protectedRecord;      // encrypted record
+};
+
+// The signing engine. Nothing here throws across its boundary except
+// writeTempP12 (which the signing routine catches); failures are one log
+// line and an absent result.
+class ESS {
+ public:
+  // --- Biometric protection -------------------------------------------
+  // The record's two header lines, CR LF joined, zlib, base64.
+  static std::optional<std::string> recordSummary(const std::string& recordB64);
+  // The whole record as SDI layout, zlib, CMS EnvelopedData for the
+  // encryption certificate, base64.
+  static std::optional<std::string> protectRecord(const std::string& recordB64,
+                                                  const std::optional<std::string>& encKeyB64);
+  // Adds both values as custom signed attributes through two config calls.
+  static bool addBioData(const std::string& recordB64, const std::optional<std::string>& encKeyB64,
+                         SignatureConfigurable& signer);
+  // The record with the SOFTWARE digest replaced by the document's.
+  static std::string restampDocumentHash(const std::string& recordB64, const std::string& documentPath);
+  // The certificate text for the biometric envelope (given or default).
+  static std::string encryptionCertificateText(const std::optional<std::string>& encKeyB64);
+  // EnvelopedData of payload for the certificate (DER, PEM or base64 text).
+  static std::optional<Bytes> envelope(const Bytes& payload, const Bytes& certificate);
+  static std::optional<Bytes> aesEncrypt(const Bytes& payload, const Bytes& key, const Bytes& iv);
+  // Issuer Name TLV and serialNumber content bytes, read from the DER.
+  static std::optional<std::pair<Bytes, Bytes>> issuerAndSerial(const Bytes& certificateDer);
+
+  // --- Signing -------------------------------------------------------
+  // One signed PDF per entry of documentUris, in order; the empty list
+  // when any document fails (each failure is one log line).
+  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, ESSParams& essParams);
+  // The signature picture as a file, and the record's summary and
+  // protected form, for hosts that sign elsewhere.
+  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams);
+
+  // fileName in the temporary (private) or the documents folder, with
+  // "(1)", "(2)", ... before the extension when taken.
+  static std::filesystem::path uniqueOutputURL(bool saveOnPrivateStorage, const std::string& fileName);
+  static void applyBuildProperties(securepdf::PDFSign& signer);
+  static void applyCustomText(std::int64_t height, const std::vector<PenvoraSDKWidgetCustomText>& texts,
+                              securepdf::PDFSign& signer);
+  static void applyTimestamp(const PenvoraSDKTSP& tsp, securepdf::PDFSign& signer);
+  // Replaces the signed file at outputPath by its long-term-validation
+  // version; on failure the signed file stays.
+  static void updateLTV(const std::filesystem::path& outputPath, const std::string& tsaURL);
+  // 1-bit near-white mask of the picture at width x height.
+  static std::optional<Bytes> backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height);
+
+  static constexpr const char* kBuildProperties =
+      "{\n   \"App\":{\n      \"Name\":\"Penvora SDK\",\n      \"REx\":\"6.0.0\",\n      \"R\":6,\n      "
+      "\"OS\": [\n         \"iOS\"\n      ]\n   }\n}";
+  static constexpr const char* kFilterName = "Penvora SDK iOS 6.0.0";
+
+  // --- Signing identities ---------------------------------------------
+  // A given password unchanged (also ""); absent: the default identity's.
+  static std::string certificatePassword(const std::optional<std::string>& password);
+  // The default PKCS#12 container, deciphered anew on every call.
+  static std::optional<Bytes> defaultIdentity();
+  // Writes the container to the temporary folder as signcert-<UUID>.p12,
+  // readable by the owner only. Throws DomainError("PenvoraSDK", 1,
+  // "Error writing temp p12").
+  static std::filesystem::path writeTempP12(const Bytes& container);
+  // Removes our signcert-*.p12 files older than `minimumAge` that a killed
+  // process left behind (younger ones may belong to a signing under way).
+  static void removeStaleTempP12Files(std::chrono::seconds minimumAge = std::chrono::seconds(60));
+};
+
+// A new random (version 4) UUID in upper-case text form.
+std::string newUuidString();
+
+}  // namespace penvora

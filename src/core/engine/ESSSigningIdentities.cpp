@@ -1,0 +1,132 @@
+// Signing identities of the engine: the default identity, its password and
+// the temporary PKCS#12 file handed to the signing library.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "core/engine/AES.hpp"
+#include "core/engine/DefaultIdentityData.hpp"
+#include "core/engine/DomainError.hpp"
+#include "core/engine/ESS.hpp"
+#include "penvora/Log.hpp"
+#include "core/util/Base64.hpp"
+
+namespace penvora {
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kTempPrefix = "signcert-";
+constexpr const char* kTempSuffix = ".p12";
+}  // namespace
+
+std::string newUuidString() {
+  unsigned char b[16];
+  if (RAND_bytes(b, sizeof b) != 1) {
+    // Fall back to a time-and-pid based value rather than fail the signing.
+    auto t = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(t >> (8 * i));
+    auto p = static_cast<std::uint64_t>(getpid());
+    for (int i = 0; i < 8; ++i) b[8 + i] = static_cast<unsigned char>(p >> (8 * i));
+  }
+  b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
+  b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
+  char s[37];
+  std::snprintf(s, sizeof s, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  return s;
+}
+
+std::string ESS::certificatePassword(const std::optional<std::string>& password) {
+  if (password) return *password;
+  const std::string componentKey = defaultidentity::kComponentKey;
+  if (componentKey.size() != 32) {
+    penvora::log(toString(AES::ErrorCode::invalidKeySize));
+    return {};
+  }
+  auto stored = base64::decode(defaultidentity::kPasswordB64);
+  if (!stored) {
+    penvora::log("Error, certificate password");
+    return {};
+  }
+  std::string text;
+  try {
+    text = AES(componentKey).decrypt(*stored);
+  } catch (const AES::Error& e) {
+    penvora::log(e.what());
+    return {};
+  }
+  auto bytes = base64::decodeIgnoringUnknown(text);
+  if (!bytes) return {};
+  std::string result = toString(*bytes);
+  return isValidUtf8(result) ? result : std::string();
+}
+
+std::optional<Bytes> ESS::defaultIdentity() {
+  const std::string componentKey = defaultidentity::kComponentKey;
+  if (componentKey.size() != 32) {
+    penvora::log("CERTIFICATE ERROR");
+    return std::nullopt;
+  }
+  auto stored = base64::decodeIgnoringUnknown(defaultidentity::kIdentityB64);
+  if (!stored) return std::nullopt;
+  std::string text;
+  try {
+    text = AES(componentKey).decrypt(*stored);
+  } catch (const AES::Error&) {
+    penvora::log("CERTIFICATE ERROR");
+    return std::nullopt;
+  }
+  return base64::decodeIgnoringUnknown(text);
+}
+
+fs::path ESS::writeTempP12(const Bytes& container) {
+  std::error_code ec;
+  fs::path dir = fs::temp_directory_path(ec);
+  if (ec) throw DomainError("PenvoraSDK", 1, "Error writing temp p12");
+  fs::path path = dir / (kTempPrefix + newUuidString() + kTempSuffix);
+  // O_EXCL: never follow or reuse a file someone else placed there.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+  if (fd < 0) throw DomainError("PenvoraSDK", 1, "Error writing temp p12");
+  std::size_t written = 0;
+  bool ok = true;
+  while (written < container.size()) {
+    ssize_t n = ::write(fd, container.data() + written, container.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (!ok) {
+    fs::remove(path, ec);
+    throw DomainError("PenvoraSDK", 1, "Error writing temp p12");
+  }
+  return path;
+}
+
+void ESS::removeStaleTempP12Files(std::chrono::seconds minimumAge) {
+  std::error_code ec;
+  fs::path dir = fs::temp_directory_path(ec);
+  if (ec) return;
+  const uid_t me = getuid();
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(kTempPrefix, 0) != 0 || name.size() < 5 || name.substr(name.size() - 4) != kTempSuffix) continue;
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != me) continue;
+    if (std::time(nullptr) - st.st_mtime < minimumAge.count()) continue;
+    std::error_code rec;
+    fs::remove(it->path(), rec);
+  }
+}
+
+}  // namespace penvora

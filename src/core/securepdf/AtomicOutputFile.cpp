@@ -1,0 +1,93 @@
+#include "core/securepdf/AtomicOutputFile.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "core/securepdf/SecurePdfError.hpp"
+
+namespace penvora::securepdf {
+namespace fs = std::filesystem;
+
+namespace {
+std::string reason() { return std::strerror(errno); }
+}  // namespace
+
+AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : target_(target), overwrite_(overwrite) {
+  if (target.empty()) throw SecurePdfError("No output file given");
+  if (!overwrite && fs::exists(target)) throw SecurePdfError("The output file exists and overwrite is off: " + target);
+  fs::path p(target);
+  fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
+  // An unnamed file first: a process killed while writing leaves nothing
+  // behind. File systems without O_TMPFILE get a named temporary instead.
+  fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd_ >= 0) {
+    unnamed_ = true;
+    dir_ = dir.string();
+    return;
+  }
+  std::string tmpl = (dir / ("." + p.filename().string() + ".XXXXXX.part")).string();
+  fd_ = ::mkstemps(tmpl.data(), 5);
+  if (fd_ < 0) throw SecurePdfError("Cannot create the output file in " + dir.string() + ": " + reason());
+  temp_ = tmpl;
+  ::fchmod(fd_, 0644);
+}
+
+AtomicOutputFile::~AtomicOutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void AtomicOutputFile::write(const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd_, p + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw SecurePdfError("Writing the output file failed: " + reason());
+    done += static_cast<std::size_t>(n);
+  }
+  size_ += size;
+}
+
+void AtomicOutputFile::writeAt(std::uint64_t offset, const std::string& s) {
+  std::size_t done = 0;
+  while (done < s.size()) {
+    ssize_t n = ::pwrite(fd_, s.data() + done, s.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw SecurePdfError("Writing the output file failed: " + reason());
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void AtomicOutputFile::commit() {
+  if (::fsync(fd_) != 0) throw SecurePdfError("Writing the output file failed: " + reason());
+  if (unnamed_) {
+    // Give the finished file a temporary name, then rename it over the
+    // target (linkat cannot replace an existing file).
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 16 && temp_.empty(); ++attempt) {
+      std::string name = (fs::path(dir_) / ("." + fs::path(target_).filename().string() + "." +
+                                            std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part"))
+                             .string();
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp_ = name;
+      else if (errno != EEXIST) throw SecurePdfError("Cannot name the output file: " + reason());
+    }
+    if (temp_.empty()) throw SecurePdfError("Cannot name the output file: " + reason());
+  }
+  if (::close(fd_) != 0) {
+    fd_ = -1;
+    throw SecurePdfError("Writing the output file failed: " + reason());
+  }
+  fd_ = -1;
+  if (!overwrite_ && fs::exists(target_)) throw SecurePdfError("The output file appeared meanwhile: " + target_);
+  if (::rename(temp_.c_str(), target_.c_str()) != 0)
+    throw SecurePdfError("Cannot move the output file into place: " + reason());
+  committed_ = true;
+}
+
+}  // namespace penvora::securepdf

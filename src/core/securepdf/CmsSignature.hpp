@@ -1,0 +1,36 @@
+#pragma once
+#include <openssl/types.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/securepdf/Certificate.hpp"
+#include "core/util/Bytes.hpp"
+
+namespace penvora::securepdf {
+
+// One custom signed attribute: dotted identifier and the DER of its value.
+struct CustomAttribute {
+  std::string oid;
+  Bytes valueDer;
+};
+
+// Parses "OID=HEX" lines separated by CR LF (or LF). Throws SecurePdfError.
+std::vector<CustomAttribute> parseCustomAttributes(const std::string& text);
+
+// The digest for a hash-algorithm name ("SHA256", "SHA384", "SHA512",
+// also "SHA-512" and lower case). Throws SecurePdfError for others.
+const EVP_MD* digestNamed(const std::string& name);
+
+// A CAdES detached SignedData over a precomputed content digest: signed
+// attributes content-type, message-digest, signing-certificate-v2 and the
+// custom ones, no signing time (the PDF's /M carries the claimed time),
+// the signer's chain. `timestamp`, when set, receives the signature value
+// and returns a time-stamp token (DER) for the unsigned attributes.
+Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const Bytes& contentDigest,
+                        const std::vector<CustomAttribute>& attributes,
+                        const std::function<Bytes(const Bytes& signatureValue)>& timestamp = {});
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,187 @@
+#include "core/securepdf/DocumentSource.hpp"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/FileInputSource.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "core/securepdf/SecurePdfError.hpp"
+
+namespace penvora::securepdf {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
+  auto pdf = std::make_unique<QPDF>();
+  pdf->setSuppressWarnings(true);
+  try {
+    load(*pdf);
+    // Touch what signing needs so damage shows now, not halfway through.
+    if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
+    if (pdf->getAllPages().empty()) throw SecurePdfError("The document has no pages");
+  } catch (const QPDFExc& e) {
+    if (e.getErrorCode() == qpdf_e_password) throw SecurePdfError("The PDF password is incorrect");
+    throw SecurePdfError(std::string("The input is not a readable PDF: ") + e.getMessageDetail());
+  } catch (const SecurePdfError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw SecurePdfError(std::string("The input is not a readable PDF: ") + e.what());
+  }
+  return pdf;
+}
+
+void checkReadable(const std::string& path) {
+  std::error_code ec;
+  if (path.empty()) throw SecurePdfError("No input file given");
+  if (!fs::is_regular_file(path, ec)) throw SecurePdfError("The input file does not exist: " + path);
+  if (fs::file_size(path, ec) == 0) throw SecurePdfError("The input file is empty: " + path);
+}
+
+}  // namespace
+
+// Files up to this size are parsed from memory: qpdf's many small seeks
+// and reads on a file cost more than reading it once. Larger files are
+// parsed from disk so memory stays well below their size.
+constexpr std::uintmax_t kParseInMemoryLimit = 32u << 20;
+
+namespace {
+
+// The whole input from one opening, or the open file when it is large.
+struct Opened {
+  std::shared_ptr<std::string> bytes;
+  std::shared_ptr<std::FILE> file;
+  std::uint64_t size = 0;
+};
+
+Opened openInput(const std::string& path) {
+  checkReadable(path);
+  std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
+    if (f) std::fclose(f);
+  });
+  if (!file) throw SecurePdfError("The input file cannot be read: " + path);
+  struct stat st {};
+  if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
+    throw SecurePdfError("The input file cannot be read: " + path);
+  if (st.st_size == 0) throw SecurePdfError("The input file is empty: " + path);
+  Opened o;
+  o.size = static_cast<std::uint64_t>(st.st_size);
+  if (o.size > kParseInMemoryLimit) {
+    o.file = std::move(file);
+    return o;
+  }
+  o.bytes = std::make_shared<std::string>(static_cast<std::size_t>(o.size), '\0');
+  if (std::fread(o.bytes->data(), 1, o.bytes->size(), file.get()) != o.bytes->size())
+    throw SecurePdfError("The input file changed while it was read: " + path);
+  return o;
+}
+
+// A qpdf model over the opened bytes; they must outlive it.
+std::unique_ptr<QPDF> parse(const std::string& path, const Opened& o, const std::string& password) {
+  if (o.bytes) {
+    // Non-owning: the bytes stay with the caller.
+    auto* view = new Buffer(reinterpret_cast<unsigned char*>(o.bytes->data()), o.bytes->size());
+    auto source = std::make_shared<BufferInputSource>(path, view, true);
+    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+  }
+  auto source = std::make_shared<FileInputSource>(path.c_str(), o.file.get(), false);
+  return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+}
+
+}  // namespace
+
+std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password) {
+  checkReadable(path);
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (!ec && size <= kParseInMemoryLimit) {
+    auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::streamsize>(size));
+    if (in.gcount() == static_cast<std::streamsize>(size)) {
+      auto source = std::make_shared<BufferInputSource>(path, buffer.release(), true);
+      return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+    }
+  }
+  return process([&](QPDF& q) { q.processFile(path.c_str(), password.c_str()); });
+}
+
+void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const {
+  if (offset > originalSize || n > originalSize - offset)
+    throw SecurePdfError("internal: read past the end of the input");
+  if (bytes) {
+    std::memcpy(out, bytes->data() + offset, n);
+    return;
+  }
+  // pread leaves the position of qpdf's stream on the same file alone.
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fileno(file.get()), out + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) throw SecurePdfError("The input file changed while signing: " + path);
+    done += static_cast<std::size_t>(got);
+  }
+}
+
+DocumentSource openForUpdate(const std::string& path, const std::string& password) {
+  DocumentSource src;
+  src.path = path;
+  Opened opened = openInput(path);
+  src.bytes = opened.bytes;
+  src.file = opened.file;
+  src.originalSize = opened.size;
+  src.pdf = parse(path, opened, password);
+  std::optional<XrefTail> tail;
+  if (opened.bytes) {
+    tail = readXrefTail(*opened.bytes);
+  } else {
+    const std::uint64_t n = std::min<std::uint64_t>(src.originalSize, 2048);
+    std::string end(static_cast<std::size_t>(n), '\0');
+    src.read(src.originalSize - n, end.data(), end.size());
+    tail = readXrefTail(end, src.originalSize - n, [&](std::uint64_t at) {
+      std::string probe(static_cast<std::size_t>(std::min<std::uint64_t>(32, src.originalSize - at)), '\0');
+      src.read(at, probe.data(), probe.size());
+      return probe;
+    });
+  }
+  if (tail && !src.pdf->anyWarnings()) {
+    src.tail = *tail;
+    return src;
+  }
+  // The file needed repair: an update after broken bytes would be read
+  // differently by different readers, so write a clean copy once (same
+  // encryption) and update that.
+  std::shared_ptr<std::string> rewritten;
+  try {
+    QPDFWriter w(*src.pdf);
+    w.setOutputMemory();
+    w.setObjectStreamMode(qpdf_o_preserve);
+    w.write();
+    auto buf = w.getBufferSharedPointer();
+    rewritten = std::make_shared<std::string>(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
+  } catch (const std::exception& e) {
+    throw SecurePdfError(std::string("The damaged input could not be repaired: ") + e.what());
+  }
+  src.pdf = process([&](QPDF& q) {
+    q.processMemoryFile((path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
+  });
+  src.bytes = rewritten;
+  src.file.reset();
+  src.repaired = true;
+  src.originalSize = rewritten->size();
+  tail = readXrefTail(*rewritten);
+  if (!tail) throw SecurePdfError("The repaired document has no cross-reference section");
+  src.tail = *tail;
+  return src;
+}
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <qpdf/QPDF.hh>
+
+#include "core/securepdf/IncrementalUpdate.hpp"
+
+namespace penvora::securepdf {
+
+// A document opened for an incremental update: the qpdf model, and the
+// bytes the update follows (the file itself, or a one-time rewrite when
+// the file needed repair). The input is opened once, and the model, the
+// copy and every later read use that one opening, so a file removed or
+// replaced meanwhile cannot mix two versions into one signed output.
+struct DocumentSource {
+  std::string path;
+  // Exactly one of the two holds the bytes: in memory (small or repaired
+  // files) or the open file. Declared before `pdf`, which reads from them
+  // and so must go first.
+  std::shared_ptr<const std::string> bytes;
+  std::shared_ptr<std::FILE> file;
+  std::unique_ptr<QPDF> pdf;
+  bool repaired = false;
+  XrefTail tail;
+  std::uint64_t originalSize = 0;
+
+  // `n` bytes at `offset` of what the update follows; throws SecurePdfError
+  // when they cannot be read in full.
+  void read(std::uint64_t offset, char* out, std::size_t n) const;
+};
+
+// Opens with the password. Throws SecurePdfError with a message for a
+// missing, empty, non-PDF or damaged file and for a wrong password.
+DocumentSource openForUpdate(const std::string& path, const std::string& password);
+
+// Just the qpdf model (page probing, form reading).
+std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password);
+
+}  // namespace penvora::securepdf

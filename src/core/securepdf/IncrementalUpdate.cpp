@@ -1,0 +1,279 @@
+#include "core/securepdf/IncrementalUpdate.hpp"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "core/securepdf/Flate.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+
+namespace penvora::securepdf {
+namespace {
+
+const char* kHex = "0123456789ABCDEF";
+
+std::string hexString(const std::string& bytes) {
+  std::string s;
+  s.reserve(bytes.size() * 2 + 2);
+  s += '<';
+  for (unsigned char c : bytes) {
+    s += kHex[c >> 4];
+    s += kHex[c & 15];
+  }
+  s += '>';
+  return s;
+}
+
+// Calls fn(first, count, begin, end) for each run of consecutive object
+// numbers: the subsections of a cross-reference table or stream.
+template <typename Fn>
+void forEachRun(const std::map<int, std::uint64_t>& offsets, Fn fn) {
+  for (auto it = offsets.begin(); it != offsets.end();) {
+    auto end = it;
+    int count = 0;
+    while (end != offsets.end() && end->first == it->first + count) {
+      ++end;
+      ++count;
+    }
+    fn(it->first, count, it, end);
+    it = end;
+  }
+}
+
+std::string ref(QPDFObjGen og) { return std::to_string(og.getObj()) + " " + std::to_string(og.getGen()) + " R"; }
+
+std::optional<XrefTail> parseTail(const std::string& tail, std::uint64_t tailStart, const std::string& atOffset) {
+  auto pos = tail.rfind("startxref");
+  if (pos == std::string::npos) return std::nullopt;
+  std::size_t i = pos + 9;
+  while (i < tail.size() && std::isspace(static_cast<unsigned char>(tail[i]))) ++i;
+  std::uint64_t v = 0;
+  std::size_t digits = 0;
+  while (i < tail.size() && std::isdigit(static_cast<unsigned char>(tail[i])) && digits < 19) {
+    v = v * 10 + static_cast<std::uint64_t>(tail[i] - '0');
+    ++i;
+    ++digits;
+  }
+  if (!digits || tail.find("%%EOF", i) == std::string::npos) return std::nullopt;
+  (void)tailStart;
+  XrefTail t;
+  t.startxref = v;
+  std::size_t k = 0;
+  while (k < atOffset.size() && std::isspace(static_cast<unsigned char>(atOffset[k]))) ++k;
+  if (atOffset.compare(k, 4, "xref") == 0) {
+    t.form = XrefForm::table;
+  } else if (k < atOffset.size() && std::isdigit(static_cast<unsigned char>(atOffset[k]))) {
+    t.form = XrefForm::stream;
+  } else {
+    return std::nullopt;
+  }
+  return t;
+}
+
+}  // namespace
+
+std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
+                                     const std::function<std::string(std::uint64_t offset)>& readAt) {
+  const std::uint64_t fileSize = tailStart + tail.size();
+  if (tail.rfind("startxref") == std::string::npos) return std::nullopt;
+  // Peek at the offset the tail names.
+  auto probe = parseTail(tail, tailStart, "xref");
+  if (!probe || probe->startxref >= fileSize) return std::nullopt;
+  return parseTail(tail, tailStart, readAt(probe->startxref));
+}
+
+std::optional<XrefTail> readXrefTail(const std::string& bytes) {
+  const std::size_t n = std::min<std::size_t>(bytes.size(), 2048);
+  return readXrefTail(bytes.substr(bytes.size() - n), bytes.size() - n,
+                      [&](std::uint64_t at) { return bytes.substr(static_cast<std::size_t>(at), 32); });
+}
+
+std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize) {
+  const std::uint64_t second = contentsAt + contentsLength;
+  auto pad = [](std::uint64_t v) {
+    std::string s = std::to_string(v);
+    if (s.size() < IncrementalUpdate::kByteRangeWidth) s.append(IncrementalUpdate::kByteRangeWidth - s.size(), ' ');
+    return s;
+  };
+  return "[0 " + pad(contentsAt) + " " + pad(second) + " " + pad(fileSize - second) + "]";
+}
+
+IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail,
+                                     std::uint64_t originalSize)
+    : pdf_(pdf), encryptor_(encryptor), tail_(tail), originalSize_(originalSize) {}
+
+void IncrementalUpdate::add(QPDFObjectHandle h) {
+  if (!h.isIndirect()) throw SecurePdfError("internal: only indirect objects go into an update");
+  objects_[h.getObjGen()] = h;
+}
+
+void IncrementalUpdate::setSignaturePlaceholder(QPDFObjGen signature, std::size_t contentsBytes) {
+  signature_ = signature;
+  contentsBytes_ = contentsBytes;
+}
+
+void IncrementalUpdate::writeValue(std::string& out, QPDFObjectHandle h, QPDFObjGen owner, bool encrypt,
+                                   bool top) const {
+  if (h.isIndirect() && !top) {
+    out += ref(h.getObjGen());
+  } else if (h.isString()) {
+    const std::string v = h.getStringValue();
+    out += hexString(encrypt && encryptor_.active() ? encryptor_.encryptString(v, owner) : v);
+  } else if (h.isArray()) {
+    out += '[';
+    const int n = h.getArrayNItems();
+    for (int i = 0; i < n; ++i) {
+      if (i) out += ' ';
+      writeValue(out, h.getArrayItem(i), owner, encrypt);
+    }
+    out += ']';
+  } else if (h.isDictionary()) {
+    out += "<<";
+    for (const auto& key : h.getKeys()) {
+      out += QPDFObjectHandle::newName(key).unparse();
+      out += ' ';
+      if (owner == signature_ && signature_.isIndirect() && key == "/Contents") {
+        pendingContents_ = out.size();
+        out += '<';
+        out.append(contentsBytes_ * 2, '0');
+        out += '>';
+      } else if (owner == signature_ && signature_.isIndirect() && key == "/ByteRange") {
+        pendingByteRange_ = out.size();
+        out += byteRangeText(0, 0, 0);
+      } else {
+        writeValue(out, h.getKey(key), owner, encrypt);
+      }
+      out += ' ';
+    }
+    out += ">>";
+  } else if (h.isNull() || h.isBool() || h.isInteger() || h.isReal() || h.isName() || h.isOperator()) {
+    out += h.unparse();
+  } else {
+    out += "null";
+  }
+}
+
+void IncrementalUpdate::writeObject(std::string& out, QPDFObjectHandle h, Result& result, std::uint64_t base) const {
+  const QPDFObjGen og = h.getObjGen();
+  out += std::to_string(og.getObj()) + " " + std::to_string(og.getGen()) + " obj\n";
+  pendingContents_ = pendingByteRange_ = 0;
+  if (h.isStream()) {
+    auto raw = h.getRawStreamData();
+    std::string data(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
+    if (encryptor_.active()) data = encryptor_.encryptStream(data, og);
+    QPDFObjectHandle dict = h.getDict().shallowCopy();
+    dict.removeKey("/Length");
+    std::string d;
+    writeValue(d, dict, og, true);
+    d.insert(d.size() - 2, "/Length " + std::to_string(data.size()) + " ");
+    out += d;
+    out += "\nstream\n";
+    out += data;
+    out += "\nendstream";
+  } else {
+    const std::size_t start = out.size();
+    writeValue(out, h, og, true, true);
+    if (og == signature_) {
+      if (!pendingContents_ || !pendingByteRange_)
+        throw SecurePdfError("internal: signature dictionary without /Contents or /ByteRange");
+      result.contentsAt = base + (pendingContents_ - start);
+      result.byteRangeAt = base + (pendingByteRange_ - start);
+      result.contentsLength = contentsBytes_ * 2 + 2;
+    }
+  }
+  out += "\nendobj\n";
+}
+
+std::string IncrementalUpdate::trailerEntries() const {
+  QPDFObjectHandle trailer = pdf_.getTrailer();
+  std::string s;
+  for (const char* key : {"/Root", "/Info", "/Encrypt"}) {
+    if (!trailer.hasKey(key)) continue;
+    QPDFObjectHandle v = trailer.getKey(key);
+    if (v.isNull()) continue;
+    s += std::string(key) + " ";
+    writeValue(s, v, QPDFObjGen(), false);  // never re-encrypt these
+    s += ' ';
+  }
+  if (trailer.hasKey("/ID") && trailer.getKey("/ID").isArray()) {
+    s += "/ID ";
+    writeValue(s, trailer.getKey("/ID"), QPDFObjGen(), false);
+    s += ' ';
+  }
+  s += "/Prev " + std::to_string(tail_.startxref) + " ";
+  return s;
+}
+
+IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
+  Result result;
+  std::string& out = result.bytes;
+  out += '\n';  // the original may not end with an end-of-line
+  std::map<int, std::uint64_t> offsets;
+  int maxObj = 0;
+  for (const auto& [og, h] : objects_) {
+    offsets[og.getObj()] = originalSize_ + out.size();
+    maxObj = std::max(maxObj, og.getObj());
+    const std::size_t header = std::to_string(og.getObj()).size() + std::to_string(og.getGen()).size() + 6;
+    writeObject(out, h, result, originalSize_ + out.size() + header);
+  }
+  if (signature_.isIndirect() && !result.contentsAt) throw SecurePdfError("internal: signature object not written");
+
+  QPDFObjectHandle trailer = pdf_.getTrailer();
+  long long size = trailer.getKey("/Size").isInteger() ? trailer.getKey("/Size").getIntValue() : 0;
+  auto genOf = [&](int obj) {
+    for (const auto& [og, h] : objects_)
+      if (og.getObj() == obj) return og.getGen();
+    return 0;
+  };
+
+  if (tail_.form == XrefForm::table) {
+    size = std::max<long long>(size, maxObj + 1);
+    const std::uint64_t xrefAt = originalSize_ + out.size();
+    out += "xref\n";
+    forEachRun(offsets, [&](int first, int count, auto begin, auto end) {
+      out += std::to_string(first) + " " + std::to_string(count) + "\n";
+      for (auto e = begin; e != end; ++e) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010llu %05d n\r\n", static_cast<unsigned long long>(e->second),
+                      genOf(e->first));
+        out += line;
+      }
+    });
+    out += "trailer\n<< /Size " + std::to_string(size) + " " + trailerEntries() + ">>\nstartxref\n" +
+           std::to_string(xrefAt) + "\n%%EOF\n";
+  } else {
+    const int xrefObj = std::max<int>(static_cast<int>(size), maxObj + 1);
+    const std::uint64_t xrefAt = originalSize_ + out.size();
+    offsets[xrefObj] = xrefAt;
+    size = xrefObj + 1;
+    const int w = xrefAt > 0xFFFFFFFFull ? 8 : 4;
+    std::string entries;
+    std::string index;
+    forEachRun(offsets, [&](int first, int count, auto begin, auto end) {
+      index += std::to_string(first) + " " + std::to_string(count) + " ";
+      for (auto e = begin; e != end; ++e) {
+        entries += '\x01';
+        for (int b = w - 1; b >= 0; --b) entries += static_cast<char>((e->second >> (8 * b)) & 0xFF);
+        const int gen = e->first == xrefObj ? 0 : genOf(e->first);
+        entries += static_cast<char>((gen >> 8) & 0xFF);
+        entries += static_cast<char>(gen & 0xFF);
+      }
+    });
+    std::string data = entries;
+    std::string filter;
+    if (compressXrefStream) {
+      data = flateEncode(entries);
+      filter = "/Filter /FlateDecode ";
+    }
+    index.pop_back();
+    out += std::to_string(xrefObj) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(size) + " /Index [" + index +
+           "] /W [1 " + std::to_string(w) + " 2] " + filter + trailerEntries() + "/Length " +
+           std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\nstartxref\n" +
+           std::to_string(xrefAt) + "\n%%EOF\n";
+  }
+  return result;
+}
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,70 @@
+#pragma once
+#include <functional>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include "core/securepdf/ObjectEncryptor.hpp"
+
+namespace penvora::securepdf {
+
+// How the original file's last cross-reference section is written.
+enum class XrefForm { table, stream };
+
+// Where the original file's last cross-reference section starts and its
+// form; nothing when the tail of the file cannot be read that way (the
+// file then needs a rewrite before an update can follow it).
+struct XrefTail {
+  std::uint64_t startxref = 0;
+  XrefForm form = XrefForm::table;
+};
+// From the last bytes of a file (`tail`, starting at `tailStart`); `readAt`
+// gives the 32 bytes at an offset, to check what the tail points at.
+std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
+                                     const std::function<std::string(std::uint64_t offset)>& readAt);
+std::optional<XrefTail> readXrefTail(const std::string& bytes);
+
+// Serialises changed and new objects of a qpdf document as one incremental
+// update after the original bytes, with a cross-reference section in the
+// original's form. One signature dictionary may carry placeholders for
+// /ByteRange and /Contents that are filled in after the bytes are known.
+class IncrementalUpdate {
+ public:
+  IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize);
+
+  void add(QPDFObjectHandle indirectObject);
+  void setSignaturePlaceholder(QPDFObjGen signature, std::size_t contentsBytes);
+
+  struct Result {
+    std::string bytes;                 // the update, to append at originalSize
+    std::uint64_t byteRangeAt = 0;     // file offset of the /ByteRange value
+    std::uint64_t contentsAt = 0;      // file offset of the '<' of /Contents
+    std::uint64_t contentsLength = 0;  // length of <...> including brackets
+  };
+  Result build(bool compressXrefStream = true);
+
+  static constexpr std::size_t kByteRangeWidth = 10;
+
+ private:
+  void writeValue(std::string& out, QPDFObjectHandle h, QPDFObjGen owner, bool encrypt, bool top = false) const;
+  void writeObject(std::string& out, QPDFObjectHandle h, Result& result, std::uint64_t base) const;
+  std::string trailerEntries() const;
+
+  QPDF& pdf_;
+  const ObjectEncryptor& encryptor_;
+  XrefTail tail_;
+  std::uint64_t originalSize_;
+  std::map<QPDFObjGen, QPDFObjectHandle> objects_;
+  QPDFObjGen signature_;
+  std::size_t contentsBytes_ = 0;
+  mutable std::uint64_t pendingByteRange_ = 0, pendingContents_ = 0;
+};
+
+// The /ByteRange text for the placeholder (fixed width).
+std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize);
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,615 @@
+#include "core/securepdf/PDFSign.hpp"
+
+#include <openssl/evp.h>
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <qpdf/QPDF.hh>
+#include <set>
+
+#include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/securepdf/CmsSignature.hpp"
+#include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/Flate.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/ObjectEncryptor.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
+#include "core/securepdf/TimestampClient.hpp"
+#include "core/securepdf/ValidationData.hpp"
+#include "core/securepdf/WidgetAppearance.hpp"
+
+namespace penvora::securepdf {
+
+struct PDFSign::Settings {
+  std::map<std::string, std::string> widget;
+  std::string buildProperties;
+  std::string filterName;
+  std::size_t extraSpace = 0;
+  std::vector<CustomAttribute> customAttributes;
+  bool compressDss = false;
+};
+
+namespace {
+
+const std::set<std::string> kPlainWidgetProperties = {
+    "HideDefaultText", "BackgroundStyle", "BackgroundImageType", "IgnoreExistingAppearance",
+    "BackgroundImageWidth", "BackgroundImageHeight", "BackgroundMask", "BackgroundData",
+    "CustomTextCount", "Invisible"};
+const std::set<std::string> kIndexedWidgetProperties = {"CustomText", "CustomTextX", "CustomTextY",
+                                                        "CustomTextFontSizeX", "CustomTextFontSizeY"};
+
+bool isKnownWidgetProperty(const std::string& name) {
+  if (kPlainWidgetProperties.count(name)) return true;
+  auto open = name.find('[');
+  if (open == std::string::npos || name.back() != ']' || open + 2 > name.size() - 1) return false;
+  const std::string index = name.substr(open + 1, name.size() - open - 2);
+  if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos || index.size() > 6) return false;
+  return kIndexedWidgetProperties.count(name.substr(0, open)) > 0;
+}
+
+double number(const std::string& text, const char* what) {
+  double v = 0;
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || p != text.data() + text.size() || !std::isfinite(v))
+    throw SecurePdfError(std::string("Not a number for ") + what + ": '" + text + "'");
+  return v;
+}
+
+std::string hexToBytes(const std::string& hex, const char* what) {
+  if (hex.size() % 2) throw SecurePdfError(std::string(what) + " is not hexadecimal");
+  std::string out(hex.size() / 2, '\0');
+  auto val = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    int hi = val(hex[2 * i]), lo = val(hex[2 * i + 1]);
+    if (hi < 0 || lo < 0) throw SecurePdfError(std::string(what) + " is not hexadecimal");
+    out[i] = static_cast<char>(hi * 16 + lo);
+  }
+  return out;
+}
+
+std::string pdfDate(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "D:%Y%m%d%H%M%S", &local);
+  long off = local.tm_gmtoff;
+  char zone[32];
+  if (off == 0) {
+    std::snprintf(zone, sizeof zone, "Z");
+  } else {
+    std::snprintf(zone, sizeof zone, "%c%02ld'%02ld'", off < 0 ? '-' : '+', std::labs(off) / 3600,
+                  (std::labs(off) % 3600) / 60);
+  }
+  return std::string(buf) + zone;
+}
+
+std::string readableDate(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y.%m.%d %H:%M:%S %z", &local);
+  return buf;
+}
+
+QPDFObjectHandle textString(const std::string& utf8) { return QPDFObjectHandle::newUnicodeString(utf8); }
+
+QPDFObjectHandle nameOf(const std::string& text) { return QPDFObjectHandle::newName("/" + text); }
+
+// /Prop_Build from the BuildProperties JSON and the filter name.
+QPDFObjectHandle propBuild(const std::string& json, const std::string& filterName) {
+  QPDFObjectHandle pb = QPDFObjectHandle::newDictionary();
+  if (!json.empty()) {
+    auto j = nlohmann::json::parse(json, nullptr, false);
+    if (j.is_object() && j.contains("App") && j["App"].is_object()) {
+      const auto& app = j["App"];
+      QPDFObjectHandle a = QPDFObjectHandle::newDictionary();
+      if (app.contains("Name") && app["Name"].is_string()) a.replaceKey("/Name", nameOf(app["Name"].get<std::string>()));
+      if (app.contains("REx") && app["REx"].is_string()) a.replaceKey("/REx", textString(app["REx"].get<std::string>()));
+      if (app.contains("R") && app["R"].is_number_integer()) a.replaceKey("/R", QPDFObjectHandle::newInteger(app["R"].get<long long>()));
+      if (app.contains("OS") && app["OS"].is_array()) {
+        QPDFObjectHandle os = QPDFObjectHandle::newArray();
+        for (const auto& o : app["OS"])
+          if (o.is_string()) os.appendItem(nameOf(o.get<std::string>()));
+        a.replaceKey("/OS", os);
+      }
+      pb.replaceKey("/App", a);
+    }
+  }
+  if (!filterName.empty()) {
+    QPDFObjectHandle f = QPDFObjectHandle::newDictionary();
+    f.replaceKey("/Name", nameOf(filterName));
+    pb.replaceKey("/Filter", f);
+  }
+  return pb;
+}
+
+int pageRotation(QPDFObjectHandle page) {
+  for (int depth = 0; depth < 32 && page.isDictionary(); ++depth) {
+    QPDFObjectHandle r = page.getKey("/Rotate");
+    if (r.isInteger()) return static_cast<int>(r.getIntValue());
+    page = page.getKey("/Parent");
+  }
+  return 0;
+}
+
+
+// Puts a widget into its page's /Annots, marking what changed.
+void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate& update) {
+  QPDFObjectHandle annots = page.getKey("/Annots");
+  if (annots.isArray()) {
+    annots.appendItem(widget);
+    update.add(annots.isIndirect() ? annots : page);
+  } else {
+    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
+    update.add(page);
+  }
+}
+
+// Adds a field to the form's /Fields (the form dictionary itself is
+// already marked by the caller).
+void addToForm(QPDFObjectHandle acro, QPDFObjectHandle field, IncrementalUpdate& update) {
+  QPDFObjectHandle fields = acro.getKey("/Fields");
+  if (fields.isArray()) {
+    fields.appendItem(field);
+    if (fields.isIndirect()) update.add(fields);
+  } else {
+    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
+  }
+}
+
+// The form dictionary, made when missing, with signatures flagged.
+QPDFObjectHandle signatureForm(QPDF& pdf, IncrementalUpdate& update) {
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle acro = root.getKey("/AcroForm");
+  if (!acro.isDictionary()) {
+    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    root.replaceKey("/AcroForm", acro);
+    update.add(root);
+  }
+  update.add(acro.isIndirect() ? acro : root);
+  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+  return acro;
+}
+
+// prefix1, prefix2, ...: the first that no field of the document uses.
+std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
+  std::set<std::string> taken;
+  for (auto& n : listFieldNames(pdf)) taken.insert(n);
+  std::string name;
+  for (int i = 1; name.empty() || taken.count(name); ++i) name = prefix + std::to_string(i);
+  return name;
+}
+
+// Writes the original bytes and the update after them, with the
+// signature's /Contents made by `contents` from the digest of the byte
+// ranges. A signature larger than its room is made again with more room.
+void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QPDFObjGen sig, const EVP_MD* md,
+                        std::size_t room, const std::string& outputFile, bool overwrite,
+                        const std::function<Bytes(const Bytes& digest)>& contents) {
+  AtomicOutputFile out(outputFile, overwrite);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
+  if (src.bytes) {
+    out.write(*src.bytes);
+    EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size());
+  } else {
+    std::vector<char> buf(1 << 20);
+    for (std::uint64_t copied = 0; copied < src.originalSize;) {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
+      src.read(copied, buf.data(), want);
+      out.write(buf.data(), want);
+      EVP_DigestUpdate(base.get(), buf.data(), want);
+      copied += want;
+    }
+  }
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    update.setSignaturePlaceholder(sig, room);
+    auto result = update.build();
+    const std::uint64_t total = src.originalSize + result.bytes.size();
+    const std::string br = byteRangeText(result.contentsAt, result.contentsLength, total);
+    result.bytes.replace(result.byteRangeAt - src.originalSize, br.size(), br);
+
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    EVP_MD_CTX_copy_ex(ctx.get(), base.get());
+    const std::size_t cStart = result.contentsAt - src.originalSize;
+    const std::size_t cEnd = cStart + result.contentsLength;
+    EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart);
+    EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd);
+    Bytes digest(EVP_MAX_MD_SIZE);
+    unsigned dlen = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen);
+    digest.resize(dlen);
+
+    const Bytes cms = contents(digest);
+    if (cms.size() > room) {
+      room = cms.size() + 1024;
+      continue;
+    }
+    static const char* hex = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < cms.size(); ++i) {
+      result.bytes[cStart + 1 + 2 * i] = hex[cms[i] >> 4];
+      result.bytes[cStart + 2 + 2 * i] = hex[cms[i] & 15];
+    }
+    out.write(result.bytes);
+    out.commit();
+    return;
+  }
+  throw SecurePdfError("The signature does not fit its reserved room");
+}
+
+}  // namespace
+
+PDFSign::PDFSign() : settings_(std::make_unique<Settings>()) {}
+PDFSign::~PDFSign() = default;
+PDFSign::PDFSign(PDFSign&&) noexcept = default;
+PDFSign& PDFSign::operator=(PDFSign&&) noexcept = default;
+
+void PDFSign::setWidgetProperty(const std::string& name, const std::string& value) {
+  if (!isKnownWidgetProperty(name)) throw SecurePdfError("Unknown widget property: " + name);
+  settings_->widget[name] = value;
+}
+
+std::string PDFSign::widgetProperty(const std::string& name) const {
+  auto it = settings_->widget.find(name);
+  return it == settings_->widget.end() ? std::string() : it->second;
+}
+
+std::string PDFSign::config(const std::string& setting) {
+  auto eq = setting.find('=');
+  if (eq == std::string::npos) throw SecurePdfError("Configuration setting without '=': " + setting.substr(0, 40));
+  const std::string name = setting.substr(0, eq), value = setting.substr(eq + 1);
+  if (name == "BuildProperties") {
+    auto j = nlohmann::json::parse(value, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) throw SecurePdfError("BuildProperties is not a JSON object");
+    settings_->buildProperties = value;
+  } else if (name == "FilterName") {
+    settings_->filterName = value;
+  } else if (name == "ExtraSpace") {
+    settings_->extraSpace = static_cast<std::size_t>(number(value, "ExtraSpace"));
+  } else if (name == "CustomSignedAttributes") {
+    settings_->customAttributes = parseCustomAttributes(value);
+  } else if (name == "CompressDSS") {
+    if (value != "true" && value != "false") throw SecurePdfError("CompressDSS must be true or false");
+    settings_->compressDss = value == "true";
+  } else {
+    throw SecurePdfError("Unknown configuration setting: " + name);
+  }
+  return {};
+}
+
+void PDFSign::open() { probe_ = openForReading(inputFile, password); }
+
+std::string PDFSign::getPageProperty(std::int32_t index, const std::string& property) {
+  if (!probe_) throw SecurePdfError("The document is not open");
+  const auto& pages = probe_->getAllPages();
+  if (index < 0 || static_cast<std::size_t>(index) >= pages.size())
+    throw SecurePdfError("No page with index " + std::to_string(index));
+  QPDFObjectHandle page = pages[static_cast<std::size_t>(index)];
+  QPDFObjectHandle box = page.getKey("/CropBox");
+  if (!box.isRectangle()) box = page.getKey("/MediaBox");
+  if (!box.isRectangle()) {
+    QPDFObjectHandle p = page.getKey("/Parent");
+    for (int d = 0; d < 32 && p.isDictionary() && !box.isRectangle(); ++d, p = p.getKey("/Parent"))
+      box = p.getKey("/MediaBox");
+  }
+  if (!box.isRectangle()) throw SecurePdfError("Page " + std::to_string(index) + " has no page box");
+  const auto r = box.getArrayAsRectangle();
+  auto text = [](double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return std::string(buf);
+  };
+  if (property == "Height") return text(std::fabs(r.ury - r.lly));
+  if (property == "Width") return text(std::fabs(r.urx - r.llx));
+  if (property == "Rotate") return std::to_string(pageRotation(page));
+  throw SecurePdfError("Unknown page property: " + property);
+}
+
+void PDFSign::close() { probe_.reset(); }
+
+void PDFSign::reset() {
+  *this = PDFSign();
+}
+
+void PDFSign::sign() {
+  if (!signingCert) throw SecurePdfError("No signing certificate set");
+  if (outputFile.empty()) throw SecurePdfError("No output file given");
+  const EVP_MD* md = digestNamed(signatureHashAlgorithm);
+  const bool wantTimestamp = signatureProfile == PDFSignSignatureProfiles::pfBaselineT;
+  if (wantTimestamp && timestampServer.empty())
+    throw SecurePdfError("Profile T needs a time-stamp server address");
+
+  DocumentSource src = openForUpdate(inputFile, password);
+  QPDF& pdf = *src.pdf;
+  ObjectEncryptor encryptor(pdf);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+  const auto& pages = pdf.getAllPages();
+  const std::time_t now = std::time(nullptr);
+
+  // The signature dictionary.
+  QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  sig.replaceKey("/Type", QPDFObjectHandle::newName("/Sig"));
+  sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
+  sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.CAdES.detached"));
+  sig.replaceKey("/ByteRange", QPDFObjectHandle::newArray());
+  sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
+  sig.replaceKey("/M", QPDFObjectHandle::newString(pdfDate(now)));
+  if (!signatureAuthorName.empty()) sig.replaceKey("/Name", textString(signatureAuthorName));
+  if (!signatureReason.empty()) sig.replaceKey("/Reason", textString(signatureReason));
+  QPDFObjectHandle build = propBuild(settings_->buildProperties, settings_->filterName);
+  if (!build.getKeys().empty()) sig.replaceKey("/Prop_Build", build);
+  update.add(sig);
+
+  // The look of the widget(s).
+  WidgetLook look;
+  const auto& w = settings_->widget;
+  auto prop = [&](const std::string& k) { auto it = w.find(k); return it == w.end() ? std::string() : it->second; };
+  if (!prop("BackgroundData").empty()) look.backgroundJpeg = hexToBytes(prop("BackgroundData"), "BackgroundData");
+  if (!prop("BackgroundMask").empty()) look.mask = hexToBytes(prop("BackgroundMask"), "BackgroundMask");
+  if (!prop("BackgroundImageWidth").empty())
+    look.imageWidth = static_cast<int>(number(prop("BackgroundImageWidth"), "BackgroundImageWidth"));
+  if (!prop("BackgroundImageHeight").empty())
+    look.imageHeight = static_cast<int>(number(prop("BackgroundImageHeight"), "BackgroundImageHeight"));
+  look.hideDefaultText = prop("HideDefaultText") == "true";
+  const int count = prop("CustomTextCount").empty() ? 0 : static_cast<int>(number(prop("CustomTextCount"), "CustomTextCount"));
+  for (int i = 0; i < count && i < 1000; ++i) {
+    const std::string n = "[" + std::to_string(i) + "]";
+    WidgetLook::Line line;
+    line.text = prop("CustomText" + n);
+    if (!prop("CustomTextX" + n).empty()) line.x = number(prop("CustomTextX" + n), "CustomTextX");
+    if (!prop("CustomTextY" + n).empty()) line.y = number(prop("CustomTextY" + n), "CustomTextY");
+    if (!prop("CustomTextFontSizeY" + n).empty()) line.fontSizeY = number(prop("CustomTextFontSizeY" + n), "CustomTextFontSizeY");
+    line.fontSizeX = prop("CustomTextFontSizeX" + n).empty() ? line.fontSizeY
+                                                              : number(prop("CustomTextFontSizeX" + n), "CustomTextFontSizeX");
+    look.lines.push_back(line);
+  }
+  look.defaultSigner = signingCert->commonName();
+  look.defaultDate = readableDate(now);
+  const bool invisible = prop("Invisible") == "true";
+  const bool replaceAppearance = prop("IgnoreExistingAppearance") != "false";
+
+  auto appearanceFor = [&](double width, double height, int rotate) {
+    std::vector<QPDFObjectHandle> created;
+    QPDFObjectHandle form = invisible ? QPDFObjectHandle() : buildAppearance(pdf, look, width, height, rotate, created);
+    if (invisible) {
+      form = pdf.makeIndirectObject(pdf.newStream(std::string()));
+      form.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+      form.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+      form.getDict().replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 0 0]"));
+      created.push_back(form);
+    }
+    for (auto& o : created) update.add(o);
+    QPDFObjectHandle ap = QPDFObjectHandle::newDictionary();
+    ap.replaceKey("/N", form);
+    return ap;
+  };
+
+  // The form.
+  QPDFObjectHandle acro = signatureForm(pdf, update);
+
+  if (signatureFields) {
+    auto fields = listSignatureFields(pdf);
+    const std::int32_t idx = *signatureFields;
+    if (idx < 0 || static_cast<std::size_t>(idx) >= fields.size())
+      throw SecurePdfError(fields.empty() ? "The document has no signature field to sign"
+                                          : "The document has no signature field number " + std::to_string(idx));
+    auto& entry = fields[static_cast<std::size_t>(idx)];
+    if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
+    QPDFObjectHandle field = entry.field;
+    field.replaceKey("/V", sig);
+    if (field.isIndirect()) update.add(field);
+    std::vector<QPDFObjectHandle> widgets;
+    if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
+      widgets.push_back(field);
+    } else if (field.getKey("/Kids").isArray()) {
+      for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i) widgets.push_back(field.getKey("/Kids").getArrayItem(i));
+    }
+    for (auto& widget : widgets) {
+      if (!widget.isDictionary()) continue;
+      QPDFObjectHandle rect = widget.getKey("/Rect");
+      double ww = 0, wh = 0;
+      if (rect.isRectangle()) {
+        auto r = rect.getArrayAsRectangle();
+        ww = std::fabs(r.urx - r.llx);
+        wh = std::fabs(r.ury - r.lly);
+      }
+      QPDFObjectHandle page = widget.getKey("/P");
+      if (!page.isDictionary()) {
+        for (QPDFObjectHandle p : pages) {
+          QPDFObjectHandle annots = p.getKey("/Annots");
+          for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
+            if (annots.getArrayItem(i).getObjGen() == widget.getObjGen()) page = p;
+        }
+      }
+      if (replaceAppearance || !widget.getKey("/AP").isDictionary())
+        widget.replaceKey("/AP", appearanceFor(ww, wh, page.isDictionary() ? pageRotation(page) : 0));
+      if (widget.isIndirect()) update.add(widget);
+    }
+  } else {
+    // A new field, with one widget per listed page.
+    std::vector<std::size_t> targets;
+    if (signatureWidgetPages == "*") {
+      for (std::size_t i = 0; i < pages.size(); ++i) targets.push_back(i);
+    } else {
+      const double v = number(signatureWidgetPages, "signatureWidgetPages");
+      if (v < 0 || v >= static_cast<double>(pages.size()) || std::trunc(v) != v)
+        throw SecurePdfError("No page with index " + signatureWidgetPages);
+      targets.push_back(static_cast<std::size_t>(v));
+    }
+    const double x = number(signatureWidgetOffsetX, "signatureWidgetOffsetX");
+    const double y = number(signatureWidgetOffsetY, "signatureWidgetOffsetY");
+    const double ww = invisible ? 0 : number(signatureWidgetWidth, "signatureWidgetWidth");
+    const double wh = invisible ? 0 : number(signatureWidgetHeight, "signatureWidgetHeight");
+    if (!invisible && (ww <= 0 || wh <= 0)) throw SecurePdfError("The signature widget needs a width and a height");
+
+    const std::string name = freshFieldName(pdf, "Signature");
+
+    QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
+    field.replaceKey("/T", textString(name));
+    field.replaceKey("/V", sig);
+    update.add(field);
+    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+    for (std::size_t pi : targets) {
+      QPDFObjectHandle page = pages[pi];
+      QPDFObjectHandle widget = targets.size() == 1 ? field : pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+      widget.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+      widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
+      widget.replaceKey("/Rect", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(x, y, x + ww, y + wh)));
+      widget.replaceKey("/F", QPDFObjectHandle::newInteger(invisible ? 2 + 128 : 4 + 128));
+      widget.replaceKey("/P", page);
+      widget.replaceKey("/AP", appearanceFor(ww, wh, pageRotation(page)));
+      if (targets.size() > 1) {
+        widget.replaceKey("/Parent", field);
+        kids.appendItem(widget);
+        update.add(widget);
+      }
+      addToPage(page, widget, update);
+    }
+    if (targets.size() > 1) field.replaceKey("/Kids", kids);
+    addToForm(acro, field, update);
+  }
+
+  // Room for the CMS: measured on a trial signature, plus a time-stamp's
+  // worth when one is asked for; retried with more room if it is short.
+  std::size_t room = buildCmsSignature(*signingCert, signatureHashAlgorithm, Bytes(EVP_MD_get_size(md), 0),
+                                       settings_->customAttributes)
+                         .size() +
+                     512 + (wantTimestamp ? 8192 : 0);
+  room = std::max(room, settings_->extraSpace + 4096);
+  writeWithSignature(src, update, sig.getObjGen(), md, room, outputFile, overwrite, [&](const Bytes& digest) {
+    std::function<Bytes(const Bytes&)> stamp;
+    if (wantTimestamp)
+      stamp = [&](const Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
+    return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
+  });
+}
+
+namespace {
+
+// A signature's /Contents bytes (padding included), read from the file at
+// the place its /ByteRange leaves out.
+Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
+  QPDFObjectHandle br = sig.getKey("/ByteRange");
+  if (!br.isArray() || br.getArrayNItems() != 4) throw SecurePdfError("A signature of the document has no byte range");
+  long long v[4];
+  for (int i = 0; i < 4; ++i) {
+    QPDFObjectHandle n = br.getArrayItem(i);
+    if (!n.isInteger()) throw SecurePdfError("A signature of the document has a broken byte range");
+    v[i] = n.getIntValue();
+  }
+  const long long start = v[1] + 1, end = v[2] - 1;  // inside < >
+  if (v[0] != 0 || start <= 0 || end <= start || static_cast<std::uint64_t>(v[2]) > src.originalSize ||
+      end - start > (64ll << 20))
+    throw SecurePdfError("A signature of the document has a broken byte range");
+  std::string hex(static_cast<std::size_t>(end - start), '\0');
+  src.read(static_cast<std::uint64_t>(start), hex.data(), hex.size());
+  return toBytes(hexToBytes(hex, "A signature's /Contents"));
+}
+
+QPDFObjectHandle dssStream(QPDF& pdf, const Bytes& der, bool compress) {
+  const std::string data(der.begin(), der.end());
+  QPDFObjectHandle stream = pdf.newStream();
+  if (compress)
+    stream.replaceStreamData(flateEncode(data, 9), QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+  else
+    stream.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+  return pdf.makeIndirectObject(stream);
+}
+
+}  // namespace
+
+void PDFSign::update() {
+  if (validationPolicy != PDFSignValidationPolicies::vpFullNoTrust)
+    throw SecurePdfError("Adding validation data needs the validation policy vpFullNoTrust");
+  if (timestampServer.empty()) throw SecurePdfError("Adding validation data needs a time-stamp server address");
+  if (outputFile.empty()) throw SecurePdfError("No output file given");
+
+  DocumentSource src = openForUpdate(inputFile, password);
+  QPDF& pdf = *src.pdf;
+  std::vector<Bytes> contents;
+  for (auto& f : listSignatureFields(pdf))
+    if (f.isSigned) contents.push_back(signatureContents(src, f.field.getKey("/V")));
+  if (contents.empty()) throw SecurePdfError("The document has no signature to add validation data to");
+  const ValidationData data = gatherValidationData(contents);
+
+  ObjectEncryptor encryptor(pdf);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+  const bool compress = settings_->compressDss;
+  auto streams = [&](const std::vector<Bytes>& items) {
+    std::vector<QPDFObjectHandle> out;
+    for (const auto& der : items) {
+      out.push_back(dssStream(pdf, der, compress));
+      update.add(out.back());
+    }
+    return out;
+  };
+  const auto certs = streams(data.certs), ocsps = streams(data.ocsps), crls = streams(data.crls);
+
+  // The /DSS keeps what an earlier update put there and adds ours.
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle old = root.getKey("/DSS");
+  QPDFObjectHandle dss = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  auto merged = [&](const char* key, const std::vector<QPDFObjectHandle>& added) {
+    QPDFObjectHandle array = QPDFObjectHandle::newArray();
+    if (old.isDictionary() && old.getKey(key).isArray())
+      for (int i = 0; i < old.getKey(key).getArrayNItems(); ++i) array.appendItem(old.getKey(key).getArrayItem(i));
+    for (const auto& h : added) array.appendItem(h);
+    if (array.getArrayNItems() > 0) dss.replaceKey(key, array);
+  };
+  merged("/Certs", certs);
+  merged("/OCSPs", ocsps);
+  merged("/CRLs", crls);
+  QPDFObjectHandle vri = QPDFObjectHandle::newDictionary();
+  if (old.isDictionary() && old.getKey("/VRI").isDictionary())
+    for (const auto& k : old.getKey("/VRI").getKeys()) vri.replaceKey(k, old.getKey("/VRI").getKey(k));
+  for (const auto& sigData : data.signatures) {
+    QPDFObjectHandle entry = QPDFObjectHandle::newDictionary();
+    auto refs = [](const std::vector<QPDFObjectHandle>& all, const std::vector<std::size_t>& which) {
+      QPDFObjectHandle a = QPDFObjectHandle::newArray();
+      for (auto i : which) a.appendItem(all[i]);
+      return a;
+    };
+    if (!sigData.certs.empty()) entry.replaceKey("/Cert", refs(certs, sigData.certs));
+    if (!sigData.ocsps.empty()) entry.replaceKey("/OCSP", refs(ocsps, sigData.ocsps));
+    if (!sigData.crls.empty()) entry.replaceKey("/CRL", refs(crls, sigData.crls));
+    vri.replaceKey("/" + sigData.key, entry);
+  }
+  dss.replaceKey("/VRI", vri);
+  update.add(dss);
+  root.replaceKey("/DSS", dss);
+  update.add(root);
+
+  // The document time-stamp over everything, the validation data included.
+  QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  sig.replaceKey("/Type", QPDFObjectHandle::newName("/DocTimeStamp"));
+  sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
+  sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.RFC3161"));
+  sig.replaceKey("/ByteRange", QPDFObjectHandle::newArray());
+  sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
+  update.add(sig);
+
+  QPDFObjectHandle page = pdf.getAllPages().front();
+  QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
+      "<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
+  field.replaceKey("/T", textString(freshFieldName(pdf, "DocTimeStamp")));
+  field.replaceKey("/V", sig);
+  field.replaceKey("/P", page);
+  update.add(field);
+  addToPage(page, field, update);
+  addToForm(signatureForm(pdf, update), field, update);
+
+  writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
+                     [&](const Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
+}
+
+}  // namespace penvora::securepdf

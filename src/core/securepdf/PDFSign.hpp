@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/securepdf/SignatureConfigurable.hpp"
+#include "core/securepdf/Certificate.hpp"
+#include "core/securepdf/SigningTypes.hpp"
+
+class QPDF;
+
+namespace penvora::securepdf {
+
+// Signs a PDF with a PAdES signature appended as an incremental update.
+// Settings are public fields; operations throw SecurePdfError.
+class PDFSign final : public SignatureConfigurable {
+ public:
+  PDFSign();
+  ~PDFSign() override;
+  PDFSign(PDFSign&&) noexcept;
+  PDFSign& operator=(PDFSign&&) noexcept;
+
+  bool overwrite = false;
+  std::string inputFile, outputFile, password;
+  std::shared_ptr<Certificate> signingCert;
+  std::string signatureHashAlgorithm = "SHA256";
+  std::string signatureAuthorName, signatureReason;
+  // Widget rectangle in PDF points, as decimal text.
+  std::string signatureWidgetWidth = "0", signatureWidgetHeight = "0";
+  std::string signatureWidgetOffsetX = "0", signatureWidgetOffsetY = "0";
+  // "*" for every page, else a 0-based page index.
+  std::string signatureWidgetPages = "0";
+  // When set, the existing signature field of that index is signed.
+  std::optional<std::int32_t> signatureFields;
+  PDFSignSignatureProfiles signatureProfile = PDFSignSignatureProfiles::pfBaselineB;
+  PDFSignValidationPolicies validationPolicy = PDFSignValidationPolicies::vpNone;
+  std::string timestampServer;
+
+  // Appearance settings by name ("BackgroundData", "CustomText[0]", ...).
+  void setWidgetProperty(const std::string& name, const std::string& value);
+  std::string widgetProperty(const std::string& name) const;
+  // "Name=value" settings: BuildProperties, FilterName, ExtraSpace,
+  // CustomSignedAttributes, CompressDSS.
+  std::string config(const std::string& setting) override;
+
+  // Page probing on inputFile.
+  void open();
+  std::string getPageProperty(std::int32_t pageIndex, const std::string& property);
+  void close();
+
+  // Writes the signed document to outputFile.
+  void sign();
+  // Back to a fresh signer with empty settings.
+  void reset();
+  // Adds long-term validation data to the signed inputFile (next step of
+  // the library); writes outputFile.
+  void update();
+
+ private:
+  struct Settings;
+  std::unique_ptr<Settings> settings_;
+  std::unique_ptr<QPDF> probe_;
+};
+
+}  // namespace penvora::securepdf

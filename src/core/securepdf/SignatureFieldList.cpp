@@ -1,0 +1,60 @@
+#include "core/securepdf/SignatureFieldList.hpp"
+
+#include <set>
+
+namespace penvora::securepdf {
+namespace {
+
+constexpr int kMaxDepth = 64;
+
+struct Walker {
+  std::set<QPDFObjGen> seen;
+  std::vector<SignatureFieldEntry> sig;
+  std::vector<std::string> names;
+
+  void walk(QPDFObjectHandle node, const std::string& parentName, const std::string& inheritedFT, int depth) {
+    if (depth > kMaxDepth || !node.isDictionary()) return;
+    if (node.isIndirect() && !seen.insert(node.getObjGen()).second) return;
+    std::string name = parentName;
+    if (node.getKey("/T").isString()) {
+      const std::string t = node.getKey("/T").getUTF8Value();
+      name = parentName.empty() ? t : parentName + "." + t;
+    }
+    std::string ft = node.getKey("/FT").isName() ? node.getKey("/FT").getName() : inheritedFT;
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    bool hasFieldKids = false;
+    if (kids.isArray()) {
+      for (int i = 0; i < kids.getArrayNItems(); ++i) {
+        QPDFObjectHandle k = kids.getArrayItem(i);
+        if (k.isDictionary() && k.hasKey("/T")) hasFieldKids = true;
+      }
+    }
+    if (hasFieldKids) {
+      for (int i = 0; i < kids.getArrayNItems(); ++i) walk(kids.getArrayItem(i), name, ft, depth + 1);
+      return;
+    }
+    names.push_back(name);
+    if (ft == "/Sig") {
+      QPDFObjectHandle v = node.getKey("/V");
+      sig.push_back({node, name, v.isDictionary()});
+    }
+  }
+};
+
+Walker walkAll(QPDF& pdf) {
+  Walker w;
+  QPDFObjectHandle acro = pdf.getRoot().getKey("/AcroForm");
+  if (!acro.isDictionary()) return w;
+  QPDFObjectHandle fields = acro.getKey("/Fields");
+  if (!fields.isArray()) return w;
+  for (int i = 0; i < fields.getArrayNItems(); ++i) w.walk(fields.getArrayItem(i), "", "", 0);
+  return w;
+}
+
+}  // namespace
+
+std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf) { return walkAll(pdf).sig; }
+
+std::vector<std::string> listFieldNames(QPDF& pdf) { return walkAll(pdf).names; }
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,219 @@
+#include "core/securepdf/SignatureInspector.hpp"
+
+#include <openssl/asn1.h>
+#include <openssl/bio.h>
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <qpdf/QPDF.hh>
+
+#include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/OpenSslPtr.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
+
+namespace penvora::securepdf {
+namespace {
+
+using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
+
+std::string readRange(std::ifstream& in, long long at, long long n) {
+  std::string s(static_cast<std::size_t>(n), '\0');
+  in.clear();
+  in.seekg(at);
+  in.read(s.data(), n);
+  if (in.gcount() != n) throw SecurePdfError("A byte range points outside the file");
+  return s;
+}
+
+std::string hexToBin(const std::string& hex) {
+  std::string out;
+  out.reserve(hex.size() / 2);
+  auto v = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
+      break;
+    out += static_cast<char>(v(hex[i]) * 16 + v(hex[i + 1]));
+  }
+  return out;
+}
+
+std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
+  std::tm tm{};
+  if (!t || ASN1_TIME_to_tm(t, &tm) != 1) return {};
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+// The TSTInfo time of a time-stamp token (a CMS SignedData, DER).
+std::string tokenTime(const unsigned char* der, long len) {
+  Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &der, len));
+  if (!p7) return {};
+  Owned<TS_TST_INFO, TS_TST_INFO_free> info(PKCS7_to_TS_TST_INFO(p7.get()));
+  return info ? generalizedTimeIso(TS_TST_INFO_get_time(info.get())) : std::string();
+}
+
+std::string subjectOf(X509* x) {
+  if (!x) return {};
+  Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
+  X509_NAME_print_ex(bio.get(), X509_get_subject_name(x), 0, XN_FLAG_RFC2253);
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(bio.get(), &data);
+  return std::string(data, static_cast<std::size_t>(n));
+}
+
+int pageOf(QPDF& pdf, QPDFObjectHandle widget) {
+  const auto& pages = pdf.getAllPages();
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
+    for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k)
+      if (annots.getArrayItem(k).getObjGen() == widget.getObjGen()) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize, QPDFObjectHandle sig) {
+  QPDFObjectHandle br = sig.getKey("/ByteRange");
+  long long r[4];
+  if (!br.isArray() || br.getArrayNItems() != 4) {
+    info.problem = "no byte range";
+    return;
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (!br.getArrayItem(i).isInteger()) {
+      info.problem = "broken byte range";
+      return;
+    }
+    r[i] = br.getArrayItem(i).getIntValue();
+  }
+  if (r[0] != 0 || r[1] <= 0 || r[2] <= r[1] + 1 || r[3] < 0 ||
+      static_cast<std::uintmax_t>(r[2] + r[3]) > fileSize) {
+    info.problem = "byte range outside the file";
+    return;
+  }
+  info.coversWholeFile = static_cast<std::uintmax_t>(r[2] + r[3]) == fileSize;
+  std::ifstream in(path, std::ios::binary);
+  const std::string hex = readRange(in, r[1], r[2] - r[1]);
+  if (hex.size() < 2 || hex.front() != '<' || hex.back() != '>') {
+    info.problem = "/Contents is not where the byte range leaves a gap";
+    return;
+  }
+  const std::string der = hexToBin(hex.substr(1, hex.size() - 2));
+  const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+  CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
+  if (!cms) {
+    ERR_clear_error();
+    info.problem = "/Contents is not a CMS signature";
+    return;
+  }
+  STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms.get());
+  CMS_SignerInfo* si = infos && sk_CMS_SignerInfo_num(infos) > 0 ? sk_CMS_SignerInfo_value(infos, 0) : nullptr;
+  if (!si) {
+    info.problem = "no signer";
+    return;
+  }
+  STACK_OF(X509)* certs = CMS_get1_certs(cms.get());
+  X509* signerCert = nullptr;
+  for (int i = 0; certs && i < sk_X509_num(certs); ++i)
+    if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs, i)) == 0) signerCert = sk_X509_value(certs, i);
+  info.signer = subjectOf(signerCert);
+  sk_X509_pop_free(certs, X509_free);
+
+  for (int i = 0; i < CMS_signed_get_attr_count(si); ++i) {
+    X509_ATTRIBUTE* a = CMS_signed_get_attr(si, i);
+    char oid[128];
+    OBJ_obj2txt(oid, sizeof oid, X509_ATTRIBUTE_get0_object(a), 1);
+    ASN1_TYPE* v = X509_ATTRIBUTE_get0_type(a, 0);
+    unsigned char* out = nullptr;
+    const int n = v ? i2d_ASN1_TYPE(v, &out) : 0;
+    if (n > 0) info.signedAttributes[oid] = Bytes(out, out + n);
+    OPENSSL_free(out);
+  }
+
+  // Verify over the byte ranges, streamed.
+  std::string content = readRange(in, 0, r[1]) + readRange(in, r[2], r[3]);
+  Owned<BIO, BIO_free> data(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
+  if (info.subFilter == "ETSI.RFC3161") {
+    // A document time-stamp: the token's imprint is the hash of the ranges.
+    const auto* q = reinterpret_cast<const unsigned char*>(der.data());
+    Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &q, static_cast<long>(der.size())));
+    Owned<TS_TST_INFO, TS_TST_INFO_free> tst(p7 ? PKCS7_to_TS_TST_INFO(p7.get()) : nullptr);
+    const bool signatureHolds = CMS_verify(cms.get(), nullptr, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY) == 1;
+    bool imprintHolds = false;
+    if (tst) {
+      TS_MSG_IMPRINT* mi = TS_TST_INFO_get_msg_imprint(tst.get());
+      const EVP_MD* md = EVP_get_digestbyobj(TS_MSG_IMPRINT_get_algo(mi)->algorithm);
+      unsigned char d[EVP_MAX_MD_SIZE];
+      unsigned n = 0;
+      if (md && EVP_Digest(content.data(), content.size(), d, &n, md, nullptr) == 1) {
+        ASN1_OCTET_STRING* m = TS_MSG_IMPRINT_get_msg(mi);
+        imprintHolds = static_cast<unsigned>(ASN1_STRING_length(m)) == n &&
+                       std::equal(d, d + n, ASN1_STRING_get0_data(m));
+      }
+      info.timestamp = generalizedTimeIso(TS_TST_INFO_get_time(tst.get()));
+    }
+    info.valid = signatureHolds && imprintHolds;
+    if (!info.valid) info.problem = signatureHolds ? "the time-stamp imprint differs" : "the token's signature fails";
+  } else {
+    info.valid = CMS_verify(cms.get(), nullptr, nullptr, data.get(), nullptr,
+                            CMS_DETACHED | CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1;
+    if (!info.valid) info.problem = "the signature does not match the signed bytes";
+    const int at = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, -1);
+    if (at >= 0) {
+      ASN1_TYPE* t = X509_ATTRIBUTE_get0_type(CMS_unsigned_get_attr(si, at), 0);
+      if (t && t->type == V_ASN1_SEQUENCE) info.timestamp = tokenTime(t->value.sequence->data, t->value.sequence->length);
+    }
+  }
+  ERR_clear_error();
+}
+
+}  // namespace
+
+DocumentSignatures inspectSignatures(const std::string& path, const std::string& password) {
+  auto pdf = openForReading(path, password);
+  DocumentSignatures doc;
+  doc.hasDss = pdf->getRoot().getKey("/DSS").isDictionary();
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  bool anyDocTimestamp = false;
+  for (auto& f : listSignatureFields(*pdf)) {
+    if (!f.isSigned) continue;
+    SignatureInfo info;
+    info.field = f.fullName;
+    QPDFObjectHandle sig = f.field.getKey("/V");
+    if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
+    QPDFObjectHandle widget = f.field;
+    if (!widget.hasKey("/Rect") && f.field.getKey("/Kids").isArray() && f.field.getKey("/Kids").getArrayNItems() > 0)
+      widget = f.field.getKey("/Kids").getArrayItem(0);
+    if (widget.getKey("/Rect").isRectangle()) {
+      auto r = widget.getKey("/Rect").getArrayAsRectangle();
+      info.rect[0] = r.llx, info.rect[1] = r.lly, info.rect[2] = r.urx, info.rect[3] = r.ury;
+    }
+    info.page = pageOf(*pdf, widget);
+    try {
+      check(info, path, size, sig);
+    } catch (const std::exception& e) {
+      info.problem = e.what();
+    }
+    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    doc.signatures.push_back(std::move(info));
+  }
+  for (auto& s : doc.signatures) {
+    if (s.subFilter == "ETSI.RFC3161") {
+      s.profile = "LTA";
+      continue;
+    }
+    s.profile = s.timestamp.empty() ? "B" : "T";
+    if (s.profile == "T" && doc.hasDss) s.profile = anyDocTimestamp ? "LTA" : "LT";
+  }
+  return doc;
+}
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,34 @@
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/util/Bytes.hpp"
+
+namespace penvora::securepdf {
+
+// What an independent check of one signature of a document finds.
+struct SignatureInfo {
+  std::string field;        // fully qualified field name
+  int page = -1;            // 0-based page of its first widget, -1 unknown
+  std::string subFilter;    // "ETSI.CAdES.detached", "ETSI.RFC3161", ...
+  std::string signer;       // subject of the signing certificate
+  bool valid = false;       // digest and signature hold over the byte ranges
+  bool coversWholeFile = false;  // its byte ranges end at the end of the file
+  std::string problem;      // why not valid, when not
+  std::string profile;      // "B", "T", "LT", "LTA"
+  std::string timestamp;    // time-stamp time, ISO 8601 UTC, or empty
+  std::map<std::string, Bytes> signedAttributes;  // dotted OID -> DER value
+  double rect[4] = {0, 0, 0, 0};  // the first widget's /Rect
+};
+
+struct DocumentSignatures {
+  std::vector<SignatureInfo> signatures;  // in form order
+  bool hasDss = false;
+};
+
+// Reads every signed signature field and checks each signature. Throws
+// SecurePdfError when the document cannot be read.
+DocumentSignatures inspectSignatures(const std::string& path, const std::string& password);
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,94 @@
+#include "core/securepdf/TimestampClient.hpp"
+
+#include <openssl/err.h>
+#include <openssl/pkcs7.h>
+#include <openssl/rand.h>
+#include <openssl/sha.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
+#include "core/securepdf/HttpClient.hpp"
+#include "core/securepdf/OpenSslPtr.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+
+namespace penvora::securepdf {
+namespace {
+
+}  // namespace
+
+std::string redactedUrl(const std::string& url) { return splitCredentials(url).url; }
+
+Bytes requestTimestampToken(const std::string& url, const Bytes& data) {
+  Bytes imprint(SHA512_DIGEST_LENGTH);
+  SHA512(data.data(), data.size(), imprint.data());
+  return requestTimestampTokenForDigest(url, imprint);
+}
+
+Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& imprint) {
+  const std::string shown = redactedUrl(url);
+  if (imprint.size() != SHA512_DIGEST_LENGTH) throw SecurePdfError("internal: time-stamp imprint is not SHA-512");
+
+  // The request.
+  Owned<TS_REQ, TS_REQ_free> req(TS_REQ_new());
+  Owned<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free> mi(TS_MSG_IMPRINT_new());
+  Owned<X509_ALGOR, X509_ALGOR_free> alg(X509_ALGOR_new());
+  Owned<ASN1_INTEGER, ASN1_INTEGER_free> nonce(ASN1_INTEGER_new());
+  unsigned char nonceBytes[8];
+  if (!req || !mi || !alg || !nonce || RAND_bytes(nonceBytes, sizeof nonceBytes) != 1)
+    throw SecurePdfError("Cannot build the time-stamp request");
+  nonceBytes[0] &= 0x7F;  // positive
+  Owned<BIGNUM, BN_free> bn(BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr));
+  ASN1_INTEGER_free(nonce.release());
+  nonce.reset(BN_to_ASN1_INTEGER(bn.get(), nullptr));
+  X509_ALGOR_set0(alg.get(), OBJ_nid2obj(NID_sha512), V_ASN1_NULL, nullptr);
+  if (!nonce || !TS_MSG_IMPRINT_set_algo(mi.get(), alg.get()) ||
+      !TS_MSG_IMPRINT_set_msg(mi.get(), const_cast<unsigned char*>(imprint.data()), static_cast<int>(imprint.size())) || !TS_REQ_set_version(req.get(), 1) ||
+      !TS_REQ_set_msg_imprint(req.get(), mi.get()) || !TS_REQ_set_nonce(req.get(), nonce.get()) ||
+      !TS_REQ_set_cert_req(req.get(), 1))
+    throw SecurePdfError("Cannot build the time-stamp request");
+  unsigned char* der = nullptr;
+  const int derLen = i2d_TS_REQ(req.get(), &der);
+  if (derLen <= 0) throw SecurePdfError("Cannot encode the time-stamp request");
+  const Bytes body(der, der + derLen);
+  OPENSSL_free(der);
+
+  const std::string answer =
+      httpRequest(url, "time-stamp server", "application/timestamp-query", std::string(body.begin(), body.end()));
+
+  // The answer.
+  const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
+  Owned<TS_RESP, TS_RESP_free> resp(d2i_TS_RESP(nullptr, &p, static_cast<long>(answer.size())));
+  ERR_clear_error();
+  if (!resp) throw SecurePdfError("The time-stamp server " + shown + " sent an answer that is not a time-stamp response");
+  const long status = ASN1_INTEGER_get(TS_STATUS_INFO_get0_status(TS_RESP_get_status_info(resp.get())));
+  if (status != TS_STATUS_GRANTED && status != TS_STATUS_GRANTED_WITH_MODS)
+    throw SecurePdfError("The time-stamp server " + shown + " refused the request (status " + std::to_string(status) + ")");
+  PKCS7* token = TS_RESP_get_token(resp.get());
+  TS_TST_INFO* info = TS_RESP_get_tst_info(resp.get());
+  if (!token || !info) throw SecurePdfError("The time-stamp server " + shown + " sent no token");
+
+  // Imprint and nonce must be ours; the signature must hold with the
+  // TSA certificate in the token (trust is the validator's business).
+  Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free> vctx(TS_REQ_to_TS_VERIFY_CTX(req.get(), nullptr));
+  if (!vctx) throw SecurePdfError("Cannot check the time-stamp response");
+  TS_VERIFY_CTX_set_flags(vctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT | TS_VFY_NONCE);
+  if (TS_RESP_verify_response(vctx.get(), resp.get()) != 1) {
+    ERR_clear_error();
+    throw SecurePdfError("The time-stamp server " + shown + " answered for another request (imprint or nonce differ)");
+  }
+  if (PKCS7_verify(token, nullptr, nullptr, nullptr, nullptr, PKCS7_NOVERIFY | PKCS7_NOCHAIN) != 1) {
+    ERR_clear_error();
+    throw SecurePdfError("The time-stamp token from " + shown + " has a signature that does not verify");
+  }
+
+  unsigned char* out = nullptr;
+  const int n = i2d_PKCS7(token, &out);
+  if (n <= 0) throw SecurePdfError("Cannot encode the time-stamp token");
+  Bytes result(out, out + n);
+  OPENSSL_free(out);
+  return result;
+}
+
+}  // namespace penvora::securepdf

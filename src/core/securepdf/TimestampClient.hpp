@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+#include "core/util/Bytes.hpp"
+
+namespace penvora::securepdf {
+
+// Asks an RFC 3161 time-stamp authority for a token over `data` (SHA-512
+// imprint, a fresh nonce, the TSA certificate requested) and checks the
+// answer: granted status, same imprint and nonce, a signature that
+// verifies with the certificate it carries. Returns the token (a CMS
+// ContentInfo, DER). A user name and password written after "://" go as
+// HTTP basic credentials. Throws SecurePdfError with a message that never
+// contains the credentials.
+Bytes requestTimestampToken(const std::string& url, const Bytes& data);
+// The same for data already hashed with SHA-512 (document time-stamps).
+Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& sha512Digest);
+
+// The URL without credentials, for messages and logs.
+std::string redactedUrl(const std::string& url);
+
+}  // namespace penvora::securepdf

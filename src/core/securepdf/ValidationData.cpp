@@ -1,0 +1,146 @@
+#include "core/securepdf/ValidationData.hpp"
+
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/pkcs7.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
+
+#include <map>
+#include <memory>
+
+#include "core/securepdf/OpenSslPtr.hpp"
+#include "core/securepdf/RevocationFetcher.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+
+namespace penvora::securepdf {
+namespace {
+
+using X509Ptr = Owned<X509, X509_free>;
+
+Bytes derOf(X509* x) {
+  unsigned char* out = nullptr;
+  const int n = i2d_X509(x, &out);
+  Bytes b(out, out + std::max(n, 0));
+  OPENSSL_free(out);
+  return b;
+}
+
+std::string subjectOf(X509* cert) {
+  char buf[256];
+  X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf);
+  return buf;
+}
+
+std::string sha1Hex(const Bytes& b) {
+  unsigned char d[SHA_DIGEST_LENGTH];
+  SHA1(b.data(), b.size(), d);
+  static const char* hex = "0123456789ABCDEF";
+  std::string s;
+  for (unsigned char c : d) {
+    s += hex[c >> 4];
+    s += hex[c & 15];
+  }
+  return s;
+}
+
+// The certificates a signature carries, with those of its time-stamp.
+std::vector<X509Ptr> certificatesOf(const Bytes& contents) {
+  const unsigned char* p = contents.data();
+  Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())));
+  if (!cms) {
+    ERR_clear_error();
+    throw SecurePdfError("A signature of the document is not a readable CMS structure");
+  }
+  std::vector<X509Ptr> out;
+  auto take = [&](STACK_OF(X509) * certs) {
+    for (int i = 0; certs && i < sk_X509_num(certs); ++i) out.emplace_back(sk_X509_value(certs, i));
+    sk_X509_free(certs);  // the certificates now belong to `out`
+  };
+  take(CMS_get1_certs(cms.get()));
+  STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms.get());
+  for (int i = 0; infos && i < sk_CMS_SignerInfo_num(infos); ++i) {
+    CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, i);
+    const int at = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, -1);
+    if (at < 0) continue;
+    ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(CMS_unsigned_get_attr(si, at), 0);
+    if (!value || value->type != V_ASN1_SEQUENCE) continue;
+    const unsigned char* q = value->value.sequence->data;
+    Owned<PKCS7, PKCS7_free> token(d2i_PKCS7(nullptr, &q, value->value.sequence->length));
+    if (!token || !PKCS7_type_is_signed(token.get())) continue;
+    STACK_OF(X509)* certs = token->d.sign->cert;
+    for (int k = 0; certs && k < sk_X509_num(certs); ++k) {
+      X509* c = sk_X509_value(certs, k);
+      X509_up_ref(c);
+      out.emplace_back(c);
+    }
+  }
+  ERR_clear_error();
+  return out;
+}
+
+}  // namespace
+
+ValidationData gatherValidationData(const std::vector<Bytes>& signatureContents) {
+  ValidationData data;
+  std::map<Bytes, std::size_t> certIndex, ocspIndex, crlIndex;
+  auto addTo = [](std::vector<Bytes>& list, std::map<Bytes, std::size_t>& index, const Bytes& der) {
+    auto it = index.find(der);
+    if (it != index.end()) return it->second;
+    list.push_back(der);
+    return index[der] = list.size() - 1;
+  };
+  // A response fetched once serves every signature that shares the cert.
+  std::map<Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
+
+  for (const Bytes& contents : signatureContents) {
+    ValidationData::PerSignature vri;
+    vri.key = sha1Hex(contents);
+    std::vector<X509Ptr> pool = certificatesOf(contents);
+    for (auto& cert : pool) {
+      const Bytes der = derOf(cert.get());
+      vri.certs.push_back(addTo(data.certs, certIndex, der));
+      if (X509_check_issued(cert.get(), cert.get()) == X509_V_OK) continue;  // a root: nothing to ask
+      const auto ocsp = ocspUrls(cert.get()), crl = crlUrls(cert.get());
+      if (ocsp.empty() && crl.empty()) continue;  // publishes no status
+      auto known = revocationOf.find(der);
+      if (known == revocationOf.end()) {
+        X509* issuer = nullptr;
+        for (auto& candidate : pool)
+          if (candidate != cert && X509_check_issued(candidate.get(), cert.get()) == X509_V_OK) issuer = candidate.get();
+        if (!issuer)
+          throw SecurePdfError("Validation data cannot be fetched for " + subjectOf(cert.get()) +
+                               ": its issuer's certificate is not in the signature");
+        std::pair<std::vector<std::size_t>, std::vector<std::size_t>> found;
+        std::string lastError;
+        for (const auto& url : ocsp) {
+          try {
+            found.first.push_back(addTo(data.ocsps, ocspIndex, fetchOcspResponse(cert.get(), issuer, url)));
+            break;
+          } catch (const SecurePdfError& e) {
+            lastError = e.what();
+          }
+        }
+        if (found.first.empty()) {
+          for (const auto& url : crl) {
+            try {
+              found.second.push_back(addTo(data.crls, crlIndex, fetchCrl(url, issuer)));
+              break;
+            } catch (const SecurePdfError& e) {
+              lastError = e.what();
+            }
+          }
+        }
+        if (found.first.empty() && found.second.empty())
+          throw SecurePdfError("Validation data cannot be fetched for " + subjectOf(cert.get()) + ": " + lastError);
+        known = revocationOf.emplace(der, found).first;
+      }
+      vri.ocsps.insert(vri.ocsps.end(), known->second.first.begin(), known->second.first.end());
+      vri.crls.insert(vri.crls.end(), known->second.second.begin(), known->second.second.end());
+    }
+    data.signatures.push_back(std::move(vri));
+  }
+  return data;
+}
+
+}  // namespace penvora::securepdf

@@ -1,0 +1,93 @@
+#include "core/util/Base64.hpp"
+
+#include <array>
+
+namespace penvora::base64 {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<std::int8_t, 256> makeTable() {
+  std::array<std::int8_t, 256> t{};
+  for (auto& v : t) v = -1;
+  for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+  return t;
+}
+constexpr auto kTable = makeTable();
+
+// Decodes symbols (no padding, no foreign characters) of a length that is
+// not 1 mod 4; unused trailing bits must be zero like a canonical encoder's.
+std::optional<Bytes> decodeSymbols(std::string_view s) {
+  if (s.size() % 4 == 1) return std::nullopt;
+  Bytes out;
+  out.reserve(s.size() * 3 / 4);
+  std::uint32_t acc = 0;
+  int bits = 0;
+  for (char c : s) {
+    acc = (acc << 6) | static_cast<std::uint32_t>(kTable[static_cast<unsigned char>(c)]);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<std::uint8_t>((acc >> bits) & 0xFF));
+    }
+  }
+  if (bits > 0 && (acc & ((1u << bits) - 1)) != 0) return std::nullopt;
+  return out;
+}
+
+}  // namespace
+
+std::string encode(const std::uint8_t* data, std::size_t size) {
+  std::string out;
+  out.reserve((size + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 2 < size; i += 3) {
+    std::uint32_t v = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += kAlphabet[(v >> 6) & 63];
+    out += kAlphabet[v & 63];
+  }
+  if (size - i == 1) {
+    std::uint32_t v = data[i] << 16;
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += "==";
+  } else if (size - i == 2) {
+    std::uint32_t v = (data[i] << 16) | (data[i + 1] << 8);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += kAlphabet[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+std::optional<Bytes> decode(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::size_t pad = 0;
+  while (pad < 2 && pad < text.size() && text[text.size() - 1 - pad] == '=') ++pad;
+  std::string_view body = text.substr(0, text.size() - pad);
+  for (char c : body)
+    if (kTable[static_cast<unsigned char>(c)] < 0) return std::nullopt;
+  return decodeSymbols(body);
+}
+
+std::optional<Bytes> decodeIgnoringUnknown(std::string_view text) {
+  std::string symbols;
+  symbols.reserve(text.size());
+  std::size_t pad = 0;
+  for (char c : text) {
+    if (c == '=') {
+      ++pad;
+      continue;
+    }
+    if (kTable[static_cast<unsigned char>(c)] < 0) continue;
+    if (pad) return std::nullopt;  // data after padding
+    symbols += c;
+  }
+  if (pad && (symbols.size() + pad) % 4 != 0) return std::nullopt;
+  return decodeSymbols(symbols);
+}
+
+}  // namespace penvora::base64

@@ -1,0 +1,223 @@
+#include "qt/capture/SignatureDrawerView.hpp"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "core/capture/BiometricRecordWriter.hpp"
+#include "qt/capture/LocationManager.hpp"
+#include "qt/capture/ProgressBar.hpp"
+#include "penvora/Log.hpp"
+#include "qt/ui/AspectRatioBox.hpp"
+#include "qt/ui/Localization.hpp"
+#include "qt/ui/PanelFonts.hpp"
+#include "qt/ui/QtColor.hpp"
+
+namespace penvora {
+namespace {
+
+QFrame* divider(Qt::Orientation orientation) {
+  auto* line = new QFrame;
+  line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
+  line->setStyleSheet(QStringLiteral("color: #8E8E93; background: #8E8E93;"));
+  if (orientation == Qt::Horizontal) line->setFixedHeight(1);
+  else line->setFixedWidth(1);
+  return line;
+}
+
+QString hostVersion() { return QCoreApplication::applicationVersion(); }
+
+}  // namespace
+
+SignatureDrawerView::SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+                                         QWidget* parent)
+    : SignatureDrawerView(std::move(drawerModel), std::move(acceptAction), std::move(dimissAction),
+                          std::make_unique<LocationManager>(), parent) {}
+
+SignatureDrawerView::SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+                                         std::unique_ptr<LocationManager> locationManager, QWidget* parent)
+    : QWidget(parent),
+      locationManager_(std::move(locationManager)),
+      drawerModel_(std::move(drawerModel)),
+      acceptAction_(std::move(acceptAction)),
+      dimissAction_(std::move(dimissAction)),
+      startedTime_(std::chrono::system_clock::now()) {
+  setAttribute(Qt::WA_TranslucentBackground);  // the presenter's content shows around the panel
+  isLandscape_ = capture::isLandscape(orientationOf(screen()));
+  buildLayout();
+}
+
+SignatureDrawerView::~SignatureDrawerView() = default;
+
+void SignatureDrawerView::buildLayout() {
+  const QColor accent = ui::namedColor(QStringLiteral("AccentColor"));
+  const QFont medium = ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::body);
+
+  panel_ = new QWidget(this);
+  panel_->setObjectName(QStringLiteral("signatureDrawerPanel"));
+  panel_->setAutoFillBackground(true);
+  QPalette panelPalette = panel_->palette();
+  panelPalette.setColor(QPalette::Window, ui::namedColor(QStringLiteral("LightGrayColor")));
+  panel_->setPalette(panelPalette);
+
+  auto* header = new QWidget;
+  header->setAutoFillBackground(true);
+  QPalette headerPalette = header->palette();
+  headerPalette.setColor(QPalette::Window, accent);
+  header->setPalette(headerPalette);
+  auto* headerRow = new QHBoxLayout(header);
+  title_ = new QLabel(ui::localizedString("sign-here"));
+  title_->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title3));
+  progressBar_ = new ProgressBar;
+  auto* close = new QToolButton;
+  close->setText(QStringLiteral("\u2715"));  // the "xmark" symbol
+  close->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title2));
+  close->setAutoRaise(true);
+  close->setAccessibleName(QStringLiteral("close"));
+  closeButton_ = close;
+  headerRow->addWidget(title_);
+  headerRow->addStretch();
+  headerRow->addWidget(progressBar_);
+  headerRow->addStretch();
+  headerRow->addWidget(close);
+
+  const bool dark = ui::isDarkColorScheme(palette());
+  canvasView_ = new Canvas(dark, QString::fromStdString(drawerModel_.signatureColorHex),
+                           static_cast<double>(drawerModel_.signatureThickness));
+  auto* canvasBox = new ui::AspectRatioBox(canvasView_, drawerModel_.ratio);
+  coordinator_ = std::make_unique<Canvas::Coordinator>(*progressBar_);
+  connect(canvasView_, &Canvas::drawingDidChange, this, [this] {
+    coordinator_->canvasViewDrawingDidChange(*canvasView_);
+    updateAcceptButton();
+  });
+
+  auto* buttons = new QWidget;
+  buttons->setFixedHeight(40);
+  auto* buttonRow = new QHBoxLayout(buttons);
+  buttonRow->setContentsMargins(0, 0, 0, 0);
+  eraseButton_ = new QPushButton(ui::localizedString("erase"));
+  acceptButton_ = new QPushButton(ui::localizedString("accept"));
+  for (QPushButton* b : {eraseButton_, acceptButton_}) {
+    b->setFlat(true);
+    b->setFont(medium);
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  }
+  eraseButton_->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; }").arg(accent.name()));
+  acceptButton_->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; } "
+                                              "QPushButton:disabled { color: #8E8E93; }")
+                                   .arg(accent.name()));
+  buttonRow->addWidget(eraseButton_);
+  buttonRow->addWidget(divider(Qt::Vertical));
+  buttonRow->addWidget(acceptButton_);
+
+  auto* column = new QVBoxLayout(panel_);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(header);
+  column->addWidget(divider(Qt::Horizontal));
+  column->addWidget(canvasBox, 1);
+  column->addWidget(divider(Qt::Horizontal));
+  column->addWidget(buttons);
+
+  // The panel is centred with room around it.
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(24, 24, 24, 24);
+  outer->addWidget(panel_);
+
+  connect(close, &QAbstractButton::clicked, this, [this] {
+    if (dimissAction_) dimissAction_();
+  });
+  connect(eraseButton_, &QPushButton::clicked, this, &SignatureDrawerView::erase);
+  connect(acceptButton_, &QPushButton::clicked, this, &SignatureDrawerView::accept);
+  updateAcceptButton();
+}
+
+float SignatureDrawerView::progressBarValue() const { return progressBar_->value(); }
+QColor SignatureDrawerView::progressBarColor() const { return progressBar_->color(); }
+
+void SignatureDrawerView::updateAcceptButton() {
+  acceptButton_->setEnabled(capture::acceptEnabled(progressBar_->value()));
+}
+
+void SignatureDrawerView::erase() {
+  canvasView_->clearDrawing();
+  progressBar_->setValue(0);
+  progressBar_->setColor(Qt::transparent);
+  updateAcceptButton();
+}
+
+void SignatureDrawerView::accept() {
+  // Enabled only from 25 points, but a host may click it programmatically.
+  if (!capture::acceptEnabled(progressBar_->value())) return;
+  const QImage image = canvasView_->renderDrawing(canvasView_->devicePixelRatioF());
+
+  BiometricRecordInputs in;
+  const QScreen* s = canvasView_->screen() ? canvasView_->screen() : QGuiApplication::primaryScreen();
+  if (s) {
+    in.screenWidth = s->geometry().width();
+    in.screenHeight = s->geometry().height();
+  }
+  const QRect frame = canvasView_->geometry();
+  in.canvasFrame = Rect{static_cast<double>(frame.x()), static_cast<double>(frame.y()),
+                        static_cast<double>(frame.width()), static_cast<double>(frame.height())};
+  in.timeStart = startedTime_;
+  in.timeEnd = std::chrono::system_clock::now();
+  in.documentPath = drawerModel_.url;
+  in.hostVersion = hostVersion().toStdString();
+  in.location = locationManager_->lastFix();
+  in.strokes = canvasView_->strokes();
+  const std::string record = BiometricRecordWriter::encodeRecord(BiometricRecordWriter::buildRecord(in));
+  if (acceptAction_) acceptAction_(image, record);
+}
+
+capture::DeviceOrientation SignatureDrawerView::orientationOf(const QScreen* screen) {
+  using capture::DeviceOrientation;
+  if (!screen) return DeviceOrientation::unknown;
+  switch (screen->orientation()) {
+    case Qt::PortraitOrientation: return DeviceOrientation::portrait;
+    case Qt::InvertedPortraitOrientation: return DeviceOrientation::portraitUpsideDown;
+    case Qt::LandscapeOrientation: return DeviceOrientation::landscapeLeft;
+    case Qt::InvertedLandscapeOrientation: return DeviceOrientation::landscapeRight;
+    default: return DeviceOrientation::unknown;
+  }
+}
+
+void SignatureDrawerView::orientationChanged(capture::DeviceOrientation orientation) {
+  if (capture::orientationChangeClearsDrawing(isLandscape_, orientation)) canvasView_->clearDrawing();
+  isLandscape_ = capture::isLandscape(orientation);
+}
+
+void SignatureDrawerView::followScreen(QScreen* s) {
+  disconnect(screenConnection_);
+  if (!s) return;
+  screenConnection_ = connect(s, &QScreen::orientationChanged, this,
+                              [this, s](Qt::ScreenOrientation) { orientationChanged(orientationOf(s)); });
+}
+
+void SignatureDrawerView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (drawerModel_.requestUserLocation) {
+    locationManager_->requestWhenInUseAuthorization();
+    if (locationManager_->locationServicesEnabled()) locationManager_->startUpdatingLocation();
+  }
+  isLandscape_ = capture::isLandscape(orientationOf(screen()));
+  log(std::string("isLandscape: ") + (isLandscape_ ? "true" : "false"));
+  followScreen(screen());
+  if (QWindow* w = window()->windowHandle())
+    connect(w, &QWindow::screenChanged, this, &SignatureDrawerView::followScreen, Qt::UniqueConnection);
+}
+
+void SignatureDrawerView::paintEvent(QPaintEvent*) {
+  // A light veil over the presenter, so the panel stands out.
+  QPainter p(this);
+  p.fillRect(rect(), QColor(0, 0, 0, 60));
+}
+
+}  // namespace penvora

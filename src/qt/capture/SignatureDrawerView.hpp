@@ -1,0 +1,89 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "qt/capture/Canvas.hpp"
+#include "core/capture/DeviceOrientation.hpp"
+#include "core/capture/DrawerModel.hpp"
+
+class QAbstractButton;
+class QLabel;
+class QPushButton;
+class QScreen;
+
+namespace penvora {
+
+class LocationManager;
+class ProgressBar;
+
+// The capture panel: title, security bar and close control, the canvas in
+// the signature box's aspect ratio, erase and accept. Accepting hands the
+// ink picture and the base64 biometric record to the presenter; the panel
+// never closes itself.
+class SignatureDrawerView : public QWidget {
+  Q_OBJECT
+ public:
+  using AcceptAction = std::function<void(const QImage& image, const std::string& recordB64)>;
+  using DismissAction = std::function<void()>;
+
+  static constexpr float minValueToEnableAcceptButton = capture::kMinValueToEnableAcceptButton;
+
+  SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+                      QWidget* parent = nullptr);
+  // `locationManager`: the position source to use (tests give their own).
+  SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+                      std::unique_ptr<LocationManager> locationManager, QWidget* parent = nullptr);
+  ~SignatureDrawerView() override;
+
+  const DrawerModel& drawerModel() const { return drawerModel_; }
+  Canvas& canvasView() const { return *canvasView_; }
+  ProgressBar& progressBar() const { return *progressBar_; }
+  LocationManager& locationManager() const { return *locationManager_; }
+  QPushButton& eraseButton() const { return *eraseButton_; }
+  QPushButton& acceptButton() const { return *acceptButton_; }
+  QAbstractButton& closeButton() const { return *closeButton_; }
+  QLabel& titleLabel() const { return *title_; }
+  float progressBarValue() const;
+  QColor progressBarColor() const;
+  bool isLandscape() const { return isLandscape_; }
+  std::chrono::system_clock::time_point startedTime() const { return startedTime_; }
+
+  // One device-orientation notification.
+  void orientationChanged(capture::DeviceOrientation orientation);
+  // The orientation of a screen, as the device would report it.
+  static capture::DeviceOrientation orientationOf(const QScreen* screen);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void buildLayout();
+  void erase();
+  void accept();
+  void updateAcceptButton();
+  void followScreen(QScreen* screen);
+
+  std::unique_ptr<LocationManager> locationManager_;
+  DrawerModel drawerModel_;
+  AcceptAction acceptAction_;
+  DismissAction dimissAction_;
+  std::chrono::system_clock::time_point startedTime_;
+  bool isLandscape_ = false;
+
+  Canvas* canvasView_ = nullptr;
+  ProgressBar* progressBar_ = nullptr;
+  std::unique_ptr<Canvas::Coordinator> coordinator_;
+  QLabel* title_ = nullptr;
+  QAbstractButton* closeButton_ = nullptr;
+  QPushButton* eraseButton_ = nullptr;
+  QPushButton* acceptButton_ = nullptr;
+  QWidget* panel_ = nullptr;
+  QMetaObject::Connection screenConnection_;
+};
+
+}  // namespace penvora

@@ -1,0 +1,288 @@
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPdfDocument>
+#include <QTimer>
+#include <QUrl>
+
+#include "qt/document/PDFTextSearch.hpp"
+#include "qt/document/SignaturePlacement.hpp"
+#include "penvora/ErrorTexts.hpp"
+#include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/Localization.hpp"
+#include "qt/ui/LoadingDocumentsView.hpp"
+#include "ui_PenvoraSDKSignatureViewController.h"
+
+namespace penvora::document {
+namespace {
+
+QString trimmed(const std::string& s) { return QString::fromStdString(s).trimmed(); }
+
+// A text with a scheme is a URL; anything else is a path.
+QString localPathOf(const std::string& entry) {
+  const QString text = QString::fromStdString(entry);
+  const QUrl url(text, QUrl::StrictMode);
+  if (url.isValid() && !url.scheme().isEmpty() && url.scheme().size() > 1)
+    return url.isLocalFile() ? url.toLocalFile() : QString();  // only files can be opened here
+  return text;
+}
+
+}  // namespace
+
+PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* parent)
+    : QWidget(parent), temporaryDirectory(QDir::tempPath()),
+      ui_(std::make_unique<Ui::PenvoraSDKSignatureViewController>()) {
+  ui_->setupUi(this);
+  ui_->backButton->setText(QStringLiteral("\u2039 ") + ui::localizedString("back"));
+  ui_->shareButton->setText(ui::localizedString("share"));
+  ui_->signButton->setText(ui::localizedString("sign"));
+  ui_->rejectButton->setText(ui::localizedString("reject"));
+  ui_->cancelButton->setText(ui::localizedString("Cancel"));
+  ui_->acceptButton->setText(ui::localizedString("Accept"));
+  ui_->stackViewConfirmButtons->hide();
+  ui_->signingActivityIndicator->raise();
+  connect(ui_->backButton, &QToolButton::clicked, this, [this] { touchUpInsideBackButton(); });
+  connect(ui_->shareButton, &QToolButton::clicked, this, [this] { touchUpInsideShareButton(); });
+  connect(ui_->signButton, &QPushButton::clicked, this, [this] { touchUpInsideCapureSignButton(); });
+  connect(ui_->rejectButton, &QPushButton::clicked, this, [this] { touchUpInsideRejectButton(); });
+  connect(ui_->acceptButton, &QPushButton::clicked, this, [this] { touchUpInsideAcceptButton(); });
+  connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { touchUpInsideCancelButton(); });
+  // Taps and drags on the pages place the signature by hand.
+  ui_->pdfView->viewport()->installEventFilter(this);
+  connect(ui_->pdfView, &NonSelectablePDFView::pageChanged, this, [this] { updatePageTitle(); });
+}
+
+PenvoraSDKSignatureViewController::~PenvoraSDKSignatureViewController() {
+  ui_->pdfView->setDocument(nullptr, nullptr);  // before the documents go
+}
+
+NonSelectablePDFView* PenvoraSDKSignatureViewController::pdfView() const { return ui_->pdfView; }
+QWidget* PenvoraSDKSignatureViewController::signButton() const { return ui_->signButton; }
+QWidget* PenvoraSDKSignatureViewController::rejectButton() const { return ui_->rejectButton; }
+ui::InsertPasswordPDFView* PenvoraSDKSignatureViewController::passwordPanel() const { return passwordPanel_; }
+ui::LoadingDocumentsView* PenvoraSDKSignatureViewController::loadingPanel() const { return loadingVC_; }
+QString PenvoraSDKSignatureViewController::titleText() const {
+  return ui_->toolbarTitle->property("fullText").toString();
+}
+QString PenvoraSDKSignatureViewController::subtitleText() const { return ui_->toolbarSubtitle->text(); }
+
+void PenvoraSDKSignatureViewController::viewDidLoad() {
+  styleScreen();
+  // As a task of the event loop, so the screen is up before the work.
+  QTimer::singleShot(0, this, [this] { openDocument(); });
+}
+
+void PenvoraSDKSignatureViewController::dismissThen(std::function<void()> report) {
+  hide();
+  if (QWidget* w = window(); w != this) w->hide();
+  // The callback runs once the screen is gone, from the event loop.
+  QTimer::singleShot(0, this, [this, report = std::move(report)] {
+    if (report) report();
+    deleteLater();
+  });
+}
+
+void PenvoraSDKSignatureViewController::endWith(std::function<void()> report) {
+  if (reported_) return;
+  reported_ = true;
+  dismissThen(std::move(report));
+}
+
+void PenvoraSDKSignatureViewController::reportError(const std::optional<std::string>& message) {
+  endWith([cb = errorCallback, message] {
+    if (cb) cb(message);
+  });
+}
+
+std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
+  auto& files = *penvoraSDKParams->fileProperties;
+  if (!trimmed(files.documentPath).isEmpty()) files.documentUris = {files.documentPath};
+  const auto n = files.documentUris.size();
+  if (n == 0) {
+    reportError(std::string(errortext::NoDocument));
+    return std::nullopt;
+  }
+  if (n > 1 && penvoraSDKParams->widget->widgetType == PenvoraSDKWidgetType::manual &&
+      !penvoraSDKParams->widget->invisibleSignature) {
+    reportError(std::string(errortext::MultidocumentManual));
+    return std::nullopt;
+  }
+  std::vector<std::string> paths;
+  for (const auto& entry : files.documentUris) paths.push_back(localPathOf(entry).toStdString());
+  if (n == 1) {
+    documentPageInfos.clear();
+    return QString::fromStdString(paths.front());
+  }
+  showLoadingAlert(ui::localizedString("loading_documents"));
+  const MergeResult merged = mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
+  if (merged.status == MergeResult::Status::needsPassword) {
+    needsMergePassword_ = true;
+    return QString();
+  }
+  if (merged.status != MergeResult::Status::merged) {
+    reportError(std::string(errortext::DocumentNotAccessible));
+    return std::nullopt;
+  }
+  documentPageInfos = merged.pageInfos;
+  currentDocumentPageStart = documentPageInfos.empty() ? 1 : documentPageInfos.back().lastPage + 1;
+  return QString::fromStdString(merged.path);
+}
+
+void PenvoraSDKSignatureViewController::openDocument() {
+  needsMergePassword_ = false;
+  const auto path = loadDocuments();
+  if (!path) return;
+  if (needsMergePassword_) {
+    hideLoadingAlert();
+    showPasswordPanel();
+    return;
+  }
+  auto document = PDFDocument::open(path->toStdString());
+  if (!document) {  // nothing is reported; the viewer stays empty
+    hideLoadingAlert();
+    return;
+  }
+  if (document->isLocked() && !document->unlockWithPassword(penvoraSDKParams->fileProperties->password)) {
+    hideLoadingAlert();
+    showPasswordPanel();
+    return;
+  }
+  ui_->pdfView->setDocument(nullptr, nullptr);
+  document_ = std::move(document);
+  shownPath_ = *path;
+  rendering_ = std::make_unique<QPdfDocument>();
+  rendering_->setPassword(QString::fromStdString(document_->password()));
+  rendering_->load(shownPath_);
+  text_ = std::make_unique<PDFTextSearch>(rendering_.get());
+
+  const auto& title = penvoraSDKParams->commonProperties->title;
+  setTitle(title ? QString::fromStdString(*title) : QFileInfo(shownPath_).fileName());
+
+  ui_->pdfView->minScaleFactor = 0.5;
+  ui_->pdfView->maxScaleFactor = 1.5;
+  ui_->pdfView->setAutoScales(true);
+  ui_->pdfView->setDocument(rendering_.get(), &*document_);
+  hideLoadingAlert();
+  updatePageTitle();
+
+  if (const auto message = placement().validateWidget()) {
+    reportError(message->toStdString());
+    return;
+  }
+  showInitialPage();
+  emit documentShown();
+}
+
+SignaturePlacement PenvoraSDKSignatureViewController::placement() const {
+  return SignaturePlacement(*document_, *text_, *penvoraSDKParams->widget);
+}
+
+void PenvoraSDKSignatureViewController::showInitialPage() {
+  if (!document_) return;
+  const auto& extra = *penvoraSDKParams->extra;
+  const auto& common = *penvoraSDKParams->commonProperties;
+  const auto& widget = *penvoraSDKParams->widget;
+  if (extra.viewLastPage) return;
+  const auto pages = static_cast<std::int64_t>(document_->pageCount());
+  if (common.renderDefaultIndexPage && *common.renderDefaultIndexPage >= 0 && *common.renderDefaultIndexPage < pages) {
+    ui_->pdfView->goToPage(static_cast<int>(*common.renderDefaultIndexPage));
+    return;
+  }
+  if (widget.widgetType == PenvoraSDKWidgetType::field) {
+    if (const auto field = placement().signatureField()) {
+      const Rect& b = field->bounds;
+      ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(field->pageIndex));
+      return;
+    }
+  } else if (widget.widgetType == PenvoraSDKWidgetType::float_) {
+    const auto found = text_->findString(QString::fromStdString(widget.widgetFloatText.value_or("")), literal);
+    if (!found.empty()) {
+      const Rect& b = found.front().bounds;
+      ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(found.front().pageIndex));
+    }
+    return;
+  }
+  if (widget.widgetFixedPage && *widget.widgetFixedPage - 1 >= 0 && *widget.widgetFixedPage - 1 < pages)
+    ui_->pdfView->goToPage(static_cast<int>(*widget.widgetFixedPage - 1));
+}
+
+void PenvoraSDKSignatureViewController::setTitle(const QString& title) {
+  // One line, cut at the end when longer than the title's room.
+  QLabel* label = ui_->toolbarTitle;
+  label->setProperty("fullText", title);
+  label->setToolTip(title);
+  label->setText(label->fontMetrics().elidedText(title, Qt::ElideRight, label->maximumWidth()));
+}
+
+void PenvoraSDKSignatureViewController::updatePageTitle() {
+  if (!document_) return;
+  const int shown = ui_->pdfView->currentPage();
+  const std::int64_t current = shown < 0 ? 1 : shown + 1;
+  const auto total = static_cast<std::int64_t>(document_->pageCount());
+  ui_->toolbarSubtitle->setText(ui::localizedString("Page") + ' ' + QString::number(current) + ' ' +
+                                ui::localizedString("of") + ' ' + QString::number(total));
+  if (documentPageInfos.size() > 1)
+    if (const auto title = mergedTitle(documentPageInfos, current)) setTitle(QString::fromStdString(*title));
+  auto& extra = *penvoraSDKParams->extra;
+  if (extra.viewLastPage) {
+    if (current == total) {
+      extra.viewLastPage = false;
+      ui_->signButton->setEnabled(true);
+    } else {
+      ui_->signButton->setEnabled(false);
+    }
+  }
+}
+
+void PenvoraSDKSignatureViewController::showLoadingAlert(const QString& text) {
+  if (loadingVC_) return;
+  loadingVC_ = new ui::LoadingDocumentsView(text, this);
+  fitOverlays();
+  loadingVC_->show();
+  loadingVC_->raise();
+  QCoreApplication::processEvents();  // on screen before the merge blocks
+}
+
+void PenvoraSDKSignatureViewController::hideLoadingAlert() {
+  if (!loadingVC_) return;
+  loadingVC_->hide();
+  loadingVC_->deleteLater();
+  loadingVC_.clear();
+}
+
+void PenvoraSDKSignatureViewController::showPasswordPanel() {
+  auto* panel = new ui::InsertPasswordPDFView(
+      [this](const std::string& password) {
+        if (passwordPanel_) passwordPanel_->deleteLater();
+        passwordPanel_.clear();
+        penvoraSDKParams->fileProperties->password = password;
+        QTimer::singleShot(0, this, [this] { openDocument(); });
+      },
+      [this] {
+        if (passwordPanel_) passwordPanel_->deleteLater();
+        passwordPanel_.clear();
+        reportError(ui::localizedString(errorkey::IncorrectPDFPassword).toStdString());
+      },
+      this);
+  passwordPanel_ = panel;
+  fitOverlays();
+  panel->show();
+  panel->raise();
+  panel->passwordField()->setFocus();
+}
+
+void PenvoraSDKSignatureViewController::fitOverlays() {
+  if (loadingVC_) loadingVC_->setGeometry(rect());
+  if (passwordPanel_) passwordPanel_->setGeometry(rect());
+}
+
+void PenvoraSDKSignatureViewController::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  fitOverlays();
+}
+
+}  // namespace penvora::document

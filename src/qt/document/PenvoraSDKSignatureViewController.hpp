@@ -1,0 +1,209 @@
+#pragma once
+#include <QPointer>
+#include <QEvent>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/document/DocumentMerge.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "core/document/PDFDocument.hpp"
+#include "core/interface/ESSParams.hpp"
+#include "penvora/PenvoraSDKCallbacks.hpp"
+#include "penvora/PenvoraSDKParams.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
+
+class QPdfDocument;
+
+namespace Ui {
+class PenvoraSDKSignatureViewController;
+}
+
+class QInputDialog;
+class QLabel;
+
+namespace penvora {
+class SignatureDrawerView;
+}
+namespace penvora::ui {
+class LoadingDocumentsView;
+class InsertPasswordPDFView;
+class InfoAlertViewController;
+class RejectAlertViewController;
+class UseDefaultCertDialog;
+}  // namespace penvora::ui
+
+namespace penvora::document {
+
+class NonSelectablePDFView;
+class PDFTextSearch;
+class SignaturePlacement;
+class ImageSignaturePDFAnnotation;
+class ImageClosePDFAnnotation;
+class ImageAcceptPDFAnnotation;
+class ImageExpandPDFAnnotation;
+class ImageIconPDFAnnotation;
+class PlacementAnnotation;
+
+// The signing screen: opens (and merges) the request's documents, asks for
+// a password while one is needed, shows the first page the request asks
+// for and keeps the title and page counter current; then captures the
+// signature, places it (by the request's rule or by hand), picks the
+// identity and signs. Every outcome is reported after the screen is gone,
+// exactly once. Loading, manual placement and the signing flow live in
+// their own source files.
+class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlertProtocol {
+  Q_OBJECT
+ public:
+  using SuccessCallback = penvora::SuccessCallback;
+  using RejectCallback = penvora::RejectCallback;
+  using ErrorCallback = penvora::ErrorCallback;
+
+  explicit PenvoraSDKSignatureViewController(QWidget* parent = nullptr);
+  ~PenvoraSDKSignatureViewController() override;
+
+  std::shared_ptr<PenvoraSDKParams> penvoraSDKParams;
+  std::shared_ptr<ESSParams> essParams;
+  double sizeAuxPDFAnnotation = 40.0;
+  double minSignatureHeight = 50.0;
+  SuccessCallback successCallback;
+  ErrorCallback errorCallback;
+  RejectCallback rejectCallback;
+  std::vector<DocumentPageInfo> documentPageInfos;
+  std::int64_t currentDocumentPageStart = 1;
+  // Where merged documents are written; the system's temporary folder.
+  QString temporaryDirectory;
+
+  // Manual placement: the newest box and its controls (none before one is
+  // placed), the last resize touch and the drag in progress.
+  std::shared_ptr<ImageSignaturePDFAnnotation> imageSignatureAnnotation;
+  std::shared_ptr<ImageClosePDFAnnotation> imageCloseAnnotation;
+  std::shared_ptr<ImageAcceptPDFAnnotation> imageAcceptAnnotation;
+  std::shared_ptr<ImageExpandPDFAnnotation> imageExpandAnnotation;
+  QPointF touchStart;
+  bool isSelectedExpandAnnotation = false;
+  bool isSelectedSignAnnotation = false;
+
+  // Shares the shown document; by default a save-as dialog copies it.
+  std::function<void(const QString& path)> shareAction;
+
+  // Starts the opening sequence (as showing the screen does).
+  void viewDidLoad();
+  void openDocument();
+  void updatePageTitle();
+  void showInitialPage();
+
+  // Signing flow.
+  void touchUpInsideCapureSignButton();
+  void showCapureSignatureAlert() { presentCapture(); }
+  void touchUpInsideAcceptButton();
+  void touchUpInsideCancelButton();
+  void touchUpInsideRejectButton();
+  void touchUpInsideShareButton();
+  void touchUpInsideBackButton();
+  void presentCapture();
+  void placeCapturedSignature(const QImage& image);
+  void startSigning(bool askText);
+  void askCustomTextOrSign(bool askText);
+  void requestCustomText();
+  void runSigningEngine();
+  static QImage renderPlaceholderImage(const QString& text, QSizeF size);
+  void reject(const std::string& reason) override;  // the reject dialog confirmed
+
+  // Manual placement.
+  void addSignatureAnnotation(const QImage& image);
+  void placeCloseIcon(bool create, int rotation);
+  void placeAcceptIcon(bool create, int rotation);
+  void placeExpandIcon(bool create, int rotation);
+  void moveSignature(int page, const QPointF& viewPoint);
+  void resizeSignature(const QPointF& viewPoint);
+  void autoScroll(double y);
+  void removePlacementAnnotations();
+  void showToast(const QString& text, double seconds);
+  void rotated();
+  int signaturePage() const { return signaturePage_; }
+
+  // What is on screen over the document, for tests and kiosk replays.
+  SignatureDrawerView* captureView() const;
+  QInputDialog* customTextPrompt() const;
+  ui::UseDefaultCertDialog* defaultCertDialog() const;
+  ui::InfoAlertViewController* infoAlert() const;
+  ui::RejectAlertViewController* rejectDialog() const;
+  QLabel* toast() const;
+  QWidget* confirmButtons() const;
+  QWidget* acceptButton() const;
+  QWidget* cancelButton() const;
+  QWidget* shareButton() const;
+  double signButtonOpacity() const;
+
+  // Ends the request: the screen goes, then `report` runs (at most once).
+  void dismissThen(std::function<void()> report);
+  void reportError(const std::optional<std::string>& message);
+  // The one end of a request: the screen goes, then `report` (if any) runs.
+  void endWith(std::function<void()> report);
+  bool hasReported() const { return reported_; }
+
+  // The document as shown (after opening), for placement and signing.
+  const PDFDocument* document() const { return document_ ? &*document_ : nullptr; }
+  const PDFTextSearch* textSearch() const { return text_.get(); }
+  QString documentPath() const { return shownPath_; }
+  NonSelectablePDFView* pdfView() const;
+  QWidget* signButton() const;
+  QWidget* rejectButton() const;
+  QString titleText() const;
+  QString subtitleText() const;
+  ui::InsertPasswordPDFView* passwordPanel() const;
+  ui::LoadingDocumentsView* loadingPanel() const;
+
+ signals:
+  // The document is on screen and the widget passed its check.
+  void documentShown();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The document to show: a path, or none after an error was reported.
+  std::optional<QString> loadDocuments();
+  void showLoadingAlert(const QString& text);
+  void hideLoadingAlert();
+  void showPasswordPanel();
+  void fitOverlays();
+  SignaturePlacement placement() const;
+  void styleScreen();
+  void setTitle(const QString& title);
+  void fadeSignButton(bool in);
+  void panned(QEvent::Type type, const QPointF& viewPoint);
+  void tapped(const QPointF& viewPoint);
+  std::shared_ptr<PlacementAnnotation> annotationAt(int page, const QPointF& pagePoint) const;
+  void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
+  int pageRotation(int page) const;
+  Rect cropBox(int page) const;
+
+  std::unique_ptr<Ui::PenvoraSDKSignatureViewController> ui_;
+  std::optional<PDFDocument> document_;
+  std::unique_ptr<QPdfDocument> rendering_;
+  std::unique_ptr<PDFTextSearch> text_;
+  QString shownPath_;
+  QPointer<ui::LoadingDocumentsView> loadingVC_;
+  QPointer<ui::InsertPasswordPDFView> passwordPanel_;
+  bool reported_ = false;
+  bool needsMergePassword_ = false;
+  bool appeared_ = false;
+  int signaturePage_ = -1;
+  std::optional<QPointF> pressedAt_;  // where the current mouse drag began
+  bool dragging_ = false;
+  QPointer<SignatureDrawerView> captureView_;
+  QPointer<QInputDialog> customTextPrompt_;
+  QPointer<ui::UseDefaultCertDialog> defaultCertDialog_;
+  QPointer<ui::InfoAlertViewController> infoAlert_;
+  QPointer<ui::RejectAlertViewController> rejectDialog_;
+  QPointer<QLabel> toast_;
+};
+
+}  // namespace penvora::document

@@ -1,0 +1,356 @@
+// The signing flow: styling, capture, handing the signature to placement,
+// the identity, the custom text, the engine and the outcome; reject, back
+// and share.
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsOpacityEffect>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
+
+#include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/document/PlacementAnnotations.hpp"
+#include "qt/document/SignaturePlacement.hpp"
+#include "core/document/WidgetPlacement.hpp"
+#include "core/engine/ESS.hpp"
+#include "penvora/ErrorTexts.hpp"
+#include "penvora/Log.hpp"
+#include "penvora/PenvoraSdkCertManager.hpp"
+#include "qt/ui/InfoAlertViewController.hpp"
+#include "qt/ui/Localization.hpp"
+#include "qt/ui/PanelFonts.hpp"
+#include "qt/ui/QtColor.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
+#include "qt/ui/UseDefaultCertDialog.hpp"
+#include "ui_PenvoraSDKSignatureViewController.h"
+#include "core/util/Base64.hpp"
+
+namespace penvora::document {
+namespace {
+
+constexpr const char* kAccentColor = "0057A2";
+
+QString accentCss() { return ui::colorFromHex(QString::fromLatin1(kAccentColor)).name(); }
+
+// The document digested into the record: the path when given, else the
+// first entry.
+std::string capturedDocumentPath(const PenvoraSDKFileProperties& files) {
+  if (!QString::fromStdString(files.documentPath).trimmed().isEmpty()) return files.documentPath;
+  if (!files.documentUris.empty()) {
+    const QUrl url(QString::fromStdString(files.documentUris.front()));
+    return url.isLocalFile() ? url.toLocalFile().toStdString() : files.documentUris.front();
+  }
+  return {};
+}
+
+}  // namespace
+
+SignatureDrawerView* PenvoraSDKSignatureViewController::captureView() const { return captureView_; }
+QInputDialog* PenvoraSDKSignatureViewController::customTextPrompt() const { return customTextPrompt_; }
+ui::UseDefaultCertDialog* PenvoraSDKSignatureViewController::defaultCertDialog() const { return defaultCertDialog_; }
+ui::InfoAlertViewController* PenvoraSDKSignatureViewController::infoAlert() const { return infoAlert_; }
+ui::RejectAlertViewController* PenvoraSDKSignatureViewController::rejectDialog() const { return rejectDialog_; }
+QLabel* PenvoraSDKSignatureViewController::toast() const { return toast_; }
+QWidget* PenvoraSDKSignatureViewController::confirmButtons() const { return ui_->stackViewConfirmButtons; }
+QWidget* PenvoraSDKSignatureViewController::acceptButton() const { return ui_->acceptButton; }
+QWidget* PenvoraSDKSignatureViewController::cancelButton() const { return ui_->cancelButton; }
+QWidget* PenvoraSDKSignatureViewController::shareButton() const { return ui_->shareButton; }
+
+double PenvoraSDKSignatureViewController::signButtonOpacity() const {
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(ui_->signButton->graphicsEffect());
+  return effect ? effect->opacity() : 1.0;
+}
+
+void PenvoraSDKSignatureViewController::styleScreen() {
+  const QString accent = accentCss();
+  const QString filled = QStringLiteral("QPushButton { background: %1; color: white; border: none; padding: 10px; }").arg(accent);
+  ui_->acceptButton->setStyleSheet(filled);
+  ui_->cancelButton->setStyleSheet(filled);
+
+  const auto& files = *penvoraSDKParams->fileProperties;
+  // Before loading rewrites the entries: several documents cannot be shared as one.
+  if (files.isShareable && files.documentUris.size() < 2) {
+    ui_->shareButton->setEnabled(true);
+    ui_->shareButton->setStyleSheet(QStringLiteral("color: white;"));
+  } else {
+    ui_->shareButton->setEnabled(false);
+    ui_->shareButton->setStyleSheet(QStringLiteral("color: transparent;"));
+  }
+  ui_->backButton->setStyleSheet(QStringLiteral("color: white;"));
+
+  ui_->pdfView->viewport()->setStyleSheet(QString());
+  QPalette white = ui_->pdfView->palette();
+  white.setColor(QPalette::Base, Qt::white);
+  ui_->pdfView->setPalette(white);
+  ui_->signingActivityIndicator->raise();
+  ui_->signButton->raise();
+  if (penvoraSDKParams->extra->showReject) {
+    ui_->rejectButton->show();
+    ui_->rejectButton->raise();
+  }
+  ui_->toolbar->setObjectName(QStringLiteral("toolbar"));
+  ui_->toolbar->setStyleSheet(QStringLiteral("QFrame#toolbar { background: %1; }").arg(accent));
+  // Title and page counter in the bar's own title view.
+  QFont title = ui::namedFont(QStringLiteral("Asap-Bold"), 15), subtitle = ui::namedFont(QStringLiteral("Asap-Bold"), 12);
+  ui_->toolbarTitle->setFont(title);
+  ui_->toolbarSubtitle->setFont(subtitle);
+  for (QLabel* label : {ui_->toolbarTitle, ui_->toolbarSubtitle}) {
+    label->setStyleSheet(QStringLiteral("color: black;"));
+    label->setMaximumWidth(220);
+    label->setAlignment(Qt::AlignCenter);
+  }
+}
+
+void PenvoraSDKSignatureViewController::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (appeared_) return;
+  appeared_ = true;
+  if (QScreen* screen = this->screen())
+    connect(screen, &QScreen::orientationChanged, this, [this] { rotated(); });
+  // As the screen appears, not waiting for the document.
+  QTimer::singleShot(0, this, [this] {
+    if (penvoraSDKParams && penvoraSDKParams->extra->autoOpen && !penvoraSDKParams->extra->viewLastPage)
+      presentCapture();
+  });
+}
+
+void PenvoraSDKSignatureViewController::fadeSignButton(bool in) {
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(ui_->signButton->graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(ui_->signButton);
+    effect->setOpacity(1.0);
+    ui_->signButton->setGraphicsEffect(effect);
+  }
+  auto* fade = new QPropertyAnimation(effect, "opacity", this);
+  fade->setDuration(500);
+  fade->setEasingCurve(QEasingCurve::InCurve);
+  fade->setEndValue(in ? 1.0 : 0.0);
+  fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+QImage PenvoraSDKSignatureViewController::renderPlaceholderImage(const QString& text, QSizeF size) {
+  QImage image(size.toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  QColor grey(Qt::lightGray);
+  grey.setAlphaF(0.8f);
+  p.fillRect(image.rect(), grey);
+  p.setPen(Qt::black);
+  p.setFont(ui::namedFont(QStringLiteral("Asap-Regular"), 18));
+  p.drawText(QRectF(8, 8, size.width() - 16, size.height() - 16), Qt::AlignHCenter | Qt::TextWordWrap, text);
+  return image;
+}
+
+void PenvoraSDKSignatureViewController::touchUpInsideCapureSignButton() {
+  if (penvoraSDKParams->certificate->handwrittenSignature) {
+    presentCapture();
+    return;
+  }
+  if (!document_) return;
+  // No drawing: the box only marks where the signature goes, placed by hand.
+  const double r = placement().signatureRatio();
+  addSignatureAnnotation(renderPlaceholderImage(ui::localizedString("DragAndResize"), QSizeF(r * 75, 75)));
+  ui_->stackViewConfirmButtons->show();
+  fadeSignButton(false);
+}
+
+void PenvoraSDKSignatureViewController::presentCapture() {
+  if (captureView_) return;
+  // The ratio without a document yet (automatic opening) is the widget's own.
+  const double ratio = document_ ? placement().signatureRatio()
+                                 : placement::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
+  DrawerModel model{ratio, penvoraSDKParams->extra->signatureColorHex,
+                    static_cast<int>(penvoraSDKParams->extra->signatureThickness),
+                    penvoraSDKParams->commonProperties->requestLocation,
+                    capturedDocumentPath(*penvoraSDKParams->fileProperties)};
+  auto* view = new SignatureDrawerView(
+      std::move(model),
+      [this](const QImage& image, const std::string& recordB64) {
+        if (captureView_) captureView_->deleteLater();
+        captureView_.clear();
+        // Once the panel is gone.
+        QTimer::singleShot(0, this, [this, image, recordB64] {
+          essParams->pointsB64 = recordB64;
+          placeCapturedSignature(image);
+        });
+      },
+      [this] {
+        if (captureView_) captureView_->deleteLater();
+        captureView_.clear();
+      },
+      this);
+  captureView_ = view;
+  view->setGeometry(rect());
+  view->show();
+  view->raise();
+}
+
+void PenvoraSDKSignatureViewController::placeCapturedSignature(const QImage& image) {
+  if (!document_) return;
+  const auto s = placement();
+  switch (penvoraSDKParams->widget->widgetType) {
+    case PenvoraSDKWidgetType::manual:
+      addSignatureAnnotation(image);
+      ui_->stackViewConfirmButtons->show();
+      fadeSignButton(false);
+      return;
+    case PenvoraSDKWidgetType::field:
+      if (s.placeFieldSignature(image, *essParams)) startSigning(true);
+      return;
+    case PenvoraSDKWidgetType::fixed:
+      if (s.placeFixedSignature(image, *essParams)) startSigning(true);
+      return;
+    case PenvoraSDKWidgetType::float_:
+      if (s.placeFloatSignature(image, *essParams)) startSigning(true);
+      return;
+  }
+}
+
+void PenvoraSDKSignatureViewController::touchUpInsideCancelButton() {
+  essParams->pointsB64.clear();
+  fadeSignButton(true);
+  ui_->stackViewConfirmButtons->hide();
+  ui_->toolbar->show();
+  removePlacementAnnotations();
+}
+
+void PenvoraSDKSignatureViewController::startSigning(bool askText) {
+  auto& certificate = *penvoraSDKParams->certificate;
+  if (certificate.requestUserCertificate && certificate.defaultAliasUserCertificate) {
+    if (const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(*certificate.defaultAliasUserCertificate)) {
+      certificate.signCertP12B64 = base64::encode(stored->certData);
+      certificate.signCertPassword = stored->password;
+      askCustomTextOrSign(askText);
+      return;
+    }
+    // Not stored: the user decides whether the default identity will do.
+    if (defaultCertDialog_) return;
+    auto* dialog = new ui::UseDefaultCertDialog(
+        [this] {
+          if (defaultCertDialog_) defaultCertDialog_->deleteLater();
+          defaultCertDialog_.clear();
+        },
+        [this, askText] {
+          if (defaultCertDialog_) defaultCertDialog_->deleteLater();
+          defaultCertDialog_.clear();
+          QTimer::singleShot(0, this, [this, askText] { askCustomTextOrSign(askText); });
+        },
+        ui::UseDefaultCertDialog::defaultInformationUrl(), {}, this);
+    defaultCertDialog_ = dialog;
+    dialog->setGeometry(rect());
+    dialog->show();
+    dialog->raise();
+    return;
+  }
+  askCustomTextOrSign(askText);
+}
+
+void PenvoraSDKSignatureViewController::askCustomTextOrSign(bool askText) {
+  if (penvoraSDKParams->widget->requestWidgetCustomText && askText) {
+    requestCustomText();
+    return;
+  }
+  if (infoAlert_) return;  // already signing
+  auto* info = new ui::InfoAlertViewController(this);
+  infoAlert_ = info;
+  info->show();
+  // The notice is on screen before the main thread gets busy signing.
+  QTimer::singleShot(500, this, [this] { runSigningEngine(); });
+}
+
+void PenvoraSDKSignatureViewController::requestCustomText() {
+  if (customTextPrompt_) return;
+  auto* prompt = new QInputDialog(this);
+  prompt->setObjectName(QStringLiteral("customTextPrompt"));
+  prompt->setAttribute(Qt::WA_DeleteOnClose);
+  prompt->setWindowTitle(ui::localizedString("AddSignatureText"));
+  prompt->setLabelText(ui::localizedString("AddSignatureTextMessage"));
+  prompt->setInputMode(QInputDialog::TextInput);
+  prompt->setCancelButtonText(ui::localizedString("Cancel"));
+  prompt->setOkButtonText(ui::localizedString("Accept"));
+  if (auto* field = prompt->findChild<QLineEdit*>()) field->setPlaceholderText(ui::localizedString("EnterSignatureText"));
+  connect(prompt, &QInputDialog::textValueSelected, this, [this](const QString& text) {
+    penvoraSDKParams->widget->widgetCustomText = {PenvoraSDKWidgetCustomText(11, text.toStdString())};
+    QTimer::singleShot(0, this, [this] { startSigning(false); });
+  });
+  customTextPrompt_ = prompt;
+  prompt->open();
+}
+
+void PenvoraSDKSignatureViewController::runSigningEngine() {
+  if (reported_) return;
+  reported_ = true;
+  auto closeInfo = [this] {
+    if (infoAlert_) {
+      infoAlert_->close();
+      infoAlert_->deleteLater();
+    }
+  };
+  if (penvoraSDKParams->extra->signatureMetadataMode) {
+    const SignatureMetadata metadata = ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
+    closeInfo();
+    dismissThen([success = successCallback, error = errorCallback, metadata] {
+      if (metadata.imageFile && metadata.summary && metadata.protectedRecord) {
+        if (success) success({}, metadata.imageFile->string(), metadata.summary, metadata.protectedRecord);
+      } else if (error) {
+        error(std::string(errortext::ErrorSigning));
+      }
+    });
+    return;
+  }
+  const auto signedFiles = ESS::signDocuments(*penvoraSDKParams, *essParams);
+  closeInfo();
+  std::vector<std::string> files;
+  for (const auto& f : signedFiles) files.push_back(f.string());
+  dismissThen([success = successCallback, error = errorCallback, files] {
+    // Every failed signing comes back as an empty list.
+    if (!files.empty()) {
+      if (success) success(files, std::nullopt, std::nullopt, std::nullopt);
+    } else if (error) {
+      error(std::string(errortext::ErrorSigning));
+    }
+  });
+}
+
+void PenvoraSDKSignatureViewController::touchUpInsideRejectButton() {
+  if (rejectDialog_) return;
+  auto* dialog = new ui::RejectAlertViewController(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->delegate = this;
+  rejectDialog_ = dialog;
+  dialog->open();
+}
+
+void PenvoraSDKSignatureViewController::reject(const std::string& reason) {
+  endWith([cb = rejectCallback, reason] {
+    if (cb) cb(reason);
+  });
+}
+
+void PenvoraSDKSignatureViewController::touchUpInsideBackButton() {
+  endWith({});  // leaves without an outcome
+}
+
+void PenvoraSDKSignatureViewController::touchUpInsideShareButton() {
+  if (shownPath_.isEmpty()) return;
+  if (shareAction) {
+    shareAction(shownPath_);
+    return;
+  }
+  // No share sheet here: the user saves a copy where they like.
+  const QString target = QFileDialog::getSaveFileName(this, ui::localizedString("share"),
+                                                      QDir::home().filePath(QFileInfo(shownPath_).fileName()),
+                                                      QStringLiteral("PDF (*.pdf)"));
+  if (target.isEmpty() || target == shownPath_) return;
+  QFile::remove(target);
+  if (!QFile::copy(shownPath_, target)) penvora::log("Could not share the document to " + target.toStdString());
+}
+
+}  // namespace penvora::document

@@ -1,0 +1,55 @@
+#include "qt/ui/InsertPasswordPDFView.hpp"
+
+#include "qt/ui/FontRegistration.hpp"
+#include "qt/ui/Localization.hpp"
+#include "qt/ui/PanelFonts.hpp"
+#include "qt/ui/QtColor.hpp"
+#include "ui_InsertPasswordPDFView.h"
+
+namespace penvora::ui {
+
+InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissAction dismissAction, QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::InsertPasswordPDFView>()),
+      acceptAction_(std::move(acceptAction)),
+      dismissAction_(std::move(dismissAction)) {
+  ui_->setupUi(this);
+  registerFontsIfNeeded();
+  setAttribute(Qt::WA_TranslucentBackground);
+  const QFont titleFont = panelFont(QStringLiteral("Exo2-Medium"), TextStyle::title2);
+  ui_->panel->setAutoFillBackground(true);
+  QPalette pal = ui_->panel->palette();
+  pal.setColor(QPalette::Window, namedColor(QStringLiteral("LightGrayColor")));
+  ui_->panel->setPalette(pal);
+  ui_->closeButton->setFont(titleFont);
+  ui_->closeButton->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("AccentColor")).name()));
+  ui_->titleLabel->setFont(titleFont);
+  ui_->titleLabel->setText(localizedString("insert-password"));
+  ui_->passwordField->setFont(titleFont);
+  ui_->passwordField->setPlaceholderText(localizedString("password"));
+  ui_->cancelButton->setFont(titleFont);
+  ui_->cancelButton->setText(localizedString("Cancel"));
+  ui_->acceptButton->setFont(titleFont);
+  ui_->acceptButton->setText(localizedString("Accept"));
+  for (QPushButton* b : {ui_->cancelButton, ui_->acceptButton})
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
+  const auto dismiss = [this] {
+    if (dismissAction_) dismissAction_();
+  };
+  connect(ui_->closeButton, &QAbstractButton::clicked, this, dismiss);
+  connect(ui_->cancelButton, &QPushButton::clicked, this, dismiss);
+  connect(ui_->acceptButton, &QPushButton::clicked, this, [this] {
+    if (acceptAction_) acceptAction_(password());
+  });
+}
+
+InsertPasswordPDFView::~InsertPasswordPDFView() = default;
+
+std::string InsertPasswordPDFView::password() const { return ui_->passwordField->text().toStdString(); }
+QLineEdit* InsertPasswordPDFView::passwordField() const { return ui_->passwordField; }
+QAbstractButton* InsertPasswordPDFView::closeButton() const { return ui_->closeButton; }
+QPushButton* InsertPasswordPDFView::cancelButton() const { return ui_->cancelButton; }
+QPushButton* InsertPasswordPDFView::acceptButton() const { return ui_->acceptButton; }
+
+}  // namespace penvora::ui

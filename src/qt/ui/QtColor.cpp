@@ -1,0 +1,32 @@
+#include "qt/ui/QtColor.hpp"
+
+#include "penvora/Color.hpp"
+
+namespace penvora::ui {
+
+QColor colorFromHex(const QString& text) {
+  const QByteArray utf8 = text.toUtf8();
+  const Rgba c = penvora::colorFromHex(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+  return QColor(c.red, c.green, c.blue, c.alpha);
+}
+
+const QColor& primaryColor() {
+  static const QColor c = colorFromHex(QStringLiteral("0057A2"));
+  return c;
+}
+
+QColor namedColor(const QString& name) {
+  // Panel background and the accent of headers and button texts; the
+  // accent is dark enough for black titles on it and for text on the panel.
+  static const QColor lightGray = colorFromHex(QStringLiteral("F2F2F5"));
+  static const QColor accent = colorFromHex(QStringLiteral("3B82C4"));
+  if (name == QLatin1String("LightGrayColor")) return lightGray;
+  if (name == QLatin1String("AccentColor")) return accent;
+  return {};
+}
+
+bool isDarkColorScheme(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
+}  // namespace penvora::ui

@@ -1,0 +1,69 @@
+#include "qt/ui/RejectAlertViewController.hpp"
+
+#include <QKeyEvent>
+#include <QTextBoundaryFinder>
+
+#include "qt/ui/FontRegistration.hpp"
+#include "qt/ui/Localization.hpp"
+#include "ui_RejectAlertViewController.h"
+
+namespace penvora::ui {
+
+RejectAlertViewController::RejectAlertViewController(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::RejectAlertViewController>()) {
+  ui_->setupUi(this);
+  registerFontsIfNeeded();
+  setModal(true);
+  setWindowFlag(Qt::FramelessWindowHint);
+  setAttribute(Qt::WA_TranslucentBackground);
+  ui_->titleLabel->setText(localizedString("reject_title"));
+  ui_->rejectTextView->setPlaceholderText(localizedString("reject_reason_placeholder"));
+  ui_->errorLabel->setText(localizedString("reject_reason_too_short"));
+  ui_->errorLabel->hide();
+  ui_->positiveButton->setText(localizedString("reject"));
+  ui_->negativeButton->setText(localizedString("Cancel"));
+  ui_->rejectTextView->installEventFilter(this);
+  connect(ui_->positiveButton, &QPushButton::clicked, this, &RejectAlertViewController::touchUpInsidePositiveButton);
+  connect(ui_->negativeButton, &QPushButton::clicked, this, &RejectAlertViewController::touchUpInsideNegativeButton);
+}
+
+RejectAlertViewController::~RejectAlertViewController() = default;
+
+QWidget* RejectAlertViewController::viewContainer() const { return ui_->viewContainer; }
+QPushButton* RejectAlertViewController::positiveButton() const { return ui_->positiveButton; }
+QPushButton* RejectAlertViewController::negativeButton() const { return ui_->negativeButton; }
+QPlainTextEdit* RejectAlertViewController::rejectTextView() const { return ui_->rejectTextView; }
+QLabel* RejectAlertViewController::errorLabel() const { return ui_->errorLabel; }
+
+int RejectAlertViewController::perceivedLength(const QString& text) {
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+  int count = 0;
+  while (finder.toNextBoundary() != -1) ++count;
+  return count;
+}
+
+void RejectAlertViewController::touchUpInsidePositiveButton() {
+  if (perceivedLength(ui_->rejectTextView->toPlainText()) < kMinimumReasonLength) {
+    ui_->errorLabel->show();
+    return;
+  }
+  ui_->errorLabel->hide();
+  accept();
+  // Once the dialog is gone: the text as it is now.
+  if (delegate) delegate->reject(ui_->rejectTextView->toPlainText().toStdString());
+}
+
+void RejectAlertViewController::touchUpInsideNegativeButton() { reject(); }
+
+bool RejectAlertViewController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->rejectTextView && event->type() == QEvent::KeyPress) {
+    const auto key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ui_->rejectTextView->clearFocus();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace penvora::ui

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "core/capture/BiometricRecordWriter.hpp"
+#include "core/engine/ESSUtils.hpp"
+#include "support/TestSupport.hpp"
+#include "core/util/Base64.hpp"
+#include "core/util/Sha512.hpp"
+
+using namespace penvora;
+using W = BiometricRecordWriter;
+
+namespace {
+
+class ZoneGuard {
+ public:
+  explicit ZoneGuard(const char* tz) {
+    const char* old = std::getenv("TZ");
+    if (old) old_ = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ZoneGuard() {
+    if (old_) setenv("TZ", old_->c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+BiometricRecordInputs baseInputs(const std::string& doc) {
+  BiometricRecordInputs in;
+  in.screenWidth = 1280.9;
+  in.screenHeight = 800.2;
+  in.canvasFrame = Rect{20.7, 100.2, 600.5, 400.9};
+  in.timeStart = std::chrono::system_clock::from_time_t(1767261600);  // 2026-01-01 10:00:00 UTC
+  in.timeEnd = in.timeStart + std::chrono::seconds(9);
+  in.documentPath = doc;
+  in.hostVersion = "2.3";
+  in.deviceModel = "Simulator iOS";
+  in.systemVersion = "6.1.0";
+  in.cpuDescription = "-1:UNDEFINED";
+  return in;
+}
+
+std::vector<std::string> lines(const std::string& record) { return ESSUtils::split(record, '\n'); }
+
+}  // namespace
+
+TEST(BiometricRecord, NoPointsEndsAtColumnLine) {
+  ZoneGuard utc("UTC");
+  testsupport::TempDir dir;
+  testsupport::writeText(dir / "d.pdf", "%PDF");
+  const std::string r = W::buildRecord(baseInputs((dir / "d.pdf").string()));
+  const std::string header = W::kHeaderLine;
+  EXPECT_EQ(header.size(), 99u);
+  ASSERT_EQ(r.rfind(header, 0), 0u);
+  EXPECT_TRUE(r.ends_with("\nX;Y;PRESS;SW;TIME"));
+  auto l = lines(r);
+  ASSERT_EQ(l.size(), 3u);
+  auto v = ESSUtils::split(l[1], ';');
+  ASSERT_EQ(v.size(), 14u);
+  EXPECT_EQ(std::vector<std::string>(v.begin(), v.begin() + 11),
+            (std::vector<std::string>{"1280", "800", "1", "1280", "800", "20", "621", "100", "501",
+                                      "01/01/2026@10:00:00", "01/01/2026@10:00:09"}));
+  EXPECT_EQ(toString(*base64::decode(v[11])), "Simulator iOS|Version iOS=6.1.0|Arquitectura=-1:UNDEFINED");
+  EXPECT_EQ(toString(*base64::decode(v[12])), "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
+  EXPECT_EQ(v[13], "");
+  EXPECT_TRUE(l[1].ends_with(";"));
+}
+
+TEST(BiometricRecord, RowsTruncateTowardZeroAndShareOneClock) {
+  ZoneGuard utc("UTC");
+  auto in = baseInputs("/nonexistent/doc.pdf");
+  in.strokes.push_back({1000.0, {{-0.7, 5.9, 0.0}, {-3.2, 10.1, 0.0155}, {4.0, 4.0, 0.2}}});
+  // Second stroke created 500 ms later.
+  in.strokes.push_back({1500.0, {{1, 1, 0.0}, {2, 2, 0.05}}});
+  // Third stroke's creation time is slightly before the previous stroke's
+  // last point; its rows still follow.
+  in.strokes.push_back({1520.0, {{3, 3, 0.0}}});
+  testsupport::CapturedLog log;
+  auto l = lines(W::buildRecord(in));
+  ASSERT_EQ(l.size(), 3u + 6u);
+  EXPECT_EQ(l[3], "0;5;1;1;0");
+  EXPECT_EQ(l[4], "-3;10;1;1;15");
+  EXPECT_EQ(l[5], "4;4;1;1;200");
+  EXPECT_EQ(l[6], "1;1;1;1;500");
+  EXPECT_EQ(l[7], "2;2;1;1;550");
+  EXPECT_EQ(l[8], "3;3;1;1;550");
+  // Unreadable document: empty digest, record still built, failure logged.
+  auto v = ESSUtils::split(l[1], ';');
+  EXPECT_TRUE(toString(*base64::decode(v[12])).ends_with("SHA-2-512 PDF: "));
+  EXPECT_EQ(log.lines.size(), 1u);
+}
+
+TEST(BiometricRecord, SingleStrokeTimesAreItsOffsets) {
+  auto in = baseInputs("/nonexistent");
+  in.strokes.push_back({123456789.0, {{1, 1, 0.0019}, {1, 1, 1.2345}}});
+  auto l = lines(W::buildRecord(in));
+  EXPECT_EQ(l[3], "1;1;1;1;1");
+  EXPECT_EQ(l[4], "1;1;1;1;1234");
+}
+
+TEST(BiometricRecord, LocationTextLongitudeFirst) {
+  auto in = baseInputs("/nonexistent");
+  in.location = LocationFix{-3.70379, 40.416775, 650.0, 5.5};
+  in.locationTimeMs = 1767261600123;
+  auto v = ESSUtils::split(lines(W::buildRecord(in))[1], ';');
+  EXPECT_EQ(toString(*base64::decode(v[13])), "<GPS>-3.70379;40.416775;650.0;5.5;1767261600123</GPS>");
+  EXPECT_EQ(W::shortestDecimal(0.1), "0.1");
+  EXPECT_EQ(W::shortestDecimal(-0.0), "-0.0");
+  EXPECT_EQ(std::stod(W::shortestDecimal(1.0 / 3.0)), 1.0 / 3.0);
+}
+
+TEST(BiometricRecord, DatesFollowTheLocalZone) {
+  const auto t = std::chrono::system_clock::from_time_t(1767261600);
+  std::string utc, madrid, tokyo;
+  {
+    ZoneGuard z("UTC");
+    utc = W::dateText(t);
+  }
+  {
+    ZoneGuard z("Europe/Madrid");
+    madrid = W::dateText(t);
+  }
+  {
+    ZoneGuard z("Asia/Tokyo");
+    tokyo = W::dateText(t);
+  }
+  EXPECT_EQ(utc, "01/01/2026@10:00:00");
+  EXPECT_EQ(madrid, "01/01/2026@11:00:00");
+  EXPECT_EQ(tokyo, "01/01/2026@19:00:00");
+}
+
+TEST(BiometricRecord, EncodesAsBase64OfUtf8) {
+  EXPECT_EQ(W::encodeRecord("ñ"), "w7E=");
+  EXPECT_EQ(W::encodeRecord(""), "");
+}

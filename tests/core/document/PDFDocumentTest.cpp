@@ -1,0 +1,120 @@
+#include "core/document/DocumentMerge.hpp"
+#include "core/document/PDFDocument.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/PdfTestSupport.hpp"
+#include "support/TestSupport.hpp"
+
+using namespace penvora::document;
+using penvora::Rect;
+using testsupport::TempDir;
+using testsupport::writeText;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(PDFDocumentTest, PagesBoxesRotationAndWidgets) {
+  TempDir dir;
+  std::vector<pdftest::PageSpec> pages(3);
+  pages[1].rotate = -90;  // normalised to 270
+  pages[2].mediaBox = "[10 20 310 420]";
+  writeText(dir / "f.pdf", pdftest::documentPdf(pages, /*signatureFields=*/true));
+  auto doc = PDFDocument::open((dir / "f.pdf").string());
+  ASSERT_TRUE(doc);
+  EXPECT_FALSE(doc->isLocked());
+  ASSERT_EQ(doc->pageCount(), 3u);
+  EXPECT_EQ(doc->pageAtIndex(1)->rotation, 270);
+  EXPECT_EQ(doc->pageAtIndex(2)->mediaBox, (Rect{10, 20, 300, 400}));
+  EXPECT_EQ(doc->pageAtIndex(2)->cropBox, (Rect{10, 20, 300, 400}));
+  EXPECT_FALSE(doc->pageAtIndex(3));
+
+  const auto annots = doc->annotations();
+  ASSERT_EQ(annots.size(), 2u);
+  EXPECT_TRUE(annots[0].isSignatureWidget());
+  EXPECT_EQ(annots[0].fieldName, "Sig1");
+  EXPECT_EQ(annots[0].pageIndex, 0u);
+  EXPECT_EQ(annots[0].bounds, (Rect{100, 100, 200, 60}));
+  EXPECT_EQ(annots[1].fieldName, "group.Sig2");  // the kid takes its type from itself, its name from the parent
+  EXPECT_EQ(annots[1].pageIndex, 2u);
+}
+
+TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {
+  TempDir dir;
+  EXPECT_FALSE(PDFDocument::open((dir / "missing.pdf").string()));
+  writeText(dir / "junk.pdf", "not a pdf at all");
+  EXPECT_FALSE(PDFDocument::open((dir / "junk.pdf").string()));
+  EXPECT_FALSE(PDFDocument::open(dir.path().string()));  // a folder
+
+  writeText(dir / "plain.pdf", pdftest::plainPdf(2));
+  ASSERT_EQ(std::system(("qpdf --encrypt u o 256 -- '" + (dir / "plain.pdf").string() + "' '" +
+                         (dir / "locked.pdf").string() + "'")
+                            .c_str()),
+            0);
+  auto doc = PDFDocument::open((dir / "locked.pdf").string());
+  ASSERT_TRUE(doc);
+  EXPECT_TRUE(doc->isLocked());
+  EXPECT_EQ(doc->pageCount(), 0u);
+  EXPECT_FALSE(doc->unlockWithPassword("wrong"));
+  EXPECT_TRUE(doc->isLocked());
+  EXPECT_TRUE(doc->unlockWithPassword("u"));
+  EXPECT_EQ(doc->pageCount(), 2u);
+}
+
+TEST(DocumentMergeTest, SourcesInOrderEmptyOnesLeftOut) {
+  TempDir dir;
+  writeText(dir / "first.pdf", pdftest::plainPdf(2));
+  // A document without pages.
+  writeText(dir / "empty.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
+  writeText(dir / "third.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(3, {90})));
+  fs::create_directories(dir / "tmp");
+  const auto r = mergeDocuments(
+      {(dir / "first.pdf").string(), (dir / "empty.pdf").string(), (dir / "third.pdf").string()}, "",
+      (dir / "tmp").string());
+  ASSERT_EQ(r.status, MergeResult::Status::merged);
+  EXPECT_EQ(r.pageInfos, (std::vector<DocumentPageInfo>{{1, 2, "first"}, {3, 5, "third"}}));
+  EXPECT_TRUE(std::regex_match(fs::path(r.path).filename().string(),
+                               std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf")));
+  EXPECT_TRUE(pdftest::qpdfCheckClean(r.path));
+  auto merged = PDFDocument::open(r.path);
+  ASSERT_TRUE(merged);
+  ASSERT_EQ(merged->pageCount(), 5u);
+  EXPECT_EQ(merged->pageAtIndex(1)->rotation, 0);
+  EXPECT_EQ(merged->pageAtIndex(2)->rotation, 90);  // pages keep their own geometry
+
+  EXPECT_EQ(mergedTitle(r.pageInfos, 3), "[2/2]  third");
+  EXPECT_EQ(mergedTitle(r.pageInfos, 1), "[1/2]  first");
+  EXPECT_EQ(mergedTitle({{1, 4, "only"}}, 1), std::nullopt);
+}
+
+TEST(DocumentMergeTest, FailuresLeaveNoFile) {
+  TempDir dir;
+  fs::create_directories(dir / "tmp");
+  writeText(dir / "a.pdf", pdftest::plainPdf());
+  writeText(dir / "junk.pdf", "%PDF-1.4 garbage");
+  EXPECT_EQ(mergeDocuments({(dir / "a.pdf").string(), (dir / "junk.pdf").string()}, "", (dir / "tmp").string()).status,
+            MergeResult::Status::failed);
+  EXPECT_EQ(mergeDocuments({(dir / "a.pdf").string()}, "", (dir / "no-such-folder").string()).status,
+            MergeResult::Status::failed);
+  writeText(dir / "empty.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
+  EXPECT_EQ(mergeDocuments({(dir / "empty.pdf").string(), (dir / "empty.pdf").string()}, "", (dir / "tmp").string())
+                .status,
+            MergeResult::Status::failed);
+  EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+
+  ASSERT_EQ(std::system(("qpdf --encrypt u o 256 -- '" + (dir / "a.pdf").string() + "' '" +
+                         (dir / "locked.pdf").string() + "'")
+                            .c_str()),
+            0);
+  const std::vector<std::string> both{(dir / "a.pdf").string(), (dir / "locked.pdf").string()};
+  EXPECT_EQ(mergeDocuments(both, "", (dir / "tmp").string()).status, MergeResult::Status::needsPassword);
+  const auto r = mergeDocuments(both, "u", (dir / "tmp").string());
+  EXPECT_EQ(r.status, MergeResult::Status::merged);
+  EXPECT_EQ(r.pageInfos.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#include "core/document/WidgetPlacement.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace penvora;
+using namespace penvora::placement;
+
+namespace {
+
+PenvoraSDKWidget widget(PenvoraSDKWidgetType type, std::int64_t w = 150, std::int64_t h = 100) {
+  PenvoraSDKWidget x;
+  x.widgetType = type;
+  x.widgetWidth = w;
+  x.widgetHeight = h;
+  return x;
+}
+
+// Keys come back bracketed, so a test sees which were looked up.
+std::string bracket(const std::string& key) { return "<" + key + ">"; }
+std::optional<std::string> check(const PenvoraSDKWidget& w, bool textFound = true) {
+  return validateWidget(w, [&](const std::string&) { return textFound; }, bracket);
+}
+
+TEST(WidgetPlacementTest, FixedAndFloatBoxesMustBeLargeAndNotTooWide) {
+  using T = PenvoraSDKWidgetType;
+  EXPECT_EQ(check(widget(T::fixed, 150, 100)), std::nullopt);
+  EXPECT_EQ(check(widget(T::fixed, 100, 150)), "<IncorrectRatio>");
+  EXPECT_EQ(check(widget(T::fixed, 401, 100)), "<IncorrectRatio>");
+  EXPECT_EQ(check(widget(T::fixed, 400, 100)), std::nullopt);
+  EXPECT_EQ(check(widget(T::fixed, 60, 49)), "<IncorrectSignatureSize>");
+  EXPECT_EQ(check(widget(T::fixed, 50, 50)), std::nullopt);
+  EXPECT_EQ(check(widget(T::field, 1, 1000)), std::nullopt);  // fields are not checked
+}
+
+TEST(WidgetPlacementTest, ManualRatioBoundsAreInclusiveAndNaNFails) {
+  auto w = widget(PenvoraSDKWidgetType::manual);
+  for (float ok : {1.0f, 4.0f, 2.2f}) {
+    w.widgetManualRatio = ok;
+    EXPECT_EQ(check(w), std::nullopt) << ok;
+    EXPECT_FLOAT_EQ(signatureRatio(w, std::nullopt), ok);
+  }
+  for (float bad : {0.99f, 4.01f, std::nanf("")}) {
+    w.widgetManualRatio = bad;
+    EXPECT_EQ(check(w), "<IncorrectRatio>") << bad;
+    EXPECT_FLOAT_EQ(signatureRatio(w, std::nullopt), 2.5f);
+  }
+}
+
+TEST(WidgetPlacementTest, FloatChecksTheTextFirstThenTheSize) {
+  auto w = widget(PenvoraSDKWidgetType::float_, 10, 10);
+  EXPECT_EQ(check(w), "<IncorrectFindTextNil>");
+  w.widgetFloatText = "Firma";
+  EXPECT_EQ(check(w, false), "<IncorrectFloatText> 'Firma' <onDocument>");
+  EXPECT_EQ(check(w, true), "<IncorrectSignatureSize>");
+}
+
+TEST(WidgetPlacementTest, RatioOfTheCaptureArea) {
+  EXPECT_FLOAT_EQ(signatureRatio(widget(PenvoraSDKWidgetType::fixed, 300, 100), std::nullopt), 3.0f);
+  EXPECT_FLOAT_EQ(signatureRatio(widget(PenvoraSDKWidgetType::float_, 100, 150), std::nullopt), 2.5f);
+  const auto field = widget(PenvoraSDKWidgetType::field);
+  EXPECT_FLOAT_EQ(signatureRatio(field, Rect{0, 0, 200, 60}), 200.0f / 60.0f);
+  EXPECT_FLOAT_EQ(signatureRatio(field, Rect{0, 0, 60, 200}), 2.5f);
+  EXPECT_FLOAT_EQ(signatureRatio(field, std::nullopt), 2.5f);
+}
+
+TEST(WidgetPlacementTest, NamedFieldWinsLastInOrderElseTheFirst) {
+  const std::vector<FieldCandidate> annots{
+      {false, "B"}, {true, "A"}, {true, "B"}, {true, std::nullopt}, {true, "B"}};
+  EXPECT_EQ(findSignatureField(annots, "B").chosen(), 4u);
+  EXPECT_EQ(findSignatureField(annots, "C").chosen(), 1u);
+  EXPECT_EQ(findSignatureField(annots, std::nullopt).chosen(), 3u);  // absent matches absent
+  EXPECT_EQ(findSignatureField({{false, "B"}}, "B").chosen(), std::nullopt);
+}
+
+TEST(WidgetPlacementTest, FixedAndFloatBoxes) {
+  auto w = widget(PenvoraSDKWidgetType::fixed);
+  EXPECT_EQ(fixedBounds(w), (Rect{0, 0, 150, 100}));
+  EXPECT_EQ(fixedPage(w), 1);
+  w.widgetFixedPage = 3;
+  w.widgetFixedX = 20;
+  w.widgetFixedY = 30;
+  EXPECT_EQ(fixedBounds(w), (Rect{20, 30, 150, 100}));
+  EXPECT_EQ(boxWidth(500, 100), 200);
+
+  auto f = widget(PenvoraSDKWidgetType::float_, 150, 100);
+  f.widgetFloatGapX = 10;
+  f.widgetFloatGapY = 5;
+  EXPECT_EQ(floatBounds(f, Rect{72.9, 500.4, 40, 12}), (Rect{82, 405, 150, 100}));
+  f.widgetFloatGapX.reset();
+  f.widgetFloatGapY.reset();
+  EXPECT_EQ(floatBounds(f, Rect{-3.7, 20.9, 1, 1}), (Rect{-3, -80, 150, 100}));  // truncation toward zero
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <openssl/pem.h>
+#include <zlib.h>
+
+#include "core/engine/BioAttributeIds.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/engine/ESSUtils.hpp"
+#include "support/TestSupport.hpp"
+#include "core/util/Base64.hpp"
+#include "core/util/Sha512.hpp"
+
+using namespace penvora;
+using testsupport::CapturedLog;
+using testsupport::fixture;
+using testsupport::TempDir;
+
+namespace {
+
+const std::string kCertPem = fixture("pki/test-bio-encryption.pem");
+const std::string kKeyPem = fixture("pki/test-bio-encryption.key.pem");
+
+std::string sampleRecord(int points = 3) {
+  std::string r =
+      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
+      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;SFc=;" +
+      base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc")) + ";\nX;Y;PRESS;SW;TIME";
+  for (int i = 0; i < points; ++i)
+    r += "\n" + std::to_string(i * 3 - 4) + ";" + std::to_string(i * 2) + ";1;1;" + std::to_string(i * 10);
+  return r;
+}
+
+std::string b64(const std::string& s) { return base64::encode(s); }
+
+Bytes inflateZlib(const Bytes& z) {
+  Bytes out(1 << 22);
+  uLongf n = out.size();
+  EXPECT_EQ(uncompress(out.data(), &n, z.data(), z.size()), Z_OK);
+  out.resize(n);
+  return out;
+}
+
+// Opens a protected record with the real openssl command line.
+Bytes openWithOpenssl(const std::string& protectedB64) {
+  TempDir dir;
+  auto der = base64::decode(protectedB64);
+  EXPECT_TRUE(der);
+  testsupport::writeText(dir / "env.der", toString(*der));
+  auto r = testsupport::run("openssl cms -decrypt -inform DER -in " + (dir / "env.der").string() + " -inkey " +
+                            kKeyPem + " -recip " + kCertPem + " -out " + (dir / "out.bin").string() + " 2>&1");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return toBytes(testsupport::readText(dir / "out.bin"));
+}
+
+std::string certDerB64() {
+  auto r = testsupport::run("openssl x509 -in " + kCertPem + " -outform DER | base64 -w0");
+  return r.output;
+}
+
+class RecordingSigner : public SignatureConfigurable {
+ public:
+  std::vector<std::string> settings;
+  int failAt = -1;
+  std::string config(const std::string& s) override {
+    if (static_cast<int>(settings.size()) == failAt) throw std::runtime_error("unknown setting");
+    settings.push_back(s);
+    return {};
+  }
+};
+
+}  // namespace
+
+TEST(ProtectRecord, OpensWithOpensslAndGivesTheSdiLayout) {
+  const std::string record = sampleRecord(5);
+  auto prot = ESS::protectRecord(b64(record), b64(testsupport::readText(kCertPem)));
+  ASSERT_TRUE(prot);
+  Bytes sdi = inflateZlib(openWithOpenssl(*prot));
+  auto expected = base64::decode(ESSUtils::pointsToBinary(ESSUtils::split(record, '\n')));
+  EXPECT_EQ(sdi, *expected);
+  EXPECT_EQ(toString(Bytes(sdi.begin(), sdi.begin() + 3)), "SDI");
+  EXPECT_EQ(sdi.size(), 35u + 5 * 8);
+}
+
+TEST(ProtectRecord, PemAndDerFormsSealToTheSameRecipient) {
+  const std::string record = b64(sampleRecord());
+  CapturedLog log;
+  auto fromDer = ESS::protectRecord(record, certDerB64());
+  ASSERT_TRUE(fromDer);
+  EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
+  auto fromPem = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  ASSERT_TRUE(fromPem);
+  EXPECT_EQ(inflateZlib(openWithOpenssl(*fromDer)), inflateZlib(openWithOpenssl(*fromPem)));
+}
+
+TEST(ProtectRecord, FreshKeyAndIvEachTimeSameLength) {
+  const std::string record = b64(sampleRecord());
+  auto a = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  auto b = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(*a, *b);
+  EXPECT_EQ(a->size(), b->size());
+}
+
+TEST(ProtectRecord, HeaderOnlyRecordAndDefaultCertificate) {
+  auto prot = ESS::protectRecord(b64(sampleRecord(0)), std::nullopt);
+  ASSERT_TRUE(prot);
+  EXPECT_EQ(inflateZlib(openWithOpenssl(*prot)).size(), 35u);
+}
+
+TEST(ProtectRecord, EnvelopeIsIndefiniteOutsideDefiniteInside) {
+  auto prot = ESS::protectRecord(b64(sampleRecord()), std::nullopt);
+  auto der = base64::decode(*prot);
+  ASSERT_TRUE(der);
+  const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03,
+                   0xA0, 0x80, 0x30, 0x80, 0x02, 0x01, 0x00, 0x31};
+  EXPECT_EQ(Bytes(der->begin(), der->begin() + static_cast<long>(head.size())), head);
+  EXPECT_EQ(Bytes(der->end() - 10, der->end()), Bytes(10, 0x00));
+}
+
+TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
+  CapturedLog log;
+  EXPECT_FALSE(ESS::protectRecord(b64("only\ntwo"), std::nullopt));
+  EXPECT_FALSE(ESS::protectRecord("!!!not base64!!!", std::nullopt));
+  EXPECT_FALSE(ESS::protectRecord(base64::encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
+  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
+  EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
+  EXPECT_TRUE(log.contains("BIO DATA ENCRYPTION: No se pudo cifrar con Security.framework"));
+  log.lines.clear();
+  // Unknown characters are skipped: "%%%" reads as an empty text.
+  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), "%%%"));
+  EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
+  log.lines.clear();
+  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), base64::encode(Bytes{0xC3, 0x28, 0x41})));
+  EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
+}
+
+TEST(RecordSummary, InflatesToTheTwoHeaderLines) {
+  const std::string record = sampleRecord();
+  auto summary = ESS::recordSummary(b64(record));
+  ASSERT_TRUE(summary);
+  auto lines = ESSUtils::split(record, '\n');
+  EXPECT_EQ(toString(inflateZlib(*base64::decode(*summary))), lines[0] + "\r\n" + lines[1]);
+  EXPECT_FALSE(ESS::recordSummary(b64("a\nb")));
+}
+
+TEST(IssuerAndSerial, MatchesOpenssl) {
+  auto pem = testsupport::readText(kCertPem);
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  X509* x = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  ASSERT_TRUE(x);
+  unsigned char* buf = nullptr;
+  int n = i2d_X509(x, &buf);
+  Bytes der(buf, buf + n);
+  OPENSSL_free(buf);
+  unsigned char* nameBuf = nullptr;
+  int nn = i2d_X509_NAME(X509_get_issuer_name(x), &nameBuf);
+  Bytes issuer(nameBuf, nameBuf + nn);
+  OPENSSL_free(nameBuf);
+  unsigned char* serBuf = nullptr;
+  int sn = i2d_ASN1_INTEGER(X509_get_serialNumber(x), &serBuf);
+  Bytes serialTlv(serBuf, serBuf + sn);
+  OPENSSL_free(serBuf);
+  X509_free(x);
+
+  auto is = ESS::issuerAndSerial(der);
+  ASSERT_TRUE(is);
+  EXPECT_EQ(is->first, issuer);
+  EXPECT_EQ(ESSUtils::derTagged(0x02, is->second), serialTlv);
+  for (std::size_t cut : {0ul, 3ul, 5ul, 20ul, 200ul})
+    EXPECT_FALSE(ESS::issuerAndSerial(Bytes(der.begin(), der.begin() + static_cast<long>(cut)))) << cut;
+  EXPECT_FALSE(ESS::issuerAndSerial(Bytes{0x31, 0x03, 0x30, 0x01, 0x00}));
+}
+
+TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
+  RecordingSigner signer;
+  ASSERT_TRUE(ESS::addBioData(b64(sampleRecord()), std::nullopt, signer));
+  ASSERT_EQ(signer.settings.size(), 2u);
+  const std::string& room = signer.settings[0];
+  const std::string& attrs = signer.settings[1];
+  ASSERT_EQ(attrs.rfind("CustomSignedAttributes=", 0), 0u);
+  auto pairs = ESSUtils::split(attrs.substr(23), '\n');
+  ASSERT_EQ(pairs.size(), 2u);
+  ASSERT_EQ(pairs[0].back(), '\r');
+  EXPECT_EQ(pairs[0].rfind(std::string(kBioSummaryAttributeOid) + "=1A", 0), 0u);
+  EXPECT_EQ(pairs[1].rfind(std::string(kBioDataAttributeOid) + "=1A", 0), 0u);
+  auto summary = ESS::recordSummary(b64(sampleRecord()));
+  EXPECT_EQ(pairs[0].substr(pairs[0].find('=') + 1, pairs[0].size() - pairs[0].find('=') - 2),
+            ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, toBytes(*summary))));
+  // ExtraSpace counts the two base64 texts.
+  const std::size_t protHexLen = pairs[1].size() - pairs[1].find('=') - 1;
+  const std::size_t protLen = (protHexLen / 2) - 4;  // 1A 82 xx xx
+  EXPECT_EQ(room, "ExtraSpace=" + std::to_string(summary->size() + protLen));
+}
+
+TEST(AddBioData, FailuresReturnFalse) {
+  RecordingSigner signer;
+  EXPECT_FALSE(ESS::addBioData(b64("x"), std::nullopt, signer));
+  EXPECT_TRUE(signer.settings.empty());
+  CapturedLog log;
+  RecordingSigner failing;
+  failing.failAt = 0;
+  EXPECT_FALSE(ESS::addBioData(b64(sampleRecord()), std::nullopt, failing));
+  EXPECT_TRUE(failing.settings.empty());  // the second call is not made
+  EXPECT_TRUE(log.contains("addBioData config error: unknown setting"));
+}
+
+TEST(RestampDocumentHash, ReplacesOnlyTheDigest) {
+  TempDir dir;
+  testsupport::writeText(dir / "doc.pdf", "%PDF-1.7 other document");
+  const std::string record = sampleRecord();
+  auto out = ESS::restampDocumentHash(b64(record), (dir / "doc.pdf").string());
+  auto text = toString(*base64::decode(out));
+  auto lines = ESSUtils::split(text, '\n');
+  auto fields = ESSUtils::split(lines[1], ';');
+  ASSERT_EQ(fields.size(), 14u);
+  EXPECT_EQ(toString(*base64::decode(fields[12])),
+            "Penvora SDK iOS|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document")));
+  auto original = ESSUtils::split(record, '\n');
+  EXPECT_EQ(lines[0], original[0]);
+  EXPECT_EQ(lines.size(), original.size());
+  EXPECT_EQ(lines.back(), original.back());
+}
+
+TEST(RestampDocumentHash, AnyFailureReturnsInputUnchanged) {
+  TempDir dir;
+  testsupport::writeText(dir / "doc.pdf", "x");
+  const std::string doc = (dir / "doc.pdf").string();
+  std::string noMarker = sampleRecord();
+  const std::string sw = base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc"));
+  noMarker.replace(noMarker.find(sw), sw.size(), base64::encode(std::string("something else")));
+  EXPECT_EQ(ESS::restampDocumentHash(b64(noMarker), doc), b64(noMarker));
+  EXPECT_EQ(ESS::restampDocumentHash(b64(sampleRecord()), (dir / "missing.pdf").string()), b64(sampleRecord()));
+  EXPECT_EQ(ESS::restampDocumentHash("not base64", doc), "not base64");
+  EXPECT_EQ(ESS::restampDocumentHash(b64("no columns here"), doc), b64("no columns here"));
+}

@@ -1,0 +1,39 @@
+// Inputs the fuzzers once found trouble with, replayed on every run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/engine/ESS.hpp"
+#include "core/engine/ESSUtils.hpp"
+#include "penvora/JsonDecoding.hpp"
+#include "support/TestSupport.hpp"
+#include "core/util/Base64.hpp"
+#include "core/util/Pkcs12.hpp"
+
+using namespace penvora;
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<std::string> inputs(const std::string& target) {
+  std::vector<std::string> out;
+  const fs::path dir = fs::path(PENVORA_SOURCE_DIR) / "tests/fuzz/regressions" / target;
+  if (fs::exists(dir))
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(testsupport::readText(e.path()));
+  return out;
+}
+}  // namespace
+
+TEST(FuzzRegressions, ReplayWithoutCrashing) {
+  testsupport::CapturedLog quiet;
+  for (const auto& in : inputs("pkcs12")) EXPECT_FALSE(pkcs12Opens(toBytes(in), "password"));
+  for (const auto& in : inputs("record")) {
+    ESSUtils::pointsToBinary(ESSUtils::split(in, '\n'));
+    ESS::protectRecord(base64::encode(in), std::nullopt);
+  }
+  for (const auto& in : inputs("params_json")) {
+    try {
+      decodeJson<PenvoraSDKParams>(in);
+    } catch (const DecodingError&) {
+    }
+  }
+}

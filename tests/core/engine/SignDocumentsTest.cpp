@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "core/engine/BackgroundMask.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/engine/LogoImage.hpp"
+#include "core/securepdf/PDFSign.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "core/util/Base64.hpp"
+#include "core/util/Sha512.hpp"
+
+using namespace penvora;
+using testsupport::CapturedLog;
+using testsupport::readText;
+using testsupport::run;
+using testsupport::TempDir;
+using testsupport::writeText;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBioCert = testsupport::fixture("pki/test-bio-encryption.pem");
+const std::string kBioKey = testsupport::fixture("pki/test-bio-encryption.key.pem");
+
+std::string record(const std::string& digest) {
+  std::string r =
+      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
+      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
+      base64::encode(std::string("Test tablet")) + ";" +
+      base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
+  for (int i = 0; i < 40; ++i)
+    r += "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
+  return r;
+}
+
+std::string signatureJpegB64() {
+  const int w = 150, h = 100;
+  Bytes rgba(static_cast<std::size_t>(w * h * 4), 255);
+  for (int x = 10; x < 140; ++x)
+    for (int y = 48; y < 53; ++y) {
+      auto* p = &rgba[static_cast<std::size_t>((y * w + x) * 4)];
+      p[0] = p[1] = p[2] = 10;
+    }
+  return base64::encode(*encodeJpeg(rgba, w, h, 1.0));
+}
+
+// A home of its own, so outputs land in a fresh documents folder.
+class SignDocumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    // Key files are counted in a temporary folder of this test alone:
+    // other test programs sign at the same time.
+    fs::create_directories(home / "tmp");
+    if (const char* t = std::getenv("TMPDIR")) oldTmp_ = t;
+    setenv("TMPDIR", (home / "tmp").c_str(), 1);
+    writeText(home / "in.pdf", pdftest::documentPdf({{}, {90}, {}}, true));
+    params.fileProperties->documentUris = {(home / "in.pdf").string()};
+    params.fileProperties->author = "Ana Tester";
+    params.fileProperties->reason = "Contract";
+    params.certificate->encKeyB64 = base64::encode(readText(kBioCert));
+    params.widget->widgetType = PenvoraSDKWidgetType::fixed;
+    ess.jpgB64 = signatureJpegB64();
+    ess.bounds = {100, 150, 150, 100};
+    ess.page = 2;
+    ess.pointsB64 = base64::encode(record(*sha512HexOfFile(home / "in.pdf")));
+  }
+  void TearDown() override {
+    setenv("HOME", oldHome_.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    if (oldTmp_) setenv("TMPDIR", oldTmp_->c_str(), 1);
+    else unsetenv("TMPDIR");
+  }
+
+  // penvora-verify's JSON report of a signed file.
+  nlohmann::json verify(const fs::path& pdf) {
+    auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + pdf.string() + "' --json --bio-key '" +
+                 kBioKey + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    return nlohmann::json::parse(r.output, nullptr, false);
+  }
+
+  static int tempKeyFiles() {
+    int n = 0;
+    for (auto& e : fs::directory_iterator(fs::temp_directory_path()))
+      if (e.path().filename().string().rfind("signcert-", 0) == 0) ++n;
+    return n;
+  }
+
+  TempDir home;
+  std::string oldHome_;
+  std::optional<std::string> oldTmp_;
+  PenvoraSDKParams params;
+  ESSParams ess;
+};
+
+TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
+  const int keysBefore = tempKeyFiles();
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0], home / "Documents" / "in.pdf");
+  EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
+  EXPECT_EQ(tempKeyFiles(), keysBefore);
+
+  auto report = verify(out[0]);
+  ASSERT_EQ(report["signatures"].size(), 1u);
+  const auto& sig = report["signatures"][0];
+  EXPECT_TRUE(sig["valid"].get<bool>());
+  EXPECT_EQ(sig["page"], 1);
+  EXPECT_EQ(sig["rect"], nlohmann::json({100.0, 150.0, 250.0, 250.0}));
+  EXPECT_EQ(sig["profile"], "B");
+  EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
+  EXPECT_EQ(sig["bioRecord"], toString(*base64::decode(ess.pointsB64)));
+  const std::string text = pdftest::qdf(out[0]);
+  EXPECT_NE(text.find("/Name (Ana Tester )"), std::string::npos);
+  EXPECT_NE(text.find("/Reason (Contract )"), std::string::npos);
+  EXPECT_NE(text.find("/Name /Penvora#20SDK"), std::string::npos);
+  EXPECT_NE(text.find("/Name /Penvora#20SDK#20iOS#206.0.0"), std::string::npos);
+  EXPECT_NE(text.find("/ImageMask true"), std::string::npos);
+}
+
+TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
+  for (auto type : {PenvoraSDKWidgetType::manual, PenvoraSDKWidgetType::float_}) {
+    params.widget->widgetType = type;
+    ess.bounds = {0, 0, 120.9, 40.2};  // 0, 0 is sent as 1, 0; sizes truncate
+    ess.page = 99;                     // past the end: the last page
+    auto out = ESS::signDocuments(params, ess);
+    ASSERT_EQ(out.size(), 1u);
+    const auto sig = verify(out[0])["signatures"][0];
+    EXPECT_TRUE(sig["valid"].get<bool>());
+    EXPECT_EQ(sig["page"], 2);
+    EXPECT_EQ(sig["rect"], nlohmann::json({1.0, 0.0, 121.0, 40.0}));
+  }
+}
+
+TEST_F(SignDocumentsTest, VerifierDrawsTheDecryptedStrokes) {
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  const auto png = home / "strokes.png";
+  auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
+               kBioKey + "' --render-bio '" + png.string() + "'");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("X;Y;PRESS;SW;TIME"), std::string::npos);
+  EXPECT_EQ(readText(png).substr(1, 3), "PNG");
+  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) fs::copy_file(png, fs::path(keep) / "strokes.png");
+  // Without the key nothing is decrypted.
+  r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
+          testsupport::fixture("pki/test-bio-encryption.pem") + "' --json");
+  EXPECT_NE(r.output.find("the key does not open the protected record"), std::string::npos) << r.output;
+}
+
+TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
+  fs::create_directories(home / "b");
+  writeText(home / "b" / "in.pdf", pdftest::documentPdf({{}, {}}));
+  params.fileProperties->documentUris.push_back((home / "b" / "in.pdf").string());
+  ess.page = 1;
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[1], home / "Documents" / "in(1).pdf");
+  std::vector<std::string> software;
+  for (std::size_t i = 0; i < 2; ++i) {
+    auto report = verify(out[i]);
+    const auto& sig = report["signatures"][0];
+    EXPECT_TRUE(sig["valid"].get<bool>());
+    software.push_back(toString(*base64::decode(sig["bioSummary"]["SOFTWARE"].get<std::string>())));
+    const std::string digest = *sha512HexOfFile(params.fileProperties->documentUris[i]);
+    EXPECT_NE(software.back().find("SHA-2-512 PDF: " + digest), std::string::npos) << software.back();
+    EXPECT_NE(sig["bioRecord"].get<std::string>().find(sig["bioSummary"]["SOFTWARE"].get<std::string>()),
+              std::string::npos);
+  }
+  EXPECT_NE(software[0], software[1]);
+}
+
+TEST_F(SignDocumentsTest, FieldModeSignsTheNamedFieldOrTheFirst) {
+  params.widget->widgetType = PenvoraSDKWidgetType::field;
+  params.widget->widgetFieldFieldname = "Sig2";
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "group.Sig2");
+
+  CapturedLog log;
+  params.widget->widgetFieldFieldname = "Missing";
+  out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_TRUE(log.contains("Warning: field 'Missing' not found. Using first field."));
+  EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "Sig1");
+}
+
+TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
+  params.widget->signOnAllPages = true;
+  params.certificate->handwrittenSignature = false;
+  const std::string captured = ess.jpgB64;
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NE(ess.jpgB64, captured) << "the logo replaces the captured picture";
+  auto size = jpegPixelSize(*base64::decode(ess.jpgB64));
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->first, 600);
+  auto sig = verify(out[0])["signatures"][0];
+  EXPECT_TRUE(sig["valid"].get<bool>());
+  EXPECT_TRUE(sig["bioSummary"].is_null()) << "no biometric attribute without a handwritten signature";
+  const std::string text = pdftest::qdf(out[0]);
+  std::size_t widgets = 0;
+  for (auto at = text.find("/Rect [ 100 150 250 250 ]"); at != std::string::npos; at = text.find("/Rect [ 100 150 250 250 ]", at + 1))
+    ++widgets;
+  EXPECT_EQ(widgets, 3u);
+
+  params.widget->signOnAllPages = false;
+  params.widget->invisibleSignature = true;
+  out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NE(pdftest::qdf(out[0]).find("/Rect [ 100 150 100 150 ]"), std::string::npos);
+}
+
+TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
+  params.widget->widgetCustomText = {{12, "Signed by ##COMMON_CERT_NAME##"}, {10, "At ##TIMESTAMP##"}};
+  auto out = ESS::signDocuments(params, ess);
+  ASSERT_EQ(out.size(), 1u);
+  const std::string text = pdftest::qdf(out[0]);
+  EXPECT_NE(text.find("(Signed by CN=Penvora Default Test Signer,O=Penvora Test PKI,C=ES)"), std::string::npos);
+  EXPECT_NE(text.find("1 0 0 1 1 88 Tm"), std::string::npos) << "first line at height - 12";
+  EXPECT_NE(text.find("1 0 0 1 1 78 Tm"), std::string::npos) << "second line 10 lower";
+  EXPECT_EQ(text.find("##"), std::string::npos);
+}
+
+TEST_F(SignDocumentsTest, MetadataExport) {
+  auto meta = ESS::exportSignatureMetadata(params, ess);
+  ASSERT_TRUE(meta.imageFile && meta.summary && meta.protectedRecord);
+  EXPECT_EQ(meta.imageFile->parent_path(), home / "Documents");
+  EXPECT_EQ(meta.imageFile->extension(), ".jpg");
+  EXPECT_EQ(readText(*meta.imageFile), toString(*base64::decode(ess.jpgB64)));
+  EXPECT_EQ(*meta.summary, *ESS::recordSummary(ess.pointsB64));
+  ess.jpgB64 = "not base64!";
+  meta = ESS::exportSignatureMetadata(params, ess);
+  EXPECT_FALSE(meta.imageFile || meta.summary || meta.protectedRecord);
+}
+
+TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
+  const int keysBefore = tempKeyFiles();
+  {
+    PenvoraSDKParams none;
+    EXPECT_TRUE(ESS::signDocuments(none, ess).empty());
+  }
+  {
+    CapturedLog log;
+    params.certificate->signCertP12B64 = "%%% not base64";
+    EXPECT_TRUE(ESS::signDocuments(params, ess).empty());
+    EXPECT_TRUE(log.lines.empty());
+    params.certificate->signCertP12B64.reset();
+  }
+  {
+    CapturedLog log;
+    auto p = params;
+    p.fileProperties = std::make_shared<PenvoraSDKFileProperties>(*params.fileProperties);
+    p.fileProperties->documentUris = {(home / "missing.pdf").string()};
+    EXPECT_TRUE(ESS::signDocuments(p, ess).empty());
+    ASSERT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back().rfind("Sign error: ", 0), 0u) << log.lines.back();
+    EXPECT_TRUE(log.contains("Warning: could not open document to inspect pages: The input file does not exist: " +
+                             (home / "missing.pdf").string()));
+  }
+  {
+    CapturedLog log;
+    ESSParams bad = ess;
+    bad.pointsB64 = "";
+    EXPECT_TRUE(ESS::signDocuments(params, bad).empty());
+    EXPECT_TRUE(log.contains("BIO DATA ERROR"));
+  }
+  {
+    // The LTV step fails (no validation data, no server): the signed file
+    // stays and still counts.
+    CapturedLog log;
+    params.certificate->ltv = true;
+    params.tsp->tspURL = "http://127.0.0.1:9/tsa";
+    auto out = ESS::signDocuments(params, ess);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_FALSE(log.lines.empty());
+    EXPECT_EQ(log.lines.back().rfind("LTV update error: ", 0), 0u) << log.lines.back();
+    EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
+    EXPECT_FALSE(fs::exists(out[0].parent_path() / (out[0].stem().string() + "_ltv.pdf")));
+  }
+  EXPECT_EQ(tempKeyFiles(), keysBefore);
+}
+
+TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
+  securepdf::PDFSign s;
+  ESS::applyCustomText(100, {{10, "a"}, {8, "b"}}, s);
+  EXPECT_EQ(s.widgetProperty("CustomTextCount"), "2");
+  EXPECT_EQ(s.widgetProperty("CustomTextY[0]"), "90");
+  EXPECT_EQ(s.widgetProperty("CustomTextY[1]"), "82");
+  EXPECT_EQ(s.widgetProperty("CustomTextX[1]"), "1");
+  EXPECT_EQ(s.widgetProperty("CustomTextFontSizeY[1]"), "8");
+
+  PenvoraSDKTSP tsp(true, "https://tsa.example/x", "user", "pw");
+  ESS::applyTimestamp(tsp, s);
+  EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
+  EXPECT_EQ(s.signatureProfile, securepdf::PDFSignSignatureProfiles::pfBaselineT);
+  securepdf::PDFSign t;
+  ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
+  EXPECT_EQ(t.timestampServer, "https://tsa.example/x");
+  ESS::applyTimestamp(PenvoraSDKTSP(true, "tsa.example", "user", "pw"), t);
+  EXPECT_EQ(t.timestampServer, "tsa.example");
+  securepdf::PDFSign off;
+  ESS::applyTimestamp(PenvoraSDKTSP(false, "https://tsa.example/x", "user", "pw"), off);
+  EXPECT_EQ(off.timestampServer, "");
+  EXPECT_EQ(off.signatureProfile, securepdf::PDFSignSignatureProfiles::pfBaselineB);
+}
+
+TEST(SigningStepsTest, BackgroundMaskMarksNearWhite) {
+  const int w = 9, h = 3;
+  Bytes white(static_cast<std::size_t>(w * h * 4), 255);
+  const std::string b64 = base64::encode(*encodeJpeg(white, w, h, 1.0));
+  auto mask = ESS::backgroundMask(b64, w, h);
+  ASSERT_TRUE(mask);
+  EXPECT_EQ(*mask, (Bytes{0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}));
+  Bytes dark = white;
+  for (std::size_t i = 0; i < dark.size(); i += 4) dark[i] = dark[i + 1] = dark[i + 2] = 0;
+  EXPECT_EQ(*ESS::backgroundMask(base64::encode(*encodeJpeg(dark, w, h, 1.0)), w, h), Bytes(6, 0));
+  EXPECT_FALSE(ESS::backgroundMask(b64, 0, 3));
+  EXPECT_FALSE(ESS::backgroundMask("not a jpeg", 9, 3));
+  EXPECT_FALSE(ESS::backgroundMask(base64::encode(std::string("plain text")), 9, 3));
+}
+
+TEST(SigningStepsTest, UniqueOutputNames) {
+  TempDir dir;
+  const auto first = ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
+  EXPECT_EQ(first, fs::temp_directory_path() / "penvora-unique-test.pdf");
+  writeText(first, "x");
+  const auto second = ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
+  EXPECT_EQ(second.filename(), "penvora-unique-test(1).pdf");
+  writeText(second, "x");
+  EXPECT_EQ(ESS::uniqueOutputURL(true, "penvora-unique-test.pdf").filename(), "penvora-unique-test(2).pdf");
+  fs::remove(first);
+  fs::remove(second);
+}
+
+}  // namespace

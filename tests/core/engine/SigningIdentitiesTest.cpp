@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+#include <sys/stat.h>
+
+#include <regex>
+
+#include "core/engine/AES.hpp"
+#include "core/engine/DomainError.hpp"
+#include "core/engine/ESS.hpp"
+#include "support/TestSupport.hpp"
+
+using namespace penvora;
+namespace fs = std::filesystem;
+
+namespace {
+const std::string kKey = "0123456789abcdef0123456789ABCDEF";
+
+// Subject CN of the certificate in a PKCS#12, or nothing when it does not
+// open with the password.
+std::optional<std::string> p12Subject(const Bytes& p12, const std::string& password) {
+  const unsigned char* p = p12.data();
+  PKCS12* pk = d2i_PKCS12(nullptr, &p, static_cast<long>(p12.size()));
+  if (!pk) return std::nullopt;
+  EVP_PKEY* key = nullptr;
+  X509* cert = nullptr;
+  STACK_OF(X509)* ca = nullptr;
+  bool ok = PKCS12_parse(pk, password.c_str(), &key, &cert, &ca) == 1;
+  std::optional<std::string> cn;
+  if (ok && cert && key) {
+    char buf[256];
+    X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, buf, sizeof buf);
+    cn = buf;
+  }
+  EVP_PKEY_free(key);
+  X509_free(cert);
+  sk_X509_pop_free(ca, X509_free);
+  PKCS12_free(pk);
+  return cn;
+}
+}  // namespace
+
+TEST(ComponentAES, RoundTripAndErrors) {
+  AES aes(kKey);
+  Bytes sealed = aes.encrypt("aGVsbG8=");
+  EXPECT_EQ(sealed.size(), 16u + 16u);
+  EXPECT_EQ(aes.decrypt(sealed), "aGVsbG8=");
+  EXPECT_NE(aes.encrypt("aGVsbG8="), sealed);  // fresh IV
+
+  try {
+    AES("short");
+    ADD_FAILURE();
+  } catch (const AES::Error& e) {
+    EXPECT_EQ(e.code(), AES::ErrorCode::invalidKeySize);
+    EXPECT_STREQ(e.what(), "invalidKeySize");
+  }
+  auto failsWith = [&](const Bytes& data) {
+    try {
+      aes.decrypt(data);
+    } catch (const AES::Error& e) {
+      return e.code();
+    }
+    return AES::ErrorCode::encryptionFailed;
+  };
+  EXPECT_EQ(failsWith(Bytes(10, 0)), AES::ErrorCode::decryptionFailed);
+  EXPECT_EQ(failsWith(Bytes(33, 0)), AES::ErrorCode::decryptionFailed);
+  Bytes tampered = sealed;
+  tampered.back() ^= 0x55;
+  auto code = failsWith(tampered);
+  EXPECT_TRUE(code == AES::ErrorCode::decryptionFailed || code == AES::ErrorCode::dataToStringFailed);
+  // Well-padded non-UTF-8 plaintext is dataToStringFailed.
+  EXPECT_EQ(failsWith(AES(kKey).encrypt(std::string("\xff\xfe\xfd", 3))), AES::ErrorCode::dataToStringFailed);
+}
+
+TEST(DefaultIdentity, OpensWithTheDefaultPassword) {
+  auto p12 = ESS::defaultIdentity();
+  ASSERT_TRUE(p12);
+  const std::string password = ESS::certificatePassword(std::nullopt);
+  EXPECT_FALSE(password.empty());
+  EXPECT_EQ(p12Subject(*p12, password), "Penvora Default Test Signer");
+  EXPECT_FALSE(p12Subject(*p12, password + "x"));
+  // Deciphered anew each time, same content.
+  EXPECT_EQ(*ESS::defaultIdentity(), *p12);
+}
+
+TEST(CertificatePassword, GivenPasswordsAreKeptEvenEmpty) {
+  EXPECT_EQ(ESS::certificatePassword(std::string("")), "");
+  EXPECT_EQ(ESS::certificatePassword(std::string("secret")), "secret");
+}
+
+TEST(DefaultEncryptionCertificate, IsOurTestCertificate) {
+  const std::string text = ESS::encryptionCertificateText(std::nullopt);
+  ASSERT_FALSE(text.empty());
+  auto fixture = testsupport::run("openssl x509 -in " + testsupport::fixture("pki/test-bio-encryption.pem") +
+                                  " -outform DER | base64 -w0");
+  EXPECT_EQ(text, fixture.output);
+}
+
+TEST(TempP12, UniqueOwnerOnlyAndRemovable) {
+  const Bytes data{1, 2, 3, 4};
+  fs::path a = ESS::writeTempP12(data), b = ESS::writeTempP12(data);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.parent_path(), fs::temp_directory_path());
+  EXPECT_TRUE(std::regex_match(a.filename().string(),
+                               std::regex("signcert-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.p12")));
+  struct stat st {};
+  ASSERT_EQ(stat(a.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(testsupport::readText(a), std::string("\x01\x02\x03\x04"));
+  fs::remove(a);
+  fs::remove(b);
+}
+
+TEST(TempP12, WriteFailureThrowsTheDomainError) {
+  const char* old = std::getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  setenv("TMPDIR", "/nonexistent/penvora", 1);
+  try {
+    ESS::writeTempP12(Bytes{1});
+    ADD_FAILURE() << "no error";
+  } catch (const DomainError& e) {
+    EXPECT_EQ(e.domain(), "PenvoraSDK");
+    EXPECT_EQ(e.code(), 1);
+    EXPECT_STREQ(e.what(), "Error writing temp p12");
+  }
+  if (old) setenv("TMPDIR", saved.c_str(), 1);
+  else unsetenv("TMPDIR");
+}
+
+TEST(TempP12, StaleFilesAreCleanedUp) {
+  testsupport::TempDir dir;
+  const char* old = std::getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  setenv("TMPDIR", dir.path().c_str(), 1);
+  fs::path left = ESS::writeTempP12(Bytes{9});
+  testsupport::writeText(dir / "other.p12", "keep");
+  ESS::removeStaleTempP12Files(std::chrono::seconds(3600));
+  EXPECT_TRUE(fs::exists(left));  // young: may be a signing under way
+  ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(dir / "other.p12"));
+  if (old) setenv("TMPDIR", saved.c_str(), 1);
+  else unsetenv("TMPDIR");
+}

@@ -1,0 +1,327 @@
+#include "core/securepdf/PDFSign.hpp"
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include "core/securepdf/PDFForm.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using namespace penvora::securepdf;
+using testsupport::readText;
+using testsupport::run;
+using testsupport::TempDir;
+using testsupport::writeText;
+
+namespace {
+
+struct Variant {
+  const char* name;
+  const char* qpdfArgs;  // nullptr: the plain file as written
+  const char* password;
+};
+
+class SignVariantTest : public ::testing::TestWithParam<Variant> {};
+
+// Every variant: the original bytes stay as they were, and three
+// independent validators accept the appended signature.
+TEST_P(SignVariantTest, AppendsASignatureValidatorsAccept) {
+  const Variant v = GetParam();
+  TempDir dir;
+  const auto plain = dir / "plain.pdf";
+  writeText(plain, pdftest::documentPdf({{}, {90}, {}}, true));
+  auto in = plain;
+  if (v.qpdfArgs) {
+    in = dir / "in.pdf";
+    ASSERT_EQ(run(std::string("qpdf --allow-weak-crypto ") + v.qpdfArgs + " '" + plain.string() + "' '" +
+                  in.string() + "' 2>&1")
+                  .exitCode,
+              0);
+  }
+  auto s = pdftest::signer(in, dir / "out.pdf");
+  s.password = v.password;
+  s.signatureWidgetPages = "1";  // the rotated page
+  s.sign();
+
+  const std::string original = readText(in), signedFile = readText(dir / "out.pdf");
+  ASSERT_GT(signedFile.size(), original.size());
+  EXPECT_EQ(signedFile.compare(0, original.size(), original), 0) << "original bytes changed";
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf", v.password));
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf", v.password),
+            std::vector<std::string>{"Signature is Valid."});
+  auto sigs = pdftest::signatures(signedFile);
+  ASSERT_EQ(sigs.size(), 1u);
+  EXPECT_EQ(sigs[0].range[0], 0);
+  EXPECT_EQ(sigs[0].range[2] + sigs[0].range[3], static_cast<long long>(signedFile.size()));
+  EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
+
+  // The new objects read back right through the document's encryption.
+  const std::string text = pdftest::qdf(dir / "out.pdf", v.password);
+  EXPECT_NE(text.find("/Name (Ana Tester)"), std::string::npos);
+  EXPECT_NE(text.find("/T (Signature1)"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SignVariantTest,
+    ::testing::Values(Variant{"plain", nullptr, ""},
+                      Variant{"objectStreams", "--object-streams=generate", ""},
+                      Variant{"xrefStreamOnly", "--object-streams=generate --compress-streams=y", ""},
+                      Variant{"linearized", "--linearize", ""},
+                      Variant{"linearizedObjectStreams", "--linearize --object-streams=generate", ""},
+                      Variant{"rc4_40", "--encrypt u o 40 --", "u"},
+                      Variant{"rc4_128", "--encrypt u o 128 --use-aes=n --", "u"},
+                      Variant{"aes128", "--encrypt u o 128 --use-aes=y --", "u"},
+                      Variant{"aes256", "--encrypt u o 256 --", "u"},
+                      Variant{"aes256OwnerPassword", "--encrypt u o 256 --", "o"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PDFSignTest, SigningASignedFileKeepsTheFirstSignatureValid) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf(2));
+  auto first = pdftest::signer(dir / "in.pdf", dir / "one.pdf");
+  first.sign();
+  auto second = pdftest::signer(dir / "one.pdf", dir / "two.pdf");
+  second.signatureWidgetPages = "1";
+  second.sign();
+
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "two.pdf"),
+            (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+  const std::string two = readText(dir / "two.pdf");
+  auto sigs = pdftest::signatures(two);
+  ASSERT_EQ(sigs.size(), 2u);
+  EXPECT_LT(sigs[0].range[2] + sigs[0].range[3], static_cast<long long>(two.size()));
+  for (const auto& s : sigs) EXPECT_TRUE(pdftest::opensslVerifies(s, dir.path()));
+  const std::string text = pdftest::qdf(dir / "two.pdf");
+  EXPECT_NE(text.find("/T (Signature2)"), std::string::npos) << "second field needs its own name";
+}
+
+TEST(PDFSignTest, SignatureDictionaryAndCmsCarryWhatWasAsked) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.signatureReason = "Contrato de prueba";
+  s.config(R"(BuildProperties={"App":{"Name":"PenvoraSDK","REx":"1.2.3","R":66051,"OS":["Linux"]}})");
+  s.config("FilterName=PenvoraFilter");
+  // Two attributes: an OCTET STRING and a UTF8String value.
+  s.config("CustomSignedAttributes=1.3.6.1.4.1.62411.1.1=0403AABBCC\r\n1.3.6.1.4.1.62411.1.2=0C026869");
+  s.sign();
+
+  const std::string text = pdftest::qdf(dir / "out.pdf");
+  for (const char* expected : {"/Filter /Adobe.PPKLite", "/SubFilter /ETSI.CAdES.detached", "/M (D:",
+                               "/Reason (Contrato de prueba)", "/Name /PenvoraSDK", "/REx (1.2.3)", "/R 66051",
+                               "/OS [", "/Linux", "/Name /PenvoraFilter"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected;
+
+  auto sigs = pdftest::signatures(readText(dir / "out.pdf"));
+  ASSERT_EQ(sigs.size(), 1u);
+  const std::string cms = pdftest::cmsPrint(sigs[0], dir.path());
+  EXPECT_NE(cms.find("contentType"), std::string::npos);
+  EXPECT_NE(cms.find("messageDigest"), std::string::npos);
+  EXPECT_NE(cms.find("id-smime-aa-signingCertificateV2"), std::string::npos);
+  EXPECT_NE(cms.find("1.3.6.1.4.1.62411.1.1"), std::string::npos);
+  EXPECT_NE(cms.find("1.3.6.1.4.1.62411.1.2"), std::string::npos);
+  EXPECT_NE(cms.find("sha512"), std::string::npos);
+  EXPECT_EQ(cms.find("signingTime"), std::string::npos);
+  EXPECT_NE(cms.find("Penvora Default Test Signer"), std::string::npos);
+  EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
+}
+
+TEST(PDFSignTest, ExtraSpaceReservesAtLeastThatRoom) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.config("ExtraSpace=30000");
+  s.sign();
+  auto sigs = pdftest::signatures(readText(dir / "out.pdf"));
+  ASSERT_EQ(sigs.size(), 1u);
+  EXPECT_GE((sigs[0].range[2] - sigs[0].range[1] - 2) / 2, 30000);
+  EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
+}
+
+TEST(PDFSignTest, LargeCustomAttributesGrowTheRoomInsteadOfTruncating) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  std::string value = "048300C350";  // OCTET STRING of 50,000 bytes
+  value.append(100000, 'A');
+  s.config("CustomSignedAttributes=1.3.6.1.4.1.62411.1.1=" + value);
+  s.sign();
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+}
+
+TEST(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf(3));
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.signatureWidgetPages = "*";
+  s.signatureWidgetOffsetX = "10.5";
+  s.signatureWidgetOffsetY = "20";
+  s.sign();
+  const std::string text = pdftest::qdf(dir / "out.pdf");
+  std::size_t widgets = 0;
+  for (auto at = text.find("/Rect [ 10.5 20 210.5 80 ]"); at != std::string::npos;
+       at = text.find("/Rect [ 10.5 20 210.5 80 ]", at + 1))
+    ++widgets;
+  EXPECT_EQ(widgets, 3u);
+  EXPECT_NE(text.find("/Kids"), std::string::npos);
+  // pdfsig reads each page's widget as a field of its own and so does not
+  // see the value on the parent; the signature itself is checked directly.
+  auto sigs = pdftest::signatures(readText(dir / "out.pdf"));
+  ASSERT_EQ(sigs.size(), 1u);
+  EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
+}
+
+TEST(PDFSignTest, InvisibleSignatureHasAZeroSizeHiddenWidget) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.setWidgetProperty("Invisible", "true");
+  s.sign();
+  const std::string text = pdftest::qdf(dir / "out.pdf");
+  EXPECT_NE(text.find("/Rect [ 72 72 72 72 ]"), std::string::npos);
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+}
+
+TEST(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::documentPdf({{}, {}}, true));
+  PDFForm form;
+  form.inputFile = (dir / "in.pdf").string();
+  form.open();
+  EXPECT_EQ(form.findField("Sig1"), 0);
+  EXPECT_EQ(form.findField("group.Sig2"), 1);
+  EXPECT_EQ(form.findField("Sig2"), 1);
+  EXPECT_EQ(form.findField("Nope"), -1);
+  form.close();
+
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.signatureFields = 1;
+  s.sign();
+  auto report = run("pdfsig '" + (dir / "out.pdf").string() + "' 2>/dev/null").output;
+  EXPECT_NE(report.find("Signature Field Name: group.Sig2"), std::string::npos) << report;
+  EXPECT_NE(report.find("Signature is Valid."), std::string::npos);
+  const std::string text = pdftest::qdf(dir / "out.pdf");
+  EXPECT_EQ(text.find("/T (Signature1)"), std::string::npos) << "no new field when signing in place";
+  EXPECT_NE(text.find("/Rect [ 50 400 250 460 ]"), std::string::npos);
+
+  // The signed field is no longer offered; signing field 1 again is field 1
+  // of the same list, now signed.
+  auto again = pdftest::signer(dir / "out.pdf", dir / "again.pdf");
+  again.signatureFields = 1;
+  EXPECT_THROW(again.sign(), SecurePdfError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "again.pdf"));
+  again.signatureFields = 0;
+  again.sign();
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "again.pdf"),
+            (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+}
+
+std::string jpeg(int w, int h) {
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(w * h * 3));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool ink = std::abs(y - h / 2) < 3;
+      unsigned char* p = &rgb[static_cast<std::size_t>((y * w + x) * 3)];
+      p[0] = p[1] = p[2] = ink ? 20 : 255;
+    }
+  tjhandle tj = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  tjCompress2(tj, rgb.data(), w, 0, h, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0);
+  std::string s(reinterpret_cast<char*>(out), size);
+  tjFree(out);
+  tjDestroy(tj);
+  return s;
+}
+
+std::string hex(const std::string& bytes) {
+  static const char* d = "0123456789ABCDEF";
+  std::string s;
+  for (unsigned char c : bytes) {
+    s += d[c >> 4];
+    s += d[c & 15];
+  }
+  return s;
+}
+
+TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.signatureWidgetOffsetX = "100";
+  s.signatureWidgetOffsetY = "300";
+  s.signatureWidgetWidth = "300";
+  s.signatureWidgetHeight = "100";
+  const int w = 60, h = 20;
+  s.setWidgetProperty("BackgroundData", hex(jpeg(w, h)));
+  s.setWidgetProperty("BackgroundImageWidth", std::to_string(w));
+  s.setWidgetProperty("BackgroundImageHeight", std::to_string(h));
+  std::string mask;
+  for (int y = 0; y < h; ++y)
+    for (int b = 0; b < (w + 7) / 8; ++b) mask += std::abs(y - h / 2) < 3 ? '\0' : '\xFF';
+  s.setWidgetProperty("BackgroundMask", hex(mask));
+  s.setWidgetProperty("HideDefaultText", "true");
+  s.setWidgetProperty("CustomTextCount", "1");
+  s.setWidgetProperty("CustomText[0]", "Firmado por José Ñúñez");
+  s.setWidgetProperty("CustomTextX[0]", "4");
+  s.setWidgetProperty("CustomTextY[0]", "8");
+  s.setWidgetProperty("CustomTextFontSizeY[0]", "12");
+  s.sign();
+
+  const std::string text = pdftest::qdf(dir / "out.pdf");
+  EXPECT_NE(text.find("/Filter /DCTDecode"), std::string::npos);
+  EXPECT_NE(text.find("/ImageMask true"), std::string::npos);
+  EXPECT_NE(text.find("Jos\xE9 \xD1\xFA\xF1" "ez"), std::string::npos) << "Latin-1 text in the stream";
+  EXPECT_EQ(text.find("Digitally signed by"), std::string::npos);
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+
+  // Render the page: the widget area holds the dark ink line.
+  ASSERT_EQ(run("pdftoppm -r 72 -gray -f 1 -l 1 '" + (dir / "out.pdf").string() + "' '" + (dir / "page").string() +
+                "' 2>&1")
+                .exitCode,
+            0);
+  const std::string pgm = readText(dir / "page-1.pgm");
+  ASSERT_GT(pgm.size(), 612u * 792u);
+  const std::size_t pixels = pgm.size() - 612u * 792u;
+  auto at = [&](int x, int yTop) { return static_cast<unsigned char>(pgm[pixels + yTop * 612 + x]); };
+  EXPECT_LT(at(250, 792 - 350), 100) << "ink line in the middle of the widget";
+  EXPECT_GT(at(250, 792 - 320), 200) << "masked white stays white";
+  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES"))
+    std::filesystem::copy_file(dir / "page-1.pgm", std::string(keep) + "/appearance.pgm",
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST(PDFSignTest, PageProperties) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::documentPdf({{}, {90, "[0 0 300 500]"}}));
+  PDFSign s;
+  s.inputFile = (dir / "in.pdf").string();
+  s.open();
+  EXPECT_EQ(s.getPageProperty(0, "Width"), "612");
+  EXPECT_EQ(s.getPageProperty(0, "Height"), "792");
+  EXPECT_EQ(s.getPageProperty(1, "Width"), "300");
+  EXPECT_EQ(s.getPageProperty(1, "Height"), "500");
+  EXPECT_THROW(s.getPageProperty(2, "Width"), SecurePdfError);
+  EXPECT_THROW(s.getPageProperty(-1, "Width"), SecurePdfError);
+  s.close();
+  EXPECT_THROW(s.getPageProperty(0, "Width"), SecurePdfError);
+}
+
+TEST(PDFSignTest, SettingsAreValidated) {
+  PDFSign s;
+  EXPECT_THROW(s.setWidgetProperty("NoSuchThing", "1"), SecurePdfError);
+  EXPECT_THROW(s.setWidgetProperty("CustomText[x]", "1"), SecurePdfError);
+  EXPECT_NO_THROW(s.setWidgetProperty("CustomTextFontSizeX[12]", "9"));
+  EXPECT_THROW(s.config("NoEquals"), SecurePdfError);
+  EXPECT_THROW(s.config("Unknown=1"), SecurePdfError);
+  EXPECT_THROW(s.config("BuildProperties=[1"), SecurePdfError);
+  EXPECT_THROW(s.config("CustomSignedAttributes=1.2.3=ABC"), SecurePdfError);
+  EXPECT_THROW(s.config("CompressDSS=maybe"), SecurePdfError);
+  EXPECT_NO_THROW(s.config("CompressDSS=true"));
+  s.setWidgetProperty("Invisible", "true");
+  s.reset();
+  EXPECT_EQ(s.widgetProperty("Invisible"), "");
+}
+
+}  // namespace

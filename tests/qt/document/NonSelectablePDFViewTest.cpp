@@ -1,0 +1,144 @@
+#include "qt/document/NonSelectablePDFView.hpp"
+
+#include <QPainter>
+#include <QPdfDocument>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "qt/document/PDFTextSearch.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/TestSupport.hpp"
+
+using namespace penvora::document;
+using testsupport::TempDir;
+using testsupport::writeText;
+
+namespace {
+
+struct Viewer {
+  TempDir dir;
+  std::optional<PDFDocument> structure;
+  QPdfDocument rendering;
+  NonSelectablePDFView view;
+  explicit Viewer(const std::string& pdf, QSize size = {640, 900}) {
+    writeText(dir / "v.pdf", pdf);
+    structure = PDFDocument::open((dir / "v.pdf").string());
+    rendering.load(QString::fromStdString((dir / "v.pdf").string()));
+    view.resize(size);
+    view.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.setDocument(&rendering, &*structure);
+  }
+  QString path() const { return QString::fromStdString((dir / "v.pdf").string()); }
+};
+
+// Darkest grey level inside a viewport rectangle of a grab.
+int darkest(const QImage& image, const QRectF& r, qreal dpr) {
+  int best = 255;
+  const QRect px = QRectF(r.topLeft() * dpr, r.size() * dpr).toAlignedRect().intersected(image.rect());
+  for (int y = px.top(); y <= px.bottom(); ++y)
+    for (int x = px.left(); x <= px.right(); ++x) best = std::min(best, qGray(image.pixel(x, y)));
+  return best;
+}
+
+std::string threePages() {
+  return pdftest::documentPdf({{0, "[0 0 612 792]", "First page"},
+                               {90, "[0 0 612 792] /CropBox [50 60 562 752]", "Turned page"},
+                               {180, "[0 0 612 792]", "Upside down"}});
+}
+
+TEST(NonSelectablePDFViewTest, ScalesToTheWidthWithinItsLimits) {
+  Viewer v(threePages());
+  ASSERT_EQ(v.view.pageCount(), 3);
+  EXPECT_NEAR(v.view.scaleFactor(), v.view.viewport()->width() / (692.0 + 16.0), 1e-9);  // widest: the turned page
+  v.view.resize(3000, 900);
+  EXPECT_EQ(v.view.scaleFactor(), 1.5);
+  v.view.resize(200, 900);
+  EXPECT_EQ(v.view.scaleFactor(), 0.5);
+  v.view.setScaleFactor(3.0);
+  EXPECT_FALSE(v.view.autoScales());
+  EXPECT_EQ(v.view.scaleFactor(), 1.5);
+}
+
+TEST(NonSelectablePDFViewTest, TextFoundInPageSpaceIsWhereThePageShowsIt) {
+  Viewer v(threePages());
+  PDFTextSearch search(v.path(), {});
+  for (const char* word : {"First", "Turned", "Upside"}) {
+    SCOPED_TRACE(word);
+    const auto found = search.findString(word, literal);
+    ASSERT_EQ(found.size(), 1u);
+    const int page = static_cast<int>(found[0].pageIndex);
+    const QRectF box(found[0].bounds.x, found[0].bounds.y, found[0].bounds.width, found[0].bounds.height);
+    v.view.goToRect(box, page);
+    EXPECT_EQ(v.view.currentPage(), page);
+    v.view.waitForVisiblePages();
+    const QImage shot = v.view.viewport()->grab().toImage();
+    const QRectF inView = v.view.convertRectFromPage(box, page);
+    EXPECT_LT(darkest(shot, inView, shot.devicePixelRatio()), 100) << "ink inside the box";
+    // Beside the box on the page: paper.
+    const QRectF beside = inView.translated(0, inView.height() * 3);
+    if (v.view.pageForPoint(beside.center()) == page) {
+      EXPECT_EQ(darkest(shot, beside, shot.devicePixelRatio()), 255);
+    }
+    if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES"))
+      shot.save(QString(keep) + "/viewer-" + word + ".png");
+  }
+}
+
+TEST(NonSelectablePDFViewTest, NavigationPagesUnderPointsAndConversions) {
+  Viewer v(threePages());
+  QSignalSpy changed(&v.view, &NonSelectablePDFView::pageChanged);
+  v.view.goToPage(2);
+  EXPECT_EQ(v.view.currentPage(), 2);
+  ASSERT_FALSE(changed.isEmpty());
+  EXPECT_EQ(changed.last().at(0).toInt(), 2);
+  const QPoint offset = v.view.scrollOffset();
+  v.view.setScrollOffset({0, 0});
+  EXPECT_EQ(v.view.currentPage(), 0);
+  v.view.setScrollOffset(offset);
+  EXPECT_EQ(v.view.currentPage(), 2);
+
+  v.view.goToPage(1);
+  for (QPointF p : {QPointF(100, 100), QPointF(300.5, 700.25)}) {
+    const QPointF there = v.view.convertFromPage(p, 1);
+    EXPECT_EQ(v.view.pageForPoint(there), 1);
+    const QPointF back = v.view.convertToPage(there, 1);
+    EXPECT_NEAR(back.x(), p.x(), 1e-6);
+    EXPECT_NEAR(back.y(), p.y(), 1e-6);
+  }
+  EXPECT_EQ(v.view.pageForPoint(QPointF(2, 2)), -1);  // the margin beside the page
+}
+
+struct Fill : PageOverlay {
+  QRectF box;
+  void draw(QPainter& p, const QTransform& t) const override { p.fillRect(t.mapRect(box), Qt::red); }
+};
+
+TEST(NonSelectablePDFViewTest, OverlaysAreDrawnOverTheirPage) {
+  Viewer v(threePages());
+  auto fill = std::make_shared<Fill>();
+  fill->box = QRectF(100, 100, 200, 60);
+  v.view.setOverlays(1, {fill});
+  v.view.goToRect(fill->box, 1);
+  v.view.waitForVisiblePages();
+  const QImage shot = v.view.viewport()->grab().toImage();
+  const QPointF c = v.view.convertFromPage(fill->box.center(), 1) * shot.devicePixelRatio();
+  EXPECT_EQ(QColor(shot.pixel(c.toPoint())), QColor(Qt::red));
+  EXPECT_EQ(v.view.overlays(1).size(), 1u);
+  v.view.clearOverlays();
+  EXPECT_TRUE(v.view.overlays(1).empty());
+}
+
+TEST(NonSelectablePDFViewTest, LongDocumentsRenderOnlyWhatIsShown) {
+  Viewer v(pdftest::plainPdf(500));
+  ASSERT_EQ(v.view.pageCount(), 500);
+  v.view.goToPage(499);
+  EXPECT_EQ(v.view.currentPage(), 499);
+  v.view.waitForVisiblePages();
+  const QImage shot = v.view.viewport()->grab().toImage();
+  const QRectF page = v.view.convertRectFromPage(QRectF(0, 0, 612, 792), 499);
+  EXPECT_LT(darkest(shot, page, shot.devicePixelRatio()), 100);  // its text is drawn
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "qt/document/SignaturePlacement.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/PdfTestSupport.hpp"
+#include "support/TestSupport.hpp"
+#include "qt/ui/Localization.hpp"
+#include "core/util/Base64.hpp"
+
+using namespace penvora;
+using namespace penvora::document;
+using testsupport::TempDir;
+using testsupport::writeText;
+
+namespace {
+
+// A real document: three pages (the middle one rotated), signature fields
+// "Sig1" on page 1 and "group.Sig2" on page 3, and a line of text per page.
+struct Shown {
+  TempDir dir;
+  std::optional<PDFDocument> document;
+  std::unique_ptr<PDFTextSearch> text;
+  Shown() {
+    writeText(dir / "d.pdf", pdftest::documentPdf({{0, "[0 0 612 792]", "Contract"},
+                                                    {90, "[0 0 612 792]", "Signed at Madrid"},
+                                                    {0, "[0 0 612 792]", "The end"}},
+                                                   /*signatureFields=*/true));
+    document = PDFDocument::open((dir / "d.pdf").string());
+    text = std::make_unique<PDFTextSearch>(QString::fromStdString((dir / "d.pdf").string()), QString());
+  }
+};
+
+QImage ink() {
+  QImage image(300, 100, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  for (int x = 10; x < 290; ++x) image.setPixelColor(x, 50, Qt::black);
+  return image;
+}
+
+TEST(SignaturePlacementTest, FieldModeUsesTheNamedFieldElseTheFirst) {
+  Shown shown;
+  ASSERT_TRUE(shown.document);
+  PenvoraSDKWidget w;
+  w.widgetType = PenvoraSDKWidgetType::field;
+  w.widgetFieldFieldname = "group.Sig2";
+  SignaturePlacement placement(*shown.document, *shown.text, w);
+  EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  ESSParams ess;
+  ASSERT_TRUE(placement.placeFieldSignature(ink(), ess));
+  EXPECT_EQ(ess.page, 3);
+  EXPECT_EQ(ess.bounds, (Rect{50, 400, 200, 60}));
+  EXPECT_FLOAT_EQ(placement.signatureRatio(), 200.0f / 60.0f);
+  EXPECT_FALSE(ess.jpgB64.empty());
+
+  w.widgetFieldFieldname = "C";
+  ASSERT_TRUE(placement.placeFieldSignature(ink(), ess));
+  EXPECT_EQ(ess.page, 1);
+  EXPECT_EQ(ess.bounds, (Rect{100, 100, 200, 60}));
+
+  // No field at all: nothing to sign on, inputs untouched.
+  TempDir dir;
+  writeText(dir / "plain.pdf", pdftest::plainPdf());
+  auto plain = PDFDocument::open((dir / "plain.pdf").string());
+  PDFTextSearch plainText(QString::fromStdString((dir / "plain.pdf").string()), {});
+  SignaturePlacement none(*plain, plainText, w);
+  ESSParams untouched;
+  EXPECT_FALSE(none.placeFieldSignature(ink(), untouched));
+  EXPECT_EQ(untouched.page, -1);
+  EXPECT_FLOAT_EQ(none.signatureRatio(), 2.5f);
+}
+
+TEST(SignaturePlacementTest, FloatModeHangsTheBoxUnderTheTextFoundLiterally) {
+  penvora::ui::setLanguage("en");
+  Shown shown;
+  PenvoraSDKWidget w;
+  w.widgetType = PenvoraSDKWidgetType::float_;
+  w.widgetFloatText = "Madrid";
+  w.widgetFloatGapX = 10;
+  w.widgetFloatGapY = 5;
+  SignaturePlacement placement(*shown.document, *shown.text, w);
+  EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  ESSParams ess;
+  ASSERT_TRUE(placement.placeFloatSignature(ink(), ess));
+  EXPECT_EQ(ess.page, 2);  // on the rotated page, in its own page space
+  const auto match = shown.text->findString("Madrid", literal).front().bounds;
+  EXPECT_EQ(ess.bounds, (Rect{std::trunc(match.x) + 10, std::trunc(match.y) + 5 - 100, 150, 100}));
+  EXPECT_GT(match.x, 72 + 50);  // "Madrid" is not at the line's start
+  EXPECT_NEAR(match.y, 700, 2);
+
+  // Found only when letter case is ignored: the check passes, nothing is placed.
+  w.widgetFloatText = "MADRID";
+  ESSParams untouched;
+  EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  EXPECT_FALSE(placement.placeFloatSignature(ink(), untouched));
+  EXPECT_EQ(untouched.page, -1);
+
+  w.widgetFloatText = "Paris";
+  EXPECT_EQ(placement.validateWidget(), QString("Could not find the text 'Paris' in the document"));
+}
+
+TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
+  Shown shown;
+  PenvoraSDKWidget w;
+  w.widgetType = PenvoraSDKWidgetType::fixed;
+  w.widgetWidth = 100;
+  w.widgetHeight = 150;
+  SignaturePlacement placement(*shown.document, *shown.text, w);
+  EXPECT_EQ(placement.validateWidget(), QString("The signature box proportions are not valid"));
+  w.widgetWidth = 300;
+  w.widgetFixedPage = 2;
+  ESSParams ess;
+  ASSERT_TRUE(placement.placeFixedSignature(ink(), ess));
+  EXPECT_EQ(ess.page, 2);
+  EXPECT_EQ(ess.bounds, (Rect{0, 0, 300, 150}));
+
+  const auto jpeg = base64::decode(ess.jpgB64);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(ess.jpgB64.find('\n'), std::string::npos);
+  QImage back;
+  ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(jpeg->data()), static_cast<int>(jpeg->size()), "JPEG"));
+  EXPECT_EQ(back.size(), QSize(300, 100));
+  EXPECT_GE(qGray(back.pixel(5, 5)), 250);   // transparent became white
+  EXPECT_LE(qGray(back.pixel(150, 50)), 40); // the ink stays dark at quality 100
+  EXPECT_EQ(SignaturePlacement::renderSignatureJPEG(QImage()), "");
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+// The signing screen as the host sees it: put up by the launcher over a
+// host widget, ending every request with one callback after its windows
+// are gone.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTest>
+
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "penvora/ErrorTexts.hpp"
+#include "penvora/PenvoraSDKLauncher.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/QtTestSupport.hpp"
+#include "support/TestSupport.hpp"
+#include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/Localization.hpp"
+
+using namespace penvora;
+using testsupport::Outcome;
+using testsupport::TempDir;
+using testsupport::writeText;
+
+namespace {
+
+struct Request {
+  TempDir dir;
+  QWidget host;
+  Outcome outcome;
+  std::shared_ptr<PenvoraSDKParams> params = std::make_shared<PenvoraSDKParams>();
+
+  Request() {
+    ui::setLanguage("en");
+    host.resize(800, 1000);
+    params->widget->widgetType = PenvoraSDKWidgetType::fixed;
+    params->widget->widgetFixedPage = 1;
+    params->widget->widgetFixedX = 100;
+    params->widget->widgetFixedY = 100;
+  }
+  std::string file(const std::string& name, const std::string& bytes) {
+    writeText(dir / name, bytes);
+    return (dir / name).string();
+  }
+  std::string encrypted(const std::string& name, int pages, const std::string& password) {
+    const std::string plain = file("plain-" + name, pdftest::plainPdf(pages));
+    const std::string out = (dir / name).string();
+    EXPECT_EQ(std::system(("qpdf --encrypt " + password + " owner 256 -- '" + plain + "' '" + out + "'").c_str()), 0);
+    return out;
+  }
+  void launch() {
+    PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());
+  }
+  // Launches and waits until the document is on screen.
+  document::PenvoraSDKSignatureViewController* shown() {
+    launch();
+    auto* c = testsupport::shownController();
+    if (c && !c->document()) (void)QTest::qWaitFor([c] { return c->document() != nullptr; }, 5000);
+    return c;
+  }
+};
+
+QString localized(const char* key) { return ui::localizedString(key); }
+
+}  // namespace
+
+TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
+  for (const std::string bad : {"signed.pdf.txt", "signed", ""}) {
+    Request r;
+    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+    r.params->fileProperties->signedName = bad;
+    r.launch();
+    // At once, before anything is shown.
+    EXPECT_EQ(r.outcome.calls, 1) << bad;
+    EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFExtension).toStdString());
+    EXPECT_FALSE(Outcome::componentWindowsVisible());
+  }
+  Request r;
+  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+  r.params->fileProperties->signedName = "Signed.PDF";
+  auto* c = r.shown();
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(r.outcome.calls, 0);
+  EXPECT_TRUE(c->window()->isFullScreen());
+  ASSERT_NE(c->essParams, nullptr);
+  EXPECT_EQ(c->essParams->page, -1);
+  testsupport::keepPicture(*c->window(), "signing-screen");
+  QTest::mouseClick(c->findChild<QAbstractButton*>("backButton"), Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([] { return !Outcome::componentWindowsVisible(); }, 3000));
+}
+
+TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNothing) {
+  Request first;
+  first.params->fileProperties->documentPath = first.file("a.pdf", pdftest::plainPdf());
+  first.params->extra->fullScreen = false;
+  auto* c1 = first.shown();
+  ASSERT_NE(c1, nullptr);
+  EXPECT_FALSE(c1->window()->isFullScreen());
+  EXPECT_EQ(c1->window()->size(), first.host.size());
+  c1->essParams->jpgB64 = "first request's picture";
+
+  Request second;
+  second.params->fileProperties->documentPath = second.file("b.pdf", pdftest::plainPdf());
+  second.launch();
+  document::PenvoraSDKSignatureViewController* c2 = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (auto* c = w->findChild<document::PenvoraSDKSignatureViewController*>(); c && c != c1) c2 = c;
+        return c2 != nullptr;
+      },
+      3000));
+  EXPECT_NE(c2->essParams, c1->essParams);
+  EXPECT_TRUE(c2->essParams->jpgB64.empty());
+}
+
+TEST(SignatureViewControllerTest, EachFailureEndsTheRequestOnceAfterTheScreenIsGone) {
+  struct Case {
+    const char* name;
+    std::function<void(Request&)> setUp;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"no document", [](Request&) {}, errortext::NoDocument},
+      {"blank path, no entries", [](Request& r) { r.params->fileProperties->documentPath = "  \n"; },
+       errortext::NoDocument},
+      {"several documents placed by hand",
+       [](Request& r) {
+         r.params->widget->widgetType = PenvoraSDKWidgetType::manual;
+         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::plainPdf()),
+                                                   r.file("b.pdf", pdftest::plainPdf())};
+       },
+       errortext::MultidocumentManual},
+      {"a source that cannot be opened",
+       [](Request& r) {
+         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::plainPdf()),
+                                                   (r.dir / "missing.pdf").string()};
+       },
+       errortext::DocumentNotAccessible},
+      {"only empty sources",
+       [](Request& r) {
+         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::documentPdf({})),
+                                                   r.file("b.pdf", pdftest::documentPdf({}))};
+       },
+       errortext::DocumentNotAccessible},
+      {"a box wider than four times its height",
+       [](Request& r) {
+         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+         r.params->widget->widgetWidth = 500;
+         r.params->widget->widgetHeight = 100;
+       },
+       localized(errorkey::IncorrectRatio).toStdString()},
+      {"a box too small",
+       [](Request& r) {
+         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+         r.params->widget->widgetWidth = 60;
+         r.params->widget->widgetHeight = 40;
+       },
+       localized(errorkey::IncorrectSignatureSize).toStdString()},
+      {"float text not in the document",
+       [](Request& r) {
+         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+         r.params->widget->widgetType = PenvoraSDKWidgetType::float_;
+         r.params->widget->widgetFloatText = "Firma";
+       },
+       floatTextNotFoundMessage(localized(errorkey::IncorrectFloatText).toStdString(), "Firma",
+                                localized(errorkey::onDocument).toStdString())},
+  };
+  for (const auto& c : cases) {
+    Request r;
+    c.setUp(r);
+    r.launch();
+    ASSERT_TRUE(r.outcome.wait()) << c.name;
+    QTest::qWait(50);  // a second report would arrive by now
+    EXPECT_EQ(r.outcome.calls, 1) << c.name;
+    EXPECT_EQ(r.outcome.error, c.expected) << c.name;
+    EXPECT_TRUE(r.outcome.windowsGoneWhenCalled) << c.name;
+  }
+}
+
+TEST(SignatureViewControllerTest, ThreeSourcesWithAnEmptyMiddleOneShowAsOneDocument) {
+  Request r;
+  r.params->fileProperties->documentPath = " \t";  // blank: the entries count
+  r.params->fileProperties->documentUris = {r.file("first.pdf", pdftest::plainPdf(2)),
+                                            r.file("empty.pdf", pdftest::documentPdf({})),
+                                            r.file("third.pdf", pdftest::plainPdf(3))};
+  auto* c = r.shown();
+  ASSERT_NE(c, nullptr);
+  ASSERT_NE(c->document(), nullptr);
+  EXPECT_EQ(c->document()->pageCount(), 5u);
+  ASSERT_EQ(c->documentPageInfos.size(), 2u);
+  EXPECT_EQ(c->documentPageInfos[0].firstPage, 1);
+  EXPECT_EQ(c->documentPageInfos[0].lastPage, 2);
+  EXPECT_EQ(c->documentPageInfos[0].title, "first");
+  EXPECT_EQ(c->documentPageInfos[1].firstPage, 3);
+  EXPECT_EQ(c->documentPageInfos[1].lastPage, 5);
+  EXPECT_EQ(c->documentPageInfos[1].title, "third");
+  EXPECT_EQ(c->penvoraSDKParams->fileProperties->documentUris.size(), 3u);
+  // The merged file sits in the temporary folder under an upper-case UUID.
+  const QString name = QFileInfo(c->documentPath()).fileName();
+  EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.pdf$").match(name).hasMatch())
+      << name.toStdString();
+  EXPECT_EQ(c->titleText(), "[1/2]  first");
+  EXPECT_EQ(c->subtitleText(), "Page 1 of 5");
+
+  c->pdfView()->goToPage(2);
+  EXPECT_TRUE(QTest::qWaitFor([c] { return c->subtitleText() == "Page 3 of 5"; }, 2000)) << c->subtitleText().toStdString();
+  EXPECT_EQ(c->titleText(), "[2/2]  third");
+  testsupport::keepPicture(*c->window(), "merged-page-3");
+  QFile::remove(c->documentPath());
+}
+
+TEST(SignatureViewControllerTest, APathWinsOverTheEntriesAndAFileUrlIsOpened) {
+  Request r;
+  const std::string path = r.file("only.pdf", pdftest::plainPdf(1));
+  r.params->fileProperties->documentPath = "file://" + path;
+  r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::plainPdf(2)),
+                                            r.file("b.pdf", pdftest::plainPdf(2))};
+  r.params->commonProperties->title = "Contract";
+  auto* c = r.shown();
+  ASSERT_NE(c, nullptr);
+  ASSERT_NE(c->document(), nullptr);
+  EXPECT_EQ(c->document()->pageCount(), 1u);
+  EXPECT_EQ(c->penvoraSDKParams->fileProperties->documentUris, std::vector<std::string>{"file://" + path});
+  EXPECT_TRUE(c->documentPageInfos.empty());
+  EXPECT_EQ(c->titleText(), "Contract");
+}
+
+TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits) {
+  Request r;
+  r.params->fileProperties->documentPath = r.encrypted("locked.pdf", 2, "s3cret");
+  r.launch();
+  auto* c = testsupport::shownController();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr; }, 5000));
+  testsupport::keepPicture(*c->window(), "password-panel");
+
+  auto typeAndAccept = [&](const QString& password) {
+    ui::InsertPasswordPDFView* panel = c->passwordPanel();
+    QTest::keyClicks(panel->passwordField(), password);
+    QTest::mouseClick(panel->findChild<QAbstractButton*>("acceptButton"), Qt::LeftButton);
+  };
+  typeAndAccept("wrong");
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr && c->passwordPanel()->isVisible(); }, 5000));
+  EXPECT_EQ(c->document(), nullptr);
+  EXPECT_EQ(c->passwordPanel()->passwordField()->text(), "");  // each time empty
+
+  typeAndAccept("s3cret");
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->document() != nullptr; }, 5000));
+  EXPECT_EQ(c->passwordPanel(), nullptr);
+  EXPECT_EQ(r.params->fileProperties->password, "s3cret");
+  EXPECT_EQ(c->subtitleText(), "Page 1 of 2");
+  EXPECT_EQ(r.outcome.calls, 0);
+}
+
+TEST(SignatureViewControllerTest, CancellingThePasswordPanelEndsTheRequest) {
+  Request r;
+  r.params->fileProperties->documentPath = r.encrypted("locked.pdf", 1, "s3cret");
+  r.params->fileProperties->password = "not it";
+  r.launch();
+  auto* c = testsupport::shownController();
+  ASSERT_NE(c, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr; }, 5000));
+  QTest::mouseClick(c->passwordPanel()->findChild<QAbstractButton*>("cancelButton"), Qt::LeftButton);
+  ASSERT_TRUE(r.outcome.wait());
+  EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFPassword).toStdString());
+  EXPECT_TRUE(r.outcome.windowsGoneWhenCalled);
+}
+
+TEST(SignatureViewControllerTest, TheFirstPageShownFollowsTheRequest) {
+  {
+    Request r;
+    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(4));
+    r.params->commonProperties->renderDefaultIndexPage = 2;
+    auto* c = r.shown();
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 2; }, 2000));
+  }
+  {
+    // Past the end: the fixed page decides.
+    Request r;
+    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(4));
+    r.params->commonProperties->renderDefaultIndexPage = 9;
+    r.params->widget->widgetFixedPage = 4;
+    auto* c = r.shown();
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 3; }, 2000));
+    EXPECT_EQ(c->subtitleText(), "Page 4 of 4");
+  }
+  {
+    // Field mode: the named field's page.
+    Request r;
+    r.params->fileProperties->documentPath =
+        r.file("f.pdf", pdftest::documentPdf({{}, {}, {}}, /*signatureFields=*/true));
+    r.params->widget->widgetType = PenvoraSDKWidgetType::field;
+    r.params->widget->widgetFieldFieldname = "group.Sig2";
+    auto* c = r.shown();
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 2; }, 2000));
+  }
+}
+
+TEST(SignatureViewControllerTest, ViewingTheLastPageUnlocksTheSignButtonOnce) {
+  Request r;
+  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(3));
+  r.params->extra->viewLastPage = true;
+  auto* c = r.shown();
+  ASSERT_NE(c, nullptr);
+  EXPECT_FALSE(c->signButton()->isEnabled());
+  EXPECT_EQ(c->pdfView()->currentPage(), 0);
+  c->pdfView()->goToPage(2);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signButton()->isEnabled(); }, 2000));
+  EXPECT_FALSE(r.params->extra->viewLastPage);
+  c->pdfView()->goToPage(0);
+  QTest::qWait(50);
+  EXPECT_TRUE(c->signButton()->isEnabled());
+}
+
+TEST(SignatureViewControllerTest, BackLeavesWithoutAnyCallback) {
+  Request r;
+  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+  auto* c = r.shown();
+  ASSERT_NE(c, nullptr);
+  QPointer<document::PenvoraSDKSignatureViewController> alive(c);
+  QTest::mouseClick(c->findChild<QAbstractButton*>("backButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 3000));
+  QTest::qWait(50);
+  EXPECT_EQ(r.outcome.calls, 0);
+  EXPECT_FALSE(Outcome::componentWindowsVisible());
+}

@@ -1,0 +1,473 @@
+// The whole request through the real widgets and the real engine: capture,
+// placement (by rule and by hand), identity, custom text, signing and every
+// way a request ends.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "qt/capture/Canvas.hpp"
+#include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "qt/document/PlacementAnnotations.hpp"
+#include "core/engine/ESS.hpp"
+#include "penvora/ErrorTexts.hpp"
+#include "penvora/PenvoraSDKLauncher.hpp"
+#include "penvora/PenvoraSdkCertManager.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/QtTestSupport.hpp"
+#include "support/TestSupport.hpp"
+#include "qt/ui/InfoAlertViewController.hpp"
+#include "qt/ui/Localization.hpp"
+#include "qt/ui/QtKeychainStore.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
+#include "qt/ui/UseDefaultCertDialog.hpp"
+#include "core/util/Base64.hpp"
+
+using namespace penvora;
+using document::PenvoraSDKSignatureViewController;
+using testsupport::Outcome;
+using testsupport::TempDir;
+using testsupport::writeText;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Three pages: upright, turned a quarter, upright; signature fields on the
+// first and last page; a line of text on each.
+std::string threePages() {
+  return pdftest::documentPdf({{0, "[0 0 612 792]", "Contract"},
+                               {90, "[0 0 612 792]", "Signed at Madrid"},
+                               {0, "[0 0 612 792]", "The end"}},
+                              /*signatureFields=*/true);
+}
+
+struct SigningRun {
+  TempDir dir;
+  QWidget host;
+  Outcome outcome;
+  std::shared_ptr<PenvoraSDKParams> params = std::make_shared<PenvoraSDKParams>();
+  PenvoraSDKSignatureViewController* c = nullptr;
+
+  explicit SigningRun(PenvoraSDKWidgetType type, const std::string& pdf = threePages()) {
+    ui::setLanguage("en");
+    host.resize(800, 1000);
+    writeText(dir / "in.pdf", pdf);
+    params->fileProperties->documentPath = (dir / "in.pdf").string();
+    params->commonProperties->saveOnPrivateStorage = true;
+    params->fileProperties->signedName = "signed-" + newUuidString() + ".pdf";
+    params->widget->widgetType = type;
+    params->widget->widgetFixedPage = 1;
+    params->widget->widgetFixedX = 100;
+    params->widget->widgetFixedY = 100;
+  }
+  ~SigningRun() {
+    for (const auto& f : outcome.signedFiles) fs::remove(f);
+    if (outcome.imageFile) fs::remove(*outcome.imageFile);
+  }
+  bool show() {
+    PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());
+    c = testsupport::shownController();
+    return c && QTest::qWaitFor([this] { return c->document() != nullptr; }, 5000);
+  }
+  // Draws a signature in the capture panel and accepts it.
+  bool drawAndAccept() {
+    if (!QTest::qWaitFor([this] { return c->captureView() != nullptr; }, 3000)) return false;
+    SignatureDrawerView* view = c->captureView();
+    if (!QTest::qWaitForWindowExposed(view->window())) return false;
+    Canvas& canvas = view->canvasView();
+    for (int s = 0; s < 3; ++s) {
+      QPoint p(20, 30 + 20 * s);
+      QTest::mousePress(&canvas, Qt::LeftButton, {}, p);
+      for (int i = 0; i < 20; ++i) QTest::mouseMove(&canvas, p += QPoint(6, (i % 3) - 1));
+      QTest::mouseRelease(&canvas, Qt::LeftButton, {}, p);
+    }
+    if (!view->acceptButton().isEnabled()) return false;
+    testsupport::keepPicture(*c->window(), "capture");
+    QTest::mouseClick(&view->acceptButton(), Qt::LeftButton);
+    return true;
+  }
+  void clickSign() { QTest::mouseClick(qobject_cast<QAbstractButton*>(c->signButton()), Qt::LeftButton); }
+  // The view point of a page-space point.
+  QPoint onPage(double x, double y, int page) const {
+    return c->pdfView()->convertFromPage({x, y}, page).toPoint();
+  }
+  QPoint centreOf(const Rect& r, int page) const { return onPage(r.x + r.width / 2, r.y + r.height / 2, page); }
+  void drag(QPoint from, QPoint to, int steps = 12) {
+    QWidget* vp = c->pdfView()->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, from);
+    for (int i = 1; i <= steps; ++i) QTest::mouseMove(vp, from + (to - from) * i / steps);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
+  }
+  void tap(QPoint at) { QTest::mouseClick(c->pdfView()->viewport(), Qt::LeftButton, {}, at); }
+  bool verified() const {
+    if (outcome.signedFiles.size() != 1) return false;
+    return pdftest::pdfsigValidations(outcome.signedFiles.front()) == std::vector<std::string>{"Signature is Valid."};
+  }
+};
+
+}  // namespace
+
+TEST(SigningFlowTest, EachRuleTypeSignsAfterCaptureAndTheOutputVerifies) {
+  struct Case {
+    PenvoraSDKWidgetType type;
+    std::function<void(PenvoraSDKParams&)> setUp;
+  };
+  const std::vector<Case> cases = {
+      {PenvoraSDKWidgetType::fixed, [](PenvoraSDKParams&) {}},
+      {PenvoraSDKWidgetType::field, [](PenvoraSDKParams& p) { p.widget->widgetFieldFieldname = "group.Sig2"; }},
+      {PenvoraSDKWidgetType::float_, [](PenvoraSDKParams& p) { p.widget->widgetFloatText = "Madrid"; }},
+  };
+  for (const auto& k : cases) {
+    SigningRun run(k.type);
+    k.setUp(*run.params);
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(run.drawAndAccept());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->infoAlert() != nullptr; }, 3000));
+    ASSERT_TRUE(run.outcome.wait(20000));
+    EXPECT_EQ(run.outcome.calls, 1);
+    EXPECT_EQ(run.outcome.error, std::nullopt);
+    EXPECT_TRUE(run.outcome.windowsGoneWhenCalled);
+    EXPECT_FALSE(run.outcome.imageFile);
+    EXPECT_TRUE(run.verified()) << static_cast<int>(k.type);
+  }
+}
+
+TEST(SigningFlowTest, MetadataModeHandsBackThePictureAndTheRecordInsteadOfAFile) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->extra->signatureMetadataMode = true;
+  run.params->certificate->encKeyB64 =
+      base64::encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+  ASSERT_TRUE(run.show());
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(run.outcome.wait(20000));
+  EXPECT_EQ(run.outcome.error, std::nullopt);
+  EXPECT_TRUE(run.outcome.signedFiles.empty());
+  ASSERT_TRUE(run.outcome.imageFile);
+  EXPECT_TRUE(fs::exists(*run.outcome.imageFile));
+  EXPECT_EQ(fs::path(*run.outcome.imageFile).extension(), ".jpg");
+  EXPECT_TRUE(run.outcome.header && !run.outcome.header->empty());
+  EXPECT_TRUE(run.outcome.record && !run.outcome.record->empty());
+}
+
+TEST(SigningFlowTest, AnEngineThatYieldsNothingEndsWithErrorSigning) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  ASSERT_TRUE(run.show());
+  run.params->certificate->signCertP12B64 = base64::encode(std::string("not a PKCS#12 container"));
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(run.outcome.wait(20000));
+  EXPECT_EQ(run.outcome.calls, 1);
+  EXPECT_EQ(run.outcome.error, std::string(errortext::ErrorSigning));
+  EXPECT_TRUE(run.outcome.windowsGoneWhenCalled);
+}
+
+TEST(SigningFlowTest, ManualBoxIsDraggedResizedAndAcceptedOnATurnedPage) {
+  SigningRun run(PenvoraSDKWidgetType::manual);
+  run.params->certificate->requestUserCertificate = true;  // an alias nobody stored: the dialog stops the run
+  run.params->certificate->defaultAliasUserCertificate = "penvora-test-missing-" + newUuidString();
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  c->pdfView()->goToPage(1);  // the turned page
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 1; }, 2000));
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->imageSignatureAnnotation != nullptr; }, 3000));
+  EXPECT_EQ(c->signaturePage(), 1);
+  EXPECT_TRUE(c->confirmButtons()->isVisible());
+  EXPECT_FALSE(c->essParams->pointsB64.empty());
+  auto sig = c->imageSignatureAnnotation;
+  const Rect start = sig->bounds;
+  EXPECT_EQ(start.width, 75);  // upright in page space on a quarter-turned page
+  EXPECT_EQ(start.height, 75 * run.params->widget->widgetManualRatio);
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{start.x - 20, start.y - 20, 40, 40}));
+  testsupport::keepPicture(*c->window(), "manual-box-turned-page");
+
+  // Drag the box: it follows the finger and its icons follow it.
+  const QPoint from = run.centreOf(start, 1);
+  run.drag(from, from + QPoint(-60, 40));
+  const Rect moved = sig->bounds;
+  EXPECT_NE(moved.x, start.x);
+  EXPECT_EQ(moved.width, start.width);
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{moved.x - 20, moved.y - 20, 40, 40}));
+
+  // Resize from the expand icon: steps on a turned page, ratio kept.
+  const Rect e = c->imageExpandAnnotation->bounds;
+  run.drag(run.centreOf(e, 1), run.centreOf(e, 1) + QPoint(40, 0), 6);
+  EXPECT_GT(sig->bounds.width, moved.width);
+  EXPECT_NEAR(sig->bounds.height / sig->bounds.width, (moved.height + 0) / moved.width, 0.2);
+
+  // Onto a page with another rotation: refused with a message.
+  const Rect before = sig->bounds;
+  const QPoint centre = run.centreOf(before, 1);
+  QWidget* vp = c->pdfView()->viewport();
+  QTest::mousePress(vp, Qt::LeftButton, {}, centre);
+  QTest::mouseMove(vp, centre + QPoint(0, 10));
+  c->pdfView()->goToPage(0);
+  const QPoint onFirst = run.onPage(300, 400, 0);
+  QTest::mouseMove(vp, onFirst);
+  QTest::mouseRelease(vp, Qt::LeftButton, {}, onFirst);
+  EXPECT_EQ(c->signaturePage(), 1);
+  ASSERT_NE(c->toast(), nullptr);
+  EXPECT_EQ(c->toast()->text(), QString::fromUtf8("No es posible mover la firma entre estas páginas"));
+
+  // Accept from the icon: the engine gets the sides as the user saw them.
+  c->pdfView()->goToRect(QRectF(sig->bounds.x, sig->bounds.y, sig->bounds.width, sig->bounds.height), 1);
+  run.tap(run.centreOf(c->imageAcceptAnnotation->bounds, 1));
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  EXPECT_EQ(c->essParams->page, 2);
+  EXPECT_EQ(c->essParams->bounds.width, sig->bounds.height);
+  EXPECT_EQ(c->essParams->bounds.height, sig->bounds.width);
+  EXPECT_FALSE(c->essParams->jpgB64.empty());
+
+  // Cancel the dialog: nothing is reported, the box stays.
+  QTest::mouseClick(c->defaultCertDialog()->cancelButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() == nullptr; }, 2000));
+  EXPECT_EQ(c->signaturePage(), 1);
+  EXPECT_EQ(run.outcome.calls, 0);
+
+  // Again, and this time go on with the default identity.
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  QTest::mouseClick(c->defaultCertDialog()->acceptButton(), Qt::LeftButton);
+  ASSERT_TRUE(run.outcome.wait(20000));
+  EXPECT_EQ(run.outcome.error, std::nullopt);
+  EXPECT_TRUE(run.verified());
+}
+
+TEST(SigningFlowTest, TheCloseIconTakesTheBoxAwayAndForgetsThePoints) {
+  SigningRun run(PenvoraSDKWidgetType::manual);
+  ASSERT_TRUE(run.show());
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  auto* c = run.c;
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signaturePage() == 0; }, 3000));
+  run.tap(run.centreOf(c->imageCloseAnnotation->bounds, 0));
+  EXPECT_EQ(c->signaturePage(), -1);
+  EXPECT_TRUE(c->essParams->pointsB64.empty());
+  EXPECT_FALSE(c->confirmButtons()->isVisible());
+  for (int p = 0; p < c->pdfView()->pageCount(); ++p) EXPECT_TRUE(c->pdfView()->overlays(p).empty());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signButtonOpacity() == 1.0; }, 2000));
+  EXPECT_EQ(run.outcome.calls, 0);
+}
+
+TEST(SigningFlowTest, WithoutAHandwrittenSignatureEvenFixedModePlacesAMovableBox) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->certificate->handwrittenSignature = false;
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  run.clickSign();
+  EXPECT_EQ(c->captureView(), nullptr);
+  ASSERT_NE(c->imageSignatureAnnotation, nullptr);
+  EXPECT_TRUE(c->confirmButtons()->isVisible());
+  EXPECT_TRUE(c->essParams->pointsB64.empty());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signButtonOpacity() == 0.0; }, 2000));
+  testsupport::keepPicture(*c->window(), "placeholder-box");
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(run.outcome.wait(20000));
+  EXPECT_EQ(run.outcome.error, std::nullopt);
+  EXPECT_TRUE(run.verified());
+}
+
+TEST(SigningFlowTest, ACustomTextTypedAfterPlacementReplacesTheHostsList) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->widget->requestWidgetCustomText = true;
+  run.params->widget->widgetCustomText = {PenvoraSDKWidgetCustomText(20, "from the host"),
+                                          PenvoraSDKWidgetCustomText(9, "second")};
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  EXPECT_EQ(c->customTextPrompt(), nullptr);  // not before the capture
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); },
+                              3000));
+  QInputDialog* prompt = c->customTextPrompt();
+  EXPECT_EQ(prompt->windowTitle(), ui::localizedString("AddSignatureText"));
+  EXPECT_EQ(prompt->findChild<QLineEdit*>()->placeholderText(), ui::localizedString("EnterSignatureText"));
+  QTest::keyClicks(prompt->findChild<QLineEdit*>(), "Signed in Madrid");
+  QTest::mouseClick(prompt->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  ASSERT_TRUE(run.outcome.wait(20000));
+  ASSERT_EQ(run.params->widget->widgetCustomText.size(), 1u);
+  EXPECT_EQ(run.params->widget->widgetCustomText[0].text, "Signed in Madrid");
+  EXPECT_EQ(run.params->widget->widgetCustomText[0].fontSize, 11);
+  EXPECT_TRUE(run.verified());
+}
+
+TEST(SigningFlowTest, RejectHandsTheReasonToTheHostAfterTheScreenIsGone) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->extra->showReject = true;
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  ASSERT_TRUE(c->rejectButton()->isVisible());
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->rejectButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->rejectDialog() != nullptr && c->rejectDialog()->isVisible(); }, 2000));
+  QTest::keyClicks(c->rejectDialog()->rejectTextView(), "Wrong amount");
+  QTest::mouseClick(c->rejectDialog()->positiveButton(), Qt::LeftButton);
+  ASSERT_TRUE(run.outcome.wait());
+  EXPECT_EQ(run.outcome.rejected, "Wrong amount");
+  EXPECT_EQ(run.outcome.calls, 1);
+  EXPECT_TRUE(run.outcome.windowsGoneWhenCalled);
+}
+
+TEST(SigningFlowTest, OpeningByItselfShareAndTheHiddenRejectButton) {
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->extra->autoOpen = true;
+    ASSERT_TRUE(run.show());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() != nullptr; }, 2000));
+    EXPECT_FALSE(run.c->rejectButton()->isVisible());
+    QString shared;
+    run.c->shareAction = [&](const QString& path) { shared = path; };
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(run.c->shareButton()), Qt::LeftButton);
+    EXPECT_EQ(shared, QString::fromStdString(run.params->fileProperties->documentPath));
+  }
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->extra->autoOpen = true;
+    run.params->extra->viewLastPage = true;
+    run.params->fileProperties->documentPath.clear();
+    writeText(run.dir / "b.pdf", pdftest::plainPdf(1));
+    run.params->fileProperties->documentUris = {(run.dir / "in.pdf").string(), (run.dir / "b.pdf").string()};
+    ASSERT_TRUE(run.show());
+    QTest::qWait(100);
+    EXPECT_EQ(run.c->captureView(), nullptr);
+    EXPECT_FALSE(run.c->shareButton()->isEnabled());  // several documents are not shared
+    QFile::remove(run.c->documentPath());
+  }
+}
+
+TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
+  ui::QtKeychainStore::installIfNeeded();
+  auto store = PenvoraSdkCertManager::store();
+  const std::string alias = "penvora-test-flow-" + newUuidString();
+  TempDir keys;
+  auto made = testsupport::run("cd " + keys.path().string() +
+                               " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
+                               " -subj /CN=Stored\\ Signer -keyout k.pem -out c.pem -days 2 2>/dev/null"
+                               " && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out s.p12"
+                               " && base64 -w0 s.p12");
+  ASSERT_EQ(made.exitCode, 0);
+  const Bytes p12 = *base64::decode(made.output);
+  if (!PenvoraSdkCertManager::saveCertOnKeychain(p12, "pw", alias)) {
+    if (std::getenv("PENVORA_IN_TEST_SESSION")) FAIL() << "Secret Service not usable";
+    GTEST_SKIP() << "no Secret Service (run through make test)";
+  }
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->certificate->requestUserCertificate = true;
+  run.params->certificate->defaultAliasUserCertificate = alias;
+  ASSERT_TRUE(run.show());
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  // The default-identity dialog would hold the run; it signs on its own.
+  ASSERT_TRUE(run.outcome.wait(20000));
+  EXPECT_EQ(run.params->certificate->signCertP12B64, base64::encode(p12));
+  EXPECT_EQ(run.params->certificate->signCertPassword, "pw");
+  ASSERT_EQ(run.outcome.signedFiles.size(), 1u);
+  EXPECT_NE(testsupport::run("pdfsig '" + run.outcome.signedFiles[0] + "'").output.find("Stored Signer"),
+            std::string::npos);
+  store->remove(alias + ".p12", alias);
+  store->remove(alias + ".p12.password", alias);
+}
+
+TEST(SigningFlowTest, CancelledStepsGoBackToTheDocumentWithoutAReport) {
+  // Closing the capture panel.
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() != nullptr; }, 2000));
+    QTest::mouseClick(&run.c->captureView()->closeButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() == nullptr; }, 2000));
+    EXPECT_EQ(run.c->essParams->page, -1);
+    run.clickSign();  // and the user may sign again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() != nullptr; }, 2000));
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  // A float text the check finds (ignoring case) but placement does not
+  // (literally): nothing happens after the capture.
+  {
+    SigningRun run(PenvoraSDKWidgetType::float_);
+    run.params->widget->widgetFloatText = "MADRID";
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(run.drawAndAccept());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->captureView() == nullptr; }, 2000));
+    QTest::qWait(700);  // past the notice's delay, had signing started
+    EXPECT_EQ(run.c->infoAlert(), nullptr);
+    EXPECT_EQ(run.c->essParams->page, -1);
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  // Cancelling the custom text prompt.
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->widget->requestWidgetCustomText = true;
+    ASSERT_TRUE(run.show());
+    run.clickSign();
+    ASSERT_TRUE(run.drawAndAccept());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() != nullptr; }, 3000));
+    QTest::mouseClick(run.c->customTextPrompt()->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
+                      Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() == nullptr; }, 2000));
+    QTest::qWait(700);
+    EXPECT_EQ(run.c->infoAlert(), nullptr);
+    EXPECT_TRUE(run.params->widget->widgetCustomText.empty());
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+}
+
+TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
+  SigningRun run(PenvoraSDKWidgetType::manual,
+                 pdftest::documentPdf({{270, "[0 0 612 792]", "Three quarters"}, {180, "[0 0 612 792]", "Half"}}));
+  run.params->widget->widgetManualRatio = 2.0f;
+  run.params->certificate->handwrittenSignature = false;  // a placeholder box, no capture
+  run.params->certificate->requestUserCertificate = true;  // stops at the identity dialog
+  run.params->certificate->defaultAliasUserCertificate = "penvora-test-missing-" + newUuidString();
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+
+  run.clickSign();
+  ASSERT_NE(c->imageSignatureAnnotation, nullptr);
+  const Rect b = c->imageSignatureAnnotation->bounds;
+  EXPECT_EQ(b.width, 75);
+  EXPECT_EQ(b.height, 150);
+  // Close top-left, accept top-right, expand bottom-right as the user sees a 270 page.
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{b.x + b.width - 20, b.y + b.height - 20, 40, 40}));
+  EXPECT_EQ(c->imageAcceptAnnotation->bounds, (Rect{b.x + b.width - 20, b.y - 20, 40, 40}));
+  EXPECT_EQ(c->imageExpandAnnotation->bounds, (Rect{b.x - 20, b.y - 20, 40, 40}));
+  testsupport::keepPicture(*c->window(), "manual-box-270");
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  EXPECT_EQ(c->essParams->page, 1);
+  EXPECT_EQ(c->essParams->bounds, (Rect{b.x, b.y, 150, 75}));  // the sides as the user saw them
+  QTest::mouseClick(c->defaultCertDialog()->cancelButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() == nullptr; }, 2000));
+
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->cancelButton()), Qt::LeftButton);
+  EXPECT_EQ(c->signaturePage(), -1);
+  c->pdfView()->goToPage(1);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 1; }, 2000));
+  run.clickSign();
+  ASSERT_EQ(c->signaturePage(), 1);
+  const Rect h = c->imageSignatureAnnotation->bounds;
+  EXPECT_EQ(h.width, 150);
+  EXPECT_EQ(h.height, 75);
+  EXPECT_EQ(c->imageCloseAnnotation->bounds, (Rect{h.x + h.width - 20, h.y - 20, 40, 40}));
+  // Resizing on a half-turned page: one step of 1.5 points of height per move.
+  const QPoint e = run.centreOf(c->imageExpandAnnotation->bounds, 1);
+  run.drag(e, e + QPoint(30, 0), 3);
+  EXPECT_GT(c->imageSignatureAnnotation->bounds.height, h.height);
+  EXPECT_LT(c->imageSignatureAnnotation->bounds.x, h.x);  // it grows towards the left of the page space
+  const Rect grown = c->imageSignatureAnnotation->bounds;
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
+  EXPECT_EQ(c->essParams->page, 2);
+  EXPECT_EQ(c->essParams->bounds, grown);  // not exchanged
+}

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QTemporaryDir>
+
+#include "support/TestSupport.hpp"
+#include "qt/ui/FontRegistration.hpp"
+
+using penvora::ui::registerFontsIfNeeded;
+using testsupport::CapturedLog;
+
+namespace {
+bool copyFont(const QString& name, const QString& folder) {
+  return QFile::copy(":/penvora/fonts/" + name + ".ttf", folder + "/" + name + ".ttf");
+}
+}  // namespace
+
+// One process sees Asap appear only once, so the sequence is one test:
+// a missing italic file, then an already registered family, then the
+// bundled files.
+TEST(FontRegistration, FailureKeepsEarlierFontsThenFamilyIsNotTouchedAgain) {
+  ASSERT_FALSE(QFontDatabase::families().contains("Asap")) << "Asap is installed system-wide";
+  {
+    QTemporaryDir dir;
+    ASSERT_TRUE(copyFont("asap_regular", dir.path()));
+    ASSERT_TRUE(copyFont("asap_bold", dir.path()));
+    CapturedLog log;
+    registerFontsIfNeeded(dir.path());
+    EXPECT_TRUE(QFontDatabase::families().contains("Asap"));
+    EXPECT_FALSE(QFontDatabase::styles("Asap").contains("Bold"));
+    ASSERT_GE(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines[0], "Error registering asap font: fontPathNotFound (asap_italic.ttf)");
+  }
+  {
+    QTemporaryDir empty;  // any Asap file access would fail and log
+    CapturedLog log;
+    registerFontsIfNeeded(empty.path());
+    for (const auto& l : log.lines) EXPECT_EQ(l.find("asap"), std::string::npos) << l;
+  }
+  {
+    CapturedLog log;
+    registerFontsIfNeeded();
+    EXPECT_TRUE(log.lines.empty()) << log.lines.front();
+    EXPECT_TRUE(QFontDatabase::families().contains("Exo 2"));
+  }
+}
+
+TEST(FontRegistration, D_ReasonsForOneFile) {
+  using penvora::ui::RegisterFontError;
+  QTemporaryDir dir;
+  {
+    QFile f(dir.path() + "/text.ttf");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("this is not a font at all, just text");
+    QFile(dir.path() + "/empty.ttf").open(QIODevice::WriteOnly);
+  }
+  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "text"), RegisterFontError::initFontError);
+  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "empty"), RegisterFontError::invalidFontFile);
+  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "none"), RegisterFontError::fontPathNotFound);
+  EXPECT_EQ(penvora::ui::registerFontFile(":/penvora/fonts", "exo2_bold"), std::nullopt);
+}

@@ -1,0 +1,203 @@
+#pragma once
+// Test PDFs made at test time and the independent validators run on the
+// signed results.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/engine/ESS.hpp"
+#include "core/securepdf/Certificate.hpp"
+#include "core/securepdf/PDFSign.hpp"
+#include "support/TestSupport.hpp"
+
+namespace pdftest {
+
+// Writes numbered objects (1..n) with a classic cross-reference table.
+inline std::string buildPdf(const std::vector<std::string>& objects, int rootObject = 1) {
+  std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<std::size_t> offsets;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (auto o : offsets) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root " + std::to_string(rootObject) +
+         " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return out;
+}
+
+inline std::string stream(const std::string& dict, const std::string& data) {
+  return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+struct PageSpec {
+  int rotate = 0;
+  std::string mediaBox = "[0 0 612 792]";
+  std::string text = "Penvora test page";
+};
+
+// A document of the given pages, each with one line of text. With
+// `signatureFields`, an AcroForm holds empty signature fields: "Sig1" on
+// page 0 and "Sig2" under a parent "group" on the last page.
+inline std::string documentPdf(const std::vector<PageSpec>& pages, bool signatureFields = false) {
+  // 1 catalog, 2 pages, 3 font, then per page: page, content; then fields.
+  const int n = static_cast<int>(pages.size());
+  const int firstField = 4 + 2 * n;
+  std::vector<std::string> o;
+  std::string catalog = "<< /Type /Catalog /Pages 2 0 R";
+  if (signatureFields)
+    catalog += " /AcroForm << /Fields [" + std::to_string(firstField) + " 0 R " + std::to_string(firstField + 1) +
+               " 0 R] /SigFlags 0 >>";
+  o.push_back(catalog + " >>");
+  std::string kids;
+  for (int i = 0; i < n; ++i) kids += std::to_string(4 + 2 * i) + " 0 R ";
+  o.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
+  o.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  for (int i = 0; i < n; ++i) {
+    std::string annots;
+    if (signatureFields && i == 0) annots += std::to_string(firstField) + " 0 R ";
+    if (signatureFields && i == n - 1) annots += std::to_string(firstField + 2) + " 0 R ";
+    o.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + pages[i].mediaBox + " /Rotate " +
+                std::to_string(pages[i].rotate) + " /Contents " + std::to_string(5 + 2 * i) +
+                " 0 R /Resources << /Font << /F1 3 0 R >> >>" + (annots.empty() ? "" : " /Annots [" + annots + "]") +
+                " >>");
+    o.push_back(stream("", "BT /F1 18 Tf 72 700 Td (" + pages[i].text + " " + std::to_string(i + 1) + ") Tj ET"));
+  }
+  if (signatureFields) {
+    const std::string lastPage = std::to_string(4 + 2 * (n - 1));
+    o.push_back("<< /FT /Sig /T (Sig1) /Type /Annot /Subtype /Widget /Rect [100 100 300 160] /F 4 /P 4 0 R >>");
+    o.push_back("<< /T (group) /Kids [" + std::to_string(firstField + 2) + " 0 R] >>");
+    o.push_back("<< /FT /Sig /T (Sig2) /Parent " + std::to_string(firstField + 1) +
+                " 0 R /Type /Annot /Subtype /Widget /Rect [50 400 250 460] /F 4 /P " + lastPage + " 0 R >>");
+  }
+  return buildPdf(o);
+}
+
+inline std::string plainPdf(int pages = 1) { return documentPdf(std::vector<PageSpec>(pages)); }
+
+// The default identity, loaded once for the whole test run.
+inline std::shared_ptr<penvora::securepdf::Certificate> defaultCertificate() {
+  static std::shared_ptr<penvora::securepdf::Certificate> cert = [] {
+    auto container = penvora::ESS::defaultIdentity();
+    auto path = penvora::ESS::writeTempP12(*container);
+    auto c = std::make_shared<penvora::securepdf::Certificate>(penvora::securepdf::CertStoreTypes::cstPFXFile,
+                                                               path.string(),
+                                                               penvora::ESS::certificatePassword(std::nullopt), "*");
+    std::filesystem::remove(path);
+    return c;
+  }();
+  return cert;
+}
+
+// A signer with the usual settings: SHA-512, a 200 x 60 box at (72, 72)
+// on the first page.
+inline penvora::securepdf::PDFSign signer(const std::string& in, const std::string& out) {
+  penvora::securepdf::PDFSign s;
+  s.inputFile = in;
+  s.outputFile = out;
+  s.signingCert = defaultCertificate();
+  s.signatureHashAlgorithm = "SHA512";
+  s.signatureWidgetOffsetX = "72";
+  s.signatureWidgetOffsetY = "72";
+  s.signatureWidgetWidth = "200";
+  s.signatureWidgetHeight = "60";
+  s.signatureAuthorName = "Ana Tester";
+  return s;
+}
+
+struct SignatureBytes {
+  long long range[4] = {0, 0, 0, 0};
+  std::string signedData;  // the two byte ranges
+  std::string cmsDer;      // /Contents without padding
+};
+
+// Every signature in the file, in file order, read from the /ByteRange
+// arrays the way a validator does.
+inline std::vector<SignatureBytes> signatures(const std::string& file) {
+  std::vector<SignatureBytes> out;
+  for (std::size_t at = file.find("/ByteRange"); at != std::string::npos; at = file.find("/ByteRange", at + 1)) {
+    SignatureBytes s;
+    if (std::sscanf(file.c_str() + at, "/ByteRange [%lld %lld %lld %lld]", &s.range[0], &s.range[1], &s.range[2],
+                    &s.range[3]) != 4 ||
+        s.range[2] + s.range[3] > static_cast<long long>(file.size()))
+      continue;
+    s.signedData = file.substr(s.range[0], s.range[1]) + file.substr(s.range[2], s.range[3]);
+    const std::string hex = file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2);
+    std::string der;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) der += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    // Cut the zero padding using the outer DER length.
+    if (der.size() > 4 && static_cast<unsigned char>(der[1]) == 0x82)
+      der.resize(4 + (static_cast<unsigned char>(der[2]) << 8 | static_cast<unsigned char>(der[3])));
+    else if (der.size() > 5 && static_cast<unsigned char>(der[1]) == 0x83)
+      der.resize(5 + (static_cast<unsigned char>(der[2]) << 16 | static_cast<unsigned char>(der[3]) << 8 |
+                      static_cast<unsigned char>(der[4])));
+    s.cmsDer = der;
+    out.push_back(s);
+  }
+  return out;
+}
+
+// `openssl cms -verify` of one signature over its byte ranges (the test
+// certificate is not trusted, so the chain is not checked).
+inline bool opensslVerifies(const SignatureBytes& s, const std::filesystem::path& workDir) {
+  testsupport::writeText(workDir / "sig.der", s.cmsDer);
+  testsupport::writeText(workDir / "content.bin", s.signedData);
+  auto r = testsupport::run("openssl cms -verify -binary -noverify -purpose any -inform DER -in '" +
+                            (workDir / "sig.der").string() + "' -content '" + (workDir / "content.bin").string() +
+                            "' -out /dev/null 2>&1");
+  return r.exitCode == 0;
+}
+
+inline std::string cmsPrint(const SignatureBytes& s, const std::filesystem::path& workDir) {
+  testsupport::writeText(workDir / "sig.der", s.cmsDer);
+  return testsupport::run("openssl cms -cmsout -print -inform DER -in '" + (workDir / "sig.der").string() + "' 2>&1")
+      .output;
+}
+
+// pdfsig's report; each signature's "Signature Validation" line.
+inline std::vector<std::string> pdfsigValidations(const std::filesystem::path& pdf, const std::string& password = "") {
+  auto report = [&](const char* option) {
+    return testsupport::run("pdfsig " + (password.empty() ? std::string() : option + ("'" + password + "' ")) + "'" +
+                            pdf.string() + "' 2>/dev/null");
+  };
+  auto r = report("-upw ");
+  if (r.exitCode != 0 && !password.empty()) r = report("-opw ");
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while ((at = r.output.find("Signature Validation: ", at)) != std::string::npos) {
+    at += 22;
+    lines.push_back(r.output.substr(at, r.output.find('\n', at) - at));
+  }
+  return lines;
+}
+
+inline bool qpdfCheckClean(const std::filesystem::path& pdf, const std::string& password = "") {
+  auto r = testsupport::run("qpdf " + (password.empty() ? std::string() : "--password='" + password + "' ") +
+                            "--check '" + pdf.string() + "' 2>&1");
+  return r.exitCode == 0 && r.output.find("No syntax or stream encoding errors") != std::string::npos;
+}
+
+// The document as qpdf's QDF form (decrypted, uncompressed), with each
+// run of white space made one space, for reading.
+inline std::string qdf(const std::filesystem::path& pdf, const std::string& password = "") {
+  const std::string raw =
+      testsupport::run("qpdf " + (password.empty() ? std::string() : "--password='" + password + "' ") +
+                       "--qdf --object-streams=disable --decrypt '" + pdf.string() + "' - 2>/dev/null")
+          .output;
+  std::string out;
+  for (char c : raw) {
+    const bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    if (space && !out.empty() && out.back() == ' ') continue;
+    out += space ? ' ' : c;
+  }
+  return out;
+}
+
+}  // namespace pdftest
