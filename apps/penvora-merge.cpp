@@ -21,15 +21,15 @@ int main(int argc, char** argv) {
   const std::filesystem::path out = args[0];
   const std::vector<std::string> sources(args.begin() + 1, args.end());
   const std::filesystem::path folder = out.has_parent_path() ? out.parent_path() : ".";
-  const auto merged = penvora::document::mergeDocuments(sources, password, folder.string());
+  const auto merged = penvora::core::document::mergeDocuments(sources, password, folder.string());
   switch (merged.status) {
-    case penvora::document::MergeResult::Status::needsPassword:
+    case penvora::core::document::MergeResult::Status::needsPassword:
       std::cerr << "penvora-merge: a source needs a password (--password)\n";
       return 1;
-    case penvora::document::MergeResult::Status::failed:
+    case penvora::core::document::MergeResult::Status::failed:
       std::cerr << "penvora-merge: a source cannot be opened, or nothing to merge, or the output cannot be written\n";
       return 1;
-    case penvora::document::MergeResult::Status::merged:
+    case penvora::core::document::MergeResult::Status::merged:
       break;
   }
   // The merge names its file by a fresh UUID in the same folder: a rename

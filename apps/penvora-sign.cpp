@@ -10,6 +10,9 @@
 #include "core/securepdf/PDFSign.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
+using namespace penvora::core::engine;
+using namespace penvora::core::securepdf;
+
 namespace {
 
 void usage() {
@@ -23,7 +26,7 @@ void usage() {
 
 int main(int argc, char** argv) {
   using namespace penvora;
-  using namespace penvora::securepdf;
+  using namespace penvora::core::securepdf;
   if (argc < 3) {
     usage();
     return 2;

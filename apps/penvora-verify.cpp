@@ -14,9 +14,11 @@
 #include "core/engine/ESSUtils.hpp"
 #include "core/securepdf/SignatureInspector.hpp"
 
+using namespace penvora::core::engine;
+
 namespace {
 
-using penvora::BiometricRecordReader;
+using penvora::core::engine::BiometricRecordReader;
 
 void usage() {
   std::fprintf(stderr,
@@ -118,9 +120,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  penvora::securepdf::DocumentSignatures doc;
+  penvora::core::securepdf::DocumentSignatures doc;
   try {
-    doc = penvora::securepdf::inspectSignatures(file, password);
+    doc = penvora::core::securepdf::inspectSignatures(file, password);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "penvora-verify: %s\n", e.what());
     return 2;
@@ -138,12 +140,12 @@ int main(int argc, char** argv) {
                         {"bioSummary", nullptr},    {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
     std::optional<std::pair<std::string, std::string>> summary;
-    if (auto it = s.signedAttributes.find(penvora::kBioSummaryAttributeOid); it != s.signedAttributes.end()) {
+    if (auto it = s.signedAttributes.find(penvora::core::engine::kBioSummaryAttributeOid); it != s.signedAttributes.end()) {
       summary = BiometricRecordReader::summary(it->second);
       if (summary) {
         nlohmann::json fields = nlohmann::json::object();
-        const auto names = penvora::ESSUtils::split(summary->first, ';'),
-                   values = penvora::ESSUtils::split(summary->second, ';');
+        const auto names = penvora::core::engine::ESSUtils::split(summary->first, ';'),
+                   values = penvora::core::engine::ESSUtils::split(summary->second, ';');
         for (std::size_t i = 0; i < names.size(); ++i) fields[names[i]] = i < values.size() ? values[i] : "";
         j["bioSummary"] = fields;
       } else {
@@ -151,7 +153,7 @@ int main(int argc, char** argv) {
       }
     }
     if (!key.empty() && summary) {
-      if (auto it = s.signedAttributes.find(penvora::kBioDataAttributeOid); it != s.signedAttributes.end()) {
+      if (auto it = s.signedAttributes.find(penvora::core::engine::kBioDataAttributeOid); it != s.signedAttributes.end()) {
         if (auto trace = BiometricRecordReader::decrypt(it->second, key)) {
           j["bioRecord"] = BiometricRecordReader::recordText(*summary, *trace);
           if (!renderPath.empty() && !rendered) rendered = renderTrace(*trace, renderPath);

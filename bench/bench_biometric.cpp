@@ -10,6 +10,9 @@
 #include "penvora/Log.hpp"
 
 using namespace penvora;
+using namespace penvora::core::capture;
+using namespace penvora::core::engine;
+using namespace penvora::core::interface;
 
 namespace {
 

@@ -51,7 +51,7 @@ void BM_StrokeViewEvent(benchmark::State& state) {
 }
 
 void BM_CanvasEvent(benchmark::State& state) {
-  penvora::Canvas canvas(false, "#000000", 10.0);
+  penvora::qt::capture::Canvas canvas(false, "#000000", 10.0);
   runEvents(state, canvas, state.range(0));
 }
 

@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
 
   // Peers' identities: the same default identity as a file and in an NSS
   // database for pdfsig.
-  const fs::path p12 = penvora::ESS::writeTempP12(*penvora::ESS::defaultIdentity());
-  const std::string pw = penvora::ESS::certificatePassword(std::nullopt);
+  const fs::path p12 = penvora::core::engine::ESS::writeTempP12(*penvora::core::engine::ESS::defaultIdentity());
+  const std::string pw = penvora::core::engine::ESS::certificatePassword(std::nullopt);
   const fs::path nss = dir / "nss";
   fs::create_directories(nss);
   const bool havePdfsig =

@@ -17,10 +17,13 @@
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
+using namespace penvora::core::interface;
+using namespace penvora::qt::capture;
+
 namespace penvora::demo {
 namespace {
 
-using Controller = document::PenvoraSDKSignatureViewController;
+using Controller = penvora::qt::document::PenvoraSDKSignatureViewController;
 using json = nlohmann::json;
 
 const char* const kActions[] = {"sign", "stroke", "acceptCapture", "dragSignature", "acceptPlacement",

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace penvora::document {
+namespace penvora::qt::document {
 class PenvoraSDKSignatureViewController;
 }
 
@@ -22,11 +22,11 @@ class ReplayPlayer {
 
   // Plays every action; false (with `error()`) when a step could not run.
   // The screen may be gone after the last step.
-  bool play(document::PenvoraSDKSignatureViewController* screen);
+  bool play(penvora::qt::document::PenvoraSDKSignatureViewController* screen);
   const std::string& error() const { return error_; }
 
  private:
-  bool step(document::PenvoraSDKSignatureViewController* c, const nlohmann::json& action);
+  bool step(penvora::qt::document::PenvoraSDKSignatureViewController* c, const nlohmann::json& action);
   bool fail(std::string why);
 
   nlohmann::json ink_;

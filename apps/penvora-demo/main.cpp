@@ -113,9 +113,9 @@ int main(int argc, char** argv) {
       });
 
   // Without a callback, the screen closing (back) ends the demo too.
-  auto* screen = [&]() -> penvora::document::PenvoraSDKSignatureViewController* {
+  auto* screen = [&]() -> penvora::qt::document::PenvoraSDKSignatureViewController* {
     for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* c = w->findChild<penvora::document::PenvoraSDKSignatureViewController*>()) return c;
+      if (auto* c = w->findChild<penvora::qt::document::PenvoraSDKSignatureViewController*>()) return c;
     return nullptr;
   }();
   if (screen)

@@ -5,6 +5,6 @@
 #include "core/util/Pkcs12.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  penvora::pkcs12Opens(penvora::Bytes(data, data + size), "password");
+  penvora::core::util::pkcs12Opens(penvora::core::util::Bytes(data, data + size), "password");
   return 0;
 }

@@ -13,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);
   (void)quiet;
   const std::string text(reinterpret_cast<const char*>(data), size);
-  penvora::ESSUtils::pointsToBinary(penvora::ESSUtils::split(text, '\n'));
-  const std::string b64 = penvora::base64::encode(text);
-  penvora::ESS::recordSummary(b64);
+  penvora::core::engine::ESSUtils::pointsToBinary(penvora::core::engine::ESSUtils::split(text, '\n'));
+  const std::string b64 = penvora::core::util::base64Encode(text);
+  penvora::core::engine::ESS::recordSummary(b64);
   // Protect with the default certificate only for small inputs: RSA per
   // input would make the run slow without adding coverage.
-  if (size < 2048) penvora::ESS::protectRecord(b64, std::nullopt);
-  penvora::ESS::restampDocumentHash(b64, "/dev/null");
-  penvora::ESS::issuerAndSerial(penvora::Bytes(data, data + size));
-  penvora::base64::decodeIgnoringUnknown(text);
+  if (size < 2048) penvora::core::engine::ESS::protectRecord(b64, std::nullopt);
+  penvora::core::engine::ESS::restampDocumentHash(b64, "/dev/null");
+  penvora::core::engine::ESS::issuerAndSerial(penvora::core::util::Bytes(data, data + size));
+  penvora::core::util::base64DecodeIgnoringUnknown(text);
   return 0;
 }

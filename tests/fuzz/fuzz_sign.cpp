@@ -13,12 +13,12 @@
 
 namespace {
 
-std::shared_ptr<penvora::securepdf::Certificate> certificate() {
+std::shared_ptr<penvora::core::securepdf::Certificate> certificate() {
   static auto cert = [] {
-    auto path = penvora::ESS::writeTempP12(*penvora::ESS::defaultIdentity());
-    auto c = std::make_shared<penvora::securepdf::Certificate>(penvora::securepdf::CertStoreTypes::cstPFXFile,
+    auto path = penvora::core::engine::ESS::writeTempP12(*penvora::core::engine::ESS::defaultIdentity());
+    auto c = std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
                                                                path.string(),
-                                                               penvora::ESS::certificatePassword(std::nullopt), "*");
+                                                               penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
     std::filesystem::remove(path);
     return c;
   }();
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream f(in, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  penvora::securepdf::PDFSign s;
+  penvora::core::securepdf::PDFSign s;
   s.inputFile = in.string();
   s.outputFile = out.string();
   s.overwrite = true;
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.password = "u";
   try {
     s.sign();
-  } catch (const penvora::securepdf::SecurePdfError&) {
+  } catch (const penvora::core::securepdf::SecurePdfError&) {
   }
   return 0;
 }

@@ -83,13 +83,13 @@ inline std::string documentPdf(const std::vector<PageSpec>& pages, bool signatur
 inline std::string plainPdf(int pages = 1) { return documentPdf(std::vector<PageSpec>(pages)); }
 
 // The default identity, loaded once for the whole test run.
-inline std::shared_ptr<penvora::securepdf::Certificate> defaultCertificate() {
-  static std::shared_ptr<penvora::securepdf::Certificate> cert = [] {
-    auto container = penvora::ESS::defaultIdentity();
-    auto path = penvora::ESS::writeTempP12(*container);
-    auto c = std::make_shared<penvora::securepdf::Certificate>(penvora::securepdf::CertStoreTypes::cstPFXFile,
+inline std::shared_ptr<penvora::core::securepdf::Certificate> defaultCertificate() {
+  static std::shared_ptr<penvora::core::securepdf::Certificate> cert = [] {
+    auto container = penvora::core::engine::ESS::defaultIdentity();
+    auto path = penvora::core::engine::ESS::writeTempP12(*container);
+    auto c = std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
                                                                path.string(),
-                                                               penvora::ESS::certificatePassword(std::nullopt), "*");
+                                                               penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
     std::filesystem::remove(path);
     return c;
   }();
@@ -98,8 +98,8 @@ inline std::shared_ptr<penvora::securepdf::Certificate> defaultCertificate() {
 
 // A signer with the usual settings: SHA-512, a 200 x 60 box at (72, 72)
 // on the first page.
-inline penvora::securepdf::PDFSign signer(const std::string& in, const std::string& out) {
-  penvora::securepdf::PDFSign s;
+inline penvora::core::securepdf::PDFSign signer(const std::string& in, const std::string& out) {
+  penvora::core::securepdf::PDFSign s;
   s.inputFile = in;
   s.outputFile = out;
   s.signingCert = defaultCertificate();

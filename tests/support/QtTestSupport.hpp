@@ -18,7 +18,7 @@ namespace testsupport {
 // NAME.png (reference pictures to look at, never compared).
 inline void keepPicture(QWidget& w, const char* name) {
   QApplication::processEvents();  // layouts settle before the grab
-  for (auto* view : w.findChildren<penvora::document::NonSelectablePDFView*>()) view->waitForVisiblePages();
+  for (auto* view : w.findChildren<penvora::qt::document::NonSelectablePDFView*>()) view->waitForVisiblePages();
   if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) w.grab().save(QString(keep) + "/" + name + ".png");
 }
 
@@ -70,13 +70,13 @@ struct Outcome {
 };
 
 // The signing screen the launcher put up, once it is there.
-inline penvora::document::PenvoraSDKSignatureViewController* shownController(int ms = 5000) {
-  penvora::document::PenvoraSDKSignatureViewController* found = nullptr;
+inline penvora::qt::document::PenvoraSDKSignatureViewController* shownController(int ms = 5000) {
+  penvora::qt::document::PenvoraSDKSignatureViewController* found = nullptr;
   (void)QTest::qWaitFor(
       [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
           if (w->objectName() == QStringLiteral("PenvoraSDKWindow") && w->isVisible())
-            if (auto* c = w->findChild<penvora::document::PenvoraSDKSignatureViewController*>()) found = c;
+            if (auto* c = w->findChild<penvora::qt::document::PenvoraSDKSignatureViewController*>()) found = c;
         return found != nullptr;
       },
       ms);

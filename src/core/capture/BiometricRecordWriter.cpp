@@ -10,7 +10,7 @@
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
 
-namespace penvora {
+namespace penvora::core::capture {
 
 std::int64_t BiometricRecordWriter::truncateToInt(double v) {
   // The platform never delivers non-finite or huge values; clamp rather
@@ -46,7 +46,7 @@ std::string BiometricRecordWriter::locationText(const LocationFix& f, std::int64
 }
 
 std::string BiometricRecordWriter::softwareText(const std::string& hostVersion, const std::string& documentPath) {
-  auto digest = sha512HexOfFile(documentPath);
+  auto digest = util::sha512HexOfFile(documentPath);
   if (!digest) penvora::log("Error reading document for its digest: " + documentPath);
   return "Penvora SDK iOS|" + hostVersion + "|" + "SHA-2-512 PDF: " + digest.value_or("");
 }
@@ -73,14 +73,14 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
   const std::string model = in.deviceModel.value_or(DeviceInfo::deviceModelName());
   const std::string version = in.systemVersion.value_or(DeviceInfo::systemVersion());
   const std::string cpu = in.cpuDescription.value_or(DeviceInfo::cpuArchitectureDescription());
-  const std::string hardware = base64::encode(model + "|Version iOS=" + version + "|Arquitectura=" + cpu);
-  const std::string software = base64::encode(softwareText(in.hostVersion, in.documentPath));
+  const std::string hardware = util::base64Encode(model + "|Version iOS=" + version + "|Arquitectura=" + cpu);
+  const std::string software = util::base64Encode(softwareText(in.hostVersion, in.documentPath));
   std::string extra;
   if (in.location) {
     const std::int64_t now = in.locationTimeMs.value_or(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
             .count());
-    extra = base64::encode(locationText(*in.location, now));
+    extra = util::base64Encode(locationText(*in.location, now));
   }
 
   const auto& f = in.canvasFrame;
@@ -125,7 +125,7 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
 }
 
 std::string BiometricRecordWriter::encodeRecord(const std::string& record) {
-  return base64::encode(record);
+  return util::base64Encode(record);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

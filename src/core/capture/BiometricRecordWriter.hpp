@@ -8,7 +8,7 @@
 #include "core/capture/LocationFix.hpp"
 #include "core/interface/Rect.hpp"
 
-namespace penvora {
+namespace penvora::core::capture {
 
 // One sampled point: canvas coordinates (points, y down) and the time since
 // its stroke began, in seconds.
@@ -26,7 +26,7 @@ struct CapturedStroke {
 
 struct BiometricRecordInputs {
   double screenWidth = 0, screenHeight = 0;  // main screen bounds, points
-  Rect canvasFrame;                          // canvas view frame, y down
+  interface::Rect canvasFrame;                          // canvas view frame, y down
   std::chrono::system_clock::time_point timeStart, timeEnd;
   std::string documentPath;                  // digested into SOFTWARE
   std::string hostVersion;                   // host application's short version, or ""
@@ -59,4 +59,4 @@ class BiometricRecordWriter {
   static std::int64_t truncateToInt(double v);
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstddef>
 
-namespace penvora::capture {
+namespace penvora::core::capture {
 
 // How far a drawing is towards a signature worth accepting.
 enum class ProgressLevel { red, orange, green };
@@ -23,4 +23,4 @@ constexpr ProgressLevel progressLevel(float value) {
 
 constexpr bool acceptEnabled(float value) { return !(value < kMinValueToEnableAcceptButton); }
 
-}  // namespace penvora::capture
+}  // namespace penvora::core::capture

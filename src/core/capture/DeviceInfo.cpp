@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace penvora {
+namespace penvora::core::capture {
 namespace {
 
 const std::unordered_map<std::string_view, std::string_view>& modelTable() {
@@ -109,4 +109,4 @@ std::string DeviceInfo::cpuArchitectureDescription() {
   return cpuSubtypeText(std::nullopt);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace penvora {
+namespace penvora::core::capture {
 
 // The device facts of the biometric record.
 class DeviceInfo {
@@ -27,4 +27,4 @@ class DeviceInfo {
   static std::string systemVersion();
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace penvora::capture {
+namespace penvora::core::capture {
 
 enum class DeviceOrientation { unknown, portrait, portraitUpsideDown, landscapeLeft, landscapeRight, faceUp, faceDown };
 
@@ -15,4 +15,4 @@ constexpr bool orientationChangeClearsDrawing(bool wasLandscape, DeviceOrientati
   return wasLandscape ? portrait : isLandscape(now);
 }
 
-}  // namespace penvora::capture
+}  // namespace penvora::core::capture

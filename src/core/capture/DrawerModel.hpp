@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace penvora {
+namespace penvora::core::capture {
 
 // What the canvas capture view needs from the request.
 struct DrawerModel {
@@ -12,4 +12,4 @@ struct DrawerModel {
   std::string url;                       // the document digested into the record
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

@@ -1,6 +1,6 @@
 #include "core/capture/LocationFix.hpp"
 
-namespace penvora {
+namespace penvora::core::capture {
 
 std::string statusString(int raw) {
   switch (raw) {
@@ -17,4 +17,4 @@ std::string statusString(const LocationAuthorization* status) {
   return status ? statusString(static_cast<int>(*status)) : "unknown";
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

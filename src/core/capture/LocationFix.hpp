@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace penvora {
+namespace penvora::core::capture {
 
 // One position fix as the record needs it.
 struct LocationFix {
@@ -18,4 +18,4 @@ enum class LocationAuthorization { notDetermined = 0, restricted = 1, denied = 2
 std::string statusString(const LocationAuthorization* status);
 std::string statusString(int rawStatus);
 
-}  // namespace penvora
+}  // namespace penvora::core::capture

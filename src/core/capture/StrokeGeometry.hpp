@@ -1,10 +1,9 @@
 #pragma once
 #include <cmath>
 
-namespace penvora {
+namespace penvora::core::capture {
 
 // The pure geometry of the stroke view's variable-width ink.
-namespace stroke {
 
 struct Point {
   double x = 0, y = 0;
@@ -56,5 +55,4 @@ inline Segment ribbon(Point e, Point p, Point m, double w0, double w1) {
   return {e + r1, p - r2, m - r3, m + r3, p + r2, e - r1};
 }
 
-}  // namespace stroke
-}  // namespace penvora
+}  // namespace penvora::core::capture

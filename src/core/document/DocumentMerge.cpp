@@ -5,7 +5,7 @@
 #include "core/document/PDFDocument.hpp"
 #include "core/engine/ESS.hpp"
 
-namespace penvora::document {
+namespace penvora::core::document {
 
 MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::string& password,
                            const std::string& folder) {
@@ -34,7 +34,7 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     result.pageInfos.clear();
     return result;
   }
-  const std::string out = (std::filesystem::path(folder) / (newUuidString() + ".pdf")).string();
+  const std::string out = (std::filesystem::path(folder) / (engine::newUuidString() + ".pdf")).string();
   if (!merged.writeTo(out)) {
     result.pageInfos.clear();
     return result;
@@ -52,4 +52,4 @@ std::optional<std::string> mergedTitle(const std::vector<DocumentPageInfo>& info
   return std::nullopt;
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::core::document

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace penvora::document {
+namespace penvora::core::document {
 
 // One source document inside the merged one.
 struct DocumentPageInfo {
@@ -31,4 +31,4 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
 // two sources.
 std::optional<std::string> mergedTitle(const std::vector<DocumentPageInfo>& infos, std::int64_t page);
 
-}  // namespace penvora::document
+}  // namespace penvora::core::document

@@ -13,11 +13,11 @@
 
 #include "core/securepdf/AtomicOutputFile.hpp"
 
-namespace penvora::document {
+namespace penvora::core::document {
 namespace {
 
-Rect toRect(const QPDFObjectHandle::Rectangle& r) {
-  return Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
+interface::Rect toRect(const QPDFObjectHandle::Rectangle& r) {
+  return interface::Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
 }
 
 // Files up to this size are parsed from memory: qpdf reads a file object
@@ -191,4 +191,4 @@ bool PDFDocument::writeTo(const std::string& path) const {
   }
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::core::document

@@ -12,7 +12,7 @@
 // shown, the aspect ratio of the capture area, the choice of signature
 // field and the boxes of fixed and float mode. Page space throughout: PDF
 // points, y upwards, a box by its lower-left corner.
-namespace penvora::placement {
+namespace penvora::core::document {
 
 constexpr float kDefaultRatio = 2.5f;
 
@@ -30,7 +30,7 @@ std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height);
 
 // width ÷ height of the capture area; `fieldBounds` is the chosen field's
 // box in field mode (none when the document has no signature field).
-float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<Rect>& fieldBounds);
+float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<interface::Rect>& fieldBounds);
 
 // One widget annotation met while walking the pages in order.
 struct FieldCandidate {
@@ -49,10 +49,10 @@ FieldChoice findSignatureField(const std::vector<FieldCandidate>& annotations,
 // Width of the box: twice the height when more than four times as wide.
 std::int64_t boxWidth(std::int64_t width, std::int64_t height);
 // The fixed-mode box and its page (1 when none is given).
-Rect fixedBounds(const PenvoraSDKWidget& widget);
+interface::Rect fixedBounds(const PenvoraSDKWidget& widget);
 std::int64_t fixedPage(const PenvoraSDKWidget& widget);
 // The float-mode box for a match whose bounds on its page are `match`:
 // hanging gapY above the text's bottom, gapX right of its left edge.
-Rect floatBounds(const PenvoraSDKWidget& widget, const Rect& match);
+interface::Rect floatBounds(const PenvoraSDKWidget& widget, const interface::Rect& match);
 
-}  // namespace penvora::placement
+}  // namespace penvora::core::document

@@ -7,7 +7,7 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace {
 using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 }
@@ -29,8 +29,8 @@ AES::AES(const std::string& key) : key_(key.begin(), key.end()) {
   if (key_.size() != 32) throw Error(ErrorCode::invalidKeySize);
 }
 
-Bytes AES::encrypt(const std::string& text) const {
-  Bytes out(ivSize);
+util::Bytes AES::encrypt(const std::string& text) const {
+  util::Bytes out(ivSize);
   if (RAND_bytes(out.data(), static_cast<int>(ivSize)) != 1) throw Error(ErrorCode::generateRandomIVFailed);
   CipherCtx ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
   if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key_.data(), out.data()) != 1)
@@ -45,7 +45,7 @@ Bytes AES::encrypt(const std::string& text) const {
   return out;
 }
 
-std::string AES::decrypt(const Bytes& data) const {
+std::string AES::decrypt(const util::Bytes& data) const {
   if (data.size() < ivSize + 16 || (data.size() - ivSize) % 16 != 0) throw Error(ErrorCode::decryptionFailed);
   CipherCtx ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
   if (!ctx || EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key_.data(), data.data()) != 1)
@@ -57,8 +57,8 @@ std::string AES::decrypt(const Bytes& data) const {
       EVP_DecryptFinal_ex(ctx.get(), o + n1, &n2) != 1)
     throw Error(ErrorCode::decryptionFailed);
   out.resize(static_cast<std::size_t>(n1 + n2));
-  if (!isValidUtf8(out)) throw Error(ErrorCode::dataToStringFailed);
+  if (!util::isValidUtf8(out)) throw Error(ErrorCode::dataToStringFailed);
   return out;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -4,7 +4,7 @@
 
 #include "core/engine/Cryptable.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 
 // The component decryption routine: AES-256-CBC with PKCS#7 padding, the IV
 // in the first 16 bytes of the data, over the 32 UTF-8 bytes of the
@@ -26,15 +26,15 @@ class AES final : public Cryptable {
   // Throws Error(invalidKeySize) unless the key has exactly 32 bytes.
   explicit AES(const std::string& key);
 
-  Bytes encrypt(const std::string& text) const override;
-  std::string decrypt(const Bytes& data) const override;
+  util::Bytes encrypt(const std::string& text) const override;
+  std::string decrypt(const util::Bytes& data) const override;
 
   static constexpr std::size_t ivSize = 16;
 
  private:
-  Bytes key_;
+  util::Bytes key_;
 };
 
 const char* toString(AES::ErrorCode code);
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

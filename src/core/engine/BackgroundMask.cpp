@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace {
 
 struct TjFree {
@@ -16,7 +16,7 @@ constexpr long long kMaxPixels = 64ll << 20;  // refuse absurd sizes
 
 }  // namespace
 
-std::optional<std::pair<int, int>> jpegPixelSize(const Bytes& jpeg) {
+std::optional<std::pair<int, int>> jpegPixelSize(const util::Bytes& jpeg) {
   std::unique_ptr<void, TjFree> tj(tjInitDecompress());
   int w = 0, h = 0, sub = 0, space = 0;
   if (!tj || jpeg.empty() ||
@@ -26,19 +26,19 @@ std::optional<std::pair<int, int>> jpegPixelSize(const Bytes& jpeg) {
   return std::make_pair(w, h);
 }
 
-std::optional<Bytes> nearWhiteMask(const Bytes& jpeg, int width, int height) {
+std::optional<util::Bytes> nearWhiteMask(const util::Bytes& jpeg, int width, int height) {
   if (width < 1 || height < 1 || static_cast<long long>(width) * height > kMaxPixels) return std::nullopt;
   auto size = jpegPixelSize(jpeg);
   if (!size || static_cast<long long>(size->first) * size->second > kMaxPixels) return std::nullopt;
   const auto [iw, ih] = *size;
   std::unique_ptr<void, TjFree> tj(tjInitDecompress());
-  Bytes rgba(static_cast<std::size_t>(iw) * ih * 4);
+  util::Bytes rgba(static_cast<std::size_t>(iw) * ih * 4);
   if (tjDecompress2(static_cast<tjhandle>(tj.get()), jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgba.data(),
                     iw, 0, ih, TJPF_RGBA, TJFLAG_ACCURATEDCT) != 0)
     return std::nullopt;
   // Drawn into width x height: nearest source pixel when the sizes differ.
   const std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
-  Bytes mask(rowBytes * static_cast<std::size_t>(height), 0);
+  util::Bytes mask(rowBytes * static_cast<std::size_t>(height), 0);
   for (int y = 0; y < height; ++y) {
     const int sy = static_cast<int>(static_cast<long long>(y) * ih / height);
     for (int x = 0; x < width; ++x) {
@@ -51,4 +51,4 @@ std::optional<Bytes> nearWhiteMask(const Bytes& jpeg, int width, int height) {
   return mask;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

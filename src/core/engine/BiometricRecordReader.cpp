@@ -10,13 +10,13 @@
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "core/util/Base64.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace {
 
 constexpr std::size_t kMaxInflated = 64u << 20;
 
 // The content of a DER VisibleString (tag 0x1A).
-std::optional<std::string> visibleString(const Bytes& der) {
+std::optional<std::string> visibleString(const util::Bytes& der) {
   if (der.size() < 2 || der[0] != 0x1A) return std::nullopt;
   std::size_t len = der[1], at = 2;
   if (len & 0x80) {
@@ -30,10 +30,10 @@ std::optional<std::string> visibleString(const Bytes& der) {
   return std::string(der.begin() + static_cast<long>(at), der.begin() + static_cast<long>(at + len));
 }
 
-std::optional<Bytes> inflateZlib(const Bytes& in) {
+std::optional<util::Bytes> inflateZlib(const util::Bytes& in) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return std::nullopt;
-  Bytes out;
+  util::Bytes out;
   unsigned char buf[1 << 15];
   z.next_in = const_cast<unsigned char*>(in.data());
   z.avail_in = static_cast<uInt>(in.size());
@@ -51,14 +51,14 @@ std::optional<Bytes> inflateZlib(const Bytes& in) {
   return out;
 }
 
-unsigned get16(const Bytes& b, std::size_t at) { return static_cast<unsigned>(b[at] << 8 | b[at + 1]); }
+unsigned get16(const util::Bytes& b, std::size_t at) { return static_cast<unsigned>(b[at] << 8 | b[at + 1]); }
 
 }  // namespace
 
-std::optional<std::pair<std::string, std::string>> BiometricRecordReader::summary(const Bytes& attributeDer) {
+std::optional<std::pair<std::string, std::string>> BiometricRecordReader::summary(const util::Bytes& attributeDer) {
   auto text = visibleString(attributeDer);
   if (!text) return std::nullopt;
-  auto z = base64::decode(*text);
+  auto z = util::base64Decode(*text);
   if (!z) return std::nullopt;
   auto plain = inflateZlib(*z);
   if (!plain) return std::nullopt;
@@ -68,11 +68,11 @@ std::optional<std::pair<std::string, std::string>> BiometricRecordReader::summar
   return std::make_pair(s.substr(0, crlf), s.substr(crlf + 2));
 }
 
-std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const Bytes& attributeDer,
+std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const util::Bytes& attributeDer,
                                                                            const std::string& privateKeyPem) {
   auto text = visibleString(attributeDer);
   if (!text) return std::nullopt;
-  auto der = base64::decode(*text);
+  auto der = util::base64Decode(*text);
   if (!der) return std::nullopt;
   std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
       BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())), BIO_free);
@@ -88,7 +88,7 @@ std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const
   }
   char* data = nullptr;
   const long n = BIO_get_mem_data(out.get(), &data);
-  auto sdi = inflateZlib(Bytes(data, data + n));
+  auto sdi = inflateZlib(util::Bytes(data, data + n));
   // "SDI\0 10\0" C0 C0, three 60 00 00 + u16 maxima, 60 00 00 FF FF 00 01 00,
   // u16 count, then per point x+32768, y+32768, press, time.
   constexpr std::size_t kHead = 35;
@@ -107,11 +107,11 @@ std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const
 }
 
 std::string BiometricRecordReader::recordText(const std::pair<std::string, std::string>& summary, const Trace& trace) {
-  std::string r = summary.first + "\n" + summary.second + "\n" + BiometricRecordWriter::kColumnLine;
+  std::string r = summary.first + "\n" + summary.second + "\n" + capture::BiometricRecordWriter::kColumnLine;
   for (const auto& p : trace.points)
     r += "\n" + std::to_string(p.x) + ";" + std::to_string(p.y) + ";" + std::to_string(p.press) + ";1;" +
          std::to_string(p.time);
   return r;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

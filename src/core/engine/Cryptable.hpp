@@ -3,14 +3,14 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 
 // A routine that can encipher a text and decipher it back.
 class Cryptable {
  public:
   virtual ~Cryptable() = default;
-  virtual Bytes encrypt(const std::string& text) const = 0;   // IV || ciphertext
-  virtual std::string decrypt(const Bytes& data) const = 0;   // throws on failure
+  virtual util::Bytes encrypt(const std::string& text) const = 0;   // IV || ciphertext
+  virtual std::string decrypt(const util::Bytes& data) const = 0;   // throws on failure
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -2,7 +2,7 @@
 // TEST MATERIAL: a default identity of a test PKI, not a real signer.
 #include "core/engine/DefaultIdentityData.hpp"
 
-namespace penvora::defaultidentity {
+namespace penvora::core::engine {
 
 const char* const kComponentKey = "qzIzL3dS4MrXrS6c4t5gxJZxR1YXziUm";
 const char* const kPasswordB64 = "ufVPrvdTQ8Zr5HjpNXwo1N6K3pZRufOLMGKXat7mNxkRvT/QNr250P7jqXPjfSYVmvt42dNDL+tuherr9g7/1A==";
@@ -123,4 +123,4 @@ const char* const kIdentityB64 =
     "ObZofyA71eYtm2dp+maCcACsgMSNeHLqgwg0hYG+fA4uIIVnA29pXg=="
     ;
 
-}  // namespace penvora::defaultidentity
+}  // namespace penvora::core::engine

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace fs = std::filesystem;
 
 namespace {
@@ -41,4 +41,4 @@ fs::path documentsFolder() {
   return dir;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -2,7 +2,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace penvora {
+namespace penvora::core::engine {
 
 // An error with a domain and a code, as the host-facing errors carry.
 class DomainError : public std::runtime_error {
@@ -17,4 +17,4 @@ class DomainError : public std::runtime_error {
   int code_;
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

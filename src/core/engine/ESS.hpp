@@ -12,10 +12,11 @@
 #include "penvora/PenvoraSDKParams.hpp"
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
-namespace securepdf {
+namespace penvora::core::securepdf {
 class PDFSign;
 }
+
+namespace penvora::core::engine {
 
 // What the metadata export hands to the host instead of a signed PDF.
 struct SignatureMetadata {
@@ -38,24 +39,24 @@ class ESS {
                                                   const std::optional<std::string>& encKeyB64);
   // Adds both values as custom signed attributes through two config calls.
   static bool addBioData(const std::string& recordB64, const std::optional<std::string>& encKeyB64,
-                         SignatureConfigurable& signer);
+                         securepdf::SignatureConfigurable& signer);
   // The record with the SOFTWARE digest replaced by the document's.
   static std::string restampDocumentHash(const std::string& recordB64, const std::string& documentPath);
   // The certificate text for the biometric envelope (given or default).
   static std::string encryptionCertificateText(const std::optional<std::string>& encKeyB64);
   // EnvelopedData of payload for the certificate (DER, PEM or base64 text).
-  static std::optional<Bytes> envelope(const Bytes& payload, const Bytes& certificate);
-  static std::optional<Bytes> aesEncrypt(const Bytes& payload, const Bytes& key, const Bytes& iv);
+  static std::optional<util::Bytes> envelope(const util::Bytes& payload, const util::Bytes& certificate);
+  static std::optional<util::Bytes> aesEncrypt(const util::Bytes& payload, const util::Bytes& key, const util::Bytes& iv);
   // Issuer Name TLV and serialNumber content bytes, read from the DER.
-  static std::optional<std::pair<Bytes, Bytes>> issuerAndSerial(const Bytes& certificateDer);
+  static std::optional<std::pair<util::Bytes, util::Bytes>> issuerAndSerial(const util::Bytes& certificateDer);
 
   // --- Signing -------------------------------------------------------
   // One signed PDF per entry of documentUris, in order; the empty list
   // when any document fails (each failure is one log line).
-  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, ESSParams& essParams);
+  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, interface::ESSParams& essParams);
   // The signature picture as a file, and the record's summary and
   // protected form, for hosts that sign elsewhere.
-  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams);
+  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const interface::ESSParams& essParams);
 
   // fileName in the temporary (private) or the documents folder, with
   // "(1)", "(2)", ... before the extension when taken.
@@ -68,7 +69,7 @@ class ESS {
   // version; on failure the signed file stays.
   static void updateLTV(const std::filesystem::path& outputPath, const std::string& tsaURL);
   // 1-bit near-white mask of the picture at width x height.
-  static std::optional<Bytes> backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height);
+  static std::optional<util::Bytes> backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height);
 
   static constexpr const char* kBuildProperties =
       "{\n   \"App\":{\n      \"Name\":\"Penvora SDK\",\n      \"REx\":\"6.0.0\",\n      \"R\":6,\n      "
@@ -79,11 +80,11 @@ class ESS {
   // A given password unchanged (also ""); absent: the default identity's.
   static std::string certificatePassword(const std::optional<std::string>& password);
   // The default PKCS#12 container, deciphered anew on every call.
-  static std::optional<Bytes> defaultIdentity();
+  static std::optional<util::Bytes> defaultIdentity();
   // Writes the container to the temporary folder as signcert-<UUID>.p12,
   // readable by the owner only. Throws DomainError("PenvoraSDK", 1,
   // "Error writing temp p12").
-  static std::filesystem::path writeTempP12(const Bytes& container);
+  static std::filesystem::path writeTempP12(const util::Bytes& container);
   // Removes our signcert-*.p12 files older than `minimumAge` that a killed
   // process left behind (younger ones may belong to a signing under way).
   static void removeStaleTempP12Files(std::chrono::seconds minimumAge = std::chrono::seconds(60));
@@ -92,4 +93,4 @@ class ESS {
 // A new random (version 4) UUID in upper-case text form.
 std::string newUuidString();
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -16,7 +16,7 @@
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace {
 
 constexpr std::string_view kColumnLine = "X;Y;PRESS;SW;TIME";
@@ -25,17 +25,17 @@ constexpr std::string_view kDigestMarker = "SHA-2-512 PDF: ";
 // Record text lines from its base64 form; nothing when it does not decode
 // to UTF-8 text.
 std::optional<std::vector<std::string>> recordLines(const std::string& recordB64) {
-  auto bytes = base64::decodeIgnoringUnknown(recordB64);
+  auto bytes = util::base64DecodeIgnoringUnknown(recordB64);
   if (!bytes) return std::nullopt;
-  std::string text = toString(*bytes);
-  if (!isValidUtf8(text)) return std::nullopt;
+  std::string text = util::toString(*bytes);
+  if (!util::isValidUtf8(text)) return std::nullopt;
   return ESSUtils::split(text, '\n');
 }
 
 using X509Ptr = std::unique_ptr<X509, decltype(&X509_free)>;
 using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
 
-X509Ptr parseDer(const Bytes& der) {
+X509Ptr parseDer(const util::Bytes& der) {
   const unsigned char* p = der.data();
   X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())), X509_free);
   return cert;
@@ -45,9 +45,9 @@ void eraseAll(std::string& s, std::string_view what) {
   for (auto pos = s.find(what); pos != std::string::npos; pos = s.find(what)) s.erase(pos, what.size());
 }
 
-X509Ptr parseCertificate(const Bytes& bytes) {
+X509Ptr parseCertificate(const util::Bytes& bytes) {
   if (auto c = parseDer(bytes)) return c;
-  std::string text = toString(bytes);
+  std::string text = util::toString(bytes);
   eraseAll(text, "-----BEGIN CERTIFICATE-----");
   eraseAll(text, "-----END CERTIFICATE-----");
   eraseAll(text, "\n");
@@ -55,7 +55,7 @@ X509Ptr parseCertificate(const Bytes& bytes) {
   auto b = text.find_first_not_of(" \t");
   auto e = text.find_last_not_of(" \t");
   text = b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
-  auto der = base64::decode(text);
+  auto der = util::base64Decode(text);
   if (!der) return X509Ptr(nullptr, X509_free);
   return parseDer(*der);
 }
@@ -70,10 +70,10 @@ std::string lastOpenSslError() {
 }
 
 // DER helpers for the definite-length parts of the EnvelopedData.
-Bytes tlv(std::uint8_t tag, const Bytes& content) { return ESSUtils::derTagged(tag, content); }
-Bytes concat(std::initializer_list<const Bytes*> parts) {
-  Bytes out;
-  for (const Bytes* p : parts) out.insert(out.end(), p->begin(), p->end());
+util::Bytes tlv(std::uint8_t tag, const util::Bytes& content) { return ESSUtils::derTagged(tag, content); }
+util::Bytes concat(std::initializer_list<const util::Bytes*> parts) {
+  util::Bytes out;
+  for (const util::Bytes* p : parts) out.insert(out.end(), p->begin(), p->end());
   return out;
 }
 
@@ -84,7 +84,7 @@ struct Header {
   std::size_t length;
 };
 
-std::optional<Header> readHeader(const Bytes& d, std::size_t pos) {
+std::optional<Header> readHeader(const util::Bytes& d, std::size_t pos) {
   if (pos + 2 > d.size()) return std::nullopt;
   Header h{d[pos], 2, d[pos + 1]};
   if (d[pos + 1] & 0x80) {
@@ -104,18 +104,18 @@ std::optional<Header> readHeader(const Bytes& d, std::size_t pos) {
 std::optional<std::string> ESS::recordSummary(const std::string& recordB64) {
   auto lines = recordLines(recordB64);
   if (!lines || lines->size() <= 2) return std::nullopt;
-  auto compressed = ESSUtils::compress(toBytes((*lines)[0] + "\r\n" + (*lines)[1]));
+  auto compressed = ESSUtils::compress(util::toBytes((*lines)[0] + "\r\n" + (*lines)[1]));
   if (!compressed) return std::nullopt;
-  return base64::encode(*compressed);
+  return util::base64Encode(*compressed);
 }
 
 std::optional<std::string> ESS::protectRecord(const std::string& recordB64,
                                               const std::optional<std::string>& encKeyB64) {
   auto lines = recordLines(recordB64);
   if (!lines || lines->size() < 3) return std::nullopt;
-  auto binary = base64::decodeIgnoringUnknown(ESSUtils::pointsToBinary(*lines));
+  auto binary = util::base64DecodeIgnoringUnknown(ESSUtils::pointsToBinary(*lines));
   if (!binary || binary->empty()) return std::nullopt;
-  const Bytes certificate = toBytes(encryptionCertificateText(encKeyB64));
+  const util::Bytes certificate = util::toBytes(encryptionCertificateText(encKeyB64));
   auto payload = ESSUtils::compress(*binary);
   if (!payload) return std::nullopt;
   auto sealed = envelope(*payload, certificate);
@@ -123,18 +123,18 @@ std::optional<std::string> ESS::protectRecord(const std::string& recordB64,
     penvora::log("BIO DATA ENCRYPTION: No se pudo cifrar con Security.framework");
     return std::nullopt;
   }
-  return base64::encode(*sealed);
+  return util::base64Encode(*sealed);
 }
 
 std::string ESS::encryptionCertificateText(const std::optional<std::string>& encKeyB64) {
   if (encKeyB64) {
-    auto bytes = base64::decodeIgnoringUnknown(*encKeyB64);
-    if (bytes && isValidUtf8(toString(*bytes))) return toString(*bytes);
+    auto bytes = util::base64DecodeIgnoringUnknown(*encKeyB64);
+    if (bytes && util::isValidUtf8(util::toString(*bytes))) return util::toString(*bytes);
     penvora::log("Error, encoding key biometric not in b64 format");
     return *encKeyB64;
   }
-  const std::string componentKey = defaultidentity::kComponentKey;
-  auto stored = base64::decodeIgnoringUnknown(defaultidentity::kEncryptionCertificateB64);
+  const std::string componentKey = kComponentKey;
+  auto stored = util::base64DecodeIgnoringUnknown(kEncryptionCertificateB64);
   if (!stored) {
     penvora::log("Error, enc key bio");
     return {};
@@ -147,13 +147,13 @@ std::string ESS::encryptionCertificateText(const std::optional<std::string>& enc
   }
 }
 
-std::optional<Bytes> ESS::aesEncrypt(const Bytes& payload, const Bytes& key, const Bytes& iv) {
+std::optional<util::Bytes> ESS::aesEncrypt(const util::Bytes& payload, const util::Bytes& key, const util::Bytes& iv) {
   if (key.size() != 32 || iv.size() != 16) {
     penvora::log("aesEncrypt: CCCrypt failed with status -4300");  // parameter error
     return std::nullopt;
   }
   std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
-  Bytes out(payload.size() + 16);
+  util::Bytes out(payload.size() + 16);
   int n1 = 0, n2 = 0;
   if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data()) != 1 ||
       EVP_EncryptUpdate(ctx.get(), out.data(), &n1, payload.data(), static_cast<int>(payload.size())) != 1 ||
@@ -165,7 +165,7 @@ std::optional<Bytes> ESS::aesEncrypt(const Bytes& payload, const Bytes& key, con
   return out;
 }
 
-std::optional<std::pair<Bytes, Bytes>> ESS::issuerAndSerial(const Bytes& der) {
+std::optional<std::pair<util::Bytes, util::Bytes>> ESS::issuerAndSerial(const util::Bytes& der) {
   if (der.size() <= 4 || der[0] != 0x30) return std::nullopt;
   auto cert = readHeader(der, 0);
   if (!cert) return std::nullopt;
@@ -179,7 +179,7 @@ std::optional<std::pair<Bytes, Bytes>> ESS::issuerAndSerial(const Bytes& der) {
     h = readHeader(der, pos);
   }
   if (!h || h->tag != 0x02) return std::nullopt;
-  Bytes serial(der.begin() + static_cast<long>(pos + h->headerLength),
+  util::Bytes serial(der.begin() + static_cast<long>(pos + h->headerLength),
                der.begin() + static_cast<long>(pos + h->headerLength + h->length));
   pos += h->headerLength + h->length;
   h = readHeader(der, pos);
@@ -187,12 +187,12 @@ std::optional<std::pair<Bytes, Bytes>> ESS::issuerAndSerial(const Bytes& der) {
   pos += h->headerLength + h->length;
   h = readHeader(der, pos);
   if (!h || h->tag != 0x30) return std::nullopt;
-  Bytes issuer(der.begin() + static_cast<long>(pos),
+  util::Bytes issuer(der.begin() + static_cast<long>(pos),
                der.begin() + static_cast<long>(pos + h->headerLength + h->length));
   return std::make_pair(std::move(issuer), std::move(serial));
 }
 
-std::optional<Bytes> ESS::envelope(const Bytes& payload, const Bytes& certificate) {
+std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util::Bytes& certificate) {
   X509Ptr cert = parseCertificate(certificate);
   if (!cert) {
     ERR_clear_error();
@@ -202,12 +202,12 @@ std::optional<Bytes> ESS::envelope(const Bytes& payload, const Bytes& certificat
   // sealForCertificate: the public key, a fresh key and IV, the cipher.
   EVP_PKEY* publicKey = X509_get0_pubkey(cert.get());
   if (!publicKey) return std::nullopt;
-  Bytes key(32), iv(16);
+  util::Bytes key(32), iv(16);
   if (RAND_bytes(key.data(), 32) != 1 || RAND_bytes(iv.data(), 16) != 1) return std::nullopt;
   auto ciphertext = aesEncrypt(payload, key, iv);
   if (!ciphertext) return std::nullopt;
 
-  Bytes encryptedKey;
+  util::Bytes encryptedKey;
   {
     PkeyCtxPtr ctx(EVP_PKEY_CTX_new(publicKey, nullptr), EVP_PKEY_CTX_free);
     std::size_t outLen = 0;
@@ -226,7 +226,7 @@ std::optional<Bytes> ESS::envelope(const Bytes& payload, const Bytes& certificat
   }
   OPENSSL_cleanse(key.data(), key.size());
 
-  Bytes der;
+  util::Bytes der;
   {
     unsigned char* buf = nullptr;
     int n = i2d_X509(cert.get(), &buf);
@@ -240,27 +240,27 @@ std::optional<Bytes> ESS::envelope(const Bytes& payload, const Bytes& certificat
     return std::nullopt;
   }
 
-  static const Bytes oidEnvelopedData{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03};
-  static const Bytes oidData{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
-  static const Bytes oidRsa{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
-  static const Bytes oidAes256Cbc{0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x2A};
-  static const Bytes version0{0x02, 0x01, 0x00};
-  static const Bytes null{0x05, 0x00};
-  static const Bytes eoc{0x00, 0x00};
+  static const util::Bytes oidEnvelopedData{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03};
+  static const util::Bytes oidData{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
+  static const util::Bytes oidRsa{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+  static const util::Bytes oidAes256Cbc{0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x2A};
+  static const util::Bytes version0{0x02, 0x01, 0x00};
+  static const util::Bytes null{0x05, 0x00};
+  static const util::Bytes eoc{0x00, 0x00};
 
-  const Bytes serialInt = tlv(0x02, is->second);
-  const Bytes issuerAndSerialNumber = tlv(0x30, concat({&is->first, &serialInt}));
-  const Bytes keyEncAlg = tlv(0x30, concat({&oidRsa, &null}));
-  const Bytes encKey = tlv(0x04, encryptedKey);
-  const Bytes ktri = tlv(0x30, concat({&version0, &issuerAndSerialNumber, &keyEncAlg, &encKey}));
-  const Bytes recipientInfos = tlv(0x31, ktri);
-  const Bytes ivOctets = tlv(0x04, iv);
-  const Bytes contentEncAlg = tlv(0x30, concat({&oidAes256Cbc, &ivOctets}));
-  const Bytes cipherOctets = tlv(0x04, *ciphertext);
+  const util::Bytes serialInt = tlv(0x02, is->second);
+  const util::Bytes issuerAndSerialNumber = tlv(0x30, concat({&is->first, &serialInt}));
+  const util::Bytes keyEncAlg = tlv(0x30, concat({&oidRsa, &null}));
+  const util::Bytes encKey = tlv(0x04, encryptedKey);
+  const util::Bytes ktri = tlv(0x30, concat({&version0, &issuerAndSerialNumber, &keyEncAlg, &encKey}));
+  const util::Bytes recipientInfos = tlv(0x31, ktri);
+  const util::Bytes ivOctets = tlv(0x04, iv);
+  const util::Bytes contentEncAlg = tlv(0x30, concat({&oidAes256Cbc, &ivOctets}));
+  const util::Bytes cipherOctets = tlv(0x04, *ciphertext);
 
-  Bytes out;
+  util::Bytes out;
   out.reserve(cipherOctets.size() + ktri.size() + 96);
-  auto put = [&](const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); };
+  auto put = [&](const util::Bytes& b) { out.insert(out.end(), b.begin(), b.end()); };
   put({0x30, 0x80});
   put(oidEnvelopedData);
   put({0xA0, 0x80});
@@ -281,12 +281,12 @@ std::optional<Bytes> ESS::envelope(const Bytes& payload, const Bytes& certificat
 }
 
 bool ESS::addBioData(const std::string& recordB64, const std::optional<std::string>& encKeyB64,
-                     SignatureConfigurable& signer) {
+                     securepdf::SignatureConfigurable& signer) {
   auto summary = recordSummary(recordB64);
   auto protectedRecord = protectRecord(recordB64, encKeyB64);
   if (!summary || !protectedRecord) return false;
-  const std::string summaryHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, toBytes(*summary)));
-  const std::string protectedHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, toBytes(*protectedRecord)));
+  const std::string summaryHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
+  const std::string protectedHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
   const std::string attributes = std::string(kBioSummaryAttributeOid) + "=" + summaryHex + "\r\n" +
                                  kBioDataAttributeOid + "=" + protectedHex;
   try {
@@ -300,11 +300,11 @@ bool ESS::addBioData(const std::string& recordB64, const std::optional<std::stri
 }
 
 std::string ESS::restampDocumentHash(const std::string& recordB64, const std::string& documentPath) {
-  auto recordBytes = base64::decode(recordB64);
+  auto recordBytes = util::base64Decode(recordB64);
   if (!recordBytes) return recordB64;
-  std::string r = toString(*recordBytes);
-  if (!isValidUtf8(r)) return recordB64;
-  auto digest = sha512HexOfFile(documentPath);
+  std::string r = util::toString(*recordBytes);
+  if (!util::isValidUtf8(r)) return recordB64;
+  auto digest = util::sha512HexOfFile(documentPath);
   if (!digest) return recordB64;
 
   auto columns = r.find("\n" + std::string(kColumnLine));
@@ -316,15 +316,15 @@ std::string ESS::restampDocumentHash(const std::string& recordB64, const std::st
   auto f = head.rfind(';', e - 1);
   if (f == std::string_view::npos) return recordB64;
 
-  auto software = base64::decode(head.substr(f + 1, e - f - 1));
+  auto software = util::base64Decode(head.substr(f + 1, e - f - 1));
   if (!software) return recordB64;
-  std::string t = toString(*software);
-  if (!isValidUtf8(t)) return recordB64;
+  std::string t = util::toString(*software);
+  if (!util::isValidUtf8(t)) return recordB64;
   auto marker = t.find(kDigestMarker);
   if (marker == std::string::npos) return recordB64;
   const std::string restamped = t.substr(0, marker + kDigestMarker.size()) + *digest;
-  r.replace(f + 1, e - f - 1, base64::encode(restamped));
-  return base64::encode(r);
+  r.replace(f + 1, e - f - 1, util::base64Encode(restamped));
+  return util::base64Encode(r);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -12,7 +12,7 @@
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace fs = std::filesystem;
 using securepdf::PDFSign;
 
@@ -38,7 +38,7 @@ void ignoringFailure(F&& f) {
 
 // Pages of the input, probed the way the signer counts them; at least 1.
 std::int64_t countPages(const std::string& path, const std::string& password) {
-  PDFSign probe;
+  securepdf::PDFSign probe;
   probe.inputFile = path;
   probe.password = password;
   std::int64_t pages = 0;
@@ -71,7 +71,7 @@ void removeQuietly(const fs::path& p) {
 
 }  // namespace
 
-std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSParams& essParams) {
+std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, interface::ESSParams& essParams) {
   std::vector<fs::path> results;
   const auto& files = *params.fileProperties;
   const auto& widget = *params.widget;
@@ -80,12 +80,12 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
 
   for (const std::string& document : files.documentUris) {
     const fs::path u = document;
-    PDFSign s;
+    securepdf::PDFSign s;
     s.overwrite = true;
 
-    std::optional<Bytes> identity;
+    std::optional<util::Bytes> identity;
     if (certificate.signCertP12B64) {
-      identity = base64::decode(*certificate.signCertP12B64);
+      identity = util::base64Decode(*certificate.signCertP12B64);
       if (!identity) return {};
     } else {
       identity = defaultIdentity();  // logs "CERTIFICATE ERROR" itself
@@ -130,9 +130,9 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
       ignoringFailure([&] { s.setWidgetProperty(property.first, property.second); });
 
     if (!certificate.handwrittenSignature) {
-      if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = base64::encode(*logo);
+      if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = util::base64Encode(*logo);
     }
-    if (auto jpeg = base64::decode(essParams.jpgB64)) {
+    if (auto jpeg = util::base64Decode(essParams.jpgB64)) {
       if (auto size = jpegPixelSize(*jpeg)) {
         ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
         ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
@@ -140,7 +140,7 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
           ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESSUtils::hexUpper(*mask)); });
       }
     }
-    if (auto data = base64::decodeIgnoringUnknown(essParams.jpgB64))
+    if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
       ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESSUtils::hexUpper(*data)); });
 
     s.validationPolicy = securepdf::PDFSignValidationPolicies::vpNone;
@@ -206,4 +206,4 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
   return results;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

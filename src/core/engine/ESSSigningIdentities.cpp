@@ -18,7 +18,7 @@
 #include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace fs = std::filesystem;
 
 namespace {
@@ -45,12 +45,12 @@ std::string newUuidString() {
 
 std::string ESS::certificatePassword(const std::optional<std::string>& password) {
   if (password) return *password;
-  const std::string componentKey = defaultidentity::kComponentKey;
+  const std::string componentKey = kComponentKey;
   if (componentKey.size() != 32) {
     penvora::log(toString(AES::ErrorCode::invalidKeySize));
     return {};
   }
-  auto stored = base64::decode(defaultidentity::kPasswordB64);
+  auto stored = util::base64Decode(kPasswordB64);
   if (!stored) {
     penvora::log("Error, certificate password");
     return {};
@@ -62,19 +62,19 @@ std::string ESS::certificatePassword(const std::optional<std::string>& password)
     penvora::log(e.what());
     return {};
   }
-  auto bytes = base64::decodeIgnoringUnknown(text);
+  auto bytes = util::base64DecodeIgnoringUnknown(text);
   if (!bytes) return {};
-  std::string result = toString(*bytes);
-  return isValidUtf8(result) ? result : std::string();
+  std::string result = util::toString(*bytes);
+  return util::isValidUtf8(result) ? result : std::string();
 }
 
-std::optional<Bytes> ESS::defaultIdentity() {
-  const std::string componentKey = defaultidentity::kComponentKey;
+std::optional<util::Bytes> ESS::defaultIdentity() {
+  const std::string componentKey = kComponentKey;
   if (componentKey.size() != 32) {
     penvora::log("CERTIFICATE ERROR");
     return std::nullopt;
   }
-  auto stored = base64::decodeIgnoringUnknown(defaultidentity::kIdentityB64);
+  auto stored = util::base64DecodeIgnoringUnknown(kIdentityB64);
   if (!stored) return std::nullopt;
   std::string text;
   try {
@@ -83,10 +83,10 @@ std::optional<Bytes> ESS::defaultIdentity() {
     penvora::log("CERTIFICATE ERROR");
     return std::nullopt;
   }
-  return base64::decodeIgnoringUnknown(text);
+  return util::base64DecodeIgnoringUnknown(text);
 }
 
-fs::path ESS::writeTempP12(const Bytes& container) {
+fs::path ESS::writeTempP12(const util::Bytes& container) {
   std::error_code ec;
   fs::path dir = fs::temp_directory_path(ec);
   if (ec) throw DomainError("PenvoraSDK", 1, "Error writing temp p12");
@@ -129,4 +129,4 @@ void ESS::removeStaleTempP12Files(std::chrono::seconds minimumAge) {
   }
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -12,7 +12,7 @@
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 namespace fs = std::filesystem;
 
 namespace {
@@ -133,16 +133,16 @@ void ESS::updateLTV(const fs::path& outputPath, const std::string& tsaURL) {
   }
 }
 
-std::optional<Bytes> ESS::backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height) {
+std::optional<util::Bytes> ESS::backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height) {
   if (width < 1 || height < 1 || width > (1 << 20) || height > (1 << 20)) return std::nullopt;
-  auto jpeg = base64::decode(jpgB64);
+  auto jpeg = util::base64Decode(jpgB64);
   if (!jpeg) return std::nullopt;
   return nearWhiteMask(*jpeg, static_cast<int>(width), static_cast<int>(height));
 }
 
-SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams) {
+SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, const interface::ESSParams& essParams) {
   SignatureMetadata out;
-  auto jpeg = base64::decode(essParams.jpgB64);
+  auto jpeg = util::base64Decode(essParams.jpgB64);
   if (!jpeg) return out;
   const fs::path file = documentsFolder() / (newUuidString() + ".jpg");
   {
@@ -155,4 +155,4 @@ SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, c
   return out;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -8,14 +8,14 @@
 #include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 
-std::optional<Bytes> ESSUtils::compress(const Bytes& input) {
+std::optional<util::Bytes> ESSUtils::compress(const util::Bytes& input) {
   // A raw DEFLATE (windowBits -15) framed by hand, so the header is always
   // 78 DA whatever zlib would choose for the level.
   z_stream zs{};
   if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
-  Bytes out(2 + deflateBound(&zs, static_cast<uLong>(input.size())) + 4);
+  util::Bytes out(2 + deflateBound(&zs, static_cast<uLong>(input.size())) + 4);
   out[0] = 0x78;
   out[1] = 0xDA;
   zs.next_in = const_cast<Bytef*>(input.data());
@@ -32,14 +32,14 @@ std::optional<Bytes> ESSUtils::compress(const Bytes& input) {
   return out;
 }
 
-Bytes ESSUtils::derTagged(std::uint8_t tag, const std::optional<Bytes>& bytes) {
-  if (!bytes) return Bytes{tag, 0x00};
+util::Bytes ESSUtils::derTagged(std::uint8_t tag, const std::optional<util::Bytes>& bytes) {
+  if (!bytes) return util::Bytes{tag, 0x00};
   const std::size_t n = bytes->size();
   if (n > 0xFFFFFF) {
     penvora::log("The data is too long");
     return *bytes;
   }
-  Bytes out;
+  util::Bytes out;
   out.reserve(n + 5);
   out.push_back(tag);
   if (n < 128) {
@@ -56,7 +56,7 @@ Bytes ESSUtils::derTagged(std::uint8_t tag, const std::optional<Bytes>& bytes) {
   return out;
 }
 
-std::string ESSUtils::hexUpper(const Bytes& bytes) {
+std::string ESSUtils::hexUpper(const util::Bytes& bytes) {
   return hexUpper(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
@@ -107,7 +107,7 @@ std::vector<std::string> ESSUtils::split(std::string_view text, char sep) {
 
 namespace {
 
-void put16(Bytes& out, std::uint32_t v) {
+void put16(util::Bytes& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
   out.push_back(static_cast<std::uint8_t>(v & 0xFF));
 }
@@ -126,7 +126,7 @@ std::string ESSUtils::pointsToBinary(const std::vector<std::string>& lines) {
   const std::int64_t maxX = field(0), maxY = field(1), maxPress = field(2);
   if (!inUnsigned16(maxX) || !inUnsigned16(maxY) || !inUnsigned16(maxPress)) return {};
 
-  Bytes out;
+  util::Bytes out;
   out.reserve(35 + (lines.size() - 3) * 8);
   const std::uint8_t fixedHead[] = {'S', 'D', 'I', 0x00, ' ', '1', '0', 0x00, 0xC0, 0xC0};
   out.insert(out.end(), std::begin(fixedHead), std::end(fixedHead));
@@ -151,7 +151,7 @@ std::string ESSUtils::pointsToBinary(const std::vector<std::string>& lines) {
     put16(out, static_cast<std::uint32_t>(press));
     put16(out, static_cast<std::uint32_t>(time));
   }
-  return base64::encode(out);
+  return util::base64Encode(out);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -7,24 +7,24 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 
 // Byte-level helpers of the biometric protection and the signing engine.
 class ESSUtils {
  public:
   // RFC 1950 zlib stream: 78 DA, DEFLATE data, Adler-32 big-endian.
-  static std::optional<Bytes> compress(const Bytes& input);
+  static std::optional<util::Bytes> compress(const util::Bytes& input);
 
   // tag, DER minimal definite length (up to three length bytes), bytes.
   // Absent bytes give tag 00. Longer than 16777215: logged, bytes alone.
-  static Bytes derTagged(std::uint8_t tag, const std::optional<Bytes>& bytes);
+  static util::Bytes derTagged(std::uint8_t tag, const std::optional<util::Bytes>& bytes);
 
   // The binary time-series layout ("SDI") of the record lines, as base64;
   // empty when the record cannot be encoded in it.
   static std::string pointsToBinary(const std::vector<std::string>& lines);
 
   // Each byte as two uppercase hexadecimal digits.
-  static std::string hexUpper(const Bytes& bytes);
+  static std::string hexUpper(const util::Bytes& bytes);
   static std::string hexUpper(std::string_view bytes);
 
   // Signed decimal (optional sign, digits only) or `fallback`.
@@ -34,4 +34,4 @@ class ESSUtils {
   static std::vector<std::string> split(std::string_view text, char sep);
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

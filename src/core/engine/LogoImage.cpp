@@ -7,11 +7,10 @@
 #include <cstddef>
 #include <memory>
 
-namespace penvora {
-namespace resources {
+namespace penvora::core::engine {
+// Generated at configure time from resources/images/logo_020.jpg.
 extern const unsigned char logo_020_jpg[];
 extern const std::size_t logo_020_jpg_size;
-}  // namespace resources
 
 namespace {
 struct TjFree {
@@ -19,7 +18,7 @@ struct TjFree {
 };
 }  // namespace
 
-std::optional<Bytes> encodeJpeg(const Bytes& rgba, int width, int height, double quality) {
+std::optional<util::Bytes> encodeJpeg(const util::Bytes& rgba, int width, int height, double quality) {
   if (width < 1 || height < 1 || rgba.size() < static_cast<std::size_t>(width) * height * 4) return std::nullopt;
   std::unique_ptr<void, TjFree> tj(tjInitCompress());
   if (!tj) return std::nullopt;
@@ -32,22 +31,22 @@ std::optional<Bytes> encodeJpeg(const Bytes& rgba, int width, int height, double
     tjFree(out);
     return std::nullopt;
   }
-  Bytes jpeg(out, out + size);
+  util::Bytes jpeg(out, out + size);
   tjFree(out);
   return jpeg;
 }
 
-std::optional<Bytes> logoJpeg(double quality) {
+std::optional<util::Bytes> logoJpeg(double quality) {
   std::unique_ptr<void, TjFree> tj(tjInitDecompress());
   int w = 0, h = 0, sub = 0, space = 0;
-  auto* data = const_cast<unsigned char*>(resources::logo_020_jpg);
-  const auto size = static_cast<unsigned long>(resources::logo_020_jpg_size);
+  auto* data = const_cast<unsigned char*>(logo_020_jpg);
+  const auto size = static_cast<unsigned long>(logo_020_jpg_size);
   if (!tj || tjDecompressHeader3(static_cast<tjhandle>(tj.get()), data, size, &w, &h, &sub, &space) != 0)
     return std::nullopt;
-  Bytes rgba(static_cast<std::size_t>(w) * h * 4);
+  util::Bytes rgba(static_cast<std::size_t>(w) * h * 4);
   if (tjDecompress2(static_cast<tjhandle>(tj.get()), data, size, rgba.data(), w, 0, h, TJPF_RGBA, 0) != 0)
     return std::nullopt;
   return encodeJpeg(rgba, w, h, quality);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

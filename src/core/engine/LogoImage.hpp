@@ -3,13 +3,13 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::engine {
 
 // The "logo_020" placeholder picture shipped inside the core, as a JPEG
 // encoded anew at the given quality (0..1; 1.0 is the best).
-std::optional<Bytes> logoJpeg(double quality);
+std::optional<util::Bytes> logoJpeg(double quality);
 
 // JPEG at `quality` (0..1) of RGBA pixels; nothing when encoding fails.
-std::optional<Bytes> encodeJpeg(const Bytes& rgba, int width, int height, double quality);
+std::optional<util::Bytes> encodeJpeg(const util::Bytes& rgba, int width, int height, double quality);
 
-}  // namespace penvora
+}  // namespace penvora::core::engine

@@ -46,12 +46,12 @@ std::optional<PenvoraCertResult> PenvoraSdkCertManager::loadCertFromKeychain(con
 
 bool PenvoraSdkCertManager::saveCertOnKeychain(SecretStore& store, const std::vector<std::uint8_t>& data,
                                                const std::string& password, const std::string& alias) {
-  if (!pkcs12Opens(data, password)) return false;
+  if (!core::util::pkcs12Opens(data, password)) return false;
   store.remove(containerService(alias), alias);
   store.remove(passwordService(alias), alias);
   const bool container = store.add(containerService(alias), alias, data);
   // A std::string is always bytes; the UTF-8 check guards what load needs.
-  const bool pass = isValidUtf8(password) && store.add(passwordService(alias), alias, toBytes(password));
+  const bool pass = core::util::isValidUtf8(password) && store.add(passwordService(alias), alias, core::util::toBytes(password));
   return container && pass;
 }
 
@@ -61,8 +61,8 @@ std::optional<PenvoraCertResult> PenvoraSdkCertManager::loadCertFromKeychain(Sec
   if (!container) return std::nullopt;
   auto password = store.find(passwordService(alias), alias);
   if (!password) return std::nullopt;
-  std::string text = toString(*password);
-  if (!isValidUtf8(text)) return std::nullopt;
+  std::string text = core::util::toString(*password);
+  if (!core::util::isValidUtf8(text)) return std::nullopt;
   return PenvoraCertResult(std::move(*container), std::move(text));
 }
 

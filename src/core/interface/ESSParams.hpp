@@ -4,7 +4,7 @@
 
 #include "core/interface/Rect.hpp"
 
-namespace penvora {
+namespace penvora::core::interface {
 
 // What the user produced on screen for one request, carried from capture
 // and placement to the signing engine. Shared by reference; never given to
@@ -17,4 +17,4 @@ class ESSParams {
   std::string pointsB64;  // base64 biometric record
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::interface

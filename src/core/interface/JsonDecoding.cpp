@@ -37,14 +37,14 @@ const char* toString(DecodingError::Kind kind) {
 namespace {
 
 PenvoraSDKWidgetCustomText decodeCustomText(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   auto fontSize = r.requiredInt("fontSize");
   auto text = r.requiredString("text");
   return PenvoraSDKWidgetCustomText(fontSize, std::move(text));
 }
 
 PenvoraSDKFileProperties decodeFileProperties(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKFileProperties p;
   p.documentPath = r.requiredString("documentPath");
   p.documentUris = r.requiredStringArray("documentUris");
@@ -59,7 +59,7 @@ PenvoraSDKFileProperties decodeFileProperties(const json& j, const std::string& 
 }
 
 PenvoraSDKCommonProperties decodeCommonProperties(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKCommonProperties p;
   p.title = r.optionalString("title");
   p.requestLocation = r.requiredBool("requestLocation");
@@ -70,7 +70,7 @@ PenvoraSDKCommonProperties decodeCommonProperties(const json& j, const std::stri
 }
 
 PenvoraSDKWidget decodeWidget(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKWidget w;
   w.widgetType = widgetTypeFromJsonString(r.requiredString("widgetType"));
   w.widgetFloatText = r.optionalString("widgetFloatText");
@@ -97,7 +97,7 @@ PenvoraSDKWidget decodeWidget(const json& j, const std::string& path) {
 }
 
 PenvoraSDKTSP decodeTsp(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKTSP t;
   t.tspActivate = r.requiredBool("tspActivate");
   t.tspURL = r.requiredString("tspURL");
@@ -107,7 +107,7 @@ PenvoraSDKTSP decodeTsp(const json& j, const std::string& path) {
 }
 
 PenvoraSDKExtra decodeExtra(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKExtra e;
   e.autoOpen = r.requiredBool("autoOpen");
   e.viewLastPage = r.requiredBool("viewLastPage");
@@ -120,7 +120,7 @@ PenvoraSDKExtra decodeExtra(const json& j, const std::string& path) {
 }
 
 PenvoraSDKCertificate decodeCertificate(const json& j, const std::string& path) {
-  JsonObjectReader r(j, path);
+  core::interface::JsonObjectReader r(j, path);
   PenvoraSDKCertificate c;
   c.signCertP12B64 = r.optionalString("signCertP12B64");
   c.signCertPassword = r.optionalString("signCertPassword");
@@ -133,7 +133,7 @@ PenvoraSDKCertificate decodeCertificate(const json& j, const std::string& path) 
 }
 
 PenvoraSDKParams decodeParams(const json& j) {
-  JsonObjectReader r(j, "");
+  core::interface::JsonObjectReader r(j, "");
   auto fileProperties = decodeFileProperties(r.requiredObject("fileProperties"), "fileProperties");
   auto commonProperties = decodeCommonProperties(r.requiredObject("commonProperties"), "commonProperties");
   auto widget = decodeWidget(r.requiredObject("widget"), "widget");

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace penvora {
+namespace penvora::core::interface {
 namespace {
 
 std::string typeName(const nlohmann::json& v) {
@@ -136,4 +136,4 @@ const nlohmann::json& JsonObjectReader::requiredArray(const char* key) const {
   return v;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::interface

@@ -8,7 +8,7 @@
 
 #include "penvora/JsonDecoding.hpp"
 
-namespace penvora {
+namespace penvora::core::interface {
 
 // Reads the keys of one JSON object with the rules of the parameter form:
 // a required key must be present and non-null with the right type; an
@@ -49,4 +49,4 @@ std::int64_t asInt(const nlohmann::json& v, const std::string& path);
 float asFloat(const nlohmann::json& v, const std::string& path);
 bool asBool(const nlohmann::json& v, const std::string& path);
 
-}  // namespace penvora
+}  // namespace penvora::core::interface

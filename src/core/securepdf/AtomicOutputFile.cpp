@@ -10,7 +10,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace fs = std::filesystem;
 
 namespace {
@@ -90,4 +90,4 @@ void AtomicOutputFile::commit() {
   committed_ = true;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

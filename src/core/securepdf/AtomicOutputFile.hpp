@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // A file written beside its target under a temporary name and renamed into
 // place only when complete, so a failure never leaves a partial output and
@@ -33,4 +33,4 @@ class AtomicOutputFile {
   std::string dir_;
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -9,7 +9,7 @@
 #include "core/util/Pkcs12.hpp"
 #include "core/util/Sha512.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 std::string nameText(X509_NAME* name) {
@@ -38,8 +38,8 @@ std::string commonNameOf(X509_NAME* name) {
 
 Certificate::Certificate(CertStoreTypes, const std::string& store, const std::string& password,
                          const std::string& selector) {
-  loadOpenSslProviders();
-  auto bytes = readFile(store);
+  util::loadOpenSslProviders();
+  auto bytes = util::readFile(store);
   if (!bytes) throw SecurePdfError("Cannot read the certificate store " + store);
   const unsigned char* p = bytes->data();
   PKCS12* p12 = d2i_PKCS12(nullptr, &p, static_cast<long>(bytes->size()));
@@ -84,4 +84,4 @@ void Certificate::release() {
 
 Certificate::~Certificate() { release(); }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -8,7 +8,7 @@
 typedef struct evp_pkey_st EVP_PKEY;
 typedef struct x509_st X509;
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // A signing identity loaded from a store: key, certificate and chain.
 class Certificate {
@@ -41,4 +41,4 @@ class Certificate {
   std::string subject_, commonName_;
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

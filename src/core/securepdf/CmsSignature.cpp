@@ -12,7 +12,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 std::string opensslError() {
@@ -58,8 +58,8 @@ void addCustom(CMS_SignerInfo* si, const CustomAttribute& a) {
 
 // DER of the signed attributes as the signature covers them: a SET OF in
 // DER order (OpenSSL writes the same order into the SignerInfo).
-Bytes signedAttributesDer(CMS_SignerInfo* si) {
-  std::vector<Bytes> items;
+util::Bytes signedAttributesDer(CMS_SignerInfo* si) {
+  std::vector<util::Bytes> items;
   const int n = CMS_signed_get_attr_count(si);
   for (int i = 0; i < n; ++i) {
     unsigned char* buf = nullptr;
@@ -68,19 +68,19 @@ Bytes signedAttributesDer(CMS_SignerInfo* si) {
     items.emplace_back(buf, buf + len);
     OPENSSL_free(buf);
   }
-  std::sort(items.begin(), items.end(), [](const Bytes& a, const Bytes& b) {
+  std::sort(items.begin(), items.end(), [](const util::Bytes& a, const util::Bytes& b) {
     const std::size_t m = std::min(a.size(), b.size());
     int c = std::memcmp(a.data(), b.data(), m);
     return c != 0 ? c < 0 : a.size() < b.size();
   });
-  Bytes content;
+  util::Bytes content;
   for (const auto& it : items) content.insert(content.end(), it.begin(), it.end());
-  Bytes out{0x31};
+  util::Bytes out{0x31};
   const std::size_t len = content.size();
   if (len < 128) {
     out.push_back(static_cast<std::uint8_t>(len));
   } else {
-    Bytes l;
+    util::Bytes l;
     for (std::size_t v = len; v; v >>= 8) l.insert(l.begin(), static_cast<std::uint8_t>(v & 0xFF));
     out.push_back(static_cast<std::uint8_t>(0x80 | l.size()));
     out.insert(out.end(), l.begin(), l.end());
@@ -128,9 +128,9 @@ const EVP_MD* digestNamed(const std::string& name) {
   throw SecurePdfError("Unsupported signature hash algorithm: " + name);
 }
 
-Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const Bytes& digest,
+util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& digest,
                         const std::vector<CustomAttribute>& attributes,
-                        const std::function<Bytes(const Bytes&)>& timestamp) {
+                        const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
   const EVP_MD* md = digestNamed(hashAlgorithm);
   const unsigned flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP | CMS_CADES;
   std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
@@ -150,20 +150,20 @@ Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgori
 
   // Sign the attributes ourselves: OpenSSL's own signing step would add a
   // signing-time attribute, which PAdES baseline signatures must not carry.
-  const Bytes toSign = signedAttributesDer(si);
+  const util::Bytes toSign = signedAttributesDer(si);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> mctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   std::size_t sigLen = 0;
   if (!mctx || EVP_DigestSignInit(mctx.get(), nullptr, md, nullptr, signer.key()) != 1 ||
       EVP_DigestSign(mctx.get(), nullptr, &sigLen, toSign.data(), toSign.size()) != 1)
     throw SecurePdfError("Cannot sign: " + opensslError());
-  Bytes sig(sigLen);
+  util::Bytes sig(sigLen);
   if (EVP_DigestSign(mctx.get(), sig.data(), &sigLen, toSign.data(), toSign.size()) != 1)
     throw SecurePdfError("Cannot sign: " + opensslError());
   sig.resize(sigLen);
   ASN1_STRING_set(CMS_SignerInfo_get0_signature(si), sig.data(), static_cast<int>(sig.size()));
 
   if (timestamp) {
-    const Bytes token = timestamp(sig);
+    const util::Bytes token = timestamp(sig);
     if (!CMS_unsigned_add1_attr_by_NID(si, NID_id_smime_aa_timeStampToken, V_ASN1_SEQUENCE, token.data(),
                                        static_cast<int>(token.size())))
       throw SecurePdfError("Cannot add the time-stamp token: " + opensslError());
@@ -172,9 +172,9 @@ Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgori
   unsigned char* out = nullptr;
   int n = i2d_CMS_ContentInfo(cms.get(), &out);
   if (n <= 0) throw SecurePdfError("Cannot encode the CMS signature: " + opensslError());
-  Bytes der(out, out + n);
+  util::Bytes der(out, out + n);
   OPENSSL_free(out);
   return der;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -9,12 +9,12 @@
 #include "core/securepdf/Certificate.hpp"
 #include "core/util/Bytes.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // One custom signed attribute: dotted identifier and the DER of its value.
 struct CustomAttribute {
   std::string oid;
-  Bytes valueDer;
+  util::Bytes valueDer;
 };
 
 // Parses "OID=HEX" lines separated by CR LF (or LF). Throws SecurePdfError.
@@ -29,8 +29,8 @@ const EVP_MD* digestNamed(const std::string& name);
 // custom ones, no signing time (the PDF's /M carries the claimed time),
 // the signer's chain. `timestamp`, when set, receives the signature value
 // and returns a time-stamp token (DER) for the unsigned attributes.
-Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const Bytes& contentDigest,
+util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& contentDigest,
                         const std::vector<CustomAttribute>& attributes,
-                        const std::function<Bytes(const Bytes& signatureValue)>& timestamp = {});
+                        const std::function<util::Bytes(const util::Bytes& signatureValue)>& timestamp = {});
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -16,7 +16,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace fs = std::filesystem;
 
 namespace {
@@ -184,4 +184,4 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   return src;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -8,7 +8,7 @@
 
 #include "core/securepdf/IncrementalUpdate.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // A document opened for an incremental update: the qpdf model, and the
 // bytes the update follows (the file itself, or a one-time rewrite when
@@ -39,4 +39,4 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
 // Just the qpdf model (page probing, form reading).
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

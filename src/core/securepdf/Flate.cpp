@@ -4,7 +4,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 std::string flateEncode(const std::string& data, int level) {
   uLongf n = compressBound(static_cast<uLong>(data.size()));
@@ -16,4 +16,4 @@ std::string flateEncode(const std::string& data, int level) {
   return z;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

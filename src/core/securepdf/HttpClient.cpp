@@ -7,7 +7,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 std::atomic<long> connectLimit{kConnectTimeoutSeconds};
@@ -93,4 +93,4 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   return response;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

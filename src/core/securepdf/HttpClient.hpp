@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Every request the signing library makes (time-stamps, OCSP, CRLs) is
 // bounded, so a dead server costs seconds, not a hung screen.
@@ -25,4 +25,4 @@ HttpTarget splitCredentials(const std::string& url);
 std::string httpRequest(const std::string& url, const std::string& what, const std::string& contentType = {},
                         const std::string& body = {});
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -9,7 +9,7 @@
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 const char* kHex = "0123456789ABCDEF";
@@ -276,4 +276,4 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
   return result;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

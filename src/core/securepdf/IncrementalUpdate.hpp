@@ -10,7 +10,7 @@
 
 #include "core/securepdf/ObjectEncryptor.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // How the original file's last cross-reference section is written.
 enum class XrefForm { table, stream };
@@ -67,4 +67,4 @@ class IncrementalUpdate {
 // The /ByteRange text for the placeholder (fixed width).
 std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -7,7 +7,7 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 // RC4 by hand: OpenSSL 3 keeps it in the legacy provider only.
@@ -76,4 +76,4 @@ std::string ObjectEncryptor::encryptStream(const std::string& data, QPDFObjGen o
   return encrypt(data, og, streamMethod_);
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -3,7 +3,7 @@
 
 #include <qpdf/QPDF.hh>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Encrypts the strings and streams of objects we add to an encrypted
 // document with that document's key, as its security handler requires
@@ -25,4 +25,4 @@ class ObjectEncryptor {
   std::string key_;
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

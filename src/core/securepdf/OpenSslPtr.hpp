@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // A unique_ptr that frees an OpenSSL object with its own free function:
 // Owned<TS_REQ, TS_REQ_free>.
@@ -13,4 +13,4 @@ struct OpenSslFree {
 template <typename T, auto Free>
 using Owned = std::unique_ptr<T, OpenSslFree<T, Free>>;
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

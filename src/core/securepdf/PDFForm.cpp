@@ -6,7 +6,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 PDFForm::PDFForm() = default;
 PDFForm::~PDFForm() = default;
@@ -30,4 +30,4 @@ std::int32_t PDFForm::findField(const std::string& name) {
 
 void PDFForm::close() { pdf_.reset(); }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

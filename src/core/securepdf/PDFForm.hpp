@@ -5,7 +5,7 @@
 
 class QPDF;
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Reads the signature fields of a PDF's form.
 class PDFForm {
@@ -25,4 +25,4 @@ class PDFForm {
   std::unique_ptr<QPDF> pdf_;
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -22,7 +22,7 @@
 #include "core/securepdf/ValidationData.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 struct PDFSign::Settings {
   std::map<std::string, std::string> widget;
@@ -194,7 +194,7 @@ std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
 // ranges. A signature larger than its room is made again with more room.
 void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QPDFObjGen sig, const EVP_MD* md,
                         std::size_t room, const std::string& outputFile, bool overwrite,
-                        const std::function<Bytes(const Bytes& digest)>& contents) {
+                        const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
   AtomicOutputFile out(outputFile, overwrite);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
@@ -224,12 +224,12 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
     const std::size_t cEnd = cStart + result.contentsLength;
     EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart);
     EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd);
-    Bytes digest(EVP_MAX_MD_SIZE);
+    util::Bytes digest(EVP_MAX_MD_SIZE);
     unsigned dlen = 0;
     EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen);
     digest.resize(dlen);
 
-    const Bytes cms = contents(digest);
+    const util::Bytes cms = contents(digest);
     if (cms.size() > room) {
       room = cms.size() + 1024;
       continue;
@@ -481,15 +481,15 @@ void PDFSign::sign() {
 
   // Room for the CMS: measured on a trial signature, plus a time-stamp's
   // worth when one is asked for; retried with more room if it is short.
-  std::size_t room = buildCmsSignature(*signingCert, signatureHashAlgorithm, Bytes(EVP_MD_get_size(md), 0),
+  std::size_t room = buildCmsSignature(*signingCert, signatureHashAlgorithm, util::Bytes(EVP_MD_get_size(md), 0),
                                        settings_->customAttributes)
                          .size() +
                      512 + (wantTimestamp ? 8192 : 0);
   room = std::max(room, settings_->extraSpace + 4096);
-  writeWithSignature(src, update, sig.getObjGen(), md, room, outputFile, overwrite, [&](const Bytes& digest) {
-    std::function<Bytes(const Bytes&)> stamp;
+  writeWithSignature(src, update, sig.getObjGen(), md, room, outputFile, overwrite, [&](const util::Bytes& digest) {
+    std::function<util::Bytes(const util::Bytes&)> stamp;
     if (wantTimestamp)
-      stamp = [&](const Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
+      stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
     return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
   });
 }
@@ -498,7 +498,7 @@ namespace {
 
 // A signature's /Contents bytes (padding included), read from the file at
 // the place its /ByteRange leaves out.
-Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
+util::Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
   QPDFObjectHandle br = sig.getKey("/ByteRange");
   if (!br.isArray() || br.getArrayNItems() != 4) throw SecurePdfError("A signature of the document has no byte range");
   long long v[4];
@@ -513,10 +513,10 @@ Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
     throw SecurePdfError("A signature of the document has a broken byte range");
   std::string hex(static_cast<std::size_t>(end - start), '\0');
   src.read(static_cast<std::uint64_t>(start), hex.data(), hex.size());
-  return toBytes(hexToBytes(hex, "A signature's /Contents"));
+  return util::toBytes(hexToBytes(hex, "A signature's /Contents"));
 }
 
-QPDFObjectHandle dssStream(QPDF& pdf, const Bytes& der, bool compress) {
+QPDFObjectHandle dssStream(QPDF& pdf, const util::Bytes& der, bool compress) {
   const std::string data(der.begin(), der.end());
   QPDFObjectHandle stream = pdf.newStream();
   if (compress)
@@ -536,7 +536,7 @@ void PDFSign::update() {
 
   DocumentSource src = openForUpdate(inputFile, password);
   QPDF& pdf = *src.pdf;
-  std::vector<Bytes> contents;
+  std::vector<util::Bytes> contents;
   for (auto& f : listSignatureFields(pdf))
     if (f.isSigned) contents.push_back(signatureContents(src, f.field.getKey("/V")));
   if (contents.empty()) throw SecurePdfError("The document has no signature to add validation data to");
@@ -545,7 +545,7 @@ void PDFSign::update() {
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
   const bool compress = settings_->compressDss;
-  auto streams = [&](const std::vector<Bytes>& items) {
+  auto streams = [&](const std::vector<util::Bytes>& items) {
     std::vector<QPDFObjectHandle> out;
     for (const auto& der : items) {
       out.push_back(dssStream(pdf, der, compress));
@@ -609,7 +609,7 @@ void PDFSign::update() {
   addToForm(signatureForm(pdf, update), field, update);
 
   writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
-                     [&](const Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
+                     [&](const util::Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

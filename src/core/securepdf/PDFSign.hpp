@@ -11,7 +11,7 @@
 
 class QPDF;
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Signs a PDF with a PAdES signature appended as an incremental update.
 // Settings are public fields; operations throw SecurePdfError.
@@ -64,4 +64,4 @@ class PDFSign final : public SignatureConfigurable {
   std::unique_ptr<QPDF> probe_;
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -11,7 +11,7 @@
 #include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 std::string subjectOf(X509* cert) {
@@ -20,7 +20,7 @@ std::string subjectOf(X509* cert) {
   return buf;
 }
 
-Bytes der(const unsigned char* p, int n) { return n > 0 ? Bytes(p, p + n) : Bytes(); }
+util::Bytes der(const unsigned char* p, int n) { return n > 0 ? util::Bytes(p, p + n) : util::Bytes(); }
 
 }  // namespace
 
@@ -53,7 +53,7 @@ std::vector<std::string> crlUrls(X509* cert) {
   return out;
 }
 
-Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
+util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
   const std::string who = subjectOf(cert);
   Owned<OCSP_REQUEST, OCSP_REQUEST_free> req(OCSP_REQUEST_new());
   OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, issuer);
@@ -100,12 +100,12 @@ Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
 
   unsigned char* out = nullptr;
   const int n = i2d_OCSP_RESPONSE(resp.get(), &out);
-  Bytes result = der(out, n);
+  util::Bytes result = der(out, n);
   OPENSSL_free(out);
   return result;
 }
 
-Bytes fetchCrl(const std::string& url, X509* issuer) {
+util::Bytes fetchCrl(const std::string& url, X509* issuer) {
   const std::string answer = httpRequest(url, "CRL server");
   const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
   Owned<X509_CRL, X509_CRL_free> crl(d2i_X509_CRL(nullptr, &p, static_cast<long>(answer.size())));
@@ -122,9 +122,9 @@ Bytes fetchCrl(const std::string& url, X509* issuer) {
   }
   unsigned char* out = nullptr;
   const int n = i2d_X509_CRL(crl.get(), &out);
-  Bytes result = der(out, n);
+  util::Bytes result = der(out, n);
   OPENSSL_free(out);
   return result;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -2,7 +2,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // The one error type of the signing library; the message says what failed
 // in words a host can show or log.
@@ -11,4 +11,4 @@ class SecurePdfError : public std::runtime_error {
   explicit SecurePdfError(const std::string& message) : std::runtime_error(message) {}
 };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

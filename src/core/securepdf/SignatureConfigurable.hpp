@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace penvora {
+namespace penvora::core::securepdf {
 
 // What the biometric step needs of a signer: one configuration call taking
 // a "Name=value" string, throwing on a bad one. The signing library's
@@ -12,4 +12,4 @@ class SignatureConfigurable {
   virtual std::string config(const std::string& setting) = 0;
 };
 
-}  // namespace penvora
+}  // namespace penvora::core::securepdf

@@ -2,7 +2,7 @@
 
 #include <set>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 constexpr int kMaxDepth = 64;
@@ -57,4 +57,4 @@ std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf) { return walkAll
 
 std::vector<std::string> listFieldNames(QPDF& pdf) { return walkAll(pdf).names; }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -5,7 +5,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // One terminal signature field of the document's form.
 struct SignatureFieldEntry {
@@ -22,4 +22,4 @@ std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf);
 // Every fully qualified field name (all types), for picking a new one.
 std::vector<std::string> listFieldNames(QPDF& pdf);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

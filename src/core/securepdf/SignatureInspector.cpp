@@ -18,7 +18,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
@@ -133,7 +133,7 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     ASN1_TYPE* v = X509_ATTRIBUTE_get0_type(a, 0);
     unsigned char* out = nullptr;
     const int n = v ? i2d_ASN1_TYPE(v, &out) : 0;
-    if (n > 0) info.signedAttributes[oid] = Bytes(out, out + n);
+    if (n > 0) info.signedAttributes[oid] = util::Bytes(out, out + n);
     OPENSSL_free(out);
   }
 
@@ -216,4 +216,4 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   return doc;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -5,7 +5,7 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // What an independent check of one signature of a document finds.
 struct SignatureInfo {
@@ -18,7 +18,7 @@ struct SignatureInfo {
   std::string problem;      // why not valid, when not
   std::string profile;      // "B", "T", "LT", "LTA"
   std::string timestamp;    // time-stamp time, ISO 8601 UTC, or empty
-  std::map<std::string, Bytes> signedAttributes;  // dotted OID -> DER value
+  std::map<std::string, util::Bytes> signedAttributes;  // dotted OID -> DER value
   double rect[4] = {0, 0, 0, 0};  // the first widget's /Rect
 };
 
@@ -31,4 +31,4 @@ struct DocumentSignatures {
 // SecurePdfError when the document cannot be read.
 DocumentSignatures inspectSignatures(const std::string& path, const std::string& password);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

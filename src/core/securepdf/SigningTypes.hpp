@@ -1,9 +1,9 @@
 #pragma once
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 enum class CertStoreTypes { cstPFXFile };
 enum class PDFSignSignatureProfiles { pfBaselineB, pfBaselineT };
 enum class PDFSignValidationPolicies { vpNone, vpFullNoTrust };
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -13,20 +13,20 @@
 #include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 }  // namespace
 
 std::string redactedUrl(const std::string& url) { return splitCredentials(url).url; }
 
-Bytes requestTimestampToken(const std::string& url, const Bytes& data) {
-  Bytes imprint(SHA512_DIGEST_LENGTH);
+util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data) {
+  util::Bytes imprint(SHA512_DIGEST_LENGTH);
   SHA512(data.data(), data.size(), imprint.data());
   return requestTimestampTokenForDigest(url, imprint);
 }
 
-Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& imprint) {
+util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::Bytes& imprint) {
   const std::string shown = redactedUrl(url);
   if (imprint.size() != SHA512_DIGEST_LENGTH) throw SecurePdfError("internal: time-stamp imprint is not SHA-512");
 
@@ -51,7 +51,7 @@ Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& imprin
   unsigned char* der = nullptr;
   const int derLen = i2d_TS_REQ(req.get(), &der);
   if (derLen <= 0) throw SecurePdfError("Cannot encode the time-stamp request");
-  const Bytes body(der, der + derLen);
+  const util::Bytes body(der, der + derLen);
   OPENSSL_free(der);
 
   const std::string answer =
@@ -86,9 +86,9 @@ Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& imprin
   unsigned char* out = nullptr;
   const int n = i2d_PKCS7(token, &out);
   if (n <= 0) throw SecurePdfError("Cannot encode the time-stamp token");
-  Bytes result(out, out + n);
+  util::Bytes result(out, out + n);
   OPENSSL_free(out);
   return result;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -3,7 +3,7 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Asks an RFC 3161 time-stamp authority for a token over `data` (SHA-512
 // imprint, a fresh nonce, the TSA certificate requested) and checks the
@@ -12,11 +12,11 @@ namespace penvora::securepdf {
 // ContentInfo, DER). A user name and password written after "://" go as
 // HTTP basic credentials. Throws SecurePdfError with a message that never
 // contains the credentials.
-Bytes requestTimestampToken(const std::string& url, const Bytes& data);
+util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data);
 // The same for data already hashed with SHA-512 (document time-stamps).
-Bytes requestTimestampTokenForDigest(const std::string& url, const Bytes& sha512Digest);
+util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::Bytes& sha512Digest);
 
 // The URL without credentials, for messages and logs.
 std::string redactedUrl(const std::string& url);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -13,15 +13,15 @@
 #include "core/securepdf/RevocationFetcher.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 using X509Ptr = Owned<X509, X509_free>;
 
-Bytes derOf(X509* x) {
+util::Bytes derOf(X509* x) {
   unsigned char* out = nullptr;
   const int n = i2d_X509(x, &out);
-  Bytes b(out, out + std::max(n, 0));
+  util::Bytes b(out, out + std::max(n, 0));
   OPENSSL_free(out);
   return b;
 }
@@ -32,7 +32,7 @@ std::string subjectOf(X509* cert) {
   return buf;
 }
 
-std::string sha1Hex(const Bytes& b) {
+std::string sha1Hex(const util::Bytes& b) {
   unsigned char d[SHA_DIGEST_LENGTH];
   SHA1(b.data(), b.size(), d);
   static const char* hex = "0123456789ABCDEF";
@@ -45,7 +45,7 @@ std::string sha1Hex(const Bytes& b) {
 }
 
 // The certificates a signature carries, with those of its time-stamp.
-std::vector<X509Ptr> certificatesOf(const Bytes& contents) {
+std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
   const unsigned char* p = contents.data();
   Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())));
   if (!cms) {
@@ -81,24 +81,24 @@ std::vector<X509Ptr> certificatesOf(const Bytes& contents) {
 
 }  // namespace
 
-ValidationData gatherValidationData(const std::vector<Bytes>& signatureContents) {
+ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureContents) {
   ValidationData data;
-  std::map<Bytes, std::size_t> certIndex, ocspIndex, crlIndex;
-  auto addTo = [](std::vector<Bytes>& list, std::map<Bytes, std::size_t>& index, const Bytes& der) {
+  std::map<util::Bytes, std::size_t> certIndex, ocspIndex, crlIndex;
+  auto addTo = [](std::vector<util::Bytes>& list, std::map<util::Bytes, std::size_t>& index, const util::Bytes& der) {
     auto it = index.find(der);
     if (it != index.end()) return it->second;
     list.push_back(der);
     return index[der] = list.size() - 1;
   };
   // A response fetched once serves every signature that shares the cert.
-  std::map<Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
+  std::map<util::Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
 
-  for (const Bytes& contents : signatureContents) {
+  for (const util::Bytes& contents : signatureContents) {
     ValidationData::PerSignature vri;
     vri.key = sha1Hex(contents);
     std::vector<X509Ptr> pool = certificatesOf(contents);
     for (auto& cert : pool) {
-      const Bytes der = derOf(cert.get());
+      const util::Bytes der = derOf(cert.get());
       vri.certs.push_back(addTo(data.certs, certIndex, der));
       if (X509_check_issued(cert.get(), cert.get()) == X509_V_OK) continue;  // a root: nothing to ask
       const auto ocsp = ocspUrls(cert.get()), crl = crlUrls(cert.get());
@@ -143,4 +143,4 @@ ValidationData gatherValidationData(const std::vector<Bytes>& signatureContents)
   return data;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

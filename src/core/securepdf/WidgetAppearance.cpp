@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 namespace {
 
 std::string num(double v) {
@@ -191,4 +191,4 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
   return form;
 }
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -7,7 +7,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
-namespace penvora::securepdf {
+namespace penvora::core::securepdf {
 
 // Everything the widget properties say about the signature's look.
 struct WidgetLook {
@@ -39,4 +39,4 @@ std::string toWinAnsi(const std::string& utf8);
 QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double width, double height, int rotate,
                                  std::vector<QPDFObjectHandle>& newObjects);
 
-}  // namespace penvora::securepdf
+}  // namespace penvora::core::securepdf

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace penvora::base64 {
+namespace penvora::core::util {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -37,7 +37,7 @@ std::optional<Bytes> decodeSymbols(std::string_view s) {
 
 }  // namespace
 
-std::string encode(const std::uint8_t* data, std::size_t size) {
+std::string base64Encode(const std::uint8_t* data, std::size_t size) {
   std::string out;
   out.reserve((size + 2) / 3 * 4);
   std::size_t i = 0;
@@ -63,7 +63,7 @@ std::string encode(const std::uint8_t* data, std::size_t size) {
   return out;
 }
 
-std::optional<Bytes> decode(std::string_view text) {
+std::optional<Bytes> base64Decode(std::string_view text) {
   if (text.size() % 4 != 0) return std::nullopt;
   std::size_t pad = 0;
   while (pad < 2 && pad < text.size() && text[text.size() - 1 - pad] == '=') ++pad;
@@ -73,7 +73,7 @@ std::optional<Bytes> decode(std::string_view text) {
   return decodeSymbols(body);
 }
 
-std::optional<Bytes> decodeIgnoringUnknown(std::string_view text) {
+std::optional<Bytes> base64DecodeIgnoringUnknown(std::string_view text) {
   std::string symbols;
   symbols.reserve(text.size());
   std::size_t pad = 0;
@@ -90,4 +90,4 @@ std::optional<Bytes> decodeIgnoringUnknown(std::string_view text) {
   return decodeSymbols(symbols);
 }
 
-}  // namespace penvora::base64
+}  // namespace penvora::core::util

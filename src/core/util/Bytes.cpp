@@ -1,6 +1,6 @@
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::util {
 
 bool isValidUtf8(std::string_view s) {
   std::size_t i = 0, n = s.size();
@@ -27,4 +27,4 @@ bool isValidUtf8(std::string_view s) {
   return true;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::util

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace penvora {
+namespace penvora::core::util {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -14,4 +14,4 @@ inline std::string toString(const Bytes& b) { return std::string(b.begin(), b.en
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates).
 bool isValidUtf8(std::string_view s);
 
-}  // namespace penvora
+}  // namespace penvora::core::util

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 
-namespace penvora {
+namespace penvora::core::util {
 
 void loadOpenSslProviders() {
   static std::once_flag once;
@@ -48,4 +48,4 @@ bool pkcs12Opens(const Bytes& container, const std::string& password) {
   return ok;
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::util

@@ -3,7 +3,7 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::util {
 
 // True when the PKCS#12 container opens with the password and holds a key
 // and its certificate. Older containers (RC2, 3DES) open too: OpenSSL's
@@ -14,4 +14,4 @@ bool pkcs12Opens(const Bytes& container, const std::string& password);
 // loaded; idempotent.
 void loadOpenSslProviders();
 
-}  // namespace penvora
+}  // namespace penvora::core::util

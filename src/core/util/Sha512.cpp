@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace penvora {
+namespace penvora::core::util {
 namespace {
 std::string hexLower(const unsigned char* d, unsigned n) {
   static const char* hex = "0123456789abcdef";
@@ -55,4 +55,4 @@ std::optional<std::string> sha512HexOfFile(const std::string& path) {
   return hexLower(md, len);
 }
 
-}  // namespace penvora
+}  // namespace penvora::core::util

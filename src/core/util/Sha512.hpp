@@ -5,7 +5,7 @@
 
 #include "core/util/Bytes.hpp"
 
-namespace penvora {
+namespace penvora::core::util {
 
 // SHA-512 as 128 lowercase hexadecimal digits.
 std::string sha512Hex(const std::uint8_t* data, std::size_t size);
@@ -18,4 +18,4 @@ std::optional<Bytes> readFile(const std::string& path);
 // when it cannot be read.
 std::optional<std::string> sha512HexOfFile(const std::string& path);
 
-}  // namespace penvora
+}  // namespace penvora::core::util

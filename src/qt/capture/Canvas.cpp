@@ -9,15 +9,15 @@
 #include "qt/capture/ProgressBar.hpp"
 #include "qt/ui/QtColor.hpp"
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 Canvas::Coordinator::Coordinator(ProgressBar& progressBar, int pointsToCompleteProgressBar)
     : progressBar_(progressBar), pointsToCompleteProgressBar_(pointsToCompleteProgressBar) {}
 
 void Canvas::Coordinator::canvasViewDrawingDidChange(const Canvas& canvas) {
-  const float value = capture::progressValue(canvas.pointCount(), pointsToCompleteProgressBar_);
+  const float value = core::capture::progressValue(canvas.pointCount(), pointsToCompleteProgressBar_);
   progressBar_.setValue(value);
-  progressBar_.setColor(levelColor(capture::progressLevel(value)));
+  progressBar_.setColor(levelColor(core::capture::progressLevel(value)));
 }
 
 QColor Canvas::inkColor(bool darkColorScheme, const QString& pencilColorHex) {
@@ -25,11 +25,11 @@ QColor Canvas::inkColor(bool darkColorScheme, const QString& pencilColorHex) {
   return ui::colorFromHex(pencilColorHex);
 }
 
-QColor Canvas::levelColor(capture::ProgressLevel level) {
+QColor Canvas::levelColor(core::capture::ProgressLevel level) {
   switch (level) {
-    case capture::ProgressLevel::red: return QColor(0xFF, 0x3B, 0x30);
-    case capture::ProgressLevel::orange: return QColor(0xFF, 0x95, 0x00);
-    case capture::ProgressLevel::green: return QColor(0x34, 0xC7, 0x59);
+    case core::capture::ProgressLevel::red: return QColor(0xFF, 0x3B, 0x30);
+    case core::capture::ProgressLevel::orange: return QColor(0xFF, 0x95, 0x00);
+    case core::capture::ProgressLevel::green: return QColor(0x34, 0xC7, 0x59);
   }
   return {};
 }
@@ -67,7 +67,7 @@ double Canvas::offsetSeconds(quint64 timestamp) const {
   return static_cast<double>(strokeTimer_.nsecsElapsed()) / 1e9;
 }
 
-void Canvas::paintStroke(QPainter& painter, const CapturedStroke& stroke) const {
+void Canvas::paintStroke(QPainter& painter, const core::capture::CapturedStroke& stroke) const {
   if (stroke.points.empty()) return;
   if (stroke.points.size() == 1) {
     const auto& p = stroke.points.front();
@@ -107,7 +107,7 @@ void Canvas::begin(const QPointF& p, quint64 timestamp) {
   drawing_ = true;
   strokeStartTimestamp_ = timestamp;
   strokeTimer_.start();
-  strokes_.push_back(CapturedStroke{nowMs(), {CapturedPoint{p.x(), p.y(), 0.0}}});
+  strokes_.push_back(core::capture::CapturedStroke{nowMs(), {core::capture::CapturedPoint{p.x(), p.y(), 0.0}}});
   if (inkImage_.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) rebuildInk();
   QPainter painter(&inkImage_);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -121,7 +121,7 @@ void Canvas::extend(const QPointF& p, quint64 timestamp) {
   if (!drawing_) return;
   auto& points = strokes_.back().points;
   const QPointF last(points.back().x, points.back().y);
-  points.push_back(CapturedPoint{p.x(), p.y(), offsetSeconds(timestamp)});
+  points.push_back(core::capture::CapturedPoint{p.x(), p.y(), offsetSeconds(timestamp)});
   // Only the new segment is drawn into the retained ink.
   QPainter painter(&inkImage_);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -160,4 +160,4 @@ void Canvas::tabletEvent(QTabletEvent* event) {
   event->accept();
 }
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

@@ -9,7 +9,7 @@
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "core/capture/CaptureProgress.hpp"
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 class ProgressBar;
 
@@ -24,7 +24,7 @@ class Canvas : public QWidget {
   class Coordinator {
    public:
     explicit Coordinator(ProgressBar& progressBar,
-                         int pointsToCompleteProgressBar = capture::kPointsToCompleteProgressBar);
+                         int pointsToCompleteProgressBar = core::capture::kPointsToCompleteProgressBar);
     void canvasViewDrawingDidChange(const Canvas& canvas);
     int pointsToCompleteProgressBar() const { return pointsToCompleteProgressBar_; }
 
@@ -36,13 +36,13 @@ class Canvas : public QWidget {
   // The default black would vanish on a dark scheme, so only that exact
   // text becomes white there; every other text is parsed as it stands.
   static QColor inkColor(bool darkColorScheme, const QString& pencilColorHex);
-  static QColor levelColor(capture::ProgressLevel level);
+  static QColor levelColor(core::capture::ProgressLevel level);
 
   Canvas(bool darkColorScheme, const QString& pencilColorHex, double pencilWidth, QWidget* parent = nullptr);
 
   QColor ink() const { return ink_; }
   double pencilWidth() const { return pencilWidth_; }
-  const std::vector<CapturedStroke>& strokes() const { return strokes_; }
+  const std::vector<core::capture::CapturedStroke>& strokes() const { return strokes_; }
   std::size_t pointCount() const;
   // Replaces the drawing by an empty one.
   void clearDrawing();
@@ -68,16 +68,16 @@ class Canvas : public QWidget {
   void extend(const QPointF& p, quint64 timestamp);
   void end(const QPointF& p, quint64 timestamp);
   double offsetSeconds(quint64 timestamp) const;
-  void paintStroke(QPainter& painter, const CapturedStroke& stroke) const;
+  void paintStroke(QPainter& painter, const core::capture::CapturedStroke& stroke) const;
   void rebuildInk();
 
   QColor ink_;
   double pencilWidth_;
-  std::vector<CapturedStroke> strokes_;
+  std::vector<core::capture::CapturedStroke> strokes_;
   bool drawing_ = false;
   quint64 strokeStartTimestamp_ = 0;
   QElapsedTimer strokeTimer_;  // for events that carry no timestamp
   QImage inkImage_;            // retained ink; new segments are drawn into it
 };
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

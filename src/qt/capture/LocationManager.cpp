@@ -5,7 +5,7 @@
 
 #include "penvora/Log.hpp"
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 LocationManager::LocationManager(QObject* parent)
     : LocationManager(std::unique_ptr<QGeoPositionInfoSource>(QGeoPositionInfoSource::createDefaultSource(nullptr)),
@@ -27,14 +27,14 @@ void LocationManager::attach() {
             if (updating_) didUpdateLocations({info});
           });
   connect(source_.get(), &QGeoPositionInfoSource::errorOccurred, this, [this](QGeoPositionInfoSource::Error e) {
-    if (e == QGeoPositionInfoSource::AccessError) didChangeAuthorization(LocationAuthorization::denied);
+    if (e == QGeoPositionInfoSource::AccessError) didChangeAuthorization(core::capture::LocationAuthorization::denied);
   });
 }
 
-std::optional<LocationFix> LocationManager::lastFix() const {
+std::optional<core::capture::LocationFix> LocationManager::lastFix() const {
   if (!lastLocation_) return std::nullopt;
   const QGeoCoordinate c = lastLocation_->coordinate();
-  LocationFix fix;
+  core::capture::LocationFix fix;
   fix.longitude = c.longitude();
   fix.latitude = c.latitude();
   fix.altitude = std::isnan(c.altitude()) ? 0.0 : c.altitude();
@@ -46,11 +46,11 @@ std::optional<LocationFix> LocationManager::lastFix() const {
 }
 
 QString LocationManager::statusString() const {
-  return QString::fromStdString(penvora::statusString(locationStatus_ ? &*locationStatus_ : nullptr));
+  return QString::fromStdString(core::capture::statusString(locationStatus_ ? &*locationStatus_ : nullptr));
 }
 
 void LocationManager::requestWhenInUseAuthorization() {
-  didChangeAuthorization(source_ ? LocationAuthorization::authorizedWhenInUse : LocationAuthorization::denied);
+  didChangeAuthorization(source_ ? core::capture::LocationAuthorization::authorizedWhenInUse : core::capture::LocationAuthorization::denied);
 }
 
 void LocationManager::startUpdatingLocation() {
@@ -65,7 +65,7 @@ void LocationManager::stopUpdatingLocation() {
   source_->stopUpdates();
 }
 
-void LocationManager::didChangeAuthorization(LocationAuthorization status) {
+void LocationManager::didChangeAuthorization(core::capture::LocationAuthorization status) {
   locationStatus_ = status;
   log("locationManager(_:didChangeAuthorization:) " + statusString().toStdString());
   emit locationStatusChanged();
@@ -90,4 +90,4 @@ QString LocationManager::describe(const QGeoPositionInfo& location) {
   return text;
 }
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

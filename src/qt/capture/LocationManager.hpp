@@ -9,7 +9,7 @@
 
 class QGeoPositionInfoSource;
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 // The place of a signature: one fix per start of updates, taken from the
 // system's position source. A machine without one reports no fix, so the
@@ -23,10 +23,10 @@ class LocationManager : public QObject {
   LocationManager(std::unique_ptr<QGeoPositionInfoSource> source, QObject* parent = nullptr);
   ~LocationManager() override;  // stops updates
 
-  const std::optional<LocationAuthorization>& locationStatus() const { return locationStatus_; }
+  const std::optional<core::capture::LocationAuthorization>& locationStatus() const { return locationStatus_; }
   const std::optional<QGeoPositionInfo>& lastLocation() const { return lastLocation_; }
   // The last fix as the record takes it.
-  std::optional<LocationFix> lastFix() const;
+  std::optional<core::capture::LocationFix> lastFix() const;
   QString statusString() const;
 
   // The position services decide on access themselves, so asking reports
@@ -37,7 +37,7 @@ class LocationManager : public QObject {
   void stopUpdatingLocation();
 
   // What the source reports; public so a host (or a test) can feed fixes.
-  void didChangeAuthorization(LocationAuthorization status);
+  void didChangeAuthorization(core::capture::LocationAuthorization status);
   void didUpdateLocations(const QList<QGeoPositionInfo>& locations);
 
   // "<+lat,+lon> +/- acc m (altitude alt m) @ time", for the log.
@@ -51,9 +51,9 @@ class LocationManager : public QObject {
   void attach();
 
   std::unique_ptr<QGeoPositionInfoSource> source_;
-  std::optional<LocationAuthorization> locationStatus_;
+  std::optional<core::capture::LocationAuthorization> locationStatus_;
   std::optional<QGeoPositionInfo> lastLocation_;
   bool updating_ = false;
 };
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent) {
   setFixedSize(kTrackWidth, kTrackHeight);
@@ -45,4 +45,4 @@ void ProgressBar::paintEvent(QPaintEvent*) {
   p.drawRoundedRect(QRectF(0, 0, shownWidth_, kTrackHeight), kCornerRadius, kCornerRadius);
 }
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

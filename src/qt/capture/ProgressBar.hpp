@@ -3,7 +3,7 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 // The security bar of the capture panel: an 80 × 15 track and, over it
 // from the left, a bar of min(value × 80, 80) in the current colour.
@@ -33,4 +33,4 @@ class ProgressBar : public QWidget {
   QVariantAnimation animation_;
 };
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

@@ -20,7 +20,7 @@
 #include "qt/ui/PanelFonts.hpp"
 #include "qt/ui/QtColor.hpp"
 
-namespace penvora {
+namespace penvora::qt::capture {
 namespace {
 
 QFrame* divider(Qt::Orientation orientation) {
@@ -36,12 +36,12 @@ QString hostVersion() { return QCoreApplication::applicationVersion(); }
 
 }  // namespace
 
-SignatureDrawerView::SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
                                          QWidget* parent)
     : SignatureDrawerView(std::move(drawerModel), std::move(acceptAction), std::move(dimissAction),
                           std::make_unique<LocationManager>(), parent) {}
 
-SignatureDrawerView::SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
                                          std::unique_ptr<LocationManager> locationManager, QWidget* parent)
     : QWidget(parent),
       locationManager_(std::move(locationManager)),
@@ -50,7 +50,7 @@ SignatureDrawerView::SignatureDrawerView(DrawerModel drawerModel, AcceptAction a
       dimissAction_(std::move(dimissAction)),
       startedTime_(std::chrono::system_clock::now()) {
   setAttribute(Qt::WA_TranslucentBackground);  // the presenter's content shows around the panel
-  isLandscape_ = capture::isLandscape(orientationOf(screen()));
+  isLandscape_ = core::capture::isLandscape(orientationOf(screen()));
   buildLayout();
 }
 
@@ -143,7 +143,7 @@ float SignatureDrawerView::progressBarValue() const { return progressBar_->value
 QColor SignatureDrawerView::progressBarColor() const { return progressBar_->color(); }
 
 void SignatureDrawerView::updateAcceptButton() {
-  acceptButton_->setEnabled(capture::acceptEnabled(progressBar_->value()));
+  acceptButton_->setEnabled(core::capture::acceptEnabled(progressBar_->value()));
 }
 
 void SignatureDrawerView::erase() {
@@ -155,17 +155,17 @@ void SignatureDrawerView::erase() {
 
 void SignatureDrawerView::accept() {
   // Enabled only from 25 points, but a host may click it programmatically.
-  if (!capture::acceptEnabled(progressBar_->value())) return;
+  if (!core::capture::acceptEnabled(progressBar_->value())) return;
   const QImage image = canvasView_->renderDrawing(canvasView_->devicePixelRatioF());
 
-  BiometricRecordInputs in;
+  core::capture::BiometricRecordInputs in;
   const QScreen* s = canvasView_->screen() ? canvasView_->screen() : QGuiApplication::primaryScreen();
   if (s) {
     in.screenWidth = s->geometry().width();
     in.screenHeight = s->geometry().height();
   }
   const QRect frame = canvasView_->geometry();
-  in.canvasFrame = Rect{static_cast<double>(frame.x()), static_cast<double>(frame.y()),
+  in.canvasFrame = core::interface::Rect{static_cast<double>(frame.x()), static_cast<double>(frame.y()),
                         static_cast<double>(frame.width()), static_cast<double>(frame.height())};
   in.timeStart = startedTime_;
   in.timeEnd = std::chrono::system_clock::now();
@@ -173,25 +173,25 @@ void SignatureDrawerView::accept() {
   in.hostVersion = hostVersion().toStdString();
   in.location = locationManager_->lastFix();
   in.strokes = canvasView_->strokes();
-  const std::string record = BiometricRecordWriter::encodeRecord(BiometricRecordWriter::buildRecord(in));
+  const std::string record = core::capture::BiometricRecordWriter::encodeRecord(core::capture::BiometricRecordWriter::buildRecord(in));
   if (acceptAction_) acceptAction_(image, record);
 }
 
-capture::DeviceOrientation SignatureDrawerView::orientationOf(const QScreen* screen) {
-  using capture::DeviceOrientation;
-  if (!screen) return DeviceOrientation::unknown;
+core::capture::DeviceOrientation SignatureDrawerView::orientationOf(const QScreen* screen) {
+  using core::capture::DeviceOrientation;
+  if (!screen) return core::capture::DeviceOrientation::unknown;
   switch (screen->orientation()) {
-    case Qt::PortraitOrientation: return DeviceOrientation::portrait;
-    case Qt::InvertedPortraitOrientation: return DeviceOrientation::portraitUpsideDown;
-    case Qt::LandscapeOrientation: return DeviceOrientation::landscapeLeft;
-    case Qt::InvertedLandscapeOrientation: return DeviceOrientation::landscapeRight;
-    default: return DeviceOrientation::unknown;
+    case Qt::PortraitOrientation: return core::capture::DeviceOrientation::portrait;
+    case Qt::InvertedPortraitOrientation: return core::capture::DeviceOrientation::portraitUpsideDown;
+    case Qt::LandscapeOrientation: return core::capture::DeviceOrientation::landscapeLeft;
+    case Qt::InvertedLandscapeOrientation: return core::capture::DeviceOrientation::landscapeRight;
+    default: return core::capture::DeviceOrientation::unknown;
   }
 }
 
-void SignatureDrawerView::orientationChanged(capture::DeviceOrientation orientation) {
-  if (capture::orientationChangeClearsDrawing(isLandscape_, orientation)) canvasView_->clearDrawing();
-  isLandscape_ = capture::isLandscape(orientation);
+void SignatureDrawerView::orientationChanged(core::capture::DeviceOrientation orientation) {
+  if (core::capture::orientationChangeClearsDrawing(isLandscape_, orientation)) canvasView_->clearDrawing();
+  isLandscape_ = core::capture::isLandscape(orientation);
 }
 
 void SignatureDrawerView::followScreen(QScreen* s) {
@@ -207,7 +207,7 @@ void SignatureDrawerView::showEvent(QShowEvent* event) {
     locationManager_->requestWhenInUseAuthorization();
     if (locationManager_->locationServicesEnabled()) locationManager_->startUpdatingLocation();
   }
-  isLandscape_ = capture::isLandscape(orientationOf(screen()));
+  isLandscape_ = core::capture::isLandscape(orientationOf(screen()));
   log(std::string("isLandscape: ") + (isLandscape_ ? "true" : "false"));
   followScreen(screen());
   if (QWindow* w = window()->windowHandle())
@@ -220,4 +220,4 @@ void SignatureDrawerView::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), QColor(0, 0, 0, 60));
 }
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

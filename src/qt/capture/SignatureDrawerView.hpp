@@ -15,7 +15,7 @@ class QLabel;
 class QPushButton;
 class QScreen;
 
-namespace penvora {
+namespace penvora::qt::capture {
 
 class LocationManager;
 class ProgressBar;
@@ -30,16 +30,16 @@ class SignatureDrawerView : public QWidget {
   using AcceptAction = std::function<void(const QImage& image, const std::string& recordB64)>;
   using DismissAction = std::function<void()>;
 
-  static constexpr float minValueToEnableAcceptButton = capture::kMinValueToEnableAcceptButton;
+  static constexpr float minValueToEnableAcceptButton = core::capture::kMinValueToEnableAcceptButton;
 
-  SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+  SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
                       QWidget* parent = nullptr);
   // `locationManager`: the position source to use (tests give their own).
-  SignatureDrawerView(DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
+  SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
                       std::unique_ptr<LocationManager> locationManager, QWidget* parent = nullptr);
   ~SignatureDrawerView() override;
 
-  const DrawerModel& drawerModel() const { return drawerModel_; }
+  const core::capture::DrawerModel& drawerModel() const { return drawerModel_; }
   Canvas& canvasView() const { return *canvasView_; }
   ProgressBar& progressBar() const { return *progressBar_; }
   LocationManager& locationManager() const { return *locationManager_; }
@@ -53,9 +53,9 @@ class SignatureDrawerView : public QWidget {
   std::chrono::system_clock::time_point startedTime() const { return startedTime_; }
 
   // One device-orientation notification.
-  void orientationChanged(capture::DeviceOrientation orientation);
+  void orientationChanged(core::capture::DeviceOrientation orientation);
   // The orientation of a screen, as the device would report it.
-  static capture::DeviceOrientation orientationOf(const QScreen* screen);
+  static core::capture::DeviceOrientation orientationOf(const QScreen* screen);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -69,7 +69,7 @@ class SignatureDrawerView : public QWidget {
   void followScreen(QScreen* screen);
 
   std::unique_ptr<LocationManager> locationManager_;
-  DrawerModel drawerModel_;
+  core::capture::DrawerModel drawerModel_;
   AcceptAction acceptAction_;
   DismissAction dimissAction_;
   std::chrono::system_clock::time_point startedTime_;
@@ -86,4 +86,4 @@ class SignatureDrawerView : public QWidget {
   QMetaObject::Connection screenConnection_;
 };
 
-}  // namespace penvora
+}  // namespace penvora::qt::capture

@@ -17,8 +17,8 @@ namespace {
 // Movement from the press point that turns a touch into a pan.
 constexpr double kPanSlop = 3.0;
 
-stroke::Point toStroke(const QPointF& p) { return {p.x(), p.y()}; }
-QPointF toQt(stroke::Point p) { return {p.x, p.y}; }
+core::capture::Point toStroke(const QPointF& p) { return {p.x(), p.y()}; }
+QPointF toQt(core::capture::Point p) { return {p.x, p.y}; }
 
 }  // namespace
 
@@ -87,7 +87,7 @@ void SignatureView::tap(const QPointF& location) {
     std::unique_ptr<QPainter> p(beginInk());
     QColor ink = strokeColor_;
     ink.setAlphaF(static_cast<float>(strokeAlpha_));
-    p->setPen(QPen(ink, stroke::kTapDotWidth, Qt::SolidLine, Qt::RoundCap));
+    p->setPen(QPen(ink, core::capture::kTapDotWidth, Qt::SolidLine, Qt::RoundCap));
     p->drawPoint(location);
     const std::int64_t t = elapsed();
     if (delegate_) delegate_->signatureViewPointCapture(location, t);
@@ -103,15 +103,15 @@ void SignatureView::pan(PanPhase phase, const QPointF& location) {
   if (phase == PanPhase::began) {
     previousPoint_ = previousEndPoint_ = location;
   } else if (phase == PanPhase::changed) {
-    const stroke::Point c = toStroke(location), p = toStroke(previousPoint_);
-    const double d = stroke::distance(p, c);
-    if (d >= stroke::kMinimumStep) {
+    const core::capture::Point c = toStroke(location), p = toStroke(previousPoint_);
+    const double d = core::capture::distance(p, c);
+    if (d >= core::capture::kMinimumStep) {
       const double w0 = previousWidth_;
-      const double w1 = stroke::nextWidth(w0, d, minimumStrokeWidth_, maximumStrokeWidth_);
-      const stroke::Point m{(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
-      const stroke::Point e = toStroke(previousEndPoint_);
+      const double w1 = core::capture::nextWidth(w0, d, minimumStrokeWidth_, maximumStrokeWidth_);
+      const core::capture::Point m{(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
+      const core::capture::Point e = toStroke(previousEndPoint_);
       if (e.x != p.x || e.y != p.y) {
-        const stroke::Segment s = stroke::ribbon(e, p, m, w0, w1);
+        const core::capture::Segment s = core::capture::ribbon(e, p, m, w0, w1);
         QPainterPath path(toQt(s.start));
         path.quadTo(toQt(s.control1), toQt(s.end1));
         path.lineTo(toQt(s.lineTo));
@@ -152,7 +152,7 @@ void SignatureView::press(const QPointF& p) {
 void SignatureView::move(const QPointF& p) {
   if (!pressed_) return;
   if (!panning_) {
-    if (stroke::distance(toStroke(pressPoint_), toStroke(p)) < kPanSlop) return;
+    if (core::capture::distance(toStroke(pressPoint_), toStroke(p)) < kPanSlop) return;
     panning_ = true;
     pan(PanPhase::began, p);
     return;

@@ -11,12 +11,12 @@
 
 #include "core/document/PageGeometry.hpp"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 namespace {
 
 constexpr int kCachedPages = 24;
 
-pagegeometry::Point toGeo(const QPointF& p) { return {p.x(), p.y()}; }
+core::document::Point toGeo(const QPointF& p) { return {p.x(), p.y()}; }
 
 }  // namespace
 
@@ -46,7 +46,7 @@ NonSelectablePDFView::NonSelectablePDFView(QWidget* parent)
 
 NonSelectablePDFView::~NonSelectablePDFView() = default;
 
-void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const PDFDocument* structure) {
+void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure) {
   rendering_ = rendering;
   renderer_->setDocument(rendering);
   pages_.clear();
@@ -217,14 +217,14 @@ QPointF NonSelectablePDFView::convertToPage(const QPointF& viewPoint, int page) 
   if (page < 0 || page >= pageCount()) return {};
   const auto& p = pages_[static_cast<std::size_t>(page)];
   const QPointF shown = (viewPoint - pageRectInView(page).topLeft()) / scale_;
-  const auto back = pagegeometry::shownToPage(toGeo(shown), p.crop, p.rotation);
+  const auto back = core::document::shownToPage(toGeo(shown), p.crop, p.rotation);
   return {back.x, back.y};
 }
 
 QPointF NonSelectablePDFView::convertFromPage(const QPointF& pagePoint, int page) const {
   if (page < 0 || page >= pageCount()) return {};
   const auto& p = pages_[static_cast<std::size_t>(page)];
-  const auto s = pagegeometry::pageToShown(toGeo(pagePoint), p.crop, p.rotation);
+  const auto s = core::document::pageToShown(toGeo(pagePoint), p.crop, p.rotation);
   return pageRectInView(page).topLeft() + QPointF(s.x, s.y) * scale_;
 }
 
@@ -236,8 +236,8 @@ int NonSelectablePDFView::pageRotation(int page) const {
   return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].rotation : 0;
 }
 
-Rect NonSelectablePDFView::pageCropBox(int page) const {
-  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].crop : Rect{};
+core::interface::Rect NonSelectablePDFView::pageCropBox(int page) const {
+  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].crop : core::interface::Rect{};
 }
 
 QTransform NonSelectablePDFView::pageToViewTransform(int page) const {
@@ -301,4 +301,4 @@ void NonSelectablePDFView::waitForVisiblePages(int timeoutMs) {
   }
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

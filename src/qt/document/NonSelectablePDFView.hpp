@@ -13,7 +13,7 @@
 class QPdfDocument;
 class QPdfPageRenderer;
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 // Something drawn over a page (signature box, its icons), in page space.
 class PageOverlay {
@@ -37,12 +37,12 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
   // `structure` gives the boxes and rotations of `rendering`'s pages; both
   // describe the same file and must outlive the view (or be replaced).
-  void setDocument(QPdfDocument* rendering, const PDFDocument* structure);
+  void setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure);
   int pageCount() const { return static_cast<int>(pages_.size()); }
   // A page's display rotation and crop box (page space); 0 and empty for
   // a page the view does not have.
   int pageRotation(int page) const;
-  Rect pageCropBox(int page) const;
+  core::interface::Rect pageCropBox(int page) const;
 
   double minScaleFactor = 0.5, maxScaleFactor = 1.5;
   void setAutoScales(bool on);
@@ -82,7 +82,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
  private:
   struct PageLayout {
-    Rect crop;
+    core::interface::Rect crop;
     int rotation = 0;
     QSizeF shown;  // points
     double top = 0;  // points from the document's top, unscaled
@@ -109,4 +109,4 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   QHash<int, std::vector<std::shared_ptr<PageOverlay>>> overlays_;
 };
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

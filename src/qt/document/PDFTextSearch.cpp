@@ -3,7 +3,7 @@
 #include <QPdfDocument>
 #include <QPdfSelection>
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 PDFTextSearch::PDFTextSearch(const QString& path, const QString& password)
     : owned_(std::make_unique<QPdfDocument>()), doc_(owned_.get()) {
@@ -36,7 +36,7 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
                            .boundingRectangle();
       if (r.isEmpty()) continue;
       found.push_back(PDFSelection{static_cast<std::size_t>(page),
-                                   Rect{r.x(), shownHeight - r.y() - r.height(), r.width(), r.height()}});
+                                   core::interface::Rect{r.x(), shownHeight - r.y() - r.height(), r.width(), r.height()}});
     }
   }
   return found;
@@ -49,4 +49,4 @@ const QString& PDFTextSearch::pageText(int page) const {
   return *text;
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -8,13 +8,13 @@
 
 class QPdfDocument;
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 // Where a text was found: the page and the match's box in page space
 // (PDF points, y upwards, the same space as annotation rectangles).
 struct PDFSelection {
   std::size_t pageIndex = 0;
-  Rect bounds;
+  core::interface::Rect bounds;
 };
 
 // The search options as the placement uses them.
@@ -43,4 +43,4 @@ class PDFTextSearch {
   mutable std::vector<std::optional<QString>> pageTexts_;
 };
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

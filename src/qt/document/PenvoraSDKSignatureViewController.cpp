@@ -17,7 +17,7 @@
 #include "qt/ui/LoadingDocumentsView.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 namespace {
 
 QString trimmed(const std::string& s) { return QString::fromStdString(s).trimmed(); }
@@ -118,12 +118,12 @@ std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
     return QString::fromStdString(paths.front());
   }
   showLoadingAlert(ui::localizedString("loading_documents"));
-  const MergeResult merged = mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
-  if (merged.status == MergeResult::Status::needsPassword) {
+  const core::document::MergeResult merged = core::document::mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
+  if (merged.status == core::document::MergeResult::Status::needsPassword) {
     needsMergePassword_ = true;
     return QString();
   }
-  if (merged.status != MergeResult::Status::merged) {
+  if (merged.status != core::document::MergeResult::Status::merged) {
     reportError(std::string(errortext::DocumentNotAccessible));
     return std::nullopt;
   }
@@ -141,7 +141,7 @@ void PenvoraSDKSignatureViewController::openDocument() {
     showPasswordPanel();
     return;
   }
-  auto document = PDFDocument::open(path->toStdString());
+  auto document = core::document::PDFDocument::open(path->toStdString());
   if (!document) {  // nothing is reported; the viewer stays empty
     hideLoadingAlert();
     return;
@@ -194,14 +194,14 @@ void PenvoraSDKSignatureViewController::showInitialPage() {
   }
   if (widget.widgetType == PenvoraSDKWidgetType::field) {
     if (const auto field = placement().signatureField()) {
-      const Rect& b = field->bounds;
+      const core::interface::Rect& b = field->bounds;
       ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(field->pageIndex));
       return;
     }
   } else if (widget.widgetType == PenvoraSDKWidgetType::float_) {
     const auto found = text_->findString(QString::fromStdString(widget.widgetFloatText.value_or("")), literal);
     if (!found.empty()) {
-      const Rect& b = found.front().bounds;
+      const core::interface::Rect& b = found.front().bounds;
       ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(found.front().pageIndex));
     }
     return;
@@ -226,7 +226,7 @@ void PenvoraSDKSignatureViewController::updatePageTitle() {
   ui_->toolbarSubtitle->setText(ui::localizedString("Page") + ' ' + QString::number(current) + ' ' +
                                 ui::localizedString("of") + ' ' + QString::number(total));
   if (documentPageInfos.size() > 1)
-    if (const auto title = mergedTitle(documentPageInfos, current)) setTitle(QString::fromStdString(*title));
+    if (const auto title = core::document::mergedTitle(documentPageInfos, current)) setTitle(QString::fromStdString(*title));
   auto& extra = *penvoraSDKParams->extra;
   if (extra.viewLastPage) {
     if (current == total) {
@@ -285,4 +285,4 @@ void PenvoraSDKSignatureViewController::resizeEvent(QResizeEvent* event) {
   fitOverlays();
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -25,18 +25,18 @@ class PenvoraSDKSignatureViewController;
 class QInputDialog;
 class QLabel;
 
-namespace penvora {
+namespace penvora::qt::capture {
 class SignatureDrawerView;
 }
-namespace penvora::ui {
+namespace penvora::qt::ui {
 class LoadingDocumentsView;
 class InsertPasswordPDFView;
 class InfoAlertViewController;
 class RejectAlertViewController;
 class UseDefaultCertDialog;
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 class NonSelectablePDFView;
 class PDFTextSearch;
@@ -66,13 +66,13 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   ~PenvoraSDKSignatureViewController() override;
 
   std::shared_ptr<PenvoraSDKParams> penvoraSDKParams;
-  std::shared_ptr<ESSParams> essParams;
+  std::shared_ptr<core::interface::ESSParams> essParams;
   double sizeAuxPDFAnnotation = 40.0;
   double minSignatureHeight = 50.0;
   SuccessCallback successCallback;
   ErrorCallback errorCallback;
   RejectCallback rejectCallback;
-  std::vector<DocumentPageInfo> documentPageInfos;
+  std::vector<core::document::DocumentPageInfo> documentPageInfos;
   std::int64_t currentDocumentPageStart = 1;
   // Where merged documents are written; the system's temporary folder.
   QString temporaryDirectory;
@@ -127,7 +127,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   int signaturePage() const { return signaturePage_; }
 
   // What is on screen over the document, for tests and kiosk replays.
-  SignatureDrawerView* captureView() const;
+  capture::SignatureDrawerView* captureView() const;
   QInputDialog* customTextPrompt() const;
   ui::UseDefaultCertDialog* defaultCertDialog() const;
   ui::InfoAlertViewController* infoAlert() const;
@@ -147,7 +147,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   bool hasReported() const { return reported_; }
 
   // The document as shown (after opening), for placement and signing.
-  const PDFDocument* document() const { return document_ ? &*document_ : nullptr; }
+  const core::document::PDFDocument* document() const { return document_ ? &*document_ : nullptr; }
   const PDFTextSearch* textSearch() const { return text_.get(); }
   QString documentPath() const { return shownPath_; }
   NonSelectablePDFView* pdfView() const;
@@ -183,10 +183,10 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::shared_ptr<PlacementAnnotation> annotationAt(int page, const QPointF& pagePoint) const;
   void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
   int pageRotation(int page) const;
-  Rect cropBox(int page) const;
+  core::interface::Rect cropBox(int page) const;
 
   std::unique_ptr<Ui::PenvoraSDKSignatureViewController> ui_;
-  std::optional<PDFDocument> document_;
+  std::optional<core::document::PDFDocument> document_;
   std::unique_ptr<QPdfDocument> rendering_;
   std::unique_ptr<PDFTextSearch> text_;
   QString shownPath_;
@@ -198,7 +198,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   int signaturePage_ = -1;
   std::optional<QPointF> pressedAt_;  // where the current mouse drag began
   bool dragging_ = false;
-  QPointer<SignatureDrawerView> captureView_;
+  QPointer<capture::SignatureDrawerView> captureView_;
   QPointer<QInputDialog> customTextPrompt_;
   QPointer<ui::UseDefaultCertDialog> defaultCertDialog_;
   QPointer<ui::InfoAlertViewController> infoAlert_;
@@ -206,4 +206,4 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   QPointer<QLabel> toast_;
 };
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -17,23 +17,23 @@
 #include "qt/ui/PanelFonts.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 namespace {
 
-QRectF qrect(const Rect& r) { return QRectF(r.x, r.y, r.width, r.height); }
+QRectF qrect(const core::interface::Rect& r) { return QRectF(r.x, r.y, r.width, r.height); }
 
 // Creates (create mode) or moves the icon at its corner of the box.
-template <class Icon>
-void placeIconAt(std::shared_ptr<Icon>& stored, manual::Icon which, const ImageSignaturePDFAnnotation* sig, bool create,
+template <class Annotation>
+void placeIconAt(std::shared_ptr<Annotation>& stored, core::document::Icon which, const ImageSignaturePDFAnnotation* sig, bool create,
                  int rotation, const std::function<void(std::shared_ptr<PageOverlay>)>& add) {
   if (!sig) return;
   if (create) {
-    stored = std::make_shared<Icon>();
+    stored = std::make_shared<Annotation>();
     stored->rotationDegrees = rotation;
-    stored->bounds = manual::iconBounds(which, sig->bounds, rotation);
+    stored->bounds = core::document::iconBounds(which, sig->bounds, rotation);
     add(stored);
   } else if (stored) {
-    stored->bounds = manual::iconBounds(which, sig->bounds, rotation);
+    stored->bounds = core::document::iconBounds(which, sig->bounds, rotation);
   }
 }
 
@@ -42,7 +42,7 @@ void placeIconAt(std::shared_ptr<Icon>& stored, manual::Icon which, const ImageS
 // The viewer has every page's rotation and crop box at hand.
 int PenvoraSDKSignatureViewController::pageRotation(int page) const { return ui_->pdfView->pageRotation(page); }
 
-Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pdfView->pageCropBox(page); }
+core::interface::Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pdfView->pageCropBox(page); }
 
 void PenvoraSDKSignatureViewController::addOverlay(int page, std::shared_ptr<PageOverlay> overlay) {
   auto list = ui_->pdfView->overlays(page);
@@ -64,7 +64,7 @@ void PenvoraSDKSignatureViewController::addSignatureAnnotation(const QImage& ima
   if (page < 0 || !document_) return;
   const int rotation = pageRotation(page);
   auto sig = std::make_shared<ImageSignaturePDFAnnotation>();
-  sig->bounds = manual::initialBox(cropBox(page), rotation, placement().signatureRatio());
+  sig->bounds = core::document::initialBox(cropBox(page), rotation, placement().signatureRatio());
   sig->image = image;
   sig->rotationDegrees = rotation;
   imageSignatureAnnotation = sig;
@@ -77,19 +77,19 @@ void PenvoraSDKSignatureViewController::addSignatureAnnotation(const QImage& ima
 }
 
 void PenvoraSDKSignatureViewController::placeCloseIcon(bool create, int rotation) {
-  placeIconAt(imageCloseAnnotation, manual::Icon::close, imageSignatureAnnotation.get(), create, rotation,
+  placeIconAt(imageCloseAnnotation, core::document::Icon::close, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
 }
 
 void PenvoraSDKSignatureViewController::placeAcceptIcon(bool create, int rotation) {
-  placeIconAt(imageAcceptAnnotation, manual::Icon::accept, imageSignatureAnnotation.get(), create, rotation,
+  placeIconAt(imageAcceptAnnotation, core::document::Icon::accept, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
 }
 
 void PenvoraSDKSignatureViewController::placeExpandIcon(bool create, int rotation) {
-  placeIconAt(imageExpandAnnotation, manual::Icon::expand, imageSignatureAnnotation.get(), create, rotation,
+  placeIconAt(imageExpandAnnotation, core::document::Icon::expand, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
 }
@@ -183,9 +183,9 @@ void PenvoraSDKSignatureViewController::panned(QEvent::Type type, const QPointF&
 void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& viewPoint) {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0) return;
-  const Rect crop = cropBox(page);
+  const core::interface::Rect crop = cropBox(page);
   const QPointF p = ui_->pdfView->convertToPage(viewPoint, page);
-  const Rect moved = manual::movedBox(sig->bounds, {p.x(), p.y()}, crop.width, crop.height);
+  const core::interface::Rect moved = core::document::movedBox(sig->bounds, {p.x(), p.y()}, crop.width, crop.height);
   if (pageRotation(page) != pageRotation(signaturePage_)) {
     showToast(QStringLiteral("No es posible mover la firma entre estas páginas"), 4);
     return;
@@ -206,8 +206,8 @@ void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& v
 void PenvoraSDKSignatureViewController::resizeSignature(const QPointF& t) {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0) return;
-  const Rect crop = cropBox(signaturePage_);
-  const auto resized = manual::resizedBox(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
+  const core::interface::Rect crop = cropBox(signaturePage_);
+  const auto resized = core::document::resizedBox(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
                                           {touchStart.x(), touchStart.y()}, {t.x(), t.y()}, crop.width, crop.height);
   if (!resized) return;
   sig->bounds = *resized;
@@ -220,7 +220,7 @@ void PenvoraSDKSignatureViewController::autoScroll(double y) {
   const QPoint o = view->scrollOffset();
   const double height = view->viewport()->height();
   const double content = view->verticalScrollBar()->maximum() + height;
-  if (const auto next = manual::autoScrollOffset(y, o.y(), height, o.y() + height, content))
+  if (const auto next = core::document::autoScrollOffset(y, o.y(), height, o.y() + height, content))
     view->setScrollOffset(QPoint(o.x(), static_cast<int>(*next)));
 }
 
@@ -240,7 +240,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideAcceptButton() {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0 || !document_) return;
   essParams->jpgB64 = SignaturePlacement::renderSignatureJPEG(sig->image);
-  essParams->bounds = manual::acceptedBounds(sig->bounds, pageRotation(signaturePage_),
+  essParams->bounds = core::document::acceptedBounds(sig->bounds, pageRotation(signaturePage_),
                                              penvoraSDKParams->widget->widgetType == PenvoraSDKWidgetType::manual);
   essParams->page = signaturePage_ + 1;
   startSigning(true);
@@ -277,4 +277,4 @@ void PenvoraSDKSignatureViewController::showToast(const QString& text, double se
   fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

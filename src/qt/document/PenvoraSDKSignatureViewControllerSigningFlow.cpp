@@ -32,7 +32,7 @@
 #include "ui_PenvoraSDKSignatureViewController.h"
 #include "core/util/Base64.hpp"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 namespace {
 
 constexpr const char* kAccentColor = "0057A2";
@@ -52,7 +52,7 @@ std::string capturedDocumentPath(const PenvoraSDKFileProperties& files) {
 
 }  // namespace
 
-SignatureDrawerView* PenvoraSDKSignatureViewController::captureView() const { return captureView_; }
+capture::SignatureDrawerView* PenvoraSDKSignatureViewController::captureView() const { return captureView_; }
 QInputDialog* PenvoraSDKSignatureViewController::customTextPrompt() const { return customTextPrompt_; }
 ui::UseDefaultCertDialog* PenvoraSDKSignatureViewController::defaultCertDialog() const { return defaultCertDialog_; }
 ui::InfoAlertViewController* PenvoraSDKSignatureViewController::infoAlert() const { return infoAlert_; }
@@ -165,12 +165,12 @@ void PenvoraSDKSignatureViewController::presentCapture() {
   if (captureView_) return;
   // The ratio without a document yet (automatic opening) is the widget's own.
   const double ratio = document_ ? placement().signatureRatio()
-                                 : placement::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
-  DrawerModel model{ratio, penvoraSDKParams->extra->signatureColorHex,
+                                 : core::document::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
+  core::capture::DrawerModel model{ratio, penvoraSDKParams->extra->signatureColorHex,
                     static_cast<int>(penvoraSDKParams->extra->signatureThickness),
                     penvoraSDKParams->commonProperties->requestLocation,
                     capturedDocumentPath(*penvoraSDKParams->fileProperties)};
-  auto* view = new SignatureDrawerView(
+  auto* view = new capture::SignatureDrawerView(
       std::move(model),
       [this](const QImage& image, const std::string& recordB64) {
         if (captureView_) captureView_->deleteLater();
@@ -225,7 +225,7 @@ void PenvoraSDKSignatureViewController::startSigning(bool askText) {
   auto& certificate = *penvoraSDKParams->certificate;
   if (certificate.requestUserCertificate && certificate.defaultAliasUserCertificate) {
     if (const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(*certificate.defaultAliasUserCertificate)) {
-      certificate.signCertP12B64 = base64::encode(stored->certData);
+      certificate.signCertP12B64 = core::util::base64Encode(stored->certData);
       certificate.signCertPassword = stored->password;
       askCustomTextOrSign(askText);
       return;
@@ -294,7 +294,7 @@ void PenvoraSDKSignatureViewController::runSigningEngine() {
     }
   };
   if (penvoraSDKParams->extra->signatureMetadataMode) {
-    const SignatureMetadata metadata = ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
+    const core::engine::SignatureMetadata metadata = core::engine::ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
     closeInfo();
     dismissThen([success = successCallback, error = errorCallback, metadata] {
       if (metadata.imageFile && metadata.summary && metadata.protectedRecord) {
@@ -305,7 +305,7 @@ void PenvoraSDKSignatureViewController::runSigningEngine() {
     });
     return;
   }
-  const auto signedFiles = ESS::signDocuments(*penvoraSDKParams, *essParams);
+  const auto signedFiles = core::engine::ESS::signDocuments(*penvoraSDKParams, *essParams);
   closeInfo();
   std::vector<std::string> files;
   for (const auto& f : signedFiles) files.push_back(f.string());
@@ -353,4 +353,4 @@ void PenvoraSDKSignatureViewController::touchUpInsideShareButton() {
   if (!QFile::copy(shownPath_, target)) penvora::log("Could not share the document to " + target.toStdString());
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -3,10 +3,10 @@
 #include <QHash>
 #include <QPainter>
 
-namespace penvora::document {
+namespace penvora::qt::document {
 namespace {
 
-QRectF inView(const Rect& bounds, const QTransform& pageToView) {
+QRectF inView(const core::interface::Rect& bounds, const QTransform& pageToView) {
   return pageToView.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
 }
 
@@ -46,4 +46,4 @@ void ImageIconPDFAnnotation::draw(QPainter& painter, const QTransform& pageToVie
   drawUpright(painter, image, inView(bounds, pageToView));
 }
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -6,13 +6,13 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "core/interface/Rect.hpp"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 // What the user places by hand: the signature box and its three controls,
 // drawn over their page. Bounds are in page space (points, y upwards).
 class PlacementAnnotation : public PageOverlay {
  public:
-  Rect bounds;
+  core::interface::Rect bounds;
   std::optional<int> rotationDegrees;  // the page's rotation; absent draws nothing
 
   bool contains(double x, double y) const {
@@ -53,4 +53,4 @@ class ImageExpandPDFAnnotation : public ImageIconPDFAnnotation {
   ImageExpandPDFAnnotation() : ImageIconPDFAnnotation(QStringLiteral("expand")) {}
 };
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

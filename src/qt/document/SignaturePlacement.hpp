@@ -9,7 +9,7 @@
 #include "core/interface/ESSParams.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
 
-namespace penvora::document {
+namespace penvora::qt::document {
 
 // Places the signature box of field, fixed and float mode on the shown
 // document and fills the signing inputs; the checks and the ratio that
@@ -17,28 +17,28 @@ namespace penvora::document {
 class SignaturePlacement {
  public:
   // All three must outlive this object.
-  SignaturePlacement(const PDFDocument& document, const PDFTextSearch& text, const PenvoraSDKWidget& widget);
+  SignaturePlacement(const core::document::PDFDocument& document, const PDFTextSearch& text, const PenvoraSDKWidget& widget);
 
   // The localised message that ends the run, or none.
   std::optional<QString> validateWidget() const;
   float signatureRatio() const;
   // The named signature field, else the first one.
-  std::optional<PDFAnnotation> signatureField() const;
+  std::optional<core::document::PDFAnnotation> signatureField() const;
 
   // Fill jpgB64, bounds and page; false when there is nothing to sign on
   // (no signature field; a float text not found literally).
-  bool placeFieldSignature(const QImage& image, ESSParams& ess) const;
-  bool placeFixedSignature(const QImage& image, ESSParams& ess) const;
-  bool placeFloatSignature(const QImage& image, ESSParams& ess) const;
+  bool placeFieldSignature(const QImage& image, core::interface::ESSParams& ess) const;
+  bool placeFixedSignature(const QImage& image, core::interface::ESSParams& ess) const;
+  bool placeFloatSignature(const QImage& image, core::interface::ESSParams& ess) const;
 
   // The image over white (transparent ink ends up on white), as JPEG of
   // the best quality, base64 without line breaks; "" when encoding fails.
   static std::string renderSignatureJPEG(const QImage& image);
 
  private:
-  const PDFDocument& document_;
+  const core::document::PDFDocument& document_;
   const PDFTextSearch& text_;
   const PenvoraSDKWidget& widget_;
 };
 
-}  // namespace penvora::document
+}  // namespace penvora::qt::document

@@ -18,7 +18,7 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
                                         ErrorCallback errorCallback) {
   if (!hasPdfExtension(penvoraSDKParams->fileProperties->signedName)) {
     // Nothing is shown yet, so this one is reported at once.
-    if (errorCallback) errorCallback(ui::localizedString(errorkey::IncorrectPDFExtension).toStdString());
+    if (errorCallback) errorCallback(qt::ui::localizedString(errorkey::IncorrectPDFExtension).toStdString());
     return;
   }
 
@@ -30,17 +30,17 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   auto* layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
 
-  auto* controller = new document::PenvoraSDKSignatureViewController(window);
+  auto* controller = new qt::document::PenvoraSDKSignatureViewController(window);
   controller->penvoraSDKParams = std::move(penvoraSDKParams);
   controller->successCallback = std::move(successCallback);
   controller->errorCallback = std::move(errorCallback);
   controller->rejectCallback = std::move(rejectCallback);
-  controller->essParams = std::make_shared<ESSParams>();
+  controller->essParams = std::make_shared<core::interface::ESSParams>();
   layout->addWidget(controller);
   QObject::connect(controller, &QObject::destroyed, window, &QObject::deleteLater);
 
-  ui::registerFontsIfNeeded();
-  ui::QtKeychainStore::installIfNeeded();  // stored identities come from the system keychain
+  qt::ui::registerFontsIfNeeded();
+  qt::ui::QtKeychainStore::installIfNeeded();  // stored identities come from the system keychain
 
   // Cross-fade in, where the window system can fade.
   const bool fades = QGuiApplication::platformName() != QLatin1String("offscreen") &&

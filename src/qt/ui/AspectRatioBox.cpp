@@ -3,7 +3,7 @@
 #include <QResizeEvent>
 #include <cmath>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 AspectRatioBox::AspectRatioBox(QWidget* child, double ratio, QWidget* parent)
     : QWidget(parent), child_(child), ratio_(std::isfinite(ratio) && ratio > 0 ? ratio : 1.0) {
@@ -22,4 +22,4 @@ QRect AspectRatioBox::fitted(const QSize& space, double ratio) {
 
 void AspectRatioBox::resizeEvent(QResizeEvent* event) { child_->setGeometry(fitted(event->size(), ratio_)); }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

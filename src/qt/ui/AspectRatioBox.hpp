@@ -1,7 +1,7 @@
 #pragma once
 #include <QWidget>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // Holds one child and fits it, centred, into the space it is given with a
 // fixed width ÷ height.
@@ -18,4 +18,4 @@ class AspectRatioBox : public QWidget {
   double ratio_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

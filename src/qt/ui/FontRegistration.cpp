@@ -6,7 +6,7 @@
 
 #include "penvora/Log.hpp"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 namespace {
 
 // sfnt signatures of TrueType, OpenType and collections.
@@ -62,4 +62,4 @@ void registerFontsIfNeeded(const QString& fontFolder) {
                  "Error registering exo2 font: ");
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -2,7 +2,7 @@
 #include <QString>
 #include <optional>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // Why one font file could not be registered, in the order checked.
 enum class RegisterFontError { invalidFontFile, fontPathNotFound, initFontError, registerFailed };
@@ -18,4 +18,4 @@ std::optional<RegisterFontError> registerFontFile(const QString& folder, const Q
 // caller. `fontFolder` is where the .ttf files live (the resources).
 void registerFontsIfNeeded(const QString& fontFolder = QStringLiteral(":/penvora/fonts"));
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

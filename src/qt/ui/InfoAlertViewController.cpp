@@ -4,7 +4,7 @@
 #include "qt/ui/Localization.hpp"
 #include "ui_InfoAlertViewController.h"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 InfoAlertViewController::InfoAlertViewController(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::InfoAlertViewController>()) {
@@ -20,4 +20,4 @@ InfoAlertViewController::~InfoAlertViewController() = default;
 
 QWidget* InfoAlertViewController::viewContainer() const { return ui_->viewContainer; }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -6,7 +6,7 @@ namespace Ui {
 class InfoAlertViewController;
 }
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The notice shown while a signature is being applied; nothing to press.
 class InfoAlertViewController : public QDialog {
@@ -20,4 +20,4 @@ class InfoAlertViewController : public QDialog {
   std::unique_ptr<Ui::InfoAlertViewController> ui_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

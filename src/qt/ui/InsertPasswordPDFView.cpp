@@ -6,7 +6,7 @@
 #include "qt/ui/QtColor.hpp"
 #include "ui_InsertPasswordPDFView.h"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissAction dismissAction, QWidget* parent)
     : QWidget(parent),
@@ -52,4 +52,4 @@ QAbstractButton* InsertPasswordPDFView::closeButton() const { return ui_->closeB
 QPushButton* InsertPasswordPDFView::cancelButton() const { return ui_->cancelButton; }
 QPushButton* InsertPasswordPDFView::acceptButton() const { return ui_->acceptButton; }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

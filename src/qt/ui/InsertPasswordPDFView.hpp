@@ -12,7 +12,7 @@ namespace Ui {
 class InsertPasswordPDFView;
 }
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The panel asking for a document's password, pinned to the bottom.
 // Return in the field does nothing: only the buttons decide.
@@ -37,4 +37,4 @@ class InsertPasswordPDFView : public QWidget {
   DismissAction dismissAction_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

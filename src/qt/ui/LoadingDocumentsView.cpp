@@ -6,7 +6,7 @@
 #include "qt/ui/PanelFonts.hpp"
 #include "ui_LoadingDocumentsView.h"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 LoadingDocumentsView::LoadingDocumentsView(const QString& text, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::LoadingDocumentsView>()) {
@@ -33,4 +33,4 @@ void LoadingDocumentsView::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), QColor(0, 0, 0, 89));  // black at 0.35
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

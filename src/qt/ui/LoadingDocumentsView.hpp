@@ -6,7 +6,7 @@ namespace Ui {
 class LoadingDocumentsView;
 }
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // A dimmed backdrop with a card: a busy indicator and a text.
 class LoadingDocumentsView : public QWidget {
@@ -23,4 +23,4 @@ class LoadingDocumentsView : public QWidget {
   std::unique_ptr<Ui::LoadingDocumentsView> ui_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

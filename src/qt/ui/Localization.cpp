@@ -4,7 +4,7 @@
 #include <QTranslator>
 #include <memory>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 namespace {
 
 constexpr const char* kContext = "Localizable";
@@ -66,4 +66,4 @@ QString localizedString(const char* key) {
   return QString::fromUtf8(key);
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -1,7 +1,7 @@
 #pragma once
 #include <QString>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The text of a key in the component's "Localizable" string table, in the
 // current language; a key without an entry yields the key itself.
@@ -13,4 +13,4 @@ QString localizedString(const QString& key);
 void setLanguage(const QString& language);
 QString currentLanguage();
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

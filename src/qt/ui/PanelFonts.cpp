@@ -1,6 +1,6 @@
 #include "qt/ui/PanelFonts.hpp"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 int pointSize(TextStyle style) {
   switch (style) {
@@ -28,4 +28,4 @@ QFont namedFont(const QString& postScriptName, int points) {
   return font;
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -2,7 +2,7 @@
 #include <QFont>
 #include <QString>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The platform text styles the panels size their texts by, in points.
 enum class TextStyle { title, title2, title3, body };
@@ -15,4 +15,4 @@ QFont panelFont(const QString& postScriptName, TextStyle style);
 // when it is not registered.
 QFont namedFont(const QString& postScriptName, int points);
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

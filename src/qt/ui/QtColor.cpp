@@ -2,7 +2,7 @@
 
 #include "penvora/Color.hpp"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 QColor colorFromHex(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
@@ -29,4 +29,4 @@ bool isDarkColorScheme(const QPalette& palette) {
   return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

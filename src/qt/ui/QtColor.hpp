@@ -3,7 +3,7 @@
 #include <QPalette>
 #include <QString>
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The hexadecimal colour rule as a QColor.
 QColor colorFromHex(const QString& text);
@@ -18,4 +18,4 @@ QColor namedColor(const QString& name);
 // Whether a palette is a dark colour scheme (light text on a dark window).
 bool isDarkColorScheme(const QPalette& palette);
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

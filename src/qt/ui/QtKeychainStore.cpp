@@ -5,7 +5,7 @@
 
 #include "penvora/PenvoraSdkCertManager.hpp"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 namespace {
 
 // Runs a QtKeychain job and waits for it.
@@ -54,4 +54,4 @@ void QtKeychainStore::installIfNeeded() {
   if (!PenvoraSdkCertManager::store()) PenvoraSdkCertManager::setStore(std::make_shared<QtKeychainStore>());
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -3,7 +3,7 @@
 
 #include "penvora/SecretStore.hpp"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // The system keychain through QtKeychain (the Secret Service on Linux).
 // Each call runs its job to completion in a local event loop, so the store
@@ -24,4 +24,4 @@ class QtKeychainStore final : public SecretStore {
   std::string lastError_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

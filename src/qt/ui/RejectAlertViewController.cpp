@@ -7,7 +7,7 @@
 #include "qt/ui/Localization.hpp"
 #include "ui_RejectAlertViewController.h"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 RejectAlertViewController::RejectAlertViewController(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::RejectAlertViewController>()) {
@@ -66,4 +66,4 @@ bool RejectAlertViewController::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

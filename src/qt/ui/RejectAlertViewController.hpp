@@ -11,7 +11,7 @@ namespace Ui {
 class RejectAlertViewController;
 }
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // Receives a confirmed rejection; the document view implements it.
 class RejectAlertProtocol {
@@ -53,4 +53,4 @@ class RejectAlertViewController : public QDialog {
   std::unique_ptr<Ui::RejectAlertViewController> ui_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

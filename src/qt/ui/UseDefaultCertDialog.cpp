@@ -9,7 +9,7 @@
 #include "qt/ui/PanelFonts.hpp"
 #include "ui_UseDefaultCertDialog.h"
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 QUrl UseDefaultCertDialog::defaultInformationUrl() {
   return QUrl(QStringLiteral("https://digital-strategy.ec.europa.eu/en/policies/eidas-regulation"));
@@ -69,4 +69,4 @@ void UseDefaultCertDialog::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), QColor(0, 0, 0, 84));  // black at 0.33 sets the card off
 }
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -11,7 +11,7 @@ namespace Ui {
 class UseDefaultCertDialog;
 }
 
-namespace penvora::ui {
+namespace penvora::qt::ui {
 
 // Warns that the requested signing identity is missing and the
 // component's default one would sign; a link explains the difference.
@@ -44,4 +44,4 @@ class UseDefaultCertDialog : public QWidget {
   OpenUrl openUrl_;
 };
 
-}  // namespace penvora::ui
+}  // namespace penvora::qt::ui

@@ -10,6 +10,10 @@
 #include "core/util/Sha512.hpp"
 
 using namespace penvora;
+using namespace penvora::core::capture;
+using namespace penvora::core::engine;
+using namespace penvora::core::interface;
+using namespace penvora::core::util;
 using W = BiometricRecordWriter;
 
 namespace {
@@ -67,8 +71,8 @@ TEST(BiometricRecord, NoPointsEndsAtColumnLine) {
   EXPECT_EQ(std::vector<std::string>(v.begin(), v.begin() + 11),
             (std::vector<std::string>{"1280", "800", "1", "1280", "800", "20", "621", "100", "501",
                                       "01/01/2026@10:00:00", "01/01/2026@10:00:09"}));
-  EXPECT_EQ(toString(*base64::decode(v[11])), "Simulator iOS|Version iOS=6.1.0|Arquitectura=-1:UNDEFINED");
-  EXPECT_EQ(toString(*base64::decode(v[12])), "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
+  EXPECT_EQ(toString(*core::util::base64Decode(v[11])), "Simulator iOS|Version iOS=6.1.0|Arquitectura=-1:UNDEFINED");
+  EXPECT_EQ(toString(*core::util::base64Decode(v[12])), "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
   EXPECT_EQ(v[13], "");
   EXPECT_TRUE(l[1].ends_with(";"));
 }
@@ -93,7 +97,7 @@ TEST(BiometricRecord, RowsTruncateTowardZeroAndShareOneClock) {
   EXPECT_EQ(l[8], "3;3;1;1;550");
   // Unreadable document: empty digest, record still built, failure logged.
   auto v = ESSUtils::split(l[1], ';');
-  EXPECT_TRUE(toString(*base64::decode(v[12])).ends_with("SHA-2-512 PDF: "));
+  EXPECT_TRUE(toString(*core::util::base64Decode(v[12])).ends_with("SHA-2-512 PDF: "));
   EXPECT_EQ(log.lines.size(), 1u);
 }
 
@@ -110,7 +114,7 @@ TEST(BiometricRecord, LocationTextLongitudeFirst) {
   in.location = LocationFix{-3.70379, 40.416775, 650.0, 5.5};
   in.locationTimeMs = 1767261600123;
   auto v = ESSUtils::split(lines(W::buildRecord(in))[1], ';');
-  EXPECT_EQ(toString(*base64::decode(v[13])), "<GPS>-3.70379;40.416775;650.0;5.5;1767261600123</GPS>");
+  EXPECT_EQ(toString(*core::util::base64Decode(v[13])), "<GPS>-3.70379;40.416775;650.0;5.5;1767261600123</GPS>");
   EXPECT_EQ(W::shortestDecimal(0.1), "0.1");
   EXPECT_EQ(W::shortestDecimal(-0.0), "-0.0");
   EXPECT_EQ(std::stod(W::shortestDecimal(1.0 / 3.0)), 1.0 / 3.0);

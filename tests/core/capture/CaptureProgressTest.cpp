@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace penvora::capture;
+using namespace penvora::core::capture;
 
 TEST(CaptureProgressTest, ThresholdsFallOnTheExpectedPointCounts) {
   EXPECT_EQ(progressLevel(progressValue(22)), ProgressLevel::red);

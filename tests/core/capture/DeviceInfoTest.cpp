@@ -3,7 +3,9 @@
 #include "core/capture/DeviceInfo.hpp"
 #include "core/capture/LocationFix.hpp"
 
-using penvora::DeviceInfo;
+using namespace penvora::core::capture;
+
+using penvora::core::capture::DeviceInfo;
 
 TEST(DeviceModel, TableAndSimulator) {
   EXPECT_EQ(DeviceInfo::modelName("iPad6,11", std::nullopt), "iPad 5");
@@ -31,8 +33,8 @@ TEST(CpuSubtype, Texts) {
 }
 
 TEST(LocationStatus, Texts) {
-  EXPECT_EQ(penvora::statusString(1), "restricted");
-  EXPECT_EQ(penvora::statusString(4), "authorizedWhenInUse");
-  EXPECT_EQ(penvora::statusString(7), "unknown");
-  EXPECT_EQ(penvora::statusString(static_cast<const penvora::LocationAuthorization*>(nullptr)), "unknown");
+  EXPECT_EQ(penvora::core::capture::statusString(1), "restricted");
+  EXPECT_EQ(penvora::core::capture::statusString(4), "authorizedWhenInUse");
+  EXPECT_EQ(penvora::core::capture::statusString(7), "unknown");
+  EXPECT_EQ(penvora::core::capture::statusString(static_cast<const penvora::core::capture::LocationAuthorization*>(nullptr)), "unknown");
 }

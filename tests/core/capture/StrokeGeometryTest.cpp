@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace penvora::stroke;
+using namespace penvora::core::capture;
 
 TEST(StrokeGeometryTest, WidthFollowsSpeedAndClamps) {
   EXPECT_DOUBLE_EQ(nextWidth(0.0, 10.0, 1.0, 4.0), 2.5);   // first step of a new view: 25/d

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace penvora;
-using namespace penvora::document::manual;
+using namespace penvora::core::document;
+using namespace penvora::core::interface;
 
 TEST(ManualPlacementGeometryTest, TheNewBoxIsCentredWithIconsAtTheCornersTheUserSees) {
   const Rect crop{0, 0, 600, 800};

@@ -8,8 +8,9 @@
 #include "support/PdfTestSupport.hpp"
 #include "support/TestSupport.hpp"
 
-using namespace penvora::document;
-using penvora::Rect;
+using namespace penvora::core::document;
+using namespace penvora::core::interface;
+using penvora::core::interface::Rect;
 using testsupport::TempDir;
 using testsupport::writeText;
 namespace fs = std::filesystem;

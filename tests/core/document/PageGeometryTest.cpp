@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace penvora;
-using namespace penvora::pagegeometry;
+using namespace penvora::core::document;
+using namespace penvora::core::interface;
 
 namespace {
 

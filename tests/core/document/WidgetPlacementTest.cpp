@@ -5,7 +5,8 @@
 #include <cmath>
 
 using namespace penvora;
-using namespace penvora::placement;
+using namespace penvora::core::document;
+using namespace penvora::core::interface;
 
 namespace {
 

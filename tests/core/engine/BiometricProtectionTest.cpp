@@ -11,6 +11,9 @@
 #include "core/util/Sha512.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::securepdf;
+using namespace penvora::core::util;
 using testsupport::CapturedLog;
 using testsupport::fixture;
 using testsupport::TempDir;
@@ -24,13 +27,13 @@ std::string sampleRecord(int points = 3) {
   std::string r =
       "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
       "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;SFc=;" +
-      base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc")) + ";\nX;Y;PRESS;SW;TIME";
+      core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc")) + ";\nX;Y;PRESS;SW;TIME";
   for (int i = 0; i < points; ++i)
     r += "\n" + std::to_string(i * 3 - 4) + ";" + std::to_string(i * 2) + ";1;1;" + std::to_string(i * 10);
   return r;
 }
 
-std::string b64(const std::string& s) { return base64::encode(s); }
+std::string b64(const std::string& s) { return core::util::base64Encode(s); }
 
 Bytes inflateZlib(const Bytes& z) {
   Bytes out(1 << 22);
@@ -43,7 +46,7 @@ Bytes inflateZlib(const Bytes& z) {
 // Opens a protected record with the real openssl command line.
 Bytes openWithOpenssl(const std::string& protectedB64) {
   TempDir dir;
-  auto der = base64::decode(protectedB64);
+  auto der = core::util::base64Decode(protectedB64);
   EXPECT_TRUE(der);
   testsupport::writeText(dir / "env.der", toString(*der));
   auto r = testsupport::run("openssl cms -decrypt -inform DER -in " + (dir / "env.der").string() + " -inkey " +
@@ -75,7 +78,7 @@ TEST(ProtectRecord, OpensWithOpensslAndGivesTheSdiLayout) {
   auto prot = ESS::protectRecord(b64(record), b64(testsupport::readText(kCertPem)));
   ASSERT_TRUE(prot);
   Bytes sdi = inflateZlib(openWithOpenssl(*prot));
-  auto expected = base64::decode(ESSUtils::pointsToBinary(ESSUtils::split(record, '\n')));
+  auto expected = core::util::base64Decode(ESSUtils::pointsToBinary(ESSUtils::split(record, '\n')));
   EXPECT_EQ(sdi, *expected);
   EXPECT_EQ(toString(Bytes(sdi.begin(), sdi.begin() + 3)), "SDI");
   EXPECT_EQ(sdi.size(), 35u + 5 * 8);
@@ -109,7 +112,7 @@ TEST(ProtectRecord, HeaderOnlyRecordAndDefaultCertificate) {
 
 TEST(ProtectRecord, EnvelopeIsIndefiniteOutsideDefiniteInside) {
   auto prot = ESS::protectRecord(b64(sampleRecord()), std::nullopt);
-  auto der = base64::decode(*prot);
+  auto der = core::util::base64Decode(*prot);
   ASSERT_TRUE(der);
   const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03,
                    0xA0, 0x80, 0x30, 0x80, 0x02, 0x01, 0x00, 0x31};
@@ -121,7 +124,7 @@ TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
   CapturedLog log;
   EXPECT_FALSE(ESS::protectRecord(b64("only\ntwo"), std::nullopt));
   EXPECT_FALSE(ESS::protectRecord("!!!not base64!!!", std::nullopt));
-  EXPECT_FALSE(ESS::protectRecord(base64::encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
+  EXPECT_FALSE(ESS::protectRecord(core::util::base64Encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
   EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
   EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
   EXPECT_TRUE(log.contains("BIO DATA ENCRYPTION: No se pudo cifrar con Security.framework"));
@@ -130,7 +133,7 @@ TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
   EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), "%%%"));
   EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
   log.lines.clear();
-  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), base64::encode(Bytes{0xC3, 0x28, 0x41})));
+  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), core::util::base64Encode(Bytes{0xC3, 0x28, 0x41})));
   EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
 }
 
@@ -139,7 +142,7 @@ TEST(RecordSummary, InflatesToTheTwoHeaderLines) {
   auto summary = ESS::recordSummary(b64(record));
   ASSERT_TRUE(summary);
   auto lines = ESSUtils::split(record, '\n');
-  EXPECT_EQ(toString(inflateZlib(*base64::decode(*summary))), lines[0] + "\r\n" + lines[1]);
+  EXPECT_EQ(toString(inflateZlib(*core::util::base64Decode(*summary))), lines[0] + "\r\n" + lines[1]);
   EXPECT_FALSE(ESS::recordSummary(b64("a\nb")));
 }
 
@@ -210,11 +213,11 @@ TEST(RestampDocumentHash, ReplacesOnlyTheDigest) {
   testsupport::writeText(dir / "doc.pdf", "%PDF-1.7 other document");
   const std::string record = sampleRecord();
   auto out = ESS::restampDocumentHash(b64(record), (dir / "doc.pdf").string());
-  auto text = toString(*base64::decode(out));
+  auto text = toString(*core::util::base64Decode(out));
   auto lines = ESSUtils::split(text, '\n');
   auto fields = ESSUtils::split(lines[1], ';');
   ASSERT_EQ(fields.size(), 14u);
-  EXPECT_EQ(toString(*base64::decode(fields[12])),
+  EXPECT_EQ(toString(*core::util::base64Decode(fields[12])),
             "Penvora SDK iOS|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document")));
   auto original = ESSUtils::split(record, '\n');
   EXPECT_EQ(lines[0], original[0]);
@@ -227,8 +230,8 @@ TEST(RestampDocumentHash, AnyFailureReturnsInputUnchanged) {
   testsupport::writeText(dir / "doc.pdf", "x");
   const std::string doc = (dir / "doc.pdf").string();
   std::string noMarker = sampleRecord();
-  const std::string sw = base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc"));
-  noMarker.replace(noMarker.find(sw), sw.size(), base64::encode(std::string("something else")));
+  const std::string sw = core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc"));
+  noMarker.replace(noMarker.find(sw), sw.size(), core::util::base64Encode(std::string("something else")));
   EXPECT_EQ(ESS::restampDocumentHash(b64(noMarker), doc), b64(noMarker));
   EXPECT_EQ(ESS::restampDocumentHash(b64(sampleRecord()), (dir / "missing.pdf").string()), b64(sampleRecord()));
   EXPECT_EQ(ESS::restampDocumentHash("not base64", doc), "not base64");

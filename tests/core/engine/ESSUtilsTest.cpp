@@ -6,6 +6,8 @@
 #include "core/util/Base64.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::util;
 
 namespace {
 Bytes inflateZlib(const Bytes& z) {
@@ -60,7 +62,7 @@ TEST(ESSUtils, CompressIsAZlibStreamWithFixedHeader) {
 }
 
 TEST(PointsToBinary, HeaderOnlyRecordIs35Bytes) {
-  auto bin = base64::decode(ESSUtils::pointsToBinary(headerOnly()));
+  auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(headerOnly()));
   ASSERT_TRUE(bin);
   ASSERT_EQ(bin->size(), 35u);
   const Bytes expected{'S', 'D', 'I', 0, ' ', '1', '0', 0, 0xC0, 0xC0, 0x60, 0, 0, 0x04, 0x00, 0x60, 0, 0,
@@ -77,7 +79,7 @@ TEST(PointsToBinary, RowsAreEncodedOrSkippedButCounted) {
   lines.push_back("40000;2;1;1;5");      // X out of range
   lines.push_back("1;2;1;1;70000");      // TIME out of range
   lines.push_back("-1;-1;1;x;0");        // SW ignored; -1 is a real coordinate
-  auto bin = base64::decode(ESSUtils::pointsToBinary(lines));
+  auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(lines));
   ASSERT_TRUE(bin);
   ASSERT_EQ(bin->size(), 35u + 16u);
   EXPECT_EQ((*bin)[33], 0);

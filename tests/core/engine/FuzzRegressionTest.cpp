@@ -11,6 +11,8 @@
 #include "core/util/Pkcs12.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::util;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,7 +30,7 @@ TEST(FuzzRegressions, ReplayWithoutCrashing) {
   for (const auto& in : inputs("pkcs12")) EXPECT_FALSE(pkcs12Opens(toBytes(in), "password"));
   for (const auto& in : inputs("record")) {
     ESSUtils::pointsToBinary(ESSUtils::split(in, '\n'));
-    ESS::protectRecord(base64::encode(in), std::nullopt);
+    ESS::protectRecord(core::util::base64Encode(in), std::nullopt);
   }
   for (const auto& in : inputs("params_json")) {
     try {

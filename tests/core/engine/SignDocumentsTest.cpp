@@ -12,6 +12,9 @@
 #include "core/util/Sha512.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::interface;
+using namespace penvora::core::util;
 using testsupport::CapturedLog;
 using testsupport::readText;
 using testsupport::run;
@@ -28,8 +31,8 @@ std::string record(const std::string& digest) {
   std::string r =
       "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
       "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
-      base64::encode(std::string("Test tablet")) + ";" +
-      base64::encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
+      core::util::base64Encode(std::string("Test tablet")) + ";" +
+      core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
   for (int i = 0; i < 40; ++i)
     r += "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
   return r;
@@ -43,7 +46,7 @@ std::string signatureJpegB64() {
       auto* p = &rgba[static_cast<std::size_t>((y * w + x) * 4)];
       p[0] = p[1] = p[2] = 10;
     }
-  return base64::encode(*encodeJpeg(rgba, w, h, 1.0));
+  return core::util::base64Encode(*encodeJpeg(rgba, w, h, 1.0));
 }
 
 // A home of its own, so outputs land in a fresh documents folder.
@@ -62,12 +65,12 @@ class SignDocumentsTest : public ::testing::Test {
     params.fileProperties->documentUris = {(home / "in.pdf").string()};
     params.fileProperties->author = "Ana Tester";
     params.fileProperties->reason = "Contract";
-    params.certificate->encKeyB64 = base64::encode(readText(kBioCert));
+    params.certificate->encKeyB64 = core::util::base64Encode(readText(kBioCert));
     params.widget->widgetType = PenvoraSDKWidgetType::fixed;
     ess.jpgB64 = signatureJpegB64();
     ess.bounds = {100, 150, 150, 100};
     ess.page = 2;
-    ess.pointsB64 = base64::encode(record(*sha512HexOfFile(home / "in.pdf")));
+    ess.pointsB64 = core::util::base64Encode(record(*sha512HexOfFile(home / "in.pdf")));
   }
   void TearDown() override {
     setenv("HOME", oldHome_.c_str(), 1);
@@ -114,7 +117,7 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_EQ(sig["rect"], nlohmann::json({100.0, 150.0, 250.0, 250.0}));
   EXPECT_EQ(sig["profile"], "B");
   EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
-  EXPECT_EQ(sig["bioRecord"], toString(*base64::decode(ess.pointsB64)));
+  EXPECT_EQ(sig["bioRecord"], toString(*core::util::base64Decode(ess.pointsB64)));
   const std::string text = pdftest::qdf(out[0]);
   EXPECT_NE(text.find("/Name (Ana Tester )"), std::string::npos);
   EXPECT_NE(text.find("/Reason (Contract )"), std::string::npos);
@@ -166,7 +169,7 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
     auto report = verify(out[i]);
     const auto& sig = report["signatures"][0];
     EXPECT_TRUE(sig["valid"].get<bool>());
-    software.push_back(toString(*base64::decode(sig["bioSummary"]["SOFTWARE"].get<std::string>())));
+    software.push_back(toString(*core::util::base64Decode(sig["bioSummary"]["SOFTWARE"].get<std::string>())));
     const std::string digest = *sha512HexOfFile(params.fileProperties->documentUris[i]);
     EXPECT_NE(software.back().find("SHA-2-512 PDF: " + digest), std::string::npos) << software.back();
     EXPECT_NE(sig["bioRecord"].get<std::string>().find(sig["bioSummary"]["SOFTWARE"].get<std::string>()),
@@ -197,7 +200,7 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
   auto out = ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_NE(ess.jpgB64, captured) << "the logo replaces the captured picture";
-  auto size = jpegPixelSize(*base64::decode(ess.jpgB64));
+  auto size = jpegPixelSize(*core::util::base64Decode(ess.jpgB64));
   ASSERT_TRUE(size);
   EXPECT_EQ(size->first, 600);
   auto sig = verify(out[0])["signatures"][0];
@@ -232,7 +235,7 @@ TEST_F(SignDocumentsTest, MetadataExport) {
   ASSERT_TRUE(meta.imageFile && meta.summary && meta.protectedRecord);
   EXPECT_EQ(meta.imageFile->parent_path(), home / "Documents");
   EXPECT_EQ(meta.imageFile->extension(), ".jpg");
-  EXPECT_EQ(readText(*meta.imageFile), toString(*base64::decode(ess.jpgB64)));
+  EXPECT_EQ(readText(*meta.imageFile), toString(*core::util::base64Decode(ess.jpgB64)));
   EXPECT_EQ(*meta.summary, *ESS::recordSummary(ess.pointsB64));
   ess.jpgB64 = "not base64!";
   meta = ESS::exportSignatureMetadata(params, ess);
@@ -287,7 +290,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
 }
 
 TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
-  securepdf::PDFSign s;
+  core::securepdf::PDFSign s;
   ESS::applyCustomText(100, {{10, "a"}, {8, "b"}}, s);
   EXPECT_EQ(s.widgetProperty("CustomTextCount"), "2");
   EXPECT_EQ(s.widgetProperty("CustomTextY[0]"), "90");
@@ -298,31 +301,31 @@ TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
   PenvoraSDKTSP tsp(true, "https://tsa.example/x", "user", "pw");
   ESS::applyTimestamp(tsp, s);
   EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
-  EXPECT_EQ(s.signatureProfile, securepdf::PDFSignSignatureProfiles::pfBaselineT);
-  securepdf::PDFSign t;
+  EXPECT_EQ(s.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineT);
+  core::securepdf::PDFSign t;
   ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
   EXPECT_EQ(t.timestampServer, "https://tsa.example/x");
   ESS::applyTimestamp(PenvoraSDKTSP(true, "tsa.example", "user", "pw"), t);
   EXPECT_EQ(t.timestampServer, "tsa.example");
-  securepdf::PDFSign off;
+  core::securepdf::PDFSign off;
   ESS::applyTimestamp(PenvoraSDKTSP(false, "https://tsa.example/x", "user", "pw"), off);
   EXPECT_EQ(off.timestampServer, "");
-  EXPECT_EQ(off.signatureProfile, securepdf::PDFSignSignatureProfiles::pfBaselineB);
+  EXPECT_EQ(off.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineB);
 }
 
 TEST(SigningStepsTest, BackgroundMaskMarksNearWhite) {
   const int w = 9, h = 3;
   Bytes white(static_cast<std::size_t>(w * h * 4), 255);
-  const std::string b64 = base64::encode(*encodeJpeg(white, w, h, 1.0));
+  const std::string b64 = core::util::base64Encode(*encodeJpeg(white, w, h, 1.0));
   auto mask = ESS::backgroundMask(b64, w, h);
   ASSERT_TRUE(mask);
   EXPECT_EQ(*mask, (Bytes{0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}));
   Bytes dark = white;
   for (std::size_t i = 0; i < dark.size(); i += 4) dark[i] = dark[i + 1] = dark[i + 2] = 0;
-  EXPECT_EQ(*ESS::backgroundMask(base64::encode(*encodeJpeg(dark, w, h, 1.0)), w, h), Bytes(6, 0));
+  EXPECT_EQ(*ESS::backgroundMask(core::util::base64Encode(*encodeJpeg(dark, w, h, 1.0)), w, h), Bytes(6, 0));
   EXPECT_FALSE(ESS::backgroundMask(b64, 0, 3));
   EXPECT_FALSE(ESS::backgroundMask("not a jpeg", 9, 3));
-  EXPECT_FALSE(ESS::backgroundMask(base64::encode(std::string("plain text")), 9, 3));
+  EXPECT_FALSE(ESS::backgroundMask(core::util::base64Encode(std::string("plain text")), 9, 3));
 }
 
 TEST(SigningStepsTest, UniqueOutputNames) {

@@ -11,6 +11,8 @@
 #include "support/TestSupport.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::util;
 namespace fs = std::filesystem;
 
 namespace {

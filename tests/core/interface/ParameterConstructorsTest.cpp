@@ -6,6 +6,7 @@
 #include "penvora/PenvoraSDKParams.hpp"
 
 using namespace penvora;
+using namespace penvora::core::interface;
 
 TEST(DefaultConstructors, GiveTheDocumentedDefaults) {
   PenvoraSDKParams p;

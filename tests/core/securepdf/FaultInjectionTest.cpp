@@ -15,6 +15,8 @@
 #include "core/util/Base64.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::interface;
 using testsupport::TempDir;
 using testsupport::writeText;
 namespace fs = std::filesystem;
@@ -58,7 +60,7 @@ TEST(FaultInjectionTest, FullDiskLeavesNoOutputAndAClearError) {
     try {
       s.sign();
       _exit(1);
-    } catch (const securepdf::SecurePdfError& e) {
+    } catch (const core::securepdf::SecurePdfError& e) {
       _exit(std::string(e.what()).find("Writing the output file failed") != std::string::npos ? 0 : 2);
     }
   }
@@ -121,7 +123,7 @@ TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
                                   fs::perms::others_exec);
   auto s = pdftest::signer(dir / "in.pdf", dir / "ro" / "out.pdf");
   if (geteuid() != 0) {
-    EXPECT_THROW(s.sign(), securepdf::SecurePdfError);
+    EXPECT_THROW(s.sign(), core::securepdf::SecurePdfError);
   } else {
     // Root writes anywhere: sign as an unprivileged user in a child.
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
@@ -132,7 +134,7 @@ TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
       try {
         s.sign();
         _exit(1);
-      } catch (const securepdf::SecurePdfError&) {
+      } catch (const core::securepdf::SecurePdfError&) {
         _exit(0);
       } catch (...) {
         _exit(2);
@@ -155,7 +157,7 @@ TEST(FaultInjectionTest, InputRemovedOrReplacedAfterOpeningChangesNothing) {
     const fs::path in = dir / "in.pdf";
     const std::string original = largePdf(size);
     writeText(in, original);
-    const auto src = securepdf::openForUpdate(in.string(), "");
+    const auto src = core::securepdf::openForUpdate(in.string(), "");
     fs::remove(in);
     writeText(in, pdftest::plainPdf());  // another document under the same name
     std::string back(src.originalSize, '\0');
@@ -174,7 +176,7 @@ TEST(FaultInjectionTest, InputRemovedBeforeSigningFailsClearlyWithoutOutput) {
   try {
     s.sign();
     ADD_FAILURE() << "signed a removed file";
-  } catch (const securepdf::SecurePdfError& e) {
+  } catch (const core::securepdf::SecurePdfError& e) {
     EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
   }
   EXPECT_TRUE(entries(dir.path()).empty());

@@ -5,7 +5,7 @@
 #include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
-using namespace penvora::securepdf;
+using namespace penvora::core::securepdf;
 using testsupport::readText;
 using testsupport::run;
 using testsupport::TempDir;
@@ -165,11 +165,11 @@ TEST(CertificateTest, StoresThatDoNotOpen) {
   writeText(dir / "garbage.p12", "not a pkcs12");
   EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "garbage.p12").string(), "pw", "*"), SecurePdfError);
   EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "missing.p12").string(), "pw", "*"), SecurePdfError);
-  auto container = penvora::ESS::defaultIdentity();
+  auto container = penvora::core::engine::ESS::defaultIdentity();
   ASSERT_TRUE(container);
   writeText(dir / "id.p12", std::string(container->begin(), container->end()));
   EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), "wrong", "*"), SecurePdfError);
-  const std::string pw = penvora::ESS::certificatePassword(std::nullopt);
+  const std::string pw = penvora::core::engine::ESS::certificatePassword(std::nullopt);
   EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), pw, "CN=Somebody Else"),
                SecurePdfError);
   Certificate ok(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), pw, "*");

@@ -7,7 +7,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "support/PdfTestSupport.hpp"
 
-using namespace penvora::securepdf;
+using namespace penvora::core::securepdf;
 using testsupport::readText;
 using testsupport::run;
 using testsupport::TempDir;

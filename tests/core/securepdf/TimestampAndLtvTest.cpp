@@ -8,7 +8,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "support/TestPki.hpp"
 
-using namespace penvora::securepdf;
+using namespace penvora::core::securepdf;
 using testsupport::readText;
 using testsupport::run;
 using testsupport::TempDir;

@@ -16,12 +16,15 @@
 #include "qt/ui/FontRegistration.hpp"
 #include "core/util/Base64.hpp"
 
-using penvora::Canvas;
-using penvora::DrawerModel;
-using penvora::LocationAuthorization;
-using penvora::LocationManager;
-using penvora::SignatureDrawerView;
-using penvora::capture::DeviceOrientation;
+using namespace penvora::core::capture;
+using namespace penvora::qt::capture;
+
+using penvora::qt::capture::Canvas;
+using penvora::core::capture::DrawerModel;
+using penvora::core::capture::LocationAuthorization;
+using penvora::qt::capture::LocationManager;
+using penvora::qt::capture::SignatureDrawerView;
+using penvora::core::capture::DeviceOrientation;
 using testsupport::CapturedLog;
 
 namespace {
@@ -46,7 +49,7 @@ class ScriptedSource : public QGeoPositionInfoSource {
 };
 
 std::string decode(const std::string& b64) {
-  const auto bytes = penvora::base64::decode(b64);
+  const auto bytes = penvora::core::util::base64Decode(b64);
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<not base64>");
 }
 
@@ -65,7 +68,7 @@ struct Panel {
   std::unique_ptr<SignatureDrawerView> view;
 
   explicit Panel(DrawerModel model = {}, bool withSource = true) {
-    penvora::ui::registerFontsIfNeeded();
+    penvora::qt::ui::registerFontsIfNeeded();
     model.url = model.url.empty() ? (dir.path() + "/doc.pdf").toStdString() : model.url;
     std::ofstream(model.url) << "%PDF-1.4 test";
     std::unique_ptr<QGeoPositionInfoSource> s;
@@ -98,7 +101,7 @@ struct Panel {
 
 std::vector<std::vector<std::string>> rows(const std::string& record) {
   std::vector<std::vector<std::string>> out;
-  for (const auto& line : penvora::ESSUtils::split(record, '\n')) out.push_back(penvora::ESSUtils::split(line, ';'));
+  for (const auto& line : penvora::core::engine::ESSUtils::split(record, '\n')) out.push_back(penvora::core::engine::ESSUtils::split(line, ';'));
   return out;
 }
 
@@ -113,10 +116,10 @@ TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsThe
   Panel panel;
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   panel.stroke(22);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::capture::ProgressLevel::red));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::red));
   panel.stroke(2, {50, 200});
   EXPECT_EQ(panel.canvas().pointCount(), 24u);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::capture::ProgressLevel::orange));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::orange));
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   QTest::mouseClick(&panel.view->acceptButton(), Qt::LeftButton);
   EXPECT_EQ(panel.accepted.count, 0);
@@ -125,7 +128,7 @@ TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsThe
   EXPECT_EQ(panel.canvas().pointCount(), 25u);
   EXPECT_TRUE(panel.view->acceptButton().isEnabled());
   panel.stroke(20, {40, 150});
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::capture::ProgressLevel::green));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::green));
   EXPECT_NEAR(panel.view->progressBar().targetBarWidth(), 80.0 * 45 / 75, 1e-4);
   keepPicture(*panel.view, "signature-drawer");
 }
@@ -140,7 +143,7 @@ TEST(SignatureDrawerViewTest, EraseEmptiesTheDrawingAndClearsTheBar) {
   EXPECT_EQ(panel.view->progressBarColor(), QColor(Qt::transparent));
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   panel.stroke(5);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::capture::ProgressLevel::red));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::red));
   EXPECT_EQ(panel.view->startedTime(), started);  // a redone drawing keeps its first start
 }
 

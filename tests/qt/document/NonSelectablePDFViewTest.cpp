@@ -10,7 +10,8 @@
 #include "support/PdfTestSupport.hpp"
 #include "support/TestSupport.hpp"
 
-using namespace penvora::document;
+using namespace penvora::qt::document;
+using namespace penvora::core::document;
 using testsupport::TempDir;
 using testsupport::writeText;
 

@@ -5,7 +5,7 @@
 #include "support/PdfTestSupport.hpp"
 #include "support/TestSupport.hpp"
 
-using namespace penvora::document;
+using namespace penvora::qt::document;
 using testsupport::TempDir;
 using testsupport::writeText;
 

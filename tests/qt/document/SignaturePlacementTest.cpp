@@ -8,7 +8,9 @@
 #include "core/util/Base64.hpp"
 
 using namespace penvora;
-using namespace penvora::document;
+using namespace penvora::qt::document;
+using namespace penvora::core::document;
+using namespace penvora::core::interface;
 using testsupport::TempDir;
 using testsupport::writeText;
 
@@ -70,7 +72,7 @@ TEST(SignaturePlacementTest, FieldModeUsesTheNamedFieldElseTheFirst) {
 }
 
 TEST(SignaturePlacementTest, FloatModeHangsTheBoxUnderTheTextFoundLiterally) {
-  penvora::ui::setLanguage("en");
+  penvora::qt::ui::setLanguage("en");
   Shown shown;
   PenvoraSDKWidget w;
   w.widgetType = PenvoraSDKWidgetType::float_;
@@ -113,7 +115,7 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   EXPECT_EQ(ess.page, 2);
   EXPECT_EQ(ess.bounds, (Rect{0, 0, 300, 150}));
 
-  const auto jpeg = base64::decode(ess.jpgB64);
+  const auto jpeg = core::util::base64Decode(ess.jpgB64);
   ASSERT_TRUE(jpeg);
   EXPECT_EQ(ess.jpgB64.find('\n'), std::string::npos);
   QImage back;

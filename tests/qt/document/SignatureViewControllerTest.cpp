@@ -30,7 +30,7 @@ struct Request {
   std::shared_ptr<PenvoraSDKParams> params = std::make_shared<PenvoraSDKParams>();
 
   Request() {
-    ui::setLanguage("en");
+    qt::ui::setLanguage("en");
     host.resize(800, 1000);
     params->widget->widgetType = PenvoraSDKWidgetType::fixed;
     params->widget->widgetFixedPage = 1;
@@ -51,7 +51,7 @@ struct Request {
     PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());
   }
   // Launches and waits until the document is on screen.
-  document::PenvoraSDKSignatureViewController* shown() {
+  qt::document::PenvoraSDKSignatureViewController* shown() {
     launch();
     auto* c = testsupport::shownController();
     if (c && !c->document()) (void)QTest::qWaitFor([c] { return c->document() != nullptr; }, 5000);
@@ -59,7 +59,7 @@ struct Request {
   }
 };
 
-QString localized(const char* key) { return ui::localizedString(key); }
+QString localized(const char* key) { return qt::ui::localizedString(key); }
 
 }  // namespace
 
@@ -101,11 +101,11 @@ TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNo
   Request second;
   second.params->fileProperties->documentPath = second.file("b.pdf", pdftest::plainPdf());
   second.launch();
-  document::PenvoraSDKSignatureViewController* c2 = nullptr;
+  qt::document::PenvoraSDKSignatureViewController* c2 = nullptr;
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-          if (auto* c = w->findChild<document::PenvoraSDKSignatureViewController*>(); c && c != c1) c2 = c;
+          if (auto* c = w->findChild<qt::document::PenvoraSDKSignatureViewController*>(); c && c != c1) c2 = c;
         return c2 != nullptr;
       },
       3000));
@@ -235,7 +235,7 @@ TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits)
   testsupport::keepPicture(*c->window(), "password-panel");
 
   auto typeAndAccept = [&](const QString& password) {
-    ui::InsertPasswordPDFView* panel = c->passwordPanel();
+    qt::ui::InsertPasswordPDFView* panel = c->passwordPanel();
     QTest::keyClicks(panel->passwordField(), password);
     QTest::mouseClick(panel->findChild<QAbstractButton*>("acceptButton"), Qt::LeftButton);
   };
@@ -320,7 +320,7 @@ TEST(SignatureViewControllerTest, BackLeavesWithoutAnyCallback) {
   r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
   auto* c = r.shown();
   ASSERT_NE(c, nullptr);
-  QPointer<document::PenvoraSDKSignatureViewController> alive(c);
+  QPointer<qt::document::PenvoraSDKSignatureViewController> alive(c);
   QTest::mouseClick(c->findChild<QAbstractButton*>("backButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 3000));
   QTest::qWait(50);

@@ -31,7 +31,12 @@
 #include "core/util/Base64.hpp"
 
 using namespace penvora;
-using document::PenvoraSDKSignatureViewController;
+using namespace penvora::core::engine;
+using namespace penvora::core::interface;
+using namespace penvora::core::util;
+using namespace penvora::qt::capture;
+using namespace penvora::qt::document;
+using qt::document::PenvoraSDKSignatureViewController;
 using testsupport::Outcome;
 using testsupport::TempDir;
 using testsupport::writeText;
@@ -56,7 +61,7 @@ struct SigningRun {
   PenvoraSDKSignatureViewController* c = nullptr;
 
   explicit SigningRun(PenvoraSDKWidgetType type, const std::string& pdf = threePages()) {
-    ui::setLanguage("en");
+    qt::ui::setLanguage("en");
     host.resize(800, 1000);
     writeText(dir / "in.pdf", pdf);
     params->fileProperties->documentPath = (dir / "in.pdf").string();
@@ -144,7 +149,7 @@ TEST(SigningFlowTest, MetadataModeHandsBackThePictureAndTheRecordInsteadOfAFile)
   SigningRun run(PenvoraSDKWidgetType::fixed);
   run.params->extra->signatureMetadataMode = true;
   run.params->certificate->encKeyB64 =
-      base64::encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+      core::util::base64Encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
   ASSERT_TRUE(run.show());
   run.clickSign();
   ASSERT_TRUE(run.drawAndAccept());
@@ -161,7 +166,7 @@ TEST(SigningFlowTest, MetadataModeHandsBackThePictureAndTheRecordInsteadOfAFile)
 TEST(SigningFlowTest, AnEngineThatYieldsNothingEndsWithErrorSigning) {
   SigningRun run(PenvoraSDKWidgetType::fixed);
   ASSERT_TRUE(run.show());
-  run.params->certificate->signCertP12B64 = base64::encode(std::string("not a PKCS#12 container"));
+  run.params->certificate->signCertP12B64 = core::util::base64Encode(std::string("not a PKCS#12 container"));
   run.clickSign();
   ASSERT_TRUE(run.drawAndAccept());
   ASSERT_TRUE(run.outcome.wait(20000));
@@ -290,8 +295,8 @@ TEST(SigningFlowTest, ACustomTextTypedAfterPlacementReplacesTheHostsList) {
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); },
                               3000));
   QInputDialog* prompt = c->customTextPrompt();
-  EXPECT_EQ(prompt->windowTitle(), ui::localizedString("AddSignatureText"));
-  EXPECT_EQ(prompt->findChild<QLineEdit*>()->placeholderText(), ui::localizedString("EnterSignatureText"));
+  EXPECT_EQ(prompt->windowTitle(), qt::ui::localizedString("AddSignatureText"));
+  EXPECT_EQ(prompt->findChild<QLineEdit*>()->placeholderText(), qt::ui::localizedString("EnterSignatureText"));
   QTest::keyClicks(prompt->findChild<QLineEdit*>(), "Signed in Madrid");
   QTest::mouseClick(prompt->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
   ASSERT_TRUE(run.outcome.wait(20000));
@@ -345,7 +350,7 @@ TEST(SigningFlowTest, OpeningByItselfShareAndTheHiddenRejectButton) {
 }
 
 TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
-  ui::QtKeychainStore::installIfNeeded();
+  qt::ui::QtKeychainStore::installIfNeeded();
   auto store = PenvoraSdkCertManager::store();
   const std::string alias = "penvora-test-flow-" + newUuidString();
   TempDir keys;
@@ -355,7 +360,7 @@ TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
                                " && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out s.p12"
                                " && base64 -w0 s.p12");
   ASSERT_EQ(made.exitCode, 0);
-  const Bytes p12 = *base64::decode(made.output);
+  const Bytes p12 = *core::util::base64Decode(made.output);
   if (!PenvoraSdkCertManager::saveCertOnKeychain(p12, "pw", alias)) {
     if (std::getenv("PENVORA_IN_TEST_SESSION")) FAIL() << "Secret Service not usable";
     GTEST_SKIP() << "no Secret Service (run through make test)";
@@ -368,7 +373,7 @@ TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
   ASSERT_TRUE(run.drawAndAccept());
   // The default-identity dialog would hold the run; it signs on its own.
   ASSERT_TRUE(run.outcome.wait(20000));
-  EXPECT_EQ(run.params->certificate->signCertP12B64, base64::encode(p12));
+  EXPECT_EQ(run.params->certificate->signCertP12B64, core::util::base64Encode(p12));
   EXPECT_EQ(run.params->certificate->signCertPassword, "pw");
   ASSERT_EQ(run.outcome.signedFiles.size(), 1u);
   EXPECT_NE(testsupport::run("pdfsig '" + run.outcome.signedFiles[0] + "'").output.find("Stored Signer"),

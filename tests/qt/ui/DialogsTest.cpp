@@ -13,7 +13,7 @@
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
-using namespace penvora::ui;
+using namespace penvora::qt::ui;
 
 namespace {
 

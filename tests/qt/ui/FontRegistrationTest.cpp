@@ -8,7 +8,9 @@
 #include "support/TestSupport.hpp"
 #include "qt/ui/FontRegistration.hpp"
 
-using penvora::ui::registerFontsIfNeeded;
+using namespace penvora::qt::ui;
+
+using penvora::qt::ui::registerFontsIfNeeded;
 using testsupport::CapturedLog;
 
 namespace {
@@ -48,7 +50,7 @@ TEST(FontRegistration, FailureKeepsEarlierFontsThenFamilyIsNotTouchedAgain) {
 }
 
 TEST(FontRegistration, D_ReasonsForOneFile) {
-  using penvora::ui::RegisterFontError;
+  using penvora::qt::ui::RegisterFontError;
   QTemporaryDir dir;
   {
     QFile f(dir.path() + "/text.ttf");
@@ -56,8 +58,8 @@ TEST(FontRegistration, D_ReasonsForOneFile) {
     f.write("this is not a font at all, just text");
     QFile(dir.path() + "/empty.ttf").open(QIODevice::WriteOnly);
   }
-  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "text"), RegisterFontError::initFontError);
-  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "empty"), RegisterFontError::invalidFontFile);
-  EXPECT_EQ(penvora::ui::registerFontFile(dir.path(), "none"), RegisterFontError::fontPathNotFound);
-  EXPECT_EQ(penvora::ui::registerFontFile(":/penvora/fonts", "exo2_bold"), std::nullopt);
+  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "text"), RegisterFontError::initFontError);
+  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "empty"), RegisterFontError::invalidFontFile);
+  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "none"), RegisterFontError::fontPathNotFound);
+  EXPECT_EQ(penvora::qt::ui::registerFontFile(":/penvora/fonts", "exo2_bold"), std::nullopt);
 }

@@ -11,6 +11,8 @@
 #include "core/util/Base64.hpp"
 
 using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::util;
 
 namespace {
 
@@ -19,12 +21,12 @@ std::string uniqueAlias(const char* base) { return std::string("penvora-test-") 
 class Keychain : public ::testing::Test {
  protected:
   void SetUp() override {
-    ui::QtKeychainStore::installIfNeeded();
+    qt::ui::QtKeychainStore::installIfNeeded();
     store_ = PenvoraSdkCertManager::store();
     // Probe that a Secret Service answers.
     const std::string probe = uniqueAlias("probe");
     if (!store_->add(probe, probe, {1})) {
-      auto* k = dynamic_cast<ui::QtKeychainStore*>(store_.get());
+      auto* k = dynamic_cast<qt::ui::QtKeychainStore*>(store_.get());
       const std::string why = k ? k->lastError() : "";
       if (std::getenv("PENVORA_IN_TEST_SESSION")) FAIL() << "Secret Service not usable: " << why;
       GTEST_SKIP() << "no Secret Service (run through make test): " << why;
@@ -50,7 +52,7 @@ class Keychain : public ::testing::Test {
                               " -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export -inkey k.pem"
                               " -in c.pem -passout pass:" + password + " -out o.p12 && base64 -w0 o.p12");
     EXPECT_EQ(r.exitCode, 0);
-    return *base64::decode(r.output);
+    return *core::util::base64Decode(r.output);
   }
 
   std::shared_ptr<SecretStore> store_;

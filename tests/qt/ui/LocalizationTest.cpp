@@ -7,8 +7,10 @@
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtColor.hpp"
 
-using penvora::ui::localizedString;
-using penvora::ui::setLanguage;
+using namespace penvora::qt::ui;
+
+using penvora::qt::ui::localizedString;
+using penvora::qt::ui::setLanguage;
 
 namespace {
 // Keys the component looks up; each must have a text in both languages.
@@ -48,13 +50,13 @@ TEST(Localization, MissingKeyYieldsKeyAndUnknownLanguageFallsBack) {
   setLanguage("en");
   EXPECT_EQ(localizedString("no.such.key"), "no.such.key");
   setLanguage("fi");
-  EXPECT_EQ(penvora::ui::currentLanguage(), "en");
+  EXPECT_EQ(penvora::qt::ui::currentLanguage(), "en");
   EXPECT_EQ(localizedString("Accept"), "Accept");
   EXPECT_EQ(localizedString(""), "");
   setLanguage("en");
 }
 
 TEST(QtColorAdapter, MatchesCoreRule) {
-  EXPECT_EQ(penvora::ui::colorFromHex("#80FF0000"), QColor(255, 0, 0, 128));
-  EXPECT_EQ(penvora::ui::primaryColor(), QColor(0x00, 0x57, 0xA2));
+  EXPECT_EQ(penvora::qt::ui::colorFromHex("#80FF0000"), QColor(255, 0, 0, 128));
+  EXPECT_EQ(penvora::qt::ui::primaryColor(), QColor(0x00, 0x57, 0xA2));
 }
