@@ -1,25 +1,26 @@
 # The README's two commands: `make demo` and `make test`.
+# Builds are configured by the presets in CMakePresets.json.
+PRESET ?= default
 BUILD ?= build
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?=
 
-.PHONY: demo test check deps build sanitize bench clean
+.PHONY: demo test check deps build sanitize format format-check tidy bench clean
 
 deps:
 	@scripts/install-deps
 
 $(BUILD)/build.ninja: | deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --preset $(PRESET) >/dev/null
 
 build: deps $(BUILD)/build.ninja
-	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build --preset $(PRESET) -j $(JOBS)
 
 demo: build
 	@scripts/run-demo $(BUILD)
 
-# The suite on the normal build, then again built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (what CI runs).
-test: check sanitize
+# What CI runs: the formatting check, the suite on the normal build, then
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test: format-check check sanitize
 
 # The suite on the normal build only (the quick loop while developing).
 check: build
@@ -27,10 +28,23 @@ check: build
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
-	@$(MAKE) --no-print-directory check BUILD=build-asan CMAKE_FLAGS=-DPENVORA_SANITIZE=ON
+	@$(MAKE) --no-print-directory check PRESET=sanitize BUILD=build-asan
+
+# Rewrites every tracked C++ file in the committed style.
+format: deps
+	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
+
+# Fails, naming the files, when a tracked C++ file differs from the style.
+format-check: deps
+	@scripts/check-format
+
+# bugprone and performance checks over the sources (needs a configured build/).
+tidy: build
+	@git ls-files 'src/*.cpp' 'apps/*.cpp' | xargs run-clang-tidy -quiet -p $(BUILD) >$(BUILD)/tidy.log 2>&1; \
+	  if grep -q 'warning:' $(BUILD)/tidy.log; then grep -A3 'warning:' $(BUILD)/tidy.log; exit 1; fi
 
 bench: deps
 	@bench/run
 
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-fuzz
