@@ -12,6 +12,7 @@
 
 using namespace penvora::core::engine;
 using namespace penvora::core::securepdf;
+namespace engine = penvora::core::engine;
 
 namespace {
 
@@ -80,12 +81,12 @@ int main(int argc, char** argv) {
   std::error_code ec;
   try {
     if (p12.empty()) {
-      auto identity = ESS::defaultIdentity();
+      auto identity = engine::ESS::defaultIdentity();
       if (!identity) throw SecurePdfError("The default identity is not available");
-      temp = ESS::writeTempP12(*identity);
+      temp = engine::ESS::writeTempP12(*identity);
       p12 = temp.string();
     }
-    const std::string pw = haveP12Password ? p12Password : ESS::certificatePassword(std::nullopt);
+    const std::string pw = haveP12Password ? p12Password : engine::ESS::certificatePassword(std::nullopt);
     s.signingCert = std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, p12, pw, "*");
     if (!temp.empty()) std::filesystem::remove(temp, ec);
     temp.clear();

@@ -9,16 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "core/engine/BioAttributeIds.hpp"
-#include "core/engine/BiometricRecordReader.hpp"
-#include "core/engine/ESSUtils.hpp"
-#include "core/securepdf/SignatureInspector.hpp"
-
-using namespace penvora::core::engine;
+#include "penvora/SignatureVerifier.hpp"
 
 namespace {
-
-using penvora::core::engine::BiometricRecordReader;
 
 void usage() {
   std::fprintf(stderr,
@@ -52,17 +45,17 @@ bool writePng(const std::string& path, int w, int h, const std::vector<unsigned 
 
 // The strokes drawn over white, each point coloured from blue (first) to
 // red (last) so the order and speed of writing can be seen.
-bool renderTrace(const BiometricRecordReader::Trace& t, const std::string& path) {
+bool renderTrace(const std::vector<penvora::TracePoint>& points, const std::string& path) {
   const int w = 800, h = 500;
   std::vector<unsigned char> rgb(static_cast<std::size_t>(w) * h * 3, 255);
-  if (t.points.empty()) return writePng(path, w, h, rgb);
-  int minX = t.points[0].x, maxX = minX, minY = t.points[0].y, maxY = minY;
-  for (const auto& p : t.points) {
+  if (points.empty()) return writePng(path, w, h, rgb);
+  int minX = points[0].x, maxX = minX, minY = points[0].y, maxY = minY;
+  for (const auto& p : points) {
     minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
     minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
   }
   const double scale = std::min((w - 40.0) / std::max(1, maxX - minX), (h - 40.0) / std::max(1, maxY - minY));
-  const int lastTime = std::max(1, t.points.back().time);
+  const int lastTime = std::max(1, points.back().time);
   auto plot = [&](double x, double y, double f) {
     for (int dy = -1; dy <= 1; ++dy)
       for (int dx = -1; dx <= 1; ++dx) {
@@ -72,13 +65,13 @@ bool renderTrace(const BiometricRecordReader::Trace& t, const std::string& path)
         c[0] = static_cast<unsigned char>(255 * f), c[1] = 40, c[2] = static_cast<unsigned char>(255 * (1 - f));
       }
   };
-  for (std::size_t i = 0; i < t.points.size(); ++i) {
-    const auto& p = t.points[i];
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const auto& p = points[i];
     const double x = 20 + (p.x - minX) * scale, y = 20 + (p.y - minY) * scale;
     const double f = static_cast<double>(p.time) / lastTime;
     // Join to the previous point unless the pen was lifted (a time gap).
-    if (i > 0 && p.time - t.points[i - 1].time < 200) {
-      const auto& q = t.points[i - 1];
+    if (i > 0 && p.time - points[i - 1].time < 200) {
+      const auto& q = points[i - 1];
       const double qx = 20 + (q.x - minX) * scale, qy = 20 + (q.y - minY) * scale;
       const int steps = static_cast<int>(std::max(std::abs(x - qx), std::abs(y - qy))) + 1;
       for (int s = 0; s <= steps; ++s) plot(qx + (x - qx) * s / steps, qy + (y - qy) * s / steps, f);
@@ -120,10 +113,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  penvora::core::securepdf::DocumentSignatures doc;
+  penvora::VerifiedDocument doc;
   try {
-    doc = penvora::core::securepdf::inspectSignatures(file, password);
-  } catch (const std::exception& e) {
+    doc = penvora::verifySignatures(file, password, key);
+  } catch (const penvora::VerificationError& e) {
     std::fprintf(stderr, "penvora-verify: %s\n", e.what());
     return 2;
   }
@@ -139,28 +132,13 @@ int main(int argc, char** argv) {
                         {"rect", {s.rect[0], s.rect[1], s.rect[2], s.rect[3]}},
                         {"bioSummary", nullptr},    {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
-    std::optional<std::pair<std::string, std::string>> summary;
-    if (auto it = s.signedAttributes.find(penvora::core::engine::kBioSummaryAttributeOid); it != s.signedAttributes.end()) {
-      summary = BiometricRecordReader::summary(it->second);
-      if (summary) {
-        nlohmann::json fields = nlohmann::json::object();
-        const auto names = penvora::core::engine::ESSUtils::split(summary->first, ';'),
-                   values = penvora::core::engine::ESSUtils::split(summary->second, ';');
-        for (std::size_t i = 0; i < names.size(); ++i) fields[names[i]] = i < values.size() ? values[i] : "";
-        j["bioSummary"] = fields;
-      } else {
-        j["bioSummary"] = "unreadable";
-      }
-    }
-    if (!key.empty() && summary) {
-      if (auto it = s.signedAttributes.find(penvora::core::engine::kBioDataAttributeOid); it != s.signedAttributes.end()) {
-        if (auto trace = BiometricRecordReader::decrypt(it->second, key)) {
-          j["bioRecord"] = BiometricRecordReader::recordText(*summary, *trace);
-          if (!renderPath.empty() && !rendered) rendered = renderTrace(*trace, renderPath);
-        } else {
-          j["bioRecord"] = "the key does not open the protected record";
-        }
-      }
+    if (s.biometricSummary) j["bioSummary"] = *s.biometricSummary;
+    else if (s.hasBiometricSummary) j["bioSummary"] = "unreadable";
+    if (s.biometricRecord) {
+      j["bioRecord"] = *s.biometricRecord;
+      if (!renderPath.empty() && !rendered) rendered = renderTrace(s.trace, renderPath);
+    } else if (!key.empty() && s.biometricSummary && s.hasBiometricData) {
+      j["bioRecord"] = "the key does not open the protected record";
     }
     out["signatures"].push_back(j);
   }

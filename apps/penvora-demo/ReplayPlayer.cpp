@@ -17,7 +17,6 @@
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
-using namespace penvora::core::interface;
 using namespace penvora::qt::capture;
 
 namespace penvora::demo {

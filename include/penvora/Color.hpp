@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <string_view>
 
@@ -11,6 +12,6 @@ struct Rgba {
 
 // Colour from hexadecimal text ("#RGB", "RRGGBB", "AARRGGBB"); any other
 // length is opaque black. Never fails.
-Rgba colorFromHex(std::string_view text);
+PENVORA_EXPORT Rgba colorFromHex(std::string_view text);
 
 }  // namespace penvora

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <string>
 #include <string_view>
 
@@ -24,11 +25,11 @@ inline constexpr const char* ErrorSigning = "Error signing";
 }  // namespace errortext
 
 // Output-name check: the lower-cased name must end with ".pdf".
-bool hasPdfExtension(std::string_view signedName);
+PENVORA_EXPORT bool hasPdfExtension(std::string_view signedName);
 
 // "IncorrectFloatText" + " '" + text + "' " + "onDocument", both keys
 // already localised by the caller.
-std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText,
+PENVORA_EXPORT std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText,
                                      std::string_view searchedText,
                                      std::string_view localisedOnDocument);
 

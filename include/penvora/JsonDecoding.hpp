@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -8,7 +9,7 @@
 namespace penvora {
 
 // The decoding error of the JSON form: which rule failed and for which key.
-class DecodingError : public std::runtime_error {
+class PENVORA_EXPORT DecodingError : public std::runtime_error {
  public:
   enum class Kind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
 
@@ -26,25 +27,25 @@ class DecodingError : public std::runtime_error {
   std::string codingPath_;
 };
 
-const char* toString(DecodingError::Kind kind);
+PENVORA_EXPORT const char* toString(DecodingError::Kind kind);
 
 // Decode one class from JSON text. Throws DecodingError; on failure no
 // object is produced. Unknown keys are ignored.
 template <typename T>
 T decodeJson(std::string_view text);
 
-template <> PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view);
-template <> PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view);
-template <> PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view);
-template <> PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view);
-template <> PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view);
-template <> PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view);
-template <> PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view);
-template <> PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view);
+template <> PENVORA_EXPORT PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view);
 
 // The tree in its JSON form for people to read (every field, absent
 // optionals as null) with passwords and key material masked, so it can be
 // logged or printed safely.
-std::string redactedJson(const PenvoraSDKParams& params, int indent = 2);
+PENVORA_EXPORT std::string redactedJson(const PenvoraSDKParams& params, int indent = 2);
 
 }  // namespace penvora

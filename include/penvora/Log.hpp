@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,7 +10,7 @@ namespace penvora {
 // line is written to standard output; a host may redirect it.
 using LogSink = std::function<void(std::string_view line)>;
 
-void setLogSink(LogSink sink);  // an empty sink restores standard output
-void log(std::string_view line);
+PENVORA_EXPORT void setLogSink(LogSink sink);  // an empty sink restores standard output
+PENVORA_EXPORT void log(std::string_view line);
 
 }  // namespace penvora

@@ -1,10 +1,11 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
 
 namespace penvora {
 
-struct PenvoraSDKCertificate {
+struct PENVORA_EXPORT PenvoraSDKCertificate {
   std::optional<std::string> signCertP12B64;
   std::optional<std::string> signCertPassword;
   bool requestUserCertificate = false;

@@ -1,11 +1,12 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace penvora {
 
-struct PenvoraSDKCommonProperties {
+struct PENVORA_EXPORT PenvoraSDKCommonProperties {
   std::optional<std::string> title;
   bool requestLocation = false;
   std::optional<std::int64_t> renderDefaultIndexPage;  // counts from 0

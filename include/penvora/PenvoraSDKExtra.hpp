@@ -1,11 +1,12 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace penvora {
 
-struct PenvoraSDKExtra {
+struct PENVORA_EXPORT PenvoraSDKExtra {
   bool autoOpen = false;
   bool viewLastPage = false;
   bool showReject = false;

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,7 +8,7 @@ namespace penvora {
 
 inline constexpr const char* kDefaultSignedName = "penvora_document.pdf";
 
-struct PenvoraSDKFileProperties {
+struct PENVORA_EXPORT PenvoraSDKFileProperties {
   std::string documentPath;
   std::vector<std::string> documentUris;
   std::string signedName = kDefaultSignedName;

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <memory>
 
 #include "penvora/PenvoraSDKCallbacks.hpp"
@@ -11,7 +12,7 @@ namespace penvora {
 // The component's only entry point. Call `handleDocument` on the main
 // thread once per signing request; it returns as soon as the signing
 // screen is on its way, and the outcome arrives through the callbacks.
-class PenvoraSDKLauncher {
+class PENVORA_EXPORT PenvoraSDKLauncher {
  public:
   PenvoraSDKLauncher() = default;
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <memory>
 
 #include "penvora/PenvoraSDKCertificate.hpp"
@@ -13,7 +14,7 @@ namespace penvora {
 // Root of one signing request. Members are shared so that the host and the
 // component see the same objects: the component writes a few fields back
 // (viewLastPage, documentUris, password, widgetCustomText, the identity).
-struct PenvoraSDKParams {
+struct PENVORA_EXPORT PenvoraSDKParams {
   std::shared_ptr<PenvoraSDKFileProperties> fileProperties = std::make_shared<PenvoraSDKFileProperties>();
   std::shared_ptr<PenvoraSDKCommonProperties> commonProperties = std::make_shared<PenvoraSDKCommonProperties>();
   std::shared_ptr<PenvoraSDKWidget> widget = std::make_shared<PenvoraSDKWidget>();

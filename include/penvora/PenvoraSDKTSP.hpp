@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
 
@@ -7,7 +8,7 @@ namespace penvora {
 // Public RFC 3161 time-stamp authority used when the host gives no address.
 inline constexpr const char* kDefaultTspURL = "http://timestamp.digicert.com";
 
-struct PenvoraSDKTSP {
+struct PENVORA_EXPORT PenvoraSDKTSP {
   bool tspActivate = false;
   std::string tspURL = kDefaultTspURL;
   std::optional<std::string> tspUser = std::string();

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,7 +12,7 @@ namespace penvora {
 
 // Where and how big the signature box is, and the texts drawn in it.
 // Field order is the declaration (and JSON decoding) order.
-struct PenvoraSDKWidget {
+struct PENVORA_EXPORT PenvoraSDKWidget {
   PenvoraSDKWidgetType widgetType = PenvoraSDKWidgetType::manual;
   std::optional<std::string> widgetFloatText;
   std::optional<std::string> widgetFieldFieldname;

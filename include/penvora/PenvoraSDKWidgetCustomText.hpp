@@ -1,11 +1,12 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <string>
 
 namespace penvora {
 
 // One text line drawn in the signature appearance.
-struct PenvoraSDKWidgetCustomText {
+struct PENVORA_EXPORT PenvoraSDKWidgetCustomText {
   std::int64_t fontSize = 11;
   std::string text;
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -26,18 +27,18 @@ inline constexpr std::int64_t rawValue(PenvoraSDKWidgetType t) {
 }
 
 // 0..3 give a case; anything else gives none.
-std::optional<PenvoraSDKWidgetType> widgetTypeFromRawValue(std::int64_t raw);
+PENVORA_EXPORT std::optional<PenvoraSDKWidgetType> widgetTypeFromRawValue(std::int64_t raw);
 
 // "Manual", "Field", "Fixed", "Float"; every other string is manual.
-PenvoraSDKWidgetType widgetTypeFromJsonString(std::string_view s);
-std::string_view widgetTypeJsonString(PenvoraSDKWidgetType t);
+PENVORA_EXPORT PenvoraSDKWidgetType widgetTypeFromJsonString(std::string_view s);
+PENVORA_EXPORT std::string_view widgetTypeJsonString(PenvoraSDKWidgetType t);
 
 // Key of the localised description: "manual", "field", "fixed", "float".
-std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t);
+PENVORA_EXPORT std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t);
 
 // The localised description; `lookup` maps a text key to its text (the Qt
 // layer passes its string-table lookup). Without one the key is the text.
-std::string description(PenvoraSDKWidgetType t,
+PENVORA_EXPORT std::string description(PenvoraSDKWidgetType t,
                         const std::function<std::string(std::string_view)>& lookup = {});
 
 }  // namespace penvora

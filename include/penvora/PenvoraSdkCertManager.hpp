@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,7 +11,7 @@
 namespace penvora {
 
 // A stored signing identity: the PKCS#12 bytes and their password.
-class PenvoraCertResult {
+class PENVORA_EXPORT PenvoraCertResult {
  public:
   PenvoraCertResult(std::vector<std::uint8_t> certData, std::string password)
       : certData(std::move(certData)), password(std::move(password)) {}
@@ -23,7 +24,7 @@ class PenvoraCertResult {
 // Saves and loads signing identities by alias. Two items per alias A, both
 // with account A: service A + ".p12" holds the container, service
 // A + ".p12.password" its password as UTF-8.
-class PenvoraSdkCertManager {
+class PENVORA_EXPORT PenvoraSdkCertManager {
  public:
   // True when the container opens with the password and both items were
   // written (the alias's old items are removed first). A container that

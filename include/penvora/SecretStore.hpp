@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,7 +9,7 @@ namespace penvora {
 
 // A store of generic-password items addressed by service and account, such
 // as the platform keychain. Calls are synchronous.
-class SecretStore {
+class PENVORA_EXPORT SecretStore {
  public:
   virtual ~SecretStore() = default;
   // Adds an item; false when the store refused it.

@@ -1,4 +1,5 @@
 #pragma once
+#include "penvora/Export.hpp"
 #include <QColor>
 #include <QImage>
 #include <QPointF>
@@ -11,7 +12,7 @@ namespace penvora {
 class SignatureView;
 
 // Receives what a SignatureView sees. Not owned by the view.
-class SignatureViewDelegate {
+class PENVORA_EXPORT SignatureViewDelegate {
  public:
   virtual ~SignatureViewDelegate() = default;
   // A tap was drawn.
@@ -26,7 +27,7 @@ class SignatureViewDelegate {
 // A pad for a handwritten signature with a variable-width ink line. It
 // keeps what is drawn as a bitmap and reports every sampled point with its
 // time to the delegate. Mouse, touch and pen (tablet) input all draw.
-class SignatureView : public QWidget {
+class PENVORA_EXPORT SignatureView : public QWidget {
   Q_OBJECT
   Q_PROPERTY(double maximumStrokeWidth READ maximumStrokeWidth WRITE setMaximumStrokeWidth)
   Q_PROPERTY(double minimumStrokeWidth READ minimumStrokeWidth WRITE setMinimumStrokeWidth)

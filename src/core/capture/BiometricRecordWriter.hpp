@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/capture/LocationFix.hpp"
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 namespace penvora::core::capture {
 
@@ -26,7 +26,7 @@ struct CapturedStroke {
 
 struct BiometricRecordInputs {
   double screenWidth = 0, screenHeight = 0;  // main screen bounds, points
-  interface::Rect canvasFrame;                          // canvas view frame, y down
+  Rect canvasFrame;                          // canvas view frame, y down
   std::chrono::system_clock::time_point timeStart, timeEnd;
   std::string documentPath;                  // digested into SOFTWARE
   std::string hostVersion;                   // host application's short version, or ""

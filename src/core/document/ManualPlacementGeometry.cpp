@@ -5,14 +5,14 @@ namespace {
 bool quarterTurn(int rotation) { return rotation == 90 || rotation == 270; }
 }  // namespace
 
-interface::Rect initialBox(const interface::Rect& crop, int rotation, double ratio) {
+Rect initialBox(const Rect& crop, int rotation, double ratio) {
   const double side = kMinSignatureHeight * 1.5;
   const double width = quarterTurn(rotation) ? side : ratio * side;
   const double height = quarterTurn(rotation) ? ratio * side : side;
   return {crop.x + crop.width / 2 - width / 2, crop.y + crop.height / 2 - height / 2, width, height};
 }
 
-interface::Rect iconBounds(Icon icon, const interface::Rect& b, int rotation, double side) {
+Rect iconBounds(Icon icon, const Rect& b, int rotation, double side) {
   const double minX = b.x, maxX = b.x + b.width, minY = b.y, maxY = b.y + b.height;
   Point corner;
   switch (rotation) {
@@ -31,7 +31,7 @@ interface::Rect iconBounds(Icon icon, const interface::Rect& b, int rotation, do
   return {corner.x - side / 2, corner.y - side / 2, side, side};
 }
 
-interface::Rect movedBox(const interface::Rect& b, Point p, double pw, double ph) {
+Rect movedBox(const Rect& b, Point p, double pw, double ph) {
   const double hw = b.width / 2, hh = b.height / 2;
   // Both tests look at the unclamped touch; the range starts at 0.
   const double cx = p.x > pw - hw ? pw - hw : p.x < hw ? hw : p.x;
@@ -39,14 +39,14 @@ interface::Rect movedBox(const interface::Rect& b, Point p, double pw, double ph
   return {cx - hw, cy - hh, b.width, b.height};
 }
 
-std::optional<interface::Rect> resizedBox(const interface::Rect& b, int rotation, double r, Point s, Point t, double pw, double ph) {
+std::optional<Rect> resizedBox(const Rect& b, int rotation, double r, Point s, Point t, double pw, double ph) {
   const double minSide = kMinSignatureHeight;
   switch (rotation) {
     case 90: {
       const bool shrink = s.x > t.x;
       const double w = shrink ? b.width - 2 : b.width + 2;
       const double h = shrink ? b.height - 2 * r : b.height + 2 * r;
-      if (w >= minSide && h >= minSide && b.x + w <= pw && b.y + h <= ph) return interface::Rect{b.x, b.y, w, h};
+      if (w >= minSide && h >= minSide && b.x + w <= pw && b.y + h <= ph) return Rect{b.x, b.y, w, h};
       return std::nullopt;
     }
     case 180: {
@@ -54,13 +54,13 @@ std::optional<interface::Rect> resizedBox(const interface::Rect& b, int rotation
       const double x = shrink ? b.x + 1.5 * r : b.x - 1.5 * r;
       const double w = shrink ? b.width - 1.5 * r : b.width + 1.5 * r;
       const double h = shrink ? b.height - 1.5 : b.height + 1.5;
-      if (w >= minSide && h >= minSide && x >= 0 && b.y + h <= ph) return interface::Rect{x, b.y, w, h};
+      if (w >= minSide && h >= minSide && x >= 0 && b.y + h <= ph) return Rect{x, b.y, w, h};
       return std::nullopt;
     }
     case 270: {
       const bool shrink = s.x > t.x;
-      const interface::Rect n = shrink ? interface::Rect{b.x + 1.5, b.y + 1.5 * r, b.width - 1.5, b.height - 1.5 * r}
-                            : interface::Rect{b.x - 1.5, b.y - 1.5 * r, b.width + 1.5, b.height + 1.5 * r};
+      const Rect n = shrink ? Rect{b.x + 1.5, b.y + 1.5 * r, b.width - 1.5, b.height - 1.5 * r}
+                            : Rect{b.x - 1.5, b.y - 1.5 * r, b.width + 1.5, b.height + 1.5 * r};
       if (n.width >= minSide && n.height >= minSide && n.x >= 0 && n.y >= 0) return n;
       return std::nullopt;
     }
@@ -84,12 +84,12 @@ std::optional<interface::Rect> resizedBox(const interface::Rect& b, int rotation
         h = b.height - dx;
       }
       if (w / r < h) h = w / r;
-      return interface::Rect{x, y, w, h};
+      return Rect{x, y, w, h};
     }
   }
 }
 
-interface::Rect acceptedBounds(const interface::Rect& box, int rotation, bool manualMode) {
+Rect acceptedBounds(const Rect& box, int rotation, bool manualMode) {
   if (manualMode && quarterTurn(rotation)) return {box.x, box.y, box.height, box.width};
   return box;
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include <optional>
 
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 // The arithmetic of placing the signature box by hand, in page space
 // (points, y upwards). Rotations are the page's display rotation.
@@ -15,26 +15,26 @@ struct Point {
 };
 
 // The new box: r·75 by 75 as the user sees it, centred on the crop box.
-interface::Rect initialBox(const interface::Rect& crop, int rotation, double ratio);
+Rect initialBox(const Rect& crop, int rotation, double ratio);
 
 enum class Icon { close, accept, expand };
 // Close sits top-left, accept top-right and expand bottom-right as the
 // user sees the page, whatever its rotation.
-interface::Rect iconBounds(Icon icon, const interface::Rect& box, int rotation, double side = kIconSide);
+Rect iconBounds(Icon icon, const Rect& box, int rotation, double side = kIconSide);
 
 // The box centred on `touch`, kept inside 0…pageWidth and 0…pageHeight.
-interface::Rect movedBox(const interface::Rect& box, Point touch, double pageWidth, double pageHeight);
+Rect movedBox(const Rect& box, Point touch, double pageWidth, double pageHeight);
 
 // One resize step from the last touch `start` to `touch` (viewer
 // coordinates; only x counts). On unrotated pages the size follows the
 // finger and is clamped; on turned pages each step changes it by a fixed
 // amount and a step that would break a limit gives nothing.
-std::optional<interface::Rect> resizedBox(const interface::Rect& box, int rotation, double ratio, Point start, Point touch,
+std::optional<Rect> resizedBox(const Rect& box, int rotation, double ratio, Point start, Point touch,
                                double pageWidth, double pageHeight);
 
 // What the engine gets: in manual mode on a page turned a quarter, the
 // box's sides as the user saw them.
-interface::Rect acceptedBounds(const interface::Rect& box, int rotation, bool manualMode);
+Rect acceptedBounds(const Rect& box, int rotation, bool manualMode);
 
 // The scroll offset after a drag near the top or bottom edge, or none.
 std::optional<double> autoScrollOffset(double touchY, double offsetY, double screenHeight, double boundsMaxY,

@@ -16,8 +16,8 @@
 namespace penvora::core::document {
 namespace {
 
-interface::Rect toRect(const QPDFObjectHandle::Rectangle& r) {
-  return interface::Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
+Rect toRect(const QPDFObjectHandle::Rectangle& r) {
+  return Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
 }
 
 // Files up to this size are parsed from memory: qpdf reads a file object

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 class QPDF;
 class QPDFAcroFormDocumentHelper;
@@ -18,7 +18,7 @@ struct PDFAnnotation {
   std::string subtype;                    // "Widget", "Link", ...
   std::string widgetFieldType;            // "Sig", "Tx", "Btn", "Ch", or "" for non-fields
   std::optional<std::string> fieldName;   // fully qualified; none when the field has no name
-  interface::Rect bounds;                            // page space, normalised
+  Rect bounds;                            // page space, normalised
   bool isSignatureWidget() const { return widgetFieldType == "Sig"; }
 };
 
@@ -27,8 +27,8 @@ struct PDFPage {
   std::size_t index = 0;     // from 0
   std::int64_t pageNumber() const { return static_cast<std::int64_t>(index) + 1; }
   int rotation = 0;          // 0, 90, 180 or 270, clockwise
-  interface::Rect mediaBox;             // page space
-  interface::Rect cropBox;              // the visible part; the media box when absent
+  Rect mediaBox;             // page space
+  Rect cropBox;              // the visible part; the media box when absent
   std::vector<PDFAnnotation> annotations;
 };
 

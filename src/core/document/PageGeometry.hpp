@@ -1,5 +1,5 @@
 #pragma once
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 // Between a page's own space (PDF points, y upwards, the crop box's
 // coordinates) and the page as shown: cropped, turned clockwise by its
@@ -11,12 +11,12 @@ struct Point {
 };
 
 // The shown size: the crop box, its sides swapped for 90 and 270.
-inline interface::Rect shownSize(const interface::Rect& cropBox, int rotation) {
+inline Rect shownSize(const Rect& cropBox, int rotation) {
   const bool quarter = rotation == 90 || rotation == 270;
-  return interface::Rect{0, 0, quarter ? cropBox.height : cropBox.width, quarter ? cropBox.width : cropBox.height};
+  return Rect{0, 0, quarter ? cropBox.height : cropBox.width, quarter ? cropBox.width : cropBox.height};
 }
 
-inline Point pageToShown(Point p, const interface::Rect& crop, int rotation) {
+inline Point pageToShown(Point p, const Rect& crop, int rotation) {
   const double px = p.x - crop.x, py = crop.y + crop.height - p.y;  // unrotated, y down
   const double w = crop.width, h = crop.height;
   switch (rotation) {
@@ -27,7 +27,7 @@ inline Point pageToShown(Point p, const interface::Rect& crop, int rotation) {
   }
 }
 
-inline Point shownToPage(Point s, const interface::Rect& crop, int rotation) {
+inline Point shownToPage(Point s, const Rect& crop, int rotation) {
   const double w = crop.width, h = crop.height;
   double px = s.x, py = s.y;
   switch (rotation) {
@@ -40,11 +40,11 @@ inline Point shownToPage(Point s, const interface::Rect& crop, int rotation) {
 }
 
 // A page-space box as shown (its image under the rotation is again a box).
-inline interface::Rect pageRectToShown(const interface::Rect& r, const interface::Rect& crop, int rotation) {
+inline Rect pageRectToShown(const Rect& r, const Rect& crop, int rotation) {
   const Point a = pageToShown({r.x, r.y}, crop, rotation);
   const Point b = pageToShown({r.x + r.width, r.y + r.height}, crop, rotation);
   const double x0 = a.x < b.x ? a.x : b.x, y0 = a.y < b.y ? a.y : b.y;
-  return interface::Rect{x0, y0, (a.x < b.x ? b.x - a.x : a.x - b.x), (a.y < b.y ? b.y - a.y : a.y - b.y)};
+  return Rect{x0, y0, (a.x < b.x ? b.x - a.x : a.x - b.x), (a.y < b.y ? b.y - a.y : a.y - b.y)};
 }
 
 }  // namespace penvora::core::document

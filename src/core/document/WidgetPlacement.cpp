@@ -34,7 +34,7 @@ std::optional<std::string> validateWidget(const PenvoraSDKWidget& widget, const 
   return std::nullopt;
 }
 
-float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<interface::Rect>& fieldBounds) {
+float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<Rect>& fieldBounds) {
   switch (widget.widgetType) {
     case PenvoraSDKWidgetType::manual: {
       const float r = widget.widgetManualRatio;
@@ -69,17 +69,17 @@ std::int64_t boxWidth(std::int64_t w, std::int64_t h) { return w > 4 * h ? 2 * h
 
 std::int64_t fixedPage(const PenvoraSDKWidget& widget) { return widget.widgetFixedPage.value_or(1); }
 
-interface::Rect fixedBounds(const PenvoraSDKWidget& widget) {
-  return interface::Rect{static_cast<double>(widget.widgetFixedX.value_or(0)), static_cast<double>(widget.widgetFixedY.value_or(0)),
+Rect fixedBounds(const PenvoraSDKWidget& widget) {
+  return Rect{static_cast<double>(widget.widgetFixedX.value_or(0)), static_cast<double>(widget.widgetFixedY.value_or(0)),
               static_cast<double>(boxWidth(widget.widgetWidth, widget.widgetHeight)),
               static_cast<double>(widget.widgetHeight)};
 }
 
-interface::Rect floatBounds(const PenvoraSDKWidget& widget, const interface::Rect& match) {
+Rect floatBounds(const PenvoraSDKWidget& widget, const Rect& match) {
   const auto h = widget.widgetHeight;
   const auto x = static_cast<std::int64_t>(std::trunc(match.x)) + widget.widgetFloatGapX.value_or(0);
   const auto y = static_cast<std::int64_t>(std::trunc(match.y)) + widget.widgetFloatGapY.value_or(0) - h;
-  return interface::Rect{static_cast<double>(x), static_cast<double>(y), static_cast<double>(boxWidth(widget.widgetWidth, h)),
+  return Rect{static_cast<double>(x), static_cast<double>(y), static_cast<double>(boxWidth(widget.widgetWidth, h)),
               static_cast<double>(h)};
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
 
 // The arithmetic of the signature box: the check run when the document is
@@ -30,7 +30,7 @@ std::optional<std::string> sizeProblem(std::int64_t width, std::int64_t height);
 
 // width ÷ height of the capture area; `fieldBounds` is the chosen field's
 // box in field mode (none when the document has no signature field).
-float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<interface::Rect>& fieldBounds);
+float signatureRatio(const PenvoraSDKWidget& widget, const std::optional<Rect>& fieldBounds);
 
 // One widget annotation met while walking the pages in order.
 struct FieldCandidate {
@@ -49,10 +49,10 @@ FieldChoice findSignatureField(const std::vector<FieldCandidate>& annotations,
 // Width of the box: twice the height when more than four times as wide.
 std::int64_t boxWidth(std::int64_t width, std::int64_t height);
 // The fixed-mode box and its page (1 when none is given).
-interface::Rect fixedBounds(const PenvoraSDKWidget& widget);
+Rect fixedBounds(const PenvoraSDKWidget& widget);
 std::int64_t fixedPage(const PenvoraSDKWidget& widget);
 // The float-mode box for a match whose bounds on its page are `match`:
 // hanging gapY above the text's bottom, gapX right of its left edge.
-interface::Rect floatBounds(const PenvoraSDKWidget& widget, const interface::Rect& match);
+Rect floatBounds(const PenvoraSDKWidget& widget, const Rect& match);
 
 }  // namespace penvora::core::document

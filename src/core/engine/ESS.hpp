@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "core/securepdf/SignatureConfigurable.hpp"
-#include "core/interface/ESSParams.hpp"
+#include "penvora/ESSParams.hpp"
+#include "penvora/ESS.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 #include "core/util/Bytes.hpp"
 
@@ -18,12 +19,7 @@ class PDFSign;
 
 namespace penvora::core::engine {
 
-// What the metadata export hands to the host instead of a signed PDF.
-struct SignatureMetadata {
-  std::optional<std::filesystem::path> imageFile;  // the signature picture
-  std::optional<std::string> summary;              // public record summary
-  std::optional<std::string> protectedRecord;      // encrypted record
-};
+using penvora::SignatureMetadata;
 
 // The signing engine. Nothing here throws across its boundary except
 // writeTempP12 (which the signing routine catches); failures are one log
@@ -53,10 +49,10 @@ class ESS {
   // --- Signing -------------------------------------------------------
   // One signed PDF per entry of documentUris, in order; the empty list
   // when any document fails (each failure is one log line).
-  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, interface::ESSParams& essParams);
+  static std::vector<std::filesystem::path> signDocuments(const PenvoraSDKParams& params, ESSParams& essParams);
   // The signature picture as a file, and the record's summary and
   // protected form, for hosts that sign elsewhere.
-  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const interface::ESSParams& essParams);
+  static SignatureMetadata exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams);
 
   // fileName in the temporary (private) or the documents folder, with
   // "(1)", "(2)", ... before the extension when taken.

@@ -71,7 +71,7 @@ void removeQuietly(const fs::path& p) {
 
 }  // namespace
 
-std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, interface::ESSParams& essParams) {
+std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSParams& essParams) {
   std::vector<fs::path> results;
   const auto& files = *params.fileProperties;
   const auto& widget = *params.widget;

@@ -140,7 +140,7 @@ std::optional<util::Bytes> ESS::backgroundMask(const std::string& jpgB64, std::i
   return nearWhiteMask(*jpeg, static_cast<int>(width), static_cast<int>(height));
 }
 
-SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, const interface::ESSParams& essParams) {
+SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, const ESSParams& essParams) {
   SignatureMetadata out;
   auto jpeg = util::base64Decode(essParams.jpgB64);
   if (!jpeg) return out;

@@ -165,7 +165,7 @@ void SignatureDrawerView::accept() {
     in.screenHeight = s->geometry().height();
   }
   const QRect frame = canvasView_->geometry();
-  in.canvasFrame = core::interface::Rect{static_cast<double>(frame.x()), static_cast<double>(frame.y()),
+  in.canvasFrame = Rect{static_cast<double>(frame.x()), static_cast<double>(frame.y()),
                         static_cast<double>(frame.width()), static_cast<double>(frame.height())};
   in.timeStart = startedTime_;
   in.timeEnd = std::chrono::system_clock::now();

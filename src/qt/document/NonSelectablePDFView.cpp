@@ -236,8 +236,8 @@ int NonSelectablePDFView::pageRotation(int page) const {
   return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].rotation : 0;
 }
 
-core::interface::Rect NonSelectablePDFView::pageCropBox(int page) const {
-  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].crop : core::interface::Rect{};
+Rect NonSelectablePDFView::pageCropBox(int page) const {
+  return page >= 0 && page < pageCount() ? pages_[static_cast<std::size_t>(page)].crop : Rect{};
 }
 
 QTransform NonSelectablePDFView::pageToViewTransform(int page) const {

@@ -42,7 +42,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   // A page's display rotation and crop box (page space); 0 and empty for
   // a page the view does not have.
   int pageRotation(int page) const;
-  core::interface::Rect pageCropBox(int page) const;
+  Rect pageCropBox(int page) const;
 
   double minScaleFactor = 0.5, maxScaleFactor = 1.5;
   void setAutoScales(bool on);
@@ -82,7 +82,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
  private:
   struct PageLayout {
-    core::interface::Rect crop;
+    Rect crop;
     int rotation = 0;
     QSizeF shown;  // points
     double top = 0;  // points from the document's top, unscaled

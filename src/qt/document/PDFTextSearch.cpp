@@ -36,7 +36,7 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
                            .boundingRectangle();
       if (r.isEmpty()) continue;
       found.push_back(PDFSelection{static_cast<std::size_t>(page),
-                                   core::interface::Rect{r.x(), shownHeight - r.y() - r.height(), r.width(), r.height()}});
+                                   Rect{r.x(), shownHeight - r.y() - r.height(), r.width(), r.height()}});
     }
   }
   return found;

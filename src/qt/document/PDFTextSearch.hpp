@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 class QPdfDocument;
 
@@ -14,7 +14,7 @@ namespace penvora::qt::document {
 // (PDF points, y upwards, the same space as annotation rectangles).
 struct PDFSelection {
   std::size_t pageIndex = 0;
-  core::interface::Rect bounds;
+  Rect bounds;
 };
 
 // The search options as the placement uses them.

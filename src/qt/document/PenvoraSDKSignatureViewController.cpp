@@ -194,14 +194,14 @@ void PenvoraSDKSignatureViewController::showInitialPage() {
   }
   if (widget.widgetType == PenvoraSDKWidgetType::field) {
     if (const auto field = placement().signatureField()) {
-      const core::interface::Rect& b = field->bounds;
+      const Rect& b = field->bounds;
       ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(field->pageIndex));
       return;
     }
   } else if (widget.widgetType == PenvoraSDKWidgetType::float_) {
     const auto found = text_->findString(QString::fromStdString(widget.widgetFloatText.value_or("")), literal);
     if (!found.empty()) {
-      const core::interface::Rect& b = found.front().bounds;
+      const Rect& b = found.front().bounds;
       ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(found.front().pageIndex));
     }
     return;

@@ -11,7 +11,7 @@
 #include "core/document/DocumentMerge.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "core/document/PDFDocument.hpp"
-#include "core/interface/ESSParams.hpp"
+#include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
@@ -66,7 +66,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   ~PenvoraSDKSignatureViewController() override;
 
   std::shared_ptr<PenvoraSDKParams> penvoraSDKParams;
-  std::shared_ptr<core::interface::ESSParams> essParams;
+  std::shared_ptr<ESSParams> essParams;
   double sizeAuxPDFAnnotation = 40.0;
   double minSignatureHeight = 50.0;
   SuccessCallback successCallback;
@@ -183,7 +183,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::shared_ptr<PlacementAnnotation> annotationAt(int page, const QPointF& pagePoint) const;
   void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
   int pageRotation(int page) const;
-  core::interface::Rect cropBox(int page) const;
+  Rect cropBox(int page) const;
 
   std::unique_ptr<Ui::PenvoraSDKSignatureViewController> ui_;
   std::optional<core::document::PDFDocument> document_;

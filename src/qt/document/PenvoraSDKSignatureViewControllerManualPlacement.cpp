@@ -20,7 +20,7 @@
 namespace penvora::qt::document {
 namespace {
 
-QRectF qrect(const core::interface::Rect& r) { return QRectF(r.x, r.y, r.width, r.height); }
+QRectF qrect(const Rect& r) { return QRectF(r.x, r.y, r.width, r.height); }
 
 // Creates (create mode) or moves the icon at its corner of the box.
 template <class Annotation>
@@ -42,7 +42,7 @@ void placeIconAt(std::shared_ptr<Annotation>& stored, core::document::Icon which
 // The viewer has every page's rotation and crop box at hand.
 int PenvoraSDKSignatureViewController::pageRotation(int page) const { return ui_->pdfView->pageRotation(page); }
 
-core::interface::Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pdfView->pageCropBox(page); }
+Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pdfView->pageCropBox(page); }
 
 void PenvoraSDKSignatureViewController::addOverlay(int page, std::shared_ptr<PageOverlay> overlay) {
   auto list = ui_->pdfView->overlays(page);
@@ -183,9 +183,9 @@ void PenvoraSDKSignatureViewController::panned(QEvent::Type type, const QPointF&
 void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& viewPoint) {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0) return;
-  const core::interface::Rect crop = cropBox(page);
+  const Rect crop = cropBox(page);
   const QPointF p = ui_->pdfView->convertToPage(viewPoint, page);
-  const core::interface::Rect moved = core::document::movedBox(sig->bounds, {p.x(), p.y()}, crop.width, crop.height);
+  const Rect moved = core::document::movedBox(sig->bounds, {p.x(), p.y()}, crop.width, crop.height);
   if (pageRotation(page) != pageRotation(signaturePage_)) {
     showToast(QStringLiteral("No es posible mover la firma entre estas páginas"), 4);
     return;
@@ -206,7 +206,7 @@ void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& v
 void PenvoraSDKSignatureViewController::resizeSignature(const QPointF& t) {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0) return;
-  const core::interface::Rect crop = cropBox(signaturePage_);
+  const Rect crop = cropBox(signaturePage_);
   const auto resized = core::document::resizedBox(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
                                           {touchStart.x(), touchStart.y()}, {t.x(), t.y()}, crop.width, crop.height);
   if (!resized) return;

@@ -6,7 +6,7 @@
 namespace penvora::qt::document {
 namespace {
 
-QRectF inView(const core::interface::Rect& bounds, const QTransform& pageToView) {
+QRectF inView(const Rect& bounds, const QTransform& pageToView) {
   return pageToView.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
 }
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "qt/document/NonSelectablePDFView.hpp"
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
 namespace penvora::qt::document {
 
@@ -12,7 +12,7 @@ namespace penvora::qt::document {
 // drawn over their page. Bounds are in page space (points, y upwards).
 class PlacementAnnotation : public PageOverlay {
  public:
-  core::interface::Rect bounds;
+  Rect bounds;
   std::optional<int> rotationDegrees;  // the page's rotation; absent draws nothing
 
   bool contains(double x, double y) const {

@@ -33,7 +33,7 @@ std::optional<core::document::PDFAnnotation> SignaturePlacement::signatureField(
 }
 
 float SignaturePlacement::signatureRatio() const {
-  std::optional<core::interface::Rect> field;
+  std::optional<Rect> field;
   if (widget_.widgetType == PenvoraSDKWidgetType::field)
     if (auto f = signatureField()) field = f->bounds;
   return core::document::signatureRatio(widget_, field);
@@ -55,7 +55,7 @@ std::string SignaturePlacement::renderSignatureJPEG(const QImage& image) {
   return core::util::base64Encode(std::string_view(jpeg.constData(), static_cast<std::size_t>(jpeg.size())));
 }
 
-bool SignaturePlacement::placeFieldSignature(const QImage& image, core::interface::ESSParams& ess) const {
+bool SignaturePlacement::placeFieldSignature(const QImage& image, ESSParams& ess) const {
   const auto field = signatureField();
   if (!field) return false;
   ess.page = static_cast<std::int64_t>(field->pageIndex) + 1;
@@ -64,14 +64,14 @@ bool SignaturePlacement::placeFieldSignature(const QImage& image, core::interfac
   return true;
 }
 
-bool SignaturePlacement::placeFixedSignature(const QImage& image, core::interface::ESSParams& ess) const {
+bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess) const {
   ess.page = core::document::fixedPage(widget_);
   ess.jpgB64 = renderSignatureJPEG(image);
   ess.bounds = core::document::fixedBounds(widget_);
   return true;
 }
 
-bool SignaturePlacement::placeFloatSignature(const QImage& image, core::interface::ESSParams& ess) const {
+bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess) const {
   const auto found = text_.findString(QString::fromStdString(widget_.widgetFloatText.value_or("")), literal);
   if (found.empty()) return false;
   ess.page = static_cast<std::int64_t>(found.front().pageIndex) + 1;

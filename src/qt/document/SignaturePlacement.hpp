@@ -6,7 +6,7 @@
 
 #include "core/document/PDFDocument.hpp"
 #include "qt/document/PDFTextSearch.hpp"
-#include "core/interface/ESSParams.hpp"
+#include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
 
 namespace penvora::qt::document {
@@ -27,9 +27,9 @@ class SignaturePlacement {
 
   // Fill jpgB64, bounds and page; false when there is nothing to sign on
   // (no signature field; a float text not found literally).
-  bool placeFieldSignature(const QImage& image, core::interface::ESSParams& ess) const;
-  bool placeFixedSignature(const QImage& image, core::interface::ESSParams& ess) const;
-  bool placeFloatSignature(const QImage& image, core::interface::ESSParams& ess) const;
+  bool placeFieldSignature(const QImage& image, ESSParams& ess) const;
+  bool placeFixedSignature(const QImage& image, ESSParams& ess) const;
+  bool placeFloatSignature(const QImage& image, ESSParams& ess) const;
 
   // The image over white (transparent ink ends up on white), as JPEG of
   // the best quality, base64 without line breaks; "" when encoding fails.

@@ -35,7 +35,7 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   controller->successCallback = std::move(successCallback);
   controller->errorCallback = std::move(errorCallback);
   controller->rejectCallback = std::move(rejectCallback);
-  controller->essParams = std::make_shared<core::interface::ESSParams>();
+  controller->essParams = std::make_shared<ESSParams>();
   layout->addWidget(controller);
   QObject::connect(controller, &QObject::destroyed, window, &QObject::deleteLater);
 

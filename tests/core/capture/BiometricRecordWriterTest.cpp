@@ -12,7 +12,6 @@
 using namespace penvora;
 using namespace penvora::core::capture;
 using namespace penvora::core::engine;
-using namespace penvora::core::interface;
 using namespace penvora::core::util;
 using W = BiometricRecordWriter;
 

@@ -4,7 +4,6 @@
 
 using namespace penvora;
 using namespace penvora::core::document;
-using namespace penvora::core::interface;
 
 TEST(ManualPlacementGeometryTest, TheNewBoxIsCentredWithIconsAtTheCornersTheUserSees) {
   const Rect crop{0, 0, 600, 800};

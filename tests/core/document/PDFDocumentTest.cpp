@@ -9,8 +9,8 @@
 #include "support/TestSupport.hpp"
 
 using namespace penvora::core::document;
-using namespace penvora::core::interface;
-using penvora::core::interface::Rect;
+using penvora::Rect;
+
 using testsupport::TempDir;
 using testsupport::writeText;
 namespace fs = std::filesystem;

@@ -6,7 +6,6 @@
 
 using namespace penvora;
 using namespace penvora::core::document;
-using namespace penvora::core::interface;
 
 namespace {
 

@@ -14,6 +14,7 @@ using namespace penvora;
 using namespace penvora::core::engine;
 using namespace penvora::core::securepdf;
 using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
 using testsupport::CapturedLog;
 using testsupport::fixture;
 using testsupport::TempDir;
@@ -75,7 +76,7 @@ class RecordingSigner : public SignatureConfigurable {
 
 TEST(ProtectRecord, OpensWithOpensslAndGivesTheSdiLayout) {
   const std::string record = sampleRecord(5);
-  auto prot = ESS::protectRecord(b64(record), b64(testsupport::readText(kCertPem)));
+  auto prot = engine::ESS::protectRecord(b64(record), b64(testsupport::readText(kCertPem)));
   ASSERT_TRUE(prot);
   Bytes sdi = inflateZlib(openWithOpenssl(*prot));
   auto expected = core::util::base64Decode(ESSUtils::pointsToBinary(ESSUtils::split(record, '\n')));
@@ -87,31 +88,31 @@ TEST(ProtectRecord, OpensWithOpensslAndGivesTheSdiLayout) {
 TEST(ProtectRecord, PemAndDerFormsSealToTheSameRecipient) {
   const std::string record = b64(sampleRecord());
   CapturedLog log;
-  auto fromDer = ESS::protectRecord(record, certDerB64());
+  auto fromDer = engine::ESS::protectRecord(record, certDerB64());
   ASSERT_TRUE(fromDer);
   EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
-  auto fromPem = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  auto fromPem = engine::ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
   ASSERT_TRUE(fromPem);
   EXPECT_EQ(inflateZlib(openWithOpenssl(*fromDer)), inflateZlib(openWithOpenssl(*fromPem)));
 }
 
 TEST(ProtectRecord, FreshKeyAndIvEachTimeSameLength) {
   const std::string record = b64(sampleRecord());
-  auto a = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
-  auto b = ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  auto a = engine::ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
+  auto b = engine::ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
   ASSERT_TRUE(a && b);
   EXPECT_NE(*a, *b);
   EXPECT_EQ(a->size(), b->size());
 }
 
 TEST(ProtectRecord, HeaderOnlyRecordAndDefaultCertificate) {
-  auto prot = ESS::protectRecord(b64(sampleRecord(0)), std::nullopt);
+  auto prot = engine::ESS::protectRecord(b64(sampleRecord(0)), std::nullopt);
   ASSERT_TRUE(prot);
   EXPECT_EQ(inflateZlib(openWithOpenssl(*prot)).size(), 35u);
 }
 
 TEST(ProtectRecord, EnvelopeIsIndefiniteOutsideDefiniteInside) {
-  auto prot = ESS::protectRecord(b64(sampleRecord()), std::nullopt);
+  auto prot = engine::ESS::protectRecord(b64(sampleRecord()), std::nullopt);
   auto der = core::util::base64Decode(*prot);
   ASSERT_TRUE(der);
   const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03,
@@ -122,28 +123,28 @@ TEST(ProtectRecord, EnvelopeIsIndefiniteOutsideDefiniteInside) {
 
 TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
   CapturedLog log;
-  EXPECT_FALSE(ESS::protectRecord(b64("only\ntwo"), std::nullopt));
-  EXPECT_FALSE(ESS::protectRecord("!!!not base64!!!", std::nullopt));
-  EXPECT_FALSE(ESS::protectRecord(core::util::base64Encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
-  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
+  EXPECT_FALSE(engine::ESS::protectRecord(b64("only\ntwo"), std::nullopt));
+  EXPECT_FALSE(engine::ESS::protectRecord("!!!not base64!!!", std::nullopt));
+  EXPECT_FALSE(engine::ESS::protectRecord(core::util::base64Encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
+  EXPECT_FALSE(engine::ESS::protectRecord(b64(sampleRecord()), b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
   EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
   EXPECT_TRUE(log.contains("BIO DATA ENCRYPTION: No se pudo cifrar con Security.framework"));
   log.lines.clear();
   // Unknown characters are skipped: "%%%" reads as an empty text.
-  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), "%%%"));
+  EXPECT_FALSE(engine::ESS::protectRecord(b64(sampleRecord()), "%%%"));
   EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
   log.lines.clear();
-  EXPECT_FALSE(ESS::protectRecord(b64(sampleRecord()), core::util::base64Encode(Bytes{0xC3, 0x28, 0x41})));
+  EXPECT_FALSE(engine::ESS::protectRecord(b64(sampleRecord()), core::util::base64Encode(Bytes{0xC3, 0x28, 0x41})));
   EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
 }
 
 TEST(RecordSummary, InflatesToTheTwoHeaderLines) {
   const std::string record = sampleRecord();
-  auto summary = ESS::recordSummary(b64(record));
+  auto summary = engine::ESS::recordSummary(b64(record));
   ASSERT_TRUE(summary);
   auto lines = ESSUtils::split(record, '\n');
   EXPECT_EQ(toString(inflateZlib(*core::util::base64Decode(*summary))), lines[0] + "\r\n" + lines[1]);
-  EXPECT_FALSE(ESS::recordSummary(b64("a\nb")));
+  EXPECT_FALSE(engine::ESS::recordSummary(b64("a\nb")));
 }
 
 TEST(IssuerAndSerial, MatchesOpenssl) {
@@ -166,18 +167,18 @@ TEST(IssuerAndSerial, MatchesOpenssl) {
   OPENSSL_free(serBuf);
   X509_free(x);
 
-  auto is = ESS::issuerAndSerial(der);
+  auto is = engine::ESS::issuerAndSerial(der);
   ASSERT_TRUE(is);
   EXPECT_EQ(is->first, issuer);
   EXPECT_EQ(ESSUtils::derTagged(0x02, is->second), serialTlv);
   for (std::size_t cut : {0ul, 3ul, 5ul, 20ul, 200ul})
-    EXPECT_FALSE(ESS::issuerAndSerial(Bytes(der.begin(), der.begin() + static_cast<long>(cut)))) << cut;
-  EXPECT_FALSE(ESS::issuerAndSerial(Bytes{0x31, 0x03, 0x30, 0x01, 0x00}));
+    EXPECT_FALSE(engine::ESS::issuerAndSerial(Bytes(der.begin(), der.begin() + static_cast<long>(cut)))) << cut;
+  EXPECT_FALSE(engine::ESS::issuerAndSerial(Bytes{0x31, 0x03, 0x30, 0x01, 0x00}));
 }
 
 TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
   RecordingSigner signer;
-  ASSERT_TRUE(ESS::addBioData(b64(sampleRecord()), std::nullopt, signer));
+  ASSERT_TRUE(engine::ESS::addBioData(b64(sampleRecord()), std::nullopt, signer));
   ASSERT_EQ(signer.settings.size(), 2u);
   const std::string& room = signer.settings[0];
   const std::string& attrs = signer.settings[1];
@@ -187,7 +188,7 @@ TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
   ASSERT_EQ(pairs[0].back(), '\r');
   EXPECT_EQ(pairs[0].rfind(std::string(kBioSummaryAttributeOid) + "=1A", 0), 0u);
   EXPECT_EQ(pairs[1].rfind(std::string(kBioDataAttributeOid) + "=1A", 0), 0u);
-  auto summary = ESS::recordSummary(b64(sampleRecord()));
+  auto summary = engine::ESS::recordSummary(b64(sampleRecord()));
   EXPECT_EQ(pairs[0].substr(pairs[0].find('=') + 1, pairs[0].size() - pairs[0].find('=') - 2),
             ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, toBytes(*summary))));
   // ExtraSpace counts the two base64 texts.
@@ -198,12 +199,12 @@ TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
 
 TEST(AddBioData, FailuresReturnFalse) {
   RecordingSigner signer;
-  EXPECT_FALSE(ESS::addBioData(b64("x"), std::nullopt, signer));
+  EXPECT_FALSE(engine::ESS::addBioData(b64("x"), std::nullopt, signer));
   EXPECT_TRUE(signer.settings.empty());
   CapturedLog log;
   RecordingSigner failing;
   failing.failAt = 0;
-  EXPECT_FALSE(ESS::addBioData(b64(sampleRecord()), std::nullopt, failing));
+  EXPECT_FALSE(engine::ESS::addBioData(b64(sampleRecord()), std::nullopt, failing));
   EXPECT_TRUE(failing.settings.empty());  // the second call is not made
   EXPECT_TRUE(log.contains("addBioData config error: unknown setting"));
 }
@@ -212,7 +213,7 @@ TEST(RestampDocumentHash, ReplacesOnlyTheDigest) {
   TempDir dir;
   testsupport::writeText(dir / "doc.pdf", "%PDF-1.7 other document");
   const std::string record = sampleRecord();
-  auto out = ESS::restampDocumentHash(b64(record), (dir / "doc.pdf").string());
+  auto out = engine::ESS::restampDocumentHash(b64(record), (dir / "doc.pdf").string());
   auto text = toString(*core::util::base64Decode(out));
   auto lines = ESSUtils::split(text, '\n');
   auto fields = ESSUtils::split(lines[1], ';');
@@ -232,8 +233,8 @@ TEST(RestampDocumentHash, AnyFailureReturnsInputUnchanged) {
   std::string noMarker = sampleRecord();
   const std::string sw = core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc"));
   noMarker.replace(noMarker.find(sw), sw.size(), core::util::base64Encode(std::string("something else")));
-  EXPECT_EQ(ESS::restampDocumentHash(b64(noMarker), doc), b64(noMarker));
-  EXPECT_EQ(ESS::restampDocumentHash(b64(sampleRecord()), (dir / "missing.pdf").string()), b64(sampleRecord()));
-  EXPECT_EQ(ESS::restampDocumentHash("not base64", doc), "not base64");
-  EXPECT_EQ(ESS::restampDocumentHash(b64("no columns here"), doc), b64("no columns here"));
+  EXPECT_EQ(engine::ESS::restampDocumentHash(b64(noMarker), doc), b64(noMarker));
+  EXPECT_EQ(engine::ESS::restampDocumentHash(b64(sampleRecord()), (dir / "missing.pdf").string()), b64(sampleRecord()));
+  EXPECT_EQ(engine::ESS::restampDocumentHash("not base64", doc), "not base64");
+  EXPECT_EQ(engine::ESS::restampDocumentHash(b64("no columns here"), doc), b64("no columns here"));
 }

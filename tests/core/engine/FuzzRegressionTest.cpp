@@ -13,6 +13,7 @@
 using namespace penvora;
 using namespace penvora::core::engine;
 using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,7 +31,7 @@ TEST(FuzzRegressions, ReplayWithoutCrashing) {
   for (const auto& in : inputs("pkcs12")) EXPECT_FALSE(pkcs12Opens(toBytes(in), "password"));
   for (const auto& in : inputs("record")) {
     ESSUtils::pointsToBinary(ESSUtils::split(in, '\n'));
-    ESS::protectRecord(core::util::base64Encode(in), std::nullopt);
+    engine::ESS::protectRecord(core::util::base64Encode(in), std::nullopt);
   }
   for (const auto& in : inputs("params_json")) {
     try {

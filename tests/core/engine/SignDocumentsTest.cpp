@@ -13,8 +13,8 @@
 
 using namespace penvora;
 using namespace penvora::core::engine;
-using namespace penvora::core::interface;
 using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
 using testsupport::CapturedLog;
 using testsupport::readText;
 using testsupport::run;
@@ -103,7 +103,7 @@ class SignDocumentsTest : public ::testing::Test {
 
 TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   const int keysBefore = tempKeyFiles();
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0], home / "Documents" / "in.pdf");
   EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
@@ -131,7 +131,7 @@ TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
     params.widget->widgetType = type;
     ess.bounds = {0, 0, 120.9, 40.2};  // 0, 0 is sent as 1, 0; sizes truncate
     ess.page = 99;                     // past the end: the last page
-    auto out = ESS::signDocuments(params, ess);
+    auto out = engine::ESS::signDocuments(params, ess);
     ASSERT_EQ(out.size(), 1u);
     const auto sig = verify(out[0])["signatures"][0];
     EXPECT_TRUE(sig["valid"].get<bool>());
@@ -141,7 +141,7 @@ TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
 }
 
 TEST_F(SignDocumentsTest, VerifierDrawsTheDecryptedStrokes) {
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   const auto png = home / "strokes.png";
   auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
@@ -161,7 +161,7 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
   writeText(home / "b" / "in.pdf", pdftest::documentPdf({{}, {}}));
   params.fileProperties->documentUris.push_back((home / "b" / "in.pdf").string());
   ess.page = 1;
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[1], home / "Documents" / "in(1).pdf");
   std::vector<std::string> software;
@@ -181,13 +181,13 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
 TEST_F(SignDocumentsTest, FieldModeSignsTheNamedFieldOrTheFirst) {
   params.widget->widgetType = PenvoraSDKWidgetType::field;
   params.widget->widgetFieldFieldname = "Sig2";
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "group.Sig2");
 
   CapturedLog log;
   params.widget->widgetFieldFieldname = "Missing";
-  out = ESS::signDocuments(params, ess);
+  out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_TRUE(log.contains("Warning: field 'Missing' not found. Using first field."));
   EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "Sig1");
@@ -197,7 +197,7 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
   params.widget->signOnAllPages = true;
   params.certificate->handwrittenSignature = false;
   const std::string captured = ess.jpgB64;
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_NE(ess.jpgB64, captured) << "the logo replaces the captured picture";
   auto size = jpegPixelSize(*core::util::base64Decode(ess.jpgB64));
@@ -214,14 +214,14 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
 
   params.widget->signOnAllPages = false;
   params.widget->invisibleSignature = true;
-  out = ESS::signDocuments(params, ess);
+  out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   EXPECT_NE(pdftest::qdf(out[0]).find("/Rect [ 100 150 100 150 ]"), std::string::npos);
 }
 
 TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
   params.widget->widgetCustomText = {{12, "Signed by ##COMMON_CERT_NAME##"}, {10, "At ##TIMESTAMP##"}};
-  auto out = ESS::signDocuments(params, ess);
+  auto out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
   const std::string text = pdftest::qdf(out[0]);
   EXPECT_NE(text.find("(Signed by CN=Penvora Default Test Signer,O=Penvora Test PKI,C=ES)"), std::string::npos);
@@ -231,14 +231,14 @@ TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
 }
 
 TEST_F(SignDocumentsTest, MetadataExport) {
-  auto meta = ESS::exportSignatureMetadata(params, ess);
+  auto meta = engine::ESS::exportSignatureMetadata(params, ess);
   ASSERT_TRUE(meta.imageFile && meta.summary && meta.protectedRecord);
   EXPECT_EQ(meta.imageFile->parent_path(), home / "Documents");
   EXPECT_EQ(meta.imageFile->extension(), ".jpg");
   EXPECT_EQ(readText(*meta.imageFile), toString(*core::util::base64Decode(ess.jpgB64)));
-  EXPECT_EQ(*meta.summary, *ESS::recordSummary(ess.pointsB64));
+  EXPECT_EQ(*meta.summary, *engine::ESS::recordSummary(ess.pointsB64));
   ess.jpgB64 = "not base64!";
-  meta = ESS::exportSignatureMetadata(params, ess);
+  meta = engine::ESS::exportSignatureMetadata(params, ess);
   EXPECT_FALSE(meta.imageFile || meta.summary || meta.protectedRecord);
 }
 
@@ -246,12 +246,12 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
   const int keysBefore = tempKeyFiles();
   {
     PenvoraSDKParams none;
-    EXPECT_TRUE(ESS::signDocuments(none, ess).empty());
+    EXPECT_TRUE(engine::ESS::signDocuments(none, ess).empty());
   }
   {
     CapturedLog log;
     params.certificate->signCertP12B64 = "%%% not base64";
-    EXPECT_TRUE(ESS::signDocuments(params, ess).empty());
+    EXPECT_TRUE(engine::ESS::signDocuments(params, ess).empty());
     EXPECT_TRUE(log.lines.empty());
     params.certificate->signCertP12B64.reset();
   }
@@ -260,7 +260,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
     auto p = params;
     p.fileProperties = std::make_shared<PenvoraSDKFileProperties>(*params.fileProperties);
     p.fileProperties->documentUris = {(home / "missing.pdf").string()};
-    EXPECT_TRUE(ESS::signDocuments(p, ess).empty());
+    EXPECT_TRUE(engine::ESS::signDocuments(p, ess).empty());
     ASSERT_FALSE(log.lines.empty());
     EXPECT_EQ(log.lines.back().rfind("Sign error: ", 0), 0u) << log.lines.back();
     EXPECT_TRUE(log.contains("Warning: could not open document to inspect pages: The input file does not exist: " +
@@ -270,7 +270,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
     CapturedLog log;
     ESSParams bad = ess;
     bad.pointsB64 = "";
-    EXPECT_TRUE(ESS::signDocuments(params, bad).empty());
+    EXPECT_TRUE(engine::ESS::signDocuments(params, bad).empty());
     EXPECT_TRUE(log.contains("BIO DATA ERROR"));
   }
   {
@@ -279,7 +279,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
     CapturedLog log;
     params.certificate->ltv = true;
     params.tsp->tspURL = "http://127.0.0.1:9/tsa";
-    auto out = ESS::signDocuments(params, ess);
+    auto out = engine::ESS::signDocuments(params, ess);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_FALSE(log.lines.empty());
     EXPECT_EQ(log.lines.back().rfind("LTV update error: ", 0), 0u) << log.lines.back();
@@ -291,7 +291,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
 
 TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
   core::securepdf::PDFSign s;
-  ESS::applyCustomText(100, {{10, "a"}, {8, "b"}}, s);
+  engine::ESS::applyCustomText(100, {{10, "a"}, {8, "b"}}, s);
   EXPECT_EQ(s.widgetProperty("CustomTextCount"), "2");
   EXPECT_EQ(s.widgetProperty("CustomTextY[0]"), "90");
   EXPECT_EQ(s.widgetProperty("CustomTextY[1]"), "82");
@@ -299,16 +299,16 @@ TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
   EXPECT_EQ(s.widgetProperty("CustomTextFontSizeY[1]"), "8");
 
   PenvoraSDKTSP tsp(true, "https://tsa.example/x", "user", "pw");
-  ESS::applyTimestamp(tsp, s);
+  engine::ESS::applyTimestamp(tsp, s);
   EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
   EXPECT_EQ(s.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineT);
   core::securepdf::PDFSign t;
-  ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
+  engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
   EXPECT_EQ(t.timestampServer, "https://tsa.example/x");
-  ESS::applyTimestamp(PenvoraSDKTSP(true, "tsa.example", "user", "pw"), t);
+  engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "tsa.example", "user", "pw"), t);
   EXPECT_EQ(t.timestampServer, "tsa.example");
   core::securepdf::PDFSign off;
-  ESS::applyTimestamp(PenvoraSDKTSP(false, "https://tsa.example/x", "user", "pw"), off);
+  engine::ESS::applyTimestamp(PenvoraSDKTSP(false, "https://tsa.example/x", "user", "pw"), off);
   EXPECT_EQ(off.timestampServer, "");
   EXPECT_EQ(off.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineB);
 }
@@ -317,26 +317,26 @@ TEST(SigningStepsTest, BackgroundMaskMarksNearWhite) {
   const int w = 9, h = 3;
   Bytes white(static_cast<std::size_t>(w * h * 4), 255);
   const std::string b64 = core::util::base64Encode(*encodeJpeg(white, w, h, 1.0));
-  auto mask = ESS::backgroundMask(b64, w, h);
+  auto mask = engine::ESS::backgroundMask(b64, w, h);
   ASSERT_TRUE(mask);
   EXPECT_EQ(*mask, (Bytes{0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}));
   Bytes dark = white;
   for (std::size_t i = 0; i < dark.size(); i += 4) dark[i] = dark[i + 1] = dark[i + 2] = 0;
-  EXPECT_EQ(*ESS::backgroundMask(core::util::base64Encode(*encodeJpeg(dark, w, h, 1.0)), w, h), Bytes(6, 0));
-  EXPECT_FALSE(ESS::backgroundMask(b64, 0, 3));
-  EXPECT_FALSE(ESS::backgroundMask("not a jpeg", 9, 3));
-  EXPECT_FALSE(ESS::backgroundMask(core::util::base64Encode(std::string("plain text")), 9, 3));
+  EXPECT_EQ(*engine::ESS::backgroundMask(core::util::base64Encode(*encodeJpeg(dark, w, h, 1.0)), w, h), Bytes(6, 0));
+  EXPECT_FALSE(engine::ESS::backgroundMask(b64, 0, 3));
+  EXPECT_FALSE(engine::ESS::backgroundMask("not a jpeg", 9, 3));
+  EXPECT_FALSE(engine::ESS::backgroundMask(core::util::base64Encode(std::string("plain text")), 9, 3));
 }
 
 TEST(SigningStepsTest, UniqueOutputNames) {
   TempDir dir;
-  const auto first = ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
+  const auto first = engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
   EXPECT_EQ(first, fs::temp_directory_path() / "penvora-unique-test.pdf");
   writeText(first, "x");
-  const auto second = ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
+  const auto second = engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
   EXPECT_EQ(second.filename(), "penvora-unique-test(1).pdf");
   writeText(second, "x");
-  EXPECT_EQ(ESS::uniqueOutputURL(true, "penvora-unique-test.pdf").filename(), "penvora-unique-test(2).pdf");
+  EXPECT_EQ(engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf").filename(), "penvora-unique-test(2).pdf");
   fs::remove(first);
   fs::remove(second);
 }

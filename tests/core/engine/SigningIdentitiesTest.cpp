@@ -13,6 +13,7 @@
 using namespace penvora;
 using namespace penvora::core::engine;
 using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
 namespace fs = std::filesystem;
 
 namespace {
@@ -75,23 +76,23 @@ TEST(ComponentAES, RoundTripAndErrors) {
 }
 
 TEST(DefaultIdentity, OpensWithTheDefaultPassword) {
-  auto p12 = ESS::defaultIdentity();
+  auto p12 = engine::ESS::defaultIdentity();
   ASSERT_TRUE(p12);
-  const std::string password = ESS::certificatePassword(std::nullopt);
+  const std::string password = engine::ESS::certificatePassword(std::nullopt);
   EXPECT_FALSE(password.empty());
   EXPECT_EQ(p12Subject(*p12, password), "Penvora Default Test Signer");
   EXPECT_FALSE(p12Subject(*p12, password + "x"));
   // Deciphered anew each time, same content.
-  EXPECT_EQ(*ESS::defaultIdentity(), *p12);
+  EXPECT_EQ(*engine::ESS::defaultIdentity(), *p12);
 }
 
 TEST(CertificatePassword, GivenPasswordsAreKeptEvenEmpty) {
-  EXPECT_EQ(ESS::certificatePassword(std::string("")), "");
-  EXPECT_EQ(ESS::certificatePassword(std::string("secret")), "secret");
+  EXPECT_EQ(engine::ESS::certificatePassword(std::string("")), "");
+  EXPECT_EQ(engine::ESS::certificatePassword(std::string("secret")), "secret");
 }
 
 TEST(DefaultEncryptionCertificate, IsOurTestCertificate) {
-  const std::string text = ESS::encryptionCertificateText(std::nullopt);
+  const std::string text = engine::ESS::encryptionCertificateText(std::nullopt);
   ASSERT_FALSE(text.empty());
   auto fixture = testsupport::run("openssl x509 -in " + testsupport::fixture("pki/test-bio-encryption.pem") +
                                   " -outform DER | base64 -w0");
@@ -100,7 +101,7 @@ TEST(DefaultEncryptionCertificate, IsOurTestCertificate) {
 
 TEST(TempP12, UniqueOwnerOnlyAndRemovable) {
   const Bytes data{1, 2, 3, 4};
-  fs::path a = ESS::writeTempP12(data), b = ESS::writeTempP12(data);
+  fs::path a = engine::ESS::writeTempP12(data), b = engine::ESS::writeTempP12(data);
   EXPECT_NE(a, b);
   EXPECT_EQ(a.parent_path(), fs::temp_directory_path());
   EXPECT_TRUE(std::regex_match(a.filename().string(),
@@ -118,7 +119,7 @@ TEST(TempP12, WriteFailureThrowsTheDomainError) {
   std::string saved = old ? old : "";
   setenv("TMPDIR", "/nonexistent/penvora", 1);
   try {
-    ESS::writeTempP12(Bytes{1});
+    engine::ESS::writeTempP12(Bytes{1});
     ADD_FAILURE() << "no error";
   } catch (const DomainError& e) {
     EXPECT_EQ(e.domain(), "PenvoraSDK");
@@ -134,11 +135,11 @@ TEST(TempP12, StaleFilesAreCleanedUp) {
   const char* old = std::getenv("TMPDIR");
   std::string saved = old ? old : "";
   setenv("TMPDIR", dir.path().c_str(), 1);
-  fs::path left = ESS::writeTempP12(Bytes{9});
+  fs::path left = engine::ESS::writeTempP12(Bytes{9});
   testsupport::writeText(dir / "other.p12", "keep");
-  ESS::removeStaleTempP12Files(std::chrono::seconds(3600));
+  engine::ESS::removeStaleTempP12Files(std::chrono::seconds(3600));
   EXPECT_TRUE(fs::exists(left));  // young: may be a signing under way
-  ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+  engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
   EXPECT_FALSE(fs::exists(left));
   EXPECT_TRUE(fs::exists(dir / "other.p12"));
   if (old) setenv("TMPDIR", saved.c_str(), 1);

@@ -2,11 +2,10 @@
 
 #include <set>
 
-#include "core/interface/ESSParams.hpp"
+#include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 
 using namespace penvora;
-using namespace penvora::core::interface;
 
 TEST(DefaultConstructors, GiveTheDocumentedDefaults) {
   PenvoraSDKParams p;

@@ -16,7 +16,7 @@
 
 using namespace penvora;
 using namespace penvora::core::engine;
-using namespace penvora::core::interface;
+namespace engine = penvora::core::engine;
 using testsupport::TempDir;
 using testsupport::writeText;
 namespace fs = std::filesystem;
@@ -92,7 +92,7 @@ TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
     const pid_t pid = fork();
     if (pid == 0) {
       setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-      ESS::signDocuments(params, ess);
+      engine::ESS::signDocuments(params, ess);
       _exit(0);
     }
     usleep(static_cast<useconds_t>(delayMs) * 1000);
@@ -108,7 +108,7 @@ TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
   }
   // The next start's clean-up removes key files a killed run left.
   setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-  ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+  engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
   unsetenv("TMPDIR");
   for (const auto& name : entries(dir / "tmp")) {
     EXPECT_EQ(name.rfind("signcert-", 0), std::string::npos) << name;

@@ -10,7 +10,6 @@
 using namespace penvora;
 using namespace penvora::qt::document;
 using namespace penvora::core::document;
-using namespace penvora::core::interface;
 using testsupport::TempDir;
 using testsupport::writeText;
 

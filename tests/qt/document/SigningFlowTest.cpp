@@ -32,7 +32,6 @@
 
 using namespace penvora;
 using namespace penvora::core::engine;
-using namespace penvora::core::interface;
 using namespace penvora::core::util;
 using namespace penvora::qt::capture;
 using namespace penvora::qt::document;

@@ -13,6 +13,7 @@
 using namespace penvora;
 using namespace penvora::core::engine;
 using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
 
 namespace {
 
@@ -62,8 +63,8 @@ class Keychain : public ::testing::Test {
 }  // namespace
 
 TEST_F(Keychain, SaveLoadAndReplace) {
-  const Bytes p12 = *ESS::defaultIdentity();
-  const std::string password = ESS::certificatePassword(std::nullopt);
+  const Bytes p12 = *engine::ESS::defaultIdentity();
+  const std::string password = engine::ESS::certificatePassword(std::nullopt);
   const std::string a = alias("replace");
   ASSERT_TRUE(PenvoraSdkCertManager::saveCertOnKeychain(p12, password, a));
   auto loaded = PenvoraSdkCertManager::loadCertFromKeychain(a);
@@ -81,7 +82,7 @@ TEST_F(Keychain, SaveLoadAndReplace) {
 
 TEST_F(Keychain, WrongPasswordWritesNothing) {
   const std::string a = alias("wrong");
-  EXPECT_FALSE(PenvoraSdkCertManager::saveCertOnKeychain(*ESS::defaultIdentity(), "not-the-password", a));
+  EXPECT_FALSE(PenvoraSdkCertManager::saveCertOnKeychain(*engine::ESS::defaultIdentity(), "not-the-password", a));
   EXPECT_FALSE(store_->find(a + ".p12", a));
   EXPECT_FALSE(PenvoraSdkCertManager::loadCertFromKeychain(a));
   EXPECT_FALSE(PenvoraSdkCertManager::saveCertOnKeychain(Bytes{0x30, 0x03, 1, 2, 3}, "", a));
@@ -99,9 +100,9 @@ TEST_F(Keychain, HalfStoredOrNonUtf8AliasLoadsNothing) {
 
 TEST_F(Keychain, ItemsFollowTheLayout) {
   const std::string a = alias("layout");
-  const std::string password = ESS::certificatePassword(std::nullopt);
-  ASSERT_TRUE(PenvoraSdkCertManager::saveCertOnKeychain(*ESS::defaultIdentity(), password, a));
-  EXPECT_EQ(store_->find(a + ".p12", a), *ESS::defaultIdentity());
+  const std::string password = engine::ESS::certificatePassword(std::nullopt);
+  ASSERT_TRUE(PenvoraSdkCertManager::saveCertOnKeychain(*engine::ESS::defaultIdentity(), password, a));
+  EXPECT_EQ(store_->find(a + ".p12", a), *engine::ESS::defaultIdentity());
   EXPECT_EQ(store_->find(a + ".p12.password", a), toBytes(password));
   EXPECT_FALSE(store_->find(a + ".p12", a + "x"));  // account is part of the address
 }

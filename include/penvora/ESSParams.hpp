@@ -2,13 +2,14 @@
 #include <cstdint>
 #include <string>
 
-#include "core/interface/Rect.hpp"
+#include "penvora/Rect.hpp"
 
-namespace penvora::core::interface {
+namespace penvora {
 
 // What the user produced on screen for one request, carried from capture
 // and placement to the signing engine. Shared by reference; never given to
-// the host. jpgB64, bounds and page are written together by one placement.
+// the host by the launcher; a server-side host fills one to call ESS itself.
+// jpgB64, bounds and page are written together by one placement.
 class ESSParams {
  public:
   std::string jpgB64;     // JPEG (quality 1.0) of the box appearance, base64
@@ -17,4 +18,4 @@ class ESSParams {
   std::string pointsB64;  // base64 biometric record
 };
 
-}  // namespace penvora::core::interface
+}  // namespace penvora

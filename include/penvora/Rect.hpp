@@ -1,6 +1,6 @@
 #pragma once
 
-namespace penvora::core::interface {
+namespace penvora {
 
 // A rectangle in page space (PDF points, y upwards) or view space.
 struct Rect {
@@ -8,4 +8,4 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
-}  // namespace penvora::core::interface
+}  // namespace penvora
