@@ -14,6 +14,7 @@
 
 #include "qt/capture/Canvas.hpp"
 #include "qt/capture/SignatureDrawerView.hpp"
+#include "core/document/PageGeometry.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
 #include "core/engine/ESS.hpp"
@@ -219,13 +220,17 @@ TEST(SigningFlowTest, ManualBoxIsDraggedResizedAndAcceptedOnATurnedPage) {
   ASSERT_NE(c->toast(), nullptr);
   EXPECT_EQ(c->toast()->text(), QString::fromUtf8("No es posible mover la firma entre estas páginas"));
 
-  // Accept from the icon: the engine gets the sides as the user saw them.
+  // Accept from the icon: the engine gets the box where it was drawn
+  // (page space, not turned), its corners on whole points.
   c->pdfView()->goToRect(QRectF(sig->bounds.x, sig->bounds.y, sig->bounds.width, sig->bounds.height), 1);
   run.tap(run.centreOf(c->imageAcceptAnnotation->bounds, 1));
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 2);
-  EXPECT_EQ(c->essParams->bounds.width, sig->bounds.height);
-  EXPECT_EQ(c->essParams->bounds.height, sig->bounds.width);
+  const Rect& b = c->essParams->bounds;
+  EXPECT_NEAR(b.x, sig->bounds.x, 0.5);
+  EXPECT_NEAR(b.y, sig->bounds.y, 0.5);
+  EXPECT_NEAR(b.x + b.width, sig->bounds.x + sig->bounds.width, 0.5);
+  EXPECT_NEAR(b.y + b.height, sig->bounds.y + sig->bounds.height, 0.5);
   EXPECT_FALSE(c->essParams->jpgB64.empty());
 
   // Cancel the dialog: nothing is reported, the box stays.
@@ -446,7 +451,7 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 1);
-  EXPECT_EQ(c->essParams->bounds, (Rect{b.x, b.y, 150, 75}));  // the sides as the user saw them
+  EXPECT_EQ(c->essParams->bounds, (Rect{std::round(b.x), b.y, 75, 150}));  // where it was drawn, not turned
   QTest::mouseClick(c->defaultCertDialog()->cancelButton(), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() == nullptr; }, 2000));
 
@@ -469,5 +474,5 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 2);
-  EXPECT_EQ(c->essParams->bounds, grown);  // not exchanged
+  EXPECT_EQ(c->essParams->bounds, pagegeometry::wholePoints(grown));
 }
