@@ -3,11 +3,28 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include "core/document/TurnedPagePlacement.hpp"
 #include "core/document/WidgetPlacement.hpp"
 #include "qt/ui/Localization.hpp"
 #include "core/util/Base64.hpp"
 
 namespace penvora::document {
+namespace {
+
+// The display rotation of a page counted from 1; 0 for a page not there.
+int rotationOf(const PDFDocument& document, std::int64_t pageNumber) {
+  if (pageNumber < 1) return 0;
+  const auto page = document.pageAtIndex(static_cast<std::size_t>(pageNumber - 1));
+  return page ? page->rotation : 0;
+}
+
+// The widget with a fixed box's sides as the user sees them on its page.
+PenvoraSDKWidget asSeen(const PDFDocument& document, const PenvoraSDKWidget& widget) {
+  if (widget.widgetType != PenvoraSDKWidgetType::fixed) return widget;
+  return placement::shownFixedWidget(widget, rotationOf(document, placement::fixedPage(widget)));
+}
+
+}  // namespace
 
 SignaturePlacement::SignaturePlacement(const PDFDocument& document, const PDFTextSearch& text,
                                        const PenvoraSDKWidget& widget)
@@ -15,7 +32,7 @@ SignaturePlacement::SignaturePlacement(const PDFDocument& document, const PDFTex
 
 std::optional<QString> SignaturePlacement::validateWidget() const {
   const auto message = placement::validateWidget(
-      widget_,
+      asSeen(document_, widget_),
       [&](const std::string& t) { return !text_.findString(QString::fromStdString(t), caseInsensitive).empty(); },
       [](const std::string& key) { return ui::localizedString(QString::fromStdString(key)).toStdString(); });
   if (!message) return std::nullopt;
@@ -33,10 +50,12 @@ std::optional<PDFAnnotation> SignaturePlacement::signatureField() const {
 }
 
 float SignaturePlacement::signatureRatio() const {
+  // The capture area takes the shape the user sees the box in.
   std::optional<Rect> field;
   if (widget_.widgetType == PenvoraSDKWidgetType::field)
-    if (auto f = signatureField()) field = f->bounds;
-  return placement::signatureRatio(widget_, field);
+    if (auto f = signatureField())
+      field = placement::shownSides(f->bounds, rotationOf(document_, static_cast<std::int64_t>(f->pageIndex) + 1));
+  return placement::signatureRatio(asSeen(document_, widget_), field);
 }
 
 std::string SignaturePlacement::renderSignatureJPEG(const QImage& image) {
@@ -74,9 +93,11 @@ bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess
 bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess) const {
   const auto found = text_.findString(QString::fromStdString(widget_.widgetFloatText.value_or("")), literal);
   if (found.empty()) return false;
+  const auto page = document_.pageAtIndex(found.front().pageIndex);
+  if (!page) return false;
   ess.page = static_cast<std::int64_t>(found.front().pageIndex) + 1;
   ess.jpgB64 = renderSignatureJPEG(image);
-  ess.bounds = placement::floatBounds(widget_, found.front().bounds);
+  ess.bounds = placement::floatBoundsOnPage(widget_, found.front().bounds, page->cropBox, page->rotation);
   return true;
 }
 
