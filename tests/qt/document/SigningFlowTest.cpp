@@ -476,3 +476,37 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   EXPECT_EQ(c->essParams->page, 2);
   EXPECT_EQ(c->essParams->bounds, pagegeometry::wholePoints(grown));
 }
+
+TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPages) {
+  for (int rotation : {0, 90, 180, 270}) {
+    SCOPED_TRACE(rotation);
+    SigningRun run(PenvoraSDKWidgetType::manual,
+                   pdftest::documentPdf({{rotation, "[0 0 612 792]", "Cropped", "[40 60 560 760]"}}));
+    run.params->certificate->handwrittenSignature = false;  // a placeholder box, no capture
+    ASSERT_TRUE(run.show());
+    auto* c = run.c;
+    run.clickSign();
+    ASSERT_NE(c->imageSignatureAnnotation, nullptr);
+    const auto sig = c->imageSignatureAnnotation;
+    // Dragged far past the shown page's bottom-right corner: the box stops
+    // at the crop box, the edge of what is shown.
+    const auto inView = [c](const Rect& r) {
+      return c->pdfView()->convertRectFromPage({r.x, r.y, r.width, r.height}, 0);
+    };
+    run.drag(run.centreOf(sig->bounds, 0), inView({40, 60, 520, 700}).bottomRight().toPoint() + QPoint(300, 300));
+    const QRectF page = inView({40, 60, 520, 700}), box = inView(sig->bounds);
+    const double point = c->pdfView()->scaleFactor();
+    EXPECT_NEAR(box.right(), page.right(), point);
+    EXPECT_NEAR(box.bottom(), page.bottom(), point);
+
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+    ASSERT_TRUE(run.outcome.wait(20000));
+    ASSERT_EQ(run.outcome.signedFiles.size(), 1u);
+    const auto signedRect = pdftest::signedWidgetRect(run.outcome.signedFiles[0]);
+    ASSERT_TRUE(signedRect);
+    EXPECT_NEAR(signedRect->x, sig->bounds.x, 1);
+    EXPECT_NEAR(signedRect->y, sig->bounds.y, 1);
+    EXPECT_NEAR(signedRect->x + signedRect->width, sig->bounds.x + sig->bounds.width, 1);
+    EXPECT_NEAR(signedRect->y + signedRect->height, sig->bounds.y + sig->bounds.height, 1);
+  }
+}
