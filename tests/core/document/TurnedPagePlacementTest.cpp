@@ -3,25 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/document/PageGeometry.hpp"
-#include "core/document/WidgetPlacement.hpp"
 
 using namespace penvora;
 using namespace penvora::placement;
-
-TEST(TurnedPagePlacementTest, FixedAndFieldBoxesAreCheckedAndShapedAsSeen) {
-  PenvoraSDKWidget w;
-  w.widgetType = PenvoraSDKWidgetType::fixed;
-  w.widgetWidth = 160;
-  w.widgetHeight = 80;
-  // 160 x 80 in page space stands 80 x 160 on a quarter-turned page.
-  EXPECT_EQ(sizeProblem(shownFixedWidget(w, 90).widgetWidth, shownFixedWidget(w, 90).widgetHeight), "IncorrectRatio");
-  EXPECT_FLOAT_EQ(signatureRatio(shownFixedWidget(w, 180), std::nullopt), 2.0f);
-  std::swap(w.widgetWidth, w.widgetHeight);
-  EXPECT_FLOAT_EQ(signatureRatio(shownFixedWidget(w, 270), std::nullopt), 2.0f);
-  EXPECT_EQ(shownFixedWidget(w, 270).widgetFixedX, w.widgetFixedX);
-  EXPECT_EQ(shownSides({10, 20, 60, 200}, 90), (Rect{10, 20, 200, 60}));
-  EXPECT_EQ(shownSides({10, 20, 60, 200}, 180), (Rect{10, 20, 60, 200}));
-}
 
 TEST(TurnedPagePlacementTest, TheFloatBoxHangsUnderTheTextAsTheUserReadsIt) {
   PenvoraSDKWidget w;
