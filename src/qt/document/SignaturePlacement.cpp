@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include "core/document/PictureFit.hpp"
 #include "core/document/TurnedPagePlacement.hpp"
 #include "core/document/WidgetPlacement.hpp"
 #include "qt/ui/Localization.hpp"
@@ -23,6 +24,24 @@ PenvoraSDKWidget asSeen(const PDFDocument& document, const PenvoraSDKWidget& wid
   if (widget.widgetType != PenvoraSDKWidgetType::fixed) return widget;
   return placement::shownFixedWidget(widget, rotationOf(document, placement::fixedPage(widget)));
 }
+
+// The picture centred on a transparent canvas of the box's shape as the
+// user sees it (width ÷ height), so that filling the box keeps its shape.
+QImage fittedTo(const QImage& image, double boxRatio) {
+  const auto size = placement::fittedPictureSize(image.width(), image.height(), boxRatio);
+  if (image.isNull() || (size.width == image.width() && size.height == image.height())) return image;
+  QImage canvas(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(Qt::transparent);
+  QImage flat = image;
+  flat.setDevicePixelRatio(1.0);  // pixels on pixels, whatever the screen
+  QPainter p(&canvas);
+  p.drawImage(QPoint((size.width - image.width()) / 2, (size.height - image.height()) / 2), flat);
+  p.end();
+  canvas.setDevicePixelRatio(image.devicePixelRatio());
+  return canvas;
+}
+
+double ratioOf(double width, double height) { return height > 0 ? width / height : 0; }
 
 }  // namespace
 
@@ -78,14 +97,16 @@ bool SignaturePlacement::placeFieldSignature(const QImage& image, ESSParams& ess
   const auto field = signatureField();
   if (!field) return false;
   ess.page = static_cast<std::int64_t>(field->pageIndex) + 1;
-  ess.jpgB64 = renderSignatureJPEG(image);
+  const Rect seen = placement::shownSides(field->bounds, rotationOf(document_, ess.page));
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(seen.width, seen.height)));
   ess.bounds = field->bounds;
   return true;
 }
 
 bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess) const {
   ess.page = placement::fixedPage(widget_);
-  ess.jpgB64 = renderSignatureJPEG(image);
+  const Rect seen = placement::shownSides(placement::fixedBounds(widget_), rotationOf(document_, ess.page));
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(seen.width, seen.height)));
   ess.bounds = placement::fixedBounds(widget_);
   return true;
 }
@@ -96,7 +117,8 @@ bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess
   const auto page = document_.pageAtIndex(found.front().pageIndex);
   if (!page) return false;
   ess.page = static_cast<std::int64_t>(found.front().pageIndex) + 1;
-  ess.jpgB64 = renderSignatureJPEG(image);
+  const auto width = placement::boxWidth(widget_.widgetWidth, widget_.widgetHeight);  // as seen
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(double(width), double(widget_.widgetHeight))));
   ess.bounds = placement::floatBoundsOnPage(widget_, found.front().bounds, page->cropBox, page->rotation);
   return true;
 }

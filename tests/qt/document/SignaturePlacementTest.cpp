@@ -138,9 +138,10 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   EXPECT_EQ(ess.jpgB64.find('\n'), std::string::npos);
   QImage back;
   ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(jpeg->data()), static_cast<int>(jpeg->size()), "JPEG"));
-  EXPECT_EQ(back.size(), QSize(300, 100));
+  // The 300 x 100 picture centred on the 150 x 300 shape the user sees.
+  EXPECT_EQ(back.size(), QSize(300, 600));
   EXPECT_GE(qGray(back.pixel(5, 5)), 250);   // transparent became white
-  EXPECT_LE(qGray(back.pixel(150, 50)), 40); // the ink stays dark at quality 100
+  EXPECT_LE(qGray(back.pixel(150, 300)), 40); // the ink stays dark at quality 100
   EXPECT_EQ(SignaturePlacement::renderSignatureJPEG(QImage()), "");
 }
 
