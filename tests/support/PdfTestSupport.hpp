@@ -221,4 +221,26 @@ inline std::optional<penvora::Rect> signedWidgetRect(const std::filesystem::path
   return std::nullopt;
 }
 
+// The bounds of the dark pixels within `area` of the first page rendered
+// by pdftoppm as a reader shows it (crop box, rotation) at 72 dpi: one
+// pixel a point, y downwards from the shown page's top-left corner.
+inline std::optional<penvora::Rect> inkOnShownPage(const std::filesystem::path& pdf, const penvora::Rect& area,
+                                                   const std::filesystem::path& workDir) {
+  const auto prefix = (workDir / "shown").string();
+  if (testsupport::run("pdftoppm -r 72 -gray -cropbox -singlefile '" + pdf.string() + "' '" + prefix + "'").exitCode)
+    return std::nullopt;
+  const std::string pgm = testsupport::readText(prefix + ".pgm");
+  int w = 0, h = 0, max = 0, used = 0;
+  if (std::sscanf(pgm.c_str(), "P5 %d %d %d%n", &w, &h, &max, &used) != 3) return std::nullopt;
+  const auto* pixels = reinterpret_cast<const unsigned char*>(pgm.data()) + used + 1;
+  int x0 = w, y0 = h, x1 = -1, y1 = -1;
+  for (int y = std::max(0, int(area.y)); y < std::min(h, int(area.y + area.height)); ++y)
+    for (int x = std::max(0, int(area.x)); x < std::min(w, int(area.x + area.width)); ++x)
+      if (pixels[y * w + x] < 100) {
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      }
+  if (x1 < 0) return std::nullopt;
+  return penvora::Rect{double(x0), double(y0), double(x1 + 1 - x0), double(y1 + 1 - y0)};
+}
+
 }  // namespace pdftest

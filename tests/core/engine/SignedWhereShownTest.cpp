@@ -38,26 +38,6 @@ std::string recordB64() {
   return base64::encode(r);
 }
 
-// The dark pixels' bounds within `area` of the page rendered as shown
-// (crop box, rotation) at 72 dpi: one pixel a point.
-std::optional<Rect> inkWithin(const fs::path& pdf, const Rect& area, const TempDir& dir) {
-  const auto prefix = (dir / "shown").string();
-  if (testsupport::run("pdftoppm -r 72 -gray -cropbox -singlefile '" + pdf.string() + "' '" + prefix + "'").exitCode)
-    return std::nullopt;
-  const std::string pgm = testsupport::readText(prefix + ".pgm");
-  int w = 0, h = 0, max = 0, used = 0;
-  if (std::sscanf(pgm.c_str(), "P5 %d %d %d%n", &w, &h, &max, &used) != 3) return std::nullopt;
-  const auto* pixels = reinterpret_cast<const unsigned char*>(pgm.data()) + used + 1;
-  int x0 = w, y0 = h, x1 = -1, y1 = -1;
-  for (int y = std::max(0, int(area.y)); y < std::min(h, int(area.y + area.height)); ++y)
-    for (int x = std::max(0, int(area.x)); x < std::min(w, int(area.x + area.width)); ++x)
-      if (pixels[y * w + x] < 100) {
-        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
-      }
-  if (x1 < 0) return std::nullopt;
-  return Rect{double(x0), double(y0), double(x1 + 1 - x0), double(y1 + 1 - y0)};
-}
-
 TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppedPages) {
   // On screen: 200 by 80 (the picture's 2.5 : 1) at (150.4, 250.6) from the
   // shown page's top-left corner, far from the page's text.
@@ -99,7 +79,7 @@ TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppe
       const double s = shownBox.width / kPicW;
       const Rect block{shownBox.x + kBlockX0 * s, shownBox.y + kBlockY0 * s, (kBlockX1 - kBlockX0) * s,
                        (kBlockY1 - kBlockY0) * s};
-      const auto ink = inkWithin(signedFile, {shownBox.x - 20, shownBox.y - 20, 240, 120}, dir);
+      const auto ink = pdftest::inkOnShownPage(signedFile, {shownBox.x - 20, shownBox.y - 20, 240, 120}, dir.path());
       ASSERT_TRUE(ink);
       EXPECT_NEAR(ink->x, block.x, 2);
       EXPECT_NEAR(ink->y, block.y, 2);

@@ -498,6 +498,10 @@ TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPag
     const double point = c->pdfView()->scaleFactor();
     EXPECT_NEAR(box.right(), page.right(), point);
     EXPECT_NEAR(box.bottom(), page.bottom(), point);
+    // Then to the middle, away from the page's line of text.
+    run.drag(run.centreOf(sig->bounds, 0), inView({40, 60, 520, 700}).center().toPoint());
+    const QRectF shown = inView(sig->bounds);
+    const QRectF shownBox((shown.topLeft() - inView({40, 60, 520, 700}).topLeft()) / point, shown.size() / point);
 
     QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
     ASSERT_TRUE(run.outcome.wait(20000));
@@ -508,5 +512,18 @@ TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPag
     EXPECT_NEAR(signedRect->y, sig->bounds.y, 1);
     EXPECT_NEAR(signedRect->x + signedRect->width, sig->bounds.x + sig->bounds.width, 1);
     EXPECT_NEAR(signedRect->y + signedRect->height, sig->bounds.y + sig->bounds.height, 1);
+    // The reader draws the picture (the placeholder logo, wider than high)
+    // across the box the viewer showed, not on its side.
+    const auto ink = pdftest::inkOnShownPage(run.outcome.signedFiles[0],
+                                             {shownBox.x() - 10, shownBox.y() - 10, shownBox.width() + 20,
+                                              shownBox.height() + 20},
+                                             run.dir.path());
+    ASSERT_TRUE(ink);
+    EXPECT_GE(ink->x, shownBox.left() - 1);
+    EXPECT_GE(ink->y, shownBox.top() - 1);
+    EXPECT_LE(ink->x + ink->width, shownBox.right() + 1);
+    EXPECT_LE(ink->y + ink->height, shownBox.bottom() + 1);
+    EXPECT_GT(ink->width, 0.8 * shownBox.width());
+    EXPECT_GT(ink->width, 3 * ink->height);
   }
 }
