@@ -3,8 +3,11 @@
 // signed results.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "core/engine/ESS.hpp"
 #include "core/securepdf/Certificate.hpp"
@@ -41,6 +44,7 @@ struct PageSpec {
   int rotate = 0;
   std::string mediaBox = "[0 0 612 792]";
   std::string text = "Penvora test page";
+  std::string cropBox = {};  // none when empty
 };
 
 // A document of the given pages, each with one line of text. With
@@ -64,7 +68,8 @@ inline std::string documentPdf(const std::vector<PageSpec>& pages, bool signatur
     std::string annots;
     if (signatureFields && i == 0) annots += std::to_string(firstField) + " 0 R ";
     if (signatureFields && i == n - 1) annots += std::to_string(firstField + 2) + " 0 R ";
-    o.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + pages[i].mediaBox + " /Rotate " +
+    const std::string crop = pages[i].cropBox.empty() ? "" : " /CropBox " + pages[i].cropBox;
+    o.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + pages[i].mediaBox + crop + " /Rotate " +
                 std::to_string(pages[i].rotate) + " /Contents " + std::to_string(5 + 2 * i) +
                 " 0 R /Resources << /Font << /F1 3 0 R >> >>" + (annots.empty() ? "" : " /Annots [" + annots + "]") +
                 " >>");
@@ -198,6 +203,44 @@ inline std::string qdf(const std::filesystem::path& pdf, const std::string& pass
     out += space ? ' ' : c;
   }
   return out;
+}
+
+// The /Rect of the first signature widget (x, y, width, height), as qpdf
+// reads it.
+inline std::optional<penvora::Rect> signedWidgetRect(const std::filesystem::path& pdf) {
+  const auto out = testsupport::run("qpdf --json=2 --json-key=qpdf '" + pdf.string() + "'").output;
+  const auto json = nlohmann::json::parse(out, nullptr, false);
+  if (json.is_discarded()) return std::nullopt;
+  for (const auto& [key, object] : json["qpdf"][1].items()) {
+    const auto& v = object.contains("value") ? object["value"] : nlohmann::json();
+    if (!v.is_object() || v.value("/FT", "") != "/Sig" || !v.contains("/Rect")) continue;
+    const auto& r = v["/Rect"];
+    return penvora::Rect{r[0].get<double>(), r[1].get<double>(), r[2].get<double>() - r[0].get<double>(),
+                         r[3].get<double>() - r[1].get<double>()};
+  }
+  return std::nullopt;
+}
+
+// The bounds of the dark pixels within `area` of the first page rendered
+// by pdftoppm as a reader shows it (crop box, rotation) at 72 dpi: one
+// pixel a point, y downwards from the shown page's top-left corner.
+inline std::optional<penvora::Rect> inkOnShownPage(const std::filesystem::path& pdf, const penvora::Rect& area,
+                                                   const std::filesystem::path& workDir) {
+  const auto prefix = (workDir / "shown").string();
+  if (testsupport::run("pdftoppm -r 72 -gray -cropbox -singlefile '" + pdf.string() + "' '" + prefix + "'").exitCode)
+    return std::nullopt;
+  const std::string pgm = testsupport::readText(prefix + ".pgm");
+  int w = 0, h = 0, max = 0, used = 0;
+  if (std::sscanf(pgm.c_str(), "P5 %d %d %d%n", &w, &h, &max, &used) != 3) return std::nullopt;
+  const auto* pixels = reinterpret_cast<const unsigned char*>(pgm.data()) + used + 1;
+  int x0 = w, y0 = h, x1 = -1, y1 = -1;
+  for (int y = std::max(0, int(area.y)); y < std::min(h, int(area.y + area.height)); ++y)
+    for (int x = std::max(0, int(area.x)); x < std::min(w, int(area.x + area.width)); ++x)
+      if (pixels[y * w + x] < 100) {
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      }
+  if (x1 < 0) return std::nullopt;
+  return penvora::Rect{double(x0), double(y0), double(x1 + 1 - x0), double(y1 + 1 - y0)};
 }
 
 }  // namespace pdftest

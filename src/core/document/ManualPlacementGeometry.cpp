@@ -1,8 +1,17 @@
 #include "core/document/ManualPlacementGeometry.hpp"
 
+#include "core/document/PageGeometry.hpp"
+
 namespace penvora::core::document {
 namespace {
 bool quarterTurn(int rotation) { return rotation == 90 || rotation == 270; }
+
+// The limits below count from the crop box's corner: a crop box off the
+// origin would otherwise let the box leave the shown page.
+Rect fromCrop(const Rect& r, const Rect& crop) { return {r.x - crop.x, r.y - crop.y, r.width, r.height}; }
+Rect toCrop(const Rect& r, const Rect& crop) { return {r.x + crop.x, r.y + crop.y, r.width, r.height}; }
+std::optional<Rect> resizedFromCropCorner(const Rect& b, int rotation, double r, Point s, Point t, double pw,
+                                          double ph);
 }  // namespace
 
 Rect initialBox(const Rect& crop, int rotation, double ratio) {
@@ -31,15 +40,26 @@ Rect iconBounds(Icon icon, const Rect& b, int rotation, double side) {
   return {corner.x - side / 2, corner.y - side / 2, side, side};
 }
 
-Rect movedBox(const Rect& b, Point p, double pw, double ph) {
+Rect movedBox(const Rect& box, Point touch, const Rect& crop) {
+  const Rect b = fromCrop(box, crop);
+  const Point p{touch.x - crop.x, touch.y - crop.y};
+  const double pw = crop.width, ph = crop.height;
   const double hw = b.width / 2, hh = b.height / 2;
-  // Both tests look at the unclamped touch; the range starts at 0.
+  // Both tests look at the unclamped touch.
   const double cx = p.x > pw - hw ? pw - hw : p.x < hw ? hw : p.x;
   const double cy = p.y > ph - hh ? ph - hh : p.y < hh ? hh : p.y;
-  return {cx - hw, cy - hh, b.width, b.height};
+  return toCrop({cx - hw, cy - hh, b.width, b.height}, crop);
 }
 
-std::optional<Rect> resizedBox(const Rect& b, int rotation, double r, Point s, Point t, double pw, double ph) {
+std::optional<Rect> resizedBox(const Rect& box, int rotation, double r, Point s, Point t, const Rect& crop) {
+  const auto resized = resizedFromCropCorner(fromCrop(box, crop), rotation, r, s, t, crop.width, crop.height);
+  if (!resized) return std::nullopt;
+  return toCrop(*resized, crop);
+}
+
+namespace {
+std::optional<Rect> resizedFromCropCorner(const Rect& b, int rotation, double r, Point s, Point t, double pw,
+                                          double ph) {
   const double minSide = kMinSignatureHeight;
   switch (rotation) {
     case 90: {
@@ -88,11 +108,9 @@ std::optional<Rect> resizedBox(const Rect& b, int rotation, double r, Point s, P
     }
   }
 }
+}  // namespace
 
-Rect acceptedBounds(const Rect& box, int rotation, bool manualMode) {
-  if (manualMode && quarterTurn(rotation)) return {box.x, box.y, box.height, box.width};
-  return box;
-}
+Rect acceptedBounds(const Rect& box) { return wholePoints(box); }
 
 std::optional<double> autoScrollOffset(double y, double offsetY, double screenHeight, double boundsMaxY,
                                        double contentHeight) {

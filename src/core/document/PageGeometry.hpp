@@ -1,4 +1,6 @@
 #pragma once
+#include <cmath>
+
 #include "penvora/Rect.hpp"
 
 // Between a page's own space (PDF points, y upwards, the crop box's
@@ -45,6 +47,22 @@ inline Rect pageRectToShown(const Rect& r, const Rect& crop, int rotation) {
   const Point b = pageToShown({r.x + r.width, r.y + r.height}, crop, rotation);
   const double x0 = a.x < b.x ? a.x : b.x, y0 = a.y < b.y ? a.y : b.y;
   return Rect{x0, y0, (a.x < b.x ? b.x - a.x : a.x - b.x), (a.y < b.y ? b.y - a.y : a.y - b.y)};
+}
+
+// A box on the shown page (y downwards) in page space.
+inline Rect shownRectToPage(const Rect& s, const Rect& crop, int rotation) {
+  const Point a = shownToPage({s.x, s.y}, crop, rotation);
+  const Point b = shownToPage({s.x + s.width, s.y + s.height}, crop, rotation);
+  const double x0 = a.x < b.x ? a.x : b.x, y0 = a.y < b.y ? a.y : b.y;
+  return Rect{x0, y0, (a.x < b.x ? b.x - a.x : a.x - b.x), (a.y < b.y ? b.y - a.y : a.y - b.y)};
+}
+
+// The box with its corners on whole points. The signer takes whole
+// points for the origin and the sides; rounding the corners rather than
+// cutting origin and sides keeps every corner within half a point.
+inline Rect wholePoints(const Rect& r) {
+  const double x0 = std::round(r.x), y0 = std::round(r.y);
+  return Rect{x0, y0, std::round(r.x + r.width) - x0, std::round(r.y + r.height) - y0};
 }
 
 }  // namespace penvora::core::document

@@ -37,7 +37,8 @@ void ignoringFailure(F&& f) {
 }
 
 // Pages of the input, probed the way the signer counts them; at least 1.
-std::int64_t countPages(const std::string& path, const std::string& password) {
+// `rotations` gets each page's display rotation on the way.
+std::int64_t countPages(const std::string& path, const std::string& password, std::vector<int>& rotations) {
   securepdf::PDFSign probe;
   probe.inputFile = path;
   probe.password = password;
@@ -52,6 +53,7 @@ std::int64_t countPages(const std::string& path, const std::string& password) {
     try {
       probe.getPageProperty(k, "Height");
       ++pages;
+      rotations.push_back(std::stoi(probe.getPageProperty(k, "Rotate")));
     } catch (const std::exception&) {
       break;
     }
@@ -117,10 +119,15 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
     s.signatureWidgetWidth = std::to_string(truncated(essParams.bounds.width));
     s.signatureWidgetHeight = std::to_string(truncated(essParams.bounds.height));
 
-    const std::int64_t pages = countPages(u.string(), files.password);
-    s.signatureWidgetPages = widget.signOnAllPages
-                                 ? std::string("*")
-                                 : std::to_string(std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1));
+    std::vector<int> rotations;
+    const std::int64_t pages = countPages(u.string(), files.password, rotations);
+    const std::int64_t pageIndex = std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1);
+    s.signatureWidgetPages = widget.signOnAllPages ? std::string("*") : std::to_string(pageIndex);
+    // The bounds are page space; the custom text is laid out in the box as
+    // the user sees it, which a page turned a quarter shows on its side.
+    const bool sideways = pageIndex < static_cast<std::int64_t>(rotations.size()) &&
+                          (rotations[static_cast<std::size_t>(pageIndex)] % 180 != 0);
+    const double shownHeight = sideways ? essParams.bounds.width : essParams.bounds.height;
 
     // A plain pair, not a structured binding: clang 14 (the fuzzing
     // build) cannot capture bindings in a lambda.
@@ -157,7 +164,7 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
       }
     }
 
-    applyCustomText(truncated(essParams.bounds.height), widget.widgetCustomText, s);
+    applyCustomText(truncated(shownHeight), widget.widgetCustomText, s);
 
     if (widget.widgetType == PenvoraSDKWidgetType::field && widget.widgetFieldFieldname &&
         !widget.widgetFieldFieldname->empty()) {

@@ -185,7 +185,7 @@ void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& v
   if (!sig || signaturePage_ < 0) return;
   const Rect crop = cropBox(page);
   const QPointF p = ui_->pdfView->convertToPage(viewPoint, page);
-  const Rect moved = core::document::movedBox(sig->bounds, {p.x(), p.y()}, crop.width, crop.height);
+  const Rect moved = core::document::movedBox(sig->bounds, {p.x(), p.y()}, crop);
   if (pageRotation(page) != pageRotation(signaturePage_)) {
     showToast(QStringLiteral("No es posible mover la firma entre estas páginas"), 4);
     return;
@@ -208,7 +208,7 @@ void PenvoraSDKSignatureViewController::resizeSignature(const QPointF& t) {
   if (!sig || signaturePage_ < 0) return;
   const Rect crop = cropBox(signaturePage_);
   const auto resized = core::document::resizedBox(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
-                                          {touchStart.x(), touchStart.y()}, {t.x(), t.y()}, crop.width, crop.height);
+                                          {touchStart.x(), touchStart.y()}, {t.x(), t.y()}, crop);
   if (!resized) return;
   sig->bounds = *resized;
   touchStart = t;
@@ -240,8 +240,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideAcceptButton() {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0 || !document_) return;
   essParams->jpgB64 = SignaturePlacement::renderSignatureJPEG(sig->image);
-  essParams->bounds = core::document::acceptedBounds(sig->bounds, pageRotation(signaturePage_),
-                                             penvoraSDKParams->widget->widgetType == PenvoraSDKWidgetType::manual);
+  essParams->bounds = core::document::acceptedBounds(sig->bounds);
   essParams->page = signaturePage_ + 1;
   startSigning(true);
 }

@@ -3,11 +3,47 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include "core/document/PictureFit.hpp"
+#include "core/document/TurnedPagePlacement.hpp"
 #include "core/document/WidgetPlacement.hpp"
 #include "qt/ui/Localization.hpp"
 #include "core/util/Base64.hpp"
 
 namespace penvora::qt::document {
+namespace {
+
+// The display rotation of a page counted from 1; 0 for a page not there.
+int rotationOf(const core::document::PDFDocument& document, std::int64_t pageNumber) {
+  if (pageNumber < 1) return 0;
+  const auto page = document.pageAtIndex(static_cast<std::size_t>(pageNumber - 1));
+  return page ? page->rotation : 0;
+}
+
+// The widget with a fixed box's sides as the user sees them on its page.
+PenvoraSDKWidget asSeen(const core::document::PDFDocument& document, const PenvoraSDKWidget& widget) {
+  if (widget.widgetType != PenvoraSDKWidgetType::fixed) return widget;
+  return core::document::shownFixedWidget(widget, rotationOf(document, core::document::fixedPage(widget)));
+}
+
+// The picture centred on a transparent canvas of the box's shape as the
+// user sees it (width ÷ height), so that filling the box keeps its shape.
+QImage fittedTo(const QImage& image, double boxRatio) {
+  const auto size = core::document::fittedPictureSize(image.width(), image.height(), boxRatio);
+  if (image.isNull() || (size.width == image.width() && size.height == image.height())) return image;
+  QImage canvas(size.width, size.height, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(Qt::transparent);
+  QImage flat = image;
+  flat.setDevicePixelRatio(1.0);  // pixels on pixels, whatever the screen
+  QPainter p(&canvas);
+  p.drawImage(QPoint((size.width - image.width()) / 2, (size.height - image.height()) / 2), flat);
+  p.end();
+  canvas.setDevicePixelRatio(image.devicePixelRatio());
+  return canvas;
+}
+
+double ratioOf(double width, double height) { return height > 0 ? width / height : 0; }
+
+}  // namespace
 
 SignaturePlacement::SignaturePlacement(const core::document::PDFDocument& document, const PDFTextSearch& text,
                                        const PenvoraSDKWidget& widget)
@@ -15,7 +51,7 @@ SignaturePlacement::SignaturePlacement(const core::document::PDFDocument& docume
 
 std::optional<QString> SignaturePlacement::validateWidget() const {
   const auto message = core::document::validateWidget(
-      widget_,
+      asSeen(document_, widget_),
       [&](const std::string& t) { return !text_.findString(QString::fromStdString(t), caseInsensitive).empty(); },
       [](const std::string& key) { return ui::localizedString(QString::fromStdString(key)).toStdString(); });
   if (!message) return std::nullopt;
@@ -33,10 +69,12 @@ std::optional<core::document::PDFAnnotation> SignaturePlacement::signatureField(
 }
 
 float SignaturePlacement::signatureRatio() const {
+  // The capture area takes the shape the user sees the box in.
   std::optional<Rect> field;
   if (widget_.widgetType == PenvoraSDKWidgetType::field)
-    if (auto f = signatureField()) field = f->bounds;
-  return core::document::signatureRatio(widget_, field);
+    if (auto f = signatureField())
+      field = core::document::shownSides(f->bounds, rotationOf(document_, static_cast<std::int64_t>(f->pageIndex) + 1));
+  return core::document::signatureRatio(asSeen(document_, widget_), field);
 }
 
 std::string SignaturePlacement::renderSignatureJPEG(const QImage& image) {
@@ -59,14 +97,16 @@ bool SignaturePlacement::placeFieldSignature(const QImage& image, ESSParams& ess
   const auto field = signatureField();
   if (!field) return false;
   ess.page = static_cast<std::int64_t>(field->pageIndex) + 1;
-  ess.jpgB64 = renderSignatureJPEG(image);
+  const Rect seen = core::document::shownSides(field->bounds, rotationOf(document_, ess.page));
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(seen.width, seen.height)));
   ess.bounds = field->bounds;
   return true;
 }
 
 bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess) const {
   ess.page = core::document::fixedPage(widget_);
-  ess.jpgB64 = renderSignatureJPEG(image);
+  const Rect seen = core::document::shownSides(core::document::fixedBounds(widget_), rotationOf(document_, ess.page));
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(seen.width, seen.height)));
   ess.bounds = core::document::fixedBounds(widget_);
   return true;
 }
@@ -74,9 +114,12 @@ bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess
 bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess) const {
   const auto found = text_.findString(QString::fromStdString(widget_.widgetFloatText.value_or("")), literal);
   if (found.empty()) return false;
+  const auto page = document_.pageAtIndex(found.front().pageIndex);
+  if (!page) return false;
   ess.page = static_cast<std::int64_t>(found.front().pageIndex) + 1;
-  ess.jpgB64 = renderSignatureJPEG(image);
-  ess.bounds = core::document::floatBounds(widget_, found.front().bounds);
+  const auto width = core::document::boxWidth(widget_.widgetWidth, widget_.widgetHeight);  // as seen
+  ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(double(width), double(widget_.widgetHeight))));
+  ess.bounds = core::document::floatBoundsOnPage(widget_, found.front().bounds, page->cropBox, page->rotation);
   return true;
 }
 

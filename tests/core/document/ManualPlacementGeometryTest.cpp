@@ -26,48 +26,59 @@ TEST(ManualPlacementGeometryTest, TheNewBoxIsCentredWithIconsAtTheCornersTheUser
 }
 
 TEST(ManualPlacementGeometryTest, DraggingKeepsTheBoxOnThePage) {
-  const Rect box{206.25, 362.5, 187.5, 75};
-  EXPECT_EQ(movedBox(box, {5, 400}, 600, 800).x, 0);
-  EXPECT_EQ(movedBox(box, {599, 400}, 600, 800).x, 600 - 187.5);
-  EXPECT_EQ(movedBox(box, {300, 790}, 600, 800).y, 800 - 75);
-  EXPECT_EQ(movedBox(box, {300, -20}, 600, 800).y, 0);
-  EXPECT_EQ(movedBox(box, {300, 400}, 600, 800), (Rect{206.25, 362.5, 187.5, 75}));
+  const Rect box{206.25, 362.5, 187.5, 75}, page{0, 0, 600, 800};
+  EXPECT_EQ(movedBox(box, {5, 400}, page).x, 0);
+  EXPECT_EQ(movedBox(box, {599, 400}, page).x, 600 - 187.5);
+  EXPECT_EQ(movedBox(box, {300, 790}, page).y, 800 - 75);
+  EXPECT_EQ(movedBox(box, {300, -20}, page).y, 0);
+  EXPECT_EQ(movedBox(box, {300, 400}, page), (Rect{206.25, 362.5, 187.5, 75}));
+  // Within a crop box off the origin: its edges, not 0 and its size.
+  const Rect crop{100, 50, 400, 300};
+  EXPECT_EQ(movedBox(box, {5, 200}, crop).x, 100);
+  EXPECT_EQ(movedBox(box, {599, 200}, crop).x, 500 - 187.5);
+  EXPECT_EQ(movedBox(box, {300, 0}, crop).y, 50);
 }
 
 TEST(ManualPlacementGeometryTest, ResizingOnAnUprightPageFollowsTheFingerWithinLimits) {
-  const Rect box{206.25, 362.5, 187.5, 75};
+  const Rect box{206.25, 362.5, 187.5, 75}, page{0, 0, 600, 800};
   // Ten points to the right: bigger, top edge unchanged.
-  const auto grown = resizedBox(box, 0, 2.5, {100, 0}, {110, 0}, 600, 800);
+  const auto grown = resizedBox(box, 0, 2.5, {100, 0}, {110, 0}, page);
   ASSERT_TRUE(grown);
   EXPECT_EQ(*grown, (Rect{206.25, 352.5, 212.5, 85}));
   EXPECT_EQ(grown->y + grown->height, box.y + box.height);
   // Far to the left: never below the smallest box.
-  const auto shrunk = resizedBox(box, 0, 2.5, {100, 0}, {0, 0}, 600, 800);
+  const auto shrunk = resizedBox(box, 0, 2.5, {100, 0}, {0, 0}, page);
   EXPECT_EQ(*shrunk, box);
   // Past the right edge: as wide as the page allows.
-  const auto wide = resizedBox(box, 0, 2.5, {0, 0}, {300, 0}, 600, 800);
+  const auto wide = resizedBox(box, 0, 2.5, {0, 0}, {300, 0}, page);
   EXPECT_EQ(wide->x + wide->width, 600);
   EXPECT_LE(wide->height, wide->width / 2.5);
+  // A crop box off the origin moves the right edge with it.
+  const auto cropped = resizedBox(box, 0, 2.5, {0, 0}, {300, 0}, {100, 0, 600, 800});
+  EXPECT_EQ(cropped->x + cropped->width, 700);
 }
 
 TEST(ManualPlacementGeometryTest, ResizingOnTurnedPagesGoesInStepsAndIgnoresWhatBreaksALimit) {
+  const Rect page{0, 0, 600, 800};
   const Rect turned{262.5, 306.25, 75, 187.5};
-  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {100, 0}, 600, 800), (Rect{262.5, 306.25, 77, 192.5}));
-  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {90, 0}, 600, 800), (Rect{262.5, 306.25, 73, 182.5}));
-  EXPECT_FALSE(resizedBox({0, 0, 50, 125}, 90, 2.5, {100, 0}, {90, 0}, 600, 800));   // too small
-  EXPECT_FALSE(resizedBox({560, 0, 40, 100}, 90, 2.5, {0, 0}, {9, 0}, 600, 800));    // off the page
-  EXPECT_EQ(*resizedBox({100, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, 600, 800),
+  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {100, 0}, page), (Rect{262.5, 306.25, 77, 192.5}));
+  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {90, 0}, page), (Rect{262.5, 306.25, 73, 182.5}));
+  EXPECT_FALSE(resizedBox({0, 0, 50, 125}, 90, 2.5, {100, 0}, {90, 0}, page));   // too small
+  EXPECT_FALSE(resizedBox({560, 0, 40, 100}, 90, 2.5, {0, 0}, {9, 0}, page));    // off the page
+  EXPECT_EQ(*resizedBox({100, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, page),
             (Rect{96.25, 100, 191.25, 76.5}));
-  EXPECT_FALSE(resizedBox({1, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, 600, 800));  // x < 0
-  EXPECT_EQ(*resizedBox({100, 100, 75, 187.5}, 270, 2.5, {5, 0}, {0, 0}, 600, 800),
+  EXPECT_FALSE(resizedBox({1, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, page));  // x < 0
+  EXPECT_EQ(*resizedBox({100, 100, 75, 187.5}, 270, 2.5, {5, 0}, {0, 0}, page),
             (Rect{101.5, 103.75, 73.5, 183.75}));
-  EXPECT_FALSE(resizedBox({1, 100, 75, 187.5}, 270, 2.5, {0, 0}, {5, 0}, 600, 800));
+  EXPECT_FALSE(resizedBox({1, 100, 75, 187.5}, 270, 2.5, {0, 0}, {5, 0}, page));
+  EXPECT_FALSE(resizedBox({41, 100, 75, 187.5}, 270, 2.5, {0, 0}, {5, 0}, {40, 0, 600, 800}));  // left of the crop
 }
 
 TEST(ManualPlacementGeometryTest, AcceptedSidesAndAutoScroll) {
-  EXPECT_EQ(acceptedBounds({10, 20, 75, 187.5}, 270, true), (Rect{10, 20, 187.5, 75}));
-  EXPECT_EQ(acceptedBounds({10, 20, 75, 187.5}, 270, false), (Rect{10, 20, 75, 187.5}));
-  EXPECT_EQ(acceptedBounds({10, 20, 187.5, 75}, 180, true), (Rect{10, 20, 187.5, 75}));
+  // The box where it was drawn, whatever the rotation; corners on whole
+  // points (cutting origin and sides would move the far corner by up to 2).
+  EXPECT_EQ(acceptedBounds({10, 20, 75, 187.5}), (Rect{10, 20, 75, 188}));
+  EXPECT_EQ(acceptedBounds({10.6, 20.4, 75.8, 187.5}), (Rect{11, 20, 75, 188}));
 
   EXPECT_EQ(autoScrollOffset(50, 200, 1000, 900, 3000), 190);
   EXPECT_EQ(autoScrollOffset(50, 5, 1000, 900, 3000), std::nullopt);  // already at the top

@@ -34,6 +34,7 @@ TEST(PageGeometryTest, ShownAndPageSpaceAreInverse) {
     const bool quarter = rotation % 180 != 0;
     EXPECT_NEAR(shown.width, quarter ? 60 : 200, 1e-9);
     EXPECT_NEAR(shown.height, quarter ? 200 : 60, 1e-9);
+    EXPECT_EQ(shownRectToPage(shown, crop, rotation), box);
   }
 }
 

@@ -221,13 +221,19 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
 
 TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
   params.widget->widgetCustomText = {{12, "Signed by ##COMMON_CERT_NAME##"}, {10, "At ##TIMESTAMP##"}};
-  auto out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
-  const std::string text = pdftest::qdf(out[0]);
-  EXPECT_NE(text.find("(Signed by CN=Penvora Default Test Signer,O=Penvora Test PKI,C=ES)"), std::string::npos);
-  EXPECT_NE(text.find("1 0 0 1 1 88 Tm"), std::string::npos) << "first line at height - 12";
-  EXPECT_NE(text.find("1 0 0 1 1 78 Tm"), std::string::npos) << "second line 10 lower";
-  EXPECT_EQ(text.find("##"), std::string::npos);
+  // The lines start at the box's top as the user sees it: the 150 x 100
+  // box stands 150 high on the page turned a quarter.
+  for (const auto& [page, top] : {std::pair{1, 100}, std::pair{2, 150}}) {
+    ess.page = page;
+    auto out = engine::ESS::signDocuments(params, ess);
+    ASSERT_EQ(out.size(), 1u);
+    const std::string text = pdftest::qdf(out[0]);
+    fs::remove(out[0]);
+    EXPECT_NE(text.find("(Signed by CN=Penvora Default Test Signer,O=Penvora Test PKI,C=ES)"), std::string::npos);
+    EXPECT_NE(text.find("1 0 0 1 1 " + std::to_string(top - 12) + " Tm"), std::string::npos) << page;
+    EXPECT_NE(text.find("1 0 0 1 1 " + std::to_string(top - 22) + " Tm"), std::string::npos) << "10 lower";
+    EXPECT_EQ(text.find("##"), std::string::npos);
+  }
 }
 
 TEST_F(SignDocumentsTest, MetadataExport) {

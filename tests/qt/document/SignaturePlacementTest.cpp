@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/document/PageGeometry.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/TestSupport.hpp"
 #include "qt/ui/Localization.hpp"
@@ -68,6 +69,13 @@ TEST(SignaturePlacementTest, FieldModeUsesTheNamedFieldElseTheFirst) {
   EXPECT_FALSE(none.placeFieldSignature(ink(), untouched));
   EXPECT_EQ(untouched.page, -1);
   EXPECT_FLOAT_EQ(none.signatureRatio(), 2.5f);
+
+  // "group.Sig2", 200 x 60 in page space, on a page turned a quarter shows
+  // 60 wide and 200 high: not a usable shape, so the default one.
+  writeText(dir / "turned.pdf", pdftest::documentPdf({{}, {90}}, /*signatureFields=*/true));
+  auto turned = PDFDocument::open((dir / "turned.pdf").string());
+  w.widgetFieldFieldname = "group.Sig2";
+  EXPECT_FLOAT_EQ(SignaturePlacement(*turned, plainText, w).signatureRatio(), 2.5f);
 }
 
 TEST(SignaturePlacementTest, FloatModeHangsTheBoxUnderTheTextFoundLiterally) {
@@ -82,11 +90,17 @@ TEST(SignaturePlacementTest, FloatModeHangsTheBoxUnderTheTextFoundLiterally) {
   EXPECT_EQ(placement.validateWidget(), std::nullopt);
   ESSParams ess;
   ASSERT_TRUE(placement.placeFloatSignature(ink(), ess));
-  EXPECT_EQ(ess.page, 2);  // on the rotated page, in its own page space
+  EXPECT_EQ(ess.page, 2);  // on the page turned a quarter: under the text as the user reads it
   const auto match = shown.text->findString("Madrid", literal).front().bounds;
-  EXPECT_EQ(ess.bounds, (Rect{std::trunc(match.x) + 10, std::trunc(match.y) + 5 - 100, 150, 100}));
   EXPECT_GT(match.x, 72 + 50);  // "Madrid" is not at the line's start
   EXPECT_NEAR(match.y, 700, 2);
+  const Rect page{0, 0, 612, 792};
+  const Rect text = penvora::core::document::pageRectToShown(match, page, 90);
+  const Rect box = penvora::core::document::pageRectToShown(ess.bounds, page, 90);
+  EXPECT_NEAR(box.x, text.x + 10, 1);
+  EXPECT_NEAR(box.y, text.y + text.height - 5, 1);
+  EXPECT_EQ(box.width, 150);
+  EXPECT_EQ(box.height, 100);
 
   // Found only when letter case is ignored: the check passes, nothing is placed.
   w.widgetFloatText = "MADRID";
@@ -113,15 +127,22 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   ASSERT_TRUE(placement.placeFixedSignature(ink(), ess));
   EXPECT_EQ(ess.page, 2);
   EXPECT_EQ(ess.bounds, (Rect{0, 0, 300, 150}));
+  // On the page turned a quarter the user sees 150 x 300: too narrow. A
+  // box 100 x 150 in page space shows 150 x 100.
+  EXPECT_EQ(placement.validateWidget(), QString("The signature box proportions are not valid"));
+  w.widgetWidth = 100;
+  EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  EXPECT_FLOAT_EQ(placement.signatureRatio(), 1.5f);
 
   const auto jpeg = core::util::base64Decode(ess.jpgB64);
   ASSERT_TRUE(jpeg);
   EXPECT_EQ(ess.jpgB64.find('\n'), std::string::npos);
   QImage back;
   ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(jpeg->data()), static_cast<int>(jpeg->size()), "JPEG"));
-  EXPECT_EQ(back.size(), QSize(300, 100));
+  // The 300 x 100 picture centred on the 150 x 300 shape the user sees.
+  EXPECT_EQ(back.size(), QSize(300, 600));
   EXPECT_GE(qGray(back.pixel(5, 5)), 250);   // transparent became white
-  EXPECT_LE(qGray(back.pixel(150, 50)), 40); // the ink stays dark at quality 100
+  EXPECT_LE(qGray(back.pixel(150, 300)), 40); // the ink stays dark at quality 100
   EXPECT_EQ(SignaturePlacement::renderSignatureJPEG(QImage()), "");
 }
 

@@ -14,6 +14,7 @@
 
 #include "qt/capture/Canvas.hpp"
 #include "qt/capture/SignatureDrawerView.hpp"
+#include "core/document/PageGeometry.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
 #include "core/engine/ESS.hpp"
@@ -223,13 +224,17 @@ TEST(SigningFlowTest, ManualBoxIsDraggedResizedAndAcceptedOnATurnedPage) {
   ASSERT_NE(c->toast(), nullptr);
   EXPECT_EQ(c->toast()->text(), QString::fromUtf8("No es posible mover la firma entre estas páginas"));
 
-  // Accept from the icon: the engine gets the sides as the user saw them.
+  // Accept from the icon: the engine gets the box where it was drawn
+  // (page space, not turned), its corners on whole points.
   c->pdfView()->goToRect(QRectF(sig->bounds.x, sig->bounds.y, sig->bounds.width, sig->bounds.height), 1);
   run.tap(run.centreOf(c->imageAcceptAnnotation->bounds, 1));
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 2);
-  EXPECT_EQ(c->essParams->bounds.width, sig->bounds.height);
-  EXPECT_EQ(c->essParams->bounds.height, sig->bounds.width);
+  const Rect& b = c->essParams->bounds;
+  EXPECT_NEAR(b.x, sig->bounds.x, 0.5);
+  EXPECT_NEAR(b.y, sig->bounds.y, 0.5);
+  EXPECT_NEAR(b.x + b.width, sig->bounds.x + sig->bounds.width, 0.5);
+  EXPECT_NEAR(b.y + b.height, sig->bounds.y + sig->bounds.height, 0.5);
   EXPECT_FALSE(c->essParams->jpgB64.empty());
 
   // Cancel the dialog: nothing is reported, the box stays.
@@ -450,7 +455,7 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 1);
-  EXPECT_EQ(c->essParams->bounds, (Rect{b.x, b.y, 150, 75}));  // the sides as the user saw them
+  EXPECT_EQ(c->essParams->bounds, (Rect{std::round(b.x), b.y, 75, 150}));  // where it was drawn, not turned
   QTest::mouseClick(c->defaultCertDialog()->cancelButton(), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() == nullptr; }, 2000));
 
@@ -473,5 +478,56 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 2);
-  EXPECT_EQ(c->essParams->bounds, grown);  // not exchanged
+  EXPECT_EQ(c->essParams->bounds, penvora::core::document::wholePoints(grown));
+}
+
+TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPages) {
+  for (int rotation : {0, 90, 180, 270}) {
+    SCOPED_TRACE(rotation);
+    SigningRun run(PenvoraSDKWidgetType::manual,
+                   pdftest::documentPdf({{rotation, "[0 0 612 792]", "Cropped", "[40 60 560 760]"}}));
+    run.params->certificate->handwrittenSignature = false;  // a placeholder box, no capture
+    ASSERT_TRUE(run.show());
+    auto* c = run.c;
+    run.clickSign();
+    ASSERT_NE(c->imageSignatureAnnotation, nullptr);
+    const auto sig = c->imageSignatureAnnotation;
+    // Dragged far past the shown page's bottom-right corner: the box stops
+    // at the crop box, the edge of what is shown.
+    const auto inView = [c](const Rect& r) {
+      return c->pdfView()->convertRectFromPage({r.x, r.y, r.width, r.height}, 0);
+    };
+    run.drag(run.centreOf(sig->bounds, 0), inView({40, 60, 520, 700}).bottomRight().toPoint() + QPoint(300, 300));
+    const QRectF page = inView({40, 60, 520, 700}), box = inView(sig->bounds);
+    const double point = c->pdfView()->scaleFactor();
+    EXPECT_NEAR(box.right(), page.right(), point);
+    EXPECT_NEAR(box.bottom(), page.bottom(), point);
+    // Then to the middle, away from the page's line of text.
+    run.drag(run.centreOf(sig->bounds, 0), inView({40, 60, 520, 700}).center().toPoint());
+    const QRectF shown = inView(sig->bounds);
+    const QRectF shownBox((shown.topLeft() - inView({40, 60, 520, 700}).topLeft()) / point, shown.size() / point);
+
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(c->acceptButton()), Qt::LeftButton);
+    ASSERT_TRUE(run.outcome.wait(20000));
+    ASSERT_EQ(run.outcome.signedFiles.size(), 1u);
+    const auto signedRect = pdftest::signedWidgetRect(run.outcome.signedFiles[0]);
+    ASSERT_TRUE(signedRect);
+    EXPECT_NEAR(signedRect->x, sig->bounds.x, 1);
+    EXPECT_NEAR(signedRect->y, sig->bounds.y, 1);
+    EXPECT_NEAR(signedRect->x + signedRect->width, sig->bounds.x + sig->bounds.width, 1);
+    EXPECT_NEAR(signedRect->y + signedRect->height, sig->bounds.y + sig->bounds.height, 1);
+    // The reader draws the picture (the placeholder logo, wider than high)
+    // across the box the viewer showed, not on its side.
+    const auto ink = pdftest::inkOnShownPage(run.outcome.signedFiles[0],
+                                             {shownBox.x() - 10, shownBox.y() - 10, shownBox.width() + 20,
+                                              shownBox.height() + 20},
+                                             run.dir.path());
+    ASSERT_TRUE(ink);
+    EXPECT_GE(ink->x, shownBox.left() - 1);
+    EXPECT_GE(ink->y, shownBox.top() - 1);
+    EXPECT_LE(ink->x + ink->width, shownBox.right() + 1);
+    EXPECT_LE(ink->y + ink->height, shownBox.bottom() + 1);
+    EXPECT_GT(ink->width, 0.8 * shownBox.width());
+    EXPECT_GT(ink->width, 3 * ink->height);
+  }
 }

@@ -1,0 +1,95 @@
+// From a box on the page as the viewer shows it (turned, cropped) to the
+// signed file: the widget sits where the box was and the picture reads
+// upright in it, undistorted.
+#include <gtest/gtest.h>
+
+#include "core/document/ManualPlacementGeometry.hpp"
+#include "core/document/PageGeometry.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/engine/LogoImage.hpp"
+#include "core/util/Base64.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using namespace penvora;
+using namespace penvora::core::engine;
+using namespace penvora::core::util;
+namespace engine = penvora::core::engine;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 250 by 100 pixels, white, with a black block in its top-left quarter.
+constexpr int kPicW = 250, kPicH = 100;
+constexpr int kBlockX0 = 10, kBlockX1 = 115, kBlockY0 = 10, kBlockY1 = 45;
+
+std::string pictureB64() {
+  Bytes rgba(static_cast<std::size_t>(kPicW * kPicH * 4), 255);
+  for (int y = kBlockY0; y < kBlockY1; ++y)
+    for (int x = kBlockX0; x < kBlockX1; ++x)
+      for (int c = 0; c < 3; ++c) rgba[static_cast<std::size_t>((y * kPicW + x) * 4 + c)] = 0;
+  return core::util::base64Encode(*encodeJpeg(rgba, kPicW, kPicH, 1.0));
+}
+
+std::string recordB64() {
+  std::string r =
+      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
+      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
+      core::util::base64Encode(std::string("Test tablet")) + ";" + core::util::base64Encode(std::string("Penvora SDK iOS|1.0")) +
+      ";\nX;Y;PRESS;SW;TIME";
+  for (int i = 0; i < 30; ++i) r += "\n" + std::to_string(100 + i) + ";200;1;1;" + std::to_string(i * 10);
+  return core::util::base64Encode(r);
+}
+
+TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppedPages) {
+  // On screen: 200 by 80 (the picture's 2.5 : 1) at (150.4, 250.6) from the
+  // shown page's top-left corner, far from the page's text.
+  const Rect shownBox{150.4, 250.6, 200, 80};
+  const std::string picture = pictureB64(), record = recordB64();
+  for (int rotation : {0, 90, 180, 270}) {
+    for (const std::string cropBox : {"", "[40 60 560 760]"}) {
+      SCOPED_TRACE("rotation " + std::to_string(rotation) + ", crop box " + cropBox);
+      TempDir dir;
+      testsupport::writeText(dir / "in.pdf", pdftest::documentPdf({{rotation, "[0 0 612 792]", "x", cropBox}}));
+      const Rect crop = cropBox.empty() ? Rect{0, 0, 612, 792} : Rect{40, 60, 520, 700};
+      const Rect expected = core::document::shownRectToPage(shownBox, crop, rotation);
+
+      PenvoraSDKParams params;
+      params.fileProperties->documentUris = {(dir / "in.pdf").string()};
+      params.commonProperties->saveOnPrivateStorage = true;
+      params.certificate->encKeyB64 =
+          core::util::base64Encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+      params.widget->widgetType = PenvoraSDKWidgetType::manual;
+      ESSParams ess;
+      ess.jpgB64 = picture;
+      ess.pointsB64 = record;
+      ess.page = 1;
+      ess.bounds = core::document::acceptedBounds(expected);
+      const auto out = engine::ESS::signDocuments(params, ess);
+      ASSERT_EQ(out.size(), 1u);
+      const fs::path signedFile = dir / "signed.pdf";
+      fs::rename(out[0], signedFile);
+
+      const auto rect = pdftest::signedWidgetRect(signedFile);
+      ASSERT_TRUE(rect);
+      EXPECT_NEAR(rect->x, expected.x, 1);
+      EXPECT_NEAR(rect->y, expected.y, 1);
+      EXPECT_NEAR(rect->x + rect->width, expected.x + expected.width, 1);
+      EXPECT_NEAR(rect->y + rect->height, expected.y + expected.height, 1);
+
+      // The block, scaled from 250 x 100 pixels to 200 x 80 points, in the
+      // top-left quarter of the box as shown: upright and undistorted.
+      const double s = shownBox.width / kPicW;
+      const Rect block{shownBox.x + kBlockX0 * s, shownBox.y + kBlockY0 * s, (kBlockX1 - kBlockX0) * s,
+                       (kBlockY1 - kBlockY0) * s};
+      const auto ink = pdftest::inkOnShownPage(signedFile, {shownBox.x - 20, shownBox.y - 20, 240, 120}, dir.path());
+      ASSERT_TRUE(ink);
+      EXPECT_NEAR(ink->x, block.x, 2);
+      EXPECT_NEAR(ink->y, block.y, 2);
+      EXPECT_NEAR(ink->width, block.width, 3);
+      EXPECT_NEAR(ink->height, block.height, 3);
+    }
+  }
+}
+
+}  // namespace
