@@ -18,6 +18,8 @@
 #include "core/securepdf/ObjectEncryptor.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
+#include "core/securepdf/SignatureFieldPlacement.hpp"
+#include "core/securepdf/SigningPlan.hpp"
 #include "core/securepdf/TimestampClient.hpp"
 #include "core/securepdf/ValidationData.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
@@ -51,14 +53,6 @@ bool isKnownWidgetProperty(const std::string& name) {
   return kIndexedWidgetProperties.count(name.substr(0, open)) > 0;
 }
 
-double number(const std::string& text, const char* what) {
-  double v = 0;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || p != text.data() + text.size() || !std::isfinite(v))
-    throw SecurePdfError(std::string("Not a number for ") + what + ": '" + text + "'");
-  return v;
-}
-
 std::string hexToBytes(const std::string& hex, const char* what) {
   if (hex.size() % 2) throw SecurePdfError(std::string(what) + " is not hexadecimal");
   std::string out(hex.size() / 2, '\0');
@@ -74,30 +68,6 @@ std::string hexToBytes(const std::string& hex, const char* what) {
     out[i] = static_cast<char>(hi * 16 + lo);
   }
   return out;
-}
-
-std::string pdfDate(std::time_t t) {
-  std::tm local{};
-  localtime_r(&t, &local);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "D:%Y%m%d%H%M%S", &local);
-  long off = local.tm_gmtoff;
-  char zone[32];
-  if (off == 0) {
-    std::snprintf(zone, sizeof zone, "Z");
-  } else {
-    std::snprintf(zone, sizeof zone, "%c%02ld'%02ld'", off < 0 ? '-' : '+', std::labs(off) / 3600,
-                  (std::labs(off) % 3600) / 60);
-  }
-  return std::string(buf) + zone;
-}
-
-std::string readableDate(std::time_t t) {
-  std::tm local{};
-  localtime_r(&t, &local);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y.%m.%d %H:%M:%S %z", &local);
-  return buf;
 }
 
 QPDFObjectHandle textString(const std::string& utf8) { return QPDFObjectHandle::newUnicodeString(utf8); }
@@ -132,62 +102,7 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
   return pb;
 }
 
-int pageRotation(QPDFObjectHandle page) {
-  for (int depth = 0; depth < 32 && page.isDictionary(); ++depth) {
-    QPDFObjectHandle r = page.getKey("/Rotate");
-    if (r.isInteger()) return static_cast<int>(r.getIntValue());
-    page = page.getKey("/Parent");
-  }
-  return 0;
-}
 
-
-// Puts a widget into its page's /Annots, marking what changed.
-void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate& update) {
-  QPDFObjectHandle annots = page.getKey("/Annots");
-  if (annots.isArray()) {
-    annots.appendItem(widget);
-    update.add(annots.isIndirect() ? annots : page);
-  } else {
-    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
-    update.add(page);
-  }
-}
-
-// Adds a field to the form's /Fields (the form dictionary itself is
-// already marked by the caller).
-void addToForm(QPDFObjectHandle acro, QPDFObjectHandle field, IncrementalUpdate& update) {
-  QPDFObjectHandle fields = acro.getKey("/Fields");
-  if (fields.isArray()) {
-    fields.appendItem(field);
-    if (fields.isIndirect()) update.add(fields);
-  } else {
-    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
-  }
-}
-
-// The form dictionary, made when missing, with signatures flagged.
-QPDFObjectHandle signatureForm(QPDF& pdf, IncrementalUpdate& update) {
-  QPDFObjectHandle root = pdf.getRoot();
-  QPDFObjectHandle acro = root.getKey("/AcroForm");
-  if (!acro.isDictionary()) {
-    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    root.replaceKey("/AcroForm", acro);
-    update.add(root);
-  }
-  update.add(acro.isIndirect() ? acro : root);
-  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
-  return acro;
-}
-
-// prefix1, prefix2, ...: the first that no field of the document uses.
-std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
-  std::set<std::string> taken;
-  for (auto& n : listFieldNames(pdf)) taken.insert(n);
-  std::string name;
-  for (int i = 1; name.empty() || taken.count(name); ++i) name = prefix + std::to_string(i);
-  return name;
-}
 
 // Writes the original bytes and the update after them, with the
 // signature's /Contents made by `contents` from the digest of the byte
@@ -274,7 +189,7 @@ std::string PDFSign::config(const std::string& setting) {
   } else if (name == "FilterName") {
     settings_->filterName = value;
   } else if (name == "ExtraSpace") {
-    settings_->extraSpace = static_cast<std::size_t>(number(value, "ExtraSpace"));
+    settings_->extraSpace = static_cast<std::size_t>(settingNumber(value, "ExtraSpace"));
   } else if (name == "CustomSignedAttributes") {
     settings_->customAttributes = parseCustomAttributes(value);
   } else if (name == "CompressDSS") {
@@ -320,178 +235,61 @@ void PDFSign::reset() {
   *this = PDFSign();
 }
 
-void PDFSign::sign() {
-  if (!signingCert) throw SecurePdfError("No signing certificate set");
-  if (outputFile.empty()) throw SecurePdfError("No output file given");
-  const EVP_MD* md = digestNamed(signatureHashAlgorithm);
-  const bool wantTimestamp = signatureProfile == PDFSignSignatureProfiles::pfBaselineT;
-  if (wantTimestamp && timestampServer.empty())
-    throw SecurePdfError("Profile T needs a time-stamp server address");
+namespace {
 
-  DocumentSource src = openForUpdate(inputFile, password);
-  QPDF& pdf = *src.pdf;
-  ObjectEncryptor encryptor(pdf);
-  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
-  const auto& pages = pdf.getAllPages();
-  const std::time_t now = std::time(nullptr);
-
-  // The signature dictionary.
+// The signature dictionary, its /Contents and /ByteRange still empty.
+QPDFObjectHandle signatureDictionary(QPDF& pdf, const SigningPlan& plan, const std::string& author,
+                                     const std::string& reason, QPDFObjectHandle build) {
   QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
   sig.replaceKey("/Type", QPDFObjectHandle::newName("/Sig"));
   sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
   sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.CAdES.detached"));
   sig.replaceKey("/ByteRange", QPDFObjectHandle::newArray());
   sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
-  sig.replaceKey("/M", QPDFObjectHandle::newString(pdfDate(now)));
-  if (!signatureAuthorName.empty()) sig.replaceKey("/Name", textString(signatureAuthorName));
-  if (!signatureReason.empty()) sig.replaceKey("/Reason", textString(signatureReason));
-  QPDFObjectHandle build = propBuild(settings_->buildProperties, settings_->filterName);
+  sig.replaceKey("/M", QPDFObjectHandle::newString(pdfDate(plan.signingTime)));
+  if (!author.empty()) sig.replaceKey("/Name", textString(author));
+  if (!reason.empty()) sig.replaceKey("/Reason", textString(reason));
   if (!build.getKeys().empty()) sig.replaceKey("/Prop_Build", build);
+  return sig;
+}
+
+}  // namespace
+
+// In stages: the text settings become a typed plan, the signature goes
+// into an existing field or a new one, then the file is written with the
+// CMS over its byte ranges.
+void PDFSign::sign() {
+  const SigningPlan plan = planSigning(*this, std::time(nullptr));
+
+  DocumentSource src = openForUpdate(inputFile, password);
+  QPDF& pdf = *src.pdf;
+  ObjectEncryptor encryptor(pdf);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+
+  QPDFObjectHandle sig = signatureDictionary(pdf, plan, signatureAuthorName, signatureReason,
+                                             propBuild(settings_->buildProperties, settings_->filterName));
   update.add(sig);
+  SignatureFieldPlacement(pdf, update, plan).place(sig);
 
-  // The look of the widget(s).
-  WidgetLook look;
-  const auto& w = settings_->widget;
-  auto prop = [&](const std::string& k) { auto it = w.find(k); return it == w.end() ? std::string() : it->second; };
-  if (!prop("BackgroundData").empty()) look.backgroundJpeg = hexToBytes(prop("BackgroundData"), "BackgroundData");
-  if (!prop("BackgroundMask").empty()) look.mask = hexToBytes(prop("BackgroundMask"), "BackgroundMask");
-  if (!prop("BackgroundImageWidth").empty())
-    look.imageWidth = static_cast<int>(number(prop("BackgroundImageWidth"), "BackgroundImageWidth"));
-  if (!prop("BackgroundImageHeight").empty())
-    look.imageHeight = static_cast<int>(number(prop("BackgroundImageHeight"), "BackgroundImageHeight"));
-  look.hideDefaultText = prop("HideDefaultText") == "true";
-  const int count = prop("CustomTextCount").empty() ? 0 : static_cast<int>(number(prop("CustomTextCount"), "CustomTextCount"));
-  for (int i = 0; i < count && i < 1000; ++i) {
-    const std::string n = "[" + std::to_string(i) + "]";
-    WidgetLook::Line line;
-    line.text = prop("CustomText" + n);
-    if (!prop("CustomTextX" + n).empty()) line.x = number(prop("CustomTextX" + n), "CustomTextX");
-    if (!prop("CustomTextY" + n).empty()) line.y = number(prop("CustomTextY" + n), "CustomTextY");
-    if (!prop("CustomTextFontSizeY" + n).empty()) line.fontSizeY = number(prop("CustomTextFontSizeY" + n), "CustomTextFontSizeY");
-    line.fontSizeX = prop("CustomTextFontSizeX" + n).empty() ? line.fontSizeY
-                                                              : number(prop("CustomTextFontSizeX" + n), "CustomTextFontSizeX");
-    look.lines.push_back(line);
-  }
-  look.defaultSigner = signingCert->commonName();
-  look.defaultDate = readableDate(now);
-  const bool invisible = prop("Invisible") == "true";
-  const bool replaceAppearance = prop("IgnoreExistingAppearance") != "false";
+  writeWithSignature(src, update, sig.getObjGen(), plan.digest, signatureRoom(plan), outputFile, overwrite,
+                     [&](const util::Bytes& digest) {
+                       std::function<util::Bytes(const util::Bytes&)> stamp;
+                       if (plan.timestamp)
+                         stamp = [&](const util::Bytes& sigValue) {
+                           return requestTimestampToken(timestampServer, sigValue);
+                         };
+                       return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest,
+                                                settings_->customAttributes, stamp);
+                     });
+}
 
-  auto appearanceFor = [&](double width, double height, int rotate) {
-    std::vector<QPDFObjectHandle> created;
-    QPDFObjectHandle form = invisible ? QPDFObjectHandle() : buildAppearance(pdf, look, width, height, rotate, created);
-    if (invisible) {
-      form = pdf.makeIndirectObject(pdf.newStream(std::string()));
-      form.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-      form.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-      form.getDict().replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 0 0]"));
-      created.push_back(form);
-    }
-    for (auto& o : created) update.add(o);
-    QPDFObjectHandle ap = QPDFObjectHandle::newDictionary();
-    ap.replaceKey("/N", form);
-    return ap;
-  };
-
-  // The form.
-  QPDFObjectHandle acro = signatureForm(pdf, update);
-
-  if (signatureFields) {
-    auto fields = listSignatureFields(pdf);
-    const std::int32_t idx = *signatureFields;
-    if (idx < 0 || static_cast<std::size_t>(idx) >= fields.size())
-      throw SecurePdfError(fields.empty() ? "The document has no signature field to sign"
-                                          : "The document has no signature field number " + std::to_string(idx));
-    auto& entry = fields[static_cast<std::size_t>(idx)];
-    if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
-    QPDFObjectHandle field = entry.field;
-    field.replaceKey("/V", sig);
-    if (field.isIndirect()) update.add(field);
-    std::vector<QPDFObjectHandle> widgets;
-    if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
-      widgets.push_back(field);
-    } else if (field.getKey("/Kids").isArray()) {
-      for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i) widgets.push_back(field.getKey("/Kids").getArrayItem(i));
-    }
-    for (auto& widget : widgets) {
-      if (!widget.isDictionary()) continue;
-      QPDFObjectHandle rect = widget.getKey("/Rect");
-      double ww = 0, wh = 0;
-      if (rect.isRectangle()) {
-        auto r = rect.getArrayAsRectangle();
-        ww = std::fabs(r.urx - r.llx);
-        wh = std::fabs(r.ury - r.lly);
-      }
-      QPDFObjectHandle page = widget.getKey("/P");
-      if (!page.isDictionary()) {
-        for (QPDFObjectHandle p : pages) {
-          QPDFObjectHandle annots = p.getKey("/Annots");
-          for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
-            if (annots.getArrayItem(i).getObjGen() == widget.getObjGen()) page = p;
-        }
-      }
-      if (replaceAppearance || !widget.getKey("/AP").isDictionary())
-        widget.replaceKey("/AP", appearanceFor(ww, wh, page.isDictionary() ? pageRotation(page) : 0));
-      if (widget.isIndirect()) update.add(widget);
-    }
-  } else {
-    // A new field, with one widget per listed page.
-    std::vector<std::size_t> targets;
-    if (signatureWidgetPages == "*") {
-      for (std::size_t i = 0; i < pages.size(); ++i) targets.push_back(i);
-    } else {
-      const double v = number(signatureWidgetPages, "signatureWidgetPages");
-      if (v < 0 || v >= static_cast<double>(pages.size()) || std::trunc(v) != v)
-        throw SecurePdfError("No page with index " + signatureWidgetPages);
-      targets.push_back(static_cast<std::size_t>(v));
-    }
-    const double x = number(signatureWidgetOffsetX, "signatureWidgetOffsetX");
-    const double y = number(signatureWidgetOffsetY, "signatureWidgetOffsetY");
-    const double ww = invisible ? 0 : number(signatureWidgetWidth, "signatureWidgetWidth");
-    const double wh = invisible ? 0 : number(signatureWidgetHeight, "signatureWidgetHeight");
-    if (!invisible && (ww <= 0 || wh <= 0)) throw SecurePdfError("The signature widget needs a width and a height");
-
-    const std::string name = freshFieldName(pdf, "Signature");
-
-    QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-    field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
-    field.replaceKey("/T", textString(name));
-    field.replaceKey("/V", sig);
-    update.add(field);
-    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-    for (std::size_t pi : targets) {
-      QPDFObjectHandle page = pages[pi];
-      QPDFObjectHandle widget = targets.size() == 1 ? field : pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-      widget.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
-      widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
-      widget.replaceKey("/Rect", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(x, y, x + ww, y + wh)));
-      widget.replaceKey("/F", QPDFObjectHandle::newInteger(invisible ? 2 + 128 : 4 + 128));
-      widget.replaceKey("/P", page);
-      widget.replaceKey("/AP", appearanceFor(ww, wh, pageRotation(page)));
-      if (targets.size() > 1) {
-        widget.replaceKey("/Parent", field);
-        kids.appendItem(widget);
-        update.add(widget);
-      }
-      addToPage(page, widget, update);
-    }
-    if (targets.size() > 1) field.replaceKey("/Kids", kids);
-    addToForm(acro, field, update);
-  }
-
-  // Room for the CMS: measured on a trial signature, plus a time-stamp's
-  // worth when one is asked for; retried with more room if it is short.
-  std::size_t room = buildCmsSignature(*signingCert, signatureHashAlgorithm, util::Bytes(EVP_MD_get_size(md), 0),
-                                       settings_->customAttributes)
-                         .size() +
-                     512 + (wantTimestamp ? 8192 : 0);
-  room = std::max(room, settings_->extraSpace + 4096);
-  writeWithSignature(src, update, sig.getObjGen(), md, room, outputFile, overwrite, [&](const util::Bytes& digest) {
-    std::function<util::Bytes(const util::Bytes&)> stamp;
-    if (wantTimestamp)
-      stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
-    return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
-  });
+// Room for the CMS: measured on a trial signature, plus a time-stamp's
+// worth when one is asked for; the writer retries with more if it is short.
+std::size_t PDFSign::signatureRoom(const SigningPlan& plan) const {
+  const std::size_t trial = buildCmsSignature(*signingCert, signatureHashAlgorithm,
+                                              util::Bytes(EVP_MD_get_size(plan.digest), 0), settings_->customAttributes)
+                                .size();
+  return std::max(trial + 512 + (plan.timestamp ? 8192 : 0), settings_->extraSpace + 4096);
 }
 
 namespace {
@@ -598,15 +396,7 @@ void PDFSign::update() {
   sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
   update.add(sig);
 
-  QPDFObjectHandle page = pdf.getAllPages().front();
-  QPDFObjectHandle field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-      "<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
-  field.replaceKey("/T", textString(freshFieldName(pdf, "DocTimeStamp")));
-  field.replaceKey("/V", sig);
-  field.replaceKey("/P", page);
-  update.add(field);
-  addToPage(page, field, update);
-  addToForm(signatureForm(pdf, update), field, update);
+  addDocumentTimestampField(pdf, update, sig);
 
   writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
                      [&](const util::Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });

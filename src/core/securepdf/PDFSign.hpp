@@ -15,6 +15,8 @@ namespace penvora::core::securepdf {
 
 // Signs a PDF with a PAdES signature appended as an incremental update.
 // Settings are public fields; operations throw SecurePdfError.
+struct SigningPlan;
+
 class PDFSign final : public SignatureConfigurable {
  public:
   PDFSign();
@@ -60,6 +62,7 @@ class PDFSign final : public SignatureConfigurable {
 
  private:
   struct Settings;
+  std::size_t signatureRoom(const SigningPlan& plan) const;
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<QPDF> probe_;
 };

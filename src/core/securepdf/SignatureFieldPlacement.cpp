@@ -1,0 +1,194 @@
+#include "core/securepdf/SignatureFieldPlacement.hpp"
+
+#include <cmath>
+#include <set>
+
+#include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
+#include "core/securepdf/WidgetAppearance.hpp"
+
+namespace penvora::core::securepdf {
+namespace {
+
+// Puts a widget into its page's /Annots, marking what changed.
+void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate& update) {
+  QPDFObjectHandle annots = page.getKey("/Annots");
+  if (annots.isArray()) {
+    annots.appendItem(widget);
+    update.add(annots.isIndirect() ? annots : page);
+  } else {
+    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
+    update.add(page);
+  }
+}
+
+// Adds a field to the form's /Fields (the form dictionary itself is
+// already marked by the caller).
+void addToForm(QPDFObjectHandle acro, QPDFObjectHandle field, IncrementalUpdate& update) {
+  QPDFObjectHandle fields = acro.getKey("/Fields");
+  if (fields.isArray()) {
+    fields.appendItem(field);
+    if (fields.isIndirect()) update.add(fields);
+  } else {
+    acro.replaceKey("/Fields", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{field}));
+  }
+}
+
+// The form dictionary, made when missing, with signatures flagged.
+QPDFObjectHandle signatureForm(QPDF& pdf, IncrementalUpdate& update) {
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle acro = root.getKey("/AcroForm");
+  if (!acro.isDictionary()) {
+    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    root.replaceKey("/AcroForm", acro);
+    update.add(root);
+  }
+  update.add(acro.isIndirect() ? acro : root);
+  acro.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+  return acro;
+}
+
+// prefix1, prefix2, ...: the first that no field of the document uses.
+std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
+  std::set<std::string> taken;
+  for (auto& n : listFieldNames(pdf)) taken.insert(n);
+  std::string name;
+  for (int i = 1; name.empty() || taken.count(name); ++i) name = prefix + std::to_string(i);
+  return name;
+}
+
+// The page a widget sits on: its /P, else the page whose /Annots lists it.
+QPDFObjectHandle pageOf(QPDF& pdf, QPDFObjectHandle widget) {
+  QPDFObjectHandle page = widget.getKey("/P");
+  if (page.isDictionary()) return page;
+  for (QPDFObjectHandle p : pdf.getAllPages()) {
+    QPDFObjectHandle annots = p.getKey("/Annots");
+    for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
+      if (annots.getArrayItem(i).getObjGen() == widget.getObjGen()) page = p;
+  }
+  return page;
+}
+
+}  // namespace
+
+int pageRotation(QPDFObjectHandle page) {
+  for (int depth = 0; depth < 32 && page.isDictionary(); ++depth) {
+    QPDFObjectHandle r = page.getKey("/Rotate");
+    if (r.isInteger()) return static_cast<int>(r.getIntValue());
+    page = page.getKey("/Parent");
+  }
+  return 0;
+}
+
+void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, QPDFObjectHandle timestamp) {
+  QPDFObjectHandle page = pdf.getAllPages().front();
+  QPDFObjectHandle field = pdf.makeIndirectObject(
+      QPDFObjectHandle::parse("<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
+  field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(freshFieldName(pdf, "DocTimeStamp")));
+  field.replaceKey("/V", timestamp);
+  field.replaceKey("/P", page);
+  update.add(field);
+  addToPage(page, field, update);
+  addToForm(signatureForm(pdf, update), field, update);
+}
+
+SignatureFieldPlacement::SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan)
+    : pdf_(pdf), update_(update), plan_(plan) {}
+
+void SignatureFieldPlacement::place(QPDFObjectHandle signature) {
+  QPDFObjectHandle form = signatureForm(pdf_, update_);
+  if (plan_.target.existingField)
+    intoExistingField(signature, *plan_.target.existingField);
+  else
+    intoNewField(signature, form);
+}
+
+QPDFObjectHandle SignatureFieldPlacement::appearance(double width, double height, int rotate) {
+  std::vector<QPDFObjectHandle> created;
+  QPDFObjectHandle form;
+  if (plan_.invisible) {
+    form = pdf_.makeIndirectObject(pdf_.newStream(std::string()));
+    form.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    form.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    form.getDict().replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 0 0]"));
+    created.push_back(form);
+  } else {
+    form = buildAppearance(pdf_, plan_.look, width, height, rotate, created);
+  }
+  for (auto& o : created) update_.add(o);
+  QPDFObjectHandle ap = QPDFObjectHandle::newDictionary();
+  ap.replaceKey("/N", form);
+  return ap;
+}
+
+void SignatureFieldPlacement::intoExistingField(QPDFObjectHandle signature, std::int32_t index) {
+  auto fields = listSignatureFields(pdf_);
+  if (index < 0 || static_cast<std::size_t>(index) >= fields.size())
+    throw SecurePdfError(fields.empty() ? "The document has no signature field to sign"
+                                        : "The document has no signature field number " + std::to_string(index));
+  auto& entry = fields[static_cast<std::size_t>(index)];
+  if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
+  QPDFObjectHandle field = entry.field;
+  field.replaceKey("/V", signature);
+  if (field.isIndirect()) update_.add(field);
+  std::vector<QPDFObjectHandle> widgets;
+  if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
+    widgets.push_back(field);
+  } else if (field.getKey("/Kids").isArray()) {
+    for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i) widgets.push_back(field.getKey("/Kids").getArrayItem(i));
+  }
+  for (auto& widget : widgets) {
+    if (!widget.isDictionary()) continue;
+    QPDFObjectHandle rect = widget.getKey("/Rect");
+    double width = 0, height = 0;
+    if (rect.isRectangle()) {
+      auto r = rect.getArrayAsRectangle();
+      width = std::fabs(r.urx - r.llx);
+      height = std::fabs(r.ury - r.lly);
+    }
+    if (plan_.replaceExistingAppearance || !widget.getKey("/AP").isDictionary())
+      widget.replaceKey("/AP", appearance(width, height, pageRotation(pageOf(pdf_, widget))));
+    if (widget.isIndirect()) update_.add(widget);
+  }
+}
+
+void SignatureFieldPlacement::intoNewField(QPDFObjectHandle signature, QPDFObjectHandle form) {
+  const auto& pages = pdf_.getAllPages();
+  const FieldTarget& t = plan_.target;
+  std::vector<std::size_t> targets;
+  if (t.everyPage) {
+    for (std::size_t i = 0; i < pages.size(); ++i) targets.push_back(i);
+  } else {
+    if (t.pageIndex >= pages.size()) throw SecurePdfError("No page with index " + t.pageText);
+    targets.push_back(t.pageIndex);
+  }
+
+  QPDFObjectHandle field = pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
+  field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(freshFieldName(pdf_, "Signature")));
+  field.replaceKey("/V", signature);
+  update_.add(field);
+  // One page: the field is its own widget; several: one kid per page.
+  QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+  for (std::size_t pi : targets) {
+    QPDFObjectHandle page = pages[pi];
+    QPDFObjectHandle widget = targets.size() == 1 ? field : pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    widget.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+    widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
+    widget.replaceKey("/Rect",
+                      QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(t.x, t.y, t.x + t.width, t.y + t.height)));
+    widget.replaceKey("/F", QPDFObjectHandle::newInteger(plan_.invisible ? 2 + 128 : 4 + 128));
+    widget.replaceKey("/P", page);
+    widget.replaceKey("/AP", appearance(t.width, t.height, pageRotation(page)));
+    if (targets.size() > 1) {
+      widget.replaceKey("/Parent", field);
+      kids.appendItem(widget);
+      update_.add(widget);
+    }
+    addToPage(page, widget, update_);
+  }
+  if (targets.size() > 1) field.replaceKey("/Kids", kids);
+  addToForm(form, field, update_);
+}
+
+}  // namespace penvora::core::securepdf

@@ -1,0 +1,37 @@
+#pragma once
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/SigningPlan.hpp"
+
+namespace penvora::core::securepdf {
+
+// The page's /Rotate, inherited through /Parent; 0 when none.
+int pageRotation(QPDFObjectHandle page);
+
+// A hidden field on the first page holding a document time-stamp.
+void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, QPDFObjectHandle timestamp);
+
+// Puts a signature dictionary into the document's form, marking every
+// object it changes or makes in the update: into an existing signature
+// field (its widgets get the appearance), or into a new field with one
+// widget per target page.
+class SignatureFieldPlacement {
+ public:
+  SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
+
+  void place(QPDFObjectHandle signature);
+
+ private:
+  void intoExistingField(QPDFObjectHandle signature, std::int32_t index);
+  void intoNewField(QPDFObjectHandle signature, QPDFObjectHandle form);
+  // The /AP dictionary for a widget of that size on a page turned by rotate.
+  QPDFObjectHandle appearance(double width, double height, int rotate);
+
+  QPDF& pdf_;
+  IncrementalUpdate& update_;
+  const SigningPlan& plan_;
+};
+
+}  // namespace penvora::core::securepdf
