@@ -7,6 +7,7 @@
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/engine/LogoImage.hpp"
+#include "core/engine/TemporaryKeyFile.hpp"
 #include "penvora/Log.hpp"
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/PDFSign.hpp"
@@ -66,149 +67,179 @@ std::int64_t countPages(const std::string& path, const std::string& password, st
   return std::max<std::int64_t>(pages, 1);
 }
 
-void removeQuietly(const fs::path& p) {
-  std::error_code ec;
-  fs::remove(p, ec);
+// 1. The identity: the host's PKCS#12 or the default one.
+std::optional<util::Bytes> signingIdentity(const PenvoraSDKCertificate& certificate) {
+  if (certificate.signCertP12B64) return util::base64Decode(*certificate.signCertP12B64);
+  return ESS::defaultIdentity();  // logs "CERTIFICATE ERROR" itself
+}
+
+// 2. The identity as a temporary key file and the signer's certificate
+// read from it.
+std::optional<TemporaryKeyFile> keyFileFor(const util::Bytes& identity) {
+  try {
+    return std::optional<TemporaryKeyFile>(std::in_place, ESS::writeTempP12(identity));
+  } catch (const std::exception& e) {
+    log(std::string("Certificate error: ") + e.what());
+    return std::nullopt;
+  }
+}
+
+bool loadCertificate(PDFSign& s, const TemporaryKeyFile& key, const std::string& password) {
+  try {
+    s.signingCert =
+        std::make_shared<securepdf::Certificate>(securepdf::CertStoreTypes::cstPFXFile, key.path().string(), password, "*");
+    return true;
+  } catch (const std::exception& e) {
+    log(std::string("Sign error: ") + e.what());
+    return false;
+  }
+}
+
+// 3. Input, output and the texts of the signature dictionary.
+fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
+  const auto& files = *params.fileProperties;
+  s.overwrite = true;
+  s.inputFile = input.string();
+  const fs::path output = ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
+  s.outputFile = output.string();
+  s.password = files.password;
+  s.signatureHashAlgorithm = "SHA512";
+  s.signatureAuthorName = files.author + " " + kSignatureSuffix;
+  s.signatureReason = files.reason + " " + kSignatureSuffix;
+  s.signatureWidgetWidth = std::to_string(truncated(essParams.bounds.width));
+  s.signatureWidgetHeight = std::to_string(truncated(essParams.bounds.height));
+  return output;
+}
+
+// 4. The page (every page when asked), and the box's height as the user
+// sees it: the bounds are page space, and a page turned a quarter shows
+// the box on its side.
+double choosePage(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
+  std::vector<int> rotations;
+  const std::int64_t pages = countPages(input.string(), params.fileProperties->password, rotations);
+  const std::int64_t pageIndex = std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1);
+  s.signatureWidgetPages = params.widget->signOnAllPages ? std::string("*") : std::to_string(pageIndex);
+  const bool sideways = pageIndex < static_cast<std::int64_t>(rotations.size()) &&
+                        (rotations[static_cast<std::size_t>(pageIndex)] % 180 != 0);
+  return sideways ? essParams.bounds.width : essParams.bounds.height;
+}
+
+// 5. The widget's look: the picture (the logo without a handwritten
+// signature), its size and near-white mask.
+void applyPicture(PDFSign& s, const PenvoraSDKCertificate& certificate, ESSParams& essParams) {
+  // A plain pair, not a structured binding: clang 14 (the fuzzing
+  // build) cannot capture bindings in a lambda.
+  for (const auto& property : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
+                               std::pair{"BackgroundImageType", "JPEG"},
+                               std::pair{"IgnoreExistingAppearance", "true"}})
+    ignoringFailure([&] { s.setWidgetProperty(property.first, property.second); });
+
+  if (!certificate.handwrittenSignature) {
+    if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = util::base64Encode(*logo);
+  }
+  if (auto jpeg = util::base64Decode(essParams.jpgB64)) {
+    if (auto size = jpegPixelSize(*jpeg)) {
+      ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
+      ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
+      if (auto mask = ESS::backgroundMask(essParams.jpgB64, size->first, size->second))
+        ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESSUtils::hexUpper(*mask)); });
+    }
+  }
+  if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
+    ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESSUtils::hexUpper(*data)); });
+}
+
+// 7. The biometric record as two signed attributes; with several
+// documents each record carries its own document's digest.
+bool applyBiometrics(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
+  const auto& certificate = *params.certificate;
+  if (!certificate.handwrittenSignature) return true;
+  std::string record = essParams.pointsB64;
+  if (params.fileProperties->documentUris.size() >= 2) record = ESS::restampDocumentHash(record, input.string());
+  if (ESS::addBioData(record, certificate.encKeyB64, s)) return true;
+  log("BIO DATA ERROR");
+  return false;
+}
+
+// 9. Where: the form field by name (the first one when it is not found),
+// or the box's whole-point position.
+void applyPosition(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
+  const auto& widget = *params.widget;
+  if (widget.widgetType != PenvoraSDKWidgetType::field) {
+    std::int32_t x = truncated(essParams.bounds.x), y = truncated(essParams.bounds.y);
+    if (x == 0 && y == 0) x = 1;  // the pair 0, 0 is never sent
+    s.signatureWidgetOffsetX = std::to_string(x);
+    s.signatureWidgetOffsetY = std::to_string(y);
+    return;
+  }
+  s.signatureFields = 0;
+  if (!widget.widgetFieldFieldname || widget.widgetFieldFieldname->empty()) return;
+  const std::string& name = *widget.widgetFieldFieldname;
+  try {
+    securepdf::PDFForm f;
+    f.inputFile = input.string();
+    f.password = params.fileProperties->password;
+    f.open();
+    const std::int32_t index = f.findField(name);
+    f.close();
+    if (index < 0)
+      log("Warning: field '" + name + "' not found. Using first field.");
+    else
+      s.signatureFields = index;
+  } catch (const std::exception& e) {
+    log(std::string("Warning: PDFForm.findField error: ") + e.what() + ". Using first field.");
+  }
+}
+
+// One document through every step; nothing after one log line when a
+// step fails. The key file is gone on every path out.
+std::optional<fs::path> signDocument(const PenvoraSDKParams& params, ESSParams& essParams, const fs::path& input) {
+  const auto& certificate = *params.certificate;
+  const auto identity = signingIdentity(certificate);
+  if (!identity) return std::nullopt;
+  const std::string password = ESS::certificatePassword(certificate.signCertPassword);
+  const auto key = keyFileFor(*identity);
+  if (!key) return std::nullopt;
+  PDFSign s;
+  if (!loadCertificate(s, *key, password)) return std::nullopt;
+
+  const fs::path output = describeDocument(s, params, essParams, input);
+  const double shownHeight = choosePage(s, params, essParams, input);
+  applyPicture(s, certificate, essParams);
+  // 6. Profile B by default, and who built the signature.
+  s.validationPolicy = securepdf::PDFSignValidationPolicies::vpNone;
+  s.signatureProfile = securepdf::PDFSignSignatureProfiles::pfBaselineB;
+  ESS::applyBuildProperties(s);
+  if (!applyBiometrics(s, params, essParams, input)) return std::nullopt;
+  // 8. The host's text lines inside the box.
+  ESS::applyCustomText(truncated(shownHeight), params.widget->widgetCustomText, s);
+  applyPosition(s, params, essParams, input);
+  // 10. Time-stamp (profile T), compact validation data, invisibility.
+  ignoringFailure([&] { s.config("CompressDSS=true"); });
+  ESS::applyTimestamp(*params.tsp, s);
+  if (params.widget->invisibleSignature) ignoringFailure([&] { s.setWidgetProperty("Invisible", "true"); });
+
+  // 11. Sign; then, when asked, the long-term validation data.
+  try {
+    s.sign();
+  } catch (const std::exception& e) {
+    log(std::string("Sign error: ") + e.what());
+    return std::nullopt;
+  }
+  if (certificate.ltv) ESS::updateLTV(output, params.tsp->tspURL);
+  return output;
 }
 
 }  // namespace
 
 std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSParams& essParams) {
+  const auto& documents = params.fileProperties->documentUris;
+  if (documents.empty()) return {};
   std::vector<fs::path> results;
-  const auto& files = *params.fileProperties;
-  const auto& widget = *params.widget;
-  const auto& certificate = *params.certificate;
-  if (files.documentUris.empty()) return {};
-
-  for (const std::string& document : files.documentUris) {
-    const fs::path u = document;
-    securepdf::PDFSign s;
-    s.overwrite = true;
-
-    std::optional<util::Bytes> identity;
-    if (certificate.signCertP12B64) {
-      identity = util::base64Decode(*certificate.signCertP12B64);
-      if (!identity) return {};
-    } else {
-      identity = defaultIdentity();  // logs "CERTIFICATE ERROR" itself
-      if (!identity) return {};
-    }
-    const std::string password = certificatePassword(certificate.signCertPassword);
-    fs::path t;
-    try {
-      t = writeTempP12(*identity);
-    } catch (const std::exception& e) {
-      log(std::string("Certificate error: ") + e.what());
-      return {};
-    }
-    try {
-      s.signingCert = std::make_shared<securepdf::Certificate>(securepdf::CertStoreTypes::cstPFXFile, t.string(),
-                                                               password, "*");
-    } catch (const std::exception& e) {
-      log(std::string("Sign error: ") + e.what());
-      removeQuietly(t);
-      return {};
-    }
-    s.inputFile = u.string();
-    const fs::path o = uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, u.filename().string());
-    s.outputFile = o.string();
-    s.password = files.password;
-    s.signatureHashAlgorithm = "SHA512";
-    s.signatureAuthorName = files.author + " " + kSignatureSuffix;
-    s.signatureReason = files.reason + " " + kSignatureSuffix;
-    s.signatureWidgetWidth = std::to_string(truncated(essParams.bounds.width));
-    s.signatureWidgetHeight = std::to_string(truncated(essParams.bounds.height));
-
-    std::vector<int> rotations;
-    const std::int64_t pages = countPages(u.string(), files.password, rotations);
-    const std::int64_t pageIndex = std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1);
-    s.signatureWidgetPages = widget.signOnAllPages ? std::string("*") : std::to_string(pageIndex);
-    // The bounds are page space; the custom text is laid out in the box as
-    // the user sees it, which a page turned a quarter shows on its side.
-    const bool sideways = pageIndex < static_cast<std::int64_t>(rotations.size()) &&
-                          (rotations[static_cast<std::size_t>(pageIndex)] % 180 != 0);
-    const double shownHeight = sideways ? essParams.bounds.width : essParams.bounds.height;
-
-    // A plain pair, not a structured binding: clang 14 (the fuzzing
-    // build) cannot capture bindings in a lambda.
-    for (const auto& property : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
-                                 std::pair{"BackgroundImageType", "JPEG"},
-                                 std::pair{"IgnoreExistingAppearance", "true"}})
-      ignoringFailure([&] { s.setWidgetProperty(property.first, property.second); });
-
-    if (!certificate.handwrittenSignature) {
-      if (auto logo = logoJpeg(1.0)) essParams.jpgB64 = util::base64Encode(*logo);
-    }
-    if (auto jpeg = util::base64Decode(essParams.jpgB64)) {
-      if (auto size = jpegPixelSize(*jpeg)) {
-        ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
-        ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
-        if (auto mask = backgroundMask(essParams.jpgB64, size->first, size->second))
-          ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESSUtils::hexUpper(*mask)); });
-      }
-    }
-    if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
-      ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESSUtils::hexUpper(*data)); });
-
-    s.validationPolicy = securepdf::PDFSignValidationPolicies::vpNone;
-    s.signatureProfile = securepdf::PDFSignSignatureProfiles::pfBaselineB;
-    applyBuildProperties(s);
-
-    if (certificate.handwrittenSignature) {
-      std::string record = essParams.pointsB64;
-      if (files.documentUris.size() >= 2) record = restampDocumentHash(record, u.string());
-      if (!addBioData(record, certificate.encKeyB64, s)) {
-        log("BIO DATA ERROR");
-        removeQuietly(t);
-        return {};
-      }
-    }
-
-    applyCustomText(truncated(shownHeight), widget.widgetCustomText, s);
-
-    if (widget.widgetType == PenvoraSDKWidgetType::field && widget.widgetFieldFieldname &&
-        !widget.widgetFieldFieldname->empty()) {
-      const std::string& name = *widget.widgetFieldFieldname;
-      try {
-        securepdf::PDFForm f;
-        f.inputFile = u.string();
-        f.password = files.password;
-        f.open();
-        const std::int32_t index = f.findField(name);
-        f.close();
-        if (index < 0) {
-          log("Warning: field '" + name + "' not found. Using first field.");
-          s.signatureFields = 0;
-        } else {
-          s.signatureFields = index;
-        }
-      } catch (const std::exception& e) {
-        log(std::string("Warning: PDFForm.findField error: ") + e.what() + ". Using first field.");
-        s.signatureFields = 0;
-      }
-    } else if (widget.widgetType == PenvoraSDKWidgetType::field) {
-      s.signatureFields = 0;
-    } else {
-      std::int32_t x = truncated(essParams.bounds.x), y = truncated(essParams.bounds.y);
-      if (x == 0 && y == 0) x = 1;  // the pair 0, 0 is never sent
-      s.signatureWidgetOffsetX = std::to_string(x);
-      s.signatureWidgetOffsetY = std::to_string(y);
-    }
-
-    ignoringFailure([&] { s.config("CompressDSS=true"); });
-    applyTimestamp(*params.tsp, s);
-    if (widget.invisibleSignature) ignoringFailure([&] { s.setWidgetProperty("Invisible", "true"); });
-
-    try {
-      s.sign();
-    } catch (const std::exception& e) {
-      log(std::string("Sign error: ") + e.what());
-      removeQuietly(t);
-      return {};
-    }
-    if (certificate.ltv) updateLTV(o, params.tsp->tspURL);
-    removeQuietly(t);
-    results.push_back(o);
+  for (const std::string& document : documents) {
+    auto signedFile = signDocument(params, essParams, document);
+    if (!signedFile) return {};
+    results.push_back(std::move(*signedFile));
   }
   return results;
 }
