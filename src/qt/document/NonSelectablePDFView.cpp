@@ -1,5 +1,7 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 
+#include "qt/document/ViewerTouchNavigation.hpp"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -23,6 +25,7 @@ core::document::Point toGeo(const QPointF& p) { return {p.x(), p.y()}; }
 NonSelectablePDFView::NonSelectablePDFView(QWidget* parent)
     : QAbstractScrollArea(parent), renderer_(std::make_unique<QPdfPageRenderer>()) {
   renderer_->setRenderMode(QPdfPageRenderer::RenderMode::MultiThreaded);
+  touch_ = new ViewerTouchNavigation(this);
   connect(renderer_.get(), &QPdfPageRenderer::pageRendered, this,
           [this](int page, QSize size, const QImage& image, QPdfDocumentRenderOptions, quint64) {
             if (requested_.value(page) == size) requested_.remove(page);
@@ -270,6 +273,10 @@ void NonSelectablePDFView::setScrollOffset(const QPoint& offset) {
   horizontalScrollBar()->setValue(offset.x());
   scrollToTop(offset.y());
   updateCurrentPage();
+}
+
+void NonSelectablePDFView::setDraggableHitTest(std::function<bool(const QPointF& viewPoint)> test) {
+  touch_->startsOnDraggable = std::move(test);
 }
 
 void NonSelectablePDFView::setOverlays(int page, std::vector<std::shared_ptr<PageOverlay>> overlays) {

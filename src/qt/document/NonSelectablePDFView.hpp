@@ -14,6 +14,10 @@ class QPdfDocument;
 class QPdfPageRenderer;
 
 namespace penvora::qt::document {
+class ViewerTouchNavigation;
+}
+
+namespace penvora::qt::document {
 
 // Something drawn over a page (signature box, its icons), in page space.
 class PageOverlay {
@@ -69,6 +73,10 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   const std::vector<std::shared_ptr<PageOverlay>>& overlays(int page) const;
   void clearOverlays();
 
+  // Touch and pen strokes starting where `test` says yes are left to the
+  // screen (as mouse input) instead of scrolling or zooming the view.
+  void setDraggableHitTest(std::function<bool(const QPointF& viewPoint)> test);
+
   // Blocks until every visible page is rendered (tests, grabbing).
   void waitForVisiblePages(int timeoutMs = 5000);
 
@@ -81,6 +89,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void scrollContentsBy(int dx, int dy) override;
 
  private:
+  ViewerTouchNavigation* touch_ = nullptr;  // a child QObject
   struct PageLayout {
     Rect crop;
     int rotation = 0;

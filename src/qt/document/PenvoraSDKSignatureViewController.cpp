@@ -53,6 +53,11 @@ PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* pa
   connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { touchUpInsideCancelButton(); });
   // Taps and drags on the pages place the signature by hand.
   ui_->pdfView->viewport()->installEventFilter(this);
+  // A finger or pen on the box or its icons moves the box; elsewhere it scrolls.
+  ui_->pdfView->setDraggableHitTest([this](const QPointF& viewPoint) {
+    const int page = ui_->pdfView->pageForPoint(viewPoint, true);
+    return page >= 0 && annotationAt(page, ui_->pdfView->convertToPage(viewPoint, page)) != nullptr;
+  });
   connect(ui_->pdfView, &NonSelectablePDFView::pageChanged, this, [this] { updatePageTitle(); });
 }
 
