@@ -1,5 +1,7 @@
 #include "core/document/ManualPlacementGeometry.hpp"
 
+#include <algorithm>
+
 #include "core/document/PageGeometry.hpp"
 
 namespace penvora::core::document {
@@ -10,8 +12,6 @@ bool quarterTurn(int rotation) { return rotation == 90 || rotation == 270; }
 // origin would otherwise let the box leave the shown page.
 Rect fromCrop(const Rect& r, const Rect& crop) { return {r.x - crop.x, r.y - crop.y, r.width, r.height}; }
 Rect toCrop(const Rect& r, const Rect& crop) { return {r.x + crop.x, r.y + crop.y, r.width, r.height}; }
-std::optional<Rect> resizedFromCropCorner(const Rect& b, int rotation, double r, Point s, Point t, double pw,
-                                          double ph);
 }  // namespace
 
 Rect initialBox(const Rect& crop, int rotation, double ratio) {
@@ -51,64 +51,23 @@ Rect movedBox(const Rect& box, Point touch, const Rect& crop) {
   return toCrop({cx - hw, cy - hh, b.width, b.height}, crop);
 }
 
-std::optional<Rect> resizedBox(const Rect& box, int rotation, double r, Point s, Point t, const Rect& crop) {
-  const auto resized = resizedFromCropCorner(fromCrop(box, crop), rotation, r, s, t, crop.width, crop.height);
-  if (!resized) return std::nullopt;
-  return toCrop(*resized, crop);
+Rect resizedToHandle(const Rect& box, int rotation, double ratio, Point finger, const Rect& crop) {
+  if (!(ratio > 0)) return box;
+  const Rect page = shownSize(crop, rotation);
+  const Rect shown = pageRectToShown(box, crop, rotation);
+  const Point f = pageToShown(finger, crop, rotation);
+  const double widest = std::min(page.width - shown.x, (page.height - shown.y) * ratio);
+  const double narrowest = kMinSignatureHeight * ratio;
+  if (widest < narrowest) return box;
+  const double wanted = std::max(f.x - shown.x, (f.y - shown.y) * ratio);
+  const double width = std::clamp(wanted, narrowest, widest);
+  return shownRectToPage({shown.x, shown.y, width, width / ratio}, crop, rotation);
 }
 
-namespace {
-std::optional<Rect> resizedFromCropCorner(const Rect& b, int rotation, double r, Point s, Point t, double pw,
-                                          double ph) {
-  const double minSide = kMinSignatureHeight;
-  switch (rotation) {
-    case 90: {
-      const bool shrink = s.x > t.x;
-      const double w = shrink ? b.width - 2 : b.width + 2;
-      const double h = shrink ? b.height - 2 * r : b.height + 2 * r;
-      if (w >= minSide && h >= minSide && b.x + w <= pw && b.y + h <= ph) return Rect{b.x, b.y, w, h};
-      return std::nullopt;
-    }
-    case 180: {
-      const bool shrink = s.x > t.x;
-      const double x = shrink ? b.x + 1.5 * r : b.x - 1.5 * r;
-      const double w = shrink ? b.width - 1.5 * r : b.width + 1.5 * r;
-      const double h = shrink ? b.height - 1.5 : b.height + 1.5;
-      if (w >= minSide && h >= minSide && x >= 0 && b.y + h <= ph) return Rect{x, b.y, w, h};
-      return std::nullopt;
-    }
-    case 270: {
-      const bool shrink = s.x > t.x;
-      const Rect n = shrink ? Rect{b.x + 1.5, b.y + 1.5 * r, b.width - 1.5, b.height - 1.5 * r}
-                            : Rect{b.x - 1.5, b.y - 1.5 * r, b.width + 1.5, b.height + 1.5 * r};
-      if (n.width >= minSide && n.height >= minSide && n.x >= 0 && n.y >= 0) return n;
-      return std::nullopt;
-    }
-    default: {
-      // Left and top edges stay where they are.
-      const double dx = s.x - t.x;
-      double w = b.width - dx * r, h = b.height - dx;
-      const double x = b.x;
-      double y = b.y + dx;
-      if (w < r * minSide) w = b.width;
-      if (h < minSide) {
-        h = b.height;
-        y = b.y;
-      }
-      if (x + w > pw) {
-        w = pw - x;
-        h = h + dx;
-      }
-      if (y < 0) {
-        y = 0;
-        h = b.height - dx;
-      }
-      if (w / r < h) h = w / r;
-      return Rect{x, y, w, h};
-    }
-  }
+Point expandHandleCorner(const Rect& box, int rotation, const Rect& crop) {
+  const Rect shown = pageRectToShown(box, crop, rotation);
+  return shownToPage({shown.x + shown.width, shown.y + shown.height}, crop, rotation);
 }
-}  // namespace
 
 Rect acceptedBounds(const Rect& box) { return wholePoints(box); }
 

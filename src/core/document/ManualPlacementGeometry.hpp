@@ -22,13 +22,14 @@ Rect iconBounds(Icon icon, const Rect& box, int rotation, double side = kIconSid
 // The box centred on `touch`, kept inside the crop box (what is shown).
 Rect movedBox(const Rect& box, Point touch, const Rect& crop);
 
-// One resize step from the last touch `start` to `touch` (viewer
-// coordinates; only x counts). On unrotated pages the size follows the
-// finger and is clamped; on turned pages each step changes it by a fixed
-// amount and a step that would break a limit gives nothing. The limits
-// are the crop box's edges.
-std::optional<Rect> resizedBox(const Rect& box, int rotation, double ratio, Point start, Point touch,
-                               const Rect& crop);
+// The box with its expand handle (the bottom-right corner as shown) under
+// the finger, given in page space: the top-left corner as shown stays, the
+// sides keep the shown ratio width / height, and the box stays at least
+// kMinSignatureHeight high and inside the crop box. The dominant direction
+// of the drag decides the size, so the handle follows the finger one to one.
+Rect resizedToHandle(const Rect& box, int rotation, double ratio, Point finger, const Rect& crop);
+// That corner of the box (bottom-right as shown) in page space.
+Point expandHandleCorner(const Rect& box, int rotation, const Rect& crop);
 
 // What the engine gets: the box where the user saw it, in page space
 // whatever the rotation (the signer turns the picture with the page), its

@@ -78,7 +78,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   QString temporaryDirectory;
 
   // Manual placement: the newest box and its controls (none before one is
-  // placed), the last resize touch and the drag in progress.
+  // placed), where the finger holds the resize handle (page space, from the
+  // box's corner) and the drag in progress.
   std::shared_ptr<ImageSignaturePDFAnnotation> imageSignatureAnnotation;
   std::shared_ptr<ImageClosePDFAnnotation> imageCloseAnnotation;
   std::shared_ptr<ImageAcceptPDFAnnotation> imageAcceptAnnotation;

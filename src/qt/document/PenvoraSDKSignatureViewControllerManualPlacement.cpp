@@ -154,8 +154,12 @@ void PenvoraSDKSignatureViewController::panned(QEvent::Type type, const QPointF&
     const auto a = annotationAt(page, p);
     if (a && a == imageSignatureAnnotation) {
       isSelectedSignAnnotation = true;
-    } else if (a && a == imageExpandAnnotation) {
-      touchStart = viewPoint;
+    } else if (a && a == imageExpandAnnotation && imageSignatureAnnotation) {
+      // Where the finger holds the handle, relative to the box's corner, so
+      // the corner keeps that distance from the finger while resizing.
+      const auto corner = core::document::expandHandleCorner(imageSignatureAnnotation->bounds, pageRotation(page),
+                                                             cropBox(page));
+      touchStart = QPointF(corner.x, corner.y) - p;
       isSelectedExpandAnnotation = true;
     }
   } else if (type == QEvent::MouseMove) {
@@ -206,12 +210,10 @@ void PenvoraSDKSignatureViewController::moveSignature(int page, const QPointF& v
 void PenvoraSDKSignatureViewController::resizeSignature(const QPointF& t) {
   auto sig = imageSignatureAnnotation;
   if (!sig || signaturePage_ < 0) return;
-  const Rect crop = cropBox(signaturePage_);
-  const auto resized = core::document::resizedBox(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
-                                          {touchStart.x(), touchStart.y()}, {t.x(), t.y()}, crop);
-  if (!resized) return;
-  sig->bounds = *resized;
-  touchStart = t;
+  // The handle follows the finger: the finger is taken in page space.
+  const QPointF finger = ui_->pdfView->convertToPage(t, signaturePage_) + touchStart;
+  sig->bounds = core::document::resizedToHandle(sig->bounds, pageRotation(signaturePage_), placement().signatureRatio(),
+                                                {finger.x(), finger.y()}, cropBox(signaturePage_));
   ui_->pdfView->viewport()->update();
 }
 

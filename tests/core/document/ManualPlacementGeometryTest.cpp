@@ -1,4 +1,5 @@
 #include "core/document/ManualPlacementGeometry.hpp"
+#include "core/document/PageGeometry.hpp"
 
 #include <gtest/gtest.h>
 
@@ -39,39 +40,33 @@ TEST(ManualPlacementGeometryTest, DraggingKeepsTheBoxOnThePage) {
   EXPECT_EQ(movedBox(box, {300, 0}, crop).y, 50);
 }
 
-TEST(ManualPlacementGeometryTest, ResizingOnAnUprightPageFollowsTheFingerWithinLimits) {
-  const Rect box{206.25, 362.5, 187.5, 75}, page{0, 0, 600, 800};
-  // Ten points to the right: bigger, top edge unchanged.
-  const auto grown = resizedBox(box, 0, 2.5, {100, 0}, {110, 0}, page);
-  ASSERT_TRUE(grown);
-  EXPECT_EQ(*grown, (Rect{206.25, 352.5, 212.5, 85}));
-  EXPECT_EQ(grown->y + grown->height, box.y + box.height);
-  // Far to the left: never below the smallest box.
-  const auto shrunk = resizedBox(box, 0, 2.5, {100, 0}, {0, 0}, page);
-  EXPECT_EQ(*shrunk, box);
-  // Past the right edge: as wide as the page allows.
-  const auto wide = resizedBox(box, 0, 2.5, {0, 0}, {300, 0}, page);
-  EXPECT_EQ(wide->x + wide->width, 600);
-  EXPECT_LE(wide->height, wide->width / 2.5);
-  // A crop box off the origin moves the right edge with it.
-  const auto cropped = resizedBox(box, 0, 2.5, {0, 0}, {300, 0}, {100, 0, 600, 800});
-  EXPECT_EQ(cropped->x + cropped->width, 700);
-}
-
-TEST(ManualPlacementGeometryTest, ResizingOnTurnedPagesGoesInStepsAndIgnoresWhatBreaksALimit) {
-  const Rect page{0, 0, 600, 800};
-  const Rect turned{262.5, 306.25, 75, 187.5};
-  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {100, 0}, page), (Rect{262.5, 306.25, 77, 192.5}));
-  EXPECT_EQ(*resizedBox(turned, 90, 2.5, {100, 0}, {90, 0}, page), (Rect{262.5, 306.25, 73, 182.5}));
-  EXPECT_FALSE(resizedBox({0, 0, 50, 125}, 90, 2.5, {100, 0}, {90, 0}, page));   // too small
-  EXPECT_FALSE(resizedBox({560, 0, 40, 100}, 90, 2.5, {0, 0}, {9, 0}, page));    // off the page
-  EXPECT_EQ(*resizedBox({100, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, page),
-            (Rect{96.25, 100, 191.25, 76.5}));
-  EXPECT_FALSE(resizedBox({1, 100, 187.5, 75}, 180, 2.5, {0, 0}, {5, 0}, page));  // x < 0
-  EXPECT_EQ(*resizedBox({100, 100, 75, 187.5}, 270, 2.5, {5, 0}, {0, 0}, page),
-            (Rect{101.5, 103.75, 73.5, 183.75}));
-  EXPECT_FALSE(resizedBox({1, 100, 75, 187.5}, 270, 2.5, {0, 0}, {5, 0}, page));
-  EXPECT_FALSE(resizedBox({41, 100, 75, 187.5}, 270, 2.5, {0, 0}, {5, 0}, {40, 0, 600, 800}));  // left of the crop
+TEST(ManualPlacementGeometryTest, TheExpandHandleFollowsTheFingerOnEveryTurnAndCrop) {
+  // The handle is the bottom-right corner as shown; the finger is taken in
+  // page space, where the viewer maps it.
+  for (const Rect crop : {Rect{0, 0, 600, 800}, Rect{40, 60, 520, 700}}) {
+    for (const int rotation : {0, 90, 180, 270}) {
+      SCOPED_TRACE(testing::Message() << "rotation " << rotation << ", crop at " << crop.x);
+      const Rect box = initialBox(crop, rotation, 2.5);
+      const Rect shown = pageRectToShown(box, crop, rotation);
+      auto resizedTo = [&](double dx, double dy) {
+        const Point finger = shownToPage({shown.x + shown.width + dx, shown.y + shown.height + dy}, crop, rotation);
+        return pageRectToShown(resizedToHandle(box, rotation, 2.5, finger, crop), crop, rotation);
+      };
+      // Along the box's own diagonal the corner lands exactly under the finger.
+      const Rect grown = resizedTo(25, 10);
+      EXPECT_NEAR(grown.x, shown.x, 1e-9);
+      EXPECT_NEAR(grown.y, shown.y, 1e-9);
+      EXPECT_NEAR(grown.width, shown.width + 25, 1e-9);
+      EXPECT_NEAR(grown.height, shown.height + 10, 1e-9);
+      // Not below the smallest box, not past the crop box's edges.
+      EXPECT_NEAR(resizedTo(-500, -500).height, kMinSignatureHeight, 1e-9);
+      const Rect huge = resizedTo(5000, 5000);
+      const Rect page = shownSize(crop, rotation);
+      EXPECT_LE(huge.x + huge.width, page.width + 1e-9);
+      EXPECT_LE(huge.y + huge.height, page.height + 1e-9);
+      EXPECT_NEAR(huge.width / huge.height, 2.5, 1e-9);
+    }
+  }
 }
 
 TEST(ManualPlacementGeometryTest, AcceptedSidesAndAutoScroll) {
