@@ -10,8 +10,10 @@
 #include <nlohmann/json.hpp>
 
 #include "core/engine/ESS.hpp"
+#include "core/engine/LogoImage.hpp"
 #include "core/securepdf/Certificate.hpp"
 #include "core/securepdf/PDFSign.hpp"
+#include "core/util/Base64.hpp"
 #include "support/TestSupport.hpp"
 
 namespace pdftest {
@@ -87,6 +89,36 @@ inline std::string documentPdf(const std::vector<PageSpec>& pages, bool signatur
 
 inline std::string plainPdf(int pages = 1) { return documentPdf(std::vector<PageSpec>(pages)); }
 
+// A copy of `in` encrypted with AES-256 and the given user password.
+inline std::filesystem::path encrypted(const std::filesystem::path& in, const std::string& user) {
+  const auto out = in.parent_path() / ("locked-" + in.filename().string());
+  testsupport::run("qpdf --encrypt '" + user + "' owner 256 -- '" + in.string() + "' '" + out.string() + "'");
+  return out;
+}
+
+// A biometric record as the capture writes it, with `points` rows; the
+// software field names the document's digest.
+inline std::string bioRecord(int points, const std::string& digest = "abc") {
+  using penvora::core::util::base64Encode;
+  std::string r =
+      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
+      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
+      base64Encode(std::string_view("Test tablet")) + ";" +
+      base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
+  for (int i = 0; i < points; ++i)
+    r += "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
+  return r;
+}
+
+// A white JPEG of w x h pixels with a black block, as raw bytes.
+inline std::string inkJpeg(int w, int h, int x0, int y0, int x1, int y1) {
+  penvora::core::util::Bytes rgba(static_cast<std::size_t>(w * h * 4), 255);
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      for (int c = 0; c < 3; ++c) rgba[static_cast<std::size_t>((y * w + x) * 4 + c)] = 0;
+  return penvora::core::util::toString(*penvora::core::engine::encodeJpeg(rgba, w, h, 1.0));
+}
+
 // The default identity, loaded once for the whole test run.
 inline std::shared_ptr<penvora::core::securepdf::Certificate> defaultCertificate() {
   static std::shared_ptr<penvora::core::securepdf::Certificate> cert = [] {
@@ -134,9 +166,7 @@ inline std::vector<SignatureBytes> signatures(const std::string& file) {
         s.range[2] + s.range[3] > static_cast<long long>(file.size()))
       continue;
     s.signedData = file.substr(s.range[0], s.range[1]) + file.substr(s.range[2], s.range[3]);
-    const std::string hex = file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2);
-    std::string der;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) der += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    std::string der = testsupport::unhex(file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2));
     // Cut the zero padding using the outer DER length.
     if (der.size() > 4 && static_cast<unsigned char>(der[1]) == 0x82)
       der.resize(4 + (static_cast<unsigned char>(der[2]) << 8 | static_cast<unsigned char>(der[3])));

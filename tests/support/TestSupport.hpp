@@ -1,5 +1,8 @@
 #pragma once
+#include <zlib.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -45,6 +48,58 @@ inline void writeText(const std::filesystem::path& p, std::string_view text) {
   std::ofstream out(p, std::ios::binary);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
+
+inline std::string hex(std::string_view bytes) {
+  static const char* d = "0123456789ABCDEF";
+  std::string s;
+  for (unsigned char c : bytes) s += {d[c >> 4], d[c & 15]};
+  return s;
+}
+
+inline std::string unhex(std::string_view hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  return out;
+}
+
+// The inflated form of a zlib stream (up to 4 MB), as an independent reader.
+template <typename Buffer>
+Buffer inflateZlib(const Buffer& z) {
+  Buffer out(1 << 22);
+  uLongf n = out.size();
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(z.data()), z.size()) != Z_OK)
+    return {};
+  out.resize(n);
+  return out;
+}
+
+// The message of what `f` throws as E, or a note that it did not throw.
+template <typename E = std::exception, typename F>
+std::string errorOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 // A fresh folder removed at the end of the test.
 class TempDir {

@@ -17,22 +17,13 @@ using W = BiometricRecordWriter;
 
 namespace {
 
-class ZoneGuard {
- public:
-  explicit ZoneGuard(const char* tz) {
-    const char* old = std::getenv("TZ");
-    if (old) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ZoneGuard() {
-    if (old_) setenv("TZ", old_->c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
+// TZ for the lifetime of the object; the zone is read again on each change.
+struct ZoneGuard {
+  struct Reread {
+    ~Reread() { tzset(); }
+  } reread;  // destroyed after TZ is restored
+  testsupport::ScopedEnv tz;
+  explicit ZoneGuard(const char* zone) : tz("TZ", zone) { tzset(); }
 };
 
 BiometricRecordInputs baseInputs(const std::string& doc) {
@@ -88,12 +79,8 @@ TEST(BiometricRecord, RowsTruncateTowardZeroAndShareOneClock) {
   testsupport::CapturedLog log;
   auto l = lines(W::buildRecord(in));
   ASSERT_EQ(l.size(), 3u + 6u);
-  EXPECT_EQ(l[3], "0;5;1;1;0");
-  EXPECT_EQ(l[4], "-3;10;1;1;15");
-  EXPECT_EQ(l[5], "4;4;1;1;200");
-  EXPECT_EQ(l[6], "1;1;1;1;500");
-  EXPECT_EQ(l[7], "2;2;1;1;550");
-  EXPECT_EQ(l[8], "3;3;1;1;550");
+  EXPECT_EQ(std::vector(l.begin() + 3, l.end()), (std::vector<std::string>{"0;5;1;1;0", "-3;10;1;1;15", "4;4;1;1;200",
+                                                                          "1;1;1;1;500", "2;2;1;1;550", "3;3;1;1;550"}));
   // Unreadable document: empty digest, record still built, failure logged.
   auto v = ESSUtils::split(l[1], ';');
   EXPECT_TRUE(toString(*core::util::base64Decode(v[12])).ends_with("SHA-2-512 PDF: "));
@@ -121,22 +108,12 @@ TEST(BiometricRecord, LocationTextLongitudeFirst) {
 
 TEST(BiometricRecord, DatesFollowTheLocalZone) {
   const auto t = std::chrono::system_clock::from_time_t(1767261600);
-  std::string utc, madrid, tokyo;
-  {
-    ZoneGuard z("UTC");
-    utc = W::dateText(t);
+  using Z = std::pair<const char*, const char*>;
+  for (auto [zone, text] : {Z{"UTC", "01/01/2026@10:00:00"}, Z{"Europe/Madrid", "01/01/2026@11:00:00"},
+                            Z{"Asia/Tokyo", "01/01/2026@19:00:00"}}) {
+    ZoneGuard z(zone);
+    EXPECT_EQ(W::dateText(t), text) << zone;
   }
-  {
-    ZoneGuard z("Europe/Madrid");
-    madrid = W::dateText(t);
-  }
-  {
-    ZoneGuard z("Asia/Tokyo");
-    tokyo = W::dateText(t);
-  }
-  EXPECT_EQ(utc, "01/01/2026@10:00:00");
-  EXPECT_EQ(madrid, "01/01/2026@11:00:00");
-  EXPECT_EQ(tokyo, "01/01/2026@19:00:00");
 }
 
 TEST(BiometricRecord, EncodesAsBase64OfUtf8) {

@@ -38,6 +38,7 @@ TEST(ManualPlacementGeometryTest, DraggingKeepsTheBoxOnThePage) {
   EXPECT_EQ(movedBox(box, {5, 200}, crop).x, 100);
   EXPECT_EQ(movedBox(box, {599, 200}, crop).x, 500 - 187.5);
   EXPECT_EQ(movedBox(box, {300, 0}, crop).y, 50);
+  EXPECT_EQ(movedBox(box, {300, 200}, crop), (Rect{206.25, 162.5, 187.5, 75}));  // inside: centred on the touch
 }
 
 TEST(ManualPlacementGeometryTest, TheExpandHandleFollowsTheFingerOnEveryTurnAndCrop) {

@@ -50,11 +50,8 @@ TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {
   EXPECT_FALSE(PDFDocument::open(dir.path().string()));  // a folder
 
   writeText(dir / "plain.pdf", pdftest::plainPdf(2));
-  ASSERT_EQ(std::system(("qpdf --encrypt u o 256 -- '" + (dir / "plain.pdf").string() + "' '" +
-                         (dir / "locked.pdf").string() + "'")
-                            .c_str()),
-            0);
-  auto doc = PDFDocument::open((dir / "locked.pdf").string());
+  const auto locked = pdftest::encrypted(dir / "plain.pdf", "u");
+  auto doc = PDFDocument::open(locked.string());
   ASSERT_TRUE(doc);
   EXPECT_TRUE(doc->isLocked());
   EXPECT_EQ(doc->pageCount(), 0u);
@@ -107,11 +104,8 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
             MergeResult::Status::failed);
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 
-  ASSERT_EQ(std::system(("qpdf --encrypt u o 256 -- '" + (dir / "a.pdf").string() + "' '" +
-                         (dir / "locked.pdf").string() + "'")
-                            .c_str()),
-            0);
-  const std::vector<std::string> both{(dir / "a.pdf").string(), (dir / "locked.pdf").string()};
+  const auto locked = pdftest::encrypted(dir / "a.pdf", "u");
+  const std::vector<std::string> both{(dir / "a.pdf").string(), locked.string()};
   EXPECT_EQ(mergeDocuments(both, "", (dir / "tmp").string()).status, MergeResult::Status::needsPassword);
   const auto r = mergeDocuments(both, "u", (dir / "tmp").string());
   EXPECT_EQ(r.status, MergeResult::Status::merged);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/document/PictureFit.hpp"
+#include "core/document/TurnedPagePlacement.hpp"
+
 using namespace penvora;
 using namespace penvora::core::document;
 
@@ -36,6 +39,36 @@ TEST(PageGeometryTest, ShownAndPageSpaceAreInverse) {
     EXPECT_NEAR(shown.height, quarter ? 200 : 60, 1e-9);
     EXPECT_EQ(shownRectToPage(shown, crop, rotation), box);
   }
+}
+
+TEST(PageGeometryTest, TheFloatBoxHangsUnderTheTextAsTheUserReadsIt) {
+  PenvoraSDKWidget w;
+  w.widgetType = PenvoraSDKWidgetType::float_;
+  w.widgetWidth = 150;
+  w.widgetHeight = 60;
+  w.widgetFloatGapX = 10;
+  w.widgetFloatGapY = 5;
+  const Rect crop{40, 60, 520, 700};
+  const Rect text{300.2, 400.7, 12, 80};  // a word as it sits on a page turned a quarter
+  // Upright pages keep the rule as it stands, in page space.
+  EXPECT_EQ(floatBoundsOnPage(w, {72.9, 500.4, 80, 12}, crop, 0), (Rect{82, 445, 150, 60}));
+  for (int rotation : {90, 180, 270}) {
+    const Rect shownText = pageRectToShown(text, crop, rotation);
+    const Rect shownBox = pageRectToShown(floatBoundsOnPage(w, text, crop, rotation), crop, rotation);
+    SCOPED_TRACE(rotation);
+    EXPECT_NEAR(shownBox.x, shownText.x + 10, 1);                      // from the text's left edge
+    EXPECT_NEAR(shownBox.y, shownText.y + shownText.height - 5, 1);    // its top 5 above the text's bottom
+    EXPECT_EQ(shownBox.width, 150);
+    EXPECT_EQ(shownBox.height, 60);
+  }
+}
+
+TEST(PageGeometryTest, TheCanvasTakesTheBoxShapeAndHoldsThePicture) {
+  EXPECT_EQ(fittedPictureSize(300, 100, 3.0), (PixelSize{300, 100}));
+  EXPECT_EQ(fittedPictureSize(300, 100, 3.02), (PixelSize{300, 100}));  // within a percent
+  EXPECT_EQ(fittedPictureSize(300, 100, 0.5), (PixelSize{300, 600}));   // a box standing up
+  EXPECT_EQ(fittedPictureSize(200, 100, 4.0), (PixelSize{400, 100}));
+  EXPECT_EQ(fittedPictureSize(300, 100, 0), (PixelSize{300, 100}));
 }
 
 }  // namespace

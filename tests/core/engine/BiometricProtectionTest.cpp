@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 #include <openssl/x509.h>
 #include <openssl/pem.h>
-#include <zlib.h>
 
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "support/TestSupport.hpp"
+#include "support/PdfTestSupport.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
 
@@ -24,25 +23,10 @@ namespace {
 const std::string kCertPem = fixture("pki/test-bio-encryption.pem");
 const std::string kKeyPem = fixture("pki/test-bio-encryption.key.pem");
 
-std::string sampleRecord(int points = 3) {
-  std::string r =
-      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
-      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;SFc=;" +
-      core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc")) + ";\nX;Y;PRESS;SW;TIME";
-  for (int i = 0; i < points; ++i)
-    r += "\n" + std::to_string(i * 3 - 4) + ";" + std::to_string(i * 2) + ";1;1;" + std::to_string(i * 10);
-  return r;
-}
+std::string sampleRecord(int points = 3) { return pdftest::bioRecord(points); }
 
 std::string b64(const std::string& s) { return core::util::base64Encode(s); }
-
-Bytes inflateZlib(const Bytes& z) {
-  Bytes out(1 << 22);
-  uLongf n = out.size();
-  EXPECT_EQ(uncompress(out.data(), &n, z.data(), z.size()), Z_OK);
-  out.resize(n);
-  return out;
-}
+using testsupport::inflateZlib;
 
 // Opens a protected record with the real openssl command line.
 Bytes openWithOpenssl(const std::string& protectedB64) {
@@ -83,6 +67,10 @@ TEST(ProtectRecord, OpensWithOpensslAndGivesTheSdiLayout) {
   EXPECT_EQ(sdi, *expected);
   EXPECT_EQ(toString(Bytes(sdi.begin(), sdi.begin() + 3)), "SDI");
   EXPECT_EQ(sdi.size(), 35u + 5 * 8);
+  // A fresh key and IV each time, the same length.
+  auto again = engine::ESS::protectRecord(b64(record), b64(testsupport::readText(kCertPem)));
+  EXPECT_NE(*again, *prot);
+  EXPECT_EQ(again->size(), prot->size());
 }
 
 TEST(ProtectRecord, PemAndDerFormsSealToTheSameRecipient) {
@@ -96,23 +84,10 @@ TEST(ProtectRecord, PemAndDerFormsSealToTheSameRecipient) {
   EXPECT_EQ(inflateZlib(openWithOpenssl(*fromDer)), inflateZlib(openWithOpenssl(*fromPem)));
 }
 
-TEST(ProtectRecord, FreshKeyAndIvEachTimeSameLength) {
-  const std::string record = b64(sampleRecord());
-  auto a = engine::ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
-  auto b = engine::ESS::protectRecord(record, b64(testsupport::readText(kCertPem)));
-  ASSERT_TRUE(a && b);
-  EXPECT_NE(*a, *b);
-  EXPECT_EQ(a->size(), b->size());
-}
-
-TEST(ProtectRecord, HeaderOnlyRecordAndDefaultCertificate) {
+TEST(ProtectRecord, HeaderOnlyRecordWithTheDefaultCertificateIsIndefiniteOutsideDefiniteInside) {
   auto prot = engine::ESS::protectRecord(b64(sampleRecord(0)), std::nullopt);
   ASSERT_TRUE(prot);
   EXPECT_EQ(inflateZlib(openWithOpenssl(*prot)).size(), 35u);
-}
-
-TEST(ProtectRecord, EnvelopeIsIndefiniteOutsideDefiniteInside) {
-  auto prot = engine::ESS::protectRecord(b64(sampleRecord()), std::nullopt);
   auto der = core::util::base64Decode(*prot);
   ASSERT_TRUE(der);
   const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03,
@@ -153,18 +128,15 @@ TEST(IssuerAndSerial, MatchesOpenssl) {
   X509* x = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
   BIO_free(bio);
   ASSERT_TRUE(x);
-  unsigned char* buf = nullptr;
-  int n = i2d_X509(x, &buf);
-  Bytes der(buf, buf + n);
-  OPENSSL_free(buf);
-  unsigned char* nameBuf = nullptr;
-  int nn = i2d_X509_NAME(X509_get_issuer_name(x), &nameBuf);
-  Bytes issuer(nameBuf, nameBuf + nn);
-  OPENSSL_free(nameBuf);
-  unsigned char* serBuf = nullptr;
-  int sn = i2d_ASN1_INTEGER(X509_get_serialNumber(x), &serBuf);
-  Bytes serialTlv(serBuf, serBuf + sn);
-  OPENSSL_free(serBuf);
+  const auto encoded = [](auto i2d, auto* object) {
+    unsigned char* buf = nullptr;
+    const int n = i2d(object, &buf);
+    Bytes out(buf, buf + n);
+    OPENSSL_free(buf);
+    return out;
+  };
+  const Bytes der = encoded(i2d_X509, x), issuer = encoded(i2d_X509_NAME, X509_get_issuer_name(x)),
+              serialTlv = encoded(i2d_ASN1_INTEGER, X509_get_serialNumber(x));
   X509_free(x);
 
   auto is = engine::ESS::issuerAndSerial(der);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "core/engine/ESSUtils.hpp"
 #include "support/TestSupport.hpp"
@@ -10,13 +9,7 @@ using namespace penvora::core::engine;
 using namespace penvora::core::util;
 
 namespace {
-Bytes inflateZlib(const Bytes& z) {
-  Bytes out(1 << 20);
-  uLongf n = out.size();
-  EXPECT_EQ(uncompress(out.data(), &n, z.data(), z.size()), Z_OK);
-  out.resize(n);
-  return out;
-}
+using testsupport::inflateZlib;
 
 std::vector<std::string> headerOnly() {
   return {"MAX_X;...", "1024;768;1;1024;768;0;500;0;300;a;b;c;d;", "X;Y;PRESS;SW;TIME"};

@@ -18,6 +18,7 @@ namespace engine = penvora::core::engine;
 using testsupport::CapturedLog;
 using testsupport::readText;
 using testsupport::run;
+using testsupport::ScopedEnv;
 using testsupport::TempDir;
 using testsupport::writeText;
 namespace fs = std::filesystem;
@@ -27,56 +28,23 @@ namespace {
 const std::string kBioCert = testsupport::fixture("pki/test-bio-encryption.pem");
 const std::string kBioKey = testsupport::fixture("pki/test-bio-encryption.key.pem");
 
-std::string record(const std::string& digest) {
-  std::string r =
-      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
-      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
-      core::util::base64Encode(std::string("Test tablet")) + ";" +
-      core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
-  for (int i = 0; i < 40; ++i)
-    r += "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
-  return r;
-}
-
-std::string signatureJpegB64() {
-  const int w = 150, h = 100;
-  Bytes rgba(static_cast<std::size_t>(w * h * 4), 255);
-  for (int x = 10; x < 140; ++x)
-    for (int y = 48; y < 53; ++y) {
-      auto* p = &rgba[static_cast<std::size_t>((y * w + x) * 4)];
-      p[0] = p[1] = p[2] = 10;
-    }
-  return core::util::base64Encode(*encodeJpeg(rgba, w, h, 1.0));
-}
-
 // A home of its own, so outputs land in a fresh documents folder.
 class SignDocumentsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    oldHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     // Key files are counted in a temporary folder of this test alone:
     // other test programs sign at the same time.
     fs::create_directories(home / "tmp");
-    if (const char* t = std::getenv("TMPDIR")) oldTmp_ = t;
-    setenv("TMPDIR", (home / "tmp").c_str(), 1);
     writeText(home / "in.pdf", pdftest::documentPdf({{}, {90}, {}}, true));
     params.fileProperties->documentUris = {(home / "in.pdf").string()};
     params.fileProperties->author = "Ana Tester";
     params.fileProperties->reason = "Contract";
     params.certificate->encKeyB64 = core::util::base64Encode(readText(kBioCert));
     params.widget->widgetType = PenvoraSDKWidgetType::fixed;
-    ess.jpgB64 = signatureJpegB64();
+    ess.jpgB64 = core::util::base64Encode(pdftest::inkJpeg(150, 100, 10, 48, 140, 53));
     ess.bounds = {100, 150, 150, 100};
     ess.page = 2;
-    ess.pointsB64 = core::util::base64Encode(record(*sha512HexOfFile(home / "in.pdf")));
-  }
-  void TearDown() override {
-    setenv("HOME", oldHome_.c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
-    if (oldTmp_) setenv("TMPDIR", oldTmp_->c_str(), 1);
-    else unsetenv("TMPDIR");
+    ess.pointsB64 = core::util::base64Encode(pdftest::bioRecord(40, *sha512HexOfFile(home / "in.pdf")));
   }
 
   // penvora-verify's JSON report of a signed file.
@@ -95,8 +63,7 @@ class SignDocumentsTest : public ::testing::Test {
   }
 
   TempDir home;
-  std::string oldHome_;
-  std::optional<std::string> oldTmp_;
+  ScopedEnv homeEnv{"HOME", home.path()}, configEnv{"XDG_CONFIG_HOME", home / "config"}, tmpEnv{"TMPDIR", home / "tmp"};
   PenvoraSDKParams params;
   ESSParams ess;
 };
@@ -119,11 +86,9 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
   EXPECT_EQ(sig["bioRecord"], toString(*core::util::base64Decode(ess.pointsB64)));
   const std::string text = pdftest::qdf(out[0]);
-  EXPECT_NE(text.find("/Name (Ana Tester )"), std::string::npos);
-  EXPECT_NE(text.find("/Reason (Contract )"), std::string::npos);
-  EXPECT_NE(text.find("/Name /Penvora#20SDK"), std::string::npos);
-  EXPECT_NE(text.find("/Name /Penvora#20SDK#20iOS#206.0.0"), std::string::npos);
-  EXPECT_NE(text.find("/ImageMask true"), std::string::npos);
+  for (const char* part : {"/Name (Ana Tester )", "/Reason (Contract )", "/Name /Penvora#20SDK#20iOS#206.0.0",
+                           "/ImageMask true"})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
 TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
@@ -216,7 +181,8 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
   params.widget->invisibleSignature = true;
   out = engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(out.size(), 1u);
-  EXPECT_NE(pdftest::qdf(out[0]).find("/Rect [ 100 150 100 150 ]"), std::string::npos);
+  EXPECT_NE(pdftest::qdf(out[0]).find("/Rect [ 100 150 100 150 ]"), std::string::npos);  // zero size
+  EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
 }
 
 TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
@@ -335,7 +301,6 @@ TEST(SigningStepsTest, BackgroundMaskMarksNearWhite) {
 }
 
 TEST(SigningStepsTest, UniqueOutputNames) {
-  TempDir dir;
   const auto first = engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
   EXPECT_EQ(first, fs::temp_directory_path() / "penvora-unique-test.pdf");
   writeText(first, "x");

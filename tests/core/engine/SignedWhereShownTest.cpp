@@ -6,7 +6,6 @@
 #include "core/document/ManualPlacementGeometry.hpp"
 #include "core/document/PageGeometry.hpp"
 #include "core/engine/ESS.hpp"
-#include "core/engine/LogoImage.hpp"
 #include "core/util/Base64.hpp"
 #include "support/PdfTestSupport.hpp"
 
@@ -23,29 +22,12 @@ namespace {
 constexpr int kPicW = 250, kPicH = 100;
 constexpr int kBlockX0 = 10, kBlockX1 = 115, kBlockY0 = 10, kBlockY1 = 45;
 
-std::string pictureB64() {
-  Bytes rgba(static_cast<std::size_t>(kPicW * kPicH * 4), 255);
-  for (int y = kBlockY0; y < kBlockY1; ++y)
-    for (int x = kBlockX0; x < kBlockX1; ++x)
-      for (int c = 0; c < 3; ++c) rgba[static_cast<std::size_t>((y * kPicW + x) * 4 + c)] = 0;
-  return core::util::base64Encode(*encodeJpeg(rgba, kPicW, kPicH, 1.0));
-}
-
-std::string recordB64() {
-  std::string r =
-      "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
-      "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
-      core::util::base64Encode(std::string("Test tablet")) + ";" + core::util::base64Encode(std::string("Penvora SDK iOS|1.0")) +
-      ";\nX;Y;PRESS;SW;TIME";
-  for (int i = 0; i < 30; ++i) r += "\n" + std::to_string(100 + i) + ";200;1;1;" + std::to_string(i * 10);
-  return core::util::base64Encode(r);
-}
-
 TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppedPages) {
   // On screen: 200 by 80 (the picture's 2.5 : 1) at (150.4, 250.6) from the
   // shown page's top-left corner, far from the page's text.
   const Rect shownBox{150.4, 250.6, 200, 80};
-  const std::string picture = pictureB64(), record = recordB64();
+  const std::string picture = core::util::base64Encode(pdftest::inkJpeg(kPicW, kPicH, kBlockX0, kBlockY0, kBlockX1, kBlockY1));
+  const std::string record = core::util::base64Encode(pdftest::bioRecord(30));
   for (int rotation : {0, 90, 180, 270}) {
     for (const std::string cropBox : {"", "[40 60 560 760]"}) {
       SCOPED_TRACE("rotation " + std::to_string(rotation) + ", crop box " + cropBox);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "penvora/JsonDecoding.hpp"
@@ -29,11 +30,29 @@ json validRequest() {
   })");
 }
 
+// One member object of the request ("" for the whole request), decoded as
+// its own type.
+json section(const std::string& name) {
+  if (name.empty()) return validRequest();
+  if (name == "customText") return validRequest()["widget"]["widgetCustomText"][0];
+  return validRequest()[name];
+}
+
+void decodeAs(const std::string& name, const std::string& text) {
+  if (name.empty()) decodeJson<PenvoraSDKParams>(text);
+  else if (name == "fileProperties") decodeJson<PenvoraSDKFileProperties>(text);
+  else if (name == "commonProperties") decodeJson<PenvoraSDKCommonProperties>(text);
+  else if (name == "widget") decodeJson<PenvoraSDKWidget>(text);
+  else if (name == "customText") decodeJson<PenvoraSDKWidgetCustomText>(text);
+  else if (name == "tsp") decodeJson<PenvoraSDKTSP>(text);
+  else if (name == "extra") decodeJson<PenvoraSDKExtra>(text);
+  else decodeJson<PenvoraSDKCertificate>(text);
+}
+
 // Decodes and expects failure; returns the error for further checks.
-template <typename T>
-DecodingError decodeFails(const json& j) {
+DecodingError decodeFails(const std::string& name, const json& j) {
   try {
-    decodeJson<T>(j.dump());
+    decodeAs(name, j.dump());
   } catch (const DecodingError& e) {
     return e;
   }
@@ -41,45 +60,76 @@ DecodingError decodeFails(const json& j) {
   return DecodingError(Kind::dataCorrupted, "", "");
 }
 
+struct Rejected {
+  const char* section;
+  std::function<void(json&)> change;
+  Kind kind;
+  const char* key = nullptr;   // checked when given
+  const char* path = nullptr;  // checked when given
+};
+
 }  // namespace
 
-TEST(ParamsJson, DecodesEveryMember) {
-  auto p = decodeJson<PenvoraSDKParams>(validRequest().dump());
-  EXPECT_EQ(p.fileProperties->documentPath, "/tmp/a.pdf");
-  EXPECT_EQ(p.fileProperties->documentUris, std::vector<std::string>{"file:///b.pdf"});
-  EXPECT_FALSE(p.fileProperties->isShareable);
-  EXPECT_EQ(p.commonProperties->renderDefaultIndexPage, 2);
-  EXPECT_EQ(p.widget->widgetType, PenvoraSDKWidgetType::fixed);
-  EXPECT_FLOAT_EQ(p.widget->widgetManualRatio, 2.5f);
-  EXPECT_EQ(p.widget->widgetFixedPage, 3);
-  ASSERT_EQ(p.widget->widgetCustomText.size(), 1u);
-  EXPECT_EQ(p.widget->widgetCustomText[0], PenvoraSDKWidgetCustomText(9, "hello"));
-  EXPECT_TRUE(p.tsp->tspActivate);
-  EXPECT_EQ(p.extra->signatureThickness, 4);
-  EXPECT_TRUE(p.certificate->ltv);
-  EXPECT_FALSE(p.certificate->handwrittenSignature);
-}
-
-TEST(ParamsJson, EveryMemberObjectIsRequired) {
-  for (const char* key : {"fileProperties", "commonProperties", "widget", "tsp", "extra", "certificate"}) {
-    auto j = validRequest();
-    j.erase(key);
-    auto e = decodeFails<PenvoraSDKParams>(j);
-    EXPECT_EQ(e.kind(), Kind::keyNotFound) << key;
-    EXPECT_EQ(e.codingPath(), key);
+TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
+  const std::vector<Rejected> cases = {
+      {"", [](json& j) { j = json::array(); }, Kind::typeMismatch},
+      {"", [](json& j) { j = {{"fileProperties", "x"}}; }, Kind::typeMismatch, nullptr, "fileProperties"},
+      // Several faults: the first in declaration order is the one reported.
+      {"", [](json& j) {
+         j["certificate"].erase("ltv");
+         j["widget"]["widgetWidth"] = "wide";
+         j["commonProperties"]["reference"] = nullptr;
+       }, Kind::valueNotFound, "reference", "commonProperties.reference"},
+      {"fileProperties", [](json& j) { j["documentUris"] = json::array({"a", 2}); }, Kind::typeMismatch, nullptr,
+       "documentUris[1]"},
+      {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
+      {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = 1.5; }, Kind::dataCorrupted},
+      {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = "1"; }, Kind::typeMismatch},
+      {"commonProperties", [](json& j) { j["title"] = 7; }, Kind::typeMismatch, "title"},  // optional, wrong type
+      {"widget", [](json& j) { j["widgetType"] = 3; }, Kind::typeMismatch, "widgetType"},
+      {"widget", [](json& j) { j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}}); },
+       Kind::keyNotFound, nullptr, "widgetCustomText[1].fontSize"},
+      {"widget", [](json& j) { j.erase("widgetCustomText"); }, Kind::keyNotFound},
+      {"widget", [](json& j) { j["widgetWidth"] = 1e30; }, Kind::dataCorrupted},
+      {"widget", [](json& j) { j["widgetHeight"] = json::parse("18446744073709551615"); }, Kind::dataCorrupted,
+       "widgetHeight"},
+      {"widget", [](json& j) { j["widgetManualRatio"] = 1e300; }, Kind::dataCorrupted, "widgetManualRatio"},
+      {"widget", [](json& j) { j["signOnAllPages"] = 1; }, Kind::typeMismatch},  // booleans are not numbers
+      {"widget", [](json& j) { j["flexible"] = "yes"; }, Kind::typeMismatch, "flexible"},
+      {"customText", [](json& j) { j.erase("text"); }, Kind::keyNotFound, "text"},
+      {"customText", [](json& j) { j["fontSize"] = 1.25; }, Kind::dataCorrupted},
+      {"tsp", [](json& j) { j.erase("tspActivate"); }, Kind::keyNotFound, "tspActivate"},
+      {"tsp", [](json& j) { j.erase("tspURL"); }, Kind::keyNotFound, "tspURL"},
+      {"extra", [](json& j) { j.erase("signatureMetadataMode"); }, Kind::keyNotFound, "signatureMetadataMode"},
+      {"certificate", [](json& j) { j["ltv"] = "true"; }, Kind::typeMismatch},
+      {"certificate", [](json& j) { j["handwrittenSignature"] = nullptr; }, Kind::valueNotFound},
+  };
+  for (const auto& c : cases) {
+    json j = section(c.section);
+    c.change(j);
+    SCOPED_TRACE(std::string(c.section) + " " + j.dump());
+    const auto e = decodeFails(c.section, j);
+    EXPECT_EQ(e.kind(), c.kind);
+    if (c.key) {
+      EXPECT_EQ(e.key(), c.key);
+    }
+    if (c.path) {
+      EXPECT_EQ(e.codingPath(), c.path);
+      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos);
+    }
   }
-}
-
-TEST(ParamsJson, ReportsFirstOffendingKeyInDeclarationOrder) {
-  auto j = validRequest();
-  j["certificate"].erase("ltv");
-  j["widget"]["widgetWidth"] = "wide";
-  j["commonProperties"]["reference"] = nullptr;
-  auto e = decodeFails<PenvoraSDKParams>(j);
-  EXPECT_EQ(e.kind(), Kind::valueNotFound);
-  EXPECT_EQ(e.codingPath(), "commonProperties.reference");
-  EXPECT_EQ(e.key(), "reference");
-  EXPECT_NE(std::string(e.what()).find("commonProperties.reference"), std::string::npos);
+  // Every member object, and every file property (contact too, though
+  // nobody reads it), is required.
+  for (const char* name : {"", "fileProperties"}) {
+    const json all = section(name);
+    for (const auto& [key, value] : all.items()) {
+      json j = all;
+      j.erase(key);
+      const auto e = decodeFails(name, j);
+      EXPECT_EQ(e.kind(), Kind::keyNotFound) << key;
+      EXPECT_EQ(e.key(), key);
+    }
+  }
 }
 
 TEST(ParamsJson, RejectsMalformedAndHostileText) {
@@ -91,78 +141,54 @@ TEST(ParamsJson, RejectsMalformedAndHostileText) {
       EXPECT_EQ(e.kind(), Kind::dataCorrupted);
     }
   }
-  std::string deep(100000, '[');
-  EXPECT_THROW(decodeJson<PenvoraSDKParams>(deep), DecodingError);
-  auto e = decodeFails<PenvoraSDKParams>(json::array());
-  EXPECT_EQ(e.kind(), Kind::typeMismatch);
-  e = decodeFails<PenvoraSDKParams>(json{{"fileProperties", "x"}});
-  EXPECT_EQ(e.kind(), Kind::typeMismatch);
-  EXPECT_EQ(e.codingPath(), "fileProperties");
+  EXPECT_THROW(decodeJson<PenvoraSDKParams>(std::string(100000, '[')), DecodingError);
 }
 
-TEST(ParamsJson, RedactedFormMasksSecrets) {
+TEST(ParamsJson, DecodesEveryMemberAndLeavesOptionalsAbsent) {
+  auto p = decodeJson<PenvoraSDKParams>(validRequest().dump());
+  EXPECT_EQ(p.fileProperties->documentPath, "/tmp/a.pdf");
+  EXPECT_EQ(p.fileProperties->documentUris, std::vector<std::string>{"file:///b.pdf"});
+  EXPECT_FALSE(p.fileProperties->isShareable);
+  EXPECT_EQ(p.commonProperties->renderDefaultIndexPage, 2);
+  EXPECT_EQ(p.widget->widgetType, PenvoraSDKWidgetType::fixed);
+  EXPECT_FLOAT_EQ(p.widget->widgetManualRatio, 2.5f);
+  EXPECT_EQ(p.widget->widgetFixedPage, 3);
+  EXPECT_EQ(p.widget->widgetCustomText, std::vector{PenvoraSDKWidgetCustomText(9, "hello")});
+  EXPECT_TRUE(p.tsp->tspActivate);
+  EXPECT_FALSE(p.tsp->tspUser || p.tsp->tspPassword);
+  EXPECT_EQ(p.extra->signatureThickness, 4);
+  EXPECT_FALSE(p.extra->fullScreen.has_value());
+  EXPECT_TRUE(p.extra->presentsFullScreen());  // absent means full screen
+  EXPECT_TRUE(p.certificate->ltv);
+  EXPECT_FALSE(p.certificate->handwrittenSignature);
+  EXPECT_FALSE(p.certificate->signCertP12B64 || p.certificate->signCertPassword ||
+               p.certificate->defaultAliasUserCertificate || p.certificate->encKeyB64);
+  EXPECT_FALSE(p.widget->widgetFloatGapX || p.widget->widgetFloatGapY || p.widget->flexible);
+
   auto j = validRequest();
-  j["certificate"]["signCertP12B64"] = "MIIKSECRETP12";
-  j["certificate"]["signCertPassword"] = "hunter2";
-  auto text = redactedJson(decodeJson<PenvoraSDKParams>(j.dump()));
-  EXPECT_EQ(text.find("hunter2"), std::string::npos);
-  EXPECT_EQ(text.find("SECRET"), std::string::npos);
-  EXPECT_EQ(text.find("\"pw\""), std::string::npos);
+  j["fileProperties"]["somethingElse"] = {1, 2, 3};  // unknown keys are ignored
+  j["commonProperties"].erase("title");
+  j["commonProperties"]["renderDefaultIndexPage"] = nullptr;
+  for (const char* k : {"widgetFixedPage", "widgetFixedX", "widgetFixedY"}) j["widget"].erase(k);
+  j["widget"]["widgetManualRatio"] = 2;  // an integer is a valid number
+  j["widget"]["widgetFloatGapY"] = -9223372036854775807LL;
+  j["widget"]["widgetCustomText"] = json::array();
+  j["extra"]["fullScreen"] = false;
+  j["certificate"]["encKeyB64"] = "QUJD";
+  p = decodeJson<PenvoraSDKParams>(j.dump());
+  EXPECT_EQ(p.fileProperties->author, "A");
+  EXPECT_FALSE(p.commonProperties->title || p.commonProperties->renderDefaultIndexPage);
+  EXPECT_FALSE(p.widget->widgetFixedPage || p.widget->widgetFixedX || p.widget->widgetFixedY);
+  EXPECT_FLOAT_EQ(p.widget->widgetManualRatio, 2.0f);
+  EXPECT_EQ(p.widget->widgetFloatGapY, -9223372036854775807LL);
+  EXPECT_TRUE(p.widget->widgetCustomText.empty());
+  EXPECT_FALSE(p.extra->presentsFullScreen());
+  EXPECT_EQ(p.certificate->encKeyB64, "QUJD");
+  j["commonProperties"]["renderDefaultIndexPage"] = 4.0;  // a whole number written with a point
+  EXPECT_EQ(decodeJson<PenvoraSDKParams>(j.dump()).commonProperties->renderDefaultIndexPage, 4);
 }
 
-TEST(FilePropertiesJson, AllNineKeysAreRequired) {
-  const auto base = validRequest()["fileProperties"];
-  for (auto it = base.begin(); it != base.end(); ++it) {
-    auto j = base;
-    j.erase(it.key());
-    auto e = decodeFails<PenvoraSDKFileProperties>(j);
-    EXPECT_EQ(e.kind(), Kind::keyNotFound) << it.key();
-    EXPECT_EQ(e.key(), it.key());
-  }
-  // contact is read by nobody but still required.
-  auto j = base;
-  j.erase("contact");
-  EXPECT_EQ(decodeFails<PenvoraSDKFileProperties>(j).key(), "contact");
-}
-
-TEST(FilePropertiesJson, DocumentUrisMustBeStrings) {
-  auto j = validRequest()["fileProperties"];
-  j["documentUris"] = json::array({"a", 2});
-  auto e = decodeFails<PenvoraSDKFileProperties>(j);
-  EXPECT_EQ(e.kind(), Kind::typeMismatch);
-  EXPECT_EQ(e.codingPath(), "documentUris[1]");
-  j["documentUris"] = "a";
-  EXPECT_EQ(decodeFails<PenvoraSDKFileProperties>(j).kind(), Kind::typeMismatch);
-}
-
-TEST(FilePropertiesJson, UnknownKeysAreIgnored) {
-  auto j = validRequest()["fileProperties"];
-  j["somethingElse"] = {1, 2, 3};
-  EXPECT_EQ(decodeJson<PenvoraSDKFileProperties>(j.dump()).author, "A");
-}
-
-TEST(CommonPropertiesJson, OptionalKeysMissingOrNullStayAbsent) {
-  auto j = validRequest()["commonProperties"];
-  j.erase("title");
-  j["renderDefaultIndexPage"] = nullptr;
-  auto c = decodeJson<PenvoraSDKCommonProperties>(j.dump());
-  EXPECT_FALSE(c.title.has_value());
-  EXPECT_FALSE(c.renderDefaultIndexPage.has_value());
-}
-
-TEST(CommonPropertiesJson, IntegersMustBeWhole) {
-  auto j = validRequest()["commonProperties"];
-  j["renderDefaultIndexPage"] = 1.5;
-  EXPECT_EQ(decodeFails<PenvoraSDKCommonProperties>(j).kind(), Kind::dataCorrupted);
-  j["renderDefaultIndexPage"] = "1";
-  EXPECT_EQ(decodeFails<PenvoraSDKCommonProperties>(j).kind(), Kind::typeMismatch);
-  j["renderDefaultIndexPage"] = 4.0;  // a whole number written with a point
-  EXPECT_EQ(decodeJson<PenvoraSDKCommonProperties>(j.dump()).renderDefaultIndexPage, 4);
-  j["title"] = 7;  // optional but of the wrong type
-  EXPECT_EQ(decodeFails<PenvoraSDKCommonProperties>(j).key(), "title");
-}
-
-TEST(WidgetJson, WidgetTypeStrings) {
+TEST(ParamsJson, WidgetTypeStrings) {
   auto j = validRequest()["widget"];
   const std::pair<const char*, PenvoraSDKWidgetType> cases[] = {
       {"Manual", PenvoraSDKWidgetType::manual}, {"Field", PenvoraSDKWidgetType::field},
@@ -173,94 +199,12 @@ TEST(WidgetJson, WidgetTypeStrings) {
     j["widgetType"] = text;
     EXPECT_EQ(decodeJson<PenvoraSDKWidget>(j.dump()).widgetType, type) << text;
   }
-  j["widgetType"] = 3;
-  auto e = decodeFails<PenvoraSDKWidget>(j);
-  EXPECT_EQ(e.kind(), Kind::typeMismatch);
-  EXPECT_EQ(e.key(), "widgetType");
 }
 
-TEST(WidgetJson, FixedAndGapFieldsStayAbsent) {
-  auto j = validRequest()["widget"];
-  for (const char* k : {"widgetFixedPage", "widgetFixedX", "widgetFixedY"}) j.erase(k);
-  auto w = decodeJson<PenvoraSDKWidget>(j.dump());
-  EXPECT_FALSE(w.widgetFixedPage || w.widgetFixedX || w.widgetFixedY || w.widgetFloatGapX ||
-               w.widgetFloatGapY || w.flexible);
-}
-
-TEST(WidgetJson, CustomTextList) {
-  auto j = validRequest()["widget"];
-  j["widgetCustomText"] = json::array();
-  EXPECT_TRUE(decodeJson<PenvoraSDKWidget>(j.dump()).widgetCustomText.empty());
-  j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}});
-  auto e = decodeFails<PenvoraSDKWidget>(j);
-  EXPECT_EQ(e.kind(), Kind::keyNotFound);
-  EXPECT_EQ(e.codingPath(), "widgetCustomText[1].fontSize");
-  j.erase("widgetCustomText");
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).kind(), Kind::keyNotFound);
-}
-
-TEST(WidgetJson, NumbersOutOfRange) {
-  auto j = validRequest()["widget"];
-  j["widgetWidth"] = 1e30;
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).kind(), Kind::dataCorrupted);
-  j = validRequest()["widget"];
-  j["widgetHeight"] = json::parse("18446744073709551615");
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).key(), "widgetHeight");
-  j = validRequest()["widget"];
-  j["widgetManualRatio"] = 1e300;
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).key(), "widgetManualRatio");
-  j = validRequest()["widget"];
-  j["widgetManualRatio"] = 2;  // an integer is a valid number
-  EXPECT_FLOAT_EQ(decodeJson<PenvoraSDKWidget>(j.dump()).widgetManualRatio, 2.0f);
-  j["widgetFloatGapY"] = -9223372036854775807LL;
-  EXPECT_EQ(decodeJson<PenvoraSDKWidget>(j.dump()).widgetFloatGapY, -9223372036854775807LL);
-}
-
-TEST(WidgetJson, BooleansAreNotNumbers) {
-  auto j = validRequest()["widget"];
-  j["signOnAllPages"] = 1;
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).kind(), Kind::typeMismatch);
-  j = validRequest()["widget"];
-  j["flexible"] = "yes";
-  EXPECT_EQ(decodeFails<PenvoraSDKWidget>(j).key(), "flexible");
-}
-
-TEST(CustomTextJson, BothKeysRequired) {
-  EXPECT_EQ(decodeJson<PenvoraSDKWidgetCustomText>(R"({"fontSize":12,"text":"x"})"),
-            PenvoraSDKWidgetCustomText(12, "x"));
-  EXPECT_EQ(decodeFails<PenvoraSDKWidgetCustomText>(json{{"fontSize", 12}}).key(), "text");
-  EXPECT_EQ(decodeFails<PenvoraSDKWidgetCustomText>(json{{"fontSize", 1.25}, {"text", "x"}}).kind(),
-            Kind::dataCorrupted);
-}
-
-TEST(TspJson, UserAndPasswordStayAbsent) {
-  auto t = decodeJson<PenvoraSDKTSP>(validRequest()["tsp"].dump());
-  EXPECT_FALSE(t.tspUser.has_value());
-  EXPECT_FALSE(t.tspPassword.has_value());
-  EXPECT_EQ(decodeFails<PenvoraSDKTSP>(json{{"tspURL", "x"}}).key(), "tspActivate");
-  EXPECT_EQ(decodeFails<PenvoraSDKTSP>(json{{"tspActivate", false}}).key(), "tspURL");
-}
-
-TEST(ExtraJson, FullScreenAbsentMeansFullScreen) {
-  auto e = decodeJson<PenvoraSDKExtra>(validRequest()["extra"].dump());
-  EXPECT_FALSE(e.fullScreen.has_value());
-  EXPECT_TRUE(e.presentsFullScreen());
-  auto j = validRequest()["extra"];
-  j["fullScreen"] = false;
-  EXPECT_FALSE(decodeJson<PenvoraSDKExtra>(j.dump()).presentsFullScreen());
-  j.erase("signatureMetadataMode");
-  EXPECT_EQ(decodeFails<PenvoraSDKExtra>(j).key(), "signatureMetadataMode");
-}
-
-TEST(CertificateJson, StringsOptionalBooleansRequired) {
-  auto j = validRequest()["certificate"];
-  auto c = decodeJson<PenvoraSDKCertificate>(j.dump());
-  EXPECT_FALSE(c.signCertP12B64 || c.signCertPassword || c.defaultAliasUserCertificate || c.encKeyB64);
-  j["encKeyB64"] = "QUJD";
-  EXPECT_EQ(decodeJson<PenvoraSDKCertificate>(j.dump()).encKeyB64, "QUJD");
-  j["ltv"] = "true";
-  EXPECT_EQ(decodeFails<PenvoraSDKCertificate>(j).kind(), Kind::typeMismatch);
-  j = validRequest()["certificate"];
-  j["handwrittenSignature"] = nullptr;
-  EXPECT_EQ(decodeFails<PenvoraSDKCertificate>(j).kind(), Kind::valueNotFound);
+TEST(ParamsJson, RedactedFormMasksSecrets) {
+  auto j = validRequest();
+  j["certificate"]["signCertP12B64"] = "MIIKSECRETP12";
+  j["certificate"]["signCertPassword"] = "hunter2";
+  auto text = redactedJson(decodeJson<PenvoraSDKParams>(j.dump()));
+  for (const char* secret : {"hunter2", "SECRET", "\"pw\""}) EXPECT_EQ(text.find(secret), std::string::npos);
 }

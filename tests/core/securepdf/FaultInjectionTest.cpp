@@ -30,6 +30,16 @@ std::vector<std::string> entries(const fs::path& dir) {
   return names;
 }
 
+// Runs `f` in a forked child: its exit code, -1 when it did not exit.
+template <typename F>
+int exitCodeInChild(F f) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(f());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // One page carrying `bytes` of incompressible picture data.
 std::string largePdf(std::size_t bytes) {
   std::string samples(bytes, '\0');
@@ -50,24 +60,17 @@ TEST(FaultInjectionTest, FullDiskLeavesNoOutputAndAClearError) {
   TempDir dir;
   writeText(dir / "in.pdf", largePdf(2'000'000));
   pdftest::defaultCertificate();  // loaded before the limit
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Writes beyond 1 MB fail as on a full disk (EFBIG instead of ENOSPC).
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{1 << 20, 1 << 20};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
-    try {
-      s.sign();
-      _exit(1);
-    } catch (const core::securepdf::SecurePdfError& e) {
-      _exit(std::string(e.what()).find("Writing the output file failed") != std::string::npos ? 0 : 2);
-    }
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: signed anyway, 2: another message";
+  EXPECT_EQ(exitCodeInChild([&] {
+              // Writes beyond 1 MB fail as on a full disk (EFBIG instead of ENOSPC).
+              signal(SIGXFSZ, SIG_IGN);
+              rlimit limit{1 << 20, 1 << 20};
+              setrlimit(RLIMIT_FSIZE, &limit);
+              auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+              const auto e = testsupport::errorOf<core::securepdf::SecurePdfError>([&] { s.sign(); });
+              return e == "<no error>" ? 1 : e.find("Writing the output file failed") != std::string::npos ? 0 : 2;
+            }),
+            0)
+      << "1: signed anyway, 2: another message";
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"in.pdf"});
 }
 
@@ -107,9 +110,10 @@ TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
     }
   }
   // The next start's clean-up removes key files a killed run left.
-  setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-  engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
-  unsetenv("TMPDIR");
+  {
+    testsupport::ScopedEnv tmp("TMPDIR", dir / "tmp");
+    engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+  }
   for (const auto& name : entries(dir / "tmp")) {
     EXPECT_EQ(name.rfind("signcert-", 0), std::string::npos) << name;
   }
@@ -128,22 +132,13 @@ TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
     // Root writes anywhere: sign as an unprivileged user in a child.
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(dir / "in.pdf", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-      try {
-        s.sign();
-        _exit(1);
-      } catch (const core::securepdf::SecurePdfError&) {
-        _exit(0);
-      } catch (...) {
-        _exit(2);
-      }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: signed anyway, 2: another error, 3: could not drop privileges";
+    EXPECT_EQ(exitCodeInChild([&] {
+                if (setgid(65534) != 0 || setuid(65534) != 0) return 3;
+                const auto e = testsupport::errorOf<core::securepdf::SecurePdfError>([&] { s.sign(); });
+                return e == "<no error>" ? 1 : 0;
+              }),
+              0)
+        << "1: signed anyway, other: another error or could not drop privileges";
   }
   fs::permissions(dir / "ro", fs::perms::owner_all);
   EXPECT_TRUE(entries(dir / "ro").empty());
@@ -173,12 +168,8 @@ TEST(FaultInjectionTest, InputRemovedBeforeSigningFailsClearlyWithoutOutput) {
   writeText(dir / "in.pdf", pdftest::plainPdf());
   auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
   fs::remove(dir / "in.pdf");
-  try {
-    s.sign();
-    ADD_FAILURE() << "signed a removed file";
-  } catch (const core::securepdf::SecurePdfError& e) {
-    EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
-  }
+  const std::string error = testsupport::errorOf<core::securepdf::SecurePdfError>([&] { s.sign(); });
+  EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
   EXPECT_TRUE(entries(dir.path()).empty());
 }
 

@@ -61,12 +61,9 @@ TEST(PDFTextSearchTest, LiteralAndCaseInsensitiveMatchingInReadingOrder) {
 TEST(PDFTextSearchTest, ProtectedAndBrokenFiles) {
   TempDir dir;
   writeText(dir / "p.pdf", pdftest::documentPdf({{0, "[0 0 612 792]", "secret text"}}));
-  ASSERT_EQ(std::system(("qpdf --encrypt u o 256 -- '" + (dir / "p.pdf").string() + "' '" +
-                         (dir / "locked.pdf").string() + "'")
-                            .c_str()),
-            0);
-  EXPECT_FALSE(PDFTextSearch(qpath(dir / "locked.pdf"), "wrong").isLoaded());
-  PDFTextSearch open(qpath(dir / "locked.pdf"), "u");
+  const auto locked = pdftest::encrypted(dir / "p.pdf", "u");
+  EXPECT_FALSE(PDFTextSearch(qpath(locked), "wrong").isLoaded());
+  PDFTextSearch open(qpath(locked), "u");
   ASSERT_TRUE(open.isLoaded());
   EXPECT_EQ(open.findString("secret", FindOptions::literal).size(), 1u);
 
