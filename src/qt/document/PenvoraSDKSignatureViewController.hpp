@@ -168,7 +168,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // The document to show: a path, or none after an error was reported.
+  // The document to show: a path, or none after an error was reported or
+  // while the loading card goes up (opening then starts again).
   std::optional<QString> loadDocuments();
   void showLoadingAlert(const QString& text);
   void hideLoadingAlert();
