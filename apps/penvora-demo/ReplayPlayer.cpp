@@ -14,6 +14,7 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
@@ -23,8 +24,9 @@ namespace {
 using Controller = document::PenvoraSDKSignatureViewController;
 using json = nlohmann::json;
 
-const char* const kActions[] = {"sign", "stroke", "acceptCapture", "dragSignature", "acceptPlacement",
-                                "customText", "useDefaultIdentity", "reject", "back", "wait"};
+const char* const kActions[] = {"sign",          "stroke",          "acceptCapture", "closeCapture",
+                                "dragSignature", "acceptPlacement", "customText",    "useDefaultIdentity",
+                                "reject",        "back",            "wait"};
 
 void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
 
@@ -89,9 +91,12 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
     click(c->signButton());
     return true;
   }
+  // A panel under another overlay (the loading card) takes no strokes yet.
+  auto captureOnTop = [&] {
+    return c->captureView() != nullptr && ui::ModalOverlay::topmostIn(c->window()) == c->captureView();
+  };
   if (name == "stroke") {
-    if (!waitFor([&] { return c->captureView() != nullptr && c->captureView()->isVisible(); }, "the capture panel"))
-      return false;
+    if (!waitFor(captureOnTop, "the capture panel")) return false;
     Canvas& canvas = c->captureView()->canvasView();
     const QSize size = canvas.size();
     auto at = [&](const json& p) {
@@ -111,6 +116,11 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
                  "an enabled accept button in the capture panel"))
       return false;
     click(&c->captureView()->acceptButton());
+    return true;
+  }
+  if (name == "closeCapture") {
+    if (!waitFor(captureOnTop, "the capture panel")) return false;
+    click(&c->captureView()->closeButton());
     return true;
   }
   if (name == "dragSignature") {

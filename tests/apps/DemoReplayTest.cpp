@@ -39,7 +39,9 @@ TEST(DemoReplayTest, TheManualExamplePlaysThroughAndTheOutputVerifies) {
 
 TEST(DemoReplayTest, RejectAndBadInputsEndWithTheirStatus) {
   TempDir dir;
-  writeText(dir / "reject.json", R"({"actions": [{"action": "reject", "text": "Not my contract"}]})");
+  // The capture panel opens by itself and keeps Reject out of reach until it is closed.
+  writeText(dir / "reject.json",
+            R"({"actions": [{"action": "closeCapture"}, {"action": "reject", "text": "Not my contract"}]})");
   auto r = run(demo("examples/request-float.json --replay '" + (dir / "reject.json").string() + "'"));
   EXPECT_EQ(r.exitCode, 3) << r.output;
   EXPECT_NE(r.output.find("rejectCallback: \"Not my contract\""), std::string::npos) << r.output;

@@ -271,32 +271,21 @@ void PenvoraSDKSignatureViewController::hideLoadingAlert() {
 void PenvoraSDKSignatureViewController::showPasswordPanel() {
   auto* panel = new ui::InsertPasswordPDFView(
       [this](const std::string& password) {
-        if (passwordPanel_) passwordPanel_->deleteLater();
+        if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);
         passwordPanel_.clear();
         penvoraSDKParams->fileProperties->password = password;
         QTimer::singleShot(0, this, [this] { openDocument(); });
       },
       [this] {
-        if (passwordPanel_) passwordPanel_->deleteLater();
+        if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);
         passwordPanel_.clear();
         reportError(ui::localizedString(errorkey::IncorrectPDFPassword).toStdString());
       },
       this);
   passwordPanel_ = panel;
-  fitOverlays();
+  ui::ModalOverlay::cover(panel, this);
   panel->show();
-  panel->raise();
   panel->passwordField()->setFocus();
-}
-
-void PenvoraSDKSignatureViewController::fitOverlays() {
-  if (loadingVC_) loadingVC_->setGeometry(rect());
-  if (passwordPanel_) passwordPanel_->setGeometry(rect());
-}
-
-void PenvoraSDKSignatureViewController::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  fitOverlays();
 }
 
 }  // namespace penvora::document

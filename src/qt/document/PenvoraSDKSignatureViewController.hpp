@@ -163,7 +163,6 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void documentShown();
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -174,7 +173,6 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void showLoadingAlert(const QString& text);
   void hideLoadingAlert();
   void showPasswordPanel();
-  void fitOverlays();
   SignaturePlacement placement() const;
   void styleScreen();
   void setTitle(const QString& title);

@@ -327,6 +327,9 @@ TEST(SigningFlowTest, OpeningByItselfShareAndTheHiddenRejectButton) {
     QString shared;
     run.c->shareAction = [&](const QString& path) { shared = path; };
     QTest::mouseClick(qobject_cast<QAbstractButton*>(run.c->shareButton()), Qt::LeftButton);
+    EXPECT_TRUE(shared.isEmpty());  // behind the open capture panel
+    QTest::mouseClick(&run.c->captureView()->closeButton(), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(run.c->shareButton()), Qt::LeftButton);
     EXPECT_EQ(shared, QString::fromStdString(run.params->fileProperties->documentPath));
   }
   {
@@ -470,4 +473,38 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->defaultCertDialog() != nullptr; }, 2000));
   EXPECT_EQ(c->essParams->page, 2);
   EXPECT_EQ(c->essParams->bounds, grown);  // not exchanged
+}
+
+TEST(SigningFlowTest, OverlaysFollowTheWindowAndHoldTheKeyboard) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->extra->autoOpen = true;
+  run.params->extra->showReject = true;
+  run.params->extra->fullScreen = false;
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->captureView() != nullptr; }, 3000));
+  SignatureDrawerView* view = c->captureView();
+  c->window()->resize(600, 400);  // turned to landscape, or a window that got its size late
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->size() == QSize(600, 400); }, 2000));
+  EXPECT_EQ(view->geometry(), c->rect());
+
+  c->window()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(c->window()));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(view->isAncestorOf(QApplication::focusWidget())) << i;
+  }
+  QTest::keyClick(c->rejectButton(), Qt::Key_Space);
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->rejectButton()), Qt::LeftButton);
+  EXPECT_EQ(c->rejectDialog(), nullptr);
+
+  QTest::mouseClick(&view->closeButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->captureView() == nullptr; }, 2000));
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->rejectButton()), Qt::LeftButton);
+  ASSERT_NE(c->rejectDialog(), nullptr);
+  EXPECT_FALSE(c->rejectDialog()->isWindow());  // laid over the screen, not a window of its own
+  c->window()->resize(500, 700);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->size() == QSize(500, 700); }, 2000));
+  EXPECT_EQ(c->rejectDialog()->geometry(), c->rect());
 }
