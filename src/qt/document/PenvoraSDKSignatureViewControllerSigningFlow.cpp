@@ -134,6 +134,10 @@ void PenvoraSDKSignatureViewController::fadeSignButton(bool in) {
   fade->setEasingCurve(QEasingCurve::InCurve);
   fade->setEndValue(in ? 1.0 : 0.0);
   fade->start(QAbstractAnimation::DeleteWhenStopped);
+  // Faded out it only looks gone: it must not take taps or keys either.
+  ui_->signButton->setAttribute(Qt::WA_TransparentForMouseEvents, !in);
+  ui_->signButton->setFocusPolicy(in ? Qt::StrongFocus : Qt::NoFocus);
+  if (!in) ui_->signButton->clearFocus();
 }
 
 QImage PenvoraSDKSignatureViewController::renderPlaceholderImage(const QString& text, QSizeF size) {
@@ -150,6 +154,7 @@ QImage PenvoraSDKSignatureViewController::renderPlaceholderImage(const QString& 
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideCapureSignButton() {
+  if (captureView_ || signaturePage_ >= 0) return;  // one capture and one box at a time
   if (penvoraSDKParams->certificate->handwrittenSignature) {
     presentCapture();
     return;
@@ -163,7 +168,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideCapureSignButton() {
 }
 
 void PenvoraSDKSignatureViewController::presentCapture() {
-  if (captureView_) return;
+  if (captureView_ || signaturePage_ >= 0) return;
   // The ratio without a document yet (automatic opening) is the widget's own.
   const double ratio = document_ ? placement().signatureRatio()
                                  : placement::signatureRatio(*penvoraSDKParams->widget, std::nullopt);

@@ -508,3 +508,26 @@ TEST(SigningFlowTest, OverlaysFollowTheWindowAndHoldTheKeyboard) {
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->size() == QSize(500, 700); }, 2000));
   EXPECT_EQ(c->rejectDialog()->geometry(), c->rect());
 }
+
+TEST(SigningFlowTest, TheFadedSignButtonStartsNoSecondCaptureWhileABoxIsPlaced) {
+  SigningRun run(PenvoraSDKWidgetType::manual);
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signaturePage() >= 0; }, 3000));
+  EXPECT_TRUE(c->signButton()->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(c->signButton()->focusPolicy(), Qt::NoFocus);
+  run.clickSign();
+  c->showCapureSignatureAlert();
+  EXPECT_EQ(c->captureView(), nullptr);
+  int boxes = 0;
+  for (const auto& o : c->pdfView()->overlays(c->signaturePage()))
+    if (std::dynamic_pointer_cast<document::ImageSignaturePDFAnnotation>(o)) ++boxes;
+  EXPECT_EQ(boxes, 1);
+
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->cancelButton()), Qt::LeftButton);
+  EXPECT_FALSE(c->signButton()->testAttribute(Qt::WA_TransparentForMouseEvents));
+  run.clickSign();  // the box is gone: signing may start again
+  EXPECT_NE(c->captureView(), nullptr);
+}
