@@ -103,12 +103,18 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
       return QPoint(static_cast<int>(p[0].get<double>() * size.width()), static_cast<int>(p[1].get<double>() * size.height()));
     };
     const json& points = a["points"];
+    // The pause the signer made since the previous stroke: the record keeps it.
+    if (lastStrokeEndMs_) QTest::qWait(std::max(0, static_cast<int>(points[0][2].get<double>() - *lastStrokeEndMs_)));
     QTest::mousePress(&canvas, Qt::LeftButton, {}, at(points[0]));
     for (std::size_t i = 1; i < points.size(); ++i) {
       const int delay = std::max(0, points[i][2].get<int>() - points[i - 1][2].get<int>());
+      // QTest only stamps its events; the hand takes real time too, or the
+      // next stroke would start on the record's clock before this one ended.
+      QTest::qWait(delay);
       QTest::mouseMove(&canvas, at(points[i]), delay);
     }
     QTest::mouseRelease(&canvas, Qt::LeftButton, {}, at(points.back()));
+    lastStrokeEndMs_ = points.back()[2].get<double>();
     return true;
   }
   if (name == "acceptCapture") {
