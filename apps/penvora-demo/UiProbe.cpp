@@ -93,6 +93,7 @@ std::string UiProbe::describe(const document::PenvoraSDKSignatureViewController*
                        : json(nullptr);
   out["sign"] = onScreen(c->signButton());
   out["reject"] = onScreen(c->rejectButton());
+  out["back"] = onScreen(c->findChild<QWidget*>(QStringLiteral("backButton")));
   out["accept"] = onScreen(c->acceptButton());
   out["rejectDialog"] = c->rejectDialog() != nullptr;
   out["boxes"] = boxes(c);
