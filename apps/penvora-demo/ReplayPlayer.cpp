@@ -14,6 +14,7 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
@@ -25,8 +26,9 @@ namespace {
 using Controller = penvora::qt::document::PenvoraSDKSignatureViewController;
 using json = nlohmann::json;
 
-const char* const kActions[] = {"sign", "stroke", "acceptCapture", "dragSignature", "acceptPlacement",
-                                "customText", "useDefaultIdentity", "reject", "back", "wait"};
+const char* const kActions[] = {"sign",          "stroke",          "acceptCapture", "closeCapture",
+                                "dragSignature", "acceptPlacement", "customText",    "useDefaultIdentity",
+                                "reject",        "back",            "wait"};
 
 void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
 
@@ -91,21 +93,30 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
     click(c->signButton());
     return true;
   }
+  // A panel under another overlay (the loading card) takes no strokes yet.
+  auto captureOnTop = [&] {
+    return c->captureView() != nullptr && penvora::qt::ui::ModalOverlay::topmostIn(c->window()) == c->captureView();
+  };
   if (name == "stroke") {
-    if (!waitFor([&] { return c->captureView() != nullptr && c->captureView()->isVisible(); }, "the capture panel"))
-      return false;
+    if (!waitFor(captureOnTop, "the capture panel")) return false;
     Canvas& canvas = c->captureView()->canvasView();
     const QSize size = canvas.size();
     auto at = [&](const json& p) {
       return QPoint(static_cast<int>(p[0].get<double>() * size.width()), static_cast<int>(p[1].get<double>() * size.height()));
     };
     const json& points = a["points"];
+    // The pause the signer made since the previous stroke: the record keeps it.
+    if (lastStrokeEndMs_) QTest::qWait(std::max(0, static_cast<int>(points[0][2].get<double>() - *lastStrokeEndMs_)));
     QTest::mousePress(&canvas, Qt::LeftButton, {}, at(points[0]));
     for (std::size_t i = 1; i < points.size(); ++i) {
       const int delay = std::max(0, points[i][2].get<int>() - points[i - 1][2].get<int>());
+      // QTest only stamps its events; the hand takes real time too, or the
+      // next stroke would start on the record's clock before this one ended.
+      QTest::qWait(delay);
       QTest::mouseMove(&canvas, at(points[i]), delay);
     }
     QTest::mouseRelease(&canvas, Qt::LeftButton, {}, at(points.back()));
+    lastStrokeEndMs_ = points.back()[2].get<double>();
     return true;
   }
   if (name == "acceptCapture") {
@@ -113,6 +124,11 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
                  "an enabled accept button in the capture panel"))
       return false;
     click(&c->captureView()->acceptButton());
+    return true;
+  }
+  if (name == "closeCapture") {
+    if (!waitFor(captureOnTop, "the capture panel")) return false;
+    click(&c->captureView()->closeButton());
     return true;
   }
   if (name == "dragSignature") {

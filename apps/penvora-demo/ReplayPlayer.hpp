@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace penvora::qt::document {
@@ -32,6 +33,7 @@ class ReplayPlayer {
   nlohmann::json ink_;
   int timeoutMs_;
   std::string error_;
+  std::optional<double> lastStrokeEndMs_;  // on the recording's clock
 };
 
 }  // namespace penvora::demo

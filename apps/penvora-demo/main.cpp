@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPalette>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <sstream>
 
 #include "ReplayPlayer.hpp"
+#include "UiProbe.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "penvora/JsonDecoding.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
@@ -20,9 +23,11 @@
 namespace {
 
 int usage() {
-  std::cerr << "usage: penvora-demo REQUEST.json [--replay INK.json]\n"
+  std::cerr << "usage: penvora-demo REQUEST.json [--replay INK.json] [--dark] [--probe]\n"
                "  Shows the signing component for the request and prints the callback it ends with.\n"
                "  --replay INK.json  play a recorded signature and taps instead of waiting for a person\n"
+               "  --dark             a dark palette, as a device in dark mode\n"
+               "  --probe            answer each line on standard input with what is on screen (tests)\n"
                "exit status: 0 signed, 3 rejected, 4 error callback, 5 replay failed, 6 left with back, 2 bad input\n";
   return 2;
 }
@@ -37,15 +42,36 @@ std::optional<std::string> readFile(const char* path) {
 
 std::string printable(const std::optional<std::string>& s) { return s ? "\"" + *s + "\"" : "none"; }
 
+QPalette darkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+  p.setColor(QPalette::WindowText, Qt::white);
+  p.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+  p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
+  p.setColor(QPalette::Text, Qt::white);
+  p.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+  p.setColor(QPalette::ButtonText, Qt::white);
+  p.setColor(QPalette::PlaceholderText, QColor(0x9E, 0x9E, 0x9E));
+  p.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  return p;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const char* requestPath = nullptr;
   const char* inkPath = nullptr;
+  bool probe = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--replay" && i + 1 < argc) inkPath = argv[++i];
+    else if (arg == "--probe") probe = true;
+    else if (arg == "--dark") {
+      QApplication::setStyle(QStringLiteral("Fusion"));
+      QApplication::setPalette(darkPalette());
+    }
     else if (arg == "-h" || arg == "--help") return usage();
     else if (!requestPath && arg.rfind("--", 0) != 0) requestPath = argv[i];
     else return usage();
@@ -82,7 +108,11 @@ int main(int argc, char** argv) {
   QMainWindow host;
   host.setWindowTitle(QStringLiteral("Penvora demo host"));
   host.setCentralWidget(new QLabel(QStringLiteral("Host application"), &host));
-  host.resize(900, 1100);
+  // A tablet-sized host, no larger than the screen it is on.
+  QSize size(900, 1100);
+  if (const QScreen* s = QGuiApplication::primaryScreen(); s && QGuiApplication::platformName() != "offscreen")
+    size = size.boundedTo(s->availableGeometry().size());
+  host.resize(size);
   host.show();
 
   int status = 6;  // back: no callback
@@ -132,6 +162,7 @@ int main(int argc, char** argv) {
       }
     });
   }
+  if (probe && screen) new penvora::demo::UiProbe(screen, &app);
   if (!screen && status == 6) return 4;  // reported at once (bad output name)
   app.exec();
   return status;

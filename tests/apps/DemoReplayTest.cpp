@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "support/TestSupport.hpp"
 
+using testsupport::readText;
 using testsupport::run;
 using testsupport::TempDir;
 using testsupport::writeText;
@@ -39,7 +42,9 @@ TEST(DemoReplayTest, TheManualExamplePlaysThroughAndTheOutputVerifies) {
 
 TEST(DemoReplayTest, RejectAndBadInputsEndWithTheirStatus) {
   TempDir dir;
-  writeText(dir / "reject.json", R"({"actions": [{"action": "reject", "text": "Not my contract"}]})");
+  // The capture panel opens by itself and keeps Reject out of reach until it is closed.
+  writeText(dir / "reject.json",
+            R"({"actions": [{"action": "closeCapture"}, {"action": "reject", "text": "Not my contract"}]})");
   auto r = run(demo("examples/request-float.json --replay '" + (dir / "reject.json").string() + "'"));
   EXPECT_EQ(r.exitCode, 3) << r.output;
   EXPECT_NE(r.output.find("rejectCallback: \"Not my contract\""), std::string::npos) << r.output;
@@ -63,4 +68,39 @@ TEST(DemoReplayTest, RejectAndBadInputsEndWithTheirStatus) {
   r = run(demo("examples/request-field.json --replay '" + (dir / "stuck.json").string() + "'"));
   EXPECT_EQ(r.exitCode, 5) << r.output;
   EXPECT_NE(r.output.find("the custom text prompt did not appear"), std::string::npos) << r.output;
+}
+
+// Several documents: the loading card goes up while they are merged, and
+// the replay waits for the document instead of running inside the loading.
+// The record keeps the recorded pause between the two strokes (196 ms).
+TEST(DemoReplayTest, SeveralDocumentsSignAndTheRecordKeepsThePauseBetweenStrokes) {
+  TempDir dir;
+  auto request = nlohmann::json::parse(readText(std::string(PENVORA_SOURCE_DIR) + "/examples/request-float.json"));
+  request["fileProperties"]["documentPath"] = "";
+  request["fileProperties"]["documentUris"] = {"examples/contract.pdf", "examples/sample-contract.pdf"};
+  request["fileProperties"]["signedName"] = "several-" + dir.path().filename().string() + ".pdf";
+  const std::string pem = readText(testsupport::fixture("pki/test-bio-encryption.pem"));
+  request["certificate"]["encKeyB64"] = run("printf %s '" + pem + "' | base64 -w0").output;
+  writeText(dir / "several.json", request.dump());
+  // The merged file and the signed ones go to the temporary folder: this test's own.
+  const auto r = run("export TMPDIR='" + dir.path().string() + "'; " +
+                     demo("'" + (dir / "several.json").string() + "' --replay examples/ink-signature.json"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string file = signedFile(r.output);
+  ASSERT_FALSE(file.empty()) << r.output;
+  const auto verified = run("'" + std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify' '" + file + "' --json --bio-key '" +
+                            testsupport::fixture("pki/test-bio-encryption.key.pem") + "'");
+  const auto out = nlohmann::json::parse(verified.output, nullptr, false);
+  ASSERT_FALSE(out.is_discarded()) << verified.output;
+  const std::string record = out["signatures"][0]["bioRecord"].get<std::string>();
+  std::istringstream rows(record.substr(record.find("X;Y;PRESS;SW;TIME")));
+  std::string row;
+  std::getline(rows, row);
+  long previous = -1, longestPause = 0;
+  while (std::getline(rows, row)) {
+    const long time = std::stol(row.substr(row.rfind(';') + 1));
+    if (previous >= 0) longestPause = std::max(longestPause, time - previous);
+    previous = time;
+  }
+  EXPECT_GE(longestPause, 150) << record;  // within a stroke points are 16 ms apart at most
 }

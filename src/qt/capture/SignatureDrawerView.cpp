@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "qt/capture/LocationManager.hpp"
@@ -212,6 +213,14 @@ void SignatureDrawerView::showEvent(QShowEvent* event) {
   followScreen(screen());
   if (QWindow* w = window()->windowHandle())
     connect(w, &QWindow::screenChanged, this, &SignatureDrawerView::followScreen, Qt::UniqueConnection);
+}
+
+void SignatureDrawerView::resizeEvent(QResizeEvent* event) {
+  // The room around the panel shrinks with the screen, so the panel keeps
+  // nearly all of a small window too.
+  const int margin = std::clamp(std::min(width(), height()) / 40, 6, 24);
+  layout()->setContentsMargins(margin, margin, margin, margin);
+  QWidget::resizeEvent(event);
 }
 
 void SignatureDrawerView::paintEvent(QPaintEvent*) {

@@ -60,6 +60,7 @@ class SignatureDrawerView : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void buildLayout();

@@ -1,6 +1,5 @@
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -8,6 +7,7 @@
 #include <QPdfDocument>
 #include <QTimer>
 #include <QUrl>
+#include <utility>
 
 #include "qt/document/PDFTextSearch.hpp"
 #include "qt/document/SignaturePlacement.hpp"
@@ -15,6 +15,7 @@
 #include "qt/ui/InsertPasswordPDFView.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/LoadingDocumentsView.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
 
 namespace penvora::qt::document {
@@ -122,7 +123,12 @@ std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
     documentPageInfos.clear();
     return QString::fromStdString(paths.front());
   }
-  showLoadingAlert(ui::localizedString("loading_documents"));
+  if (!loadingVC_) {
+    // Merging blocks the main thread: the card goes up first and the merge
+    // runs as a later task of the event loop, never inside it.
+    showLoadingAlert(ui::localizedString("loading_documents"));
+    return std::nullopt;
+  }
   const core::document::MergeResult merged = core::document::mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
   if (merged.status == core::document::MergeResult::Status::needsPassword) {
     needsMergePassword_ = true;
@@ -246,10 +252,18 @@ void PenvoraSDKSignatureViewController::updatePageTitle() {
 void PenvoraSDKSignatureViewController::showLoadingAlert(const QString& text) {
   if (loadingVC_) return;
   loadingVC_ = new ui::LoadingDocumentsView(text, this);
-  fitOverlays();
+  ui::ModalOverlay::cover(loadingVC_, this);
   loadingVC_->show();
-  loadingVC_->raise();
-  QCoreApplication::processEvents();  // on screen before the merge blocks
+  // Opening goes on once the card has been drawn; a screen that is not
+  // drawn (hidden, minimised) waits a moment at most.
+  auto resumed = std::make_shared<bool>(false);
+  auto resume = [this, resumed] {
+    if (std::exchange(*resumed, true)) return;
+    openDocument();
+  };
+  connect(loadingVC_, &ui::LoadingDocumentsView::painted, this,
+          [this, resume] { QTimer::singleShot(0, this, resume); }, Qt::SingleShotConnection);
+  QTimer::singleShot(300, this, resume);
 }
 
 void PenvoraSDKSignatureViewController::hideLoadingAlert() {
@@ -262,32 +276,21 @@ void PenvoraSDKSignatureViewController::hideLoadingAlert() {
 void PenvoraSDKSignatureViewController::showPasswordPanel() {
   auto* panel = new ui::InsertPasswordPDFView(
       [this](const std::string& password) {
-        if (passwordPanel_) passwordPanel_->deleteLater();
+        if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);
         passwordPanel_.clear();
         penvoraSDKParams->fileProperties->password = password;
         QTimer::singleShot(0, this, [this] { openDocument(); });
       },
       [this] {
-        if (passwordPanel_) passwordPanel_->deleteLater();
+        if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);
         passwordPanel_.clear();
         reportError(ui::localizedString(errorkey::IncorrectPDFPassword).toStdString());
       },
       this);
   passwordPanel_ = panel;
-  fitOverlays();
+  ui::ModalOverlay::cover(panel, this);
   panel->show();
-  panel->raise();
   panel->passwordField()->setFocus();
-}
-
-void PenvoraSDKSignatureViewController::fitOverlays() {
-  if (loadingVC_) loadingVC_->setGeometry(rect());
-  if (passwordPanel_) passwordPanel_->setGeometry(rect());
-}
-
-void PenvoraSDKSignatureViewController::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  fitOverlays();
 }
 
 }  // namespace penvora::qt::document

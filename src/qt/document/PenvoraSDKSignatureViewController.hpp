@@ -164,17 +164,16 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void documentShown();
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // The document to show: a path, or none after an error was reported.
+  // The document to show: a path, or none after an error was reported or
+  // while the loading card goes up (opening then starts again).
   std::optional<QString> loadDocuments();
   void showLoadingAlert(const QString& text);
   void hideLoadingAlert();
   void showPasswordPanel();
-  void fitOverlays();
   SignaturePlacement placement() const;
   void styleScreen();
   void setTitle(const QString& title);

@@ -25,6 +25,7 @@
 #include "penvora/PenvoraSdkCertManager.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
 #include "qt/ui/QtColor.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
@@ -133,6 +134,10 @@ void PenvoraSDKSignatureViewController::fadeSignButton(bool in) {
   fade->setEasingCurve(QEasingCurve::InCurve);
   fade->setEndValue(in ? 1.0 : 0.0);
   fade->start(QAbstractAnimation::DeleteWhenStopped);
+  // Faded out it only looks gone: it must not take taps or keys either.
+  ui_->signButton->setAttribute(Qt::WA_TransparentForMouseEvents, !in);
+  ui_->signButton->setFocusPolicy(in ? Qt::StrongFocus : Qt::NoFocus);
+  if (!in) ui_->signButton->clearFocus();
 }
 
 QImage PenvoraSDKSignatureViewController::renderPlaceholderImage(const QString& text, QSizeF size) {
@@ -149,6 +154,7 @@ QImage PenvoraSDKSignatureViewController::renderPlaceholderImage(const QString& 
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideCapureSignButton() {
+  if (captureView_ || signaturePage_ >= 0) return;  // one capture and one box at a time
   if (penvoraSDKParams->certificate->handwrittenSignature) {
     presentCapture();
     return;
@@ -162,7 +168,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideCapureSignButton() {
 }
 
 void PenvoraSDKSignatureViewController::presentCapture() {
-  if (captureView_) return;
+  if (captureView_ || signaturePage_ >= 0) return;
   // The ratio without a document yet (automatic opening) is the widget's own.
   const double ratio = document_ ? placement().signatureRatio()
                                  : core::document::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
@@ -173,7 +179,7 @@ void PenvoraSDKSignatureViewController::presentCapture() {
   auto* view = new capture::SignatureDrawerView(
       std::move(model),
       [this](const QImage& image, const std::string& recordB64) {
-        if (captureView_) captureView_->deleteLater();
+        if (captureView_) ui::ModalOverlay::dismiss(captureView_);
         captureView_.clear();
         // Once the panel is gone.
         QTimer::singleShot(0, this, [this, image, recordB64] {
@@ -182,14 +188,13 @@ void PenvoraSDKSignatureViewController::presentCapture() {
         });
       },
       [this] {
-        if (captureView_) captureView_->deleteLater();
+        if (captureView_) ui::ModalOverlay::dismiss(captureView_);
         captureView_.clear();
       },
       this);
   captureView_ = view;
-  view->setGeometry(rect());
+  ui::ModalOverlay::cover(view, this);
   view->show();
-  view->raise();
 }
 
 void PenvoraSDKSignatureViewController::placeCapturedSignature(const QImage& image) {
@@ -234,19 +239,18 @@ void PenvoraSDKSignatureViewController::startSigning(bool askText) {
     if (defaultCertDialog_) return;
     auto* dialog = new ui::UseDefaultCertDialog(
         [this] {
-          if (defaultCertDialog_) defaultCertDialog_->deleteLater();
+          if (defaultCertDialog_) ui::ModalOverlay::dismiss(defaultCertDialog_);
           defaultCertDialog_.clear();
         },
         [this, askText] {
-          if (defaultCertDialog_) defaultCertDialog_->deleteLater();
+          if (defaultCertDialog_) ui::ModalOverlay::dismiss(defaultCertDialog_);
           defaultCertDialog_.clear();
           QTimer::singleShot(0, this, [this, askText] { askCustomTextOrSign(askText); });
         },
         ui::UseDefaultCertDialog::defaultInformationUrl(), {}, this);
     defaultCertDialog_ = dialog;
-    dialog->setGeometry(rect());
+    ui::ModalOverlay::cover(dialog, this);
     dialog->show();
-    dialog->raise();
     return;
   }
   askCustomTextOrSign(askText);
@@ -260,6 +264,7 @@ void PenvoraSDKSignatureViewController::askCustomTextOrSign(bool askText) {
   if (infoAlert_) return;  // already signing
   auto* info = new ui::InfoAlertViewController(this);
   infoAlert_ = info;
+  ui::ModalOverlay::cover(info, this);
   info->show();
   // The notice is on screen before the main thread gets busy signing.
   QTimer::singleShot(500, this, [this] { runSigningEngine(); });
@@ -288,10 +293,7 @@ void PenvoraSDKSignatureViewController::runSigningEngine() {
   if (reported_) return;
   reported_ = true;
   auto closeInfo = [this] {
-    if (infoAlert_) {
-      infoAlert_->close();
-      infoAlert_->deleteLater();
-    }
+    if (infoAlert_) ui::ModalOverlay::dismiss(infoAlert_);
   };
   if (penvoraSDKParams->extra->signatureMetadataMode) {
     const core::engine::SignatureMetadata metadata = core::engine::ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
@@ -325,6 +327,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideRejectButton() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->delegate = this;
   rejectDialog_ = dialog;
+  ui::ModalOverlay::cover(dialog, this);
   dialog->open();
 }
 

@@ -1,5 +1,8 @@
 #include "qt/ui/InfoAlertViewController.hpp"
 
+#include <QLayout>
+#include <QPainter>
+
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
 #include "ui_InfoAlertViewController.h"
@@ -14,10 +17,16 @@ InfoAlertViewController::InfoAlertViewController(QWidget* parent)
   setWindowFlag(Qt::FramelessWindowHint);
   setAttribute(Qt::WA_TranslucentBackground);  // the document stays visible around the panel
   ui_->messageLabel->setText(localizedString("signing_document"));
+  layout()->setAlignment(ui_->viewContainer, Qt::AlignCenter);  // the card keeps its size over a whole screen
+  ui_->viewContainer->setMinimumWidth(300);
 }
 
 InfoAlertViewController::~InfoAlertViewController() = default;
 
 QWidget* InfoAlertViewController::viewContainer() const { return ui_->viewContainer; }
+
+void InfoAlertViewController::paintEvent(QPaintEvent*) {
+  if (!isWindow()) QPainter(this).fillRect(rect(), QColor(0, 0, 0, 84));  // over the document: a veil
+}
 
 }  // namespace penvora::qt::ui

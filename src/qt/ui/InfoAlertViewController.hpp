@@ -15,6 +15,12 @@ class InfoAlertViewController : public QDialog {
   explicit InfoAlertViewController(QWidget* parent = nullptr);
   ~InfoAlertViewController() override;
   QWidget* viewContainer() const;
+  // Nothing the user does ends the notice (Escape included); the signing
+  // step takes it down.
+  void reject() override {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   std::unique_ptr<Ui::InfoAlertViewController> ui_;

@@ -31,6 +31,7 @@ QString LoadingDocumentsView::text() const { return ui_->textLabel->text(); }
 void LoadingDocumentsView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), QColor(0, 0, 0, 89));  // black at 0.35
+  emit painted();
 }
 
 }  // namespace penvora::qt::ui

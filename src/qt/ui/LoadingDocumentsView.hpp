@@ -16,6 +16,10 @@ class LoadingDocumentsView : public QWidget {
   ~LoadingDocumentsView() override;
   QString text() const;
 
+ signals:
+  // The card has been drawn (each time it is).
+  void painted();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

@@ -1,6 +1,8 @@
 #include "qt/ui/RejectAlertViewController.hpp"
 
 #include <QKeyEvent>
+#include <QLayout>
+#include <QPainter>
 #include <QTextBoundaryFinder>
 
 #include "qt/ui/FontRegistration.hpp"
@@ -23,6 +25,9 @@ RejectAlertViewController::RejectAlertViewController(QWidget* parent)
   ui_->positiveButton->setText(localizedString("reject"));
   ui_->negativeButton->setText(localizedString("Cancel"));
   ui_->rejectTextView->installEventFilter(this);
+  // Over a whole screen the card keeps its size, centred.
+  layout()->setAlignment(ui_->viewContainer, Qt::AlignCenter);
+  ui_->viewContainer->setMinimumWidth(380);
   connect(ui_->positiveButton, &QPushButton::clicked, this, &RejectAlertViewController::touchUpInsidePositiveButton);
   connect(ui_->negativeButton, &QPushButton::clicked, this, &RejectAlertViewController::touchUpInsideNegativeButton);
 }
@@ -54,6 +59,11 @@ void RejectAlertViewController::touchUpInsidePositiveButton() {
 }
 
 void RejectAlertViewController::touchUpInsideNegativeButton() { reject(); }
+
+void RejectAlertViewController::paintEvent(QPaintEvent*) {
+  // Laid over the document (not a window of its own): a veil sets it off.
+  if (!isWindow()) QPainter(this).fillRect(rect(), QColor(0, 0, 0, 84));
+}
 
 bool RejectAlertViewController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->rejectTextView && event->type() == QEvent::KeyPress) {

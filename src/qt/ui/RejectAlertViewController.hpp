@@ -48,6 +48,7 @@ class RejectAlertViewController : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   std::unique_ptr<Ui::RejectAlertViewController> ui_;

@@ -336,6 +336,9 @@ TEST(SigningFlowTest, OpeningByItselfShareAndTheHiddenRejectButton) {
     QString shared;
     run.c->shareAction = [&](const QString& path) { shared = path; };
     QTest::mouseClick(qobject_cast<QAbstractButton*>(run.c->shareButton()), Qt::LeftButton);
+    EXPECT_TRUE(shared.isEmpty());  // behind the open capture panel
+    QTest::mouseClick(&run.c->captureView()->closeButton(), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(run.c->shareButton()), Qt::LeftButton);
     EXPECT_EQ(shared, QString::fromStdString(run.params->fileProperties->documentPath));
   }
   {
@@ -530,4 +533,61 @@ TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPag
     EXPECT_GT(ink->width, 0.8 * shownBox.width());
     EXPECT_GT(ink->width, 3 * ink->height);
   }
+}
+
+TEST(SigningFlowTest, OverlaysFollowTheWindowAndHoldTheKeyboard) {
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  run.params->extra->autoOpen = true;
+  run.params->extra->showReject = true;
+  run.params->extra->fullScreen = false;
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->captureView() != nullptr; }, 3000));
+  SignatureDrawerView* view = c->captureView();
+  c->window()->resize(600, 400);  // turned to landscape, or a window that got its size late
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->size() == QSize(600, 400); }, 2000));
+  EXPECT_EQ(view->geometry(), c->rect());
+
+  c->window()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(c->window()));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(view->isAncestorOf(QApplication::focusWidget())) << i;
+  }
+  QTest::keyClick(c->rejectButton(), Qt::Key_Space);
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->rejectButton()), Qt::LeftButton);
+  EXPECT_EQ(c->rejectDialog(), nullptr);
+
+  QTest::mouseClick(&view->closeButton(), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->captureView() == nullptr; }, 2000));
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->rejectButton()), Qt::LeftButton);
+  ASSERT_NE(c->rejectDialog(), nullptr);
+  EXPECT_FALSE(c->rejectDialog()->isWindow());  // laid over the screen, not a window of its own
+  c->window()->resize(500, 700);
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->size() == QSize(500, 700); }, 2000));
+  EXPECT_EQ(c->rejectDialog()->geometry(), c->rect());
+}
+
+TEST(SigningFlowTest, TheFadedSignButtonStartsNoSecondCaptureWhileABoxIsPlaced) {
+  SigningRun run(PenvoraSDKWidgetType::manual);
+  ASSERT_TRUE(run.show());
+  auto* c = run.c;
+  run.clickSign();
+  ASSERT_TRUE(run.drawAndAccept());
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->signaturePage() >= 0; }, 3000));
+  EXPECT_TRUE(c->signButton()->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(c->signButton()->focusPolicy(), Qt::NoFocus);
+  run.clickSign();
+  c->showCapureSignatureAlert();
+  EXPECT_EQ(c->captureView(), nullptr);
+  int boxes = 0;
+  for (const auto& o : c->pdfView()->overlays(c->signaturePage()))
+    if (std::dynamic_pointer_cast<ImageSignaturePDFAnnotation>(o)) ++boxes;
+  EXPECT_EQ(boxes, 1);
+
+  QTest::mouseClick(qobject_cast<QAbstractButton*>(c->cancelButton()), Qt::LeftButton);
+  EXPECT_FALSE(c->signButton()->testAttribute(Qt::WA_TransparentForMouseEvents));
+  run.clickSign();  // the box is gone: signing may start again
+  EXPECT_NE(c->captureView(), nullptr);
 }

@@ -1,0 +1,126 @@
+#include "UiProbe.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/InfoAlertViewController.hpp"
+#include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/LoadingDocumentsView.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
+#include "qt/ui/UseDefaultCertDialog.hpp"
+
+using namespace penvora::qt::capture;
+
+namespace penvora::demo {
+namespace {
+
+using json = nlohmann::json;
+
+json onScreen(const QWidget* w) {
+  if (!w || !w->isVisible()) return nullptr;
+  const QPoint at = w->mapToGlobal(QPoint(0, 0));
+  return {at.x(), at.y(), w->width(), w->height()};
+}
+
+std::string name(const QWidget* w) {
+  if (!w) return {};
+  if (!w->objectName().isEmpty()) return w->objectName().toStdString();
+  if (!w->accessibleName().isEmpty()) return w->accessibleName().toStdString();
+  if (auto* b = qobject_cast<const QAbstractButton*>(w); b && !b->text().isEmpty()) return b->text().toStdString();
+  return w->metaObject()->className();
+}
+
+int boxes(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+  int n = 0;
+  for (int page = 0; page < c->pdfView()->pageCount(); ++page)
+    for (const auto& o : c->pdfView()->overlays(page))
+      if (std::dynamic_pointer_cast<penvora::qt::document::ImageSignaturePDFAnnotation>(o)) ++n;
+  return n;
+}
+
+// The panel a person sees on top: the last shown of the screen's panels
+// and dialogs in stacking order (a dialog of its own window counts too).
+const QWidget* topPanel(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+  const QList<const QWidget*> panels = {c->captureView(), c->passwordPanel(),    c->loadingPanel(),
+                                        c->defaultCertDialog(), c->rejectDialog(), c->infoAlert()};
+  const auto& children = c->children();
+  for (auto it = children.rbegin(); it != children.rend(); ++it)
+    if (auto* w = qobject_cast<const QWidget*>(*it); w && w->isVisible() && panels.contains(w)) return w;
+  for (const QWidget* w : panels)
+    if (w && w->isVisible()) return w;
+  return nullptr;
+}
+
+}  // namespace
+
+UiProbe::UiProbe(penvora::qt::document::PenvoraSDKSignatureViewController* screen, QObject* parent)
+    : QObject(parent), screen_(screen), input_(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this)) {
+  connect(input_, &QSocketNotifier::activated, this, [this] { readCommands(); });
+}
+
+std::string UiProbe::describe(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+  json out;
+  if (const QScreen* s = QGuiApplication::primaryScreen()) out["screen"] = {s->geometry().width(), s->geometry().height()};
+  if (!c) {
+    out["window"] = nullptr;
+    return out.dump();
+  }
+  const QWidget* window = c->window();
+  const QWidget* overlay = topPanel(c);
+  QWidget* focus = QApplication::focusWidget();
+  out["window"] = onScreen(window);
+  out["active"] = window->isActiveWindow();
+  out["overlay"] = overlay ? json{{"class", overlay->metaObject()->className()}, {"geometry", onScreen(overlay)}} : json(nullptr);
+  if (const SignatureDrawerView* capture = c->captureView()) {
+    out["capturePanel"] = onScreen(capture->findChild<QWidget*>(QStringLiteral("signatureDrawerPanel")));
+    out["captureTitle"] = capture->titleLabel().text().toStdString();
+    out["captureTitleFits"] = capture->titleLabel().width() >= capture->titleLabel().sizeHint().width();
+    out["canvas"] = onScreen(&capture->canvasView());
+    out["captureAccept"] = onScreen(&capture->acceptButton());
+    out["captureAcceptEnabled"] = capture->acceptButton().isEnabled();
+  }
+  out["focus"] = focus ? json{{"name", name(focus)},
+                              {"class", focus->metaObject()->className()},
+                              {"insideOverlay", overlay && (focus == overlay || overlay->isAncestorOf(focus))}}
+                       : json(nullptr);
+  out["sign"] = onScreen(c->signButton());
+  out["reject"] = onScreen(c->rejectButton());
+  out["back"] = onScreen(c->findChild<QWidget*>(QStringLiteral("backButton")));
+  out["accept"] = onScreen(c->acceptButton());
+  out["rejectDialog"] = c->rejectDialog() != nullptr;
+  out["boxes"] = boxes(c);
+  return out.dump();
+}
+
+void UiProbe::readCommands() {
+  char buffer[512];
+  const auto n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+  if (n <= 0) {
+    input_->setEnabled(false);  // the test closed its end
+    return;
+  }
+  pending_.append(buffer, static_cast<std::size_t>(n));
+  for (auto eol = pending_.find('\n'); eol != std::string::npos; eol = pending_.find('\n')) {
+    const std::string line = pending_.substr(0, eol);
+    pending_.erase(0, eol + 1);
+    int w = 0, h = 0;
+    if (screen_ && std::sscanf(line.c_str(), "windowed %d %d", &w, &h) == 2) {
+      QWidget* window = screen_->window();
+      window->showNormal();
+      window->resize(w, h);
+    }
+    std::cout << "probe: " << describe(screen_) << std::endl;
+  }
+}
+
+}  // namespace penvora::demo
