@@ -11,6 +11,7 @@
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;
@@ -144,11 +145,11 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
         ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
         ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
         if (auto mask = backgroundMask(essParams.jpgB64, size->first, size->second))
-          ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESSUtils::hexUpper(*mask)); });
+          ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", util::hexEncode(*mask)); });
       }
     }
     if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
-      ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESSUtils::hexUpper(*data)); });
+      ignoringFailure([&] { s.setWidgetProperty("BackgroundData", util::hexEncode(*data)); });
 
     s.validationPolicy = securepdf::PDFSignValidationPolicies::vpNone;
     s.signatureProfile = securepdf::PDFSignSignatureProfiles::pfBaselineB;

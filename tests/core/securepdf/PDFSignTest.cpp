@@ -5,6 +5,7 @@
 
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -235,16 +236,6 @@ std::string jpeg(int w, int h) {
   return s;
 }
 
-std::string hex(const std::string& bytes) {
-  static const char* d = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) {
-    s += d[c >> 4];
-    s += d[c & 15];
-  }
-  return s;
-}
-
 TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf());
@@ -254,13 +245,13 @@ TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   s.signatureWidgetWidth = "300";
   s.signatureWidgetHeight = "100";
   const int w = 60, h = 20;
-  s.setWidgetProperty("BackgroundData", hex(jpeg(w, h)));
+  s.setWidgetProperty("BackgroundData", penvora::core::util::hexEncode(jpeg(w, h)));
   s.setWidgetProperty("BackgroundImageWidth", std::to_string(w));
   s.setWidgetProperty("BackgroundImageHeight", std::to_string(h));
   std::string mask;
   for (int y = 0; y < h; ++y)
     for (int b = 0; b < (w + 7) / 8; ++b) mask += std::abs(y - h / 2) < 3 ? '\0' : '\xFF';
-  s.setWidgetProperty("BackgroundMask", hex(mask));
+  s.setWidgetProperty("BackgroundMask", penvora::core::util::hexEncode(mask));
   s.setWidgetProperty("HideDefaultText", "true");
   s.setWidgetProperty("CustomTextCount", "1");
   s.setWidgetProperty("CustomText[0]", "Firmado por José Ñúñez");

@@ -7,6 +7,7 @@
 #include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "support/TestPki.hpp"
+#include "core/util/Hex.hpp"
 
 using namespace penvora::core::securepdf;
 using testsupport::readText;
@@ -142,16 +143,10 @@ TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
   auto sigs = pdftest::signatures(ltvFile);
   ASSERT_EQ(sigs.size(), 2u);
   const std::string hexContents = ltvFile.substr(sigs[0].range[1] + 1, sigs[0].range[2] - sigs[0].range[1] - 2);
-  std::string raw;
-  for (std::size_t i = 0; i < hexContents.size(); i += 2) raw += static_cast<char>(std::stoi(hexContents.substr(i, 2), nullptr, 16));
+  const std::string raw = penvora::core::util::hexDecode(hexContents).value();
   unsigned char sha1[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(), sha1);
-  std::string key;
-  for (unsigned char c : sha1) {
-    char b[3];
-    std::snprintf(b, sizeof b, "%02X", c);
-    key += b;
-  }
+  const std::string key = penvora::core::util::hexEncode(sha1, sizeof sha1);
   EXPECT_NE(text.find("/" + key), std::string::npos) << "VRI entry for the signature";
 
   // The DSS holds the signer, CA and TSA certificates, the signer's OCSP
