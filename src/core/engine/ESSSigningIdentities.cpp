@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 
 #include "core/engine/AES.hpp"
