@@ -1,7 +1,5 @@
 // Lists the signatures of a PDF, checks each one, decodes the biometric
 // summary and, with the encryption key, the protected biometric trace.
-#include <zlib.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -9,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/util/Zlib.hpp"
 #include "penvora/SignatureVerifier.hpp"
 
 namespace {
@@ -25,21 +24,19 @@ bool writePng(const std::string& path, int w, int h, const std::vector<unsigned 
     raw += '\0';
     raw.append(reinterpret_cast<const char*>(&rgb[static_cast<std::size_t>(y) * w * 3]), static_cast<std::size_t>(w) * 3);
   }
-  uLongf n = compressBound(static_cast<uLong>(raw.size()));
-  std::string z(n, '\0');
-  compress2(reinterpret_cast<Bytef*>(z.data()), &n, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), 9);
-  z.resize(n);
+  const auto z = penvora::core::util::zlibCompress(raw, 9);
+  if (!z) return false;
   auto be32 = [](std::uint32_t v) {
     return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
   };
   auto chunk = [&](const std::string& type, const std::string& data) {
     const std::string td = type + data;
     return be32(static_cast<std::uint32_t>(data.size())) + td +
-           be32(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(td.data()), static_cast<uInt>(td.size()))));
+           be32(penvora::core::util::crc32(td));
   };
   const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) + std::string("\x08\x02\x00\x00\x00", 5);
   std::ofstream out(path, std::ios::binary);
-  out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", z) << chunk("IEND", "");
+  out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", *z) << chunk("IEND", "");
   return static_cast<bool>(out);
 }
 

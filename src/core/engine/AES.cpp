@@ -6,10 +6,11 @@
 #include <memory>
 
 #include "core/util/Bytes.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::engine {
 namespace {
-using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+using CipherCtx = util::Owned<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>;
 }
 
 const char* toString(AES::ErrorCode code) {
@@ -32,7 +33,7 @@ AES::AES(const std::string& key) : key_(key.begin(), key.end()) {
 util::Bytes AES::encrypt(const std::string& text) const {
   util::Bytes out(ivSize);
   if (RAND_bytes(out.data(), static_cast<int>(ivSize)) != 1) throw Error(ErrorCode::generateRandomIVFailed);
-  CipherCtx ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key_.data(), out.data()) != 1)
     throw Error(ErrorCode::encryptionFailed);
   out.resize(ivSize + text.size() + 16);
@@ -47,7 +48,7 @@ util::Bytes AES::encrypt(const std::string& text) const {
 
 std::string AES::decrypt(const util::Bytes& data) const {
   if (data.size() < ivSize + 16 || (data.size() - ivSize) % 16 != 0) throw Error(ErrorCode::decryptionFailed);
-  CipherCtx ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key_.data(), data.data()) != 1)
     throw Error(ErrorCode::decryptionFailed);
   std::string out(data.size(), '\0');

@@ -3,12 +3,13 @@
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
-#include <zlib.h>
 
 #include <memory>
 
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/OpenSsl.hpp"
+#include "core/util/Zlib.hpp"
 
 namespace penvora::core::engine {
 namespace {
@@ -30,26 +31,7 @@ std::optional<std::string> visibleString(const util::Bytes& der) {
   return std::string(der.begin() + static_cast<long>(at), der.begin() + static_cast<long>(at + len));
 }
 
-std::optional<util::Bytes> inflateZlib(const util::Bytes& in) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return std::nullopt;
-  util::Bytes out;
-  unsigned char buf[1 << 15];
-  z.next_in = const_cast<unsigned char*>(in.data());
-  z.avail_in = static_cast<uInt>(in.size());
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    z.next_out = buf;
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
-    if (out.size() > kMaxInflated) rc = Z_DATA_ERROR;
-    if (rc == Z_BUF_ERROR && z.avail_in == 0) break;
-  }
-  inflateEnd(&z);
-  if (rc != Z_STREAM_END) return std::nullopt;
-  return out;
-}
+std::optional<util::Bytes> inflateZlib(std::string_view in) { return util::zlibInflate(in, kMaxInflated); }
 
 unsigned get16(const util::Bytes& b, std::size_t at) { return static_cast<unsigned>(b[at] << 8 | b[at + 1]); }
 
@@ -60,7 +42,7 @@ std::optional<std::pair<std::string, std::string>> BiometricRecordReader::summar
   if (!text) return std::nullopt;
   auto z = util::base64Decode(*text);
   if (!z) return std::nullopt;
-  auto plain = inflateZlib(*z);
+  auto plain = inflateZlib(util::asChars(*z));
   if (!plain) return std::nullopt;
   const std::string s(plain->begin(), plain->end());
   const auto crlf = s.find("\r\n");
@@ -74,21 +56,19 @@ std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const
   if (!text) return std::nullopt;
   auto der = util::base64Decode(*text);
   if (!der) return std::nullopt;
-  std::unique_ptr<BIO, decltype(&BIO_free)> keyBio(
-      BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())), BIO_free);
-  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
-      PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
+  util::Owned<BIO, BIO_free> keyBio(BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
+  util::Owned<EVP_PKEY, EVP_PKEY_free> key(
+      keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr) : nullptr);
   const unsigned char* p = der->data();
-  std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
-      d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())), CMS_ContentInfo_free);
-  std::unique_ptr<BIO, decltype(&BIO_free)> out(BIO_new(BIO_s_mem()), BIO_free);
-  if (!key || !cms || CMS_decrypt(cms.get(), key.get(), nullptr, nullptr, out.get(), CMS_BINARY) != 1) {
+  util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
+  util::Owned<BIO, BIO_free> out(BIO_new(BIO_s_mem()));
+  if (!key || !cms || !out || CMS_decrypt(cms.get(), key.get(), nullptr, nullptr, out.get(), CMS_BINARY) != 1) {
     ERR_clear_error();
     return std::nullopt;
   }
   char* data = nullptr;
   const long n = BIO_get_mem_data(out.get(), &data);
-  auto sdi = inflateZlib(util::Bytes(data, data + n));
+  auto sdi = inflateZlib(n > 0 ? std::string_view(data, static_cast<std::size_t>(n)) : std::string_view());
   // "SDI\0 10\0" C0 C0, three 60 00 00 + u16 maxima, 60 00 00 FF FF 00 01 00,
   // u16 count, then per point x+32768, y+32768, press, time.
   constexpr std::size_t kHead = 35;

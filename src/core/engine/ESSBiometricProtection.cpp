@@ -14,6 +14,8 @@
 #include "core/engine/ESSUtils.hpp"
 #include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 #include "core/util/Sha512.hpp"
 
 namespace penvora::core::engine {
@@ -32,13 +34,12 @@ std::optional<std::vector<std::string>> recordLines(const std::string& recordB64
   return ESSUtils::split(text, '\n');
 }
 
-using X509Ptr = std::unique_ptr<X509, decltype(&X509_free)>;
-using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
+using X509Ptr = util::Owned<X509, X509_free>;
+using PkeyCtxPtr = util::Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 
 X509Ptr parseDer(const util::Bytes& der) {
   const unsigned char* p = der.data();
-  X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())), X509_free);
-  return cert;
+  return X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
 }
 
 void eraseAll(std::string& s, std::string_view what) {
@@ -56,7 +57,7 @@ X509Ptr parseCertificate(const util::Bytes& bytes) {
   auto e = text.find_last_not_of(" \t");
   text = b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
   auto der = util::base64Decode(text);
-  if (!der) return X509Ptr(nullptr, X509_free);
+  if (!der) return nullptr;
   return parseDer(*der);
 }
 
@@ -152,7 +153,7 @@ std::optional<util::Bytes> ESS::aesEncrypt(const util::Bytes& payload, const uti
     penvora::log("aesEncrypt: CCCrypt failed with status -4300");  // parameter error
     return std::nullopt;
   }
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  util::Owned<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> ctx(EVP_CIPHER_CTX_new());
   util::Bytes out(payload.size() + 16);
   int n1 = 0, n2 = 0;
   if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data()) != 1 ||
@@ -209,7 +210,7 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
 
   util::Bytes encryptedKey;
   {
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new(publicKey, nullptr), EVP_PKEY_CTX_free);
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new(publicKey, nullptr));
     std::size_t outLen = 0;
     if (!ctx || EVP_PKEY_get_base_id(publicKey) != EVP_PKEY_RSA || EVP_PKEY_encrypt_init(ctx.get()) != 1 ||
         EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 ||
@@ -226,15 +227,9 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
   }
   OPENSSL_cleanse(key.data(), key.size());
 
-  util::Bytes der;
-  {
-    unsigned char* buf = nullptr;
-    int n = i2d_X509(cert.get(), &buf);
-    if (n <= 0) return std::nullopt;
-    der.assign(buf, buf + n);
-    OPENSSL_free(buf);
-  }
-  auto is = issuerAndSerial(der);
+  const auto der = util::derOf(i2d_X509, cert.get());
+  if (!der) return std::nullopt;
+  auto is = issuerAndSerial(*der);
   if (!is) {
     penvora::log("Could not extract issuer/serial from certificate");
     return std::nullopt;
@@ -285,8 +280,8 @@ bool ESS::addBioData(const std::string& recordB64, const std::optional<std::stri
   auto summary = recordSummary(recordB64);
   auto protectedRecord = protectRecord(recordB64, encKeyB64);
   if (!summary || !protectedRecord) return false;
-  const std::string summaryHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
-  const std::string protectedHex = ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
+  const std::string summaryHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
+  const std::string protectedHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
   const std::string attributes = std::string(kBioSummaryAttributeOid) + "=" + summaryHex + "\r\n" +
                                  kBioDataAttributeOid + "=" + protectedHex;
   try {

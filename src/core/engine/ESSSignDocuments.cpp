@@ -12,6 +12,7 @@
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;
@@ -142,11 +143,11 @@ void applyPicture(PDFSign& s, const PenvoraSDKCertificate& certificate, ESSParam
       ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
       ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
       if (auto mask = ESS::backgroundMask(essParams.jpgB64, size->first, size->second))
-        ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESSUtils::hexUpper(*mask)); });
+        ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", util::hexEncode(*mask)); });
     }
   }
   if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
-    ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESSUtils::hexUpper(*data)); });
+    ignoringFailure([&] { s.setWidgetProperty("BackgroundData", util::hexEncode(*data)); });
 }
 
 // 7. The biometric record as two signed attributes; with several

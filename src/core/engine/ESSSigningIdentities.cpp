@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 
 #include "core/engine/AES.hpp"
@@ -17,6 +16,7 @@
 #include "core/engine/ESS.hpp"
 #include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;
@@ -37,10 +37,8 @@ std::string newUuidString() {
   }
   b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
-  char s[37];
-  std::snprintf(s, sizeof s, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
-                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-  return s;
+  return util::hexEncode(b, 4) + "-" + util::hexEncode(b + 4, 2) + "-" + util::hexEncode(b + 6, 2) + "-" +
+         util::hexEncode(b + 8, 2) + "-" + util::hexEncode(b + 10, 6);
 }
 
 std::string ESS::certificatePassword(const std::optional<std::string>& password) {

@@ -1,33 +1,22 @@
 #include "core/engine/ESSUtils.hpp"
 
-#include <zlib.h>
-
 #include <charconv>
 #include <cstring>
 
 #include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Zlib.hpp"
 
 namespace penvora::core::engine {
 
 std::optional<util::Bytes> ESSUtils::compress(const util::Bytes& input) {
   // A raw DEFLATE (windowBits -15) framed by hand, so the header is always
   // 78 DA whatever zlib would choose for the level.
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
-  util::Bytes out(2 + deflateBound(&zs, static_cast<uLong>(input.size())) + 4);
-  out[0] = 0x78;
-  out[1] = 0xDA;
-  zs.next_in = const_cast<Bytef*>(input.data());
-  zs.avail_in = static_cast<uInt>(input.size());
-  zs.next_out = out.data() + 2;
-  zs.avail_out = static_cast<uInt>(out.size() - 6);
-  int rc = deflate(&zs, Z_FINISH);
-  std::size_t produced = zs.total_out;
-  deflateEnd(&zs);
-  if (rc != Z_STREAM_END) return std::nullopt;
-  uLong adler = adler32(1L, input.data(), static_cast<uInt>(input.size()));
-  out.resize(2 + produced);
+  auto deflated = util::rawDeflate(util::asChars(input), 9);
+  if (!deflated) return std::nullopt;
+  util::Bytes out{0x78, 0xDA};
+  out.insert(out.end(), deflated->begin(), deflated->end());
+  const std::uint32_t adler = util::adler32(util::asChars(input));
   for (int shift : {24, 16, 8, 0}) out.push_back(static_cast<std::uint8_t>((adler >> shift) & 0xFF));
   return out;
 }
@@ -54,22 +43,6 @@ util::Bytes ESSUtils::derTagged(std::uint8_t tag, const std::optional<util::Byte
   }
   out.insert(out.end(), bytes->begin(), bytes->end());
   return out;
-}
-
-std::string ESSUtils::hexUpper(const util::Bytes& bytes) {
-  return hexUpper(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
-std::string ESSUtils::hexUpper(std::string_view bytes) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string s;
-  s.resize(bytes.size() * 2);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    auto b = static_cast<unsigned char>(bytes[i]);
-    s[2 * i] = hex[b >> 4];
-    s[2 * i + 1] = hex[b & 15];
-  }
-  return s;
 }
 
 std::int64_t ESSUtils::parseInteger(std::string_view text, std::int64_t fallback) {

@@ -23,10 +23,6 @@ class ESSUtils {
   // empty when the record cannot be encoded in it.
   static std::string pointsToBinary(const std::vector<std::string>& lines);
 
-  // Each byte as two uppercase hexadecimal digits.
-  static std::string hexUpper(const util::Bytes& bytes);
-  static std::string hexUpper(std::string_view bytes);
-
   // Signed decimal (optional sign, digits only) or `fallback`.
   static std::int64_t parseInteger(std::string_view text, std::int64_t fallback);
 

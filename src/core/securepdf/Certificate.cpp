@@ -12,14 +12,15 @@
 namespace penvora::core::securepdf {
 namespace {
 
+using util::Owned;
+
 std::string nameText(X509_NAME* name) {
-  BIO* bio = BIO_new(BIO_s_mem());
-  X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+  Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
+  if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0)
+    throw SecurePdfError("Cannot read the certificate's subject");
   char* data = nullptr;
-  long n = BIO_get_mem_data(bio, &data);
-  std::string s(data, static_cast<std::size_t>(n));
-  BIO_free(bio);
-  return s;
+  const long n = BIO_get_mem_data(bio.get(), &data);
+  return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
 std::string commonNameOf(X509_NAME* name) {
@@ -27,11 +28,10 @@ std::string commonNameOf(X509_NAME* name) {
   if (loc < 0) return {};
   ASN1_STRING* s = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, loc));
   unsigned char* utf8 = nullptr;
-  int n = ASN1_STRING_to_UTF8(&utf8, s);
+  const int n = ASN1_STRING_to_UTF8(&utf8, s);
+  util::OpenSslMemory<unsigned char> owned(utf8);
   if (n < 0) return {};
-  std::string out(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
-  OPENSSL_free(utf8);
-  return out;
+  return std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
 }
 
 }  // namespace
@@ -42,46 +42,36 @@ Certificate::Certificate(CertStoreTypes, const std::string& store, const std::st
   auto bytes = util::readFile(store);
   if (!bytes) throw SecurePdfError("Cannot read the certificate store " + store);
   const unsigned char* p = bytes->data();
-  PKCS12* p12 = d2i_PKCS12(nullptr, &p, static_cast<long>(bytes->size()));
+  Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes->size())));
   if (!p12) {
     ERR_clear_error();
     throw SecurePdfError("The certificate store is not a PKCS#12 file");
   }
+  EVP_PKEY* key = nullptr;
+  X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  const bool ok = PKCS12_parse(p12, password.c_str(), &key_, &cert_, &ca) == 1;
-  PKCS12_free(p12);
+  const bool ok = PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &ca) == 1;
+  key_.reset(key);
+  cert_.reset(cert);
   ERR_clear_error();
-  if (ca) {
-    for (int i = 0; i < sk_X509_num(ca); ++i) chain_.push_back(sk_X509_value(ca, i));
-    sk_X509_free(ca);  // the certificates now belong to chain_
+  {
+    // The certificates move to chain_, the stack alone is freed.
+    util::X509StackView stack(ca);
+    for (int i = 0; stack && i < sk_X509_num(stack.get()); ++i) chain_.emplace_back(sk_X509_value(stack.get(), i));
   }
   if (!ok || !key_ || !cert_) {
-    release();
     throw SecurePdfError("The certificate store does not open with the given password or holds no private key");
   }
-  if (X509_check_private_key(cert_, key_) != 1) {
+  if (X509_check_private_key(cert_.get(), key_.get()) != 1) {
     ERR_clear_error();
-    release();
     throw SecurePdfError("The certificate store's key does not match its certificate");
   }
-  subject_ = nameText(X509_get_subject_name(cert_));
-  commonName_ = commonNameOf(X509_get_subject_name(cert_));
+  subject_ = nameText(X509_get_subject_name(cert_.get()));
+  commonName_ = commonNameOf(X509_get_subject_name(cert_.get()));
   if (commonName_.empty()) commonName_ = subject_;
   if (selector != "*" && !selector.empty() && subject_.find(selector) == std::string::npos) {
-    release();
     throw SecurePdfError("No certificate with subject '" + selector + "' in the store");
   }
 }
-
-void Certificate::release() {
-  EVP_PKEY_free(key_);
-  X509_free(cert_);
-  for (X509* c : chain_) X509_free(c);
-  key_ = nullptr;
-  cert_ = nullptr;
-  chain_.clear();
-}
-
-Certificate::~Certificate() { release(); }
 
 }  // namespace penvora::core::securepdf

@@ -3,10 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "core/securepdf/SigningTypes.hpp"
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
-typedef struct evp_pkey_st EVP_PKEY;
-typedef struct x509_st X509;
+#include "core/securepdf/SigningTypes.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -19,7 +20,6 @@ class Certificate {
   // the password, or holds no matching key and certificate.
   Certificate(CertStoreTypes storeType, const std::string& store, const std::string& storePassword,
               const std::string& subjectSelector);
-  ~Certificate();
   Certificate(const Certificate&) = delete;
   Certificate& operator=(const Certificate&) = delete;
 
@@ -28,16 +28,14 @@ class Certificate {
   // The subject's common name, or the subject when it has none.
   const std::string& commonName() const { return commonName_; }
 
-  EVP_PKEY* key() const { return key_; }
-  X509* certificate() const { return cert_; }
-  const std::vector<X509*>& chain() const { return chain_; }
+  EVP_PKEY* key() const { return key_.get(); }
+  X509* certificate() const { return cert_.get(); }
+  const std::vector<util::Owned<X509, X509_free>>& chain() const { return chain_; }
 
  private:
-  void release();
-
-  EVP_PKEY* key_ = nullptr;
-  X509* cert_ = nullptr;
-  std::vector<X509*> chain_;
+  util::Owned<EVP_PKEY, EVP_PKEY_free> key_;
+  util::Owned<X509, X509_free> cert_;
+  std::vector<util::Owned<X509, X509_free>> chain_;
   std::string subject_, commonName_;
 };
 

@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -24,20 +26,12 @@ std::string opensslError() {
   return buf;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Adds one attribute value given as DER to the signed attributes.
 void addCustom(CMS_SignerInfo* si, const CustomAttribute& a) {
-  std::unique_ptr<ASN1_OBJECT, decltype(&ASN1_OBJECT_free)> obj(OBJ_txt2obj(a.oid.c_str(), 1), ASN1_OBJECT_free);
+  util::Owned<ASN1_OBJECT, ASN1_OBJECT_free> obj(OBJ_txt2obj(a.oid.c_str(), 1));
   if (!obj) throw SecurePdfError("Custom signed attribute identifier is not an OID: " + a.oid);
   const unsigned char* p = a.valueDer.data();
-  std::unique_ptr<ASN1_TYPE, decltype(&ASN1_TYPE_free)> value(
-      d2i_ASN1_TYPE(nullptr, &p, static_cast<long>(a.valueDer.size())), ASN1_TYPE_free);
+  util::Owned<ASN1_TYPE, ASN1_TYPE_free> value(d2i_ASN1_TYPE(nullptr, &p, static_cast<long>(a.valueDer.size())));
   if (!value || p != a.valueDer.data() + a.valueDer.size())
     throw SecurePdfError("Custom signed attribute " + a.oid + " is not one DER value");
   const int type = ASN1_TYPE_get(value.get());
@@ -62,11 +56,9 @@ util::Bytes signedAttributesDer(CMS_SignerInfo* si) {
   std::vector<util::Bytes> items;
   const int n = CMS_signed_get_attr_count(si);
   for (int i = 0; i < n; ++i) {
-    unsigned char* buf = nullptr;
-    int len = i2d_X509_ATTRIBUTE(CMS_signed_get_attr(si, i), &buf);
-    if (len <= 0) throw SecurePdfError("Cannot encode the signed attributes");
-    items.emplace_back(buf, buf + len);
-    OPENSSL_free(buf);
+    auto der = util::derOf(i2d_X509_ATTRIBUTE, CMS_signed_get_attr(si, i));
+    if (!der) throw SecurePdfError("Cannot encode the signed attributes");
+    items.push_back(std::move(*der));
   }
   std::sort(items.begin(), items.end(), [](const util::Bytes& a, const util::Bytes& b) {
     const std::size_t m = std::min(a.size(), b.size());
@@ -103,13 +95,9 @@ std::vector<CustomAttribute> parseCustomAttributes(const std::string& text) {
       if (eq == std::string::npos || eq == 0) throw SecurePdfError("CustomSignedAttributes line without OID=HEX");
       CustomAttribute a{line.substr(0, eq), {}};
       const std::string hex = line.substr(eq + 1);
-      if (hex.empty() || hex.size() % 2) throw SecurePdfError("CustomSignedAttributes value is not hexadecimal");
-      a.valueDer.reserve(hex.size() / 2);
-      for (std::size_t i = 0; i < hex.size(); i += 2) {
-        int hi = hexValue(hex[i]), lo = hexValue(hex[i + 1]);
-        if (hi < 0 || lo < 0) throw SecurePdfError("CustomSignedAttributes value is not hexadecimal");
-        a.valueDer.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-      }
+      const auto der = util::hexDecode(hex);
+      if (hex.empty() || !der) throw SecurePdfError("CustomSignedAttributes value is not hexadecimal");
+      a.valueDer = util::toBytes(*der);
       out.push_back(std::move(a));
     }
     if (end == std::string::npos) break;
@@ -133,13 +121,12 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
                         const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
   const EVP_MD* md = digestNamed(hashAlgorithm);
   const unsigned flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP | CMS_CADES;
-  std::unique_ptr<CMS_ContentInfo, decltype(&CMS_ContentInfo_free)> cms(
-      CMS_sign(nullptr, nullptr, nullptr, nullptr, flags), CMS_ContentInfo_free);
+  util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
   if (!cms) throw SecurePdfError("Cannot create the CMS signature: " + opensslError());
   CMS_SignerInfo* si = CMS_add1_signer(cms.get(), signer.certificate(), signer.key(), md, flags);
   if (!si) throw SecurePdfError("Cannot add the signer to the CMS signature: " + opensslError());
-  for (X509* c : signer.chain())
-    if (CMS_add1_cert(cms.get(), c) != 1) ERR_clear_error();  // a duplicate is fine
+  for (const auto& c : signer.chain())
+    if (CMS_add1_cert(cms.get(), c.get()) != 1) ERR_clear_error();  // a duplicate is fine
 
   ASN1_OBJECT* data = OBJ_nid2obj(NID_pkcs7_data);
   if (!CMS_signed_add1_attr_by_NID(si, NID_pkcs9_contentType, V_ASN1_OBJECT, data, -1) ||
@@ -151,7 +138,7 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
   // Sign the attributes ourselves: OpenSSL's own signing step would add a
   // signing-time attribute, which PAdES baseline signatures must not carry.
   const util::Bytes toSign = signedAttributesDer(si);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> mctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> mctx(EVP_MD_CTX_new());
   std::size_t sigLen = 0;
   if (!mctx || EVP_DigestSignInit(mctx.get(), nullptr, md, nullptr, signer.key()) != 1 ||
       EVP_DigestSign(mctx.get(), nullptr, &sigLen, toSign.data(), toSign.size()) != 1)
@@ -160,7 +147,8 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
   if (EVP_DigestSign(mctx.get(), sig.data(), &sigLen, toSign.data(), toSign.size()) != 1)
     throw SecurePdfError("Cannot sign: " + opensslError());
   sig.resize(sigLen);
-  ASN1_STRING_set(CMS_SignerInfo_get0_signature(si), sig.data(), static_cast<int>(sig.size()));
+  if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(si), sig.data(), static_cast<int>(sig.size())) != 1)
+    throw SecurePdfError("Cannot store the signature value: " + opensslError());
 
   if (timestamp) {
     const util::Bytes token = timestamp(sig);
@@ -169,12 +157,9 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
       throw SecurePdfError("Cannot add the time-stamp token: " + opensslError());
   }
 
-  unsigned char* out = nullptr;
-  int n = i2d_CMS_ContentInfo(cms.get(), &out);
-  if (n <= 0) throw SecurePdfError("Cannot encode the CMS signature: " + opensslError());
-  util::Bytes der(out, out + n);
-  OPENSSL_free(out);
-  return der;
+  auto der = util::derOf(i2d_CMS_ContentInfo, cms.get());
+  if (!der) throw SecurePdfError("Cannot encode the CMS signature: " + opensslError());
+  return std::move(*der);
 }
 
 }  // namespace penvora::core::securepdf

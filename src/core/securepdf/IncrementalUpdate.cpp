@@ -1,30 +1,17 @@
 #include "core/securepdf/IncrementalUpdate.hpp"
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <fstream>
 #include <vector>
 
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
-const char* kHex = "0123456789ABCDEF";
-
-std::string hexString(const std::string& bytes) {
-  std::string s;
-  s.reserve(bytes.size() * 2 + 2);
-  s += '<';
-  for (unsigned char c : bytes) {
-    s += kHex[c >> 4];
-    s += kHex[c & 15];
-  }
-  s += '>';
-  return s;
-}
+std::string hexString(const std::string& bytes) { return '<' + util::hexEncode(bytes) + '>'; }
 
 // Calls fn(first, count, begin, end) for each run of consecutive object
 // numbers: the subsections of a cross-reference table or stream.

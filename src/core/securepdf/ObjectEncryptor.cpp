@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -32,7 +33,7 @@ std::string aesCbc(const std::string& key, const std::string& data) {
   unsigned char iv[16];
   if (RAND_bytes(iv, 16) != 1) throw SecurePdfError("No random bytes for the document encryption");
   const EVP_CIPHER* cipher = key.size() == 32 ? EVP_aes_256_cbc() : EVP_aes_128_cbc();
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  util::Owned<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> ctx(EVP_CIPHER_CTX_new());
   std::string out(16 + data.size() + 16, '\0');
   std::copy(iv, iv + 16, out.begin());
   int n1 = 0, n2 = 0;

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -23,6 +24,8 @@
 #include "core/securepdf/TimestampClient.hpp"
 #include "core/securepdf/ValidationData.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -54,20 +57,9 @@ bool isKnownWidgetProperty(const std::string& name) {
 }
 
 std::string hexToBytes(const std::string& hex, const char* what) {
-  if (hex.size() % 2) throw SecurePdfError(std::string(what) + " is not hexadecimal");
-  std::string out(hex.size() / 2, '\0');
-  auto val = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    int hi = val(hex[2 * i]), lo = val(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) throw SecurePdfError(std::string(what) + " is not hexadecimal");
-    out[i] = static_cast<char>(hi * 16 + lo);
-  }
-  return out;
+  auto out = util::hexDecode(hex);
+  if (!out) throw SecurePdfError(std::string(what) + " is not hexadecimal");
+  return *out;
 }
 
 QPDFObjectHandle textString(const std::string& utf8) { return QPDFObjectHandle::newUnicodeString(utf8); }
@@ -111,18 +103,19 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
                         std::size_t room, const std::string& outputFile, bool overwrite,
                         const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
   AtomicOutputFile out(outputFile, overwrite);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> base(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base(EVP_MD_CTX_new());
   if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
   if (src.bytes) {
     out.write(*src.bytes);
-    EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size());
+    if (EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size()) != 1)
+      throw SecurePdfError("Cannot compute the document digest");
   } else {
     std::vector<char> buf(1 << 20);
     for (std::uint64_t copied = 0; copied < src.originalSize;) {
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
       src.read(copied, buf.data(), want);
       out.write(buf.data(), want);
-      EVP_DigestUpdate(base.get(), buf.data(), want);
+      if (EVP_DigestUpdate(base.get(), buf.data(), want) != 1) throw SecurePdfError("Cannot compute the document digest");
       copied += want;
     }
   }
@@ -133,15 +126,16 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
     const std::string br = byteRangeText(result.contentsAt, result.contentsLength, total);
     result.bytes.replace(result.byteRangeAt - src.originalSize, br.size(), br);
 
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_MD_CTX_copy_ex(ctx.get(), base.get());
+    util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
     const std::size_t cStart = result.contentsAt - src.originalSize;
     const std::size_t cEnd = cStart + result.contentsLength;
-    EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart);
-    EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd);
     util::Bytes digest(EVP_MAX_MD_SIZE);
     unsigned dlen = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen);
+    if (!ctx || EVP_MD_CTX_copy_ex(ctx.get(), base.get()) != 1 ||
+        EVP_DigestUpdate(ctx.get(), result.bytes.data(), cStart) != 1 ||
+        EVP_DigestUpdate(ctx.get(), result.bytes.data() + cEnd, result.bytes.size() - cEnd) != 1 ||
+        EVP_DigestFinal_ex(ctx.get(), digest.data(), &dlen) != 1)
+      throw SecurePdfError("Cannot compute the document digest");
     digest.resize(dlen);
 
     const util::Bytes cms = contents(digest);
@@ -149,11 +143,8 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
       room = cms.size() + 1024;
       continue;
     }
-    static const char* hex = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < cms.size(); ++i) {
-      result.bytes[cStart + 1 + 2 * i] = hex[cms[i] >> 4];
-      result.bytes[cStart + 2 + 2 * i] = hex[cms[i] & 15];
-    }
+    const std::string hex = util::hexEncode(cms);
+    std::copy(hex.begin(), hex.end(), result.bytes.begin() + static_cast<long>(cStart + 1));
     out.write(result.bytes);
     out.commit();
     return;

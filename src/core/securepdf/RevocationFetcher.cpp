@@ -8,19 +8,25 @@
 #include <memory>
 
 #include "core/securepdf/HttpClient.hpp"
-#include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
+using util::Owned;
+
 std::string subjectOf(X509* cert) {
   char buf[256];
-  X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf);
-  return buf;
+  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
 }
 
-util::Bytes der(const unsigned char* p, int n) { return n > 0 ? util::Bytes(p, p + n) : util::Bytes(); }
+template <typename T, typename Encode>
+util::Bytes der(Encode i2d, T* object) {
+  auto out = util::derOf(i2d, object);
+  if (!out) throw SecurePdfError("Cannot encode the revocation data");
+  return std::move(*out);
+}
 
 }  // namespace
 
@@ -36,9 +42,10 @@ std::vector<std::string> ocspUrls(X509* cert) {
 
 std::vector<std::string> crlUrls(X509* cert) {
   std::vector<std::string> out;
-  auto* points = static_cast<CRL_DIST_POINTS*>(X509_get_ext_d2i(cert, NID_crl_distribution_points, nullptr, nullptr));
-  for (int i = 0; points && i < sk_DIST_POINT_num(points); ++i) {
-    DIST_POINT* dp = sk_DIST_POINT_value(points, i);
+  Owned<CRL_DIST_POINTS, CRL_DIST_POINTS_free> points(
+      static_cast<CRL_DIST_POINTS*>(X509_get_ext_d2i(cert, NID_crl_distribution_points, nullptr, nullptr)));
+  for (int i = 0; points && i < sk_DIST_POINT_num(points.get()); ++i) {
+    DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
     if (!dp->distpoint || dp->distpoint->type != 0) continue;
     GENERAL_NAMES* names = dp->distpoint->name.fullname;
     for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j) {
@@ -49,23 +56,21 @@ std::vector<std::string> crlUrls(X509* cert) {
       if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
     }
   }
-  CRL_DIST_POINTS_free(points);
   return out;
 }
 
 util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
   const std::string who = subjectOf(cert);
   Owned<OCSP_REQUEST, OCSP_REQUEST_free> req(OCSP_REQUEST_new());
-  OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, issuer);
-  if (!req || !id || !OCSP_request_add0_id(req.get(), id)) {
-    OCSP_CERTID_free(id);
+  Owned<OCSP_CERTID, OCSP_CERTID_free> id(OCSP_cert_to_id(EVP_sha1(), cert, issuer));
+  if (!req || !id || !OCSP_request_add0_id(req.get(), id.get()))
     throw SecurePdfError("Cannot build the OCSP request for " + who);
-  }
-  OCSP_request_add1_nonce(req.get(), nullptr, 16);
-  unsigned char* reqDer = nullptr;
-  const int reqLen = i2d_OCSP_REQUEST(req.get(), &reqDer);
-  const std::string body(reinterpret_cast<char*>(reqDer), static_cast<std::size_t>(std::max(reqLen, 0)));
-  OPENSSL_free(reqDer);
+  (void)id.release();  // the request owns it now
+  const auto reqDer = OCSP_request_add1_nonce(req.get(), nullptr, 16) == 1
+                          ? util::derOf(i2d_OCSP_REQUEST, req.get())
+                          : std::nullopt;
+  if (!reqDer) throw SecurePdfError("Cannot build the OCSP request for " + who);
+  const std::string body = util::toString(*reqDer);
 
   const std::string answer = httpRequest(url, "OCSP responder", "application/ocsp-request", body);
   const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
@@ -80,13 +85,10 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   if (OCSP_check_nonce(req.get(), basic.get()) == 0)
     throw SecurePdfError("The OCSP response for " + who + " answers another request (nonce differs)");
   // Signed by the issuer itself or a responder it certified.
-  struct StackFree {
-    void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
-  };
-  std::unique_ptr<STACK_OF(X509), StackFree> trusted(sk_X509_new_null());
-  sk_X509_push(trusted.get(), issuer);
+  util::X509StackView trusted(sk_X509_new_null());
   Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
-  X509_STORE_add_cert(store.get(), issuer);
+  if (!trusted || sk_X509_push(trusted.get(), issuer) <= 0 || !store || X509_STORE_add_cert(store.get(), issuer) != 1)
+    throw SecurePdfError("Cannot check the OCSP response for " + who);
   if (OCSP_basic_verify(basic.get(), trusted.get(), store.get(), OCSP_TRUSTOTHER | OCSP_PARTIAL_CHAIN) != 1) {
     ERR_clear_error();
     throw SecurePdfError("The OCSP response for " + who + " is not signed by its issuer");
@@ -94,15 +96,11 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   Owned<OCSP_CERTID, OCSP_CERTID_free> want(OCSP_cert_to_id(EVP_sha1(), cert, issuer));
   int status = -1, reason = 0;
   ASN1_GENERALIZEDTIME *rev = nullptr, *thisUpd = nullptr, *nextUpd = nullptr;
-  if (OCSP_resp_find_status(basic.get(), want.get(), &status, &reason, &rev, &thisUpd, &nextUpd) != 1)
+  if (!want || OCSP_resp_find_status(basic.get(), want.get(), &status, &reason, &rev, &thisUpd, &nextUpd) != 1)
     throw SecurePdfError("The OCSP response does not speak of " + who);
   if (status == V_OCSP_CERTSTATUS_UNKNOWN) throw SecurePdfError("The OCSP responder does not know " + who);
 
-  unsigned char* out = nullptr;
-  const int n = i2d_OCSP_RESPONSE(resp.get(), &out);
-  util::Bytes result = der(out, n);
-  OPENSSL_free(out);
-  return result;
+  return der(i2d_OCSP_RESPONSE, resp.get());
 }
 
 util::Bytes fetchCrl(const std::string& url, X509* issuer) {
@@ -120,11 +118,7 @@ util::Bytes fetchCrl(const std::string& url, X509* issuer) {
     ERR_clear_error();
     throw SecurePdfError("The CRL at " + url + " is not signed by " + subjectOf(issuer));
   }
-  unsigned char* out = nullptr;
-  const int n = i2d_X509_CRL(crl.get(), &out);
-  util::Bytes result = der(out, n);
-  OPENSSL_free(out);
-  return result;
+  return der(i2d_X509_CRL, crl.get());
 }
 
 }  // namespace penvora::core::securepdf

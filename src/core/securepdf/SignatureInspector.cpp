@@ -14,13 +14,15 @@
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/DocumentSource.hpp"
-#include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
+using util::Owned;
 using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
 
 std::string readRange(std::ifstream& in, long long at, long long n) {
@@ -30,18 +32,6 @@ std::string readRange(std::ifstream& in, long long at, long long n) {
   in.read(s.data(), n);
   if (in.gcount() != n) throw SecurePdfError("A byte range points outside the file");
   return s;
-}
-
-std::string hexToBin(const std::string& hex) {
-  std::string out;
-  out.reserve(hex.size() / 2);
-  auto v = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
-      break;
-    out += static_cast<char>(v(hex[i]) * 16 + v(hex[i + 1]));
-  }
-  return out;
 }
 
 std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
@@ -63,10 +53,10 @@ std::string tokenTime(const unsigned char* der, long len) {
 std::string subjectOf(X509* x) {
   if (!x) return {};
   Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
-  X509_NAME_print_ex(bio.get(), X509_get_subject_name(x), 0, XN_FLAG_RFC2253);
+  if (!bio || X509_NAME_print_ex(bio.get(), X509_get_subject_name(x), 0, XN_FLAG_RFC2253) < 0) return {};
   char* data = nullptr;
   const long n = BIO_get_mem_data(bio.get(), &data);
-  return std::string(data, static_cast<std::size_t>(n));
+  return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
 int pageOf(QPDF& pdf, QPDFObjectHandle widget) {
@@ -105,7 +95,7 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     info.problem = "/Contents is not where the byte range leaves a gap";
     return;
   }
-  const std::string der = hexToBin(hex.substr(1, hex.size() - 2));
+  const std::string der = util::hexDecodeLeading(std::string_view(hex).substr(1, hex.size() - 2));
   const auto* p = reinterpret_cast<const unsigned char*>(der.data());
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
   if (!cms) {
@@ -119,27 +109,30 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     info.problem = "no signer";
     return;
   }
-  STACK_OF(X509)* certs = CMS_get1_certs(cms.get());
-  X509* signerCert = nullptr;
-  for (int i = 0; certs && i < sk_X509_num(certs); ++i)
-    if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs, i)) == 0) signerCert = sk_X509_value(certs, i);
-  info.signer = subjectOf(signerCert);
-  sk_X509_pop_free(certs, X509_free);
+  {
+    util::X509Stack certs(CMS_get1_certs(cms.get()));
+    X509* signerCert = nullptr;
+    for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i)
+      if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs.get(), i)) == 0) signerCert = sk_X509_value(certs.get(), i);
+    info.signer = subjectOf(signerCert);
+  }
 
   for (int i = 0; i < CMS_signed_get_attr_count(si); ++i) {
     X509_ATTRIBUTE* a = CMS_signed_get_attr(si, i);
     char oid[128];
-    OBJ_obj2txt(oid, sizeof oid, X509_ATTRIBUTE_get0_object(a), 1);
+    if (OBJ_obj2txt(oid, sizeof oid, X509_ATTRIBUTE_get0_object(a), 1) <= 0)
+      throw SecurePdfError("A signed attribute has no readable identifier");
     ASN1_TYPE* v = X509_ATTRIBUTE_get0_type(a, 0);
-    unsigned char* out = nullptr;
-    const int n = v ? i2d_ASN1_TYPE(v, &out) : 0;
-    if (n > 0) info.signedAttributes[oid] = util::Bytes(out, out + n);
-    OPENSSL_free(out);
+    if (!v) continue;
+    auto der = util::derOf(i2d_ASN1_TYPE, v);
+    if (!der) throw SecurePdfError(std::string("The signed attribute ") + oid + " cannot be encoded");
+    info.signedAttributes[oid] = std::move(*der);
   }
 
   // Verify over the byte ranges, streamed.
   std::string content = readRange(in, 0, r[1]) + readRange(in, r[2], r[3]);
   Owned<BIO, BIO_free> data(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
+  if (!data) throw SecurePdfError("Cannot read the signed byte ranges");
   if (info.subFilter == "ETSI.RFC3161") {
     // A document time-stamp: the token's imprint is the hash of the ranges.
     const auto* q = reinterpret_cast<const unsigned char*>(der.data());

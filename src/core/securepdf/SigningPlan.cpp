@@ -8,25 +8,15 @@
 #include "core/securepdf/CmsSignature.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
 std::string hexToBytes(const std::string& hex, const char* what) {
-  if (hex.size() % 2) throw SecurePdfError(std::string(what) + " is not hexadecimal");
-  std::string out(hex.size() / 2, '\0');
-  auto val = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    int hi = val(hex[2 * i]), lo = val(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) throw SecurePdfError(std::string(what) + " is not hexadecimal");
-    out[i] = static_cast<char>(hi * 16 + lo);
-  }
-  return out;
+  auto bytes = util::hexDecode(hex);
+  if (!bytes) throw SecurePdfError(std::string(what) + " is not hexadecimal");
+  return std::move(*bytes);
 }
 
 std::string readableDate(std::time_t t) {

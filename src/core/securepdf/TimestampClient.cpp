@@ -10,13 +10,12 @@
 #include <memory>
 
 #include "core/securepdf/HttpClient.hpp"
-#include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
-namespace {
 
-}  // namespace
+using util::Owned;
 
 std::string redactedUrl(const std::string& url) { return splitCredentials(url).url; }
 
@@ -40,22 +39,19 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
     throw SecurePdfError("Cannot build the time-stamp request");
   nonceBytes[0] &= 0x7F;  // positive
   Owned<BIGNUM, BN_free> bn(BN_bin2bn(nonceBytes, sizeof nonceBytes, nullptr));
-  ASN1_INTEGER_free(nonce.release());
+  if (!bn) throw SecurePdfError("Cannot build the time-stamp request");
   nonce.reset(BN_to_ASN1_INTEGER(bn.get(), nullptr));
-  X509_ALGOR_set0(alg.get(), OBJ_nid2obj(NID_sha512), V_ASN1_NULL, nullptr);
-  if (!nonce || !TS_MSG_IMPRINT_set_algo(mi.get(), alg.get()) ||
+  if (!nonce || X509_ALGOR_set0(alg.get(), OBJ_nid2obj(NID_sha512), V_ASN1_NULL, nullptr) != 1 ||
+      !TS_MSG_IMPRINT_set_algo(mi.get(), alg.get()) ||
       !TS_MSG_IMPRINT_set_msg(mi.get(), const_cast<unsigned char*>(imprint.data()), static_cast<int>(imprint.size())) || !TS_REQ_set_version(req.get(), 1) ||
       !TS_REQ_set_msg_imprint(req.get(), mi.get()) || !TS_REQ_set_nonce(req.get(), nonce.get()) ||
       !TS_REQ_set_cert_req(req.get(), 1))
     throw SecurePdfError("Cannot build the time-stamp request");
-  unsigned char* der = nullptr;
-  const int derLen = i2d_TS_REQ(req.get(), &der);
-  if (derLen <= 0) throw SecurePdfError("Cannot encode the time-stamp request");
-  const util::Bytes body(der, der + derLen);
-  OPENSSL_free(der);
+  const auto body = util::derOf(i2d_TS_REQ, req.get());
+  if (!body) throw SecurePdfError("Cannot encode the time-stamp request");
 
   const std::string answer =
-      httpRequest(url, "time-stamp server", "application/timestamp-query", std::string(body.begin(), body.end()));
+      httpRequest(url, "time-stamp server", "application/timestamp-query", util::toString(*body));
 
   // The answer.
   const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
@@ -73,7 +69,7 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
   // TSA certificate in the token (trust is the validator's business).
   Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free> vctx(TS_REQ_to_TS_VERIFY_CTX(req.get(), nullptr));
   if (!vctx) throw SecurePdfError("Cannot check the time-stamp response");
-  TS_VERIFY_CTX_set_flags(vctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT | TS_VFY_NONCE);
+  (void)TS_VERIFY_CTX_set_flags(vctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT | TS_VFY_NONCE);
   if (TS_RESP_verify_response(vctx.get(), resp.get()) != 1) {
     ERR_clear_error();
     throw SecurePdfError("The time-stamp server " + shown + " answered for another request (imprint or nonce differ)");
@@ -83,12 +79,9 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
     throw SecurePdfError("The time-stamp token from " + shown + " has a signature that does not verify");
   }
 
-  unsigned char* out = nullptr;
-  const int n = i2d_PKCS7(token, &out);
-  if (n <= 0) throw SecurePdfError("Cannot encode the time-stamp token");
-  util::Bytes result(out, out + n);
-  OPENSSL_free(out);
-  return result;
+  auto result = util::derOf(i2d_PKCS7, token);
+  if (!result) throw SecurePdfError("Cannot encode the time-stamp token");
+  return std::move(*result);
 }
 
 }  // namespace penvora::core::securepdf

@@ -9,39 +9,32 @@
 #include <map>
 #include <memory>
 
-#include "core/securepdf/OpenSslPtr.hpp"
 #include "core/securepdf/RevocationFetcher.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
+using util::Owned;
 using X509Ptr = Owned<X509, X509_free>;
 
 util::Bytes derOf(X509* x) {
-  unsigned char* out = nullptr;
-  const int n = i2d_X509(x, &out);
-  util::Bytes b(out, out + std::max(n, 0));
-  OPENSSL_free(out);
-  return b;
+  auto der = util::derOf(i2d_X509, x);
+  if (!der) throw SecurePdfError("A certificate of the document cannot be encoded");
+  return std::move(*der);
 }
 
 std::string subjectOf(X509* cert) {
   char buf[256];
-  X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf);
-  return buf;
+  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
 }
 
 std::string sha1Hex(const util::Bytes& b) {
   unsigned char d[SHA_DIGEST_LENGTH];
   SHA1(b.data(), b.size(), d);
-  static const char* hex = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : d) {
-    s += hex[c >> 4];
-    s += hex[c & 15];
-  }
-  return s;
+  return util::hexEncode(d, sizeof d);
 }
 
 // The certificates a signature carries, with those of its time-stamp.
@@ -53,11 +46,11 @@ std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
     throw SecurePdfError("A signature of the document is not a readable CMS structure");
   }
   std::vector<X509Ptr> out;
-  auto take = [&](STACK_OF(X509) * certs) {
-    for (int i = 0; certs && i < sk_X509_num(certs); ++i) out.emplace_back(sk_X509_value(certs, i));
-    sk_X509_free(certs);  // the certificates now belong to `out`
-  };
-  take(CMS_get1_certs(cms.get()));
+  {
+    // The certificates move to `out`, the stack alone is freed.
+    util::X509StackView certs(CMS_get1_certs(cms.get()));
+    for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i) out.emplace_back(sk_X509_value(certs.get(), i));
+  }
   STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms.get());
   for (int i = 0; infos && i < sk_CMS_SignerInfo_num(infos); ++i) {
     CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, i);
@@ -71,8 +64,7 @@ std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
     STACK_OF(X509)* certs = token->d.sign->cert;
     for (int k = 0; certs && k < sk_X509_num(certs); ++k) {
       X509* c = sk_X509_value(certs, k);
-      X509_up_ref(c);
-      out.emplace_back(c);
+      if (X509_up_ref(c) == 1) out.emplace_back(c);
     }
   }
   ERR_clear_error();

@@ -3,8 +3,6 @@
 
 #include "core/securepdf/Flate.hpp"
 
-#include <zlib.h>
-
 #include <cmath>
 #include <cstdio>
 

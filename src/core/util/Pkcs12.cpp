@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "core/util/OpenSsl.hpp"
+
 namespace penvora::core::util {
 
 void loadOpenSslProviders() {
@@ -31,7 +33,7 @@ bool pkcs12Opens(const Bytes& container, const std::string& password) {
   loadOpenSslProviders();
   if (container.empty() || container.size() > (64u << 20)) return false;
   const unsigned char* p = container.data();
-  PKCS12* p12 = d2i_PKCS12(nullptr, &p, static_cast<long>(container.size()));
+  Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(container.size())));
   if (!p12) {
     ERR_clear_error();
     return false;
@@ -39,13 +41,12 @@ bool pkcs12Opens(const Bytes& container, const std::string& password) {
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  const bool ok = PKCS12_parse(p12, password.c_str(), &key, &cert, &ca) == 1 && key && cert;
-  EVP_PKEY_free(key);
-  X509_free(cert);
-  sk_X509_pop_free(ca, X509_free);
-  PKCS12_free(p12);
+  const bool parsed = PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &ca) == 1;
+  Owned<EVP_PKEY, EVP_PKEY_free> ownedKey(key);
+  Owned<X509, X509_free> ownedCert(cert);
+  X509Stack ownedCa(ca);
   ERR_clear_error();
-  return ok;
+  return parsed && key && cert;
 }
 
 }  // namespace penvora::core::util

@@ -5,18 +5,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
+
 namespace penvora::core::util {
 namespace {
-std::string hexLower(const unsigned char* d, unsigned n) {
-  static const char* hex = "0123456789abcdef";
-  std::string s;
-  s.reserve(n * 2);
-  for (unsigned i = 0; i < n; ++i) {
-    s += hex[d[i] >> 4];
-    s += hex[d[i] & 15];
-  }
-  return s;
-}
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -25,8 +18,8 @@ struct FileCloser {
 std::string sha512Hex(const std::uint8_t* data, std::size_t size) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned n = 0;
-  EVP_Digest(data, size, md, &n, EVP_sha512(), nullptr);
-  return hexLower(md, n);
+  if (EVP_Digest(data, size, md, &n, EVP_sha512(), nullptr) != 1) return {};
+  return hexEncode(md, n, HexCase::Lower);
 }
 
 std::optional<Bytes> readFile(const std::string& path) {
@@ -43,16 +36,17 @@ std::optional<Bytes> readFile(const std::string& path) {
 std::optional<std::string> sha512HexOfFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
   if (!f) return std::nullopt;
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  Owned<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha512(), nullptr) != 1) return std::nullopt;
   std::uint8_t buf[1 << 16];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) EVP_DigestUpdate(ctx.get(), buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
+    if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return std::nullopt;
   if (std::ferror(f.get())) return std::nullopt;
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned len = 0;
-  EVP_DigestFinal_ex(ctx.get(), md, &len);
-  return hexLower(md, len);
+  if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return std::nullopt;
+  return hexEncode(md, len, HexCase::Lower);
 }
 
 }  // namespace penvora::core::util

@@ -7,7 +7,8 @@
 
 namespace penvora::core::util {
 
-// SHA-512 as 128 lowercase hexadecimal digits.
+// SHA-512 as 128 lowercase hexadecimal digits; empty when OpenSSL fails
+// (out of memory).
 std::string sha512Hex(const std::uint8_t* data, std::size_t size);
 inline std::string sha512Hex(const Bytes& b) { return sha512Hex(b.data(), b.size()); }
 

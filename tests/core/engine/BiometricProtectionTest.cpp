@@ -7,6 +7,7 @@
 #include "core/engine/ESSUtils.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
 #include "core/util/Sha512.hpp"
 
 using namespace penvora;
@@ -162,7 +163,7 @@ TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
   EXPECT_EQ(pairs[1].rfind(std::string(kBioDataAttributeOid) + "=1A", 0), 0u);
   auto summary = engine::ESS::recordSummary(b64(sampleRecord()));
   EXPECT_EQ(pairs[0].substr(pairs[0].find('=') + 1, pairs[0].size() - pairs[0].find('=') - 2),
-            ESSUtils::hexUpper(ESSUtils::derTagged(0x1A, toBytes(*summary))));
+            hexEncode(ESSUtils::derTagged(0x1A, toBytes(*summary))));
   // ExtraSpace counts the two base64 texts.
   const std::size_t protHexLen = pairs[1].size() - pairs[1].find('=') - 1;
   const std::size_t protLen = (protHexLen / 2) - 4;  // 1A 82 xx xx

@@ -34,9 +34,7 @@ TEST(ESSUtils, DerTaggedLengths) {
   EXPECT_TRUE(log.contains("The data is too long"));
 }
 
-TEST(ESSUtils, HexAndIntegers) {
-  EXPECT_EQ(ESSUtils::hexUpper(Bytes{0x00, 0xAB, 0x1F}), "00AB1F");
-  EXPECT_EQ(ESSUtils::hexUpper(std::string_view("")), "");
+TEST(ESSUtils, Integers) {
   EXPECT_EQ(ESSUtils::parseInteger("42", 0), 42);
   EXPECT_EQ(ESSUtils::parseInteger("+7", 0), 7);
   EXPECT_EQ(ESSUtils::parseInteger("-9223372036854775808", 0), INT64_MIN);

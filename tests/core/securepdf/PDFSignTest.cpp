@@ -4,6 +4,7 @@
 
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Hex.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -214,7 +215,7 @@ TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   std::string mask;
   for (int y = 0; y < h; ++y)
     for (int b = 0; b < (w + 7) / 8; ++b) mask += std::abs(y - h / 2) < 3 ? '\0' : '\xFF';
-  s.setWidgetProperty("BackgroundMask", hex(mask));
+  s.setWidgetProperty("BackgroundMask", penvora::core::util::hexEncode(mask));
   s.setWidgetProperty("HideDefaultText", "true");
   s.setWidgetProperty("CustomTextCount", "1");
   s.setWidgetProperty("CustomText[0]", "Firmado por José Ñúñez");

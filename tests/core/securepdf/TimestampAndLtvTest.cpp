@@ -7,6 +7,7 @@
 #include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "support/TestPki.hpp"
+#include "core/util/Hex.hpp"
 
 using namespace penvora::core::securepdf;
 using testsupport::readText;

@@ -1,0 +1,44 @@
+#pragma once
+#include <openssl/crypto.h>
+#include <openssl/x509.h>
+
+#include <memory>
+#include <optional>
+
+#include "core/util/Bytes.hpp"
+
+namespace penvora::core::util {
+
+// The one owner of OpenSSL objects: a unique_ptr that frees with the
+// object's own free function, Owned<TS_REQ, TS_REQ_free>. Free functions
+// that return a status (BIO_free) serve too.
+template <typename T, auto Free>
+struct OpenSslFree {
+  void operator()(T* p) const { (void)Free(p); }
+};
+template <typename T, auto Free>
+using Owned = std::unique_ptr<T, OpenSslFree<T, Free>>;
+
+// Memory OpenSSL allocated for us (i2d_* output, UTF-8 conversions).
+inline void freeOpenSslMemory(void* p) { OPENSSL_free(p); }
+template <typename T>
+using OpenSslMemory = Owned<T, freeOpenSslMemory>;
+
+// A certificate stack with its certificates, or only the stack when the
+// certificates have been handed on.
+inline void freeX509StackAndCertificates(STACK_OF(X509) * s) { sk_X509_pop_free(s, X509_free); }
+inline void freeX509StackOnly(STACK_OF(X509) * s) { sk_X509_free(s); }
+using X509Stack = Owned<STACK_OF(X509), freeX509StackAndCertificates>;
+using X509StackView = Owned<STACK_OF(X509), freeX509StackOnly>;
+
+// The encoding an i2d_* function writes; nothing when it fails.
+template <typename T, typename Encode>
+std::optional<Bytes> derOf(Encode i2d, T* object) {
+  unsigned char* out = nullptr;
+  const int n = i2d(object, &out);
+  OpenSslMemory<unsigned char> owned(out);
+  if (n <= 0 || !out) return std::nullopt;
+  return Bytes(out, out + n);
+}
+
+}  // namespace penvora::core::util
