@@ -51,14 +51,23 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--password") s.password = next();
-    else if (a == "--p12") p12 = next();
-    else if (a == "--p12-password") { p12Password = next(); haveP12Password = true; }
-    else if (a == "--page") s.signatureWidgetPages = next();
-    else if (a == "--field") s.signatureFields = std::stoi(next());
-    else if (a == "--invisible") s.setWidgetProperty("Invisible", "true");
-    else if (a == "--reason") s.signatureReason = next();
-    else if (a == "--overwrite") s.overwrite = true;
+    if (a == "--password")
+      s.password = next();
+    else if (a == "--p12")
+      p12 = next();
+    else if (a == "--p12-password") {
+      p12Password = next();
+      haveP12Password = true;
+    } else if (a == "--page")
+      s.signatureWidgetPages = next();
+    else if (a == "--field")
+      s.signatureFields = std::stoi(next());
+    else if (a == "--invisible")
+      s.setWidgetProperty("Invisible", "true");
+    else if (a == "--reason")
+      s.signatureReason = next();
+    else if (a == "--overwrite")
+      s.overwrite = true;
     else if (a == "--tsa") {
       s.timestampServer = next();
       s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;

@@ -22,19 +22,21 @@ bool writePng(const std::string& path, int w, int h, const std::vector<unsigned 
   std::string raw;
   for (int y = 0; y < h; ++y) {
     raw += '\0';
-    raw.append(reinterpret_cast<const char*>(&rgb[static_cast<std::size_t>(y) * w * 3]), static_cast<std::size_t>(w) * 3);
+    raw.append(reinterpret_cast<const char*>(&rgb[static_cast<std::size_t>(y) * w * 3]),
+               static_cast<std::size_t>(w) * 3);
   }
   const auto z = penvora::core::util::zlibCompress(raw, 9);
   if (!z) return false;
   auto be32 = [](std::uint32_t v) {
-    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
   };
   auto chunk = [&](const std::string& type, const std::string& data) {
     const std::string td = type + data;
-    return be32(static_cast<std::uint32_t>(data.size())) + td +
-           be32(penvora::core::util::crc32(td));
+    return be32(static_cast<std::uint32_t>(data.size())) + td + be32(penvora::core::util::crc32(td));
   };
-  const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) + std::string("\x08\x02\x00\x00\x00", 5);
+  const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) +
+                           std::string("\x08\x02\x00\x00\x00", 5);
   std::ofstream out(path, std::ios::binary);
   out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", *z) << chunk("IEND", "");
   return static_cast<bool>(out);
@@ -90,7 +92,8 @@ int main(int argc, char** argv) {
   bool json = false;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--json") json = true;
+    if (a == "--json")
+      json = true;
     else if ((a == "--password" || a == "--bio-key" || a == "--render-bio") && i + 1 < argc)
       (a == "--password" ? password : a == "--bio-key" ? keyPath : renderPath) = argv[++i];
     else {
@@ -123,14 +126,23 @@ int main(int argc, char** argv) {
   bool rendered = false;
   for (const auto& s : doc.signatures) {
     allValid = allValid && s.valid;
-    nlohmann::json j = {{"field", s.field},         {"page", s.page},       {"subFilter", s.subFilter},
-                        {"signer", s.signer},       {"valid", s.valid},     {"profile", s.profile},
-                        {"timestamp", s.timestamp}, {"dss", doc.hasDss},    {"coversWholeFile", s.coversWholeFile},
+    nlohmann::json j = {{"field", s.field},
+                        {"page", s.page},
+                        {"subFilter", s.subFilter},
+                        {"signer", s.signer},
+                        {"valid", s.valid},
+                        {"profile", s.profile},
+                        {"timestamp", s.timestamp},
+                        {"dss", doc.hasDss},
+                        {"coversWholeFile", s.coversWholeFile},
                         {"rect", {s.rect[0], s.rect[1], s.rect[2], s.rect[3]}},
-                        {"bioSummary", nullptr},    {"bioRecord", nullptr}};
+                        {"bioSummary", nullptr},
+                        {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
-    if (s.biometricSummary) j["bioSummary"] = *s.biometricSummary;
-    else if (s.hasBiometricSummary) j["bioSummary"] = "unreadable";
+    if (s.biometricSummary)
+      j["bioSummary"] = *s.biometricSummary;
+    else if (s.hasBiometricSummary)
+      j["bioSummary"] = "unreadable";
     if (s.biometricRecord) {
       j["bioRecord"] = *s.biometricRecord;
       if (!renderPath.empty() && !rendered) rendered = renderTrace(s.trace, renderPath);
@@ -146,7 +158,8 @@ int main(int argc, char** argv) {
     std::cout << file << ": " << doc.signatures.size() << " signature(s), DSS " << (doc.hasDss ? "present" : "absent")
               << "\n";
     for (const auto& j : out["signatures"]) {
-      std::cout << "\n" << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")\n"
+      std::cout << "\n"
+                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")\n"
                 << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
                 << "  signer:     " << j["signer"].get<std::string>() << "\n"
                 << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")

@@ -2,13 +2,13 @@
 // view and the canvas: the event handled and its ink drawn into the
 // retained bitmap, with the widget repainted every N events (a 240 Hz pen
 // on a 60 Hz display repaints every 4). The goal is under 1 ms per event.
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QMouseEvent>
-#include <benchmark/benchmark.h>
 #include <cmath>
 
-#include "qt/capture/Canvas.hpp"
 #include "penvora/SignatureView.hpp"
+#include "qt/capture/Canvas.hpp"
 
 namespace {
 

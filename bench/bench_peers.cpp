@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -69,8 +69,7 @@ std::string bigPdf(std::size_t bytes) {
     std::memcpy(&samples[i], &v, 8);
   }
   return pdftest::buildPdf(
-      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R] >> >>",
-       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R] >> >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /XObject << /Im 5 0 R >> >> "
        "/Annots [6 0 R] >>",
        pdftest::stream("", "q 612 0 0 792 0 0 cm /Im Do Q"),
@@ -96,7 +95,8 @@ void printRow(const std::string& task, double mb, const char* who, const Measure
 
 int main(int argc, char** argv) {
   // Ours runs as the penvora-sign tool, a process like the peers.
-  const fs::path apps = argc > 1 ? fs::path(argv[1]) : fs::canonical("/proc/self/exe").parent_path().parent_path() / "apps";
+  const fs::path apps =
+      argc > 1 ? fs::path(argv[1]) : fs::canonical("/proc/self/exe").parent_path().parent_path() / "apps";
   const std::string signTool = (apps / "penvora-sign").string();
   const std::string mergeTool = (apps / "penvora-merge").string();
   const fs::path dir = fs::temp_directory_path() / ("penvora-bench-sign-" + std::to_string(getpid()));
@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     fs::path path;
   };
   // Written to disk first, so no contender inherits them in memory.
-  std::vector<Input> inputs = {{"1 page", dir / "one.pdf"}, {"500 pages", dir / "five-hundred.pdf"}, {"50 MB", dir / "big.pdf"}};
+  std::vector<Input> inputs = {
+      {"1 page", dir / "one.pdf"}, {"500 pages", dir / "five-hundred.pdf"}, {"50 MB", dir / "big.pdf"}};
   testsupport::writeText(inputs[0].path, pdftest::documentPdf({{}}, true));
   testsupport::writeText(inputs[1].path, pdftest::documentPdf(std::vector<pdftest::PageSpec>(500), true));
   testsupport::writeText(inputs[2].path, bigPdf(50'000'000));

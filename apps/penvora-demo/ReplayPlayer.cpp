@@ -26,9 +26,12 @@ namespace {
 using Controller = penvora::qt::document::PenvoraSDKSignatureViewController;
 using json = nlohmann::json;
 
-const char* const kActions[] = {"sign",          "stroke",          "acceptCapture", "closeCapture",
-                                "dragSignature", "acceptPlacement", "customText",    "useDefaultIdentity",
-                                "reject",        "back",            "wait"};
+const char* const kActions[] = {"sign",          "stroke",
+                                "acceptCapture", "closeCapture",
+                                "dragSignature", "acceptPlacement",
+                                "customText",    "useDefaultIdentity",
+                                "reject",        "back",
+                                "wait"};
 
 void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
 
@@ -48,7 +51,8 @@ std::string ReplayPlayer::validate(const json& ink) {
     if (std::find(std::begin(kActions), std::end(kActions), name) == std::end(kActions))
       return where + "unknown action \"" + name + "\"";
     if (name == "stroke") {
-      if (!a.contains("points") || !a["points"].is_array() || a["points"].empty()) return where + "a stroke needs points";
+      if (!a.contains("points") || !a["points"].is_array() || a["points"].empty())
+        return where + "a stroke needs points";
       for (const json& p : a["points"])
         if (!p.is_array() || p.size() != 3 || !p[0].is_number() || !p[1].is_number() || !p[2].is_number())
           return where + "each point is [x, y, milliseconds] with x and y from 0 to 1";
@@ -102,7 +106,8 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
     Canvas& canvas = c->captureView()->canvasView();
     const QSize size = canvas.size();
     auto at = [&](const json& p) {
-      return QPoint(static_cast<int>(p[0].get<double>() * size.width()), static_cast<int>(p[1].get<double>() * size.height()));
+      return QPoint(static_cast<int>(p[0].get<double>() * size.width()),
+                    static_cast<int>(p[1].get<double>() * size.height()));
     };
     const json& points = a["points"];
     // The pause the signer made since the previous stroke: the record keeps it.
@@ -132,7 +137,8 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
     return true;
   }
   if (name == "dragSignature") {
-    if (!waitFor([&] { return c->imageSignatureAnnotation != nullptr && c->signaturePage() >= 0; }, "the signature box"))
+    if (!waitFor([&] { return c->imageSignatureAnnotation != nullptr && c->signaturePage() >= 0; },
+                 "the signature box"))
       return false;
     const Rect& b = c->imageSignatureAnnotation->bounds;
     auto* view = c->pdfView();

@@ -1,5 +1,6 @@
 #include "UiProbe.hpp"
 
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -8,7 +9,6 @@
 #include <QSocketNotifier>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "qt/capture/SignatureDrawerView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
@@ -51,8 +51,8 @@ int boxes(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
 // The panel a person sees on top: the last shown of the screen's panels
 // and dialogs in stacking order (a dialog of its own window counts too).
 const QWidget* topPanel(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
-  const QList<const QWidget*> panels = {c->captureView(), c->passwordPanel(),    c->loadingPanel(),
-                                        c->defaultCertDialog(), c->rejectDialog(), c->infoAlert()};
+  const QList<const QWidget*> panels = {c->captureView(),       c->passwordPanel(), c->loadingPanel(),
+                                        c->defaultCertDialog(), c->rejectDialog(),  c->infoAlert()};
   const auto& children = c->children();
   for (auto it = children.rbegin(); it != children.rend(); ++it)
     if (auto* w = qobject_cast<const QWidget*>(*it); w && w->isVisible() && panels.contains(w)) return w;
@@ -70,7 +70,8 @@ UiProbe::UiProbe(penvora::qt::document::PenvoraSDKSignatureViewController* scree
 
 std::string UiProbe::describe(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
   json out;
-  if (const QScreen* s = QGuiApplication::primaryScreen()) out["screen"] = {s->geometry().width(), s->geometry().height()};
+  if (const QScreen* s = QGuiApplication::primaryScreen())
+    out["screen"] = {s->geometry().width(), s->geometry().height()};
   if (!c) {
     out["window"] = nullptr;
     return out.dump();
@@ -80,7 +81,8 @@ std::string UiProbe::describe(const penvora::qt::document::PenvoraSDKSignatureVi
   QWidget* focus = QApplication::focusWidget();
   out["window"] = onScreen(window);
   out["active"] = window->isActiveWindow();
-  out["overlay"] = overlay ? json{{"class", overlay->metaObject()->className()}, {"geometry", onScreen(overlay)}} : json(nullptr);
+  out["overlay"] =
+      overlay ? json{{"class", overlay->metaObject()->className()}, {"geometry", onScreen(overlay)}} : json(nullptr);
   if (const SignatureDrawerView* capture = c->captureView()) {
     out["capturePanel"] = onScreen(capture->findChild<QWidget*>(QStringLiteral("signatureDrawerPanel")));
     out["captureTitle"] = capture->titleLabel().text().toStdString();

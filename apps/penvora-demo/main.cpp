@@ -16,9 +16,9 @@
 
 #include "ReplayPlayer.hpp"
 #include "UiProbe.hpp"
-#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "penvora/JsonDecoding.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 
 namespace {
 
@@ -66,15 +66,19 @@ int main(int argc, char** argv) {
   bool probe = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--replay" && i + 1 < argc) inkPath = argv[++i];
-    else if (arg == "--probe") probe = true;
+    if (arg == "--replay" && i + 1 < argc)
+      inkPath = argv[++i];
+    else if (arg == "--probe")
+      probe = true;
     else if (arg == "--dark") {
       QApplication::setStyle(QStringLiteral("Fusion"));
       QApplication::setPalette(darkPalette());
-    }
-    else if (arg == "-h" || arg == "--help") return usage();
-    else if (!requestPath && arg.rfind("--", 0) != 0) requestPath = argv[i];
-    else return usage();
+    } else if (arg == "-h" || arg == "--help")
+      return usage();
+    else if (!requestPath && arg.rfind("--", 0) != 0)
+      requestPath = argv[i];
+    else
+      return usage();
   }
   if (!requestPath) return usage();
 
@@ -93,7 +97,8 @@ int main(int argc, char** argv) {
   std::optional<penvora::demo::ReplayPlayer> player;
   if (inkPath) {
     const auto inkText = readFile(inkPath);
-    const nlohmann::json ink = inkText ? nlohmann::json::parse(*inkText, nullptr, false) : nlohmann::json(nlohmann::json::value_t::discarded);
+    const nlohmann::json ink =
+        inkText ? nlohmann::json::parse(*inkText, nullptr, false) : nlohmann::json(nlohmann::json::value_t::discarded);
     if (ink.is_discarded()) {
       std::cerr << "penvora-demo: " << inkPath << ": not readable JSON\n";
       return 2;

@@ -1,7 +1,7 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <string_view>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 

@@ -12,10 +12,10 @@ namespace penvora {
 // jpgB64, bounds and page are written together by one placement.
 class ESSParams {
  public:
-  std::string jpgB64;     // JPEG (quality 1.0) of the box appearance, base64
-  Rect bounds;            // the box in its page's space
-  std::int64_t page = -1; // from 1; -1: not placed yet
-  std::string pointsB64;  // base64 biometric record
+  std::string jpgB64;      // JPEG (quality 1.0) of the box appearance, base64
+  Rect bounds;             // the box in its page's space
+  std::int64_t page = -1;  // from 1; -1: not placed yet
+  std::string pointsB64;   // base64 biometric record
 };
 
 }  // namespace penvora

@@ -1,7 +1,7 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <string>
 #include <string_view>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -30,7 +30,7 @@ PENVORA_EXPORT bool hasPdfExtension(std::string_view signedName);
 // "IncorrectFloatText" + " '" + text + "' " + "onDocument", both keys
 // already localised by the caller.
 PENVORA_EXPORT std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText,
-                                     std::string_view searchedText,
-                                     std::string_view localisedOnDocument);
+                                                    std::string_view searchedText,
+                                                    std::string_view localisedOnDocument);
 
 }  // namespace penvora

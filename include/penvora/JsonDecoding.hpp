@@ -1,8 +1,8 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include "penvora/Export.hpp"
 
 #include "penvora/PenvoraSDKParams.hpp"
 
@@ -34,14 +34,22 @@ PENVORA_EXPORT const char* toString(DecodingError::Kind kind);
 template <typename T>
 T decodeJson(std::string_view text);
 
-template <> PENVORA_EXPORT PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view);
-template <> PENVORA_EXPORT PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view);
+template <>
+PENVORA_EXPORT PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view);
 
 // The tree in its JSON form for people to read (every field, absent
 // optionals as null) with passwords and key material masked, so it can be

@@ -1,8 +1,8 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <functional>
 #include <string>
 #include <string_view>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 

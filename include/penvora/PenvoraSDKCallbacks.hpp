@@ -13,10 +13,9 @@ namespace penvora {
 // Success: the signed files (one per input), or, in metadata mode, an
 // empty list, the signature picture's path, the record's summary and the
 // protected record.
-using SuccessCallback = std::function<void(const std::vector<std::string>& signedFiles,
-                                           const std::optional<std::string>& imageFile,
-                                           const std::optional<std::string>& biometricHeader,
-                                           const std::optional<std::string>& protectedRecord)>;
+using SuccessCallback = std::function<void(
+    const std::vector<std::string>& signedFiles, const std::optional<std::string>& imageFile,
+    const std::optional<std::string>& biometricHeader, const std::optional<std::string>& protectedRecord)>;
 // Reject: the reason the user typed.
 using RejectCallback = std::function<void(const std::string& reason)>;
 // Error: the message (see ErrorTexts.hpp for the full list).

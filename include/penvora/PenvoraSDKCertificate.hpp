@@ -1,7 +1,7 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -15,9 +15,8 @@ struct PENVORA_EXPORT PenvoraSDKCertificate {
   bool handwrittenSignature = true;
 
   PenvoraSDKCertificate() = default;
-  PenvoraSDKCertificate(std::optional<std::string> signCertP12B64,
-                        std::optional<std::string> signCertPassword, bool requestUserCertificate,
-                        std::optional<std::string> defaultAliasUserCertificate,
+  PenvoraSDKCertificate(std::optional<std::string> signCertP12B64, std::optional<std::string> signCertPassword,
+                        bool requestUserCertificate, std::optional<std::string> defaultAliasUserCertificate,
                         std::optional<std::string> encKeyB64, bool ltv, bool handwrittenSignature)
       : signCertP12B64(std::move(signCertP12B64)),
         signCertPassword(std::move(signCertPassword)),

@@ -1,8 +1,8 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -15,8 +15,7 @@ struct PENVORA_EXPORT PenvoraSDKCommonProperties {
 
   PenvoraSDKCommonProperties() = default;
   PenvoraSDKCommonProperties(std::optional<std::string> title, bool requestLocation,
-                             std::int64_t renderDefaultIndexPage, std::string reference,
-                             bool saveOnPrivateStorage)
+                             std::int64_t renderDefaultIndexPage, std::string reference, bool saveOnPrivateStorage)
       : title(std::move(title)),
         requestLocation(requestLocation),
         renderDefaultIndexPage(renderDefaultIndexPage),

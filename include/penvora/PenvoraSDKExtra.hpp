@@ -1,8 +1,8 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -19,8 +19,8 @@ struct PENVORA_EXPORT PenvoraSDKExtra {
   // Argument order differs from the field order: showReject follows
   // signatureThickness.
   PenvoraSDKExtra(std::optional<bool> autoOpen, std::optional<bool> viewLastPage,
-                  std::optional<std::string> signatureColorHex, std::int64_t signatureThickness,
-                  bool showReject, std::optional<bool> fullScreen, bool signatureMetadataMode)
+                  std::optional<std::string> signatureColorHex, std::int64_t signatureThickness, bool showReject,
+                  std::optional<bool> fullScreen, bool signatureMetadataMode)
       : autoOpen(autoOpen.value_or(false)),
         viewLastPage(viewLastPage.value_or(false)),
         showReject(showReject),

@@ -1,8 +1,8 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
 #include <vector>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 

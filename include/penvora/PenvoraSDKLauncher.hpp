@@ -1,6 +1,6 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <memory>
+#include "penvora/Export.hpp"
 
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"

@@ -1,6 +1,6 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <memory>
+#include "penvora/Export.hpp"
 
 #include "penvora/PenvoraSDKCertificate.hpp"
 #include "penvora/PenvoraSDKCommonProperties.hpp"
@@ -27,8 +27,7 @@ struct PENVORA_EXPORT PenvoraSDKParams {
   // default-constructed object.
   PenvoraSDKParams(std::shared_ptr<PenvoraSDKFileProperties> fileProperties,
                    std::shared_ptr<PenvoraSDKCommonProperties> commonProperties,
-                   std::shared_ptr<PenvoraSDKWidget> widget,
-                   std::shared_ptr<PenvoraSDKTSP> tsp = nullptr,
+                   std::shared_ptr<PenvoraSDKWidget> widget, std::shared_ptr<PenvoraSDKTSP> tsp = nullptr,
                    std::shared_ptr<PenvoraSDKExtra> extra = nullptr,
                    std::shared_ptr<PenvoraSDKCertificate> certificate = nullptr);
 };

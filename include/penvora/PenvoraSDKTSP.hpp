@@ -1,7 +1,7 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <optional>
 #include <string>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -17,8 +17,8 @@ struct PENVORA_EXPORT PenvoraSDKTSP {
   PenvoraSDKTSP() = default;
   // Full constructor: an absent tspActivate gives true (unlike the default
   // constructor); user and password are stored unchanged.
-  PenvoraSDKTSP(std::optional<bool> tspActivate, std::optional<std::string> tspURL,
-                std::optional<std::string> tspUser, std::optional<std::string> tspPassword)
+  PenvoraSDKTSP(std::optional<bool> tspActivate, std::optional<std::string> tspURL, std::optional<std::string> tspUser,
+                std::optional<std::string> tspPassword)
       : tspActivate(tspActivate.value_or(true)),
         tspURL(tspURL.value_or(kDefaultTspURL)),
         tspUser(std::move(tspUser)),

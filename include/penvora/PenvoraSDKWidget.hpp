@@ -1,9 +1,9 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+#include "penvora/Export.hpp"
 
 #include "penvora/PenvoraSDKWidgetCustomText.hpp"
 #include "penvora/PenvoraSDKWidgetType.hpp"
@@ -36,15 +36,13 @@ struct PENVORA_EXPORT PenvoraSDKWidget {
   // their substitutes (ratio 1.5, fixed and gap values 0, which are then
   // present, box 150 x 100); fractional values are truncated.
   PenvoraSDKWidget(PenvoraSDKWidgetType widgetType, std::optional<std::string> widgetFloatText,
-                   std::optional<std::string> widgetFieldFieldname,
-                   std::optional<double> widgetManualRatio, std::optional<double> widgetFixedPage,
-                   std::optional<double> widgetFixedX, std::optional<double> widgetFixedY,
-                   std::optional<double> widgetWidth, std::optional<double> widgetHeight,
-                   std::optional<double> widgetFloatGapX, std::optional<double> widgetFloatGapY,
-                   std::vector<PenvoraSDKWidgetCustomText> widgetCustomText,
-                   std::optional<std::string> widgetCustomTextB64,
-                   std::optional<bool> requestWidgetCustomText, std::optional<bool> flexible,
-                   bool signOnAllPages, bool invisibleSignature);
+                   std::optional<std::string> widgetFieldFieldname, std::optional<double> widgetManualRatio,
+                   std::optional<double> widgetFixedPage, std::optional<double> widgetFixedX,
+                   std::optional<double> widgetFixedY, std::optional<double> widgetWidth,
+                   std::optional<double> widgetHeight, std::optional<double> widgetFloatGapX,
+                   std::optional<double> widgetFloatGapY, std::vector<PenvoraSDKWidgetCustomText> widgetCustomText,
+                   std::optional<std::string> widgetCustomTextB64, std::optional<bool> requestWidgetCustomText,
+                   std::optional<bool> flexible, bool signOnAllPages, bool invisibleSignature);
 
   bool operator==(const PenvoraSDKWidget&) const = default;
 };

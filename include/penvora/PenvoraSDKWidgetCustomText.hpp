@@ -1,7 +1,7 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <string>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -11,8 +11,7 @@ struct PENVORA_EXPORT PenvoraSDKWidgetCustomText {
   std::string text;
 
   PenvoraSDKWidgetCustomText() = default;
-  PenvoraSDKWidgetCustomText(std::int64_t fontSize, std::string text)
-      : fontSize(fontSize), text(std::move(text)) {}
+  PenvoraSDKWidgetCustomText(std::int64_t fontSize, std::string text) : fontSize(fontSize), text(std::move(text)) {}
 
   bool operator==(const PenvoraSDKWidgetCustomText&) const = default;
 };

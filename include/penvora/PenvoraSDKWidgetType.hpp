@@ -1,11 +1,11 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 
@@ -19,12 +19,10 @@ enum class PenvoraSDKWidgetType : std::int64_t {
 
 // All cases in their iteration order: manual, field, fixed, float.
 inline constexpr std::array<PenvoraSDKWidgetType, 4> allWidgetTypes{
-    PenvoraSDKWidgetType::manual, PenvoraSDKWidgetType::field,
-    PenvoraSDKWidgetType::fixed, PenvoraSDKWidgetType::float_};
+    PenvoraSDKWidgetType::manual, PenvoraSDKWidgetType::field, PenvoraSDKWidgetType::fixed,
+    PenvoraSDKWidgetType::float_};
 
-inline constexpr std::int64_t rawValue(PenvoraSDKWidgetType t) {
-  return static_cast<std::int64_t>(t);
-}
+inline constexpr std::int64_t rawValue(PenvoraSDKWidgetType t) { return static_cast<std::int64_t>(t); }
 
 // 0..3 give a case; anything else gives none.
 PENVORA_EXPORT std::optional<PenvoraSDKWidgetType> widgetTypeFromRawValue(std::int64_t raw);
@@ -39,6 +37,6 @@ PENVORA_EXPORT std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t)
 // The localised description; `lookup` maps a text key to its text (the Qt
 // layer passes its string-table lookup). Without one the key is the text.
 PENVORA_EXPORT std::string description(PenvoraSDKWidgetType t,
-                        const std::function<std::string(std::string_view)>& lookup = {});
+                                       const std::function<std::string(std::string_view)>& lookup = {});
 
 }  // namespace penvora

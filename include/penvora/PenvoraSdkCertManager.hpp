@@ -1,10 +1,10 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+#include "penvora/Export.hpp"
 
 #include "penvora/SecretStore.hpp"
 
@@ -42,8 +42,8 @@ class PENVORA_EXPORT PenvoraSdkCertManager {
   static std::shared_ptr<SecretStore> store();
 
   // The same operations on an explicit store.
-  static bool saveCertOnKeychain(SecretStore& store, const std::vector<std::uint8_t>& data,
-                                 const std::string& password, const std::string& alias);
+  static bool saveCertOnKeychain(SecretStore& store, const std::vector<std::uint8_t>& data, const std::string& password,
+                                 const std::string& alias);
   static std::optional<PenvoraCertResult> loadCertFromKeychain(SecretStore& store, const std::string& alias);
 };
 

@@ -1,9 +1,9 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 

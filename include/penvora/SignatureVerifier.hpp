@@ -16,19 +16,19 @@ struct TracePoint {
 
 // What an independent check of one signature finds.
 struct VerifiedSignature {
-  std::string field;            // fully qualified field name
-  int page = -1;                // 0-based page of its first widget, -1 unknown
-  std::string subFilter;        // "ETSI.CAdES.detached", "ETSI.RFC3161", ...
-  std::string signer;           // subject of the signing certificate
-  bool valid = false;           // digest and signature hold over the byte ranges
-  bool coversWholeFile = false; // its byte ranges end at the end of the file
-  std::string problem;          // why not valid, when not
-  std::string profile;          // "B", "T", "LT", "LTA"
-  std::string timestamp;        // time-stamp time, ISO 8601 UTC, or empty
+  std::string field;              // fully qualified field name
+  int page = -1;                  // 0-based page of its first widget, -1 unknown
+  std::string subFilter;          // "ETSI.CAdES.detached", "ETSI.RFC3161", ...
+  std::string signer;             // subject of the signing certificate
+  bool valid = false;             // digest and signature hold over the byte ranges
+  bool coversWholeFile = false;   // its byte ranges end at the end of the file
+  std::string problem;            // why not valid, when not
+  std::string profile;            // "B", "T", "LT", "LTA"
+  std::string timestamp;          // time-stamp time, ISO 8601 UTC, or empty
   double rect[4] = {0, 0, 0, 0};  // the first widget's /Rect
 
-  bool hasBiometricSummary = false;  // the summary attribute is present
-  bool hasBiometricData = false;     // the protected record attribute is present
+  bool hasBiometricSummary = false;                                    // the summary attribute is present
+  bool hasBiometricData = false;                                       // the protected record attribute is present
   std::optional<std::map<std::string, std::string>> biometricSummary;  // names to values; absent when unreadable
   // With the key: the record text (header, columns, one line per point)
   // and its points; absent when no key was given or it does not open it.

@@ -1,11 +1,11 @@
 #pragma once
-#include "penvora/Export.hpp"
 #include <QColor>
 #include <QImage>
 #include <QPointF>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+#include "penvora/Export.hpp"
 
 namespace penvora {
 

@@ -6,8 +6,8 @@
 
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
+#include "penvora/Log.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);

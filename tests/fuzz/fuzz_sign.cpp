@@ -16,9 +16,9 @@ namespace {
 std::shared_ptr<penvora::core::securepdf::Certificate> certificate() {
   static auto cert = [] {
     auto path = penvora::core::engine::ESS::writeTempP12(*penvora::core::engine::ESS::defaultIdentity());
-    auto c = std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
-                                                               path.string(),
-                                                               penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
+    auto c = std::make_shared<penvora::core::securepdf::Certificate>(
+        penvora::core::securepdf::CertStoreTypes::cstPFXFile, path.string(),
+        penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
     std::filesystem::remove(path);
     return c;
   }();

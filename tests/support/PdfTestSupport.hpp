@@ -106,7 +106,8 @@ inline std::string bioRecord(int points, const std::string& digest = "abc") {
       base64Encode(std::string_view("Test tablet")) + ";" +
       base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
   for (int i = 0; i < points; ++i)
-    r += "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
+    r +=
+        "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);
   return r;
 }
 
@@ -124,9 +125,9 @@ inline std::shared_ptr<penvora::core::securepdf::Certificate> defaultCertificate
   static std::shared_ptr<penvora::core::securepdf::Certificate> cert = [] {
     auto container = penvora::core::engine::ESS::defaultIdentity();
     auto path = penvora::core::engine::ESS::writeTempP12(*container);
-    auto c = std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
-                                                               path.string(),
-                                                               penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
+    auto c = std::make_shared<penvora::core::securepdf::Certificate>(
+        penvora::core::securepdf::CertStoreTypes::cstPFXFile, path.string(),
+        penvora::core::engine::ESS::certificatePassword(std::nullopt), "*");
     std::filesystem::remove(path);
     return c;
   }();

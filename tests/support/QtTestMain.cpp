@@ -1,12 +1,12 @@
 // GoogleTest main for tests that drive real widgets: one QApplication for
 // the whole run, offscreen unless told otherwise.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                  : qgetenv("QT_QPA_PLATFORM"));
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
   // The component writes merged and signed files to the temporary folder;
   // each run gets its own, so runs side by side never take each other's
   // names or remove each other's files.

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "penvora/PenvoraSDKCallbacks.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
-#include "penvora/PenvoraSDKCallbacks.hpp"
 
 namespace testsupport {
 

@@ -48,10 +48,14 @@ class TestPki {
                         "/crlnumber\ndefault_md = sha256\ndefault_crl_days = 30\ncertificate = " + d +
                         "/ca.pem\nprivate_key = " + d + "/ca.key\n");
     write("crlnumber", "01\n");
-    write("signer.ext", "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,nonRepudiation\n"
-                        "authorityInfoAccess=OCSP;URI:" + ocspUrl + "\ncrlDistributionPoints=URI:" + crlUrl + "\n");
-    write("tsa.ext", "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
-                     "extendedKeyUsage=critical,timeStamping\ncrlDistributionPoints=URI:" + crlUrl + "\n");
+    write("signer.ext",
+          "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,nonRepudiation\n"
+          "authorityInfoAccess=OCSP;URI:" +
+              ocspUrl + "\ncrlDistributionPoints=URI:" + crlUrl + "\n");
+    write("tsa.ext",
+          "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+          "extendedKeyUsage=critical,timeStamping\ncrlDistributionPoints=URI:" +
+              crlUrl + "\n");
     write("ocsp.ext", "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=OCSPSigning\n");
     sh("openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 "
        "-subj '/CN=Penvora LTV Test Root/O=Penvora Test' "
@@ -127,8 +131,7 @@ class TestTsa {
  public:
   enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall };
 
-  explicit TestTsa(const TestPki& pki)
-      : server_([this](const testsupport::HttpRequest& r) { return answer(r); }) {
+  explicit TestTsa(const TestPki& pki) : server_([this](const testsupport::HttpRequest& r) { return answer(r); }) {
     auto readPem = [](const std::filesystem::path& p, bool key) -> void* {
       FILE* f = fopen(p.c_str(), "r");
       void* v = key ? static_cast<void*>(PEM_read_PrivateKey(f, nullptr, nullptr, nullptr))
@@ -154,10 +157,14 @@ class TestTsa {
  private:
   testsupport::HttpReply answer(const testsupport::HttpRequest& r) {
     switch (mode) {
-      case Mode::httpError: return {500, "text/plain", "broken"};
-      case Mode::garbage: return {200, "application/timestamp-reply", "this is not DER"};
-      case Mode::stall: return {200, "application/timestamp-reply", "", 5};
-      default: break;
+      case Mode::httpError:
+        return {500, "text/plain", "broken"};
+      case Mode::garbage:
+        return {200, "application/timestamp-reply", "this is not DER"};
+      case Mode::stall:
+        return {200, "application/timestamp-reply", "", 5};
+      default:
+        break;
     }
     std::string request = r.body;
     if (mode == Mode::wrongImprint) {

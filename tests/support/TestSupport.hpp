@@ -58,7 +58,8 @@ inline std::string hex(std::string_view bytes) {
 
 inline std::string unhex(std::string_view hex) {
   std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
   return out;
 }
 
@@ -92,8 +93,10 @@ class ScopedEnv {
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:

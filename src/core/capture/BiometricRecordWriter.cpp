@@ -6,9 +6,9 @@
 #include <limits>
 
 #include "core/capture/DeviceInfo.hpp"
-#include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::capture {
 
@@ -61,7 +61,8 @@ std::string BiometricRecordWriter::softwareText(const std::string& hostVersion, 
 std::vector<std::int64_t> BiometricRecordWriter::strokeOffsets(const std::vector<CapturedStroke>& strokes) {
   std::vector<std::int64_t> o(strokes.size(), 0);
   for (std::size_t i = 1; i < strokes.size(); ++i) {
-    const std::int64_t created = truncateToInt(strokes[i].creationTimeMs) - truncateToInt(strokes[i - 1].creationTimeMs);
+    const std::int64_t created =
+        truncateToInt(strokes[i].creationTimeMs) - truncateToInt(strokes[i - 1].creationTimeMs);
     const auto& prev = strokes[i - 1].points;
     const std::int64_t duration = prev.empty() ? 0 : truncateToInt(prev.back().timeOffset * 1000.0);
     o[i] = o[i - 1] + std::max(created, duration);
@@ -124,8 +125,6 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
   return record;
 }
 
-std::string BiometricRecordWriter::encodeRecord(const std::string& record) {
-  return util::base64Encode(record);
-}
+std::string BiometricRecordWriter::encodeRecord(const std::string& record) { return util::base64Encode(record); }
 
 }  // namespace penvora::core::capture

@@ -28,8 +28,8 @@ struct BiometricRecordInputs {
   double screenWidth = 0, screenHeight = 0;  // main screen bounds, points
   Rect canvasFrame;                          // canvas view frame, y down
   std::chrono::system_clock::time_point timeStart, timeEnd;
-  std::string documentPath;                  // digested into SOFTWARE
-  std::string hostVersion;                   // host application's short version, or ""
+  std::string documentPath;  // digested into SOFTWARE
+  std::string hostVersion;   // host application's short version, or ""
   std::optional<LocationFix> location;
   std::optional<std::int64_t> locationTimeMs;  // "now" of the GPS text; absent: the clock
   std::vector<CapturedStroke> strokes;

@@ -64,8 +64,7 @@ std::string mapOnce(const std::string& identifier) {
 }  // namespace
 
 std::string DeviceInfo::modelName(const std::string& identifier, const std::optional<std::string>& simulatorModel) {
-  if (identifier == "i386" || identifier == "x86_64")
-    return "Simulator " + mapOnce(simulatorModel.value_or("iOS"));
+  if (identifier == "i386" || identifier == "x86_64") return "Simulator " + mapOnce(simulatorModel.value_or("iOS"));
   return mapOnce(identifier);
 }
 
@@ -91,16 +90,14 @@ std::string DeviceInfo::systemVersion() {
 
 std::string DeviceInfo::cpuSubtypeText(std::optional<std::int32_t> subtype) {
   if (!subtype) return "-1:UNDEFINED";
-  static const char* const names[] = {"ARM64_ALL", "ARM64_V8", "ARM64E", "UNKNOWN", "UNKNOWN",
-                                      "ARM_V4T", "ARM_V6", "ARM_V5TEJ", "ARM_XSCALE", "ARM_V7",
-                                      "ARM_V7F", "ARM_V7S", "ARM_V7K", "ARM_V8", "ARM_V6M",
-                                      "ARM_V7M", "ARM_V7EM", "ARM_V8M"};
+  static const char* const names[] = {"ARM64_ALL", "ARM64_V8",  "ARM64E",     "UNKNOWN", "UNKNOWN",  "ARM_V4T",
+                                      "ARM_V6",    "ARM_V5TEJ", "ARM_XSCALE", "ARM_V7",  "ARM_V7F",  "ARM_V7S",
+                                      "ARM_V7K",   "ARM_V8",    "ARM_V6M",    "ARM_V7M", "ARM_V7EM", "ARM_V8M"};
   const auto u = static_cast<std::uint32_t>(*subtype);
   const char* name = u < std::size(names) ? names[u] : "UNKNOWN";
   char hex[16];
   const std::int64_t v = *subtype;
-  std::snprintf(hex, sizeof hex, "%s%llx", v < 0 ? "-" : "",
-                static_cast<unsigned long long>(v < 0 ? -v : v));
+  std::snprintf(hex, sizeof hex, "%s%llx", v < 0 ? "-" : "", static_cast<unsigned long long>(v < 0 ? -v : v));
   return std::string(hex) + ": " + name;
 }
 

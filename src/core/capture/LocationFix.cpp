@@ -4,12 +4,18 @@ namespace penvora::core::capture {
 
 std::string statusString(int raw) {
   switch (raw) {
-    case 0: return "notDetermined";
-    case 1: return "restricted";
-    case 2: return "denied";
-    case 3: return "authorizedAlways";
-    case 4: return "authorizedWhenInUse";
-    default: return "unknown";
+    case 0:
+      return "notDetermined";
+    case 1:
+      return "restricted";
+    case 2:
+      return "denied";
+    case 3:
+      return "authorizedAlways";
+    case 4:
+      return "authorizedWhenInUse";
+    default:
+      return "unknown";
   }
 }
 

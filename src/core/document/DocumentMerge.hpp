@@ -16,8 +16,8 @@ struct DocumentPageInfo {
 
 struct MergeResult {
   enum class Status { merged, needsPassword, failed } status = Status::failed;
-  std::string path;                          // the merged file, when merged
-  std::vector<DocumentPageInfo> pageInfos;   // one per source with pages
+  std::string path;                         // the merged file, when merged
+  std::vector<DocumentPageInfo> pageInfos;  // one per source with pages
 };
 
 // Merges the sources in order into one PDF named <UUID>.pdf in `folder`.

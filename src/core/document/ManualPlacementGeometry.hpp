@@ -8,7 +8,7 @@
 // (points, y upwards). Rotations are the page's display rotation.
 namespace penvora::core::document {
 
-inline constexpr double kIconSide = 40.0;         // control icons
+inline constexpr double kIconSide = 40.0;  // control icons
 inline constexpr double kMinSignatureHeight = 50.0;
 
 // The new box: r·75 by 75 as the user sees it, centred on the crop box.

@@ -166,8 +166,7 @@ std::vector<PDFAnnotation> PDFDocument::annotations() const {
 void PDFDocument::appendPages(const PDFDocument& source) {
   if (source.locked_ || !source.pdf_ || !pdf_) return;
   QPDFPageDocumentHelper target(*pdf_);
-  for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source.pdf_).getAllPages())
-    target.addPage(page, false);
+  for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source.pdf_).getAllPages()) target.addPage(page, false);
 }
 
 bool PDFDocument::writeTo(const std::string& path) const {

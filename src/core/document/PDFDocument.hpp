@@ -15,20 +15,20 @@ namespace penvora::core::document {
 // One annotation of a page; only widgets have a field type and name.
 struct PDFAnnotation {
   std::size_t pageIndex = 0;
-  std::string subtype;                    // "Widget", "Link", ...
-  std::string widgetFieldType;            // "Sig", "Tx", "Btn", "Ch", or "" for non-fields
-  std::optional<std::string> fieldName;   // fully qualified; none when the field has no name
-  Rect bounds;                            // page space, normalised
+  std::string subtype;                   // "Widget", "Link", ...
+  std::string widgetFieldType;           // "Sig", "Tx", "Btn", "Ch", or "" for non-fields
+  std::optional<std::string> fieldName;  // fully qualified; none when the field has no name
+  Rect bounds;                           // page space, normalised
   bool isSignatureWidget() const { return widgetFieldType == "Sig"; }
 };
 
 // One page's geometry.
 struct PDFPage {
-  std::size_t index = 0;     // from 0
+  std::size_t index = 0;  // from 0
   std::int64_t pageNumber() const { return static_cast<std::int64_t>(index) + 1; }
-  int rotation = 0;          // 0, 90, 180 or 270, clockwise
-  Rect mediaBox;             // page space
-  Rect cropBox;              // the visible part; the media box when absent
+  int rotation = 0;  // 0, 90, 180 or 270, clockwise
+  Rect mediaBox;     // page space
+  Rect cropBox;      // the visible part; the media box when absent
   std::vector<PDFAnnotation> annotations;
 };
 

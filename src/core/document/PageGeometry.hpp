@@ -22,10 +22,14 @@ inline Point pageToShown(Point p, const Rect& crop, int rotation) {
   const double px = p.x - crop.x, py = crop.y + crop.height - p.y;  // unrotated, y down
   const double w = crop.width, h = crop.height;
   switch (rotation) {
-    case 90: return {h - py, px};
-    case 180: return {w - px, h - py};
-    case 270: return {py, w - px};
-    default: return {px, py};
+    case 90:
+      return {h - py, px};
+    case 180:
+      return {w - px, h - py};
+    case 270:
+      return {py, w - px};
+    default:
+      return {px, py};
   }
 }
 
@@ -33,10 +37,20 @@ inline Point shownToPage(Point s, const Rect& crop, int rotation) {
   const double w = crop.width, h = crop.height;
   double px = s.x, py = s.y;
   switch (rotation) {
-    case 90: px = s.y; py = h - s.x; break;
-    case 180: px = w - s.x; py = h - s.y; break;
-    case 270: px = w - s.y; py = s.x; break;
-    default: break;
+    case 90:
+      px = s.y;
+      py = h - s.x;
+      break;
+    case 180:
+      px = w - s.x;
+      py = h - s.y;
+      break;
+    case 270:
+      px = w - s.y;
+      py = s.x;
+      break;
+    default:
+      break;
   }
   return {px + crop.x, crop.y + crop.height - py};
 }

@@ -1,6 +1,6 @@
 #pragma once
-#include "penvora/Rect.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
+#include "penvora/Rect.hpp"
 
 // The signature box of fixed, field and float mode on a page shown turned
 // (its /Rotate) or cropped. Boxes stay in page space, where the signer puts

@@ -22,8 +22,10 @@ std::optional<std::string> validateWidget(const PenvoraSDKWidget& widget, const 
       if (r >= 1.0f && r <= 4.0f) return std::nullopt;
       return localize("IncorrectRatio");
     }
-    case PenvoraSDKWidgetType::field: return std::nullopt;
-    case PenvoraSDKWidgetType::fixed: return message(sizeProblem(widget.widgetWidth, widget.widgetHeight));
+    case PenvoraSDKWidgetType::field:
+      return std::nullopt;
+    case PenvoraSDKWidgetType::fixed:
+      return message(sizeProblem(widget.widgetWidth, widget.widgetHeight));
     case PenvoraSDKWidgetType::float_: {
       if (!widget.widgetFloatText) return localize("IncorrectFindTextNil");
       if (!containsText(*widget.widgetFloatText))
@@ -70,9 +72,9 @@ std::int64_t boxWidth(std::int64_t w, std::int64_t h) { return w > 4 * h ? 2 * h
 std::int64_t fixedPage(const PenvoraSDKWidget& widget) { return widget.widgetFixedPage.value_or(1); }
 
 Rect fixedBounds(const PenvoraSDKWidget& widget) {
-  return Rect{static_cast<double>(widget.widgetFixedX.value_or(0)), static_cast<double>(widget.widgetFixedY.value_or(0)),
-              static_cast<double>(boxWidth(widget.widgetWidth, widget.widgetHeight)),
-              static_cast<double>(widget.widgetHeight)};
+  return Rect{
+      static_cast<double>(widget.widgetFixedX.value_or(0)), static_cast<double>(widget.widgetFixedY.value_or(0)),
+      static_cast<double>(boxWidth(widget.widgetWidth, widget.widgetHeight)), static_cast<double>(widget.widgetHeight)};
 }
 
 Rect floatBounds(const PenvoraSDKWidget& widget, const Rect& match) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "penvora/Rect.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
+#include "penvora/Rect.hpp"
 
 // The arithmetic of the signature box: the check run when the document is
 // shown, the aspect ratio of the capture area, the choice of signature

@@ -15,11 +15,16 @@ using CipherCtx = util::Owned<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>;
 
 const char* toString(AES::ErrorCode code) {
   switch (code) {
-    case AES::ErrorCode::invalidKeySize: return "invalidKeySize";
-    case AES::ErrorCode::generateRandomIVFailed: return "generateRandomIVFailed";
-    case AES::ErrorCode::encryptionFailed: return "encryptionFailed";
-    case AES::ErrorCode::decryptionFailed: return "decryptionFailed";
-    case AES::ErrorCode::dataToStringFailed: return "dataToStringFailed";
+    case AES::ErrorCode::invalidKeySize:
+      return "invalidKeySize";
+    case AES::ErrorCode::generateRandomIVFailed:
+      return "generateRandomIVFailed";
+    case AES::ErrorCode::encryptionFailed:
+      return "encryptionFailed";
+    case AES::ErrorCode::decryptionFailed:
+      return "decryptionFailed";
+    case AES::ErrorCode::dataToStringFailed:
+      return "dataToStringFailed";
   }
   return "decryptionFailed";
 }
@@ -38,8 +43,8 @@ util::Bytes AES::encrypt(const std::string& text) const {
     throw Error(ErrorCode::encryptionFailed);
   out.resize(ivSize + text.size() + 16);
   int n1 = 0, n2 = 0;
-  if (EVP_EncryptUpdate(ctx.get(), out.data() + ivSize, &n1,
-                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size())) != 1 ||
+  if (EVP_EncryptUpdate(ctx.get(), out.data() + ivSize, &n1, reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size())) != 1 ||
       EVP_EncryptFinal_ex(ctx.get(), out.data() + ivSize + n1, &n2) != 1)
     throw Error(ErrorCode::encryptionFailed);
   out.resize(ivSize + static_cast<std::size_t>(n1 + n2));

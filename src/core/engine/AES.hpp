@@ -12,7 +12,13 @@ namespace penvora::core::engine {
 // encryption certificate.
 class AES final : public Cryptable {
  public:
-  enum class ErrorCode { invalidKeySize, generateRandomIVFailed, encryptionFailed, decryptionFailed, dataToStringFailed };
+  enum class ErrorCode {
+    invalidKeySize,
+    generateRandomIVFailed,
+    encryptionFailed,
+    decryptionFailed,
+    dataToStringFailed
+  };
 
   class Error : public std::runtime_error {
    public:

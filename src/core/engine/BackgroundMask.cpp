@@ -20,8 +20,8 @@ std::optional<std::pair<int, int>> jpegPixelSize(const util::Bytes& jpeg) {
   std::unique_ptr<void, TjFree> tj(tjInitDecompress());
   int w = 0, h = 0, sub = 0, space = 0;
   if (!tj || jpeg.empty() ||
-      tjDecompressHeader3(static_cast<tjhandle>(tj.get()), jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w,
-                          &h, &sub, &space) != 0)
+      tjDecompressHeader3(static_cast<tjhandle>(tj.get()), jpeg.data(), static_cast<unsigned long>(jpeg.size()), &w, &h,
+                          &sub, &space) != 0)
     return std::nullopt;
   return std::make_pair(w, h);
 }

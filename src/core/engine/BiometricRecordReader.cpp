@@ -57,10 +57,11 @@ std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const
   auto der = util::base64Decode(*text);
   if (!der) return std::nullopt;
   util::Owned<BIO, BIO_free> keyBio(BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
-  util::Owned<EVP_PKEY, EVP_PKEY_free> key(
-      keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr) : nullptr);
+  util::Owned<EVP_PKEY, EVP_PKEY_free> key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
+                                                  : nullptr);
   const unsigned char* p = der->data();
-  util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
+  util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(
+      d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
   util::Owned<BIO, BIO_free> out(BIO_new(BIO_s_mem()));
   if (!key || !cms || !out || CMS_decrypt(cms.get(), key.get(), nullptr, nullptr, out.get(), CMS_BINARY) != 1) {
     ERR_clear_error();

@@ -9,8 +9,8 @@ namespace penvora::core::engine {
 class Cryptable {
  public:
   virtual ~Cryptable() = default;
-  virtual util::Bytes encrypt(const std::string& text) const = 0;   // IV || ciphertext
-  virtual std::string decrypt(const util::Bytes& data) const = 0;   // throws on failure
+  virtual util::Bytes encrypt(const std::string& text) const = 0;  // IV || ciphertext
+  virtual std::string decrypt(const util::Bytes& data) const = 0;  // throws on failure
 };
 
 }  // namespace penvora::core::engine

@@ -5,7 +5,8 @@
 namespace penvora::core::engine {
 
 const char* const kComponentKey = "qzIzL3dS4MrXrS6c4t5gxJZxR1YXziUm";
-const char* const kPasswordB64 = "ufVPrvdTQ8Zr5HjpNXwo1N6K3pZRufOLMGKXat7mNxkRvT/QNr250P7jqXPjfSYVmvt42dNDL+tuherr9g7/1A==";
+const char* const kPasswordB64 =
+    "ufVPrvdTQ8Zr5HjpNXwo1N6K3pZRufOLMGKXat7mNxkRvT/QNr250P7jqXPjfSYVmvt42dNDL+tuherr9g7/1A==";
 const char* const kEncryptionCertificateB64 =
     "8Z1b3NrG0LU33WAnyf1EWwmyEziGfog+tMGOMvfnoImdn7+K1A3W/F4yUAnBRLyZOn6GxX5TYcAwteQju4B/HMrlhHZwSmUy"
     "5m59ZoueoPM6za/S+JzKpdvJrMXuyoZkXFTVpkzV0oL65WovMKPPY16M5onzjtKgwXlwtfC0uQUq2pE+lpTHHDs8YsdWsTTD"
@@ -28,8 +29,7 @@ const char* const kEncryptionCertificateB64 =
     "UuVnsNUkdeDBWoYSxWJuUhTjodcG4b9rUDVvX7iis7OYBdYZ9PYx4bYmNnlEWX5i9WGGW5M1lwQrWKI7ynHIUER3loXHkbQ6"
     "VENRcgVmC4O6x9SiipFdYuTsuKigieUKMtDB/3WvQis2FS9UTanEbN9ZMpqcnjQh6om9JNtHgRHM4AMCx64dkcXEL4p7r3D3"
     "2BzeaWjEB5cqUzsWrGXA6a/cE/Y2h0et9UCwiXgC2SwlP7Cv8v4n4DTdwqphd92jGm0RWlYKQ0t2kLVvmYKf7vHEAWeSolt+"
-    "mML025M+TNrOkE2ehQOK9/9l8Ur0LitxbikyMKP76fhIWsxx6Mkw299mcPufjOp7udtlX2e2lNS8HsOfGKU974KBUOD5/Elj"
-    ;
+    "mML025M+TNrOkE2ehQOK9/9l8Ur0LitxbikyMKP76fhIWsxx6Mkw299mcPufjOp7udtlX2e2lNS8HsOfGKU974KBUOD5/Elj";
 const char* const kIdentityB64 =
     "+xXdgOeV44nW7Qqilw6XjU6dHUrALVgBxobmnEnlO+cUhfVO1APUBdljwfFym9iDGkT9JjxSaqK6JtLFYHdcFVlkYu+VR6Pg"
     "p/nQu+UuMG/LnlFB5seUsu7lT19+lCR4fQ34AlpkSB9X5JCh/egC0xc73fVS9vd8v9D93eqD0q8BrNmSNqBijUiBO2FHg63p"
@@ -120,7 +120,6 @@ const char* const kIdentityB64 =
     "BIVul800XirTvLHa1os3a40bCCJPn4I/x+T6bV4ZPiII8aAmJkCV3DTTEOuYRE8nw5WGoUJzY9lzyctg/RjkUFwzpJbaArt3"
     "GPf0xFa+XukYuXLAwYry9Ce9WQMLpJBaclVirQ4t4c8l6LJP07dTYVtBzdHlO76ZNq8hMausYgPGyomctxkSrTOYq6ffn5Tf"
     "YItgbxJ44ekqst83V6OBI9JTRHWQursdFkMc5aC+DOgACPx/UhZ6gAPVLVtFvKjck0F7vZddUuPdLZPw1tWcwLt1rpbuNPIB"
-    "ObZofyA71eYtm2dp+maCcACsgMSNeHLqgwg0hYG+fA4uIIVnA29pXg=="
-    ;
+    "ObZofyA71eYtm2dp+maCcACsgMSNeHLqgwg0hYG+fA4uIIVnA29pXg==";
 
 }  // namespace penvora::core::engine

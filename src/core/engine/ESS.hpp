@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/securepdf/SignatureConfigurable.hpp"
-#include "penvora/ESSParams.hpp"
-#include "penvora/ESS.hpp"
-#include "penvora/PenvoraSDKParams.hpp"
 #include "core/util/Bytes.hpp"
+#include "penvora/ESS.hpp"
+#include "penvora/ESSParams.hpp"
+#include "penvora/PenvoraSDKParams.hpp"
 
 namespace penvora::core::securepdf {
 class PDFSign;
@@ -42,7 +42,8 @@ class ESS {
   static std::string encryptionCertificateText(const std::optional<std::string>& encKeyB64);
   // EnvelopedData of payload for the certificate (DER, PEM or base64 text).
   static std::optional<util::Bytes> envelope(const util::Bytes& payload, const util::Bytes& certificate);
-  static std::optional<util::Bytes> aesEncrypt(const util::Bytes& payload, const util::Bytes& key, const util::Bytes& iv);
+  static std::optional<util::Bytes> aesEncrypt(const util::Bytes& payload, const util::Bytes& key,
+                                               const util::Bytes& iv);
   // Issuer Name TLV and serialNumber content bytes, read from the DER.
   static std::optional<std::pair<util::Bytes, util::Bytes>> issuerAndSerial(const util::Bytes& certificateDer);
 

@@ -1,9 +1,9 @@
 // The biometric protection of the engine: summary, protected record and the
 // two custom signed attributes.
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/x509.h>
-#include <openssl/err.h>
 
 #include <memory>
 
@@ -12,11 +12,11 @@
 #include "core/engine/DefaultIdentityData.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/OpenSsl.hpp"
 #include "core/util/Sha512.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
 namespace {
@@ -181,7 +181,7 @@ std::optional<std::pair<util::Bytes, util::Bytes>> ESS::issuerAndSerial(const ut
   }
   if (!h || h->tag != 0x02) return std::nullopt;
   util::Bytes serial(der.begin() + static_cast<long>(pos + h->headerLength),
-               der.begin() + static_cast<long>(pos + h->headerLength + h->length));
+                     der.begin() + static_cast<long>(pos + h->headerLength + h->length));
   pos += h->headerLength + h->length;
   h = readHeader(der, pos);
   if (!h || h->tag != 0x30) return std::nullopt;
@@ -189,7 +189,7 @@ std::optional<std::pair<util::Bytes, util::Bytes>> ESS::issuerAndSerial(const ut
   h = readHeader(der, pos);
   if (!h || h->tag != 0x30) return std::nullopt;
   util::Bytes issuer(der.begin() + static_cast<long>(pos),
-               der.begin() + static_cast<long>(pos + h->headerLength + h->length));
+                     der.begin() + static_cast<long>(pos + h->headerLength + h->length));
   return std::make_pair(std::move(issuer), std::move(serial));
 }
 
@@ -282,8 +282,8 @@ bool ESS::addBioData(const std::string& recordB64, const std::optional<std::stri
   if (!summary || !protectedRecord) return false;
   const std::string summaryHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
   const std::string protectedHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
-  const std::string attributes = std::string(kBioSummaryAttributeOid) + "=" + summaryHex + "\r\n" +
-                                 kBioDataAttributeOid + "=" + protectedHex;
+  const std::string attributes =
+      std::string(kBioSummaryAttributeOid) + "=" + summaryHex + "\r\n" + kBioDataAttributeOid + "=" + protectedHex;
   try {
     signer.config("ExtraSpace=" + std::to_string(summary->size() + protectedRecord->size()));
     signer.config("CustomSignedAttributes=" + attributes);

@@ -8,11 +8,11 @@
 #include "core/engine/ESSUtils.hpp"
 #include "core/engine/LogoImage.hpp"
 #include "core/engine/TemporaryKeyFile.hpp"
-#include "penvora/Log.hpp"
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;
@@ -25,8 +25,10 @@ constexpr const char* kSignatureSuffix = "";
 
 std::int32_t truncated(double v) {
   if (!std::isfinite(v)) return 0;
-  if (v >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
-  if (v <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
+  if (v >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+    return std::numeric_limits<std::int32_t>::max();
+  if (v <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+    return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(v);  // toward zero
 }
 
@@ -87,8 +89,8 @@ std::optional<TemporaryKeyFile> keyFileFor(const util::Bytes& identity) {
 
 bool loadCertificate(PDFSign& s, const TemporaryKeyFile& key, const std::string& password) {
   try {
-    s.signingCert =
-        std::make_shared<securepdf::Certificate>(securepdf::CertStoreTypes::cstPFXFile, key.path().string(), password, "*");
+    s.signingCert = std::make_shared<securepdf::Certificate>(securepdf::CertStoreTypes::cstPFXFile, key.path().string(),
+                                                             password, "*");
     return true;
   } catch (const std::exception& e) {
     log(std::string("Sign error: ") + e.what());
@@ -97,11 +99,13 @@ bool loadCertificate(PDFSign& s, const TemporaryKeyFile& key, const std::string&
 }
 
 // 3. Input, output and the texts of the signature dictionary.
-fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
+fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams,
+                          const fs::path& input) {
   const auto& files = *params.fileProperties;
   s.overwrite = true;
   s.inputFile = input.string();
-  const fs::path output = ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
+  const fs::path output =
+      ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
   s.outputFile = output.string();
   s.password = files.password;
   s.signatureHashAlgorithm = "SHA512";
@@ -131,8 +135,7 @@ void applyPicture(PDFSign& s, const PenvoraSDKCertificate& certificate, ESSParam
   // A plain pair, not a structured binding: clang 14 (the fuzzing
   // build) cannot capture bindings in a lambda.
   for (const auto& property : {std::pair{"HideDefaultText", "true"}, std::pair{"BackgroundStyle", "Custom"},
-                               std::pair{"BackgroundImageType", "JPEG"},
-                               std::pair{"IgnoreExistingAppearance", "true"}})
+                               std::pair{"BackgroundImageType", "JPEG"}, std::pair{"IgnoreExistingAppearance", "true"}})
     ignoringFailure([&] { s.setWidgetProperty(property.first, property.second); });
 
   if (!certificate.handwrittenSignature) {

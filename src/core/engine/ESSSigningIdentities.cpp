@@ -14,9 +14,9 @@
 #include "core/engine/DefaultIdentityData.hpp"
 #include "core/engine/DomainError.hpp"
 #include "core/engine/ESS.hpp"
-#include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;

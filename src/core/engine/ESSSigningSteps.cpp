@@ -8,9 +8,9 @@
 #include "core/engine/DocumentsFolder.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "penvora/Log.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
 namespace fs = std::filesystem;
@@ -26,14 +26,18 @@ std::string replaceAll(std::string text, const std::string& what, const std::str
 // ISO 8601 with seconds: "2026-12-06T09:33:46Z" in UTC, else "+01:00".
 std::string iso8601(std::time_t t, bool utc) {
   std::tm tm{};
-  if (utc) gmtime_r(&t, &tm); else localtime_r(&t, &tm);
+  if (utc)
+    gmtime_r(&t, &tm);
+  else
+    localtime_r(&t, &tm);
   char buf[40];
   std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
   std::string s = buf;
   const long off = utc ? 0 : tm.tm_gmtoff;
   if (off == 0) return s + "Z";
   char zone[32];
-  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", off < 0 ? '-' : '+', std::labs(off) / 3600, (std::labs(off) % 3600) / 60);
+  std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", off < 0 ? '-' : '+', std::labs(off) / 3600,
+                (std::labs(off) % 3600) / 60);
   return s + zone;
 }
 

@@ -3,9 +3,9 @@
 #include <charconv>
 #include <cstring>
 
-#include "penvora/Log.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Zlib.hpp"
+#include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
 

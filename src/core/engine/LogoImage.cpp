@@ -26,8 +26,8 @@ std::optional<util::Bytes> encodeJpeg(const util::Bytes& rgba, int width, int he
   const int q = std::clamp(static_cast<int>(std::lround(quality * 100)), 1, 100);
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  if (tjCompress2(static_cast<tjhandle>(tj.get()), rgba.data(), width, 0, height, TJPF_RGBA, &out, &size, TJSAMP_444,
-                  q, TJFLAG_ACCURATEDCT) != 0) {
+  if (tjCompress2(static_cast<tjhandle>(tj.get()), rgba.data(), width, 0, height, TJPF_RGBA, &out, &size, TJSAMP_444, q,
+                  TJFLAG_ACCURATEDCT) != 0) {
     tjFree(out);
     return std::nullopt;
   }

@@ -51,12 +51,13 @@ bool PenvoraSdkCertManager::saveCertOnKeychain(SecretStore& store, const std::ve
   store.remove(passwordService(alias), alias);
   const bool container = store.add(containerService(alias), alias, data);
   // A std::string is always bytes; the UTF-8 check guards what load needs.
-  const bool pass = core::util::isValidUtf8(password) && store.add(passwordService(alias), alias, core::util::toBytes(password));
+  const bool pass =
+      core::util::isValidUtf8(password) && store.add(passwordService(alias), alias, core::util::toBytes(password));
   return container && pass;
 }
 
 std::optional<PenvoraCertResult> PenvoraSdkCertManager::loadCertFromKeychain(SecretStore& store,
-                                                                           const std::string& alias) {
+                                                                             const std::string& alias) {
   auto container = store.find(containerService(alias), alias);
   if (!container) return std::nullopt;
   auto password = store.find(passwordService(alias), alias);

@@ -9,13 +9,11 @@ bool hasPdfExtension(std::string_view signedName) {
   constexpr std::string_view ext = ".pdf";
   if (signedName.size() < ext.size()) return false;
   auto tail = signedName.substr(signedName.size() - ext.size());
-  return std::equal(tail.begin(), tail.end(), ext.begin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == b;
-  });
+  return std::equal(tail.begin(), tail.end(), ext.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText,
-                                     std::string_view searchedText,
+std::string floatTextNotFoundMessage(std::string_view localisedIncorrectFloatText, std::string_view searchedText,
                                      std::string_view localisedOnDocument) {
   std::string m(localisedIncorrectFloatText);
   m += " '";

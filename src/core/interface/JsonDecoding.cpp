@@ -10,8 +10,7 @@ using nlohmann::json;
 
 DecodingError::DecodingError(Kind kind, std::string codingPath, std::string detail)
     : std::runtime_error(std::string(toString(kind)) +
-                         (codingPath.empty() ? std::string() : " at \"" + codingPath + "\"") +
-                         ": " + detail),
+                         (codingPath.empty() ? std::string() : " at \"" + codingPath + "\"") + ": " + detail),
       kind_(kind),
       codingPath_(std::move(codingPath)) {}
 
@@ -24,10 +23,14 @@ std::string DecodingError::key() const {
 
 const char* toString(DecodingError::Kind kind) {
   switch (kind) {
-    case DecodingError::Kind::keyNotFound: return "keyNotFound";
-    case DecodingError::Kind::valueNotFound: return "valueNotFound";
-    case DecodingError::Kind::typeMismatch: return "typeMismatch";
-    case DecodingError::Kind::dataCorrupted: return "dataCorrupted";
+    case DecodingError::Kind::keyNotFound:
+      return "keyNotFound";
+    case DecodingError::Kind::valueNotFound:
+      return "valueNotFound";
+    case DecodingError::Kind::typeMismatch:
+      return "typeMismatch";
+    case DecodingError::Kind::dataCorrupted:
+      return "dataCorrupted";
   }
   return "dataCorrupted";
 }
@@ -164,8 +167,7 @@ json parse(std::string_view text) {
     return !tooDeep;
   };
   json j = json::parse(text.begin(), text.end(), cb, /*allow_exceptions=*/false);
-  if (tooDeep)
-    throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data nests too deeply.");
+  if (tooDeep) throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data nests too deeply.");
   if (j.is_discarded())
     throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data was not valid JSON.");
   return j;
@@ -179,28 +181,36 @@ auto decodeText(std::string_view text, F decode) {
 
 }  // namespace
 
-template <> PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view text) {
+template <>
+PenvoraSDKParams decodeJson<PenvoraSDKParams>(std::string_view text) {
   return decodeParams(parse(text));
 }
-template <> PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view text) {
+template <>
+PenvoraSDKFileProperties decodeJson<PenvoraSDKFileProperties>(std::string_view text) {
   return decodeText(text, decodeFileProperties);
 }
-template <> PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view text) {
+template <>
+PenvoraSDKCommonProperties decodeJson<PenvoraSDKCommonProperties>(std::string_view text) {
   return decodeText(text, decodeCommonProperties);
 }
-template <> PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view text) {
+template <>
+PenvoraSDKWidget decodeJson<PenvoraSDKWidget>(std::string_view text) {
   return decodeText(text, decodeWidget);
 }
-template <> PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view text) {
+template <>
+PenvoraSDKWidgetCustomText decodeJson<PenvoraSDKWidgetCustomText>(std::string_view text) {
   return decodeText(text, decodeCustomText);
 }
-template <> PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view text) {
+template <>
+PenvoraSDKTSP decodeJson<PenvoraSDKTSP>(std::string_view text) {
   return decodeText(text, decodeTsp);
 }
-template <> PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view text) {
+template <>
+PenvoraSDKExtra decodeJson<PenvoraSDKExtra>(std::string_view text) {
   return decodeText(text, decodeExtra);
 }
-template <> PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view text) {
+template <>
+PenvoraSDKCertificate decodeJson<PenvoraSDKCertificate>(std::string_view text) {
   return decodeText(text, decodeCertificate);
 }
 
@@ -224,37 +234,63 @@ std::string redactedJson(const PenvoraSDKParams& p, int indent) {
   for (const auto& ct : w.widgetCustomText) texts.push_back({{"fontSize", ct.fontSize}, {"text", ct.text}});
   ojson j = {
       {"fileProperties",
-       {{"documentPath", f.documentPath}, {"documentUris", f.documentUris}, {"signedName", f.signedName},
-        {"isShareable", f.isShareable}, {"password", f.password.empty() ? ojson("") : ojson("***")}, {"author", f.author},
-        {"reason", f.reason}, {"contact", f.contact}, {"location", f.location}}},
+       {{"documentPath", f.documentPath},
+        {"documentUris", f.documentUris},
+        {"signedName", f.signedName},
+        {"isShareable", f.isShareable},
+        {"password", f.password.empty() ? ojson("") : ojson("***")},
+        {"author", f.author},
+        {"reason", f.reason},
+        {"contact", f.contact},
+        {"location", f.location}}},
       {"commonProperties",
-       {{"title", opt(c.title)}, {"requestLocation", c.requestLocation},
-        {"renderDefaultIndexPage", opt(c.renderDefaultIndexPage)}, {"reference", c.reference},
+       {{"title", opt(c.title)},
+        {"requestLocation", c.requestLocation},
+        {"renderDefaultIndexPage", opt(c.renderDefaultIndexPage)},
+        {"reference", c.reference},
         {"saveOnPrivateStorage", c.saveOnPrivateStorage}}},
       {"widget",
        {{"widgetType", std::string(widgetTypeJsonString(w.widgetType))},
-        {"widgetFloatText", opt(w.widgetFloatText)}, {"widgetFieldFieldname", opt(w.widgetFieldFieldname)},
-        {"widgetManualRatio", w.widgetManualRatio}, {"widgetFixedPage", opt(w.widgetFixedPage)},
-        {"widgetFixedX", opt(w.widgetFixedX)}, {"widgetFixedY", opt(w.widgetFixedY)},
-        {"widgetFloatGapY", opt(w.widgetFloatGapY)}, {"widgetFloatGapX", opt(w.widgetFloatGapX)},
-        {"widgetCustomText", texts}, {"widgetCustomTextB64", opt(w.widgetCustomTextB64)},
-        {"requestWidgetCustomText", w.requestWidgetCustomText}, {"widgetWidth", w.widgetWidth},
-        {"widgetHeight", w.widgetHeight}, {"flexible", opt(w.flexible)},
-        {"signOnAllPages", w.signOnAllPages}, {"invisibleSignature", w.invisibleSignature}}},
+        {"widgetFloatText", opt(w.widgetFloatText)},
+        {"widgetFieldFieldname", opt(w.widgetFieldFieldname)},
+        {"widgetManualRatio", w.widgetManualRatio},
+        {"widgetFixedPage", opt(w.widgetFixedPage)},
+        {"widgetFixedX", opt(w.widgetFixedX)},
+        {"widgetFixedY", opt(w.widgetFixedY)},
+        {"widgetFloatGapY", opt(w.widgetFloatGapY)},
+        {"widgetFloatGapX", opt(w.widgetFloatGapX)},
+        {"widgetCustomText", texts},
+        {"widgetCustomTextB64", opt(w.widgetCustomTextB64)},
+        {"requestWidgetCustomText", w.requestWidgetCustomText},
+        {"widgetWidth", w.widgetWidth},
+        {"widgetHeight", w.widgetHeight},
+        {"flexible", opt(w.flexible)},
+        {"signOnAllPages", w.signOnAllPages},
+        {"invisibleSignature", w.invisibleSignature}}},
       {"tsp",
-       {{"tspActivate", t.tspActivate}, {"tspURL", t.tspURL}, {"tspUser", opt(t.tspUser)},
+       {{"tspActivate", t.tspActivate},
+        {"tspURL", t.tspURL},
+        {"tspUser", opt(t.tspUser)},
         {"tspPassword", t.tspPassword ? ojson("***") : ojson(nullptr)}}},
       {"extra",
-       {{"autoOpen", e.autoOpen}, {"viewLastPage", e.viewLastPage}, {"showReject", e.showReject},
-        {"signatureColorHex", e.signatureColorHex}, {"signatureThickness", e.signatureThickness},
-        {"fullScreen", opt(e.fullScreen)}, {"signatureMetadataMode", e.signatureMetadataMode}}},
+       {{"autoOpen", e.autoOpen},
+        {"viewLastPage", e.viewLastPage},
+        {"showReject", e.showReject},
+        {"signatureColorHex", e.signatureColorHex},
+        {"signatureThickness", e.signatureThickness},
+        {"fullScreen", opt(e.fullScreen)},
+        {"signatureMetadataMode", e.signatureMetadataMode}}},
       {"certificate",
-       {{"signCertP12B64", k.signCertP12B64 ? ojson("<" + std::to_string(k.signCertP12B64->size()) + " base64 characters>") : ojson(nullptr)},
+       {{"signCertP12B64", k.signCertP12B64
+                               ? ojson("<" + std::to_string(k.signCertP12B64->size()) + " base64 characters>")
+                               : ojson(nullptr)},
         {"signCertPassword", k.signCertPassword ? ojson("***") : ojson(nullptr)},
         {"requestUserCertificate", k.requestUserCertificate},
         {"defaultAliasUserCertificate", opt(k.defaultAliasUserCertificate)},
-        {"encKeyB64", k.encKeyB64 ? ojson("<" + std::to_string(k.encKeyB64->size()) + " base64 characters>") : ojson(nullptr)},
-        {"ltv", k.ltv}, {"handwrittenSignature", k.handwrittenSignature}}},
+        {"encKeyB64",
+         k.encKeyB64 ? ojson("<" + std::to_string(k.encKeyB64->size()) + " base64 characters>") : ojson(nullptr)},
+        {"ltv", k.ltv},
+        {"handwrittenSignature", k.handwrittenSignature}}},
   };
   return j.dump(indent);
 }

@@ -6,14 +6,11 @@
 namespace penvora::core::interface {
 namespace {
 
-std::string typeName(const nlohmann::json& v) {
-  return v.type_name();
-}
+std::string typeName(const nlohmann::json& v) { return v.type_name(); }
 
 [[noreturn]] void mismatch(const std::string& path, const char* expected, const nlohmann::json& v) {
   throw DecodingError(DecodingError::Kind::typeMismatch, path,
-                      std::string("Expected to decode ") + expected + " but found " + typeName(v) +
-                          " instead.");
+                      std::string("Expected to decode ") + expected + " but found " + typeName(v) + " instead.");
 }
 
 }  // namespace
@@ -27,8 +24,7 @@ std::string JsonObjectReader::childPath(const char* key) const {
   return path_.empty() ? std::string(key) : path_ + "." + key;
 }
 
-const nlohmann::json* JsonObjectReader::lookup(const char* key, bool required,
-                                               const char* expected) const {
+const nlohmann::json* JsonObjectReader::lookup(const char* key, bool required, const char* expected) const {
   auto it = object_.find(key);
   if (it == object_.end()) {
     if (!required) return nullptr;
@@ -57,13 +53,11 @@ std::int64_t asInt(const nlohmann::json& v, const std::string& path) {
   if (v.is_number_integer() && !v.is_number_unsigned()) return v.get<std::int64_t>();
   if (v.is_number_unsigned()) {
     auto u = v.get<std::uint64_t>();
-    if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-      return static_cast<std::int64_t>(u);
+    if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return static_cast<std::int64_t>(u);
   } else if (v.is_number_float()) {
     // 150.0 is an integer written as a number with a point; 1.5 is not.
     double d = v.get<double>();
-    if (std::isfinite(d) && std::trunc(d) == d && d >= -9.2233720368547758e18 &&
-        d < 9.2233720368547758e18)
+    if (std::isfinite(d) && std::trunc(d) == d && d >= -9.2233720368547758e18 && d < 9.2233720368547758e18)
       return static_cast<std::int64_t>(d);
   } else {
     mismatch(path, "an integer", v);

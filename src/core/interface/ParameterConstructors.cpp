@@ -22,11 +22,12 @@ std::int64_t truncated(std::optional<double> v, std::int64_t absent) {
 
 }  // namespace
 
-PenvoraSDKFileProperties::PenvoraSDKFileProperties(
-    std::string documentPath, std::vector<std::string> documentUris,
-    std::optional<std::string> signedName, bool isShareable, std::optional<std::string> password,
-    std::optional<std::string> author, std::optional<std::string> reason,
-    std::optional<std::string> contact, std::optional<std::string> location)
+PenvoraSDKFileProperties::PenvoraSDKFileProperties(std::string documentPath, std::vector<std::string> documentUris,
+                                                   std::optional<std::string> signedName, bool isShareable,
+                                                   std::optional<std::string> password,
+                                                   std::optional<std::string> author, std::optional<std::string> reason,
+                                                   std::optional<std::string> contact,
+                                                   std::optional<std::string> location)
     : documentPath(std::move(documentPath)),
       documentUris(std::move(documentUris)),
       signedName(signedName.value_or(kDefaultSignedName)),
@@ -37,15 +38,16 @@ PenvoraSDKFileProperties::PenvoraSDKFileProperties(
       contact(contact.value_or("")),
       location(location.value_or("")) {}
 
-PenvoraSDKWidget::PenvoraSDKWidget(
-    PenvoraSDKWidgetType widgetType, std::optional<std::string> widgetFloatText,
-    std::optional<std::string> widgetFieldFieldname, std::optional<double> widgetManualRatio,
-    std::optional<double> widgetFixedPage, std::optional<double> widgetFixedX,
-    std::optional<double> widgetFixedY, std::optional<double> widgetWidth,
-    std::optional<double> widgetHeight, std::optional<double> widgetFloatGapX,
-    std::optional<double> widgetFloatGapY, std::vector<PenvoraSDKWidgetCustomText> widgetCustomText,
-    std::optional<std::string> widgetCustomTextB64, std::optional<bool> requestWidgetCustomText,
-    std::optional<bool> flexible, bool signOnAllPages, bool invisibleSignature)
+PenvoraSDKWidget::PenvoraSDKWidget(PenvoraSDKWidgetType widgetType, std::optional<std::string> widgetFloatText,
+                                   std::optional<std::string> widgetFieldFieldname,
+                                   std::optional<double> widgetManualRatio, std::optional<double> widgetFixedPage,
+                                   std::optional<double> widgetFixedX, std::optional<double> widgetFixedY,
+                                   std::optional<double> widgetWidth, std::optional<double> widgetHeight,
+                                   std::optional<double> widgetFloatGapX, std::optional<double> widgetFloatGapY,
+                                   std::vector<PenvoraSDKWidgetCustomText> widgetCustomText,
+                                   std::optional<std::string> widgetCustomTextB64,
+                                   std::optional<bool> requestWidgetCustomText, std::optional<bool> flexible,
+                                   bool signOnAllPages, bool invisibleSignature)
     : widgetType(widgetType),
       widgetFloatText(std::move(widgetFloatText)),
       widgetFieldFieldname(std::move(widgetFieldFieldname)),
@@ -66,8 +68,7 @@ PenvoraSDKWidget::PenvoraSDKWidget(
 
 PenvoraSDKParams::PenvoraSDKParams(std::shared_ptr<PenvoraSDKFileProperties> fileProperties,
                                    std::shared_ptr<PenvoraSDKCommonProperties> commonProperties,
-                                   std::shared_ptr<PenvoraSDKWidget> widget,
-                                   std::shared_ptr<PenvoraSDKTSP> tsp,
+                                   std::shared_ptr<PenvoraSDKWidget> widget, std::shared_ptr<PenvoraSDKTSP> tsp,
                                    std::shared_ptr<PenvoraSDKExtra> extra,
                                    std::shared_ptr<PenvoraSDKCertificate> certificate)
     : fileProperties(fileProperties ? std::move(fileProperties) : std::make_shared<PenvoraSDKFileProperties>()),

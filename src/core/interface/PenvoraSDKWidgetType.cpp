@@ -16,26 +16,33 @@ PenvoraSDKWidgetType widgetTypeFromJsonString(std::string_view s) {
 
 std::string_view widgetTypeJsonString(PenvoraSDKWidgetType t) {
   switch (t) {
-    case PenvoraSDKWidgetType::field: return "Field";
-    case PenvoraSDKWidgetType::fixed: return "Fixed";
-    case PenvoraSDKWidgetType::float_: return "Float";
-    case PenvoraSDKWidgetType::manual: break;
+    case PenvoraSDKWidgetType::field:
+      return "Field";
+    case PenvoraSDKWidgetType::fixed:
+      return "Fixed";
+    case PenvoraSDKWidgetType::float_:
+      return "Float";
+    case PenvoraSDKWidgetType::manual:
+      break;
   }
   return "Manual";
 }
 
 std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t) {
   switch (t) {
-    case PenvoraSDKWidgetType::field: return "field";
-    case PenvoraSDKWidgetType::fixed: return "fixed";
-    case PenvoraSDKWidgetType::float_: return "float";
-    case PenvoraSDKWidgetType::manual: break;
+    case PenvoraSDKWidgetType::field:
+      return "field";
+    case PenvoraSDKWidgetType::fixed:
+      return "fixed";
+    case PenvoraSDKWidgetType::float_:
+      return "float";
+    case PenvoraSDKWidgetType::manual:
+      break;
   }
   return "manual";
 }
 
-std::string description(PenvoraSDKWidgetType t,
-                        const std::function<std::string(std::string_view)>& lookup) {
+std::string description(PenvoraSDKWidgetType t, const std::function<std::string(std::string_view)>& lookup) {
   auto key = widgetTypeDescriptionKey(t);
   return lookup ? lookup(key) : std::string(key);
 }

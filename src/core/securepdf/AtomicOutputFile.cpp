@@ -74,8 +74,10 @@ void AtomicOutputFile::commit() {
       std::string name = (fs::path(dir_) / ("." + fs::path(target_).filename().string() + "." +
                                             std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part"))
                              .string();
-      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp_ = name;
-      else if (errno != EEXIST) throw SecurePdfError("Cannot name the output file: " + reason());
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        temp_ = name;
+      else if (errno != EEXIST)
+        throw SecurePdfError("Cannot name the output file: " + reason());
     }
     if (temp_.empty()) throw SecurePdfError("Cannot name the output file: " + reason());
   }

@@ -117,8 +117,8 @@ const EVP_MD* digestNamed(const std::string& name) {
 }
 
 util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& digest,
-                        const std::vector<CustomAttribute>& attributes,
-                        const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
+                              const std::vector<CustomAttribute>& attributes,
+                              const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
   const EVP_MD* md = digestNamed(hashAlgorithm);
   const unsigned flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP | CMS_CADES;
   util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));

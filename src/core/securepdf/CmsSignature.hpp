@@ -29,8 +29,8 @@ const EVP_MD* digestNamed(const std::string& name);
 // custom ones, no signing time (the PDF's /M carries the claimed time),
 // the signer's chain. `timestamp`, when set, receives the signature value
 // and returns a time-stamp token (DER) for the unsigned attributes.
-util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& contentDigest,
-                        const std::vector<CustomAttribute>& attributes,
-                        const std::function<util::Bytes(const util::Bytes& signatureValue)>& timestamp = {});
+util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm,
+                              const util::Bytes& contentDigest, const std::vector<CustomAttribute>& attributes,
+                              const std::function<util::Bytes(const util::Bytes& signatureValue)>& timestamp = {});
 
 }  // namespace penvora::core::securepdf

@@ -1,6 +1,6 @@
 #pragma once
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>

@@ -40,10 +40,11 @@ struct PDFSign::Settings {
 
 namespace {
 
-const std::set<std::string> kPlainWidgetProperties = {
-    "HideDefaultText", "BackgroundStyle", "BackgroundImageType", "IgnoreExistingAppearance",
-    "BackgroundImageWidth", "BackgroundImageHeight", "BackgroundMask", "BackgroundData",
-    "CustomTextCount", "Invisible"};
+const std::set<std::string> kPlainWidgetProperties = {"HideDefaultText",      "BackgroundStyle",
+                                                      "BackgroundImageType",  "IgnoreExistingAppearance",
+                                                      "BackgroundImageWidth", "BackgroundImageHeight",
+                                                      "BackgroundMask",       "BackgroundData",
+                                                      "CustomTextCount",      "Invisible"};
 const std::set<std::string> kIndexedWidgetProperties = {"CustomText", "CustomTextX", "CustomTextY",
                                                         "CustomTextFontSizeX", "CustomTextFontSizeY"};
 
@@ -74,9 +75,12 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
     if (j.is_object() && j.contains("App") && j["App"].is_object()) {
       const auto& app = j["App"];
       QPDFObjectHandle a = QPDFObjectHandle::newDictionary();
-      if (app.contains("Name") && app["Name"].is_string()) a.replaceKey("/Name", nameOf(app["Name"].get<std::string>()));
-      if (app.contains("REx") && app["REx"].is_string()) a.replaceKey("/REx", textString(app["REx"].get<std::string>()));
-      if (app.contains("R") && app["R"].is_number_integer()) a.replaceKey("/R", QPDFObjectHandle::newInteger(app["R"].get<long long>()));
+      if (app.contains("Name") && app["Name"].is_string())
+        a.replaceKey("/Name", nameOf(app["Name"].get<std::string>()));
+      if (app.contains("REx") && app["REx"].is_string())
+        a.replaceKey("/REx", textString(app["REx"].get<std::string>()));
+      if (app.contains("R") && app["R"].is_number_integer())
+        a.replaceKey("/R", QPDFObjectHandle::newInteger(app["R"].get<long long>()));
       if (app.contains("OS") && app["OS"].is_array()) {
         QPDFObjectHandle os = QPDFObjectHandle::newArray();
         for (const auto& o : app["OS"])
@@ -94,8 +98,6 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
   return pb;
 }
 
-
-
 // Writes the original bytes and the update after them, with the
 // signature's /Contents made by `contents` from the digest of the byte
 // ranges. A signature larger than its room is made again with more room.
@@ -104,7 +106,8 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
                         const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
   AtomicOutputFile out(outputFile, overwrite);
   util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base(EVP_MD_CTX_new());
-  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1) throw SecurePdfError("Cannot start the document digest");
+  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1)
+    throw SecurePdfError("Cannot start the document digest");
   if (src.bytes) {
     out.write(*src.bytes);
     if (EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size()) != 1)
@@ -115,7 +118,8 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
       src.read(copied, buf.data(), want);
       out.write(buf.data(), want);
-      if (EVP_DigestUpdate(base.get(), buf.data(), want) != 1) throw SecurePdfError("Cannot compute the document digest");
+      if (EVP_DigestUpdate(base.get(), buf.data(), want) != 1)
+        throw SecurePdfError("Cannot compute the document digest");
       copied += want;
     }
   }
@@ -222,9 +226,7 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
 
 void PDFSign::close() { probe_.reset(); }
 
-void PDFSign::reset() {
-  *this = PDFSign();
-}
+void PDFSign::reset() { *this = PDFSign(); }
 
 namespace {
 
@@ -262,16 +264,14 @@ void PDFSign::sign() {
   update.add(sig);
   SignatureFieldPlacement(pdf, update, plan).place(sig);
 
-  writeWithSignature(src, update, sig.getObjGen(), plan.digest, signatureRoom(plan), outputFile, overwrite,
-                     [&](const util::Bytes& digest) {
-                       std::function<util::Bytes(const util::Bytes&)> stamp;
-                       if (plan.timestamp)
-                         stamp = [&](const util::Bytes& sigValue) {
-                           return requestTimestampToken(timestampServer, sigValue);
-                         };
-                       return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest,
-                                                settings_->customAttributes, stamp);
-                     });
+  writeWithSignature(
+      src, update, sig.getObjGen(), plan.digest, signatureRoom(plan), outputFile, overwrite,
+      [&](const util::Bytes& digest) {
+        std::function<util::Bytes(const util::Bytes&)> stamp;
+        if (plan.timestamp)
+          stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
+        return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
+      });
 }
 
 // Room for the CMS: measured on a trial signature, plus a time-stamp's
@@ -309,7 +309,8 @@ QPDFObjectHandle dssStream(QPDF& pdf, const util::Bytes& der, bool compress) {
   const std::string data(der.begin(), der.end());
   QPDFObjectHandle stream = pdf.newStream();
   if (compress)
-    stream.replaceStreamData(flateEncode(data, 9), QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+    stream.replaceStreamData(flateEncode(data, 9), QPDFObjectHandle::newName("/FlateDecode"),
+                             QPDFObjectHandle::newNull());
   else
     stream.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
   return pdf.makeIndirectObject(stream);
@@ -389,8 +390,9 @@ void PDFSign::update() {
 
   addDocumentTimestampField(pdf, update, sig);
 
-  writeWithSignature(src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
-                     [&](const util::Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
+  writeWithSignature(
+      src, update, sig.getObjGen(), EVP_sha512(), 8192 + settings_->extraSpace, outputFile, overwrite,
+      [&](const util::Bytes& digest) { return requestTimestampTokenForDigest(timestampServer, digest); });
 }
 
 }  // namespace penvora::core::securepdf

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "core/securepdf/SignatureConfigurable.hpp"
 #include "core/securepdf/Certificate.hpp"
+#include "core/securepdf/SignatureConfigurable.hpp"
 #include "core/securepdf/SigningTypes.hpp"
 
 class QPDF;

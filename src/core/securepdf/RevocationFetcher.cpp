@@ -52,7 +52,8 @@ std::vector<std::string> crlUrls(X509* cert) {
       GENERAL_NAME* gn = sk_GENERAL_NAME_value(names, j);
       if (gn->type != GEN_URI) continue;
       const auto* s = gn->d.uniformResourceIdentifier;
-      std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)), static_cast<std::size_t>(ASN1_STRING_length(s)));
+      std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
+                    static_cast<std::size_t>(ASN1_STRING_length(s)));
       if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
     }
   }
@@ -66,9 +67,8 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   if (!req || !id || !OCSP_request_add0_id(req.get(), id.get()))
     throw SecurePdfError("Cannot build the OCSP request for " + who);
   (void)id.release();  // the request owns it now
-  const auto reqDer = OCSP_request_add1_nonce(req.get(), nullptr, 16) == 1
-                          ? util::derOf(i2d_OCSP_REQUEST, req.get())
-                          : std::nullopt;
+  const auto reqDer =
+      OCSP_request_add1_nonce(req.get(), nullptr, 16) == 1 ? util::derOf(i2d_OCSP_REQUEST, req.get()) : std::nullopt;
   if (!reqDer) throw SecurePdfError("Cannot build the OCSP request for " + who);
   const std::string body = util::toString(*reqDer);
 

@@ -9,9 +9,9 @@ namespace penvora::core::securepdf {
 
 // One terminal signature field of the document's form.
 struct SignatureFieldEntry {
-  QPDFObjectHandle field;    // the terminal field (may be its own widget)
-  std::string fullName;      // dotted fully qualified name
-  bool isSigned = false;     // /V already holds a signature
+  QPDFObjectHandle field;  // the terminal field (may be its own widget)
+  std::string fullName;    // dotted fully qualified name
+  bool isSigned = false;   // /V already holds a signature
 };
 
 // The signature fields in form order: a depth-first walk of /AcroForm

@@ -135,7 +135,8 @@ void SignatureFieldPlacement::intoExistingField(QPDFObjectHandle signature, std:
   if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
     widgets.push_back(field);
   } else if (field.getKey("/Kids").isArray()) {
-    for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i) widgets.push_back(field.getKey("/Kids").getArrayItem(i));
+    for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i)
+      widgets.push_back(field.getKey("/Kids").getArrayItem(i));
   }
   for (auto& widget : widgets) {
     if (!widget.isDictionary()) continue;

@@ -83,8 +83,7 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     }
     r[i] = br.getArrayItem(i).getIntValue();
   }
-  if (r[0] != 0 || r[1] <= 0 || r[2] <= r[1] + 1 || r[3] < 0 ||
-      static_cast<std::uintmax_t>(r[2] + r[3]) > fileSize) {
+  if (r[0] != 0 || r[1] <= 0 || r[2] <= r[1] + 1 || r[3] < 0 || static_cast<std::uintmax_t>(r[2] + r[3]) > fileSize) {
     info.problem = "byte range outside the file";
     return;
   }
@@ -138,7 +137,8 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     const auto* q = reinterpret_cast<const unsigned char*>(der.data());
     Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &q, static_cast<long>(der.size())));
     Owned<TS_TST_INFO, TS_TST_INFO_free> tst(p7 ? PKCS7_to_TS_TST_INFO(p7.get()) : nullptr);
-    const bool signatureHolds = CMS_verify(cms.get(), nullptr, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY) == 1;
+    const bool signatureHolds =
+        CMS_verify(cms.get(), nullptr, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY) == 1;
     bool imprintHolds = false;
     if (tst) {
       TS_MSG_IMPRINT* mi = TS_TST_INFO_get_msg_imprint(tst.get());
@@ -147,8 +147,8 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
       unsigned n = 0;
       if (md && EVP_Digest(content.data(), content.size(), d, &n, md, nullptr) == 1) {
         ASN1_OCTET_STRING* m = TS_MSG_IMPRINT_get_msg(mi);
-        imprintHolds = static_cast<unsigned>(ASN1_STRING_length(m)) == n &&
-                       std::equal(d, d + n, ASN1_STRING_get0_data(m));
+        imprintHolds =
+            static_cast<unsigned>(ASN1_STRING_length(m)) == n && std::equal(d, d + n, ASN1_STRING_get0_data(m));
       }
       info.timestamp = generalizedTimeIso(TS_TST_INFO_get_time(tst.get()));
     }
@@ -161,7 +161,8 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     const int at = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, -1);
     if (at >= 0) {
       ASN1_TYPE* t = X509_ATTRIBUTE_get0_type(CMS_unsigned_get_attr(si, at), 0);
-      if (t && t->type == V_ASN1_SEQUENCE) info.timestamp = tokenTime(t->value.sequence->data, t->value.sequence->length);
+      if (t && t->type == V_ASN1_SEQUENCE)
+        info.timestamp = tokenTime(t->value.sequence->data, t->value.sequence->length);
     }
   }
   ERR_clear_error();

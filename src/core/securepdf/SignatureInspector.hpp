@@ -9,17 +9,17 @@ namespace penvora::core::securepdf {
 
 // What an independent check of one signature of a document finds.
 struct SignatureInfo {
-  std::string field;        // fully qualified field name
-  int page = -1;            // 0-based page of its first widget, -1 unknown
-  std::string subFilter;    // "ETSI.CAdES.detached", "ETSI.RFC3161", ...
-  std::string signer;       // subject of the signing certificate
-  bool valid = false;       // digest and signature hold over the byte ranges
-  bool coversWholeFile = false;  // its byte ranges end at the end of the file
-  std::string problem;      // why not valid, when not
-  std::string profile;      // "B", "T", "LT", "LTA"
-  std::string timestamp;    // time-stamp time, ISO 8601 UTC, or empty
+  std::string field;                                    // fully qualified field name
+  int page = -1;                                        // 0-based page of its first widget, -1 unknown
+  std::string subFilter;                                // "ETSI.CAdES.detached", "ETSI.RFC3161", ...
+  std::string signer;                                   // subject of the signing certificate
+  bool valid = false;                                   // digest and signature hold over the byte ranges
+  bool coversWholeFile = false;                         // its byte ranges end at the end of the file
+  std::string problem;                                  // why not valid, when not
+  std::string profile;                                  // "B", "T", "LT", "LTA"
+  std::string timestamp;                                // time-stamp time, ISO 8601 UTC, or empty
   std::map<std::string, util::Bytes> signedAttributes;  // dotted OID -> DER value
-  double rect[4] = {0, 0, 0, 0};  // the first widget's /Rect
+  double rect[4] = {0, 0, 0, 0};                        // the first widget's /Rect
 };
 
 struct DocumentSignatures {

@@ -43,9 +43,9 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
   nonce.reset(BN_to_ASN1_INTEGER(bn.get(), nullptr));
   if (!nonce || X509_ALGOR_set0(alg.get(), OBJ_nid2obj(NID_sha512), V_ASN1_NULL, nullptr) != 1 ||
       !TS_MSG_IMPRINT_set_algo(mi.get(), alg.get()) ||
-      !TS_MSG_IMPRINT_set_msg(mi.get(), const_cast<unsigned char*>(imprint.data()), static_cast<int>(imprint.size())) || !TS_REQ_set_version(req.get(), 1) ||
-      !TS_REQ_set_msg_imprint(req.get(), mi.get()) || !TS_REQ_set_nonce(req.get(), nonce.get()) ||
-      !TS_REQ_set_cert_req(req.get(), 1))
+      !TS_MSG_IMPRINT_set_msg(mi.get(), const_cast<unsigned char*>(imprint.data()), static_cast<int>(imprint.size())) ||
+      !TS_REQ_set_version(req.get(), 1) || !TS_REQ_set_msg_imprint(req.get(), mi.get()) ||
+      !TS_REQ_set_nonce(req.get(), nonce.get()) || !TS_REQ_set_cert_req(req.get(), 1))
     throw SecurePdfError("Cannot build the time-stamp request");
   const auto body = util::derOf(i2d_TS_REQ, req.get());
   if (!body) throw SecurePdfError("Cannot encode the time-stamp request");
@@ -57,10 +57,12 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
   const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
   Owned<TS_RESP, TS_RESP_free> resp(d2i_TS_RESP(nullptr, &p, static_cast<long>(answer.size())));
   ERR_clear_error();
-  if (!resp) throw SecurePdfError("The time-stamp server " + shown + " sent an answer that is not a time-stamp response");
+  if (!resp)
+    throw SecurePdfError("The time-stamp server " + shown + " sent an answer that is not a time-stamp response");
   const long status = ASN1_INTEGER_get(TS_STATUS_INFO_get0_status(TS_RESP_get_status_info(resp.get())));
   if (status != TS_STATUS_GRANTED && status != TS_STATUS_GRANTED_WITH_MODS)
-    throw SecurePdfError("The time-stamp server " + shown + " refused the request (status " + std::to_string(status) + ")");
+    throw SecurePdfError("The time-stamp server " + shown + " refused the request (status " + std::to_string(status) +
+                         ")");
   PKCS7* token = TS_RESP_get_token(resp.get());
   TS_TST_INFO* info = TS_RESP_get_tst_info(resp.get());
   if (!token || !info) throw SecurePdfError("The time-stamp server " + shown + " sent no token");

@@ -40,7 +40,8 @@ std::string sha1Hex(const util::Bytes& b) {
 // The certificates a signature carries, with those of its time-stamp.
 std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
   const unsigned char* p = contents.data();
-  Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())));
+  Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(
+      d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(contents.size())));
   if (!cms) {
     ERR_clear_error();
     throw SecurePdfError("A signature of the document is not a readable CMS structure");
@@ -99,7 +100,8 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
       if (known == revocationOf.end()) {
         X509* issuer = nullptr;
         for (auto& candidate : pool)
-          if (candidate != cert && X509_check_issued(candidate.get(), cert.get()) == X509_V_OK) issuer = candidate.get();
+          if (candidate != cert && X509_check_issued(candidate.get(), cert.get()) == X509_V_OK)
+            issuer = candidate.get();
         if (!issuer)
           throw SecurePdfError("Validation data cannot be fetched for " + subjectOf(cert.get()) +
                                ": its issuer's certificate is not in the signature");

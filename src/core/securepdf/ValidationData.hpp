@@ -13,7 +13,7 @@ namespace penvora::core::securepdf {
 struct ValidationData {
   std::vector<util::Bytes> certs, ocsps, crls;  // DER, each once
   struct PerSignature {
-    std::string key;  // upper-case hex SHA-1 of the signature's /Contents
+    std::string key;                              // upper-case hex SHA-1 of the signature's /Contents
     std::vector<std::size_t> certs, ocsps, crls;  // indexes into the above
   };
   std::vector<PerSignature> signatures;

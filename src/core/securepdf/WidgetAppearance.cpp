@@ -1,5 +1,5 @@
-#include <algorithm>
 #include "core/securepdf/WidgetAppearance.hpp"
+#include <algorithm>
 
 #include "core/securepdf/Flate.hpp"
 
@@ -80,26 +80,63 @@ std::string toWinAnsi(const std::string& s) {
     const auto c = static_cast<unsigned char>(s[i]);
     std::uint32_t cp;
     std::size_t len;
-    if (c < 0x80) { cp = c; len = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; len = 2; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; len = 3; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; len = 4; }
-    else { out += '?'; ++i; continue; }
-    if (i + len > s.size()) { out += '?'; break; }
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      len = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      len = 4;
+    } else {
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (i + len > s.size()) {
+      out += '?';
+      break;
+    }
     for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     i += len;
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) { out += static_cast<char>(cp); continue; }
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
     switch (cp) {
-      case 0x20AC: out += '\x80'; break;
-      case 0x2018: out += '\x91'; break;
-      case 0x2019: out += '\x92'; break;
-      case 0x201C: out += '\x93'; break;
-      case 0x201D: out += '\x94'; break;
-      case 0x2022: out += '\x95'; break;
-      case 0x2013: out += '\x96'; break;
-      case 0x2014: out += '\x97'; break;
-      case 0x2026: out += '\x85'; break;
-      default: out += '?';
+      case 0x20AC:
+        out += '\x80';
+        break;
+      case 0x2018:
+        out += '\x91';
+        break;
+      case 0x2019:
+        out += '\x92';
+        break;
+      case 0x201C:
+        out += '\x93';
+        break;
+      case 0x201D:
+        out += '\x94';
+        break;
+      case 0x2022:
+        out += '\x95';
+        break;
+      case 0x2013:
+        out += '\x96';
+        break;
+      case 0x2014:
+        out += '\x97';
+        break;
+      case 0x2026:
+        out += '\x85';
+        break;
+      default:
+        out += '?';
     }
   }
   return out;
@@ -121,13 +158,13 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
   if (!look.backgroundJpeg.empty()) {
     auto info = readJpegInfo(look.backgroundJpeg);
     if (info) {
-      QPDFObjectHandle d = QPDFObjectHandle::parse(
-          "<< /Type /XObject /Subtype /Image /BitsPerComponent 8 /Filter /DCTDecode >>");
+      QPDFObjectHandle d =
+          QPDFObjectHandle::parse("<< /Type /XObject /Subtype /Image /BitsPerComponent 8 /Filter /DCTDecode >>");
       d.replaceKey("/Width", QPDFObjectHandle::newInteger(info->width));
       d.replaceKey("/Height", QPDFObjectHandle::newInteger(info->height));
       d.replaceKey("/ColorSpace", QPDFObjectHandle::newName(info->components == 1   ? "/DeviceGray"
-                                                           : info->components == 4 ? "/DeviceCMYK"
-                                                                                   : "/DeviceRGB"));
+                                                            : info->components == 4 ? "/DeviceCMYK"
+                                                                                    : "/DeviceRGB"));
       const int mw = look.imageWidth.value_or(info->width), mh = look.imageHeight.value_or(info->height);
       const std::size_t rowBytes = static_cast<std::size_t>((mw + 7) / 8);
       if (!look.mask.empty() && mw > 0 && mh > 0 && look.mask.size() >= rowBytes * static_cast<std::size_t>(mh)) {
@@ -160,8 +197,8 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
     lines.push_back({date, 2, bh - 2 * size - 4, size, size});
   }
   if (!lines.empty()) {
-    QPDFObjectHandle font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
+    QPDFObjectHandle font = pdf.makeIndirectObject(
+        QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
     created.push_back(font);
     fonts.replaceKey("/F1", font);
     content += "BT 0 g\n";

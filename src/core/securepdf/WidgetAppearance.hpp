@@ -11,12 +11,12 @@ namespace penvora::core::securepdf {
 
 // Everything the widget properties say about the signature's look.
 struct WidgetLook {
-  std::string backgroundJpeg;  // DCT data ("BackgroundData")
+  std::string backgroundJpeg;                  // DCT data ("BackgroundData")
   std::optional<int> imageWidth, imageHeight;  // "BackgroundImageWidth/Height"
-  std::string mask;            // 1-bit rows ("BackgroundMask"), 1 = leave transparent
+  std::string mask;                            // 1-bit rows ("BackgroundMask"), 1 = leave transparent
   bool hideDefaultText = false;
   struct Line {
-    std::string text;          // UTF-8
+    std::string text;  // UTF-8
     double x = 1, y = 0, fontSizeX = 11, fontSizeY = 11;
   };
   std::vector<Line> lines;

@@ -16,11 +16,18 @@ Rgba colorFromHex(std::string_view text) {
   std::uint64_t v = 0;
   for (char c : t) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else break;
-    if (v > (UINT64_MAX >> 4)) { v = UINT64_MAX; break; }
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      break;
+    if (v > (UINT64_MAX >> 4)) {
+      v = UINT64_MAX;
+      break;
+    }
     v = (v << 4) | static_cast<std::uint64_t>(d);
   }
 

@@ -27,9 +27,12 @@ QColor Canvas::inkColor(bool darkColorScheme, const QString& pencilColorHex) {
 
 QColor Canvas::levelColor(core::capture::ProgressLevel level) {
   switch (level) {
-    case core::capture::ProgressLevel::red: return QColor(0xFF, 0x3B, 0x30);
-    case core::capture::ProgressLevel::orange: return QColor(0xFF, 0x95, 0x00);
-    case core::capture::ProgressLevel::green: return QColor(0x34, 0xC7, 0x59);
+    case core::capture::ProgressLevel::red:
+      return QColor(0xFF, 0x3B, 0x30);
+    case core::capture::ProgressLevel::orange:
+      return QColor(0xFF, 0x95, 0x00);
+    case core::capture::ProgressLevel::green:
+      return QColor(0x34, 0xC7, 0x59);
   }
   return {};
 }
@@ -152,10 +155,17 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event) {
 void Canvas::tabletEvent(QTabletEvent* event) {
   // Accepted, so no mouse copy of the pen follows.
   switch (event->type()) {
-    case QEvent::TabletPress: begin(event->position(), event->timestamp()); break;
-    case QEvent::TabletMove: extend(event->position(), event->timestamp()); break;
-    case QEvent::TabletRelease: end(event->position(), event->timestamp()); break;
-    default: break;
+    case QEvent::TabletPress:
+      begin(event->position(), event->timestamp());
+      break;
+    case QEvent::TabletMove:
+      extend(event->position(), event->timestamp());
+      break;
+    case QEvent::TabletRelease:
+      end(event->position(), event->timestamp());
+      break;
+    default:
+      break;
   }
   event->accept();
 }

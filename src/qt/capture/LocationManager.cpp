@@ -21,11 +21,10 @@ LocationManager::~LocationManager() { stopUpdatingLocation(); }
 void LocationManager::attach() {
   if (!source_) return;
   source_->setPreferredPositioningMethods(QGeoPositionInfoSource::AllPositioningMethods);  // best accuracy
-  connect(source_.get(), &QGeoPositionInfoSource::positionUpdated, this,
-          [this](const QGeoPositionInfo& info) {
-            // The first fix stays until the next start, whatever a source sends after the stop.
-            if (updating_) didUpdateLocations({info});
-          });
+  connect(source_.get(), &QGeoPositionInfoSource::positionUpdated, this, [this](const QGeoPositionInfo& info) {
+    // The first fix stays until the next start, whatever a source sends after the stop.
+    if (updating_) didUpdateLocations({info});
+  });
   connect(source_.get(), &QGeoPositionInfoSource::errorOccurred, this, [this](QGeoPositionInfoSource::Error e) {
     if (e == QGeoPositionInfoSource::AccessError) didChangeAuthorization(core::capture::LocationAuthorization::denied);
   });
@@ -50,7 +49,8 @@ QString LocationManager::statusString() const {
 }
 
 void LocationManager::requestWhenInUseAuthorization() {
-  didChangeAuthorization(source_ ? core::capture::LocationAuthorization::authorizedWhenInUse : core::capture::LocationAuthorization::denied);
+  didChangeAuthorization(source_ ? core::capture::LocationAuthorization::authorizedWhenInUse
+                                 : core::capture::LocationAuthorization::denied);
 }
 
 void LocationManager::startUpdatingLocation() {
@@ -81,7 +81,9 @@ void LocationManager::didUpdateLocations(const QList<QGeoPositionInfo>& location
 
 QString LocationManager::describe(const QGeoPositionInfo& location) {
   const QGeoCoordinate c = location.coordinate();
-  const auto signedDegrees = [](double v) { return (v >= 0 ? QStringLiteral("+") : QString()) + QString::number(v, 'f', 8); };
+  const auto signedDegrees = [](double v) {
+    return (v >= 0 ? QStringLiteral("+") : QString()) + QString::number(v, 'f', 8);
+  };
   QString text = QStringLiteral("<%1,%2>").arg(signedDegrees(c.latitude()), signedDegrees(c.longitude()));
   if (location.hasAttribute(QGeoPositionInfo::HorizontalAccuracy))
     text += QStringLiteral(" +/- %1m").arg(location.attribute(QGeoPositionInfo::HorizontalAccuracy), 0, 'f', 2);

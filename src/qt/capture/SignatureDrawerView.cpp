@@ -13,9 +13,9 @@
 #include <algorithm>
 
 #include "core/capture/BiometricRecordWriter.hpp"
+#include "penvora/Log.hpp"
 #include "qt/capture/LocationManager.hpp"
 #include "qt/capture/ProgressBar.hpp"
-#include "penvora/Log.hpp"
 #include "qt/ui/AspectRatioBox.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/PanelFonts.hpp"
@@ -28,8 +28,10 @@ QFrame* divider(Qt::Orientation orientation) {
   auto* line = new QFrame;
   line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
   line->setStyleSheet(QStringLiteral("color: #8E8E93; background: #8E8E93;"));
-  if (orientation == Qt::Horizontal) line->setFixedHeight(1);
-  else line->setFixedWidth(1);
+  if (orientation == Qt::Horizontal)
+    line->setFixedHeight(1);
+  else
+    line->setFixedWidth(1);
   return line;
 }
 
@@ -37,13 +39,14 @@ QString hostVersion() { return QCoreApplication::applicationVersion(); }
 
 }  // namespace
 
-SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
-                                         QWidget* parent)
+SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction,
+                                         DismissAction dimissAction, QWidget* parent)
     : SignatureDrawerView(std::move(drawerModel), std::move(acceptAction), std::move(dimissAction),
                           std::make_unique<LocationManager>(), parent) {}
 
-SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction, DismissAction dimissAction,
-                                         std::unique_ptr<LocationManager> locationManager, QWidget* parent)
+SignatureDrawerView::SignatureDrawerView(core::capture::DrawerModel drawerModel, AcceptAction acceptAction,
+                                         DismissAction dimissAction, std::unique_ptr<LocationManager> locationManager,
+                                         QWidget* parent)
     : QWidget(parent),
       locationManager_(std::move(locationManager)),
       drawerModel_(std::move(drawerModel)),
@@ -174,7 +177,8 @@ void SignatureDrawerView::accept() {
   in.hostVersion = hostVersion().toStdString();
   in.location = locationManager_->lastFix();
   in.strokes = canvasView_->strokes();
-  const std::string record = core::capture::BiometricRecordWriter::encodeRecord(core::capture::BiometricRecordWriter::buildRecord(in));
+  const std::string record =
+      core::capture::BiometricRecordWriter::encodeRecord(core::capture::BiometricRecordWriter::buildRecord(in));
   if (acceptAction_) acceptAction_(image, record);
 }
 
@@ -182,11 +186,16 @@ core::capture::DeviceOrientation SignatureDrawerView::orientationOf(const QScree
   using core::capture::DeviceOrientation;
   if (!screen) return core::capture::DeviceOrientation::unknown;
   switch (screen->orientation()) {
-    case Qt::PortraitOrientation: return core::capture::DeviceOrientation::portrait;
-    case Qt::InvertedPortraitOrientation: return core::capture::DeviceOrientation::portraitUpsideDown;
-    case Qt::LandscapeOrientation: return core::capture::DeviceOrientation::landscapeLeft;
-    case Qt::InvertedLandscapeOrientation: return core::capture::DeviceOrientation::landscapeRight;
-    default: return core::capture::DeviceOrientation::unknown;
+    case Qt::PortraitOrientation:
+      return core::capture::DeviceOrientation::portrait;
+    case Qt::InvertedPortraitOrientation:
+      return core::capture::DeviceOrientation::portraitUpsideDown;
+    case Qt::LandscapeOrientation:
+      return core::capture::DeviceOrientation::landscapeLeft;
+    case Qt::InvertedLandscapeOrientation:
+      return core::capture::DeviceOrientation::landscapeRight;
+    default:
+      return core::capture::DeviceOrientation::unknown;
   }
 }
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "qt/capture/Canvas.hpp"
 #include "core/capture/DeviceOrientation.hpp"
 #include "core/capture/DrawerModel.hpp"
+#include "qt/capture/Canvas.hpp"
 
 class QAbstractButton;
 class QLabel;

@@ -184,10 +184,17 @@ void SignatureView::mouseReleaseEvent(QMouseEvent* event) {
 void SignatureView::tabletEvent(QTabletEvent* event) {
   // Pen input at the tablet's own rate; accepted so no mouse copy follows.
   switch (event->type()) {
-    case QEvent::TabletPress: press(event->position()); break;
-    case QEvent::TabletMove: move(event->position()); break;
-    case QEvent::TabletRelease: release(event->position()); break;
-    default: return;
+    case QEvent::TabletPress:
+      press(event->position());
+      break;
+    case QEvent::TabletMove:
+      move(event->position());
+      break;
+    case QEvent::TabletRelease:
+      release(event->position());
+      break;
+    default:
+      return;
   }
   event->accept();
 }

@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPdfDocument>
 #include <QPdfPageRenderer>
 #include <QScrollBar>
@@ -163,8 +163,10 @@ void NonSelectablePDFView::paintEvent(QPaintEvent* event) {
     const auto cached = cache_.constFind(page);
     const QSize want = (pages_[static_cast<std::size_t>(page)].shown * scale_ * devicePixelRatioF()).toSize();
     painter.fillRect(r, Qt::white);  // the renderer leaves the paper transparent
-    if (cached != cache_.constEnd() && cached->size() == want) painter.drawImage(r.topLeft(), *cached);
-    else requestRender(page, want);
+    if (cached != cache_.constEnd() && cached->size() == want)
+      painter.drawImage(r.topLeft(), *cached);
+    else
+      requestRender(page, want);
     const auto overlays = overlays_.constFind(page);
     if (overlays != overlays_.constEnd()) {
       painter.save();
@@ -196,8 +198,8 @@ void NonSelectablePDFView::updateCurrentPage() {
     // become current even when it is shorter than the view.
     const auto* bar = verticalScrollBar();
     const bool atEnd = bar->maximum() > 0 && bar->value() >= bar->maximum();
-    page = pageForPoint(QPointF(viewport()->width() / 2.0, atEnd ? viewport()->height() - 1.0 : viewport()->height() / 2.0),
-                        true);
+    page = pageForPoint(
+        QPointF(viewport()->width() / 2.0, atEnd ? viewport()->height() - 1.0 : viewport()->height() / 2.0), true);
   }
   if (page != currentPage_) {
     currentPage_ = page;

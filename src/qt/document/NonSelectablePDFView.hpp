@@ -93,7 +93,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   struct PageLayout {
     Rect crop;
     int rotation = 0;
-    QSizeF shown;  // points
+    QSizeF shown;    // points
     double top = 0;  // points from the document's top, unscaled
   };
   QRectF pageRectInView(int page) const;  // viewport coordinates
@@ -112,9 +112,9 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   int currentPage_ = -1;
   double anchorTop_ = 0;  // document point at the view's top edge
   bool relayingOut_ = false;
-  QHash<int, QImage> cache_;      // per page, at the current scale
-  QHash<int, QSize> requested_;   // outstanding renders
-  std::vector<int> cacheOrder_;   // oldest first, for eviction
+  QHash<int, QImage> cache_;     // per page, at the current scale
+  QHash<int, QSize> requested_;  // outstanding renders
+  std::vector<int> cacheOrder_;  // oldest first, for eviction
   QHash<int, std::vector<std::shared_ptr<PageOverlay>>> overlays_;
 };
 

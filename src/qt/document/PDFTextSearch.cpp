@@ -22,9 +22,9 @@ int PDFTextSearch::pageCount() const { return isLoaded() ? doc_->pageCount() : 0
 std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int options) const {
   std::vector<PDFSelection> found;
   if (text.isEmpty() || !isLoaded()) return found;
-  const Qt::CaseSensitivity cs =
-      (options & FindOptions::caseInsensitive) && !(options & FindOptions::literal) ? Qt::CaseInsensitive
-                                                                                     : Qt::CaseSensitive;
+  const Qt::CaseSensitivity cs = (options & FindOptions::caseInsensitive) && !(options & FindOptions::literal)
+                                     ? Qt::CaseInsensitive
+                                     : Qt::CaseSensitive;
   for (int page = 0; page < doc_->pageCount(); ++page) {
     const QString& pageText = this->pageText(page);
     // The reader reports boxes with y measured down from the top of the
@@ -32,8 +32,8 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
     // height of the shown page turns them back into page space.
     const double shownHeight = doc_->pagePointSize(page).height();
     for (qsizetype at = pageText.indexOf(text, 0, cs); at >= 0; at = pageText.indexOf(text, at + text.size(), cs)) {
-      const QRectF r = doc_->getSelectionAtIndex(page, static_cast<int>(at), static_cast<int>(text.size()))
-                           .boundingRectangle();
+      const QRectF r =
+          doc_->getSelectionAtIndex(page, static_cast<int>(at), static_cast<int>(text.size())).boundingRectangle();
       if (r.isEmpty()) continue;
       found.push_back(PDFSelection{static_cast<std::size_t>(page),
                                    Rect{r.x(), shownHeight - r.y() - r.height(), r.width(), r.height()}});
@@ -43,7 +43,8 @@ std::vector<PDFSelection> PDFTextSearch::findString(const QString& text, int opt
 }
 
 const QString& PDFTextSearch::pageText(int page) const {
-  if (pageTexts_.size() != static_cast<std::size_t>(doc_->pageCount())) pageTexts_.assign(doc_->pageCount(), std::nullopt);
+  if (pageTexts_.size() != static_cast<std::size_t>(doc_->pageCount()))
+    pageTexts_.assign(doc_->pageCount(), std::nullopt);
   auto& text = pageTexts_[static_cast<std::size_t>(page)];
   if (!text) text = doc_->getAllText(page).text();
   return *text;

@@ -9,12 +9,12 @@
 #include <QUrl>
 #include <utility>
 
+#include "penvora/ErrorTexts.hpp"
 #include "qt/document/PDFTextSearch.hpp"
 #include "qt/document/SignaturePlacement.hpp"
-#include "penvora/ErrorTexts.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
-#include "qt/ui/Localization.hpp"
 #include "qt/ui/LoadingDocumentsView.hpp"
+#include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
 
@@ -35,7 +35,8 @@ QString localPathOf(const std::string& entry) {
 }  // namespace
 
 PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* parent)
-    : QWidget(parent), temporaryDirectory(QDir::tempPath()),
+    : QWidget(parent),
+      temporaryDirectory(QDir::tempPath()),
       ui_(std::make_unique<Ui::PenvoraSDKSignatureViewController>()) {
   ui_->setupUi(this);
   ui_->backButton->setText(QStringLiteral("\u2039 ") + ui::localizedString("back"));
@@ -129,7 +130,8 @@ std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
     showLoadingAlert(ui::localizedString("loading_documents"));
     return std::nullopt;
   }
-  const core::document::MergeResult merged = core::document::mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
+  const core::document::MergeResult merged =
+      core::document::mergeDocuments(paths, files.password, temporaryDirectory.toStdString());
   if (merged.status == core::document::MergeResult::Status::needsPassword) {
     needsMergePassword_ = true;
     return QString();
@@ -237,7 +239,8 @@ void PenvoraSDKSignatureViewController::updatePageTitle() {
   ui_->toolbarSubtitle->setText(ui::localizedString("Page") + ' ' + QString::number(current) + ' ' +
                                 ui::localizedString("of") + ' ' + QString::number(total));
   if (documentPageInfos.size() > 1)
-    if (const auto title = core::document::mergedTitle(documentPageInfos, current)) setTitle(QString::fromStdString(*title));
+    if (const auto title = core::document::mergedTitle(documentPageInfos, current))
+      setTitle(QString::fromStdString(*title));
   auto& extra = *penvoraSDKParams->extra;
   if (extra.viewLastPage) {
     if (current == total) {
@@ -261,8 +264,9 @@ void PenvoraSDKSignatureViewController::showLoadingAlert(const QString& text) {
     if (std::exchange(*resumed, true)) return;
     openDocument();
   };
-  connect(loadingVC_, &ui::LoadingDocumentsView::painted, this,
-          [this, resume] { QTimer::singleShot(0, this, resume); }, Qt::SingleShotConnection);
+  connect(
+      loadingVC_, &ui::LoadingDocumentsView::painted, this, [this, resume] { QTimer::singleShot(0, this, resume); },
+      Qt::SingleShotConnection);
   QTimer::singleShot(300, this, resume);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-#include <QPointer>
 #include <QEvent>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "core/document/DocumentMerge.hpp"
-#include "qt/document/NonSelectablePDFView.hpp"
 #include "core/document/PDFDocument.hpp"
 #include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 
 class QPdfDocument;

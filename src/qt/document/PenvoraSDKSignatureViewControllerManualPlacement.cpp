@@ -24,8 +24,9 @@ QRectF qrect(const Rect& r) { return QRectF(r.x, r.y, r.width, r.height); }
 
 // Creates (create mode) or moves the icon at its corner of the box.
 template <class Annotation>
-void placeIconAt(std::shared_ptr<Annotation>& stored, core::document::Icon which, const ImageSignaturePDFAnnotation* sig, bool create,
-                 int rotation, const std::function<void(std::shared_ptr<PageOverlay>)>& add) {
+void placeIconAt(std::shared_ptr<Annotation>& stored, core::document::Icon which,
+                 const ImageSignaturePDFAnnotation* sig, bool create, int rotation,
+                 const std::function<void(std::shared_ptr<PageOverlay>)>& add) {
   if (!sig) return;
   if (create) {
     stored = std::make_shared<Annotation>();
@@ -50,8 +51,7 @@ void PenvoraSDKSignatureViewController::addOverlay(int page, std::shared_ptr<Pag
   ui_->pdfView->setOverlays(page, std::move(list));
 }
 
-std::shared_ptr<PlacementAnnotation> PenvoraSDKSignatureViewController::annotationAt(int page,
-                                                                                    const QPointF& p) const {
+std::shared_ptr<PlacementAnnotation> PenvoraSDKSignatureViewController::annotationAt(int page, const QPointF& p) const {
   const auto& list = ui_->pdfView->overlays(page);
   // The one drawn last is on top.
   for (auto it = list.rbegin(); it != list.rend(); ++it)
@@ -157,8 +157,8 @@ void PenvoraSDKSignatureViewController::panned(QEvent::Type type, const QPointF&
     } else if (a && a == imageExpandAnnotation && imageSignatureAnnotation) {
       // Where the finger holds the handle, relative to the box's corner, so
       // the corner keeps that distance from the finger while resizing.
-      const auto corner = core::document::expandHandleCorner(imageSignatureAnnotation->bounds, pageRotation(page),
-                                                             cropBox(page));
+      const auto corner =
+          core::document::expandHandleCorner(imageSignatureAnnotation->bounds, pageRotation(page), cropBox(page));
       touchStart = QPointF(corner.x, corner.y) - p;
       isSelectedExpandAnnotation = true;
     }

@@ -14,15 +14,16 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "core/document/WidgetPlacement.hpp"
+#include "core/engine/ESS.hpp"
+#include "core/util/Base64.hpp"
+#include "penvora/ErrorTexts.hpp"
+#include "penvora/Log.hpp"
+#include "penvora/PenvoraSdkCertManager.hpp"
 #include "qt/capture/SignatureDrawerView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
 #include "qt/document/SignaturePlacement.hpp"
-#include "core/document/WidgetPlacement.hpp"
-#include "core/engine/ESS.hpp"
-#include "penvora/ErrorTexts.hpp"
-#include "penvora/Log.hpp"
-#include "penvora/PenvoraSdkCertManager.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
@@ -31,7 +32,6 @@
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
-#include "core/util/Base64.hpp"
 
 namespace penvora::qt::document {
 namespace {
@@ -71,7 +71,8 @@ double PenvoraSDKSignatureViewController::signButtonOpacity() const {
 
 void PenvoraSDKSignatureViewController::styleScreen() {
   const QString accent = accentCss();
-  const QString filled = QStringLiteral("QPushButton { background: %1; color: white; border: none; padding: 10px; }").arg(accent);
+  const QString filled =
+      QStringLiteral("QPushButton { background: %1; color: white; border: none; padding: 10px; }").arg(accent);
   ui_->acceptButton->setStyleSheet(filled);
   ui_->cancelButton->setStyleSheet(filled);
 
@@ -99,7 +100,8 @@ void PenvoraSDKSignatureViewController::styleScreen() {
   ui_->toolbar->setObjectName(QStringLiteral("toolbar"));
   ui_->toolbar->setStyleSheet(QStringLiteral("QFrame#toolbar { background: %1; }").arg(accent));
   // Title and page counter in the bar's own title view.
-  QFont title = ui::namedFont(QStringLiteral("Asap-Bold"), 15), subtitle = ui::namedFont(QStringLiteral("Asap-Bold"), 12);
+  QFont title = ui::namedFont(QStringLiteral("Asap-Bold"), 15),
+        subtitle = ui::namedFont(QStringLiteral("Asap-Bold"), 12);
   ui_->toolbarTitle->setFont(title);
   ui_->toolbarSubtitle->setFont(subtitle);
   for (QLabel* label : {ui_->toolbarTitle, ui_->toolbarSubtitle}) {
@@ -113,8 +115,7 @@ void PenvoraSDKSignatureViewController::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (appeared_) return;
   appeared_ = true;
-  if (QScreen* screen = this->screen())
-    connect(screen, &QScreen::orientationChanged, this, [this] { rotated(); });
+  if (QScreen* screen = this->screen()) connect(screen, &QScreen::orientationChanged, this, [this] { rotated(); });
   // As the screen appears, not waiting for the document.
   QTimer::singleShot(0, this, [this] {
     if (penvoraSDKParams && penvoraSDKParams->extra->autoOpen && !penvoraSDKParams->extra->viewLastPage)
@@ -172,10 +173,9 @@ void PenvoraSDKSignatureViewController::presentCapture() {
   // The ratio without a document yet (automatic opening) is the widget's own.
   const double ratio = document_ ? placement().signatureRatio()
                                  : core::document::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
-  core::capture::DrawerModel model{ratio, penvoraSDKParams->extra->signatureColorHex,
-                    static_cast<int>(penvoraSDKParams->extra->signatureThickness),
-                    penvoraSDKParams->commonProperties->requestLocation,
-                    capturedDocumentPath(*penvoraSDKParams->fileProperties)};
+  core::capture::DrawerModel model{
+      ratio, penvoraSDKParams->extra->signatureColorHex, static_cast<int>(penvoraSDKParams->extra->signatureThickness),
+      penvoraSDKParams->commonProperties->requestLocation, capturedDocumentPath(*penvoraSDKParams->fileProperties)};
   auto* view = new capture::SignatureDrawerView(
       std::move(model),
       [this](const QImage& image, const std::string& recordB64) {
@@ -280,7 +280,8 @@ void PenvoraSDKSignatureViewController::requestCustomText() {
   prompt->setInputMode(QInputDialog::TextInput);
   prompt->setCancelButtonText(ui::localizedString("Cancel"));
   prompt->setOkButtonText(ui::localizedString("Accept"));
-  if (auto* field = prompt->findChild<QLineEdit*>()) field->setPlaceholderText(ui::localizedString("EnterSignatureText"));
+  if (auto* field = prompt->findChild<QLineEdit*>())
+    field->setPlaceholderText(ui::localizedString("EnterSignatureText"));
   connect(prompt, &QInputDialog::textValueSelected, this, [this](const QString& text) {
     penvoraSDKParams->widget->widgetCustomText = {PenvoraSDKWidgetCustomText(11, text.toStdString())};
     QTimer::singleShot(0, this, [this] { startSigning(false); });
@@ -296,7 +297,8 @@ void PenvoraSDKSignatureViewController::runSigningEngine() {
     if (infoAlert_) ui::ModalOverlay::dismiss(infoAlert_);
   };
   if (penvoraSDKParams->extra->signatureMetadataMode) {
-    const core::engine::SignatureMetadata metadata = core::engine::ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
+    const core::engine::SignatureMetadata metadata =
+        core::engine::ESS::exportSignatureMetadata(*penvoraSDKParams, *essParams);
     closeInfo();
     dismissThen([success = successCallback, error = errorCallback, metadata] {
       if (metadata.imageFile && metadata.summary && metadata.protectedRecord) {

@@ -3,8 +3,8 @@
 #include <QString>
 #include <optional>
 
-#include "qt/document/NonSelectablePDFView.hpp"
 #include "penvora/Rect.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
 
 namespace penvora::qt::document {
 

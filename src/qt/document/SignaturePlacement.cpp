@@ -6,8 +6,8 @@
 #include "core/document/PictureFit.hpp"
 #include "core/document/TurnedPagePlacement.hpp"
 #include "core/document/WidgetPlacement.hpp"
-#include "qt/ui/Localization.hpp"
 #include "core/util/Base64.hpp"
+#include "qt/ui/Localization.hpp"
 
 namespace penvora::qt::document {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/document/PDFDocument.hpp"
-#include "qt/document/PDFTextSearch.hpp"
 #include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKWidget.hpp"
+#include "qt/document/PDFTextSearch.hpp"
 
 namespace penvora::qt::document {
 
@@ -17,7 +17,8 @@ namespace penvora::qt::document {
 class SignaturePlacement {
  public:
   // All three must outlive this object.
-  SignaturePlacement(const core::document::PDFDocument& document, const PDFTextSearch& text, const PenvoraSDKWidget& widget);
+  SignaturePlacement(const core::document::PDFDocument& document, const PDFTextSearch& text,
+                     const PenvoraSDKWidget& widget);
 
   // The localised message that ends the run, or none.
   std::optional<QString> validateWidget() const;

@@ -12,7 +12,7 @@ namespace penvora::qt::document {
 namespace {
 
 constexpr int kFrameMs = 16;
-constexpr double kFriction = 0.95;       // speed kept per frame of momentum
+constexpr double kFriction = 0.95;  // speed kept per frame of momentum
 constexpr int kDoubleTapMs = 350;
 constexpr double kDoubleTapDistance = 40.0;
 constexpr int kTapMs = 250;

@@ -5,8 +5,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "penvora/ErrorTexts.hpp"
+#include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtKeychainStore.hpp"

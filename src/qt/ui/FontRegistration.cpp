@@ -47,10 +47,14 @@ void registerFamily(const QString& folder, const QString& family, std::initializ
 
 QString describe(RegisterFontError error) {
   switch (error) {
-    case RegisterFontError::invalidFontFile: return QStringLiteral("invalidFontFile");
-    case RegisterFontError::fontPathNotFound: return QStringLiteral("fontPathNotFound");
-    case RegisterFontError::initFontError: return QStringLiteral("initFontError");
-    case RegisterFontError::registerFailed: return QStringLiteral("registerFailed");
+    case RegisterFontError::invalidFontFile:
+      return QStringLiteral("invalidFontFile");
+    case RegisterFontError::fontPathNotFound:
+      return QStringLiteral("fontPathNotFound");
+    case RegisterFontError::initFontError:
+      return QStringLiteral("initFontError");
+    case RegisterFontError::registerFailed:
+      return QStringLiteral("registerFailed");
   }
   return {};
 }

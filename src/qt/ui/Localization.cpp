@@ -49,9 +49,7 @@ QString currentLanguage() {
   return tables().chosen ? tables().language : QStringLiteral("en");
 }
 
-QString localizedString(const QString& key) {
-  return localizedString(key.toUtf8().constData());
-}
+QString localizedString(const QString& key) { return localizedString(key.toUtf8().constData()); }
 
 QString localizedString(const char* key) {
   ensureLoaded();

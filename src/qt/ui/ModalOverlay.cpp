@@ -142,8 +142,10 @@ bool ModalOverlay::blocks(QObject* target, QEvent* event) const {
 void ModalOverlay::focusFirst() {
   if (!overlay_->isVisible()) return;
   const auto chain = tabChain(overlay_);
-  if (chain.empty()) overlay_->setFocus(Qt::OtherFocusReason);  // nothing to press: the overlay holds the keys
-  else chain.front()->setFocus(Qt::TabFocusReason);
+  if (chain.empty())
+    overlay_->setFocus(Qt::OtherFocusReason);  // nothing to press: the overlay holds the keys
+  else
+    chain.front()->setFocus(Qt::TabFocusReason);
 }
 
 void ModalOverlay::moveFocus(bool forward) {
@@ -160,15 +162,17 @@ void ModalOverlay::moveFocus(bool forward) {
 
 void ModalOverlay::focusChanged(QWidget* now) {
   // Focus given to something behind (by code or the window system) comes back.
-  if (now && isTopmost() && overlay_->isVisible() && now->window() == overlay_->window() && !inside(now))
-    focusFirst();
+  if (now && isTopmost() && overlay_->isVisible() && now->window() == overlay_->window() && !inside(now)) focusFirst();
 }
 
 bool ModalOverlay::eventFilter(QObject* watched, QEvent* event) {
   if (watched == overlay_) {
-    if (event->type() == QEvent::Show) opened();
-    else if (event->type() == QEvent::Hide) closed();
-    else if (event->type() == QEvent::Move || event->type() == QEvent::Resize) fit();
+    if (event->type() == QEvent::Show)
+      opened();
+    else if (event->type() == QEvent::Hide)
+      closed();
+    else if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+      fit();
     return false;
   }
   if (watched == host_ && event->type() == QEvent::Resize) {
@@ -179,8 +183,10 @@ bool ModalOverlay::eventFilter(QObject* watched, QEvent* event) {
     const auto* w = qobject_cast<QWidget*>(watched);
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (w && w->window() == overlay_->window() && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
-      if (inside(w)) moveFocus(key == Qt::Key_Tab && !(static_cast<QKeyEvent*>(event)->modifiers() & Qt::ShiftModifier));
-      else focusFirst();
+      if (inside(w))
+        moveFocus(key == Qt::Key_Tab && !(static_cast<QKeyEvent*>(event)->modifiers() & Qt::ShiftModifier));
+      else
+        focusFirst();
       return true;
     }
   }

@@ -1,7 +1,7 @@
 #include "qt/ui/QtKeychainStore.hpp"
 
-#include <QEventLoop>
 #include <qt6keychain/keychain.h>
+#include <QEventLoop>
 
 #include "penvora/PenvoraSdkCertManager.hpp"
 
@@ -30,8 +30,7 @@ bool QtKeychainStore::add(const std::string& service, const std::string& account
   return job.error() == QKeychain::NoError;
 }
 
-std::optional<std::vector<std::uint8_t>> QtKeychainStore::find(const std::string& service,
-                                                               const std::string& account) {
+std::optional<std::vector<std::uint8_t>> QtKeychainStore::find(const std::string& service, const std::string& account) {
   QKeychain::ReadPasswordJob job(QString::fromStdString(service));
   job.setKey(QString::fromStdString(account));
   runJob(job);

@@ -5,9 +5,9 @@
 
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "support/TestSupport.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::capture;
@@ -62,7 +62,8 @@ TEST(BiometricRecord, NoPointsEndsAtColumnLine) {
             (std::vector<std::string>{"1280", "800", "1", "1280", "800", "20", "621", "100", "501",
                                       "01/01/2026@10:00:00", "01/01/2026@10:00:09"}));
   EXPECT_EQ(toString(*core::util::base64Decode(v[11])), "Simulator iOS|Version iOS=6.1.0|Arquitectura=-1:UNDEFINED");
-  EXPECT_EQ(toString(*core::util::base64Decode(v[12])), "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
+  EXPECT_EQ(toString(*core::util::base64Decode(v[12])),
+            "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
   EXPECT_EQ(v[13], "");
   EXPECT_TRUE(l[1].ends_with(";"));
 }
@@ -79,8 +80,9 @@ TEST(BiometricRecord, RowsTruncateTowardZeroAndShareOneClock) {
   testsupport::CapturedLog log;
   auto l = lines(W::buildRecord(in));
   ASSERT_EQ(l.size(), 3u + 6u);
-  EXPECT_EQ(std::vector(l.begin() + 3, l.end()), (std::vector<std::string>{"0;5;1;1;0", "-3;10;1;1;15", "4;4;1;1;200",
-                                                                          "1;1;1;1;500", "2;2;1;1;550", "3;3;1;1;550"}));
+  EXPECT_EQ(std::vector(l.begin() + 3, l.end()),
+            (std::vector<std::string>{"0;5;1;1;0", "-3;10;1;1;15", "4;4;1;1;200", "1;1;1;1;500", "2;2;1;1;550",
+                                      "3;3;1;1;550"}));
   // Unreadable document: empty digest, record still built, failure logged.
   auto v = ESSUtils::split(l[1], ';');
   EXPECT_TRUE(toString(*core::util::base64Decode(v[12])).ends_with("SHA-2-512 PDF: "));

@@ -14,7 +14,7 @@ TEST(CaptureProgressTest, ThresholdsFallOnTheExpectedPointCounts) {
   EXPECT_EQ(progressLevel(progressValue(22)), ProgressLevel::red);
   EXPECT_EQ(progressLevel(progressValue(23)), ProgressLevel::orange);  // 0.307
   EXPECT_EQ(progressLevel(progressValue(44)), ProgressLevel::orange);
-  EXPECT_EQ(progressLevel(progressValue(45)), ProgressLevel::green);   // exactly 0.6
+  EXPECT_EQ(progressLevel(progressValue(45)), ProgressLevel::green);  // exactly 0.6
   EXPECT_FALSE(acceptEnabled(progressValue(24)));
   EXPECT_TRUE(acceptEnabled(progressValue(25)));
   EXPECT_GT(progressValue(150), 1.0f);  // not clamped; the bar clamps
@@ -46,9 +46,9 @@ TEST(StrokeGeometryTest, WidthFollowsSpeedAndClamps) {
 TEST(StrokeGeometryTest, RibbonEdgesSitHalfAWidthEitherSide) {
   // A horizontal segment: E (0,0), P (10,0), M (15,0), widths 2 then 4.
   const Segment s = ribbon({0, 0}, {10, 0}, {15, 0}, 2.0, 4.0);
-  EXPECT_NEAR(s.start.y, 1.0, 1e-3);   // E + w0/2 across
-  EXPECT_NEAR(s.end2.y, -1.0, 1e-3);   // E - w0/2
-  EXPECT_NEAR(s.end1.y, 2.0, 1e-3);    // M - r3 with r3 pointing against the motion: +w1/2
+  EXPECT_NEAR(s.start.y, 1.0, 1e-3);  // E + w0/2 across
+  EXPECT_NEAR(s.end2.y, -1.0, 1e-3);  // E - w0/2
+  EXPECT_NEAR(s.end1.y, 2.0, 1e-3);   // M - r3 with r3 pointing against the motion: +w1/2
   EXPECT_NEAR(s.lineTo.y, -2.0, 1e-3);
   EXPECT_NEAR(s.control1.y, 1.5, 1e-3);  // P - r2, r2 = (w0 + w1) / 4 the other way
   EXPECT_NEAR(s.control2.y, -1.5, 1e-3);

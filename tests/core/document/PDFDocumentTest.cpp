@@ -69,13 +69,14 @@ TEST(DocumentMergeTest, SourcesInOrderEmptyOnesLeftOut) {
             pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
   writeText(dir / "third.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(3, {90})));
   fs::create_directories(dir / "tmp");
-  const auto r = mergeDocuments(
-      {(dir / "first.pdf").string(), (dir / "empty.pdf").string(), (dir / "third.pdf").string()}, "",
-      (dir / "tmp").string());
+  const auto r =
+      mergeDocuments({(dir / "first.pdf").string(), (dir / "empty.pdf").string(), (dir / "third.pdf").string()}, "",
+                     (dir / "tmp").string());
   ASSERT_EQ(r.status, MergeResult::Status::merged);
   EXPECT_EQ(r.pageInfos, (std::vector<DocumentPageInfo>{{1, 2, "first"}, {3, 5, "third"}}));
-  EXPECT_TRUE(std::regex_match(fs::path(r.path).filename().string(),
-                               std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf")));
+  EXPECT_TRUE(
+      std::regex_match(fs::path(r.path).filename().string(),
+                       std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf")));
   EXPECT_TRUE(pdftest::qpdfCheckClean(r.path));
   auto merged = PDFDocument::open(r.path);
   ASSERT_TRUE(merged);
@@ -99,9 +100,9 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
             MergeResult::Status::failed);
   writeText(dir / "empty.pdf",
             pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
-  EXPECT_EQ(mergeDocuments({(dir / "empty.pdf").string(), (dir / "empty.pdf").string()}, "", (dir / "tmp").string())
-                .status,
-            MergeResult::Status::failed);
+  EXPECT_EQ(
+      mergeDocuments({(dir / "empty.pdf").string(), (dir / "empty.pdf").string()}, "", (dir / "tmp").string()).status,
+      MergeResult::Status::failed);
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 
   const auto locked = pdftest::encrypted(dir / "a.pdf", "u");

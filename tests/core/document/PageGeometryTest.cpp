@@ -56,8 +56,8 @@ TEST(PageGeometryTest, TheFloatBoxHangsUnderTheTextAsTheUserReadsIt) {
     const Rect shownText = pageRectToShown(text, crop, rotation);
     const Rect shownBox = pageRectToShown(floatBoundsOnPage(w, text, crop, rotation), crop, rotation);
     SCOPED_TRACE(rotation);
-    EXPECT_NEAR(shownBox.x, shownText.x + 10, 1);                      // from the text's left edge
-    EXPECT_NEAR(shownBox.y, shownText.y + shownText.height - 5, 1);    // its top 5 above the text's bottom
+    EXPECT_NEAR(shownBox.x, shownText.x + 10, 1);                    // from the text's left edge
+    EXPECT_NEAR(shownBox.y, shownText.y + shownText.height - 5, 1);  // its top 5 above the text's bottom
     EXPECT_EQ(shownBox.width, 150);
     EXPECT_EQ(shownBox.height, 60);
   }

@@ -20,7 +20,8 @@ PenvoraSDKWidget widget(PenvoraSDKWidgetType type, std::int64_t w = 150, std::in
 // Keys come back bracketed, so a test sees which were looked up.
 std::string bracket(const std::string& key) { return "<" + key + ">"; }
 std::optional<std::string> check(const PenvoraSDKWidget& w, bool textFound = true) {
-  return validateWidget(w, [&](const std::string&) { return textFound; }, bracket);
+  return validateWidget(
+      w, [&](const std::string&) { return textFound; }, bracket);
 }
 
 TEST(WidgetPlacementTest, FixedAndFloatBoxesMustBeLargeAndNotTooWide) {
@@ -66,8 +67,7 @@ TEST(WidgetPlacementTest, RatioOfTheCaptureArea) {
 }
 
 TEST(WidgetPlacementTest, NamedFieldWinsLastInOrderElseTheFirst) {
-  const std::vector<FieldCandidate> annots{
-      {false, "B"}, {true, "A"}, {true, "B"}, {true, std::nullopt}, {true, "B"}};
+  const std::vector<FieldCandidate> annots{{false, "B"}, {true, "A"}, {true, "B"}, {true, std::nullopt}, {true, "B"}};
   EXPECT_EQ(findSignatureField(annots, "B").chosen(), 4u);
   EXPECT_EQ(findSignatureField(annots, "C").chosen(), 1u);
   EXPECT_EQ(findSignatureField(annots, std::nullopt).chosen(), 3u);  // absent matches absent

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
-#include <openssl/x509.h>
 #include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/Sha512.hpp"
+#include "support/PdfTestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -91,8 +91,8 @@ TEST(ProtectRecord, HeaderOnlyRecordWithTheDefaultCertificateIsIndefiniteOutside
   EXPECT_EQ(inflateZlib(openWithOpenssl(*prot)).size(), 35u);
   auto der = core::util::base64Decode(*prot);
   ASSERT_TRUE(der);
-  const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03,
-                   0xA0, 0x80, 0x30, 0x80, 0x02, 0x01, 0x00, 0x31};
+  const Bytes head{0x30, 0x80, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01,
+                   0x07, 0x03, 0xA0, 0x80, 0x30, 0x80, 0x02, 0x01, 0x00, 0x31};
   EXPECT_EQ(Bytes(der->begin(), der->begin() + static_cast<long>(head.size())), head);
   EXPECT_EQ(Bytes(der->end() - 10, der->end()), Bytes(10, 0x00));
 }
@@ -102,7 +102,8 @@ TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
   EXPECT_FALSE(engine::ESS::protectRecord(b64("only\ntwo"), std::nullopt));
   EXPECT_FALSE(engine::ESS::protectRecord("!!!not base64!!!", std::nullopt));
   EXPECT_FALSE(engine::ESS::protectRecord(core::util::base64Encode(Bytes{0xFF, 0xFE, 0x0A, 0x0A, 0x0A}), std::nullopt));
-  EXPECT_FALSE(engine::ESS::protectRecord(b64(sampleRecord()), b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
+  EXPECT_FALSE(engine::ESS::protectRecord(b64(sampleRecord()),
+                                          b64("-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n")));
   EXPECT_TRUE(log.contains("Could not parse encryption certificate"));
   EXPECT_TRUE(log.contains("BIO DATA ENCRYPTION: No se pudo cifrar con Security.framework"));
   log.lines.clear();

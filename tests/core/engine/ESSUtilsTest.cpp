@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/engine/ESSUtils.hpp"
-#include "support/TestSupport.hpp"
 #include "core/util/Base64.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -56,20 +56,20 @@ TEST(PointsToBinary, HeaderOnlyRecordIs35Bytes) {
   auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(headerOnly()));
   ASSERT_TRUE(bin);
   ASSERT_EQ(bin->size(), 35u);
-  const Bytes expected{'S', 'D', 'I', 0, ' ', '1', '0', 0, 0xC0, 0xC0, 0x60, 0, 0, 0x04, 0x00, 0x60, 0, 0,
-                       0x03, 0x00, 0x60, 0, 0, 0x00, 0x01, 0x60, 0, 0, 0xFF, 0xFF, 0, 1, 0, 0, 0};
+  const Bytes expected{'S',  'D',  'I',  0, ' ', '1',  '0',  0,    0xC0, 0xC0, 0x60, 0,    0, 0x04, 0x00, 0x60, 0, 0,
+                       0x03, 0x00, 0x60, 0, 0,   0x00, 0x01, 0x60, 0,    0,    0xFF, 0xFF, 0, 1,    0,    0,    0};
   EXPECT_EQ(*bin, expected);
 }
 
 TEST(PointsToBinary, RowsAreEncodedOrSkippedButCounted) {
   auto lines = headerOnly();
   lines.push_back("-5;10;1;1;250");
-  lines.push_back("1;2;1;1");            // four fields: skipped, counted
-  lines.push_back("1;2;1;1;5;6");        // six fields
-  lines.push_back("a;2;1;1;5");          // not numeric
-  lines.push_back("40000;2;1;1;5");      // X out of range
-  lines.push_back("1;2;1;1;70000");      // TIME out of range
-  lines.push_back("-1;-1;1;x;0");        // SW ignored; -1 is a real coordinate
+  lines.push_back("1;2;1;1");        // four fields: skipped, counted
+  lines.push_back("1;2;1;1;5;6");    // six fields
+  lines.push_back("a;2;1;1;5");      // not numeric
+  lines.push_back("40000;2;1;1;5");  // X out of range
+  lines.push_back("1;2;1;1;70000");  // TIME out of range
+  lines.push_back("-1;-1;1;x;0");    // SW ignored; -1 is a real coordinate
   auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(lines));
   ASSERT_TRUE(bin);
   ASSERT_EQ(bin->size(), 35u + 16u);

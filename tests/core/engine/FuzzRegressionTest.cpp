@@ -5,10 +5,10 @@
 
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
-#include "penvora/JsonDecoding.hpp"
-#include "support/TestSupport.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Pkcs12.hpp"
+#include "penvora/JsonDecoding.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;

@@ -7,9 +7,9 @@
 #include "core/engine/ESS.hpp"
 #include "core/engine/LogoImage.hpp"
 #include "core/securepdf/PDFSign.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
+#include "support/PdfTestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -86,8 +86,8 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
   EXPECT_EQ(sig["bioRecord"], toString(*core::util::base64Decode(ess.pointsB64)));
   const std::string text = pdftest::qdf(out[0]);
-  for (const char* part : {"/Name (Ana Tester )", "/Reason (Contract )", "/Name /Penvora#20SDK#20iOS#206.0.0",
-                           "/ImageMask true"})
+  for (const char* part :
+       {"/Name (Ana Tester )", "/Reason (Contract )", "/Name /Penvora#20SDK#20iOS#206.0.0", "/ImageMask true"})
     EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
@@ -173,7 +173,8 @@ TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
   EXPECT_TRUE(sig["bioSummary"].is_null()) << "no biometric attribute without a handwritten signature";
   const std::string text = pdftest::qdf(out[0]);
   std::size_t widgets = 0;
-  for (auto at = text.find("/Rect [ 100 150 250 250 ]"); at != std::string::npos; at = text.find("/Rect [ 100 150 250 250 ]", at + 1))
+  for (auto at = text.find("/Rect [ 100 150 250 250 ]"); at != std::string::npos;
+       at = text.find("/Rect [ 100 150 250 250 ]", at + 1))
     ++widgets;
   EXPECT_EQ(widgets, 3u);
 

@@ -26,7 +26,8 @@ TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppe
   // On screen: 200 by 80 (the picture's 2.5 : 1) at (150.4, 250.6) from the
   // shown page's top-left corner, far from the page's text.
   const Rect shownBox{150.4, 250.6, 200, 80};
-  const std::string picture = core::util::base64Encode(pdftest::inkJpeg(kPicW, kPicH, kBlockX0, kBlockY0, kBlockX1, kBlockY1));
+  const std::string picture =
+      core::util::base64Encode(pdftest::inkJpeg(kPicW, kPicH, kBlockX0, kBlockY0, kBlockX1, kBlockY1));
   const std::string record = core::util::base64Encode(pdftest::bioRecord(30));
   for (int rotation : {0, 90, 180, 270}) {
     for (const std::string cropBox : {"", "[40 60 560 760]"}) {

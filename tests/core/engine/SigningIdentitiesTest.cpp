@@ -82,8 +82,9 @@ TEST(TempP12, UniqueOwnerOnlyAndRemovable) {
   fs::path a = engine::ESS::writeTempP12(data), b = engine::ESS::writeTempP12(data);
   EXPECT_NE(a, b);
   EXPECT_EQ(a.parent_path(), fs::temp_directory_path());
-  EXPECT_TRUE(std::regex_match(a.filename().string(),
-                               std::regex("signcert-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.p12")));
+  EXPECT_TRUE(std::regex_match(
+      a.filename().string(),
+      std::regex("signcert-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.p12")));
   struct stat st {};
   ASSERT_EQ(stat(a.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);

@@ -39,14 +39,22 @@ json section(const std::string& name) {
 }
 
 void decodeAs(const std::string& name, const std::string& text) {
-  if (name.empty()) decodeJson<PenvoraSDKParams>(text);
-  else if (name == "fileProperties") decodeJson<PenvoraSDKFileProperties>(text);
-  else if (name == "commonProperties") decodeJson<PenvoraSDKCommonProperties>(text);
-  else if (name == "widget") decodeJson<PenvoraSDKWidget>(text);
-  else if (name == "customText") decodeJson<PenvoraSDKWidgetCustomText>(text);
-  else if (name == "tsp") decodeJson<PenvoraSDKTSP>(text);
-  else if (name == "extra") decodeJson<PenvoraSDKExtra>(text);
-  else decodeJson<PenvoraSDKCertificate>(text);
+  if (name.empty())
+    decodeJson<PenvoraSDKParams>(text);
+  else if (name == "fileProperties")
+    decodeJson<PenvoraSDKFileProperties>(text);
+  else if (name == "commonProperties")
+    decodeJson<PenvoraSDKCommonProperties>(text);
+  else if (name == "widget")
+    decodeJson<PenvoraSDKWidget>(text);
+  else if (name == "customText")
+    decodeJson<PenvoraSDKWidgetCustomText>(text);
+  else if (name == "tsp")
+    decodeJson<PenvoraSDKTSP>(text);
+  else if (name == "extra")
+    decodeJson<PenvoraSDKExtra>(text);
+  else
+    decodeJson<PenvoraSDKCertificate>(text);
 }
 
 // Decodes and expects failure; returns the error for further checks.
@@ -73,21 +81,33 @@ struct Rejected {
 TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
   const std::vector<Rejected> cases = {
       {"", [](json& j) { j = json::array(); }, Kind::typeMismatch},
-      {"", [](json& j) { j = {{"fileProperties", "x"}}; }, Kind::typeMismatch, nullptr, "fileProperties"},
+      {"",
+       [](json& j) {
+         j = {{"fileProperties", "x"}};
+       },
+       Kind::typeMismatch, nullptr, "fileProperties"},
       // Several faults: the first in declaration order is the one reported.
-      {"", [](json& j) {
+      {"",
+       [](json& j) {
          j["certificate"].erase("ltv");
          j["widget"]["widgetWidth"] = "wide";
          j["commonProperties"]["reference"] = nullptr;
-       }, Kind::valueNotFound, "reference", "commonProperties.reference"},
-      {"fileProperties", [](json& j) { j["documentUris"] = json::array({"a", 2}); }, Kind::typeMismatch, nullptr,
-       "documentUris[1]"},
+       },
+       Kind::valueNotFound, "reference", "commonProperties.reference"},
+      {"fileProperties",
+       [](json& j) {
+         j["documentUris"] = json::array({"a", 2});
+       },
+       Kind::typeMismatch, nullptr, "documentUris[1]"},
       {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = 1.5; }, Kind::dataCorrupted},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = "1"; }, Kind::typeMismatch},
       {"commonProperties", [](json& j) { j["title"] = 7; }, Kind::typeMismatch, "title"},  // optional, wrong type
       {"widget", [](json& j) { j["widgetType"] = 3; }, Kind::typeMismatch, "widgetType"},
-      {"widget", [](json& j) { j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}}); },
+      {"widget",
+       [](json& j) {
+         j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}});
+       },
        Kind::keyNotFound, nullptr, "widgetCustomText[1].fontSize"},
       {"widget", [](json& j) { j.erase("widgetCustomText"); }, Kind::keyNotFound},
       {"widget", [](json& j) { j["widgetWidth"] = 1e30; }, Kind::dataCorrupted},
@@ -191,9 +211,9 @@ TEST(ParamsJson, DecodesEveryMemberAndLeavesOptionalsAbsent) {
 TEST(ParamsJson, WidgetTypeStrings) {
   auto j = validRequest()["widget"];
   const std::pair<const char*, PenvoraSDKWidgetType> cases[] = {
-      {"Manual", PenvoraSDKWidgetType::manual}, {"Field", PenvoraSDKWidgetType::field},
-      {"Fixed", PenvoraSDKWidgetType::fixed},   {"Float", PenvoraSDKWidgetType::float_},
-      {"float", PenvoraSDKWidgetType::manual},  {"", PenvoraSDKWidgetType::manual},
+      {"Manual", PenvoraSDKWidgetType::manual},  {"Field", PenvoraSDKWidgetType::field},
+      {"Fixed", PenvoraSDKWidgetType::fixed},    {"Float", PenvoraSDKWidgetType::float_},
+      {"float", PenvoraSDKWidgetType::manual},   {"", PenvoraSDKWidgetType::manual},
       {"Diagonal", PenvoraSDKWidgetType::manual}};
   for (auto [text, type] : cases) {
     j["widgetType"] = text;

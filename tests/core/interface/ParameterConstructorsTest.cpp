@@ -10,20 +10,18 @@ TEST(FullConstructors, AbsentValuesGetSubstitutesAndNumbersTruncate) {
   EXPECT_EQ(tsp.tspURL, kDefaultTspURL);
   EXPECT_FALSE(tsp.tspUser.has_value());
 
-  PenvoraSDKWidget w(PenvoraSDKWidgetType::fixed, std::nullopt, std::nullopt, std::nullopt,
-                     std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-                     std::nullopt, std::nullopt, {}, std::nullopt, std::nullopt, std::nullopt,
-                     false, true);
+  PenvoraSDKWidget w(PenvoraSDKWidgetType::fixed, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                     std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, {}, std::nullopt,
+                     std::nullopt, std::nullopt, false, true);
   EXPECT_EQ(std::vector({w.widgetFixedPage, w.widgetFixedX, w.widgetFixedY, w.widgetFloatGapX, w.widgetFloatGapY}),
             std::vector<std::optional<std::int64_t>>(5, 0));
   EXPECT_FLOAT_EQ(w.widgetManualRatio, 1.5f);
   EXPECT_TRUE(w.invisibleSignature);
 
-  PenvoraSDKWidget t(PenvoraSDKWidgetType::float_, "x", std::nullopt, 2.0, 3.9, -2.7, 1e300,
-                     120.5, std::nullopt, 7.99, std::nullopt, {}, std::nullopt, true, true, true,
-                     false);
-  EXPECT_EQ(t.widgetFixedPage, 3);   // truncated
-  EXPECT_EQ(t.widgetFixedX, -2);     // toward zero
+  PenvoraSDKWidget t(PenvoraSDKWidgetType::float_, "x", std::nullopt, 2.0, 3.9, -2.7, 1e300, 120.5, std::nullopt, 7.99,
+                     std::nullopt, {}, std::nullopt, true, true, true, false);
+  EXPECT_EQ(t.widgetFixedPage, 3);       // truncated
+  EXPECT_EQ(t.widgetFixedX, -2);         // toward zero
   EXPECT_EQ(t.widgetFixedY, INT64_MAX);  // saturated, not undefined
   EXPECT_EQ(t.widgetWidth, 120);
   EXPECT_EQ(t.widgetHeight, 100);
@@ -38,8 +36,7 @@ TEST(FullConstructors, AbsentValuesGetSubstitutesAndNumbersTruncate) {
 
 TEST(FullConstructors, RootSharesMembersAndFillsMissingOnes) {
   auto file = std::make_shared<PenvoraSDKFileProperties>();
-  PenvoraSDKParams p(file, std::make_shared<PenvoraSDKCommonProperties>(),
-                     std::make_shared<PenvoraSDKWidget>());
+  PenvoraSDKParams p(file, std::make_shared<PenvoraSDKCommonProperties>(), std::make_shared<PenvoraSDKWidget>());
   ASSERT_TRUE(p.tsp && p.extra && p.certificate);
   EXPECT_FALSE(p.tsp->tspActivate);  // default-constructed, not the full constructor's true
   p.fileProperties->password = "typed";

@@ -10,9 +10,9 @@
 
 #include "core/engine/ESS.hpp"
 #include "core/securepdf/DocumentSource.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Base64.hpp"
+#include "support/PdfTestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -51,8 +51,8 @@ std::string largePdf(std::size_t bytes) {
                             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
                             "/Resources << /XObject << /Im 5 0 R >> >> >>",
                             pdftest::stream("", "q 612 0 0 792 0 0 cm /Im Do Q"),
-                            pdftest::stream("/Type /XObject /Subtype /Image /Width 1000 /Height " + std::to_string(rows) +
-                                                " /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                            pdftest::stream("/Type /XObject /Subtype /Image /Width 1000 /Height " +
+                                                std::to_string(rows) + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
                                             samples)});
 }
 
@@ -123,8 +123,8 @@ TEST(FaultInjectionTest, ReadOnlyOutputFolder) {
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf());
   fs::create_directories(dir / "ro");
-  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+  fs::permissions(dir / "ro",
+                  fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
   auto s = pdftest::signer(dir / "in.pdf", dir / "ro" / "out.pdf");
   if (geteuid() != 0) {
     EXPECT_THROW(s.sign(), core::securepdf::SecurePdfError);

@@ -2,8 +2,8 @@
 
 #include "core/securepdf/Certificate.hpp"
 #include "core/securepdf/PDFSign.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
 using testsupport::readText;
@@ -43,7 +43,8 @@ TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
       {"garbage", std::string(5000, 'x'), "not a readable PDF"},
       {"truncatedHeader", plain.substr(0, 40), "not a readable PDF"},
       {"deepNesting", pdftest::buildPdf({deep, "<< /Type /Pages /Kids [] /Count 0 >>"}), "not a readable PDF"},
-      {"pageTreeLoop", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}),
+      {"pageTreeLoop",
+       pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}),
        "not a readable PDF"},
       {"noPages", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}),
        "no pages"},

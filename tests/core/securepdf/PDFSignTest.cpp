@@ -33,8 +33,8 @@ TEST_P(SignVariantTest, AppendsASignatureValidatorsAccept) {
   auto in = plain;
   if (v.qpdfArgs) {
     in = dir / "in.pdf";
-    ASSERT_EQ(run(std::string("qpdf --allow-weak-crypto ") + v.qpdfArgs + " '" + plain.string() + "' '" +
-                  in.string() + "' 2>&1")
+    ASSERT_EQ(run(std::string("qpdf --allow-weak-crypto ") + v.qpdfArgs + " '" + plain.string() + "' '" + in.string() +
+                  "' 2>&1")
                   .exitCode,
               0);
   }
@@ -47,8 +47,7 @@ TEST_P(SignVariantTest, AppendsASignatureValidatorsAccept) {
   ASSERT_GT(signedFile.size(), original.size());
   EXPECT_EQ(signedFile.compare(0, original.size(), original), 0) << "original bytes changed";
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf", v.password));
-  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf", v.password),
-            std::vector<std::string>{"Signature is Valid."});
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf", v.password), std::vector<std::string>{"Signature is Valid."});
   auto sigs = pdftest::signatures(signedFile);
   ASSERT_EQ(sigs.size(), 1u);
   EXPECT_EQ(sigs[0].range[0], 0);
@@ -63,8 +62,7 @@ TEST_P(SignVariantTest, AppendsASignatureValidatorsAccept) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, SignVariantTest,
-    ::testing::Values(Variant{"plain", nullptr, ""},
-                      Variant{"objectStreams", "--object-streams=generate", ""},
+    ::testing::Values(Variant{"plain", nullptr, ""}, Variant{"objectStreams", "--object-streams=generate", ""},
                       Variant{"xrefStreamOnly", "--object-streams=generate --compress-streams=y", ""},
                       Variant{"linearized", "--linearize", ""},
                       Variant{"linearizedObjectStreams", "--linearize --object-streams=generate", ""},
@@ -107,9 +105,9 @@ TEST(PDFSignTest, SignatureDictionaryAndCmsCarryWhatWasAsked) {
   s.sign();
 
   const std::string text = pdftest::qdf(dir / "out.pdf");
-  for (const char* expected : {"/Filter /Adobe.PPKLite", "/SubFilter /ETSI.CAdES.detached", "/M (D:",
-                               "/Reason (Contrato de prueba)", "/Name /PenvoraSDK", "/REx (1.2.3)", "/R 66051",
-                               "/OS [", "/Linux", "/Name /PenvoraFilter"})
+  for (const char* expected :
+       {"/Filter /Adobe.PPKLite", "/SubFilter /ETSI.CAdES.detached", "/M (D:", "/Reason (Contrato de prueba)",
+        "/Name /PenvoraSDK", "/REx (1.2.3)", "/R 66051", "/OS [", "/Linux", "/Name /PenvoraFilter"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
 
   auto sigs = pdftest::signatures(readText(dir / "out.pdf"));
@@ -225,7 +223,9 @@ TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   s.sign();
 
   const std::string text = pdftest::qdf(dir / "out.pdf");
-  for (const char* part : {"/Filter /DCTDecode", "/ImageMask true", "Jos\xE9 \xD1\xFA\xF1" "ez" /* Latin-1 */})
+  for (const char* part : {"/Filter /DCTDecode", "/ImageMask true",
+                           "Jos\xE9 \xD1\xFA\xF1"
+                           "ez" /* Latin-1 */})
     EXPECT_NE(text.find(part), std::string::npos) << part;
   EXPECT_EQ(text.find("Digitally signed by"), std::string::npos);
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});

@@ -4,10 +4,10 @@
 
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/PDFSign.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
-#include "support/TestPki.hpp"
 #include "core/util/Hex.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/TestPki.hpp"
 
 using namespace penvora::core::securepdf;
 using testsupport::readText;
@@ -143,7 +143,8 @@ TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
   // The first signature's VRI key: SHA-1 of its /Contents.
   auto sigs = pdftest::signatures(ltvFile);
   ASSERT_EQ(sigs.size(), 2u);
-  const std::string raw = testsupport::unhex(ltvFile.substr(sigs[0].range[1] + 1, sigs[0].range[2] - sigs[0].range[1] - 2));
+  const std::string raw =
+      testsupport::unhex(ltvFile.substr(sigs[0].range[1] + 1, sigs[0].range[2] - sigs[0].range[1] - 2));
   unsigned char sha1[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(), sha1);
   const std::string key = testsupport::hex(std::string_view(reinterpret_cast<const char*>(sha1), sizeof sha1));

@@ -1,30 +1,30 @@
 #include "qt/capture/SignatureDrawerView.hpp"
 
+#include <gtest/gtest.h>
 #include <QGeoPositionInfoSource>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "core/engine/ESSUtils.hpp"
+#include "core/util/Base64.hpp"
 #include "qt/capture/LocationManager.hpp"
 #include "qt/capture/ProgressBar.hpp"
-#include "core/engine/ESSUtils.hpp"
-#include "support/TestSupport.hpp"
 #include "qt/ui/FontRegistration.hpp"
-#include "core/util/Base64.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora::core::capture;
 using namespace penvora::qt::capture;
 
-using penvora::qt::capture::Canvas;
+using penvora::core::capture::DeviceOrientation;
 using penvora::core::capture::DrawerModel;
 using penvora::core::capture::LocationAuthorization;
+using penvora::qt::capture::Canvas;
 using penvora::qt::capture::LocationManager;
 using penvora::qt::capture::SignatureDrawerView;
-using penvora::core::capture::DeviceOrientation;
 using testsupport::CapturedLog;
 
 namespace {
@@ -101,7 +101,8 @@ struct Panel {
 
 std::vector<std::vector<std::string>> rows(const std::string& record) {
   std::vector<std::vector<std::string>> out;
-  for (const auto& line : penvora::core::engine::ESSUtils::split(record, '\n')) out.push_back(penvora::core::engine::ESSUtils::split(line, ';'));
+  for (const auto& line : penvora::core::engine::ESSUtils::split(record, '\n'))
+    out.push_back(penvora::core::engine::ESSUtils::split(line, ';'));
   return out;
 }
 
@@ -245,7 +246,7 @@ TEST(SignatureDrawerViewTest, ARequestedLocationGoesIntoTheRecord) {
   EXPECT_EQ(panel.source->starts, 1);
   panel.source->emitFix(40.4168, -3.7038, 650.0, 5.0);
   EXPECT_EQ(panel.source->stops, 1);  // one fix per start
-  panel.source->emitFix(0, 0, 0, 0);   // after the stop: ignored
+  panel.source->emitFix(0, 0, 0, 0);  // after the stop: ignored
   panel.stroke(30);
   QTest::mouseClick(&panel.view->acceptButton(), Qt::LeftButton);
   const auto r = rows(decode(panel.accepted.record));

@@ -1,7 +1,7 @@
 #include "penvora/SignatureView.hpp"
 
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include <cmath>
 #include <variant>
@@ -158,7 +158,8 @@ TEST(SignatureViewTest, MouseDragDrawsARibbonAndNoDelegateStillDraws) {
   view.resize(300, 200);
   view.show();
   QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(20, 100));
-  for (int x = 20; x <= 280; x += 20) QTest::mouseMove(&view, QPoint(x, 100 + static_cast<int>(30 * std::sin(x / 40.0))));
+  for (int x = 20; x <= 280; x += 20)
+    QTest::mouseMove(&view, QPoint(x, 100 + static_cast<int>(30 * std::sin(x / 40.0))));
   QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(280, 100));
   ASSERT_TRUE(view.signature());
   int inked = 0;

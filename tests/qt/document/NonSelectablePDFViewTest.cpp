@@ -1,10 +1,10 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 
+#include <gtest/gtest.h>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "qt/document/PDFTextSearch.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -82,8 +82,7 @@ TEST(NonSelectablePDFViewTest, TextFoundInPageSpaceIsWhereThePageShowsIt) {
     if (v.view.pageForPoint(beside.center()) == page) {
       EXPECT_EQ(darkest(shot, beside, shot.devicePixelRatio()), 255);
     }
-    if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES"))
-      shot.save(QString(keep) + "/viewer-" + word + ".png");
+    if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) shot.save(QString(keep) + "/viewer-" + word + ".png");
   }
 }
 

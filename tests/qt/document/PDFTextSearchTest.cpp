@@ -44,8 +44,8 @@ TEST(PDFTextSearchTest, BoundsAreInPageSpaceOnRotatedAndCroppedPages) {
 TEST(PDFTextSearchTest, LiteralAndCaseInsensitiveMatchingInReadingOrder) {
   TempDir dir;
   writeText(dir / "p.pdf", pdftest::documentPdf({{0, "[0 0 612 792]", "Sign HERE"},
-                                                  {0, "[0 0 612 792]", "nothing"},
-                                                  {0, "[0 0 612 792]", "sign here or here"}}));
+                                                 {0, "[0 0 612 792]", "nothing"},
+                                                 {0, "[0 0 612 792]", "sign here or here"}}));
   PDFTextSearch search(qpath(dir / "p.pdf"), {});
   ASSERT_EQ(search.pageCount(), 3);
   EXPECT_TRUE(search.findString("sign here", FindOptions::literal).size() == 1);

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "core/document/PageGeometry.hpp"
+#include "core/util/Base64.hpp"
+#include "qt/ui/Localization.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/TestSupport.hpp"
-#include "qt/ui/Localization.hpp"
-#include "core/util/Base64.hpp"
 
 using namespace penvora;
 using namespace penvora::qt::document;
@@ -24,9 +24,9 @@ struct Shown {
   std::unique_ptr<PDFTextSearch> text;
   Shown() {
     writeText(dir / "d.pdf", pdftest::documentPdf({{0, "[0 0 612 792]", "Contract"},
-                                                    {90, "[0 0 612 792]", "Signed at Madrid"},
-                                                    {0, "[0 0 612 792]", "The end"}},
-                                                   /*signatureFields=*/true));
+                                                   {90, "[0 0 612 792]", "Signed at Madrid"},
+                                                   {0, "[0 0 612 792]", "The end"}},
+                                                  /*signatureFields=*/true));
     document = PDFDocument::open((dir / "d.pdf").string());
     text = std::make_unique<PDFTextSearch>(QString::fromStdString((dir / "d.pdf").string()), QString());
   }
@@ -141,8 +141,8 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   ASSERT_TRUE(back.loadFromData(reinterpret_cast<const uchar*>(jpeg->data()), static_cast<int>(jpeg->size()), "JPEG"));
   // The 300 x 100 picture centred on the 150 x 300 shape the user sees.
   EXPECT_EQ(back.size(), QSize(300, 600));
-  EXPECT_GE(qGray(back.pixel(5, 5)), 250);   // transparent became white
-  EXPECT_LE(qGray(back.pixel(150, 300)), 40); // the ink stays dark at quality 100
+  EXPECT_GE(qGray(back.pixel(5, 5)), 250);     // transparent became white
+  EXPECT_LE(qGray(back.pixel(150, 300)), 40);  // the ink stays dark at quality 100
   EXPECT_EQ(SignaturePlacement::renderSignatureJPEG(QImage()), "");
 }
 

@@ -7,14 +7,14 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "qt/document/NonSelectablePDFView.hpp"
 #include "penvora/ErrorTexts.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/Localization.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
 #include "support/TestSupport.hpp"
-#include "qt/ui/InsertPasswordPDFView.hpp"
-#include "qt/ui/Localization.hpp"
 
 using namespace penvora;
 using testsupport::Outcome;
@@ -203,7 +203,8 @@ TEST(SignatureViewControllerTest, ThreeSourcesWithAnEmptyMiddleOneShowAsOneDocum
   EXPECT_EQ(c->subtitleText(), "Page 1 of 5");
 
   c->pdfView()->goToPage(2);
-  EXPECT_TRUE(QTest::qWaitFor([c] { return c->subtitleText() == "Page 3 of 5"; }, 2000)) << c->subtitleText().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([c] { return c->subtitleText() == "Page 3 of 5"; }, 2000))
+      << c->subtitleText().toStdString();
   EXPECT_EQ(c->titleText(), "[2/2]  third");
   testsupport::keepPicture(*c->window(), "merged-page-3");
   QFile::remove(c->documentPath());

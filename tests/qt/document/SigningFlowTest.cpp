@@ -12,24 +12,24 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "qt/capture/Canvas.hpp"
-#include "qt/capture/SignatureDrawerView.hpp"
 #include "core/document/PageGeometry.hpp"
-#include "qt/document/NonSelectablePDFView.hpp"
-#include "qt/document/PlacementAnnotations.hpp"
 #include "core/engine/ESS.hpp"
+#include "core/util/Base64.hpp"
 #include "penvora/ErrorTexts.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
 #include "penvora/PenvoraSdkCertManager.hpp"
-#include "support/PdfTestSupport.hpp"
-#include "support/QtTestSupport.hpp"
-#include "support/TestSupport.hpp"
+#include "qt/capture/Canvas.hpp"
+#include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/document/NonSelectablePDFView.hpp"
+#include "qt/document/PlacementAnnotations.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtKeychainStore.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
-#include "core/util/Base64.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/QtTestSupport.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -47,10 +47,9 @@ namespace {
 // Three pages: upright, turned a quarter, upright; signature fields on the
 // first and last page; a line of text on each.
 std::string threePages() {
-  return pdftest::documentPdf({{0, "[0 0 612 792]", "Contract"},
-                               {90, "[0 0 612 792]", "Signed at Madrid"},
-                               {0, "[0 0 612 792]", "The end"}},
-                              /*signatureFields=*/true);
+  return pdftest::documentPdf(
+      {{0, "[0 0 612 792]", "Contract"}, {90, "[0 0 612 792]", "Signed at Madrid"}, {0, "[0 0 612 792]", "The end"}},
+      /*signatureFields=*/true);
 }
 
 struct SigningRun {
@@ -100,9 +99,7 @@ struct SigningRun {
   }
   void clickSign() { QTest::mouseClick(qobject_cast<QAbstractButton*>(c->signButton()), Qt::LeftButton); }
   // The view point of a page-space point.
-  QPoint onPage(double x, double y, int page) const {
-    return c->pdfView()->convertFromPage({x, y}, page).toPoint();
-  }
+  QPoint onPage(double x, double y, int page) const { return c->pdfView()->convertFromPage({x, y}, page).toPoint(); }
   QPoint centreOf(const Rect& r, int page) const { return onPage(r.x + r.width / 2, r.y + r.height / 2, page); }
   void drag(QPoint from, QPoint to, int steps = 12) {
     QWidget* vp = c->pdfView()->viewport();
@@ -296,8 +293,8 @@ TEST(SigningFlowTest, ACustomTextTypedAfterPlacementReplacesTheHostsList) {
   EXPECT_EQ(c->customTextPrompt(), nullptr);  // not before the capture
   run.clickSign();
   ASSERT_TRUE(run.drawAndAccept());
-  ASSERT_TRUE(QTest::qWaitFor([c] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); },
-                              3000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([c] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); }, 3000));
   QInputDialog* prompt = c->customTextPrompt();
   EXPECT_EQ(prompt->windowTitle(), qt::ui::localizedString("AddSignatureText"));
   EXPECT_EQ(prompt->findChild<QLineEdit*>()->placeholderText(), qt::ui::localizedString("EnterSignatureText"));
@@ -439,7 +436,7 @@ TEST(SigningFlowTest, ManualBoxOnPagesTurnedHalfAndThreeQuarters) {
   SigningRun run(PenvoraSDKWidgetType::manual,
                  pdftest::documentPdf({{270, "[0 0 612 792]", "Three quarters"}, {180, "[0 0 612 792]", "Half"}}));
   run.params->widget->widgetManualRatio = 2.0f;
-  run.params->certificate->handwrittenSignature = false;  // a placeholder box, no capture
+  run.params->certificate->handwrittenSignature = false;   // a placeholder box, no capture
   run.params->certificate->requestUserCertificate = true;  // stops at the identity dialog
   run.params->certificate->defaultAliasUserCertificate = "penvora-test-missing-" + newUuidString();
   ASSERT_TRUE(run.show());
@@ -521,10 +518,9 @@ TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPag
     EXPECT_NEAR(signedRect->y + signedRect->height, sig->bounds.y + sig->bounds.height, 1);
     // The reader draws the picture (the placeholder logo, wider than high)
     // across the box the viewer showed, not on its side.
-    const auto ink = pdftest::inkOnShownPage(run.outcome.signedFiles[0],
-                                             {shownBox.x() - 10, shownBox.y() - 10, shownBox.width() + 20,
-                                              shownBox.height() + 20},
-                                             run.dir.path());
+    const auto ink = pdftest::inkOnShownPage(
+        run.outcome.signedFiles[0],
+        {shownBox.x() - 10, shownBox.y() - 10, shownBox.width() + 20, shownBox.height() + 20}, run.dir.path());
     ASSERT_TRUE(ink);
     EXPECT_GE(ink->x, shownBox.left() - 1);
     EXPECT_GE(ink->y, shownBox.top() - 1);

@@ -1,9 +1,9 @@
 #include "qt/document/ViewerTouchNavigation.hpp"
 
+#include <gtest/gtest.h>
 #include <QPdfDocument>
 #include <QPointingDevice>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -65,7 +65,8 @@ TEST(ViewerTouchNavigationTest, PinchZoomsWithinTheRangeAndADoubleTapFitsTheWidt
   TouchViewer v;
   QWidget* w = v.view.viewport();
   QTest::touchEvent(w, v.finger).press(0, {250, 400}).press(1, {350, 400});
-  for (int i = 1; i <= 10; ++i) QTest::touchEvent(w, v.finger).move(0, {250 - 20 * i, 400}).move(1, {350 + 20 * i, 400});
+  for (int i = 1; i <= 10; ++i)
+    QTest::touchEvent(w, v.finger).move(0, {250 - 20 * i, 400}).move(1, {350 + 20 * i, 400});
   QTest::touchEvent(w, v.finger).release(0, {50, 400}).release(1, {550, 400});
   EXPECT_EQ(v.view.scaleFactor(), v.view.maxScaleFactor) << "spreading the fingers five times stops at the maximum";
   EXPECT_FALSE(v.view.autoScales());

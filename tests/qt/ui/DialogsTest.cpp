@@ -1,17 +1,17 @@
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
-#include "support/QtTestSupport.hpp"
-#include "qt/ui/Localization.hpp"
 #include "qt/ui/LoadingDocumentsView.hpp"
+#include "qt/ui/Localization.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
+#include "support/QtTestSupport.hpp"
 
 using namespace penvora::qt::ui;
 
@@ -41,7 +41,8 @@ TEST(RejectAlertTest, ReasonsShorterThanFourCharactersStayInTheDialog) {
   keepPicture(dialog, "reject-dialog-error");
 
   // Three thumbs with skin tones are three characters, not twelve code units.
-  dialog.rejectTextView()->setPlainText(QString::fromUtf8("\U0001F44D\U0001F3FD\U0001F44D\U0001F3FD\U0001F44D\U0001F3FD"));
+  dialog.rejectTextView()->setPlainText(
+      QString::fromUtf8("\U0001F44D\U0001F3FD\U0001F44D\U0001F3FD\U0001F44D\U0001F3FD"));
   EXPECT_EQ(RejectAlertViewController::perceivedLength(dialog.rejectTextView()->toPlainText()), 3);
   QTest::mouseClick(dialog.positiveButton(), Qt::LeftButton);
   EXPECT_TRUE(host.reasons.empty());
@@ -104,8 +105,7 @@ TEST(DefaultIdentityDialogTest, TheMessageOpensTheLinkAndButtonsAnswer) {
   std::vector<QUrl> opened;
   int closed = 0, accepted = 0;
   const QUrl url("https://example.org/qualified");
-  UseDefaultCertDialog dialog([&] { ++closed; }, [&] { ++accepted; }, url,
-                              [&](const QUrl& u) { opened.push_back(u); });
+  UseDefaultCertDialog dialog([&] { ++closed; }, [&] { ++accepted; }, url, [&](const QUrl& u) { opened.push_back(u); });
   dialog.resize(420, 420);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));

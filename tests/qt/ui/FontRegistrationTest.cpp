@@ -5,8 +5,8 @@
 #include <QFontDatabase>
 #include <QTemporaryDir>
 
-#include "support/TestSupport.hpp"
 #include "qt/ui/FontRegistration.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora::qt::ui;
 

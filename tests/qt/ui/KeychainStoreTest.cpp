@@ -5,10 +5,10 @@
 #include <cstdlib>
 
 #include "core/engine/ESS.hpp"
-#include "penvora/PenvoraSdkCertManager.hpp"
-#include "support/TestSupport.hpp"
-#include "qt/ui/QtKeychainStore.hpp"
 #include "core/util/Base64.hpp"
+#include "penvora/PenvoraSdkCertManager.hpp"
+#include "qt/ui/QtKeychainStore.hpp"
+#include "support/TestSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -51,7 +51,8 @@ class Keychain : public ::testing::Test {
     auto r = testsupport::run("cd " + d +
                               " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=other"
                               " -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export -inkey k.pem"
-                              " -in c.pem -passout pass:" + password + " -out o.p12 && base64 -w0 o.p12");
+                              " -in c.pem -passout pass:" +
+                              password + " -out o.p12 && base64 -w0 o.p12");
     EXPECT_EQ(r.exitCode, 0);
     return *core::util::base64Decode(r.output);
   }

@@ -9,12 +9,31 @@ using namespace penvora::qt::ui;
 
 namespace {
 // Keys the component looks up; each must have a text in both languages.
-const char* const kKeys[] = {
-    "IncorrectPDFExtension", "IncorrectPDFPassword", "IncorrectRatio", "IncorrectSignatureSize",
-    "IncorrectFindTextNil", "IncorrectFloatText", "onDocument", "manual", "field", "fixed", "float",
-    "loading_documents", "Page", "of", "DragAndResize", "AddSignatureText",
-    "AddSignatureTextMessage", "EnterSignatureText", "Cancel", "Accept", "insert-password",
-    "password", "no_cert_selected", "document_will_get_signed_by_default_cert", "know_more"};
+const char* const kKeys[] = {"IncorrectPDFExtension",
+                             "IncorrectPDFPassword",
+                             "IncorrectRatio",
+                             "IncorrectSignatureSize",
+                             "IncorrectFindTextNil",
+                             "IncorrectFloatText",
+                             "onDocument",
+                             "manual",
+                             "field",
+                             "fixed",
+                             "float",
+                             "loading_documents",
+                             "Page",
+                             "of",
+                             "DragAndResize",
+                             "AddSignatureText",
+                             "AddSignatureTextMessage",
+                             "EnterSignatureText",
+                             "Cancel",
+                             "Accept",
+                             "insert-password",
+                             "password",
+                             "no_cert_selected",
+                             "document_will_get_signed_by_default_cert",
+                             "know_more"};
 }  // namespace
 
 TEST(Localization, EveryKeyHasEnglishAndSpanishText) {
@@ -42,6 +61,4 @@ TEST(Localization, MissingKeyYieldsKeyAndUnknownLanguageFallsBack) {
   setLanguage("en");
 }
 
-TEST(QtColorAdapter, MatchesCoreRule) {
-  EXPECT_EQ(penvora::qt::ui::colorFromHex("#80FF0000"), QColor(255, 0, 0, 128));
-}
+TEST(QtColorAdapter, MatchesCoreRule) { EXPECT_EQ(penvora::qt::ui::colorFromHex("#80FF0000"), QColor(255, 0, 0, 128)); }
