@@ -83,7 +83,9 @@ bool renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   if (argc < 2) {
     usage();
     return 2;
@@ -176,4 +178,15 @@ int main(int argc, char** argv) {
   }
   if (!renderPath.empty() && !rendered) std::fprintf(stderr, "penvora-verify: no decrypted trace to render\n");
   return allValid ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "penvora-verify: %s\n", e.what());
+    return 2;
+  }
 }

@@ -59,7 +59,9 @@ QPalette darkPalette() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   QApplication app(argc, argv);
   const char* requestPath = nullptr;
   const char* inkPath = nullptr;
@@ -73,9 +75,7 @@ int main(int argc, char** argv) {
     else if (arg == "--dark") {
       QApplication::setStyle(QStringLiteral("Fusion"));
       QApplication::setPalette(darkPalette());
-    } else if (arg == "-h" || arg == "--help")
-      return usage();
-    else if (!requestPath && arg.rfind("--", 0) != 0)
+    } else if (!requestPath && arg.rfind("-", 0) != 0)
       requestPath = argv[i];
     else
       return usage();
@@ -171,4 +171,15 @@ int main(int argc, char** argv) {
   if (!screen && status == 6) return 4;  // reported at once (bad output name)
   app.exec();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "penvora-demo: " << e.what() << "\n";
+    return 2;
+  }
 }

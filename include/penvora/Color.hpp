@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {

@@ -2,8 +2,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include "penvora/Export.hpp"
 
+#include "penvora/Export.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 
 namespace penvora {
@@ -13,7 +13,7 @@ class PENVORA_EXPORT DecodingError : public std::runtime_error {
  public:
   enum class Kind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
 
-  DecodingError(Kind kind, std::string codingPath, std::string detail);
+  DecodingError(Kind kind, std::string codingPath, const std::string& detail);
 
   Kind kind() const { return kind_; }
   // Dotted path of the offending key from the decoded root, e.g.

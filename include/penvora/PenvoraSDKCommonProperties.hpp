@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {

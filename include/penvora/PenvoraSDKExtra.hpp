@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {
@@ -24,7 +26,7 @@ struct PENVORA_EXPORT PenvoraSDKExtra {
       : autoOpen(autoOpen.value_or(false)),
         viewLastPage(viewLastPage.value_or(false)),
         showReject(showReject),
-        signatureColorHex(signatureColorHex.value_or("#000000")),
+        signatureColorHex(std::move(signatureColorHex).value_or("#000000")),
         signatureThickness(signatureThickness),
         fullScreen(fullScreen.value_or(true)),
         signatureMetadataMode(signatureMetadataMode) {}

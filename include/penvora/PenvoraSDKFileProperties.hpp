@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {

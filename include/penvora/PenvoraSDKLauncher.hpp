@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
-#include "penvora/Export.hpp"
 
+#include "penvora/Export.hpp"
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
-#include "penvora/Export.hpp"
 
+#include "penvora/Export.hpp"
 #include "penvora/PenvoraSDKCertificate.hpp"
 #include "penvora/PenvoraSDKCommonProperties.hpp"
 #include "penvora/PenvoraSDKExtra.hpp"

@@ -1,6 +1,8 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {
@@ -20,7 +22,7 @@ struct PENVORA_EXPORT PenvoraSDKTSP {
   PenvoraSDKTSP(std::optional<bool> tspActivate, std::optional<std::string> tspURL, std::optional<std::string> tspUser,
                 std::optional<std::string> tspPassword)
       : tspActivate(tspActivate.value_or(true)),
-        tspURL(tspURL.value_or(kDefaultTspURL)),
+        tspURL(std::move(tspURL).value_or(kDefaultTspURL)),
         tspUser(std::move(tspUser)),
         tspPassword(std::move(tspPassword)) {}
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "penvora/Export.hpp"
 
+#include "penvora/Export.hpp"
 #include "penvora/PenvoraSDKWidgetCustomText.hpp"
 #include "penvora/PenvoraSDKWidgetType.hpp"
 

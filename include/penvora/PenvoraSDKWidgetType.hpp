@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {

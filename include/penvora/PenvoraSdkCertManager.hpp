@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "penvora/Export.hpp"
 
+#include "penvora/Export.hpp"
 #include "penvora/SecretStore.hpp"
 
 namespace penvora {

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+
 #include "penvora/Export.hpp"
 
 namespace penvora {

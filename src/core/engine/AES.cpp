@@ -47,7 +47,7 @@ util::Bytes AES::encrypt(const std::string& text) const {
                         static_cast<int>(text.size())) != 1 ||
       EVP_EncryptFinal_ex(ctx.get(), out.data() + ivSize + n1, &n2) != 1)
     throw Error(ErrorCode::encryptionFailed);
-  out.resize(ivSize + static_cast<std::size_t>(n1 + n2));
+  out.resize(ivSize + static_cast<std::size_t>(n1) + static_cast<std::size_t>(n2));
   return out;
 }
 
@@ -62,7 +62,7 @@ std::string AES::decrypt(const util::Bytes& data) const {
   if (EVP_DecryptUpdate(ctx.get(), o, &n1, data.data() + ivSize, static_cast<int>(data.size() - ivSize)) != 1 ||
       EVP_DecryptFinal_ex(ctx.get(), o + n1, &n2) != 1)
     throw Error(ErrorCode::decryptionFailed);
-  out.resize(static_cast<std::size_t>(n1 + n2));
+  out.resize(static_cast<std::size_t>(n1) + static_cast<std::size_t>(n2));
   if (!util::isValidUtf8(out)) throw Error(ErrorCode::dataToStringFailed);
   return out;
 }

@@ -162,7 +162,7 @@ std::optional<util::Bytes> ESS::aesEncrypt(const util::Bytes& payload, const uti
     penvora::log("aesEncrypt: CCCrypt failed with status -4301");
     return std::nullopt;
   }
-  out.resize(static_cast<std::size_t>(n1 + n2));
+  out.resize(static_cast<std::size_t>(n1) + static_cast<std::size_t>(n2));
   return out;
 }
 

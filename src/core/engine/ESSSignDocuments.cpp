@@ -207,7 +207,7 @@ std::optional<fs::path> signDocument(const PenvoraSDKParams& params, ESSParams& 
   PDFSign s;
   if (!loadCertificate(s, *key, password)) return std::nullopt;
 
-  const fs::path output = describeDocument(s, params, essParams, input);
+  fs::path output = describeDocument(s, params, essParams, input);
   const double shownHeight = choosePage(s, params, essParams, input);
   applyPicture(s, certificate, essParams);
   // 6. Profile B by default, and who built the signature.

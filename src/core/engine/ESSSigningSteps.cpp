@@ -61,7 +61,10 @@ fs::path ESS::uniqueOutputURL(bool saveOnPrivateStorage, const std::string& file
   std::string ext = name.extension().string();  // with its dot
   if (!ext.empty()) ext.erase(0, 1);
   for (int n = 1;; ++n) {
-    candidate = base / (stem + "(" + std::to_string(n) + ")." + ext);
+    std::string file = stem;
+    file += "(" + std::to_string(n) + ").";
+    file += ext;
+    candidate = base / file;
     if (!fs::exists(candidate, ec)) return candidate;
   }
 }

@@ -8,7 +8,7 @@ namespace penvora {
 
 using nlohmann::json;
 
-DecodingError::DecodingError(Kind kind, std::string codingPath, std::string detail)
+DecodingError::DecodingError(Kind kind, std::string codingPath, const std::string& detail)
     : std::runtime_error(std::string(toString(kind)) +
                          (codingPath.empty() ? std::string() : " at \"" + codingPath + "\"") + ": " + detail),
       kind_(kind),

@@ -30,13 +30,13 @@ PenvoraSDKFileProperties::PenvoraSDKFileProperties(std::string documentPath, std
                                                    std::optional<std::string> location)
     : documentPath(std::move(documentPath)),
       documentUris(std::move(documentUris)),
-      signedName(signedName.value_or(kDefaultSignedName)),
+      signedName(std::move(signedName).value_or(kDefaultSignedName)),
       isShareable(isShareable),
-      password(password.value_or("")),
-      author(author.value_or("")),
-      reason(reason.value_or("")),
-      contact(contact.value_or("")),
-      location(location.value_or("")) {}
+      password(std::move(password).value_or("")),
+      author(std::move(author).value_or("")),
+      reason(std::move(reason).value_or("")),
+      contact(std::move(contact).value_or("")),
+      location(std::move(location).value_or("")) {}
 
 PenvoraSDKWidget::PenvoraSDKWidget(PenvoraSDKWidgetType widgetType, std::optional<std::string> widgetFloatText,
                                    std::optional<std::string> widgetFieldFieldname,

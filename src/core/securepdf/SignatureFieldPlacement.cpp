@@ -11,7 +11,7 @@ namespace penvora::core::securepdf {
 namespace {
 
 // Puts a widget into its page's /Annots, marking what changed.
-void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate& update) {
+void addToPage(QPDFObjectHandle page, const QPDFObjectHandle& widget, IncrementalUpdate& update) {
   QPDFObjectHandle annots = page.getKey("/Annots");
   if (annots.isArray()) {
     annots.appendItem(widget);
@@ -24,7 +24,7 @@ void addToPage(QPDFObjectHandle page, QPDFObjectHandle widget, IncrementalUpdate
 
 // Adds a field to the form's /Fields (the form dictionary itself is
 // already marked by the caller).
-void addToForm(QPDFObjectHandle acro, QPDFObjectHandle field, IncrementalUpdate& update) {
+void addToForm(QPDFObjectHandle acro, const QPDFObjectHandle& field, IncrementalUpdate& update) {
   QPDFObjectHandle fields = acro.getKey("/Fields");
   if (fields.isArray()) {
     fields.appendItem(field);
@@ -80,7 +80,7 @@ int pageRotation(QPDFObjectHandle page) {
   return 0;
 }
 
-void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, QPDFObjectHandle timestamp) {
+void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFObjectHandle& timestamp) {
   QPDFObjectHandle page = pdf.getAllPages().front();
   QPDFObjectHandle field = pdf.makeIndirectObject(
       QPDFObjectHandle::parse("<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
@@ -95,7 +95,7 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, QPDFObjectH
 SignatureFieldPlacement::SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan)
     : pdf_(pdf), update_(update), plan_(plan) {}
 
-void SignatureFieldPlacement::place(QPDFObjectHandle signature) {
+void SignatureFieldPlacement::place(const QPDFObjectHandle& signature) {
   QPDFObjectHandle form = signatureForm(pdf_, update_);
   if (plan_.target.existingField)
     intoExistingField(signature, *plan_.target.existingField);
@@ -121,7 +121,7 @@ QPDFObjectHandle SignatureFieldPlacement::appearance(double width, double height
   return ap;
 }
 
-void SignatureFieldPlacement::intoExistingField(QPDFObjectHandle signature, std::int32_t index) {
+void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signature, std::int32_t index) {
   auto fields = listSignatureFields(pdf_);
   if (index < 0 || static_cast<std::size_t>(index) >= fields.size())
     throw SecurePdfError(fields.empty() ? "The document has no signature field to sign"
@@ -153,7 +153,7 @@ void SignatureFieldPlacement::intoExistingField(QPDFObjectHandle signature, std:
   }
 }
 
-void SignatureFieldPlacement::intoNewField(QPDFObjectHandle signature, QPDFObjectHandle form) {
+void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, const QPDFObjectHandle& form) {
   const auto& pages = pdf_.getAllPages();
   const FieldTarget& t = plan_.target;
   std::vector<std::size_t> targets;

@@ -11,7 +11,7 @@ namespace penvora::core::securepdf {
 int pageRotation(QPDFObjectHandle page);
 
 // A hidden field on the first page holding a document time-stamp.
-void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, QPDFObjectHandle timestamp);
+void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFObjectHandle& timestamp);
 
 // Puts a signature dictionary into the document's form, marking every
 // object it changes or makes in the update: into an existing signature
@@ -21,11 +21,11 @@ class SignatureFieldPlacement {
  public:
   SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
 
-  void place(QPDFObjectHandle signature);
+  void place(const QPDFObjectHandle& signature);
 
  private:
-  void intoExistingField(QPDFObjectHandle signature, std::int32_t index);
-  void intoNewField(QPDFObjectHandle signature, QPDFObjectHandle form);
+  void intoExistingField(const QPDFObjectHandle& signature, std::int32_t index);
+  void intoNewField(const QPDFObjectHandle& signature, const QPDFObjectHandle& form);
   // The /AP dictionary for a widget of that size on a page turned by rotate.
   QPDFObjectHandle appearance(double width, double height, int rotate);
 

@@ -59,7 +59,7 @@ std::string subjectOf(X509* x) {
   return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
-int pageOf(QPDF& pdf, QPDFObjectHandle widget) {
+int pageOf(QPDF& pdf, const QPDFObjectHandle& widget) {
   const auto& pages = pdf.getAllPages();
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");

@@ -281,8 +281,8 @@ void NonSelectablePDFView::setDraggableHitTest(std::function<bool(const QPointF&
   touch_->startsOnDraggable = std::move(test);
 }
 
-void NonSelectablePDFView::setOverlays(int page, std::vector<std::shared_ptr<PageOverlay>> overlays) {
-  overlays_.insert(page, std::move(overlays));
+void NonSelectablePDFView::setOverlays(int page, const std::vector<std::shared_ptr<PageOverlay>>& overlays) {
+  overlays_.insert(page, overlays);
   viewport()->update();
 }
 

@@ -69,7 +69,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   QRectF convertRectFromPage(const QRectF& pageRect, int page) const;
   QTransform pageToViewTransform(int page) const;
 
-  void setOverlays(int page, std::vector<std::shared_ptr<PageOverlay>> overlays);
+  void setOverlays(int page, const std::vector<std::shared_ptr<PageOverlay>>& overlays);
   const std::vector<std::shared_ptr<PageOverlay>>& overlays(int page) const;
   void clearOverlays();
 

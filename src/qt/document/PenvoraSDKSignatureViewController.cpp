@@ -25,7 +25,7 @@ QString trimmed(const std::string& s) { return QString::fromStdString(s).trimmed
 
 // A text with a scheme is a URL; anything else is a path.
 QString localPathOf(const std::string& entry) {
-  const QString text = QString::fromStdString(entry);
+  QString text = QString::fromStdString(entry);
   const QUrl url(text, QUrl::StrictMode);
   if (url.isValid() && !url.scheme().isEmpty() && url.scheme().size() > 1)
     return url.isLocalFile() ? url.toLocalFile() : QString();  // only files can be opened here

@@ -312,6 +312,7 @@ void PenvoraSDKSignatureViewController::runSigningEngine() {
   const auto signedFiles = core::engine::ESS::signDocuments(*penvoraSDKParams, *essParams);
   closeInfo();
   std::vector<std::string> files;
+  files.reserve(signedFiles.size());
   for (const auto& f : signedFiles) files.push_back(f.string());
   dismissThen([success = successCallback, error = errorCallback, files] {
     // Every failed signing comes back as an empty list.
