@@ -283,6 +283,7 @@ void PenvoraSDKSignatureViewController::showPasswordPanel() {
         if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);
         passwordPanel_.clear();
         penvoraSDKParams->fileProperties->password = password;
+        passwordTyped_ = true;
         QTimer::singleShot(0, this, [this] { openDocument(); });
       },
       [this] {
@@ -291,6 +292,8 @@ void PenvoraSDKSignatureViewController::showPasswordPanel() {
         reportError(ui::localizedString(errorkey::IncorrectPDFPassword).toStdString());
       },
       this);
+  // Back after a typed password: say so, or the user cannot tell it was wrong.
+  if (passwordTyped_) panel->showProblem(ui::localizedString(errorkey::IncorrectPDFPassword));
   passwordPanel_ = panel;
   ui::ModalOverlay::cover(panel, this);
   panel->show();

@@ -194,6 +194,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;
   bool reported_ = false;
   bool needsMergePassword_ = false;
+  bool passwordTyped_ = false;  // the user typed a password at least once
   bool appeared_ = false;
   int signaturePage_ = -1;
   std::optional<QPointF> pressedAt_;  // where the current mouse drag began

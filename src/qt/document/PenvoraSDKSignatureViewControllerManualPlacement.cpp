@@ -9,6 +9,7 @@
 #include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QSequentialAnimationGroup>
+#include <algorithm>
 
 #include "core/document/ManualPlacementGeometry.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
@@ -256,10 +257,18 @@ void PenvoraSDKSignatureViewController::showToast(const QString& text, double se
   if (toast_) toast_->deleteLater();
   auto* label = new QLabel(text, this);
   label->setObjectName(QStringLiteral("toast"));
-  label->setGeometry(width() / 2 - 160, height() - 100, 320, 35);
   label->setAlignment(Qt::AlignCenter);
-  label->setStyleSheet(QStringLiteral("background: rgba(0,0,0,128); color: white; border-radius: 10px;"));
+  label->setWordWrap(true);
+  // Dark enough that white text keeps 4.5:1 over a white page.
+  label->setStyleSheet(QStringLiteral("background: rgba(0,0,0,200); color: white; border-radius: 10px; padding: 8px;"));
   label->setFont(ui::namedFont(QStringLiteral("Asap-Regular"), 14));
+  // Above the button bar, never over it.
+  const int labelWidth = std::min(width() - 32, 420);
+  const int labelHeight = std::max(35, label->heightForWidth(labelWidth));
+  int bottom = height() - 24;
+  for (QWidget* bar : {static_cast<QWidget*>(ui_->stackViewConfirmButtons), static_cast<QWidget*>(ui_->signButton)})
+    if (bar->isVisible()) bottom = std::min(bottom, bar->mapTo(this, QPoint(0, 0)).y() - 16);
+  label->setGeometry((width() - labelWidth) / 2, bottom - labelHeight, labelWidth, labelHeight);
   auto* effect = new QGraphicsOpacityEffect(label);
   effect->setOpacity(1.0);
   label->setGraphicsEffect(effect);

@@ -70,6 +70,9 @@ double PenvoraSDKSignatureViewController::signButtonOpacity() const {
 }
 
 void PenvoraSDKSignatureViewController::styleScreen() {
+  // Sizes and colours of the tablet look live in the resources.
+  QFile look(QStringLiteral(":/penvora/style/tablet.qss"));
+  if (look.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(look.readAll()));
   const QString accent = accentCss();
   const QString filled =
       QStringLiteral("QPushButton { background: %1; color: white; border: none; padding: 10px; }").arg(accent);
@@ -85,7 +88,6 @@ void PenvoraSDKSignatureViewController::styleScreen() {
     ui_->shareButton->setEnabled(false);
     ui_->shareButton->setStyleSheet(QStringLiteral("color: transparent;"));
   }
-  ui_->backButton->setStyleSheet(QStringLiteral("color: white;"));
 
   ui_->pdfView->viewport()->setStyleSheet(QString());
   QPalette white = ui_->pdfView->palette();
@@ -105,7 +107,6 @@ void PenvoraSDKSignatureViewController::styleScreen() {
   ui_->toolbarTitle->setFont(title);
   ui_->toolbarSubtitle->setFont(subtitle);
   for (QLabel* label : {ui_->toolbarTitle, ui_->toolbarSubtitle}) {
-    label->setStyleSheet(QStringLiteral("color: black;"));
     label->setMaximumWidth(220);
     label->setAlignment(Qt::AlignCenter);
   }

@@ -46,6 +46,15 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
 
 InsertPasswordPDFView::~InsertPasswordPDFView() = default;
 
+void InsertPasswordPDFView::showProblem(const QString& text) {
+  ui_->problemLabel->setText(text);
+  ui_->problemLabel->setVisible(!text.isEmpty());
+}
+
+QString InsertPasswordPDFView::problem() const {
+  return ui_->problemLabel->isVisible() ? ui_->problemLabel->text() : QString();
+}
+
 std::string InsertPasswordPDFView::password() const { return ui_->passwordField->text().toStdString(); }
 QLineEdit* InsertPasswordPDFView::passwordField() const { return ui_->passwordField; }
 QAbstractButton* InsertPasswordPDFView::closeButton() const { return ui_->closeButton; }

@@ -25,6 +25,10 @@ class InsertPasswordPDFView : public QWidget {
   InsertPasswordPDFView(AcceptAction acceptAction, DismissAction dismissAction, QWidget* parent = nullptr);
   ~InsertPasswordPDFView() override;
 
+  // Says under the title why the panel is back (a wrong password).
+  void showProblem(const QString& text);
+  QString problem() const;
+
   std::string password() const;
   QLineEdit* passwordField() const;
   QAbstractButton* closeButton() const;
