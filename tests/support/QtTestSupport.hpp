@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "penvora/PenvoraSDKCallbacks.hpp"
+#include "penvora/PenvoraSDKLauncher.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
+#include "qt/ui/Localization.hpp"
+#include "support/TestSupport.hpp"
 
 namespace testsupport {
 
@@ -82,5 +85,38 @@ inline penvora::qt::document::PenvoraSDKSignatureViewController* shownController
       ms);
   return found;
 }
+
+// One request to the launcher over a host widget: a fixed box on page 1 at
+// (100, 100) unless the test says otherwise.
+struct Request {
+  TempDir dir;
+  QWidget host;
+  Outcome outcome;
+  std::shared_ptr<penvora::PenvoraSDKParams> params = std::make_shared<penvora::PenvoraSDKParams>();
+  penvora::qt::document::PenvoraSDKSignatureViewController* c = nullptr;
+
+  Request() {
+    penvora::qt::ui::setLanguage("en");
+    host.resize(800, 1000);
+    params->widget->widgetType = penvora::PenvoraSDKWidgetType::fixed;
+    params->widget->widgetFixedPage = 1;
+    params->widget->widgetFixedX = 100;
+    params->widget->widgetFixedY = 100;
+  }
+  std::string file(const std::string& name, const std::string& bytes) {
+    writeText(dir / name, bytes);
+    return (dir / name).string();
+  }
+  void launch() {
+    penvora::PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());
+  }
+  // Launches and waits until the document is on screen.
+  penvora::qt::document::PenvoraSDKSignatureViewController* shown() {
+    launch();
+    c = shownController();
+    if (c && !c->document()) (void)QTest::qWaitFor([this] { return c->document() != nullptr; }, 5000);
+    return c;
+  }
+};
 
 }  // namespace testsupport

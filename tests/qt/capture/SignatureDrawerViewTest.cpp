@@ -14,17 +14,12 @@
 #include "qt/capture/LocationManager.hpp"
 #include "qt/capture/ProgressBar.hpp"
 #include "qt/ui/FontRegistration.hpp"
+#include "support/QtTestSupport.hpp"
 #include "support/TestSupport.hpp"
 
 using namespace penvora::core::capture;
 using namespace penvora::qt::capture;
 
-using penvora::core::capture::DeviceOrientation;
-using penvora::core::capture::DrawerModel;
-using penvora::core::capture::LocationAuthorization;
-using penvora::qt::capture::Canvas;
-using penvora::qt::capture::LocationManager;
-using penvora::qt::capture::SignatureDrawerView;
 using testsupport::CapturedLog;
 
 namespace {
@@ -64,7 +59,6 @@ struct Panel {
   QTemporaryDir dir;
   ScriptedSource* source = nullptr;
   Accepted accepted;
-  int dismissed = 0;
   std::unique_ptr<SignatureDrawerView> view;
 
   explicit Panel(DrawerModel model = {}, bool withSource = true) {
@@ -83,7 +77,7 @@ struct Panel {
           accepted.image = i;
           accepted.record = r;
         },
-        [this] { ++dismissed; }, std::make_unique<LocationManager>(std::move(s)));
+        [] {}, std::make_unique<LocationManager>(std::move(s)));
     view->resize(800, 600);
     view->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -106,21 +100,14 @@ std::vector<std::vector<std::string>> rows(const std::string& record) {
   return out;
 }
 
-void keepPicture(QWidget& w, const char* name) {
-  const char* keep = std::getenv("PENVORA_KEEP_PICTURES");
-  if (!keep) return;
-  QTest::qWait(200);  // the bar's animation
-  w.grab().save(QString(keep) + "/" + name + ".png");
-}
-
 TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsTheCount) {
   Panel panel;
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   panel.stroke(22);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::red));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(ProgressLevel::red));
   panel.stroke(2, {50, 200});
   EXPECT_EQ(panel.canvas().pointCount(), 24u);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::orange));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(ProgressLevel::orange));
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   QTest::mouseClick(&panel.view->acceptButton(), Qt::LeftButton);
   EXPECT_EQ(panel.accepted.count, 0);
@@ -129,9 +116,9 @@ TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsThe
   EXPECT_EQ(panel.canvas().pointCount(), 25u);
   EXPECT_TRUE(panel.view->acceptButton().isEnabled());
   panel.stroke(20, {40, 150});
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::green));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(ProgressLevel::green));
   EXPECT_NEAR(panel.view->progressBar().targetBarWidth(), 80.0 * 45 / 75, 1e-4);
-  keepPicture(*panel.view, "signature-drawer");
+  testsupport::keepPicture(*panel.view, "signature-drawer");
 }
 
 TEST(SignatureDrawerViewTest, EraseEmptiesTheDrawingAndClearsTheBar) {
@@ -144,7 +131,7 @@ TEST(SignatureDrawerViewTest, EraseEmptiesTheDrawingAndClearsTheBar) {
   EXPECT_EQ(panel.view->progressBarColor(), QColor(Qt::transparent));
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   panel.stroke(5);
-  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(penvora::core::capture::ProgressLevel::red));
+  EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(ProgressLevel::red));
   EXPECT_EQ(panel.view->startedTime(), started);  // a redone drawing keeps its first start
 }
 
@@ -219,22 +206,6 @@ TEST(SignatureDrawerViewTest, SwappingPortraitAndLandscapeStartsOver) {
   panel.stroke(10);
   panel.view->orientationChanged(DeviceOrientation::landscapeRight);
   EXPECT_EQ(panel.canvas().pointCount(), 10u);
-}
-
-TEST(SignatureDrawerViewTest, CloseDismissesWithoutAResult) {
-  Panel panel;
-  panel.stroke(30);
-  QTest::mouseClick(&panel.view->closeButton(), Qt::LeftButton);
-  EXPECT_EQ(panel.dismissed, 1);
-  EXPECT_EQ(panel.accepted.count, 0);
-  EXPECT_TRUE(panel.view->isVisible());  // the presenter closes it
-}
-
-TEST(SignatureDrawerViewTest, TextsComeFromTheStringTable) {
-  Panel panel;
-  EXPECT_EQ(panel.view->titleLabel().text(), "Sign here");
-  EXPECT_EQ(panel.view->eraseButton().text(), "Erase");
-  EXPECT_EQ(panel.view->acceptButton().text(), "Accept");
 }
 
 TEST(SignatureDrawerViewTest, ARequestedLocationGoesIntoTheRecord) {

@@ -64,12 +64,6 @@ TEST(SignatureViewTest, SettersKeepTheInvariants) {
   view.setStrokeAlpha(0);
   view.setStrokeAlpha(1.5);
   EXPECT_EQ(view.strokeAlpha(), 1.0);
-  view.setStrokeAlpha(0.5);
-  EXPECT_EQ(view.strokeAlpha(), 0.5);
-  // The style is reachable by name, as dynamic properties.
-  EXPECT_TRUE(view.setProperty("maximumStrokeWidth", 6.0));
-  EXPECT_EQ(view.maximumStrokeWidth(), 6.0);
-  EXPECT_EQ(view.property("strokeColor").value<QColor>(), QColor(Qt::black));
 }
 
 TEST(SignatureViewTest, PanReportsAndWidthsFollowTheRules) {

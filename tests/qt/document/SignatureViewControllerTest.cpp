@@ -8,56 +8,17 @@
 #include <QTest>
 
 #include "penvora/ErrorTexts.hpp"
-#include "penvora/PenvoraSDKLauncher.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
-#include "qt/ui/Localization.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
 #include "support/TestSupport.hpp"
 
 using namespace penvora;
 using testsupport::Outcome;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::Request;
 
 namespace {
-
-struct Request {
-  TempDir dir;
-  QWidget host;
-  Outcome outcome;
-  std::shared_ptr<PenvoraSDKParams> params = std::make_shared<PenvoraSDKParams>();
-
-  Request() {
-    qt::ui::setLanguage("en");
-    host.resize(800, 1000);
-    params->widget->widgetType = PenvoraSDKWidgetType::fixed;
-    params->widget->widgetFixedPage = 1;
-    params->widget->widgetFixedX = 100;
-    params->widget->widgetFixedY = 100;
-  }
-  std::string file(const std::string& name, const std::string& bytes) {
-    writeText(dir / name, bytes);
-    return (dir / name).string();
-  }
-  std::string encrypted(const std::string& name, int pages, const std::string& password) {
-    const std::string plain = file("plain-" + name, pdftest::plainPdf(pages));
-    const std::string out = (dir / name).string();
-    EXPECT_EQ(std::system(("qpdf --encrypt " + password + " owner 256 -- '" + plain + "' '" + out + "'").c_str()), 0);
-    return out;
-  }
-  void launch() {
-    PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());
-  }
-  // Launches and waits until the document is on screen.
-  qt::document::PenvoraSDKSignatureViewController* shown() {
-    launch();
-    auto* c = testsupport::shownController();
-    if (c && !c->document()) (void)QTest::qWaitFor([c] { return c->document() != nullptr; }, 5000);
-    return c;
-  }
-};
 
 QString localized(const char* key) { return qt::ui::localizedString(key); }
 
@@ -84,8 +45,13 @@ TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
   ASSERT_NE(c->essParams, nullptr);
   EXPECT_EQ(c->essParams->page, -1);
   testsupport::keepPicture(*c->window(), "signing-screen");
+  // Back leaves without any callback.
+  QPointer<qt::document::PenvoraSDKSignatureViewController> alive(c);
   QTest::mouseClick(c->findChild<QAbstractButton*>("backButton"), Qt::LeftButton);
-  EXPECT_TRUE(QTest::qWaitFor([] { return !Outcome::componentWindowsVisible(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 3000));
+  QTest::qWait(50);
+  EXPECT_EQ(r.outcome.calls, 0);
+  EXPECT_FALSE(Outcome::componentWindowsVisible());
 }
 
 TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNothing) {
@@ -228,7 +194,7 @@ TEST(SignatureViewControllerTest, APathWinsOverTheEntriesAndAFileUrlIsOpened) {
 
 TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits) {
   Request r;
-  r.params->fileProperties->documentPath = r.encrypted("locked.pdf", 2, "s3cret");
+  r.params->fileProperties->documentPath = pdftest::encrypted(r.file("a.pdf", pdftest::plainPdf(2)), "s3cret");
   r.launch();
   auto* c = testsupport::shownController();
   ASSERT_NE(c, nullptr);
@@ -255,7 +221,7 @@ TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits)
 
 TEST(SignatureViewControllerTest, CancellingThePasswordPanelEndsTheRequest) {
   Request r;
-  r.params->fileProperties->documentPath = r.encrypted("locked.pdf", 1, "s3cret");
+  r.params->fileProperties->documentPath = pdftest::encrypted(r.file("a.pdf", pdftest::plainPdf()), "s3cret");
   r.params->fileProperties->password = "not it";
   r.launch();
   auto* c = testsupport::shownController();
@@ -268,35 +234,28 @@ TEST(SignatureViewControllerTest, CancellingThePasswordPanelEndsTheRequest) {
 }
 
 TEST(SignatureViewControllerTest, TheFirstPageShownFollowsTheRequest) {
-  {
+  const std::vector<std::pair<std::function<void(Request&)>, int>> cases = {
+      {[](Request& r) { r.params->commonProperties->renderDefaultIndexPage = 2; }, 2},
+      {[](Request& r) {  // past the end: the fixed page decides
+         r.params->commonProperties->renderDefaultIndexPage = 9;
+         r.params->widget->widgetFixedPage = 4;
+       },
+       3},
+      {[](Request& r) {  // field mode: the named field's page
+         r.params->fileProperties->documentPath =
+             r.file("f.pdf", pdftest::documentPdf({{}, {}, {}}, /*signatureFields=*/true));
+         r.params->widget->widgetType = PenvoraSDKWidgetType::field;
+         r.params->widget->widgetFieldFieldname = "group.Sig2";
+       },
+       2},
+  };
+  for (const auto& [setUp, page] : cases) {
     Request r;
     r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(4));
-    r.params->commonProperties->renderDefaultIndexPage = 2;
+    setUp(r);
     auto* c = r.shown();
     ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 2; }, 2000));
-  }
-  {
-    // Past the end: the fixed page decides.
-    Request r;
-    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(4));
-    r.params->commonProperties->renderDefaultIndexPage = 9;
-    r.params->widget->widgetFixedPage = 4;
-    auto* c = r.shown();
-    ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 3; }, 2000));
-    EXPECT_EQ(c->subtitleText(), "Page 4 of 4");
-  }
-  {
-    // Field mode: the named field's page.
-    Request r;
-    r.params->fileProperties->documentPath =
-        r.file("f.pdf", pdftest::documentPdf({{}, {}, {}}, /*signatureFields=*/true));
-    r.params->widget->widgetType = PenvoraSDKWidgetType::field;
-    r.params->widget->widgetFieldFieldname = "group.Sig2";
-    auto* c = r.shown();
-    ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->currentPage() == 2; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([c, page] { return c->pdfView()->currentPage() == page; }, 2000)) << page;
   }
 }
 
@@ -314,17 +273,4 @@ TEST(SignatureViewControllerTest, ViewingTheLastPageUnlocksTheSignButtonOnce) {
   c->pdfView()->goToPage(0);
   QTest::qWait(50);
   EXPECT_TRUE(c->signButton()->isEnabled());
-}
-
-TEST(SignatureViewControllerTest, BackLeavesWithoutAnyCallback) {
-  Request r;
-  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
-  auto* c = r.shown();
-  ASSERT_NE(c, nullptr);
-  QPointer<qt::document::PenvoraSDKSignatureViewController> alive(c);
-  QTest::mouseClick(c->findChild<QAbstractButton*>("backButton"), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 3000));
-  QTest::qWait(50);
-  EXPECT_EQ(r.outcome.calls, 0);
-  EXPECT_FALSE(Outcome::componentWindowsVisible());
 }

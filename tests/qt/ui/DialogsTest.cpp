@@ -5,9 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
-#include "qt/ui/LoadingDocumentsView.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
@@ -117,25 +115,6 @@ TEST(DefaultIdentityDialogTest, TheMessageOpensTheLinkAndButtonsAnswer) {
   EXPECT_EQ(closed, 1);
   EXPECT_EQ(accepted, 1);
   keepPicture(dialog, "default-identity-dialog");
-}
-
-TEST(NoticesTest, LoadingAndSigningNoticesShowTheirTexts) {
-  setLanguage("en");
-  LoadingDocumentsView loading(localizedString("loading_documents"));
-  loading.resize(400, 300);
-  loading.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&loading));
-  EXPECT_EQ(loading.text(), localizedString("loading_documents"));
-  EXPECT_NE(loading.text(), "loading_documents");  // the table has it
-  keepPicture(loading, "loading-documents");
-
-  InfoAlertViewController notice;
-  notice.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&notice));
-  const auto* label = notice.viewContainer()->findChild<QLabel*>("messageLabel");
-  ASSERT_TRUE(label);
-  EXPECT_EQ(label->text(), localizedString("signing_document"));
-  keepPicture(notice, "signing-notice");
 }
 
 }  // namespace
