@@ -200,6 +200,7 @@ TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits)
   ASSERT_NE(c, nullptr);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr; }, 5000));
   testsupport::keepPicture(*c->window(), "password-panel");
+  EXPECT_EQ(c->passwordPanel()->problem(), "") << "nothing went wrong yet";
 
   auto typeAndAccept = [&](const QString& password) {
     qt::ui::InsertPasswordPDFView* panel = c->passwordPanel();
@@ -210,6 +211,7 @@ TEST(SignatureViewControllerTest, ThePasswordPanelComesBackUntilThePasswordFits)
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr && c->passwordPanel()->isVisible(); }, 5000));
   EXPECT_EQ(c->document(), nullptr);
   EXPECT_EQ(c->passwordPanel()->passwordField()->text(), "");  // each time empty
+  EXPECT_EQ(c->passwordPanel()->problem(), "The PDF password is incorrect");
 
   typeAndAccept("s3cret");
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->document() != nullptr; }, 5000));
