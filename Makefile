@@ -40,8 +40,7 @@ format-check: deps
 
 # bugprone and performance checks over the sources (needs a configured build/).
 tidy: build
-	@git ls-files 'src/*.cpp' 'apps/*.cpp' | xargs run-clang-tidy -quiet -p $(BUILD) >$(BUILD)/tidy.log 2>&1; \
-	  if grep -q 'warning:' $(BUILD)/tidy.log; then grep -A3 'warning:' $(BUILD)/tidy.log; exit 1; fi
+	@scripts/run-tidy $(BUILD)
 
 bench: deps
 	@bench/run
