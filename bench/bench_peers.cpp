@@ -11,18 +11,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "BenchDocuments.hpp"
 #include "core/engine/ESS.hpp"
-#include "support/PdfTestSupport.hpp"
 
 namespace fs = std::filesystem;
 
@@ -57,26 +54,6 @@ Measure measure(const std::function<int()>& work) {
 
 Measure command(const std::string& cmd) {
   return measure([cmd] { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? 0 : 1; });
-}
-
-// One page whose picture is `bytes` of incompressible samples.
-std::string bigPdf(std::size_t bytes) {
-  const int side = static_cast<int>(std::sqrt(static_cast<double>(bytes) / 3));
-  std::string samples(static_cast<std::size_t>(side) * side * 3, '\0');
-  std::mt19937_64 rng(42);
-  for (std::size_t i = 0; i + 8 <= samples.size(); i += 8) {
-    const auto v = rng();
-    std::memcpy(&samples[i], &v, 8);
-  }
-  return pdftest::buildPdf(
-      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [6 0 R] >> >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /XObject << /Im 5 0 R >> >> "
-       "/Annots [6 0 R] >>",
-       pdftest::stream("", "q 612 0 0 792 0 0 cm /Im Do Q"),
-       pdftest::stream("/Type /XObject /Subtype /Image /Width " + std::to_string(side) + " /Height " +
-                           std::to_string(side) + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
-                       samples),
-       "<< /FT /Sig /T (Sig1) /Type /Annot /Subtype /Widget /Rect [72 72 272 132] /F 4 /P 3 0 R >>"});
 }
 
 double fileMb(const fs::path& p) { return static_cast<double>(fs::file_size(p)) / 1e6; }
@@ -122,9 +99,9 @@ int main(int argc, char** argv) {
   // Written to disk first, so no contender inherits them in memory.
   std::vector<Input> inputs = {
       {"1 page", dir / "one.pdf"}, {"500 pages", dir / "five-hundred.pdf"}, {"50 MB", dir / "big.pdf"}};
-  testsupport::writeText(inputs[0].path, pdftest::documentPdf({{}}, true));
-  testsupport::writeText(inputs[1].path, pdftest::documentPdf(std::vector<pdftest::PageSpec>(500), true));
-  testsupport::writeText(inputs[2].path, bigPdf(50'000'000));
+  bench::writeTextPages(inputs[0].path, 1, "Penvora benchmark page", true);
+  bench::writeTextPages(inputs[1].path, 500, "Penvora benchmark page", true);
+  bench::writePicturePage(inputs[2].path, 50'000'000);
 
   for (const auto& in : inputs) {
     const fs::path& src = in.path;
@@ -147,10 +124,8 @@ int main(int argc, char** argv) {
   std::vector<fs::path> parts;
   double partsMb = 0;
   for (int i = 0; i < 20; ++i) {
-    std::vector<pdftest::PageSpec> pages(50);
-    for (auto& p : pages) p.text = "Document " + std::to_string(i + 1);
     parts.push_back(dir / ("part-" + std::to_string(i + 1) + ".pdf"));
-    testsupport::writeText(parts.back(), pdftest::documentPdf(pages));
+    bench::writeTextPages(parts.back(), 50, "Document " + std::to_string(i + 1), false);
     partsMb += fileMb(parts.back());
   }
   std::string list;
