@@ -21,7 +21,8 @@ double distance(const QPointF& a, const QPointF& b) { return std::hypot(a.x() - 
 
 }  // namespace
 
-ViewerTouchNavigation::ViewerTouchNavigation(NonSelectablePDFView* view) : QObject(view), view_(view) {
+ViewerTouchNavigation::ViewerTouchNavigation(NonSelectablePDFView* view)
+    : QObject(view), view_(view), viewport_(view->viewport()) {
   view->viewport()->setAttribute(Qt::WA_AcceptTouchEvents);
   view->viewport()->installEventFilter(this);
   momentum_.setInterval(kFrameMs);
@@ -29,7 +30,9 @@ ViewerTouchNavigation::ViewerTouchNavigation(NonSelectablePDFView* view) : QObje
 }
 
 bool ViewerTouchNavigation::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != view_->viewport()) return false;
+  // The viewport remembered, not asked for: while the view is being torn
+  // down its viewport still sends events, and the view is no longer one.
+  if (watched != viewport_) return false;
   switch (event->type()) {
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:

@@ -42,6 +42,7 @@ class ViewerTouchNavigation : public QObject {
   void momentumStep();
 
   NonSelectablePDFView* view_;
+  QObject* viewport_;
   bool passedOn_ = false;  // this stroke belongs to the screen
   std::optional<QPointF> last_, start_;
   QElapsedTimer strokeClock_, sampleClock_;

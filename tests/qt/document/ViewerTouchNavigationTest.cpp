@@ -1,9 +1,11 @@
 #include "qt/document/ViewerTouchNavigation.hpp"
 
 #include <gtest/gtest.h>
+
 #include <QPdfDocument>
 #include <QPointingDevice>
 #include <QTest>
+#include <memory>
 
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -19,7 +21,8 @@ struct TouchViewer {
   std::optional<PDFDocument> structure;
   QPdfDocument rendering;
   NonSelectablePDFView view;
-  QPointingDevice* finger = QTest::createTouchDevice();
+  std::unique_ptr<QPointingDevice> device{QTest::createTouchDevice()};  // unregistered when deleted
+  QPointingDevice* finger = device.get();
   TouchViewer() {
     testsupport::writeText(dir / "t.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(6)));
     structure = PDFDocument::open((dir / "t.pdf").string());
