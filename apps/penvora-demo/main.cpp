@@ -75,7 +75,7 @@ int run(int argc, char** argv) {
     else if (arg == "--dark") {
       QApplication::setStyle(QStringLiteral("Fusion"));
       QApplication::setPalette(darkPalette());
-    } else if (!requestPath && arg.rfind("-", 0) != 0)
+    } else if (!requestPath && arg.rfind('-', 0) != 0)
       requestPath = argv[i];
     else
       return usage();

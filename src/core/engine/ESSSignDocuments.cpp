@@ -104,8 +104,7 @@ fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSP
   const auto& files = *params.fileProperties;
   s.overwrite = true;
   s.inputFile = input.string();
-  const fs::path output =
-      ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
+  fs::path output = ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
   s.outputFile = output.string();
   s.password = files.password;
   s.signatureHashAlgorithm = "SHA512";

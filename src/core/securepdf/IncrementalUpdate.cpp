@@ -91,7 +91,7 @@ IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor
                                      std::uint64_t originalSize)
     : pdf_(pdf), encryptor_(encryptor), tail_(tail), originalSize_(originalSize) {}
 
-void IncrementalUpdate::add(QPDFObjectHandle h) {
+void IncrementalUpdate::add(const QPDFObjectHandle& h) {
   if (!h.isIndirect()) throw SecurePdfError("internal: only indirect objects go into an update");
   objects_[h.getObjGen()] = h;
 }

@@ -36,7 +36,7 @@ class IncrementalUpdate {
  public:
   IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize);
 
-  void add(QPDFObjectHandle indirectObject);
+  void add(const QPDFObjectHandle& indirectObject);
   void setSignaturePlaceholder(QPDFObjGen signature, std::size_t contentsBytes);
 
   struct Result {

@@ -49,7 +49,7 @@ Rect PenvoraSDKSignatureViewController::cropBox(int page) const { return ui_->pd
 void PenvoraSDKSignatureViewController::addOverlay(int page, std::shared_ptr<PageOverlay> overlay) {
   auto list = ui_->pdfView->overlays(page);
   list.push_back(std::move(overlay));
-  ui_->pdfView->setOverlays(page, std::move(list));
+  ui_->pdfView->setOverlays(page, list);
 }
 
 std::shared_ptr<PlacementAnnotation> PenvoraSDKSignatureViewController::annotationAt(int page, const QPointF& p) const {
@@ -233,7 +233,7 @@ void PenvoraSDKSignatureViewController::removePlacementAnnotations() {
     auto list = view->overlays(page);
     const auto before = list.size();
     std::erase_if(list, [](const auto& o) { return std::dynamic_pointer_cast<PlacementAnnotation>(o) != nullptr; });
-    if (list.size() != before) view->setOverlays(page, std::move(list));
+    if (list.size() != before) view->setOverlays(page, list);
   }
   signaturePage_ = -1;  // the box is on no page any more
   view->viewport()->update();
