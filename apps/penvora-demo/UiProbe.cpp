@@ -3,7 +3,9 @@
 #include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -61,6 +63,61 @@ const QWidget* topPanel(const penvora::qt::document::PenvoraSDKSignatureViewCont
   return nullptr;
 }
 
+// The viewer as a person sees it: where it has scrolled to, its scale,
+// the page in view; the manual box with its page's place on screen (so a
+// test can map the box to page space itself).
+json viewerState(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+  const auto* view = c->pdfView();
+  if (!view || view->pageCount() == 0) return nullptr;
+  const QPoint viewport = view->viewport()->mapToGlobal(QPoint(0, 0));
+  auto global = [&](const QRectF& r) {
+    return json{r.x() + viewport.x(), r.y() + viewport.y(), r.width(), r.height()};
+  };
+  json out{{"scroll", {view->scrollOffset().x(), view->scrollOffset().y()}},
+           {"scale", view->scaleFactor()},
+           {"autoScales", view->autoScales()},
+           {"page", view->currentPage()},
+           {"pages", view->pageCount()},
+           {"viewport", onScreen(view->viewport())}};
+  if (const auto& box = c->imageSignatureAnnotation; box && c->signaturePage() >= 0) {
+    const int page = c->signaturePage();
+    const Rect crop = view->pageCropBox(page);
+    const QRectF bounds(box->bounds.x, box->bounds.y, box->bounds.width, box->bounds.height);
+    out["box"] = {{"page", page},
+                  {"onScreen", global(view->convertRectFromPage(bounds, page))},
+                  {"pageOnScreen", global(view->pageRectInView(page))},
+                  {"crop", {crop.x, crop.y, crop.width, crop.height}},
+                  {"rotation", view->pageRotation(page)}};
+  }
+  return out;
+}
+
+// Every enabled control or label that shows text to the user on top (inside
+// the topmost panel when one is open), with its place on screen, so a test
+// can measure the text's contrast on the screenshot and a button's size.
+json texts(const QWidget* window, const QWidget* overlay) {
+  json out = json::array();
+  for (const QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->isVisible() || !w->isEnabled() || w->width() < 4 || w->height() < 4) continue;
+    if (overlay && overlay != w && !overlay->isAncestorOf(w)) continue;
+    if (auto* fade = qobject_cast<QGraphicsOpacityEffect*>(w->graphicsEffect()); fade && fade->opacity() < 0.05)
+      continue;  // faded out: nothing to read
+    QString text;
+    if (auto* label = qobject_cast<const QLabel*>(w))
+      text = label->text();
+    else if (auto* button = qobject_cast<const QAbstractButton*>(w))
+      text = button->text();
+    else if (auto* edit = qobject_cast<const QLineEdit*>(w))
+      text = edit->text();
+    if (text.trimmed().isEmpty()) continue;
+    out.push_back({{"name", name(w)},
+                   {"text", text.toStdString()},
+                   {"rect", onScreen(w)},
+                   {"button", qobject_cast<const QAbstractButton*>(w) != nullptr}});
+  }
+  return out;
+}
+
 }  // namespace
 
 UiProbe::UiProbe(penvora::qt::document::PenvoraSDKSignatureViewController* screen, QObject* parent)
@@ -68,8 +125,10 @@ UiProbe::UiProbe(penvora::qt::document::PenvoraSDKSignatureViewController* scree
   connect(input_, &QSocketNotifier::activated, this, [this] { readCommands(); });
 }
 
-std::string UiProbe::describe(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+std::string UiProbe::describe() const {
+  const penvora::qt::document::PenvoraSDKSignatureViewController* c = screen_;
   json out;
+  out["busy"] = gestures_.busy();
   if (const QScreen* s = QGuiApplication::primaryScreen())
     out["screen"] = {s->geometry().width(), s->geometry().height()};
   if (!c) {
@@ -101,6 +160,9 @@ std::string UiProbe::describe(const penvora::qt::document::PenvoraSDKSignatureVi
   out["accept"] = onScreen(c->acceptButton());
   out["rejectDialog"] = c->rejectDialog() != nullptr;
   out["boxes"] = boxes(c);
+  out["signEnabled"] = c->signButton() && c->signButton()->isEnabled();
+  out["view"] = viewerState(c);
+  out["texts"] = texts(window, overlay);
   return out.dump();
 }
 
@@ -120,8 +182,10 @@ void UiProbe::readCommands() {
       QWidget* window = screen_->window();
       window->showNormal();
       window->resize(w, h);
+    } else if (screen_) {
+      gestures_.start(line, screen_->window()->windowHandle());
     }
-    std::cout << "probe: " << describe(screen_) << std::endl;
+    std::cout << "probe: " << describe() << std::endl;
   }
 }
 

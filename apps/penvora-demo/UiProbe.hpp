@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <string>
 
+#include "ProbeInput.hpp"
+
 class QSocketNotifier;
 
 namespace penvora::qt::document {
@@ -16,17 +18,20 @@ namespace penvora::demo {
 // person sees: the component's window, the topmost overlay, the capture
 // panel, the focused control and the on-screen places of the buttons (in
 // screen coordinates, so a test can click them through the window system).
-// "windowed W H" first makes the window an ordinary W x H one.
+// "windowed W H" first makes the window an ordinary W x H one; a gesture
+// line (see ProbeInput) starts touch or pen input into the window, and
+// "busy" stays true until it has been played.
 class UiProbe : public QObject {
  public:
   explicit UiProbe(penvora::qt::document::PenvoraSDKSignatureViewController* screen, QObject* parent = nullptr);
-  static std::string describe(const penvora::qt::document::PenvoraSDKSignatureViewController* screen);
+  std::string describe() const;
 
  private:
   void readCommands();
   QPointer<penvora::qt::document::PenvoraSDKSignatureViewController> screen_;
   QSocketNotifier* input_;
   std::string pending_;
+  ProbeInput gestures_;
 };
 
 }  // namespace penvora::demo

@@ -87,16 +87,33 @@ void Canvas::paintStroke(QPainter& painter, const core::capture::CapturedStroke&
 }
 
 QImage Canvas::renderDrawing(qreal scale) const {
-  QImage image((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+  // The canvas, grown to every stroke: a panel made smaller after drawing
+  // (a turned tablet) must not cut the signature that is handed on.
+  QRectF area(QPointF(0, 0), QSizeF(size()));
+  const double r = pencilWidth_ / 2 + 1;
+  for (const auto& s : strokes_)
+    for (const auto& p : s.points) area |= QRectF(p.x - r, p.y - r, 2 * r, 2 * r);
+  area = area.toAlignedRect();
+  QImage image((area.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(scale);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.translate(-area.topLeft());
   for (const auto& s : strokes_) paintStroke(painter, s);
   return image;
 }
 
-void Canvas::rebuildInk() { inkImage_ = renderDrawing(devicePixelRatioF()); }
+void Canvas::rebuildInk() {
+  // The retained ink covers the canvas alone, from its corner.
+  const qreal scale = devicePixelRatioF();
+  inkImage_ = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+  inkImage_.setDevicePixelRatio(scale);
+  inkImage_.fill(Qt::transparent);
+  QPainter painter(&inkImage_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  for (const auto& s : strokes_) paintStroke(painter, s);
+}
 
 void Canvas::resizeEvent(QResizeEvent*) { rebuildInk(); }
 

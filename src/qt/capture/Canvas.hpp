@@ -46,7 +46,8 @@ class Canvas : public QWidget {
   std::size_t pointCount() const;
   // Replaces the drawing by an empty one.
   void clearDrawing();
-  // The ink alone on a transparent background, over the bounds at `scale`.
+  // The ink alone on a transparent background at `scale`, over the canvas
+  // and any stroke beyond it.
   QImage renderDrawing(qreal scale) const;
 
  signals:

@@ -76,6 +76,9 @@ void SignatureDrawerView::buildLayout() {
   QPalette headerPalette = header->palette();
   headerPalette.setColor(QPalette::Window, accent);
   header->setPalette(headerPalette);
+  // White on the accent in either scheme (the light scheme's text is black).
+  // A style sheet, as the screen's sheet would win over a palette.
+  header->setStyleSheet(QStringLiteral("QLabel, QToolButton { color: #FFFFFF; }"));
   auto* headerRow = new QHBoxLayout(header);
   title_ = new QLabel(ui::localizedString("sign-here"));
   title_->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title3));
@@ -84,6 +87,7 @@ void SignatureDrawerView::buildLayout() {
   close->setText(QStringLiteral("\u2715"));  // the "xmark" symbol
   close->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title2));
   close->setAutoRaise(true);
+  close->setMinimumSize(44, 44);  // a finger's target
   close->setAccessibleName(QStringLiteral("close"));
   closeButton_ = close;
   headerRow->addWidget(title_);
@@ -103,7 +107,7 @@ void SignatureDrawerView::buildLayout() {
   });
 
   auto* buttons = new QWidget;
-  buttons->setFixedHeight(40);
+  buttons->setFixedHeight(48);  // touch targets of at least 44
   auto* buttonRow = new QHBoxLayout(buttons);
   buttonRow->setContentsMargins(0, 0, 0, 0);
   eraseButton_ = new QPushButton(ui::localizedString("erase"));

@@ -68,6 +68,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   QPointF convertFromPage(const QPointF& pagePoint, int page) const;
   QRectF convertRectFromPage(const QRectF& pageRect, int page) const;
   QTransform pageToViewTransform(int page) const;
+  // Where a page is drawn, in viewport coordinates.
+  QRectF pageRectInView(int page) const;
 
   void setOverlays(int page, const std::vector<std::shared_ptr<PageOverlay>>& overlays);
   const std::vector<std::shared_ptr<PageOverlay>>& overlays(int page) const;
@@ -96,7 +98,6 @@ class NonSelectablePDFView : public QAbstractScrollArea {
     QSizeF shown;    // points
     double top = 0;  // points from the document's top, unscaled
   };
-  QRectF pageRectInView(int page) const;  // viewport coordinates
   void relayout();
   void updateCurrentPage();
   std::vector<int> visiblePages() const;

@@ -22,6 +22,7 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
   pal.setColor(QPalette::Window, namedColor(QStringLiteral("LightGrayColor")));
   ui_->panel->setPalette(pal);
   ui_->closeButton->setFont(titleFont);
+  ui_->closeButton->setMinimumSize(44, 44);  // a finger's target
   ui_->closeButton->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("AccentColor")).name()));
   ui_->titleLabel->setFont(titleFont);
   ui_->titleLabel->setText(localizedString("insert-password"));

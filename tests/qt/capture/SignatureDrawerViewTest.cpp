@@ -191,6 +191,8 @@ TEST(SignatureDrawerViewTest, InkColourFollowsTheSchemeOnlyForTheDefaultBlack) {
   for (int y = 80; y < 120; ++y) inked += qAlpha(ink.pixel(100, y)) > 128;
   EXPECT_NEAR(inked, 10, 1);  // a 10-point pen across the stroke
   EXPECT_EQ(QColor(ink.pixel(100, 100)), QColor(Qt::blue));
+  panel.canvas().resize(60, 60);  // a smaller panel keeps the whole signature
+  EXPECT_EQ(panel.canvas().renderDrawing(1.0).copy(0, 0, ink.width(), ink.height()), ink);
 }
 
 TEST(SignatureDrawerViewTest, SwappingPortraitAndLandscapeStartsOver) {
