@@ -1,8 +1,6 @@
 #include "ReplayPlayer.hpp"
 
 #include <QAbstractButton>
-#include <QDialogButtonBox>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -14,6 +12,7 @@
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/CustomTextPrompt.hpp"
 #include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
@@ -158,9 +157,9 @@ bool ReplayPlayer::step(Controller* c, const json& a) {
     if (!waitFor([&] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); },
                  "the custom text prompt"))
       return false;
-    QInputDialog* prompt = c->customTextPrompt();
-    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QString::fromStdString(a["text"].get<std::string>()));
-    click(prompt->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok));
+    const auto* prompt = c->customTextPrompt();
+    QTest::keyClicks(prompt->textField(), QString::fromStdString(a["text"].get<std::string>()));
+    click(prompt->acceptButton());
     return true;
   }
   if (name == "useDefaultIdentity") {

@@ -18,6 +18,7 @@
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
 #include "qt/ui/LoadingDocumentsView.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
@@ -53,6 +54,7 @@ int boxes(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
 // The panel a person sees on top: the last shown of the screen's panels
 // and dialogs in stacking order (a dialog of its own window counts too).
 const QWidget* topPanel(const penvora::qt::document::PenvoraSDKSignatureViewController* c) {
+  if (const QWidget* modal = penvora::qt::ui::ModalOverlay::topmostIn(c->window())) return modal;
   const QList<const QWidget*> panels = {c->captureView(),       c->passwordPanel(), c->loadingPanel(),
                                         c->defaultCertDialog(), c->rejectDialog(),  c->infoAlert()};
   const auto& children = c->children();
@@ -140,8 +142,10 @@ std::string UiProbe::describe() const {
   QWidget* focus = QApplication::focusWidget();
   out["window"] = onScreen(window);
   out["active"] = window->isActiveWindow();
-  out["overlay"] =
-      overlay ? json{{"class", overlay->metaObject()->className()}, {"geometry", onScreen(overlay)}} : json(nullptr);
+  out["overlay"] = overlay ? json{{"class", overlay->metaObject()->className()},
+                                  {"name", overlay->objectName().toStdString()},
+                                  {"geometry", onScreen(overlay)}}
+                           : json(nullptr);
   if (const SignatureDrawerView* capture = c->captureView()) {
     out["capturePanel"] = onScreen(capture->findChild<QWidget*>(QStringLiteral("signatureDrawerPanel")));
     out["captureTitle"] = capture->titleLabel().text().toStdString();

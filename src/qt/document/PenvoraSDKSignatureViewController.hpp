@@ -22,7 +22,6 @@ namespace Ui {
 class PenvoraSDKSignatureViewController;
 }
 
-class QInputDialog;
 class QLabel;
 
 namespace penvora::qt::capture {
@@ -34,6 +33,7 @@ class InsertPasswordPDFView;
 class InfoAlertViewController;
 class RejectAlertViewController;
 class UseDefaultCertDialog;
+class CustomTextPrompt;
 }  // namespace penvora::qt::ui
 
 namespace penvora::qt::document {
@@ -129,7 +129,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
 
   // What is on screen over the document, for tests and kiosk replays.
   capture::SignatureDrawerView* captureView() const;
-  QInputDialog* customTextPrompt() const;
+  ui::CustomTextPrompt* customTextPrompt() const;
   ui::UseDefaultCertDialog* defaultCertDialog() const;
   ui::InfoAlertViewController* infoAlert() const;
   ui::RejectAlertViewController* rejectDialog() const;
@@ -200,7 +200,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::optional<QPointF> pressedAt_;  // where the current mouse drag began
   bool dragging_ = false;
   QPointer<capture::SignatureDrawerView> captureView_;
-  QPointer<QInputDialog> customTextPrompt_;
+  QPointer<ui::CustomTextPrompt> customTextPrompt_;
   QPointer<ui::UseDefaultCertDialog> defaultCertDialog_;
   QPointer<ui::InfoAlertViewController> infoAlert_;
   QPointer<ui::RejectAlertViewController> rejectDialog_;

@@ -5,8 +5,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QGraphicsOpacityEffect>
-#include <QInputDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -24,6 +25,7 @@
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
 #include "qt/document/SignaturePlacement.hpp"
+#include "qt/ui/CustomTextPrompt.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
@@ -54,7 +56,7 @@ std::string capturedDocumentPath(const PenvoraSDKFileProperties& files) {
 }  // namespace
 
 capture::SignatureDrawerView* PenvoraSDKSignatureViewController::captureView() const { return captureView_; }
-QInputDialog* PenvoraSDKSignatureViewController::customTextPrompt() const { return customTextPrompt_; }
+ui::CustomTextPrompt* PenvoraSDKSignatureViewController::customTextPrompt() const { return customTextPrompt_; }
 ui::UseDefaultCertDialog* PenvoraSDKSignatureViewController::defaultCertDialog() const { return defaultCertDialog_; }
 ui::InfoAlertViewController* PenvoraSDKSignatureViewController::infoAlert() const { return infoAlert_; }
 ui::RejectAlertViewController* PenvoraSDKSignatureViewController::rejectDialog() const { return rejectDialog_; }
@@ -273,22 +275,14 @@ void PenvoraSDKSignatureViewController::askCustomTextOrSign(bool askText) {
 
 void PenvoraSDKSignatureViewController::requestCustomText() {
   if (customTextPrompt_) return;
-  auto* prompt = new QInputDialog(this);
-  prompt->setObjectName(QStringLiteral("customTextPrompt"));
-  prompt->setAttribute(Qt::WA_DeleteOnClose);
-  prompt->setWindowTitle(ui::localizedString("AddSignatureText"));
-  prompt->setLabelText(ui::localizedString("AddSignatureTextMessage"));
-  prompt->setInputMode(QInputDialog::TextInput);
-  prompt->setCancelButtonText(ui::localizedString("Cancel"));
-  prompt->setOkButtonText(ui::localizedString("Accept"));
-  if (auto* field = prompt->findChild<QLineEdit*>())
-    field->setPlaceholderText(ui::localizedString("EnterSignatureText"));
-  connect(prompt, &QInputDialog::textValueSelected, this, [this](const QString& text) {
+  auto* prompt = new ui::CustomTextPrompt(this);
+  connect(prompt, &ui::CustomTextPrompt::textAccepted, this, [this](const QString& text) {
     penvoraSDKParams->widget->widgetCustomText = {PenvoraSDKWidgetCustomText(11, text.toStdString())};
     QTimer::singleShot(0, this, [this] { startSigning(false); });
   });
   customTextPrompt_ = prompt;
-  prompt->open();
+  prompt->show();
+  prompt->textField()->setFocus();
 }
 
 void PenvoraSDKSignatureViewController::runSigningEngine() {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QDialogButtonBox>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +19,7 @@
 #include "qt/capture/SignatureDrawerView.hpp"
 #include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
+#include "qt/ui/CustomTextPrompt.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtKeychainStore.hpp"
@@ -262,11 +261,11 @@ TEST(SigningFlowTest, ACustomTextTypedAfterPlacementReplacesTheHostsList) {
   ASSERT_TRUE(run.drawAndAccept());
   ASSERT_TRUE(
       QTest::qWaitFor([c] { return c->customTextPrompt() != nullptr && c->customTextPrompt()->isVisible(); }, 3000));
-  QInputDialog* prompt = c->customTextPrompt();
-  EXPECT_EQ(prompt->windowTitle(), qt::ui::localizedString("AddSignatureText"));
-  EXPECT_EQ(prompt->findChild<QLineEdit*>()->placeholderText(), qt::ui::localizedString("EnterSignatureText"));
-  QTest::keyClicks(prompt->findChild<QLineEdit*>(), "Signed in Madrid");
-  QTest::mouseClick(prompt->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  const auto* prompt = c->customTextPrompt();
+  EXPECT_FALSE(prompt->isWindow());  // a card over the screen, not a window of its own
+  EXPECT_EQ(prompt->textField()->placeholderText(), qt::ui::localizedString("EnterSignatureText"));
+  QTest::keyClicks(prompt->textField(), "Signed in Madrid");
+  QTest::keyClick(prompt->textField(), Qt::Key_Return);  // as a keyboard user ends it
   ASSERT_TRUE(run.outcome.wait(20000));
   ASSERT_EQ(run.params->widget->widgetCustomText.size(), 1u);
   EXPECT_EQ(run.params->widget->widgetCustomText[0].text, "Signed in Madrid");
@@ -387,8 +386,7 @@ TEST(SigningFlowTest, CancelledStepsGoBackToTheDocumentWithoutAReport) {
     run.clickSign();
     ASSERT_TRUE(run.drawAndAccept());
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() != nullptr; }, 3000));
-    QTest::mouseClick(run.c->customTextPrompt()->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
-                      Qt::LeftButton);
+    QTest::mouseClick(run.c->customTextPrompt()->cancelButton(), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return run.c->customTextPrompt() == nullptr; }, 2000));
     QTest::qWait(700);
     EXPECT_EQ(run.c->infoAlert(), nullptr);
