@@ -9,10 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "core/securepdf/SecurePdfError.hpp"
 
@@ -38,6 +40,36 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
     throw SecurePdfError(std::string("The input is not a readable PDF: ") + e.what());
   }
   return pdf;
+}
+
+// A signed signature field among `field` and its kids (the field type may
+// be inherited from a parent).
+bool signedField(QPDFObjectHandle field, bool parentIsSignature, int depth) {
+  if (depth > 32 || !field.isDictionary()) return false;
+  QPDFObjectHandle type = field.getKey("/FT");
+  const bool isSignature = type.isName() ? type.getName() == "/Sig" : parentIsSignature;
+  if (isSignature && field.getKey("/V").isDictionary()) return true;
+  QPDFObjectHandle kids = field.getKey("/Kids");
+  if (!kids.isArray()) return false;
+  for (const auto& kid : kids.getArrayAsVector())
+    if (signedField(kid, isSignature, depth + 1)) return true;
+  return false;
+}
+
+// Whether the document holds a signature (or a certification) whose bytes
+// must not change.
+bool carriesSignatures(QPDF& pdf) {
+  try {
+    QPDFObjectHandle root = pdf.getRoot();
+    if (root.getKey("/Perms").isDictionary()) return true;
+    QPDFObjectHandle fields = root.getKey("/AcroForm").getKey("/Fields");
+    if (!fields.isArray()) return false;
+    for (const auto& field : fields.getArrayAsVector())
+      if (signedField(field, false, 0)) return true;
+  } catch (const std::exception&) {
+    return true;  // cannot tell: treat it as signed, so it is not rewritten
+  }
+  return false;
 }
 
 void checkReadable(const std::string& path) {
@@ -144,18 +176,41 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   if (opened.bytes) {
     tail = readXrefTail(*opened.bytes);
   } else {
-    const std::uint64_t n = std::min<std::uint64_t>(src.originalSize, 2048);
+    std::string start(static_cast<std::size_t>(std::min<std::uint64_t>(src.originalSize, 1024)), '\0');
+    src.read(0, start.data(), start.size());
+    const std::uint64_t base = findHeaderOffset(start);
+    const std::uint64_t n = std::min<std::uint64_t>(src.originalSize - base, 2048);
     std::string end(static_cast<std::size_t>(n), '\0');
     src.read(src.originalSize - n, end.data(), end.size());
-    tail = readXrefTail(end, src.originalSize - n, [&](std::uint64_t at) {
-      std::string probe(static_cast<std::size_t>(std::min<std::uint64_t>(32, src.originalSize - at)), '\0');
-      src.read(at, probe.data(), probe.size());
+    // In the file's own offsets, which count from its header.
+    tail = readXrefTail(end, src.originalSize - n - base, [&](std::uint64_t at) {
+      std::string probe(static_cast<std::size_t>(std::min<std::uint64_t>(32, src.originalSize - base - at)), '\0');
+      src.read(base + at, probe.data(), probe.size());
       return probe;
     });
+    if (tail) tail->headerOffset = base;
   }
-  if (tail && !src.pdf->anyWarnings()) {
+  const std::vector<QPDFExc> warnings = src.pdf->getWarnings();
+  if (tail && warnings.empty()) {
     src.tail = *tail;
     return src;
+  }
+  if (carriesSignatures(*src.pdf)) {
+    // Rewriting would change the bytes the signatures cover. Append to the
+    // original when its cross-references hold; otherwise say what is wrong.
+    const bool xrefDamaged = std::any_of(warnings.begin(), warnings.end(), [](const QPDFExc& w) {
+      const std::string m = w.getMessageDetail();
+      return m.find("xref") != std::string::npos || m.find("cross-reference") != std::string::npos;
+    });
+    if (tail && !xrefDamaged) {
+      src.tail = *tail;
+      return src;
+    }
+    std::string damage = warnings.empty() ? "no readable cross-reference section at its end" : "";
+    for (std::size_t i = 0; i < warnings.size() && i < 3; ++i)
+      damage += (i ? "; " : "") + warnings[i].getMessageDetail();
+    throw SecurePdfError("The document carries signatures and is damaged (" + damage +
+                         "); it is not rewritten, as that would break its signatures");
   }
   // The file needed repair: an update after broken bytes would be read
   // differently by different readers, so write a clean copy once (same

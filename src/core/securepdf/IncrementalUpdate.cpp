@@ -72,9 +72,18 @@ std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tail
 }
 
 std::optional<XrefTail> readXrefTail(const std::string& bytes) {
-  const std::size_t n = std::min<std::size_t>(bytes.size(), 2048);
-  return readXrefTail(bytes.substr(bytes.size() - n), bytes.size() - n,
-                      [&](std::uint64_t at) { return bytes.substr(static_cast<std::size_t>(at), 32); });
+  const std::uint64_t base = findHeaderOffset(std::string_view(bytes).substr(0, 1024));
+  const std::size_t n = std::min<std::size_t>(bytes.size() - base, 2048);
+  // In the file's own offsets, which count from its header.
+  auto tail = readXrefTail(bytes.substr(bytes.size() - n), bytes.size() - n - base,
+                           [&](std::uint64_t at) { return bytes.substr(static_cast<std::size_t>(base + at), 32); });
+  if (tail) tail->headerOffset = base;
+  return tail;
+}
+
+std::uint64_t findHeaderOffset(std::string_view start) {
+  const auto at = start.substr(0, 1024).find("%PDF-");
+  return at == std::string_view::npos ? 0 : at;
 }
 
 std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize) {
@@ -200,7 +209,7 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
   std::map<int, std::uint64_t> offsets;
   int maxObj = 0;
   for (const auto& [og, h] : objects_) {
-    offsets[og.getObj()] = originalSize_ + out.size();
+    offsets[og.getObj()] = originalSize_ - tail_.headerOffset + out.size();
     maxObj = std::max(maxObj, og.getObj());
     const std::size_t header = std::to_string(og.getObj()).size() + std::to_string(og.getGen()).size() + 6;
     writeObject(out, h, result, originalSize_ + out.size() + header);
@@ -217,7 +226,7 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
 
   if (tail_.form == XrefForm::table) {
     size = std::max<long long>(size, maxObj + 1);
-    const std::uint64_t xrefAt = originalSize_ + out.size();
+    const std::uint64_t xrefAt = originalSize_ - tail_.headerOffset + out.size();
     out += "xref\n";
     forEachRun(offsets, [&](int first, int count, auto begin, auto end) {
       out += std::to_string(first) + " " + std::to_string(count) + "\n";
@@ -232,7 +241,7 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
            std::to_string(xrefAt) + "\n%%EOF\n";
   } else {
     const int xrefObj = std::max<int>(static_cast<int>(size), maxObj + 1);
-    const std::uint64_t xrefAt = originalSize_ + out.size();
+    const std::uint64_t xrefAt = originalSize_ - tail_.headerOffset + out.size();
     offsets[xrefObj] = xrefAt;
     size = xrefObj + 1;
     const int w = xrefAt > 0xFFFFFFFFull ? 8 : 4;

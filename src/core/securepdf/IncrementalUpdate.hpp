@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -21,12 +22,19 @@ enum class XrefForm { table, stream };
 struct XrefTail {
   std::uint64_t startxref = 0;
   XrefForm form = XrefForm::table;
+  // Where the file's own offsets count from: the "%PDF-" header, which
+  // may follow other bytes (a mail gateway's lines, for instance).
+  std::uint64_t headerOffset = 0;
 };
 // From the last bytes of a file (`tail`, starting at `tailStart`); `readAt`
 // gives the 32 bytes at an offset, to check what the tail points at.
 std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
                                      const std::function<std::string(std::uint64_t offset)>& readAt);
 std::optional<XrefTail> readXrefTail(const std::string& bytes);
+
+// The offset of the "%PDF-" header within the first bytes of a file, as
+// readers look for it; 0 when it is not there.
+std::uint64_t findHeaderOffset(std::string_view start);
 
 // Serialises changed and new objects of a qpdf document as one incremental
 // update after the original bytes, with a cross-reference section in the
