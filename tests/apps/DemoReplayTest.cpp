@@ -2,16 +2,11 @@
 // headless, ending in a printed callback and an exit status.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "support/TestSupport.hpp"
 
-using testsupport::readText;
-using testsupport::run;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
 namespace {

@@ -5,8 +5,6 @@
 
 #include "core/document/ManualPlacementGeometry.hpp"
 #include "core/document/PageGeometry.hpp"
-#include "core/engine/ESS.hpp"
-#include "core/util/Base64.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora;
