@@ -110,6 +110,12 @@ inline std::string bioRecord(int points, const std::string& digest = "abc") {
   return r;
 }
 
+// The test certificate the biometric record is sealed to, as the host
+// hands it over (base64 of the PEM text).
+inline std::string bioCertB64() {
+  return penvora::core::util::base64Encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+}
+
 // A white JPEG of w x h pixels with a black block, as raw bytes.
 inline std::string inkJpeg(int w, int h, int x0, int y0, int x1, int y1) {
   penvora::core::util::Bytes rgba(static_cast<std::size_t>(w * h * 4), 255);

@@ -81,6 +81,8 @@ struct Outcome {
       error = message.value_or("<none>");
     };
   }
+  // Reported exactly once, after every component window was gone.
+  bool onceAfterTheWindows() const { return calls == 1 && windowsGoneWhenCalled; }
   // Lets the event loop run until something was reported.
   bool wait(int ms = 10000) {
     return QTest::qWaitFor([this] { return calls > 0; }, ms);

@@ -28,7 +28,7 @@ class SignDocumentsTest : public ::testing::Test {
     params.fileProperties->documentUris = {(home / "in.pdf").string()};
     params.fileProperties->author = "Ana Tester";
     params.fileProperties->reason = "Contract";
-    params.certificate->encKeyB64 = core::util::base64Encode(readText(kBioCert));
+    params.certificate->encKeyB64 = pdftest::bioCertB64();
     params.widget->widgetType = PenvoraSDKWidgetType::fixed;
     ess.jpgB64 = core::util::base64Encode(pdftest::inkJpeg(150, 100, 10, 48, 140, 53));
     ess.bounds = {100, 150, 150, 100};
