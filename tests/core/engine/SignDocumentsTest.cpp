@@ -106,7 +106,6 @@ TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
     ess.bounds = {0, 0, 120.9, 40.2};  // 0, 0 is sent as 1, 0; sizes truncate
     ess.page = 99;                     // past the end: the last page
     auto out = signOne();
-
     const auto sig = verify(out)["signatures"][0];
     EXPECT_TRUE(sig["valid"].get<bool>());
     EXPECT_EQ(sig["page"], 2);
