@@ -2,16 +2,11 @@
 // headless, ending in a printed callback and an exit status.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "support/TestSupport.hpp"
 
-using testsupport::readText;
-using testsupport::run;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
 namespace {
@@ -49,25 +44,21 @@ TEST(DemoReplayTest, RejectAndBadInputsEndWithTheirStatus) {
   EXPECT_EQ(r.exitCode, 3) << r.output;
   EXPECT_NE(r.output.find("rejectCallback: \"Not my contract\""), std::string::npos) << r.output;
 
-  writeText(dir / "bad.json", R"({"actions": [{"action": "stroke", "points": [[0.1, 0.2]]}]})");
-  r = run(demo("examples/request-float.json --replay '" + (dir / "bad.json").string() + "'"));
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.output.find("each point is [x, y, milliseconds]"), std::string::npos) << r.output;
-
-  writeText(dir / "unknown.json", R"({"actions": [{"action": "dance"}]})");
-  r = run(demo("examples/request-float.json --replay '" + (dir / "unknown.json").string() + "'"));
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.output.find("unknown action \"dance\""), std::string::npos) << r.output;
-
-  writeText(dir / "broken.json", R"({"fileProperties": )");
-  r = run(demo("'" + (dir / "broken.json").string() + "'"));
-  EXPECT_EQ(r.exitCode, 2) << r.output;
-
-  // A step whose target never comes: the replay says which.
-  writeText(dir / "stuck.json", R"({"stepTimeoutMs": 800, "actions": [{"action": "customText", "text": "x"}]})");
-  r = run(demo("examples/request-field.json --replay '" + (dir / "stuck.json").string() + "'"));
-  EXPECT_EQ(r.exitCode, 5) << r.output;
-  EXPECT_NE(r.output.find("the custom text prompt did not appear"), std::string::npos) << r.output;
+  // Broken replays and requests, and a step whose target never comes: the replay says which.
+  const std::string floatRequest = "examples/request-float.json --replay ";
+  const std::tuple<const char*, std::string, std::string, int, const char*> broken[] = {
+      {"bad.json", R"({"actions": [{"action": "stroke", "points": [[0.1, 0.2]]}]})", floatRequest, 2,
+       "each point is [x, y, milliseconds]"},
+      {"unknown.json", R"({"actions": [{"action": "dance"}]})", floatRequest, 2, "unknown action \"dance\""},
+      {"broken.json", R"({"fileProperties": )", "", 2, ""},  // the request itself
+      {"stuck.json", R"({"stepTimeoutMs": 800, "actions": [{"action": "customText", "text": "x"}]})",
+       "examples/request-field.json --replay ", 5, "the custom text prompt did not appear"}};
+  for (const auto& [name, json, before, status, message] : broken) {
+    writeText(dir / name, json);
+    r = run(demo(before + "'" + (dir / name).string() + "'"));
+    EXPECT_EQ(r.exitCode, status) << r.output;
+    EXPECT_NE(r.output.find(message), std::string::npos) << r.output;
+  }
 }
 
 // Several documents: the loading card goes up while they are merged, and

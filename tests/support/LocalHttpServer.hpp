@@ -49,7 +49,6 @@ class LocalHttpServer {
     close(fd_);
   }
 
-  int port() const { return port_; }
   std::string url(const std::string& path = "/") const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   int requests() const { return requests_; }
   std::string lastHeaders() const { return lastHeaders_; }

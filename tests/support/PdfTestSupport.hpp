@@ -1,11 +1,9 @@
 #pragma once
 // Test PDFs made at test time and the independent validators run on the
 // signed results.
-#include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +12,7 @@
 #include "core/securepdf/Certificate.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/Hex.hpp"
 #include "support/TestSupport.hpp"
 
 namespace pdftest {
@@ -111,6 +110,12 @@ inline std::string bioRecord(int points, const std::string& digest = "abc") {
   return r;
 }
 
+// The test certificate the biometric record is sealed to, as the host
+// hands it over (base64 of the PEM text).
+inline std::string bioCertB64() {
+  return penvora::core::util::base64Encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+}
+
 // A white JPEG of w x h pixels with a black block, as raw bytes.
 inline std::string inkJpeg(int w, int h, int x0, int y0, int x1, int y1) {
   penvora::core::util::Bytes rgba(static_cast<std::size_t>(w * h * 4), 255);
@@ -167,7 +172,8 @@ inline std::vector<SignatureBytes> signatures(const std::string& file) {
         s.range[2] + s.range[3] > static_cast<long long>(file.size()))
       continue;
     s.signedData = file.substr(s.range[0], s.range[1]) + file.substr(s.range[2], s.range[3]);
-    std::string der = testsupport::unhex(file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2));
+    std::string der =
+        penvora::core::util::hexDecode(file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2)).value_or("");
     // Cut the zero padding using the outer DER length.
     if (der.size() > 4 && static_cast<unsigned char>(der[1]) == 0x82)
       der.resize(4 + (static_cast<unsigned char>(der[2]) << 8 | static_cast<unsigned char>(der[3])));
@@ -234,6 +240,19 @@ inline std::string qdf(const std::filesystem::path& pdf, const std::string& pass
     out += space ? ' ' : c;
   }
   return out;
+}
+
+// How often `needle` occurs in `text`.
+inline std::size_t occurrences(const std::string& text, const std::string& needle) {
+  std::size_t n = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+// The largest distance between matching corners of two boxes.
+inline double cornerGap(const penvora::Rect& a, const penvora::Rect& b) {
+  return std::max({std::abs(a.x - b.x), std::abs(a.y - b.y), std::abs(a.x + a.width - b.x - b.width),
+                   std::abs(a.y + a.height - b.y - b.height)});
 }
 
 // The /Rect of the first signature widget (x, y, width, height), as qpdf

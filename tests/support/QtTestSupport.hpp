@@ -1,12 +1,9 @@
 #pragma once
 #include <QApplication>
+#include <QPdfDocument>
 #include <QString>
 #include <QTest>
 #include <QWidget>
-#include <cstdlib>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "penvora/PenvoraSDKCallbacks.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
@@ -24,6 +21,24 @@ inline void keepPicture(QWidget& w, const char* name) {
   for (auto* view : w.findChildren<penvora::qt::document::NonSelectablePDFView*>()) view->waitForVisiblePages();
   if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) w.grab().save(QString(keep) + "/" + name + ".png");
 }
+
+// A viewer on screen showing `pdf`.
+struct Viewer {
+  TempDir dir;
+  std::optional<penvora::core::document::PDFDocument> structure;
+  QPdfDocument rendering;
+  penvora::qt::document::NonSelectablePDFView view;
+  explicit Viewer(const std::string& pdf, QSize size = {640, 900}) {
+    writeText(dir / "v.pdf", pdf);
+    structure = penvora::core::document::PDFDocument::open((dir / "v.pdf").string());
+    rendering.load(path());
+    view.resize(size);
+    view.show();
+    (void)QTest::qWaitForWindowExposed(&view);
+    view.setDocument(&rendering, &*structure);
+  }
+  QString path() const { return QString::fromStdString((dir / "v.pdf").string()); }
+};
 
 // What reached the host, and whether any component window was still up
 // when it did.
@@ -66,6 +81,8 @@ struct Outcome {
       error = message.value_or("<none>");
     };
   }
+  // Reported exactly once, after every component window was gone.
+  bool onceAfterTheWindows() const { return calls == 1 && windowsGoneWhenCalled; }
   // Lets the event loop run until something was reported.
   bool wait(int ms = 10000) {
     return QTest::qWaitFor([this] { return calls > 0; }, ms);
@@ -106,6 +123,10 @@ struct Request {
   std::string file(const std::string& name, const std::string& bytes) {
     writeText(dir / name, bytes);
     return (dir / name).string();
+  }
+  // Writes `bytes` as the request's document.
+  void document(const std::string& bytes, const std::string& name = "a.pdf") {
+    params->fileProperties->documentPath = file(name, bytes);
   }
   void launch() {
     penvora::PenvoraSDKLauncher::handleDocument(params, &host, outcome.success(), outcome.reject(), outcome.failure());

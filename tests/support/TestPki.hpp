@@ -9,9 +9,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <fstream>
 #include <memory>
-#include <string>
 
 #include "support/LocalHttpServer.hpp"
 #include "support/TestSupport.hpp"
@@ -106,7 +104,6 @@ class TestPki {
   }
 
   bool serveCrl = true;
-  int crlRequests() const { return crlServer_.requests(); }
 
  private:
   void write(const std::string& name, const std::string& text) { testsupport::writeText(dir_ / name, text); }
@@ -151,7 +148,6 @@ class TestTsa {
 
   std::string url() const { return server_.url("/tsa"); }
   std::string lastHeaders() const { return server_.lastHeaders(); }
-  int requests() const { return server_.requests(); }
   Mode mode = Mode::good;
 
  private:

@@ -33,6 +33,8 @@ inline CommandResult run(const std::string& command) {
   return r;
 }
 
+// A PKCS#12 container of a fresh P-256 key and a certificate for `cn`,
+// made with the openssl tools; empty when they fail.
 inline std::string fixture(const std::string& relative) {
   return std::string(PENVORA_SOURCE_DIR) + "/tests/fixtures/" + relative;
 }
@@ -47,20 +49,6 @@ inline std::string readText(const std::filesystem::path& p) {
 inline void writeText(const std::filesystem::path& p, std::string_view text) {
   std::ofstream out(p, std::ios::binary);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-inline std::string hex(std::string_view bytes) {
-  static const char* d = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned char c : bytes) s += {d[c >> 4], d[c & 15]};
-  return s;
-}
-
-inline std::string unhex(std::string_view hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-  return out;
 }
 
 // The inflated form of a zlib stream (up to 4 MB), as an independent reader.
@@ -121,6 +109,18 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// A PKCS#12 container of a fresh P-256 key and a certificate for `cn`,
+// made with the openssl tools; empty when they fail.
+inline std::string makeIdentity(const std::string& cn, const std::string& password) {
+  TempDir dir;
+  const auto r = run("cd '" + dir.path().string() +
+                     "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '/CN=" + cn +
+                     "' -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export -inkey k.pem -in c.pem"
+                     " -passout 'pass:" +
+                     password + "' -out s.p12 && cat s.p12");
+  return r.exitCode == 0 ? r.output : std::string();
+}
 
 // Collects the component's log lines for the lifetime of the object.
 class CapturedLog {

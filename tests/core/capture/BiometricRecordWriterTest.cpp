@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
 #include "core/capture/BiometricRecordWriter.hpp"
@@ -116,9 +115,4 @@ TEST(BiometricRecord, DatesFollowTheLocalZone) {
     ZoneGuard z(zone);
     EXPECT_EQ(W::dateText(t), text) << zone;
   }
-}
-
-TEST(BiometricRecord, EncodesAsBase64OfUtf8) {
-  EXPECT_EQ(W::encodeRecord("ñ"), "w7E=");
-  EXPECT_EQ(W::encodeRecord(""), "");
 }

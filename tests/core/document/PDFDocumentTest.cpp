@@ -6,13 +6,11 @@
 #include <regex>
 
 #include "support/PdfTestSupport.hpp"
-#include "support/TestSupport.hpp"
 
 using namespace penvora::core::document;
 using penvora::Rect;
 
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
 namespace {
@@ -64,9 +62,7 @@ TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {
 TEST(DocumentMergeTest, SourcesInOrderEmptyOnesLeftOut) {
   TempDir dir;
   writeText(dir / "first.pdf", pdftest::plainPdf(2));
-  // A document without pages.
-  writeText(dir / "empty.pdf",
-            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
+  writeText(dir / "empty.pdf", pdftest::documentPdf({}));  // no pages
   writeText(dir / "third.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(3, {90})));
   fs::create_directories(dir / "tmp");
   const auto r =
@@ -98,8 +94,7 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
             MergeResult::Status::failed);
   EXPECT_EQ(mergeDocuments({(dir / "a.pdf").string()}, "", (dir / "no-such-folder").string()).status,
             MergeResult::Status::failed);
-  writeText(dir / "empty.pdf",
-            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}));
+  writeText(dir / "empty.pdf", pdftest::documentPdf({}));
   EXPECT_EQ(
       mergeDocuments({(dir / "empty.pdf").string(), (dir / "empty.pdf").string()}, "", (dir / "tmp").string()).status,
       MergeResult::Status::failed);

@@ -13,13 +13,11 @@ namespace {
 TEST(PageGeometryTest, CornersGoWhereATurnedPageShowsThem) {
   const Rect crop{50, 60, 500, 700};  // off the origin
   // The page's top-left corner, (50, 760), as shown under each rotation.
-  EXPECT_EQ(pageToShown({50, 760}, crop, 0).x, 0);
-  EXPECT_EQ(pageToShown({50, 760}, crop, 90).x, 700);  // turned clockwise: top-right
-  EXPECT_EQ(pageToShown({50, 760}, crop, 90).y, 0);
-  EXPECT_EQ(pageToShown({50, 760}, crop, 180).x, 500);
-  EXPECT_EQ(pageToShown({50, 760}, crop, 180).y, 700);
-  EXPECT_EQ(pageToShown({50, 760}, crop, 270).x, 0);
-  EXPECT_EQ(pageToShown({50, 760}, crop, 270).y, 500);
+  const std::pair<int, Point> corners[] = {{0, {0, 0}}, {90, {700, 0}}, {180, {500, 700}}, {270, {0, 500}}};
+  for (const auto& [rotation, shown] : corners) {  // turned clockwise a quarter: the top-right corner
+    EXPECT_EQ(pageToShown({50, 760}, crop, rotation).x, shown.x) << rotation;
+    EXPECT_EQ(pageToShown({50, 760}, crop, rotation).y, shown.y) << rotation;
+  }
   EXPECT_EQ(shownSize(crop, 90).width, 700);
   EXPECT_EQ(shownSize(crop, 180).width, 500);
 }

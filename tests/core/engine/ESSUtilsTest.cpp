@@ -19,15 +19,13 @@ std::vector<std::string> headerOnly() {
 TEST(ESSUtils, DerTaggedLengths) {
   EXPECT_EQ(ESSUtils::derTagged(0x1A, std::nullopt), (Bytes{0x1A, 0x00}));
   EXPECT_EQ(ESSUtils::derTagged(0x1A, Bytes{}), (Bytes{0x1A, 0x00}));
-  auto b = ESSUtils::derTagged(0x1A, Bytes(127, 7));
-  EXPECT_EQ(Bytes(b.begin(), b.begin() + 2), (Bytes{0x1A, 0x7F}));
-  b = ESSUtils::derTagged(0x1A, Bytes(200, 7));
-  EXPECT_EQ(Bytes(b.begin(), b.begin() + 3), (Bytes{0x1A, 0x81, 0xC8}));
-  EXPECT_EQ(b.size(), 203u);
-  b = ESSUtils::derTagged(0x1A, Bytes(300, 7));
-  EXPECT_EQ(Bytes(b.begin(), b.begin() + 4), (Bytes{0x1A, 0x82, 0x01, 0x2C}));
-  b = ESSUtils::derTagged(0x04, Bytes(70000, 7));
-  EXPECT_EQ(Bytes(b.begin(), b.begin() + 5), (Bytes{0x04, 0x83, 0x01, 0x11, 0x70}));
+  for (const Bytes& head : {Bytes{0x1A, 0x7F}, Bytes{0x1A, 0x81, 0xC8}, Bytes{0x1A, 0x82, 0x01, 0x2C},
+                            Bytes{0x04, 0x83, 0x01, 0x11, 0x70}}) {
+    const std::size_t size = head.size() == 2 ? 127 : head.size() == 3 ? 200 : head.size() == 4 ? 300 : 70000;
+    const Bytes b = ESSUtils::derTagged(head[0], Bytes(size, 7));
+    EXPECT_EQ(Bytes(b.begin(), b.begin() + static_cast<long>(head.size())), head) << size;
+    EXPECT_EQ(b.size(), head.size() + size);
+  }
   testsupport::CapturedLog log;
   Bytes huge(16777216, 1);
   EXPECT_EQ(ESSUtils::derTagged(0x1A, huge).size(), huge.size());

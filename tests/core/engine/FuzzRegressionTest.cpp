@@ -1,8 +1,6 @@
 // Inputs the fuzzers once found trouble with, replayed on every run.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Base64.hpp"

@@ -1,13 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <nlohmann/json.hpp>
-
 #include "core/engine/BackgroundMask.hpp"
-#include "core/engine/ESS.hpp"
-#include "core/engine/LogoImage.hpp"
-#include "core/securepdf/PDFSign.hpp"
-#include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
 
@@ -15,12 +8,8 @@ using namespace penvora;
 using namespace penvora::core::engine;
 using namespace penvora::core::util;
 namespace engine = penvora::core::engine;
-using testsupport::CapturedLog;
-using testsupport::readText;
-using testsupport::run;
-using testsupport::ScopedEnv;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::CapturedLog, testsupport::readText, testsupport::run, testsupport::ScopedEnv, testsupport::TempDir,
+    testsupport::writeText;
 namespace fs = std::filesystem;
 
 namespace {
@@ -39,7 +28,7 @@ class SignDocumentsTest : public ::testing::Test {
     params.fileProperties->documentUris = {(home / "in.pdf").string()};
     params.fileProperties->author = "Ana Tester";
     params.fileProperties->reason = "Contract";
-    params.certificate->encKeyB64 = core::util::base64Encode(readText(kBioCert));
+    params.certificate->encKeyB64 = pdftest::bioCertB64();
     params.widget->widgetType = PenvoraSDKWidgetType::fixed;
     ess.jpgB64 = core::util::base64Encode(pdftest::inkJpeg(150, 100, 10, 48, 140, 53));
     ess.bounds = {100, 150, 150, 100};
@@ -47,10 +36,20 @@ class SignDocumentsTest : public ::testing::Test {
     ess.pointsB64 = core::util::base64Encode(pdftest::bioRecord(40, *sha512HexOfFile(home / "in.pdf")));
   }
 
-  // penvora-verify's JSON report of a signed file.
-  nlohmann::json verify(const fs::path& pdf) {
-    auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + pdf.string() + "' --json --bio-key '" +
-                 kBioKey + "'");
+  // The one signed file, empty when signing gave another count.
+  fs::path signOne() {
+    const auto out = engine::ESS::signDocuments(params, ess);
+    EXPECT_EQ(out.size(), 1u);
+    return out.size() == 1 ? out[0] : fs::path();
+  }
+
+  // penvora-verify on a signed file, with further arguments.
+  static testsupport::CommandResult verifier(const fs::path& pdf, const std::string& args) {
+    return run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + pdf.string() + "' " + args);
+  }
+  // Its JSON report, the record opened with the test key.
+  static nlohmann::json verify(const fs::path& pdf) {
+    auto r = verifier(pdf, "--json --bio-key '" + kBioKey + "'");
     EXPECT_EQ(r.exitCode, 0) << r.output;
     return nlohmann::json::parse(r.output, nullptr, false);
   }
@@ -70,13 +69,12 @@ class SignDocumentsTest : public ::testing::Test {
 
 TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   const int keysBefore = tempKeyFiles();
-  auto out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0], home / "Documents" / "in.pdf");
-  EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
+  auto out = signOne();
+  EXPECT_EQ(out, home / "Documents" / "in.pdf");
+  EXPECT_EQ(pdftest::pdfsigValidations(out), std::vector<std::string>{"Signature is Valid."});
   EXPECT_EQ(tempKeyFiles(), keysBefore);
 
-  auto report = verify(out[0]);
+  auto report = verify(out);
   ASSERT_EQ(report["signatures"].size(), 1u);
   const auto& sig = report["signatures"][0];
   EXPECT_TRUE(sig["valid"].get<bool>());
@@ -85,10 +83,21 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_EQ(sig["profile"], "B");
   EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
   EXPECT_EQ(sig["bioRecord"], toString(*core::util::base64Decode(ess.pointsB64)));
-  const std::string text = pdftest::qdf(out[0]);
+  const std::string text = pdftest::qdf(out);
   for (const char* part :
        {"/Name (Ana Tester )", "/Reason (Contract )", "/Name /Penvora#20SDK#20iOS#206.0.0", "/ImageMask true"})
     EXPECT_NE(text.find(part), std::string::npos) << part;
+
+  // The verifier draws the decrypted strokes.
+  const auto png = home / "strokes.png";
+  auto r = verifier(out, "--bio-key '" + kBioKey + "' --render-bio '" + png.string() + "'");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("X;Y;PRESS;SW;TIME"), std::string::npos);
+  EXPECT_EQ(readText(png).substr(1, 3), "PNG");
+  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) fs::copy_file(png, fs::path(keep) / "strokes.png");
+  // Without the key nothing is decrypted.
+  r = verifier(out, "--bio-key '" + kBioCert + "' --json");
+  EXPECT_NE(r.output.find("the key does not open the protected record"), std::string::npos) << r.output;
 }
 
 TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
@@ -96,29 +105,12 @@ TEST_F(SignDocumentsTest, ManualAndFloatPlacementsUseTheBoundsAsGiven) {
     params.widget->widgetType = type;
     ess.bounds = {0, 0, 120.9, 40.2};  // 0, 0 is sent as 1, 0; sizes truncate
     ess.page = 99;                     // past the end: the last page
-    auto out = engine::ESS::signDocuments(params, ess);
-    ASSERT_EQ(out.size(), 1u);
-    const auto sig = verify(out[0])["signatures"][0];
+    auto out = signOne();
+    const auto sig = verify(out)["signatures"][0];
     EXPECT_TRUE(sig["valid"].get<bool>());
     EXPECT_EQ(sig["page"], 2);
     EXPECT_EQ(sig["rect"], nlohmann::json({1.0, 0.0, 121.0, 40.0}));
   }
-}
-
-TEST_F(SignDocumentsTest, VerifierDrawsTheDecryptedStrokes) {
-  auto out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
-  const auto png = home / "strokes.png";
-  auto r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
-               kBioKey + "' --render-bio '" + png.string() + "'");
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("X;Y;PRESS;SW;TIME"), std::string::npos);
-  EXPECT_EQ(readText(png).substr(1, 3), "PNG");
-  if (const char* keep = std::getenv("PENVORA_KEEP_PICTURES")) fs::copy_file(png, fs::path(keep) / "strokes.png");
-  // Without the key nothing is decrypted.
-  r = run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + out[0].string() + "' --bio-key '" +
-          testsupport::fixture("pki/test-bio-encryption.pem") + "' --json");
-  EXPECT_NE(r.output.find("the key does not open the protected record"), std::string::npos) << r.output;
 }
 
 TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
@@ -146,44 +138,39 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
 TEST_F(SignDocumentsTest, FieldModeSignsTheNamedFieldOrTheFirst) {
   params.widget->widgetType = PenvoraSDKWidgetType::field;
   params.widget->widgetFieldFieldname = "Sig2";
-  auto out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "group.Sig2");
+  auto out = signOne();
+
+  EXPECT_EQ(verify(out)["signatures"][0]["field"], "group.Sig2");
 
   CapturedLog log;
   params.widget->widgetFieldFieldname = "Missing";
-  out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
+  out = signOne();
+
   EXPECT_TRUE(log.contains("Warning: field 'Missing' not found. Using first field."));
-  EXPECT_EQ(verify(out[0])["signatures"][0]["field"], "Sig1");
+  EXPECT_EQ(verify(out)["signatures"][0]["field"], "Sig1");
 }
 
 TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
   params.widget->signOnAllPages = true;
   params.certificate->handwrittenSignature = false;
   const std::string captured = ess.jpgB64;
-  auto out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
+  auto out = signOne();
+
   EXPECT_NE(ess.jpgB64, captured) << "the logo replaces the captured picture";
   auto size = jpegPixelSize(*core::util::base64Decode(ess.jpgB64));
   ASSERT_TRUE(size);
   EXPECT_EQ(size->first, 600);
-  auto sig = verify(out[0])["signatures"][0];
+  auto sig = verify(out)["signatures"][0];
   EXPECT_TRUE(sig["valid"].get<bool>());
   EXPECT_TRUE(sig["bioSummary"].is_null()) << "no biometric attribute without a handwritten signature";
-  const std::string text = pdftest::qdf(out[0]);
-  std::size_t widgets = 0;
-  for (auto at = text.find("/Rect [ 100 150 250 250 ]"); at != std::string::npos;
-       at = text.find("/Rect [ 100 150 250 250 ]", at + 1))
-    ++widgets;
-  EXPECT_EQ(widgets, 3u);
+  EXPECT_EQ(pdftest::occurrences(pdftest::qdf(out), "/Rect [ 100 150 250 250 ]"), 3u);
 
   params.widget->signOnAllPages = false;
   params.widget->invisibleSignature = true;
-  out = engine::ESS::signDocuments(params, ess);
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_NE(pdftest::qdf(out[0]).find("/Rect [ 100 150 100 150 ]"), std::string::npos);  // zero size
-  EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
+  out = signOne();
+
+  EXPECT_NE(pdftest::qdf(out).find("/Rect [ 100 150 100 150 ]"), std::string::npos);  // zero size
+  EXPECT_EQ(pdftest::pdfsigValidations(out), std::vector<std::string>{"Signature is Valid."});
 }
 
 TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
@@ -192,10 +179,10 @@ TEST_F(SignDocumentsTest, CustomTextLinesWithPlaceholders) {
   // box stands 150 high on the page turned a quarter.
   for (const auto& [page, top] : {std::pair{1, 100}, std::pair{2, 150}}) {
     ess.page = page;
-    auto out = engine::ESS::signDocuments(params, ess);
-    ASSERT_EQ(out.size(), 1u);
-    const std::string text = pdftest::qdf(out[0]);
-    fs::remove(out[0]);
+    auto out = signOne();
+
+    const std::string text = pdftest::qdf(out);
+    fs::remove(out);
     EXPECT_NE(text.find("(Signed by CN=Penvora Default Test Signer,O=Penvora Test PKI,C=ES)"), std::string::npos);
     EXPECT_NE(text.find("1 0 0 1 1 " + std::to_string(top - 12) + " Tm"), std::string::npos) << page;
     EXPECT_NE(text.find("1 0 0 1 1 " + std::to_string(top - 22) + " Tm"), std::string::npos) << "10 lower";
@@ -217,10 +204,7 @@ TEST_F(SignDocumentsTest, MetadataExport) {
 
 TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
   const int keysBefore = tempKeyFiles();
-  {
-    PenvoraSDKParams none;
-    EXPECT_TRUE(engine::ESS::signDocuments(none, ess).empty());
-  }
+  EXPECT_TRUE(engine::ESS::signDocuments(PenvoraSDKParams(), ess).empty());
   {
     CapturedLog log;
     params.certificate->signCertP12B64 = "%%% not base64";
@@ -252,25 +236,18 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
     CapturedLog log;
     params.certificate->ltv = true;
     params.tsp->tspURL = "http://127.0.0.1:9/tsa";
-    auto out = engine::ESS::signDocuments(params, ess);
-    ASSERT_EQ(out.size(), 1u);
+    auto out = signOne();
+
     EXPECT_FALSE(log.lines.empty());
     EXPECT_EQ(log.lines.back().rfind("LTV update error: ", 0), 0u) << log.lines.back();
-    EXPECT_EQ(pdftest::pdfsigValidations(out[0]), std::vector<std::string>{"Signature is Valid."});
-    EXPECT_FALSE(fs::exists(out[0].parent_path() / (out[0].stem().string() + "_ltv.pdf")));
+    EXPECT_EQ(pdftest::pdfsigValidations(out), std::vector<std::string>{"Signature is Valid."});
+    EXPECT_FALSE(fs::exists(out.parent_path() / (out.stem().string() + "_ltv.pdf")));
   }
   EXPECT_EQ(tempKeyFiles(), keysBefore);
 }
 
-TEST(SigningStepsTest, CustomTextPositionsAndTimestampSettings) {
+TEST(SigningStepsTest, TimestampSettings) {
   core::securepdf::PDFSign s;
-  engine::ESS::applyCustomText(100, {{10, "a"}, {8, "b"}}, s);
-  EXPECT_EQ(s.widgetProperty("CustomTextCount"), "2");
-  EXPECT_EQ(s.widgetProperty("CustomTextY[0]"), "90");
-  EXPECT_EQ(s.widgetProperty("CustomTextY[1]"), "82");
-  EXPECT_EQ(s.widgetProperty("CustomTextX[1]"), "1");
-  EXPECT_EQ(s.widgetProperty("CustomTextFontSizeY[1]"), "8");
-
   PenvoraSDKTSP tsp(true, "https://tsa.example/x", "user", "pw");
   engine::ESS::applyTimestamp(tsp, s);
   EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
@@ -299,18 +276,6 @@ TEST(SigningStepsTest, BackgroundMaskMarksNearWhite) {
   EXPECT_FALSE(engine::ESS::backgroundMask(b64, 0, 3));
   EXPECT_FALSE(engine::ESS::backgroundMask("not a jpeg", 9, 3));
   EXPECT_FALSE(engine::ESS::backgroundMask(core::util::base64Encode(std::string("plain text")), 9, 3));
-}
-
-TEST(SigningStepsTest, UniqueOutputNames) {
-  const auto first = engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
-  EXPECT_EQ(first, fs::temp_directory_path() / "penvora-unique-test.pdf");
-  writeText(first, "x");
-  const auto second = engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf");
-  EXPECT_EQ(second.filename(), "penvora-unique-test(1).pdf");
-  writeText(second, "x");
-  EXPECT_EQ(engine::ESS::uniqueOutputURL(true, "penvora-unique-test.pdf").filename(), "penvora-unique-test(2).pdf");
-  fs::remove(first);
-  fs::remove(second);
 }
 
 }  // namespace

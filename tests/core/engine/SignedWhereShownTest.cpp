@@ -5,8 +5,6 @@
 
 #include "core/document/ManualPlacementGeometry.hpp"
 #include "core/document/PageGeometry.hpp"
-#include "core/engine/ESS.hpp"
-#include "core/util/Base64.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora;
@@ -40,8 +38,7 @@ TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppe
       PenvoraSDKParams params;
       params.fileProperties->documentUris = {(dir / "in.pdf").string()};
       params.commonProperties->saveOnPrivateStorage = true;
-      params.certificate->encKeyB64 =
-          core::util::base64Encode(testsupport::readText(testsupport::fixture("pki/test-bio-encryption.pem")));
+      params.certificate->encKeyB64 = pdftest::bioCertB64();
       params.widget->widgetType = PenvoraSDKWidgetType::manual;
       ESSParams ess;
       ess.jpgB64 = picture;

@@ -34,15 +34,6 @@ TEST(FullConstructors, AbsentValuesGetSubstitutesAndNumbersTruncate) {
   EXPECT_EQ(e.fullScreen, true);
 }
 
-TEST(FullConstructors, RootSharesMembersAndFillsMissingOnes) {
-  auto file = std::make_shared<PenvoraSDKFileProperties>();
-  PenvoraSDKParams p(file, std::make_shared<PenvoraSDKCommonProperties>(), std::make_shared<PenvoraSDKWidget>());
-  ASSERT_TRUE(p.tsp && p.extra && p.certificate);
-  EXPECT_FALSE(p.tsp->tspActivate);  // default-constructed, not the full constructor's true
-  p.fileProperties->password = "typed";
-  EXPECT_EQ(file->password, "typed");  // the host sees the component's write
-}
-
 TEST(WidgetType, RawValuesAndStringsRoundTrip) {
   EXPECT_EQ(widgetTypeFromRawValue(0), PenvoraSDKWidgetType::manual);
   EXPECT_FALSE(widgetTypeFromRawValue(4).has_value());

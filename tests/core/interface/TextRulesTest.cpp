@@ -12,11 +12,6 @@ TEST(OutputNameCheck, CaseInsensitivePdfExtension) {
     EXPECT_FALSE(hasPdfExtension(no)) << no;
 }
 
-TEST(ErrorTexts, FloatTextMessageShape) {
-  EXPECT_EQ(floatTextNotFoundMessage("IncorrectFloatText", "Firma", "onDocument"),
-            "IncorrectFloatText 'Firma' onDocument");
-}
-
 TEST(ColorFromHex, LengthsAndChannels) {
   const Rgba black{0, 0, 0, 255};
   EXPECT_EQ(colorFromHex("#000000"), black);

@@ -1,17 +1,12 @@
-#include "core/securepdf/PDFSign.hpp"
 
 #include <gtest/gtest.h>
 
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
-#include "core/util/Hex.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
-using testsupport::readText;
-using testsupport::run;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
@@ -73,8 +68,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"aes256OwnerPassword", "--encrypt u o 256 --", "o"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PDFSignTest, SigningASignedFileKeepsTheFirstSignatureValid) {
+class PDFSignTest : public ::testing::Test {
+ protected:
+  // A signer of `pdf`, written as in.pdf, to out.pdf.
+  PDFSign signerOf(const std::string& pdf) {
+    writeText(dir / "in.pdf", pdf);
+    return pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  }
   TempDir dir;
+};
+
+TEST_F(PDFSignTest, SigningASignedFileKeepsTheFirstSignatureValid) {
   writeText(dir / "in.pdf", pdftest::plainPdf(2));
   auto first = pdftest::signer(dir / "in.pdf", dir / "one.pdf");
   first.sign();
@@ -93,10 +97,8 @@ TEST(PDFSignTest, SigningASignedFileKeepsTheFirstSignatureValid) {
   EXPECT_NE(text.find("/T (Signature2)"), std::string::npos) << "second field needs its own name";
 }
 
-TEST(PDFSignTest, SignatureDictionaryAndCmsCarryWhatWasAsked) {
-  TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+TEST_F(PDFSignTest, SignatureDictionaryAndCmsCarryWhatWasAsked) {
+  auto s = signerOf(pdftest::plainPdf());
   s.signatureReason = "Contrato de prueba";
   s.config(R"(BuildProperties={"App":{"Name":"PenvoraSDK","REx":"1.2.3","R":66051,"OS":["Linux"]}})");
   s.config("FilterName=PenvoraFilter");
@@ -120,10 +122,8 @@ TEST(PDFSignTest, SignatureDictionaryAndCmsCarryWhatWasAsked) {
   EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
 }
 
-TEST(PDFSignTest, ExtraSpaceReservesAtLeastThatRoomAndLargeAttributesGrowIt) {
-  TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+TEST_F(PDFSignTest, ExtraSpaceReservesAtLeastThatRoomAndLargeAttributesGrowIt) {
+  auto s = signerOf(pdftest::plainPdf());
   s.config("ExtraSpace=30000");
   s.sign();
   auto sigs = pdftest::signatures(readText(dir / "out.pdf"));
@@ -139,20 +139,14 @@ TEST(PDFSignTest, ExtraSpaceReservesAtLeastThatRoomAndLargeAttributesGrowIt) {
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "large.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
-TEST(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
-  TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf(3));
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+TEST_F(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
+  auto s = signerOf(pdftest::plainPdf(3));
   s.signatureWidgetPages = "*";
   s.signatureWidgetOffsetX = "10.5";
   s.signatureWidgetOffsetY = "20";
   s.sign();
   const std::string text = pdftest::qdf(dir / "out.pdf");
-  std::size_t widgets = 0;
-  for (auto at = text.find("/Rect [ 10.5 20 210.5 80 ]"); at != std::string::npos;
-       at = text.find("/Rect [ 10.5 20 210.5 80 ]", at + 1))
-    ++widgets;
-  EXPECT_EQ(widgets, 3u);
+  EXPECT_EQ(pdftest::occurrences(text, "/Rect [ 10.5 20 210.5 80 ]"), 3u);
   EXPECT_NE(text.find("/Kids"), std::string::npos);
   // pdfsig reads each page's widget as a field of its own and so does not
   // see the value on the parent; the signature itself is checked directly.
@@ -162,16 +156,13 @@ TEST(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
 }
 
-TEST(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
-  TempDir dir;
+TEST_F(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
   writeText(dir / "in.pdf", pdftest::documentPdf({{}, {}}, true));
   PDFForm form;
   form.inputFile = (dir / "in.pdf").string();
   form.open();
-  EXPECT_EQ(form.findField("Sig1"), 0);
-  EXPECT_EQ(form.findField("group.Sig2"), 1);
-  EXPECT_EQ(form.findField("Sig2"), 1);
-  EXPECT_EQ(form.findField("Nope"), -1);
+  for (auto [name, index] : {std::pair{"Sig1", 0}, {"group.Sig2", 1}, {"Sig2", 1}, {"Nope", -1}})
+    EXPECT_EQ(form.findField(name), index) << name;
   form.close();
 
   auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
@@ -196,30 +187,29 @@ TEST(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
             (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
 }
 
-using testsupport::hex;
-
-TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
-  TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+TEST_F(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
+  auto s = signerOf(pdftest::plainPdf());
   s.signatureWidgetOffsetX = "100";
   s.signatureWidgetOffsetY = "300";
   s.signatureWidgetWidth = "300";
   s.signatureWidgetHeight = "100";
   const int w = 60, h = 20;
-  s.setWidgetProperty("BackgroundData", hex(pdftest::inkJpeg(w, h, 0, h / 2 - 2, w, h / 2 + 3)));
-  s.setWidgetProperty("BackgroundImageWidth", std::to_string(w));
-  s.setWidgetProperty("BackgroundImageHeight", std::to_string(h));
   std::string mask;
   for (int y = 0; y < h; ++y)
     for (int b = 0; b < (w + 7) / 8; ++b) mask += std::abs(y - h / 2) < 3 ? '\0' : '\xFF';
-  s.setWidgetProperty("BackgroundMask", penvora::core::util::hexEncode(mask));
-  s.setWidgetProperty("HideDefaultText", "true");
-  s.setWidgetProperty("CustomTextCount", "1");
-  s.setWidgetProperty("CustomText[0]", "Firmado por José Ñúñez");
-  s.setWidgetProperty("CustomTextX[0]", "4");
-  s.setWidgetProperty("CustomTextY[0]", "8");
-  s.setWidgetProperty("CustomTextFontSizeY[0]", "12");
+  using penvora::core::util::hexEncode;
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"BackgroundData", hexEncode(pdftest::inkJpeg(w, h, 0, h / 2 - 2, w, h / 2 + 3))},
+           {"BackgroundImageWidth", std::to_string(w)},
+           {"BackgroundImageHeight", std::to_string(h)},
+           {"BackgroundMask", hexEncode(mask)},
+           {"HideDefaultText", "true"},
+           {"CustomTextCount", "1"},
+           {"CustomText[0]", "Firmado por José Ñúñez"},
+           {"CustomTextX[0]", "4"},
+           {"CustomTextY[0]", "8"},
+           {"CustomTextFontSizeY[0]", "12"}})
+    s.setWidgetProperty(key, value);
   s.sign();
 
   const std::string text = pdftest::qdf(dir / "out.pdf");
@@ -240,23 +230,20 @@ TEST(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   EXPECT_NEAR(ink->x + ink->width, 400, 3);
 }
 
-TEST(PDFSignTest, PageProperties) {
-  TempDir dir;
+TEST_F(PDFSignTest, PageProperties) {
   writeText(dir / "in.pdf", pdftest::documentPdf({{}, {90, "[0 0 300 500]"}}));
   PDFSign s;
   s.inputFile = (dir / "in.pdf").string();
   s.open();
-  EXPECT_EQ(s.getPageProperty(0, "Width"), "612");
-  EXPECT_EQ(s.getPageProperty(0, "Height"), "792");
-  EXPECT_EQ(s.getPageProperty(1, "Width"), "300");
-  EXPECT_EQ(s.getPageProperty(1, "Height"), "500");
+  EXPECT_EQ(s.getPageProperty(0, "Width") + " " + s.getPageProperty(0, "Height"), "612 792");
+  EXPECT_EQ(s.getPageProperty(1, "Width") + " " + s.getPageProperty(1, "Height"), "300 500");
   EXPECT_THROW(s.getPageProperty(2, "Width"), SecurePdfError);
   EXPECT_THROW(s.getPageProperty(-1, "Width"), SecurePdfError);
   s.close();
   EXPECT_THROW(s.getPageProperty(0, "Width"), SecurePdfError);
 }
 
-TEST(PDFSignTest, SettingsAreValidated) {
+TEST_F(PDFSignTest, SettingsAreValidated) {
   PDFSign s;
   EXPECT_THROW(s.setWidgetProperty("NoSuchThing", "1"), SecurePdfError);
   EXPECT_THROW(s.setWidgetProperty("CustomText[x]", "1"), SecurePdfError);

@@ -3,17 +3,12 @@
 #include <openssl/sha.h>
 
 #include "core/securepdf/HttpClient.hpp"
-#include "core/securepdf/PDFSign.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
-#include "core/util/Hex.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/TestPki.hpp"
 
 using namespace penvora::core::securepdf;
-using testsupport::readText;
-using testsupport::run;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
@@ -42,10 +37,6 @@ Stamp stampOf(const std::string& cmsDer) {
   return s;
 }
 
-std::shared_ptr<Certificate> pkiSigner(const pdftest::TestPki& pki) {
-  return std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, pki.file("signer.p12").string(), "pw", "*");
-}
-
 class TimestampTest : public ::testing::Test {
  protected:
   void TearDown() override { setNetworkTimeouts(0, 0); }
@@ -58,14 +49,31 @@ class TimestampTest : public ::testing::Test {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     return r.exitCode == 0;
   }
+  // A signer of `pdf`, written as in.pdf, to `out` with the test PKI's signer.
+  PDFSign signerOf(const std::string& pdf, const std::string& out) {
+    writeText(dir / "in.pdf", pdf);
+    auto s = pdftest::signer(dir / "in.pdf", dir / out);
+    s.signingCert =
+        std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, pki.file("signer.p12").string(), "pw", "*");
+    return s;
+  }
+  // The long-term validation update of `in` to ltv.pdf, status from any source.
+  PDFSign ltvOf(const std::string& in) {
+    PDFSign ltv;
+    ltv.inputFile = (dir / in).string();
+    ltv.outputFile = (dir / "ltv.pdf").string();
+    ltv.timestampServer = tsa.url();
+    ltv.validationPolicy = PDFSignValidationPolicies::vpFullNoTrust;
+    return ltv;
+  }
   pdftest::TestPki pki;
   pdftest::TestTsa tsa{pki};
   TempDir dir;
 };
 
 TEST_F(TimestampTest, ProfileTCarriesAVerifiableTokenOverTheSignatureValue) {
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  auto s = signerOf(pdftest::plainPdf(), "out.pdf");
+  s.signingCert = pdftest::defaultCertificate();
   s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
   // Credentials go as basic authentication and never into the file.
   s.timestampServer = "http://tsauser:tsapass@" + tsa.url().substr(7);
@@ -110,20 +118,13 @@ TEST_F(TimestampTest, MisbehavingAuthoritiesFailWithAClearErrorAndNoOutput) {
 
 TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
   pki.startOcsp();
-  writeText(dir / "in.pdf", pdftest::plainPdf(2));
-  auto s = pdftest::signer(dir / "in.pdf", dir / "signed.pdf");
-  s.signingCert = pkiSigner(pki);
+  auto s = signerOf(pdftest::plainPdf(2), "signed.pdf");
   s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
   s.timestampServer = tsa.url();
   s.sign();
 
-  PDFSign ltv;
-  ltv.reset();
+  PDFSign ltv = ltvOf("signed.pdf");
   ltv.overwrite = true;
-  ltv.inputFile = (dir / "signed.pdf").string();
-  ltv.outputFile = (dir / "ltv.pdf").string();
-  ltv.timestampServer = tsa.url();
-  ltv.validationPolicy = PDFSignValidationPolicies::vpFullNoTrust;
   ltv.config("CompressDSS=true");
   ltv.update();
 
@@ -144,11 +145,10 @@ TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
   auto sigs = pdftest::signatures(ltvFile);
   ASSERT_EQ(sigs.size(), 2u);
   const std::string raw =
-      testsupport::unhex(ltvFile.substr(sigs[0].range[1] + 1, sigs[0].range[2] - sigs[0].range[1] - 2));
+      *penvora::core::util::hexDecode(ltvFile.substr(sigs[0].range[1] + 1, sigs[0].range[2] - sigs[0].range[1] - 2));
   unsigned char sha1[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(), sha1);
-  const std::string key = testsupport::hex(std::string_view(reinterpret_cast<const char*>(sha1), sizeof sha1));
-  EXPECT_NE(text.find("/" + key), std::string::npos) << "VRI entry for the signature";
+  EXPECT_NE(text.find("/" + penvora::core::util::hexEncode(sha1, sizeof sha1)), std::string::npos) << "VRI entry";
 
   // The DSS holds the signer, CA and TSA certificates, the signer's OCSP
   // answer and the CA's CRL (the TSA publishes only a CRL).
@@ -173,15 +173,8 @@ TEST_F(TimestampTest, LongTermValidationWithoutReachableStatusFailsWithoutOutput
   // No OCSP responder running and the CRL gone.
   pki.serveCrl = false;
   setNetworkTimeouts(1, 2);
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "signed.pdf");
-  s.signingCert = pkiSigner(pki);
-  s.sign();
-  PDFSign ltv;
-  ltv.inputFile = (dir / "signed.pdf").string();
-  ltv.outputFile = (dir / "ltv.pdf").string();
-  ltv.timestampServer = tsa.url();
-  ltv.validationPolicy = PDFSignValidationPolicies::vpFullNoTrust;
+  signerOf(pdftest::plainPdf(), "signed.pdf").sign();
+  PDFSign ltv = ltvOf("signed.pdf");
   const std::string error = testsupport::errorOf<SecurePdfError>([&] { ltv.update(); });
   EXPECT_NE(error.find("Validation data cannot be fetched for"), std::string::npos) << error;
   EXPECT_NE(error.find("LTV Test Signer"), std::string::npos) << error;
@@ -189,12 +182,7 @@ TEST_F(TimestampTest, LongTermValidationWithoutReachableStatusFailsWithoutOutput
 
   ltv.validationPolicy = PDFSignValidationPolicies::vpNone;
   EXPECT_THROW(ltv.update(), SecurePdfError);
-  PDFSign unsignedDoc;
-  unsignedDoc.inputFile = (dir / "in.pdf").string();
-  unsignedDoc.outputFile = (dir / "ltv.pdf").string();
-  unsignedDoc.timestampServer = tsa.url();
-  unsignedDoc.validationPolicy = PDFSignValidationPolicies::vpFullNoTrust;
-  EXPECT_THROW(unsignedDoc.update(), SecurePdfError);
+  EXPECT_THROW(ltvOf("in.pdf").update(), SecurePdfError);
   EXPECT_FALSE(std::filesystem::exists(dir / "ltv.pdf"));
 }
 

@@ -5,9 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <fstream>
 
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Base64.hpp"
@@ -15,7 +12,6 @@
 #include "qt/capture/ProgressBar.hpp"
 #include "qt/ui/FontRegistration.hpp"
 #include "support/QtTestSupport.hpp"
-#include "support/TestSupport.hpp"
 
 using namespace penvora::core::capture;
 using namespace penvora::qt::capture;
@@ -44,8 +40,7 @@ class ScriptedSource : public QGeoPositionInfoSource {
 };
 
 std::string decode(const std::string& b64) {
-  const auto bytes = penvora::core::util::base64Decode(b64);
-  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<not base64>");
+  return penvora::core::util::toString(penvora::core::util::base64Decode(b64).value_or(penvora::core::util::Bytes{}));
 }
 
 struct Accepted {
@@ -100,7 +95,7 @@ std::vector<std::vector<std::string>> rows(const std::string& record) {
   return out;
 }
 
-TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsTheCount) {
+TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsTheBarFollowsTheCountAndEraseClears) {
   Panel panel;
   EXPECT_FALSE(panel.view->acceptButton().isEnabled());
   panel.stroke(22);
@@ -119,11 +114,8 @@ TEST(SignatureDrawerViewTest, AcceptTurnsOnAtTwentyFivePointsAndTheBarFollowsThe
   EXPECT_EQ(panel.view->progressBarColor(), Canvas::levelColor(ProgressLevel::green));
   EXPECT_NEAR(panel.view->progressBar().targetBarWidth(), 80.0 * 45 / 75, 1e-4);
   testsupport::keepPicture(*panel.view, "signature-drawer");
-}
 
-TEST(SignatureDrawerViewTest, EraseEmptiesTheDrawingAndClearsTheBar) {
-  Panel panel;
-  panel.stroke(30);
+  // Erase empties the drawing and clears the bar.
   const auto started = panel.view->startedTime();
   QTest::mouseClick(&panel.view->eraseButton(), Qt::LeftButton);
   EXPECT_EQ(panel.canvas().pointCount(), 0u);
@@ -147,10 +139,9 @@ TEST(SignatureDrawerViewTest, TheRecordHoldsEveryPointOnOneClockAndTheCanvasFram
   ASSERT_EQ(r.size(), 3u + 35u);
   ASSERT_EQ(r[1].size(), 14u);
   const QRect frame = panel.canvas().geometry();
-  EXPECT_EQ(r[1][5], std::to_string(frame.left()));
-  EXPECT_EQ(r[1][6], std::to_string(frame.left() + frame.width()));
-  EXPECT_EQ(r[1][7], std::to_string(frame.top()));
-  EXPECT_EQ(r[1][8], std::to_string(frame.top() + frame.height()));
+  EXPECT_EQ(std::vector(r[1].begin() + 5, r[1].begin() + 9),
+            (std::vector<std::string>{std::to_string(frame.left()), std::to_string(frame.left() + frame.width()),
+                                      std::to_string(frame.top()), std::to_string(frame.top() + frame.height())}));
   EXPECT_EQ(r[1][13], "");  // no fix was asked for
   EXPECT_EQ(decode(r[1][12]).rfind("Penvora SDK iOS|", 0), 0u);
   EXPECT_NE(decode(r[1][12]).find("SHA-2-512 PDF: "), std::string::npos);
@@ -244,10 +235,9 @@ TEST(LocationManagerTest, CallbacksKeepTheLastFixAndLogTheStatus) {
   manager.didUpdateLocations({QGeoPositionInfo(QGeoCoordinate(1, 2), t), QGeoPositionInfo(QGeoCoordinate(3, 4), t),
                               QGeoPositionInfo(QGeoCoordinate(5, 6, 7), t)});
   ASSERT_TRUE(manager.lastFix());
-  EXPECT_EQ(manager.lastFix()->latitude, 5);
-  EXPECT_EQ(manager.lastFix()->longitude, 6);
-  EXPECT_EQ(manager.lastFix()->altitude, 7);
-  EXPECT_EQ(manager.lastFix()->horizontalAccuracy, -1);  // unknown
+  const auto fix = *manager.lastFix();
+  EXPECT_EQ(std::tuple(fix.latitude, fix.longitude, fix.altitude, fix.horizontalAccuracy),
+            std::tuple(5.0, 6.0, 7.0, -1.0));  // accuracy unknown
   EXPECT_EQ(s->stops, 1);
   ASSERT_FALSE(log.lines.empty());
   EXPECT_EQ(log.lines.back().rfind("locationManager(_:didUpdateLocations:) <+5.00000000,+6.00000000>", 0), 0u)

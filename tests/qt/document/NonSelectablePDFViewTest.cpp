@@ -1,38 +1,18 @@
-#include "qt/document/NonSelectablePDFView.hpp"
 
 #include <gtest/gtest.h>
 #include <QPainter>
-#include <QPdfDocument>
 #include <QSignalSpy>
-#include <QTest>
 
 #include "qt/document/PDFTextSearch.hpp"
 #include "support/PdfTestSupport.hpp"
-#include "support/TestSupport.hpp"
+#include "support/QtTestSupport.hpp"
 
 using namespace penvora::qt::document;
 using namespace penvora::core::document;
-using testsupport::TempDir;
-using testsupport::writeText;
 
 namespace {
 
-struct Viewer {
-  TempDir dir;
-  std::optional<PDFDocument> structure;
-  QPdfDocument rendering;
-  NonSelectablePDFView view;
-  explicit Viewer(const std::string& pdf, QSize size = {640, 900}) {
-    writeText(dir / "v.pdf", pdf);
-    structure = PDFDocument::open((dir / "v.pdf").string());
-    rendering.load(QString::fromStdString((dir / "v.pdf").string()));
-    view.resize(size);
-    view.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
-    view.setDocument(&rendering, &*structure);
-  }
-  QString path() const { return QString::fromStdString((dir / "v.pdf").string()); }
-};
+using testsupport::Viewer;
 
 // Darkest grey level inside a viewport rectangle of a grab.
 int darkest(const QImage& image, const QRectF& r, qreal dpr) {

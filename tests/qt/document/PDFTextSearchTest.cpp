@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "support/PdfTestSupport.hpp"
-#include "support/TestSupport.hpp"
 
 using namespace penvora::qt::document;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::TempDir, testsupport::writeText;
 
 namespace {
 

@@ -4,19 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QLineEdit>
-#include <QTest>
 
 #include "penvora/ErrorTexts.hpp"
-#include "qt/document/NonSelectablePDFView.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
-#include "support/TestSupport.hpp"
 
 using namespace penvora;
-using testsupport::Outcome;
-using testsupport::Request;
+using testsupport::Outcome, testsupport::Request;
 
 namespace {
 
@@ -27,7 +24,7 @@ QString localized(const char* key) { return qt::ui::localizedString(key); }
 TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
   for (const std::string bad : {"signed.pdf.txt", "signed", ""}) {
     Request r;
-    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+    r.document(pdftest::plainPdf());
     r.params->fileProperties->signedName = bad;
     r.launch();
     // At once, before anything is shown.
@@ -36,7 +33,7 @@ TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
     EXPECT_FALSE(Outcome::componentWindowsVisible());
   }
   Request r;
-  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+  r.document(pdftest::plainPdf());
   r.params->fileProperties->signedName = "Signed.PDF";
   auto* c = r.shown();
   ASSERT_NE(c, nullptr);
@@ -56,7 +53,7 @@ TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
 
 TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNothing) {
   Request first;
-  first.params->fileProperties->documentPath = first.file("a.pdf", pdftest::plainPdf());
+  first.document(pdftest::plainPdf());
   first.params->extra->fullScreen = false;
   auto* c1 = first.shown();
   ASSERT_NE(c1, nullptr);
@@ -65,7 +62,7 @@ TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNo
   c1->essParams->jpgB64 = "first request's picture";
 
   Request second;
-  second.params->fileProperties->documentPath = second.file("b.pdf", pdftest::plainPdf());
+  second.document(pdftest::plainPdf());
   second.launch();
   qt::document::PenvoraSDKSignatureViewController* c2 = nullptr;
   ASSERT_TRUE(QTest::qWaitFor(
@@ -85,46 +82,37 @@ TEST(SignatureViewControllerTest, EachFailureEndsTheRequestOnceAfterTheScreenIsG
     std::function<void(Request&)> setUp;
     std::string expected;
   };
+  // Entries written from PDF bytes; an empty text names a file that does not exist.
+  const auto sources = [](std::vector<std::string> pdfs, PenvoraSDKWidgetType type) {
+    return [=](Request& r) {
+      r.params->widget->widgetType = type;
+      for (std::size_t i = 0; i < pdfs.size(); ++i)
+        r.params->fileProperties->documentUris.push_back(pdfs[i].empty() ? (r.dir / "missing.pdf").string()
+                                                                         : r.file(std::to_string(i) + ".pdf", pdfs[i]));
+    };
+  };
+  const auto sized = [](std::int64_t width, std::int64_t height) {
+    return [=](Request& r) {
+      r.document(pdftest::plainPdf());
+      r.params->widget->widgetWidth = width;
+      r.params->widget->widgetHeight = height;
+    };
+  };
+  const std::string plain = pdftest::plainPdf(), empty = pdftest::documentPdf({});
+  const auto fixed = PenvoraSDKWidgetType::fixed;
   const std::vector<Case> cases = {
       {"no document", [](Request&) {}, errortext::NoDocument},
       {"blank path, no entries", [](Request& r) { r.params->fileProperties->documentPath = "  \n"; },
        errortext::NoDocument},
-      {"several documents placed by hand",
-       [](Request& r) {
-         r.params->widget->widgetType = PenvoraSDKWidgetType::manual;
-         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::plainPdf()),
-                                                   r.file("b.pdf", pdftest::plainPdf())};
-       },
+      {"several documents placed by hand", sources({plain, plain}, PenvoraSDKWidgetType::manual),
        errortext::MultidocumentManual},
-      {"a source that cannot be opened",
-       [](Request& r) {
-         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::plainPdf()),
-                                                   (r.dir / "missing.pdf").string()};
-       },
-       errortext::DocumentNotAccessible},
-      {"only empty sources",
-       [](Request& r) {
-         r.params->fileProperties->documentUris = {r.file("a.pdf", pdftest::documentPdf({})),
-                                                   r.file("b.pdf", pdftest::documentPdf({}))};
-       },
-       errortext::DocumentNotAccessible},
-      {"a box wider than four times its height",
-       [](Request& r) {
-         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
-         r.params->widget->widgetWidth = 500;
-         r.params->widget->widgetHeight = 100;
-       },
-       localized(errorkey::IncorrectRatio).toStdString()},
-      {"a box too small",
-       [](Request& r) {
-         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
-         r.params->widget->widgetWidth = 60;
-         r.params->widget->widgetHeight = 40;
-       },
-       localized(errorkey::IncorrectSignatureSize).toStdString()},
+      {"a source that cannot be opened", sources({plain, ""}, fixed), errortext::DocumentNotAccessible},
+      {"only empty sources", sources({empty, empty}, fixed), errortext::DocumentNotAccessible},
+      {"a box wider than four times its height", sized(500, 100), localized(errorkey::IncorrectRatio).toStdString()},
+      {"a box too small", sized(60, 40), localized(errorkey::IncorrectSignatureSize).toStdString()},
       {"float text not in the document",
        [](Request& r) {
-         r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf());
+         r.document(pdftest::plainPdf());
          r.params->widget->widgetType = PenvoraSDKWidgetType::float_;
          r.params->widget->widgetFloatText = "Firma";
        },
@@ -137,9 +125,8 @@ TEST(SignatureViewControllerTest, EachFailureEndsTheRequestOnceAfterTheScreenIsG
     r.launch();
     ASSERT_TRUE(r.outcome.wait()) << c.name;
     QTest::qWait(50);  // a second report would arrive by now
-    EXPECT_EQ(r.outcome.calls, 1) << c.name;
+    EXPECT_TRUE(r.outcome.onceAfterTheWindows()) << c.name;
     EXPECT_EQ(r.outcome.error, c.expected) << c.name;
-    EXPECT_TRUE(r.outcome.windowsGoneWhenCalled) << c.name;
   }
 }
 
@@ -153,18 +140,9 @@ TEST(SignatureViewControllerTest, ThreeSourcesWithAnEmptyMiddleOneShowAsOneDocum
   ASSERT_NE(c, nullptr);
   ASSERT_NE(c->document(), nullptr);
   EXPECT_EQ(c->document()->pageCount(), 5u);
-  ASSERT_EQ(c->documentPageInfos.size(), 2u);
-  EXPECT_EQ(c->documentPageInfos[0].firstPage, 1);
-  EXPECT_EQ(c->documentPageInfos[0].lastPage, 2);
-  EXPECT_EQ(c->documentPageInfos[0].title, "first");
-  EXPECT_EQ(c->documentPageInfos[1].firstPage, 3);
-  EXPECT_EQ(c->documentPageInfos[1].lastPage, 5);
-  EXPECT_EQ(c->documentPageInfos[1].title, "third");
   EXPECT_EQ(c->penvoraSDKParams->fileProperties->documentUris.size(), 3u);
-  // The merged file sits in the temporary folder under an upper-case UUID.
-  const QString name = QFileInfo(c->documentPath()).fileName();
-  EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.pdf$").match(name).hasMatch())
-      << name.toStdString();
+  // The merged file (named by DocumentMergeTest's rule) sits in the temporary folder.
+  EXPECT_EQ(QFileInfo(c->documentPath()).absolutePath(), QDir::cleanPath(QDir::tempPath()));
   EXPECT_EQ(c->titleText(), "[1/2]  first");
   EXPECT_EQ(c->subtitleText(), "Page 1 of 5");
 
@@ -253,7 +231,7 @@ TEST(SignatureViewControllerTest, TheFirstPageShownFollowsTheRequest) {
   };
   for (const auto& [setUp, page] : cases) {
     Request r;
-    r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(4));
+    r.document(pdftest::plainPdf(4));
     setUp(r);
     auto* c = r.shown();
     ASSERT_NE(c, nullptr);
@@ -263,7 +241,7 @@ TEST(SignatureViewControllerTest, TheFirstPageShownFollowsTheRequest) {
 
 TEST(SignatureViewControllerTest, ViewingTheLastPageUnlocksTheSignButtonOnce) {
   Request r;
-  r.params->fileProperties->documentPath = r.file("a.pdf", pdftest::plainPdf(3));
+  r.document(pdftest::plainPdf(3));
   r.params->extra->viewLastPage = true;
   auto* c = r.shown();
   ASSERT_NE(c, nullptr);

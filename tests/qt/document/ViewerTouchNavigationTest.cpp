@@ -2,36 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QPdfDocument>
 #include <QPointingDevice>
-#include <QTest>
-#include <memory>
 
-#include "qt/document/NonSelectablePDFView.hpp"
 #include "support/PdfTestSupport.hpp"
-#include "support/TestSupport.hpp"
+#include "support/QtTestSupport.hpp"
 
 using namespace penvora::qt::document;
-using penvora::core::document::PDFDocument;
 
 namespace {
 
-struct TouchViewer {
-  testsupport::TempDir dir;
-  std::optional<PDFDocument> structure;
-  QPdfDocument rendering;
-  NonSelectablePDFView view;
+struct TouchViewer : testsupport::Viewer {
   std::unique_ptr<QPointingDevice> device{QTest::createTouchDevice()};  // unregistered when deleted
   QPointingDevice* finger = device.get();
-  TouchViewer() {
-    testsupport::writeText(dir / "t.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(6)));
-    structure = PDFDocument::open((dir / "t.pdf").string());
-    rendering.load(QString::fromStdString((dir / "t.pdf").string()));
-    view.resize(600, 800);
-    view.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
-    view.setDocument(&rendering, &*structure);
-  }
+  TouchViewer() : Viewer(pdftest::documentPdf(std::vector<pdftest::PageSpec>(6)), {600, 800}) {}
   // One finger from `from` to `to` in steps, then lifted after `pauseMs`.
   void drag(QPoint from, QPoint to, int pauseMs = 150) {
     QWidget* w = view.viewport();

@@ -3,10 +3,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "qt/ui/InsertPasswordPDFView.hpp"
-#include "qt/ui/Localization.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 #include "support/QtTestSupport.hpp"
@@ -17,18 +15,22 @@ namespace {
 
 using testsupport::keepPicture;
 
+// A reject dialog on screen, its host noting the reasons.
 struct Rejections : RejectAlertProtocol {
   std::vector<std::string> reasons;
+  RejectAlertViewController dialog;
   void reject(const std::string& reason) override { reasons.push_back(reason); }
+  Rejections() {
+    setLanguage("en");
+    dialog.delegate = this;
+    dialog.show();
+    (void)QTest::qWaitForWindowExposed(&dialog);
+  }
 };
 
 TEST(RejectAlertTest, ReasonsShorterThanFourCharactersStayInTheDialog) {
-  setLanguage("en");
   Rejections host;
-  RejectAlertViewController dialog;
-  dialog.delegate = &host;
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  auto& dialog = host.dialog;
   EXPECT_TRUE(dialog.errorLabel()->isHidden());
 
   QTest::keyClicks(dialog.rejectTextView(), "abc");
@@ -54,10 +56,7 @@ TEST(RejectAlertTest, ReasonsShorterThanFourCharactersStayInTheDialog) {
 
 TEST(RejectAlertTest, ReturnClosesTheKeyboardPastedBreaksStayAndCancelRejectsNothing) {
   Rejections host;
-  RejectAlertViewController dialog;
-  dialog.delegate = &host;
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  auto& dialog = host.dialog;
   dialog.activateWindow();
   dialog.rejectTextView()->setFocus();
   QTest::keyClicks(dialog.rejectTextView(), "no way");

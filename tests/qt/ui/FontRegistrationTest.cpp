@@ -10,7 +10,6 @@
 
 using namespace penvora::qt::ui;
 
-using penvora::qt::ui::registerFontsIfNeeded;
 using testsupport::CapturedLog;
 
 namespace {

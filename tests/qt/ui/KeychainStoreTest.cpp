@@ -2,8 +2,6 @@
 // (gnome-keyring in a private D-Bus session).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "core/engine/ESS.hpp"
 #include "core/util/Base64.hpp"
 #include "penvora/PenvoraSdkCertManager.hpp"
@@ -45,18 +43,6 @@ class Keychain : public ::testing::Test {
     aliases_.push_back(uniqueAlias(base));
     return aliases_.back();
   }
-  static Bytes otherIdentity(const std::string& password) {
-    testsupport::TempDir dir;
-    const std::string d = dir.path().string();
-    auto r = testsupport::run("cd " + d +
-                              " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=other"
-                              " -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export -inkey k.pem"
-                              " -in c.pem -passout pass:" +
-                              password + " -out o.p12 && base64 -w0 o.p12");
-    EXPECT_EQ(r.exitCode, 0);
-    return *core::util::base64Decode(r.output);
-  }
-
   std::shared_ptr<SecretStore> store_;
   std::vector<std::string> aliases_;
 };
@@ -77,7 +63,8 @@ TEST_F(Keychain, SaveLoadAndReplace) {
   EXPECT_EQ(store_->find(a + ".p12.password", a), toBytes(password));
   EXPECT_FALSE(store_->find(a + ".p12", a + "x"));
 
-  const Bytes other = otherIdentity("n3w-pässword");
+  const Bytes other = toBytes(testsupport::makeIdentity("other", "n3w-pässword"));
+  ASSERT_FALSE(other.empty());
   ASSERT_TRUE(PenvoraSdkCertManager::saveCertOnKeychain(other, "n3w-pässword", a));
   loaded = PenvoraSdkCertManager::loadCertFromKeychain(a);
   ASSERT_TRUE(loaded);

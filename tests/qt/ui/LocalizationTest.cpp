@@ -9,38 +9,20 @@ using namespace penvora::qt::ui;
 
 namespace {
 // Keys the component looks up; each must have a text in both languages.
-const char* const kKeys[] = {"IncorrectPDFExtension",
-                             "IncorrectPDFPassword",
-                             "IncorrectRatio",
-                             "IncorrectSignatureSize",
-                             "IncorrectFindTextNil",
-                             "IncorrectFloatText",
-                             "onDocument",
-                             "manual",
-                             "field",
-                             "fixed",
-                             "float",
-                             "loading_documents",
-                             "Page",
-                             "of",
-                             "DragAndResize",
-                             "AddSignatureText",
-                             "AddSignatureTextMessage",
-                             "EnterSignatureText",
-                             "Cancel",
-                             "Accept",
-                             "insert-password",
-                             "password",
-                             "no_cert_selected",
-                             "document_will_get_signed_by_default_cert",
-                             "know_more"};
+const QStringList kKeys = QString(
+                              "IncorrectPDFExtension IncorrectPDFPassword IncorrectRatio IncorrectSignatureSize "
+                              "IncorrectFindTextNil IncorrectFloatText onDocument manual field fixed float "
+                              "loading_documents Page of DragAndResize AddSignatureText AddSignatureTextMessage "
+                              "EnterSignatureText Cancel Accept insert-password password no_cert_selected "
+                              "document_will_get_signed_by_default_cert know_more")
+                              .split(' ');
 }  // namespace
 
 TEST(Localization, EveryKeyHasEnglishAndSpanishText) {
   std::map<std::string, QString> password;
   for (const char* language : {"es", "en"}) {
     setLanguage(language);
-    for (const char* k : kKeys) EXPECT_FALSE(localizedString(k).isEmpty()) << language << " " << k;
+    for (const QString& k : kKeys) EXPECT_FALSE(localizedString(k).isEmpty()) << language << " " << k.toStdString();
     password[language] = localizedString("IncorrectPDFPassword");
   }
   // Spanish texts may coincide with English ("Manual"), not this one.

@@ -12,8 +12,6 @@
 
 using namespace penvora::qt::ui;
 
-using penvora::qt::ui::ModalOverlay;
-
 namespace {
 
 struct Screen {
