@@ -82,9 +82,11 @@ class ESS {
   // readable by the owner only. Throws DomainError("PenvoraSDK", 1,
   // "Error writing temp p12").
   static std::filesystem::path writeTempP12(const util::Bytes& container);
-  // Removes our signcert-*.p12 files older than `minimumAge` that a killed
-  // process left behind (younger ones may belong to a signing under way).
-  static void removeStaleTempP12Files(std::chrono::seconds minimumAge = std::chrono::seconds(60));
+  // Removes our signcert-*.p12 files that a killed process left behind:
+  // those older than `minimumAge` that no running signing holds locked
+  // (the age covers the moment between writing a file and locking it).
+  // Each request calls it first.
+  static void removeStaleTempP12Files(std::chrono::seconds minimumAge = std::chrono::seconds(10));
 };
 
 // A new random (version 4) UUID in upper-case text form.

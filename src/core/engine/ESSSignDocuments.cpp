@@ -102,7 +102,9 @@ bool loadCertificate(PDFSign& s, const TemporaryKeyFile& key, const std::string&
 fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams,
                           const fs::path& input) {
   const auto& files = *params.fileProperties;
-  s.overwrite = true;
+  // The name is free now; another signing that takes it meanwhile keeps
+  // its file (this one then fails) rather than being overwritten.
+  s.overwrite = false;
   s.inputFile = input.string();
   fs::path output = ESS::uniqueOutputURL(params.commonProperties->saveOnPrivateStorage, input.filename().string());
   s.outputFile = output.string();
@@ -238,6 +240,8 @@ std::optional<fs::path> signDocument(const PenvoraSDKParams& params, ESSParams& 
 std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSParams& essParams) {
   const auto& documents = params.fileProperties->documentUris;
   if (documents.empty()) return {};
+  // Key files a killed signing left behind; those still in use are locked.
+  ESS::removeStaleTempP12Files();
   std::vector<fs::path> results;
   for (const std::string& document : documents) {
     auto signedFile = signDocument(params, essParams, document);

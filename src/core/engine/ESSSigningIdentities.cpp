@@ -1,6 +1,7 @@
 // Signing identities of the engine: the default identity, its password and
 // the temporary PKCS#12 file handed to the signing library.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,8 +123,14 @@ void ESS::removeStaleTempP12Files(std::chrono::seconds minimumAge) {
     struct stat st {};
     if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != me) continue;
     if (std::time(nullptr) - st.st_mtime < minimumAge.count()) continue;
-    std::error_code rec;
-    fs::remove(it->path(), rec);
+    // A running signing holds a shared lock on its key file: leave it.
+    const int fd = ::open(it->path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      std::error_code rec;
+      fs::remove(it->path(), rec);
+    }
+    ::close(fd);
   }
 }
 

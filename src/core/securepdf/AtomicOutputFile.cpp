@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/FileReplace.hpp"
 
 namespace penvora::core::securepdf {
 namespace fs = std::filesystem;
@@ -19,7 +20,11 @@ std::string reason() { return std::strerror(errno); }
 
 AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : target_(target), overwrite_(overwrite) {
   if (target.empty()) throw SecurePdfError("No output file given");
-  if (!overwrite && fs::exists(target)) throw SecurePdfError("The output file exists and overwrite is off: " + target);
+  try {
+    util::checkReplaceable(target, overwrite);
+  } catch (const util::FileReplaceError& e) {
+    throw SecurePdfError(e.what());
+  }
   fs::path p(target);
   fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
   // An unnamed file first: a process killed while writing leaves nothing
@@ -86,9 +91,11 @@ void AtomicOutputFile::commit() {
     throw SecurePdfError("Writing the output file failed: " + reason());
   }
   fd_ = -1;
-  if (!overwrite_ && fs::exists(target_)) throw SecurePdfError("The output file appeared meanwhile: " + target_);
-  if (::rename(temp_.c_str(), target_.c_str()) != 0)
-    throw SecurePdfError("Cannot move the output file into place: " + reason());
+  try {
+    util::moveIntoPlace(temp_, target_, overwrite_);
+  } catch (const util::FileReplaceError& e) {
+    throw SecurePdfError(e.what());
+  }
   committed_ = true;
 }
 

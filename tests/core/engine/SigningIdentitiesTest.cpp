@@ -6,6 +6,7 @@
 #include "core/engine/AES.hpp"
 #include "core/engine/DomainError.hpp"
 #include "core/engine/ESS.hpp"
+#include "core/engine/TemporaryKeyFile.hpp"
 #include "core/util/Pkcs12.hpp"
 #include "support/TestSupport.hpp"
 
@@ -102,7 +103,11 @@ TEST(TempP12, StaleFilesAreCleanedUp) {
   testsupport::writeText(dir / "other.p12", "keep");
   engine::ESS::removeStaleTempP12Files(std::chrono::seconds(3600));
   EXPECT_TRUE(fs::exists(left));  // young: may be a signing under way
-  engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+  {
+    engine::TemporaryKeyFile inUse(engine::ESS::writeTempP12(Bytes{7}));
+    engine::ESS::removeStaleTempP12Files(std::chrono::seconds(0));
+    EXPECT_TRUE(fs::exists(inUse.path()));  // another signing still reads it
+  }
   EXPECT_FALSE(fs::exists(left));
   EXPECT_TRUE(fs::exists(dir / "other.p12"));
 }

@@ -1,0 +1,43 @@
+#include "core/util/FileReplace.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace penvora::core::util {
+
+void checkReplaceable(const std::string& target, bool overwrite) {
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0) return;  // nothing there
+  if (!S_ISREG(st.st_mode))
+    throw FileReplaceError("The output path is not a regular file and is not replaced: " + target);
+  if (!overwrite) throw FileReplaceError("The output file exists and overwrite is off: " + target);
+}
+
+void moveIntoPlace(const std::string& from, const std::string& target, bool overwrite) {
+  if (overwrite) {
+    checkReplaceable(target, true);
+    if (::rename(from.c_str(), target.c_str()) != 0)
+      throw FileReplaceError("Cannot move the output file into place: " + std::string(std::strerror(errno)));
+    return;
+  }
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS) {
+    // A file system without the no-replace move: a hard link also
+    // refuses an existing name, then the temporary name goes.
+    if (::link(from.c_str(), target.c_str()) == 0) {
+      ::unlink(from.c_str());
+      return;
+    }
+    error = errno;
+  }
+  if (error == EEXIST) throw FileReplaceError("The output file exists and is kept, as overwrite is off: " + target);
+  throw FileReplaceError("Cannot move the output file into place: " + std::string(std::strerror(error)));
+}
+
+}  // namespace penvora::core::util

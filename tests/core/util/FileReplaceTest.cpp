@@ -1,0 +1,69 @@
+#include "core/util/FileReplace.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using namespace penvora::core::util;
+using testsupport::readText;
+using testsupport::TempDir;
+using testsupport::writeText;
+namespace fs = std::filesystem;
+
+TEST(FileReplaceTest, OnlyAMissingPathOrWithOverwriteARegularFileReceivesTheOutput) {
+  TempDir dir;
+  writeText(dir / "file", "kept");
+  fs::create_directory(dir / "folder");
+  fs::create_symlink(dir / "file", dir / "link");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    bool overwrite;
+    const char* refusal;  // none: the move happens
+  };
+  for (const Case& c : {Case{"missing", false, nullptr}, Case{"file", false, "exists"}, Case{"file", true, nullptr},
+                        Case{"folder", true, "not a regular file"}, Case{"link", true, "not a regular file"},
+                        Case{"pipe", true, "not a regular file"}}) {
+    SCOPED_TRACE(std::string(c.name) + (c.overwrite ? " with overwrite" : ""));
+    writeText(dir / "new", "new");
+    const std::string m = testsupport::errorOf<FileReplaceError>(
+        [&] { moveIntoPlace((dir / "new").string(), (dir / c.name).string(), c.overwrite); });
+    if (!c.refusal) {
+      EXPECT_EQ(m, "<no error>");
+      EXPECT_EQ(readText(dir / c.name), "new");
+      continue;
+    }
+    EXPECT_NE(m.find(c.refusal), std::string::npos) << m;
+    EXPECT_TRUE(fs::exists(dir / "new")) << "the finished file is not lost";
+  }
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link"));
+}
+
+TEST(FileReplaceTest, AFileThatAppearsWhileSigningIsKept) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  penvora::core::securepdf::AtomicOutputFile out((dir / "out.pdf").string(), false);
+  out.write("%PDF-1.7 ours");
+  writeText(dir / "out.pdf", "theirs");  // another signing took the name
+  EXPECT_THROW(out.commit(), penvora::core::securepdf::SecurePdfError);
+  EXPECT_EQ(readText(dir / "out.pdf"), "theirs");
+}
+
+TEST(FileReplaceTest, TheMergeToolKeepsAnExistingOutputUnlessToldToReplaceIt) {
+  TempDir dir;
+  writeText(dir / "a.pdf", pdftest::plainPdf());
+  writeText(dir / "out.pdf", "previous");
+  const std::string merge = std::string(PENVORA_BINARY_DIR) + "/apps/penvora-merge ";
+  const auto refused = testsupport::run(merge + (dir / "out.pdf").string() + " " + (dir / "a.pdf").string() + " 2>&1");
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.output.find("exists"), std::string::npos) << refused.output;
+  EXPECT_EQ(readText(dir / "out.pdf"), "previous");
+  const auto replaced =
+      testsupport::run(merge + "--overwrite " + (dir / "out.pdf").string() + " " + (dir / "a.pdf").string());
+  EXPECT_EQ(replaced.exitCode, 0);
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
+}
