@@ -2,6 +2,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/ESSUtils.hpp"
@@ -193,7 +194,8 @@ TEST(RestampDocumentHash, ReplacesOnlyTheDigest) {
   auto fields = ESSUtils::split(lines[1], ';');
   ASSERT_EQ(fields.size(), 14u);
   EXPECT_EQ(toString(*core::util::base64Decode(fields[12])),
-            "Penvora SDK iOS|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document")));
+            std::string("Penvora SDK ") + core::capture::kPlatformName +
+                "|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document")));
   auto original = ESSUtils::split(record, '\n');
   EXPECT_EQ(lines[0], original[0]);
   EXPECT_EQ(lines.size(), original.size());
@@ -205,7 +207,8 @@ TEST(RestampDocumentHash, AnyFailureReturnsInputUnchanged) {
   testsupport::writeText(dir / "doc.pdf", "x");
   const std::string doc = (dir / "doc.pdf").string();
   std::string noMarker = sampleRecord();
-  const std::string sw = core::util::base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc"));
+  const std::string sw =
+      core::util::base64Encode(std::string("Penvora SDK ") + core::capture::kPlatformName + "|1.0|SHA-2-512 PDF: abc");
   noMarker.replace(noMarker.find(sw), sw.size(), core::util::base64Encode(std::string("something else")));
   EXPECT_EQ(engine::ESS::restampDocumentHash(b64(noMarker), doc), b64(noMarker));
   EXPECT_EQ(engine::ESS::restampDocumentHash(b64(sampleRecord()), (dir / "missing.pdf").string()), b64(sampleRecord()));

@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Base64.hpp"
 #include "qt/capture/LocationManager.hpp"
@@ -152,7 +153,7 @@ TEST(SignatureDrawerViewTest, TheRecordHoldsEveryPointOnOneClockAndTheCanvasFram
   EXPECT_EQ(r[1][7], std::to_string(frame.top()));
   EXPECT_EQ(r[1][8], std::to_string(frame.top() + frame.height()));
   EXPECT_EQ(r[1][13], "");  // no fix was asked for
-  EXPECT_EQ(decode(r[1][12]).rfind("Penvora SDK iOS|", 0), 0u);
+  EXPECT_EQ(decode(r[1][12]).rfind(std::string("Penvora SDK ") + kPlatformName + "|", 0), 0u);
   EXPECT_NE(decode(r[1][12]).find("SHA-2-512 PDF: "), std::string::npos);
 
   // First stroke: the points as drawn, 1 ms apart from 0.
