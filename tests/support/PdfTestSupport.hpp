@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/engine/LogoImage.hpp"
 #include "core/securepdf/Certificate.hpp"
@@ -103,7 +104,9 @@ inline std::string bioRecord(int points, const std::string& digest = "abc") {
       "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n"
       "1280;800;1;1280;800;20;620;100;500;01/02/2026@10:00:00;01/02/2026@10:00:09;" +
       base64Encode(std::string_view("Test tablet")) + ";" +
-      base64Encode(std::string("Penvora SDK iOS|1.0|SHA-2-512 PDF: ") + digest) + ";\nX;Y;PRESS;SW;TIME";
+      base64Encode(std::string("Penvora SDK ") + penvora::core::capture::kPlatformName +
+                   "|1.0|SHA-2-512 PDF: " + digest) +
+      ";\nX;Y;PRESS;SW;TIME";
   for (int i = 0; i < points; ++i)
     r +=
         "\n" + std::to_string(100 + i * 5) + ";" + std::to_string(200 + (i % 7) * 3) + ";1;1;" + std::to_string(i * 12);

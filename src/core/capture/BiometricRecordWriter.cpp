@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/capture/DeviceInfo.hpp"
+#include "core/capture/PlatformFacts.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
 #include "penvora/Log.hpp"
@@ -48,7 +49,8 @@ std::string BiometricRecordWriter::locationText(const LocationFix& f, std::int64
 std::string BiometricRecordWriter::softwareText(const std::string& hostVersion, const std::string& documentPath) {
   auto digest = util::sha512HexOfFile(documentPath);
   if (!digest) penvora::log("Error reading document for its digest: " + documentPath);
-  return "Penvora SDK iOS|" + hostVersion + "|" + "SHA-2-512 PDF: " + digest.value_or("");
+  return std::string("Penvora SDK ") + kPlatformName + "|" + hostVersion + "|" +
+         "SHA-2-512 PDF: " + digest.value_or("");
 }
 
 // One clock for all strokes: stroke i starts at its creation time relative
@@ -74,6 +76,8 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
   const std::string model = in.deviceModel.value_or(DeviceInfo::deviceModelName());
   const std::string version = in.systemVersion.value_or(DeviceInfo::systemVersion());
   const std::string cpu = in.cpuDescription.value_or(DeviceInfo::cpuArchitectureDescription());
+  // The labels are the keys existing readers split on; they stay as they
+  // are whatever the platform.
   const std::string hardware = util::base64Encode(model + "|Version iOS=" + version + "|Arquitectura=" + cpu);
   const std::string software = util::base64Encode(softwareText(in.hostVersion, in.documentPath));
   std::string extra;

@@ -1,30 +1,24 @@
 #pragma once
-#include <cstdint>
-#include <optional>
 #include <string>
+
+#include "core/capture/PlatformFacts.hpp"
 
 namespace penvora::core::capture {
 
-// The device facts of the biometric record.
+// The device facts of the biometric record, read from this machine.
 class DeviceInfo {
  public:
-  // The model name of this device (computed once per process): the uname
-  // machine field mapped by the model table.
-  static const std::string& deviceModelName();
-  // The mapping itself. `simulatorModel` is the value of
-  // SIMULATOR_MODEL_IDENTIFIER (absent when the variable is not set).
-  static std::string modelName(const std::string& identifier, const std::optional<std::string>& simulatorModel);
+  // The facts described from readSources(), computed once per process.
+  static const PlatformFacts& current();
+  // Shorthands for the three HARDWARE values.
+  static const std::string& deviceModelName() { return current().model; }
+  static const std::string& systemVersion() { return current().osVersion; }
+  static const std::string& cpuArchitectureDescription() { return current().architecture; }
 
-  // The processor subtype text of this device; Linux has no subtype query,
-  // so this is "-1:UNDEFINED".
-  static std::string cpuArchitectureDescription();
-  // The text for a subtype value (absent: the query failed).
-  static std::string cpuSubtypeText(std::optional<std::int32_t> subtype);
-
-  // The uname machine field, e.g. x86_64 or aarch64.
-  static std::string hardwareIdentifier();
-  // The operating system's version: the kernel release on Linux.
-  static std::string systemVersion();
+  // Reads uname and the small files the facts come from, each once and a
+  // few KB at most; a file that cannot be read leaves its text empty.
+  // Never throws.
+  static PlatformSources readSources();
 };
 
 }  // namespace penvora::core::capture

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/securepdf/SignatureConfigurable.hpp"
 #include "core/util/Bytes.hpp"
 #include "penvora/ESS.hpp"
@@ -68,10 +69,12 @@ class ESS {
   // 1-bit near-white mask of the picture at width x height.
   static std::optional<util::Bytes> backgroundMask(const std::string& jpgB64, std::int64_t width, std::int64_t height);
 
-  static constexpr const char* kBuildProperties =
-      "{\n   \"App\":{\n      \"Name\":\"Penvora SDK\",\n      \"REx\":\"6.0.0\",\n      \"R\":6,\n      "
-      "\"OS\": [\n         \"iOS\"\n      ]\n   }\n}";
-  static constexpr const char* kFilterName = "Penvora SDK iOS 6.0.0";
+  static inline const std::string kBuildProperties =
+      std::string(
+          "{\n   \"App\":{\n      \"Name\":\"Penvora SDK\",\n      \"REx\":\"6.0.0\",\n      \"R\":6,\n      "
+          "\"OS\": [\n         \"") +
+      capture::kPlatformName + "\"\n      ]\n   }\n}";
+  static inline const std::string kFilterName = std::string("Penvora SDK ") + capture::kPlatformName + " 6.0.0";
 
   // --- Signing identities ---------------------------------------------
   // A given password unchanged (also ""); absent: the default identity's.

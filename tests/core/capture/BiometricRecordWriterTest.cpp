@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "core/capture/BiometricRecordWriter.hpp"
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Sha512.hpp"
@@ -34,9 +35,9 @@ BiometricRecordInputs baseInputs(const std::string& doc) {
   in.timeEnd = in.timeStart + std::chrono::seconds(9);
   in.documentPath = doc;
   in.hostVersion = "2.3";
-  in.deviceModel = "Simulator iOS";
-  in.systemVersion = "6.1.0";
-  in.cpuDescription = "-1:UNDEFINED";
+  in.deviceModel = "LENOVO 20XW";
+  in.systemVersion = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64";
+  in.cpuDescription = "x86_64 Intel(R) Xeon(R) W-1250";
   return in;
 }
 
@@ -60,9 +61,11 @@ TEST(BiometricRecord, NoPointsEndsAtColumnLine) {
   EXPECT_EQ(std::vector<std::string>(v.begin(), v.begin() + 11),
             (std::vector<std::string>{"1280", "800", "1", "1280", "800", "20", "621", "100", "501",
                                       "01/01/2026@10:00:00", "01/01/2026@10:00:09"}));
-  EXPECT_EQ(toString(*core::util::base64Decode(v[11])), "Simulator iOS|Version iOS=6.1.0|Arquitectura=-1:UNDEFINED");
+  EXPECT_EQ(toString(*core::util::base64Decode(v[11])),
+            "LENOVO 20XW|Version iOS=Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64|Arquitectura=x86_64 "
+            "Intel(R) Xeon(R) W-1250");
   EXPECT_EQ(toString(*core::util::base64Decode(v[12])),
-            "Penvora SDK iOS|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
+            std::string("Penvora SDK ") + kPlatformName + "|2.3|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF")));
   EXPECT_EQ(v[13], "");
   EXPECT_TRUE(l[1].ends_with(";"));
 }

@@ -56,13 +56,10 @@ TEST(StrokeGeometryTest, RibbonEdgesSitHalfAWidthEitherSide) {
 }
 
 TEST(DeviceInfoTest, ModelNamesCpuAndLocationTexts) {
-  EXPECT_EQ(DeviceInfo::modelName("iPhone10,6", std::nullopt), "iPhone X");
-  EXPECT_EQ(DeviceInfo::modelName("i386", std::string("iPhone10,3")), "Simulator iPhone X");
-  EXPECT_EQ(DeviceInfo::modelName("x86_64", std::nullopt), "Simulator iOS");
-  EXPECT_EQ(DeviceInfo::modelName("ipad6,11", std::nullopt), "ipad6,11");  // exact match only
-  EXPECT_EQ(DeviceInfo::cpuSubtypeText(std::nullopt), "-1:UNDEFINED");
-  EXPECT_EQ(DeviceInfo::cpuSubtypeText(3), "3: UNKNOWN");  // a gap in the table
-  EXPECT_EQ(DeviceInfo::cpuSubtypeText(17), "11: ARM_V8M");
-  EXPECT_EQ(DeviceInfo::cpuSubtypeText(18), "12: UNKNOWN");
+  EXPECT_FALSE(DeviceInfo::deviceModelName().empty());
+  EXPECT_FALSE(DeviceInfo::systemVersion().empty());
+  EXPECT_FALSE(DeviceInfo::cpuArchitectureDescription().empty());
+
+  EXPECT_EQ(statusString(4), "authorizedWhenInUse");
   EXPECT_EQ(statusString(7), "unknown");
 }

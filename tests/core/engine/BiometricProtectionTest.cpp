@@ -2,6 +2,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Sha512.hpp"
@@ -178,10 +179,11 @@ TEST(RestampDocumentHash, ReplacesOnlyTheDigestAndAnyFailureReturnsTheInput) {
   TempDir dir;
   testsupport::writeText(dir / "doc.pdf", "%PDF-1.7 other document");
   const std::string record = pdftest::bioRecord(3), doc = (dir / "doc.pdf").string();
-  const std::string sw = b64("Penvora SDK iOS|1.0|SHA-2-512 PDF: abc");
+  const std::string sw = b64(std::string("Penvora SDK ") + core::capture::kPlatformName + "|1.0|SHA-2-512 PDF: abc");
   std::string expected = record;
   expected.replace(expected.find(sw), sw.size(),
-                   b64("Penvora SDK iOS|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document"))));
+                   b64(std::string("Penvora SDK ") + core::capture::kPlatformName +
+                       "|1.0|SHA-2-512 PDF: " + sha512Hex(toBytes("%PDF-1.7 other document"))));
   EXPECT_EQ(toString(*core::util::base64Decode(engine::ESS::restampDocumentHash(b64(record), doc))), expected);
 
   std::string noMarker = record;

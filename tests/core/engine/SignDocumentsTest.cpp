@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/BackgroundMask.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -84,8 +85,9 @@ TEST_F(SignDocumentsTest, FixedPlacementSignsWithTheBiometricAttributes) {
   EXPECT_EQ(sig["bioSummary"]["MAX_X"], "1280");
   EXPECT_EQ(sig["bioRecord"], toString(*core::util::base64Decode(ess.pointsB64)));
   const std::string text = pdftest::qdf(out);
-  for (const char* part :
-       {"/Name (Ana Tester )", "/Reason (Contract )", "/Name /Penvora#20SDK#20iOS#206.0.0", "/ImageMask true"})
+  for (const std::string& part : {std::string("/Name (Ana Tester )"), std::string("/Reason (Contract )"),
+                                  std::string("/Name /Penvora#20SDK#20") + core::capture::kPlatformName + "#206.0.0",
+                                  std::string("/ImageMask true")})
     EXPECT_NE(text.find(part), std::string::npos) << part;
 
   // The verifier draws the decrypted strokes.

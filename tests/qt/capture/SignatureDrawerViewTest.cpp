@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include "core/capture/PlatformFacts.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Base64.hpp"
 #include "qt/capture/LocationManager.hpp"
@@ -143,7 +144,7 @@ TEST(SignatureDrawerViewTest, TheRecordHoldsEveryPointOnOneClockAndTheCanvasFram
             (std::vector<std::string>{std::to_string(frame.left()), std::to_string(frame.left() + frame.width()),
                                       std::to_string(frame.top()), std::to_string(frame.top() + frame.height())}));
   EXPECT_EQ(r[1][13], "");  // no fix was asked for
-  EXPECT_EQ(decode(r[1][12]).rfind("Penvora SDK iOS|", 0), 0u);
+  EXPECT_EQ(decode(r[1][12]).rfind(std::string("Penvora SDK ") + kPlatformName + "|", 0), 0u);
   EXPECT_NE(decode(r[1][12]).find("SHA-2-512 PDF: "), std::string::npos);
 
   // First stroke: the points as drawn, 1 ms apart from 0.
