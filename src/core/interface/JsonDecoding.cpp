@@ -86,9 +86,11 @@ PenvoraSDKWidget decodeWidget(const json& j, const std::string& path) {
   w.widgetFloatGapX = r.optionalInt("widgetFloatGapX");
   const auto& texts = r.requiredArray("widgetCustomText");
   w.widgetCustomText.clear();
-  for (std::size_t i = 0; i < texts.size(); ++i)
-    w.widgetCustomText.push_back(
-        decodeCustomText(texts[i], r.childPath("widgetCustomText") + "[" + std::to_string(i) + "]"));
+  w.widgetCustomText.reserve(texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::string at = r.childPath("widgetCustomText") + "[" + std::to_string(i) + "]";
+    w.widgetCustomText.push_back(decodeCustomText(core::interface::element(texts, i, at, "Dictionary"), at));
+  }
   w.widgetCustomTextB64 = r.optionalString("widgetCustomTextB64");
   w.requestWidgetCustomText = r.requiredBool("requestWidgetCustomText");
   w.widgetWidth = r.requiredInt("widgetWidth");
@@ -153,24 +155,55 @@ PenvoraSDKParams decodeParams(const json& j) {
   return p;
 }
 
-json parse(std::string_view text) {
-  // Depth-limited parse: hostile input must not exhaust the stack.
-  constexpr std::size_t kMaxDepth = 64;
+// Far deeper than any real request (whose unknown keys may nest as the
+// host likes), well within what the parser and the decoding handle.
+constexpr std::size_t kMaxDepth = 1000;
+
+// Whether arrays and objects nest deeper than `limit`, counted outside
+// strings. A scan of its own, because nlohmann's parse callback searches the
+// parent after every value and makes long arrays cost quadratic time.
+bool nestsDeeperThan(std::string_view text, std::size_t limit) {
   std::size_t depth = 0;
-  bool tooDeep = false;
-  json::parser_callback_t cb = [&](int, json::parse_event_t event, json&) {
-    if (event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) {
-      if (++depth > kMaxDepth) tooDeep = true;
-    } else if (event == json::parse_event_t::object_end || event == json::parse_event_t::array_end) {
+  bool inString = false, escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
       --depth;
     }
-    return !tooDeep;
-  };
-  json j = json::parse(text.begin(), text.end(), cb, /*allow_exceptions=*/false);
-  if (tooDeep) throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data nests too deeply.");
-  if (j.is_discarded())
-    throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data was not valid JSON.");
-  return j;
+  }
+  return false;
+}
+
+// "line L, column C: what went wrong" from the parser's message, without
+// the text it last read (which may be part of a password).
+std::string syntaxErrorPlace(const std::string& message) {
+  const auto at = message.find("line ");
+  if (at == std::string::npos) return {};
+  std::string place = message.substr(at);
+  if (const auto read = place.find("; last read"); read != std::string::npos) place.erase(read);
+  return place;
+}
+
+json parse(std::string_view text) {
+  if (nestsDeeperThan(text, kMaxDepth))
+    throw DecodingError(DecodingError::Kind::dataCorrupted, "", "The given data nests too deeply.");
+  try {
+    return json::parse(text.begin(), text.end());
+  } catch (const json::exception& e) {
+    const std::string place = syntaxErrorPlace(e.what());
+    throw DecodingError(DecodingError::Kind::dataCorrupted, "",
+                        "The given data was not valid JSON." + (place.empty() ? "" : " At " + place + "."));
+  }
 }
 
 template <typename F>

@@ -39,6 +39,15 @@ const nlohmann::json* JsonObjectReader::lookup(const char* key, bool required, c
   return &*it;
 }
 
+const nlohmann::json& element(const nlohmann::json& array, std::size_t i, const std::string& path,
+                              const char* expected) {
+  const nlohmann::json& v = array[i];
+  if (v.is_null())
+    throw DecodingError(DecodingError::Kind::valueNotFound, path,
+                        std::string("Expected ") + expected + " value but found null instead.");
+  return v;
+}
+
 std::string asString(const nlohmann::json& v, const std::string& path) {
   if (!v.is_string()) mismatch(path, "a string", v);
   return v.get<std::string>();
@@ -113,8 +122,10 @@ std::vector<std::string> JsonObjectReader::requiredStringArray(const char* key) 
   const auto& a = requiredArray(key);
   std::vector<std::string> out;
   out.reserve(a.size());
-  for (std::size_t i = 0; i < a.size(); ++i)
-    out.push_back(asString(a[i], childPath(key) + "[" + std::to_string(i) + "]"));
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::string at = childPath(key) + "[" + std::to_string(i) + "]";
+    out.push_back(asString(element(a, i, at, "String"), at));
+  }
   return out;
 }
 

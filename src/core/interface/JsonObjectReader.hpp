@@ -43,6 +43,11 @@ class JsonObjectReader {
   std::string path_;
 };
 
+// Element `i` of an array, at `path`; a null element is a missing value,
+// as a null key is.
+const nlohmann::json& element(const nlohmann::json& array, std::size_t i, const std::string& path,
+                              const char* expected);
+
 // Conversions shared by the reader and array elements.
 std::string asString(const nlohmann::json& v, const std::string& path);
 std::int64_t asInt(const nlohmann::json& v, const std::string& path);

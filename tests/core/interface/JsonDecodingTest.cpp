@@ -95,6 +95,14 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
        },
        Kind::typeMismatch, nullptr, "documentUris[1]"},
       {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
+      // A null element is a missing value, as a null key is.
+      {"fileProperties",
+       [](json& j) {
+         j["documentUris"] = json::array({"a", nullptr});
+       },
+       Kind::valueNotFound, nullptr, "documentUris[1]"},
+      {"widget", [](json& j) { j["widgetCustomText"] = json::array({nullptr}); }, Kind::valueNotFound, nullptr,
+       "widgetCustomText[0]"},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = 1.5; }, Kind::dataCorrupted},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = "1"; }, Kind::typeMismatch},
       {"commonProperties", [](json& j) { j["title"] = 7; }, Kind::typeMismatch, "title"},  // optional, wrong type
@@ -154,6 +162,25 @@ TEST(ParamsJson, RejectsMalformedAndHostileText) {
       EXPECT_EQ(e.kind(), Kind::dataCorrupted);
     }
   }
+  auto failure = [](const std::string& text) -> std::string {
+    try {
+      decodeJson<PenvoraSDKParams>(text);
+    } catch (const DecodingError& e) {
+      return e.what();
+    }
+    return "accepted";
+  };
+  // A syntax error names its line and column, not the text around it (a password, say).
+  const std::string m = failure("{\n\"fileProperties\": {\"password\": \"hunter2\n}");
+  EXPECT_NE(m.find("line 3"), std::string::npos) << m;
+  EXPECT_EQ(m.find("hunter2"), std::string::npos) << m;
+  // Ignored keys may nest as deep as a host likes, up to a limit no request meets.
+  auto deep = [](int levels) {
+    auto text = validRequest().dump();
+    return text.insert(text.rfind('}'), ", \"hostData\": " + std::string(levels, '[') + std::string(levels, ']'));
+  };
+  EXPECT_NO_THROW(decodeJson<PenvoraSDKParams>(deep(500)));
+  EXPECT_NE(failure(deep(1001)).find("nests too deeply"), std::string::npos);
   EXPECT_THROW(decodeJson<PenvoraSDKParams>(std::string(100000, '[')), DecodingError);
 }
 
