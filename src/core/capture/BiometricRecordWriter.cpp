@@ -33,10 +33,14 @@ std::string BiometricRecordWriter::dateText(std::chrono::system_clock::time_poin
 }
 
 std::string BiometricRecordWriter::shortestDecimal(double v) {
-  char buf[64];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  // A whole number is written out in full with one decimal at any
+  // magnitude (100000.0, not 1e+05); other values in the shortest form.
+  const bool whole = std::isfinite(v) && std::trunc(v) == v;
+  char buf[400];  // the longest double written out in full has 309 digits
+  auto [end, ec] = whole ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                         : std::to_chars(buf, buf + sizeof buf, v);
   std::string s(buf, ec == std::errc() ? end : buf);
-  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";  // "n": nan/inf
+  if (whole) s += ".0";
   return s;
 }
 

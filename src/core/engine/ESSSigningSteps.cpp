@@ -123,6 +123,8 @@ void ESS::updateLTV(const fs::path& outputPath, const std::string& tsaURL) {
     v.outputFile = ltv.string();
     v.timestampServer = tsaURL;
     v.validationPolicy = securepdf::PDFSignValidationPolicies::vpFullNoTrust;
+    // The validation data is compressed as the signer was told to.
+    ignoringFailure([&] { v.config("CompressDSS=true"); });
     v.update();
     fs::remove(outputPath);
     signedRemoved = true;

@@ -115,9 +115,9 @@ std::string ESSUtils::pointsToBinary(const std::vector<std::string>& lines) {
     if (f.size() != 5) continue;
     const std::int64_t x = parseInteger(f[0], -1), y = parseInteger(f[1], -1);
     const std::int64_t press = parseInteger(f[2], -1), time = parseInteger(f[4], -1);
-    // -1 marks a field that did not parse (X and Y of -1 are legitimate
-    // only when the text really says so).
-    if ((x == -1 && f[0] != "-1") || (y == -1 && f[1] != "-1") || press == -1 || time == -1) continue;
+    // -1 marks a field that did not parse; readers of the layout take a
+    // written -1 the same way, so such a row is skipped too.
+    if (x == -1 || y == -1 || press == -1 || time == -1) continue;
     if (!inSigned16(x) || !inSigned16(y) || !inUnsigned16(press) || !inUnsigned16(time)) continue;
     put16(out, static_cast<std::uint32_t>(x + 32768));
     put16(out, static_cast<std::uint32_t>(y + 32768));

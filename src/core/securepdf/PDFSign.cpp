@@ -101,6 +101,33 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
 // Writes the original bytes and the update after them, with the
 // signature's /Contents made by `contents` from the digest of the byte
 // ranges. A signature larger than its room is made again with more room.
+// The original bytes into `out`, and into `digest` when given.
+void copyOriginal(const DocumentSource& src, AtomicOutputFile& out, EVP_MD_CTX* digest) {
+  auto take = [&](const char* data, std::size_t n) {
+    out.write(data, n);
+    if (digest && EVP_DigestUpdate(digest, data, n) != 1) throw SecurePdfError("Cannot compute the document digest");
+  };
+  if (src.bytes) {
+    take(src.bytes->data(), src.bytes->size());
+    return;
+  }
+  std::vector<char> buf(1 << 20);
+  for (std::uint64_t copied = 0; copied < src.originalSize;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
+    src.read(copied, buf.data(), want);
+    take(buf.data(), want);
+    copied += want;
+  }
+}
+
+// An update without a signature: the original, then the update.
+void writeUpdate(const DocumentSource& src, IncrementalUpdate& update, const std::string& outputFile, bool overwrite) {
+  AtomicOutputFile out(outputFile, overwrite);
+  copyOriginal(src, out, nullptr);
+  out.write(update.build().bytes);
+  out.commit();
+}
+
 void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QPDFObjGen sig, const EVP_MD* md,
                         std::size_t room, const std::string& outputFile, bool overwrite,
                         const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
@@ -108,21 +135,7 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
   util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base(EVP_MD_CTX_new());
   if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1)
     throw SecurePdfError("Cannot start the document digest");
-  if (src.bytes) {
-    out.write(*src.bytes);
-    if (EVP_DigestUpdate(base.get(), src.bytes->data(), src.bytes->size()) != 1)
-      throw SecurePdfError("Cannot compute the document digest");
-  } else {
-    std::vector<char> buf(1 << 20);
-    for (std::uint64_t copied = 0; copied < src.originalSize;) {
-      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
-      src.read(copied, buf.data(), want);
-      out.write(buf.data(), want);
-      if (EVP_DigestUpdate(base.get(), buf.data(), want) != 1)
-        throw SecurePdfError("Cannot compute the document digest");
-      copied += want;
-    }
-  }
+  copyOriginal(src, out, base.get());
   for (int attempt = 0; attempt < 3; ++attempt) {
     update.setSignaturePlaceholder(sig, room);
     auto result = update.build();
@@ -321,7 +334,6 @@ QPDFObjectHandle dssStream(QPDF& pdf, const util::Bytes& der, bool compress) {
 void PDFSign::update() {
   if (validationPolicy != PDFSignValidationPolicies::vpFullNoTrust)
     throw SecurePdfError("Adding validation data needs the validation policy vpFullNoTrust");
-  if (timestampServer.empty()) throw SecurePdfError("Adding validation data needs a time-stamp server address");
   if (outputFile.empty()) throw SecurePdfError("No output file given");
 
   DocumentSource src = openForUpdate(inputFile, password);
@@ -378,6 +390,12 @@ void PDFSign::update() {
   update.add(dss);
   root.replaceKey("/DSS", dss);
   update.add(root);
+
+  // Without a time-stamp server the validation data comes alone.
+  if (timestampServer.empty()) {
+    writeUpdate(src, update, outputFile, overwrite);
+    return;
+  }
 
   // The document time-stamp over everything, the validation data included.
   QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());

@@ -107,6 +107,8 @@ TEST(BiometricRecord, LocationTextLongitudeFirst) {
   EXPECT_EQ(toString(*core::util::base64Decode(v[13])), "<GPS>-3.70379;40.416775;650.0;5.5;1767261600123</GPS>");
   EXPECT_EQ(W::shortestDecimal(0.1), "0.1");
   EXPECT_EQ(W::shortestDecimal(-0.0), "-0.0");
+  EXPECT_EQ(W::shortestDecimal(100000.0), "100000.0");  // a whole number keeps its decimal at any size
+  EXPECT_EQ(W::shortestDecimal(1e22), "10000000000000000000000.0");
   EXPECT_EQ(std::stod(W::shortestDecimal(1.0 / 3.0)), 1.0 / 3.0);
 }
 

@@ -67,14 +67,13 @@ TEST(PointsToBinary, RowsAreEncodedOrSkippedButCounted) {
   lines.push_back("a;2;1;1;5");      // not numeric
   lines.push_back("40000;2;1;1;5");  // X out of range
   lines.push_back("1;2;1;1;70000");  // TIME out of range
-  lines.push_back("-1;-1;1;x;0");    // SW ignored; -1 is a real coordinate
+  lines.push_back("3;-1;1;x;0");     // a written -1 reads as a failed field
   auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(lines));
   ASSERT_TRUE(bin);
-  ASSERT_EQ(bin->size(), 35u + 16u);
+  ASSERT_EQ(bin->size(), 35u + 8u);
   EXPECT_EQ((*bin)[33], 0);
   EXPECT_EQ((*bin)[34], 7);  // lines - 3
-  EXPECT_EQ(Bytes(bin->begin() + 35, bin->begin() + 43), (Bytes{0x7F, 0xFB, 0x80, 0x0A, 0x00, 0x01, 0x00, 0xFA}));
-  EXPECT_EQ(Bytes(bin->begin() + 43, bin->end()), (Bytes{0x7F, 0xFF, 0x7F, 0xFF, 0x00, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(Bytes(bin->begin() + 35, bin->end()), (Bytes{0x7F, 0xFB, 0x80, 0x0A, 0x00, 0x01, 0x00, 0xFA}));
 }
 
 TEST(PointsToBinary, UnencodableRecordsGiveNothing) {

@@ -163,10 +163,25 @@ TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
   EXPECT_EQ(countIn("/Certs"), 3);
   EXPECT_EQ(countIn("/OCSPs"), 1);
   EXPECT_EQ(countIn("/CRLs"), 1);
+  const std::string added = ltvFile.substr(signedFile.size());
+  EXPECT_GE(pdftest::occurrences(added, "/FlateDecode"), 5u) << "the five DSS streams are compressed";
 
   // The document time-stamp verifies over its byte ranges.
   EXPECT_TRUE(tokenVerifies(sigs[1].cmsDer, sigs[1].signedData));
   EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
+}
+
+TEST_F(TimestampTest, WithoutATimeStampServerTheValidationDataComesAlone) {
+  pki.startOcsp();
+  signerOf(pdftest::plainPdf(), "signed.pdf").sign();
+  PDFSign ltv = ltvOf("signed.pdf");
+  ltv.timestampServer.clear();
+  ltv.update();
+  const std::string text = pdftest::qdf(dir / "ltv.pdf");
+  EXPECT_NE(text.find("/DSS"), std::string::npos);
+  EXPECT_EQ(text.find("/DocTimeStamp"), std::string::npos);
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "ltv.pdf"));
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
 TEST_F(TimestampTest, LongTermValidationWithoutReachableStatusFailsWithoutOutput) {
