@@ -23,6 +23,8 @@ inline constexpr const char* NoDocument = "documentPath and documentUris could n
 inline constexpr const char* MultidocumentManual = "multidocument is not compatible with manual positioning";
 inline constexpr const char* DocumentNotAccessible = "documentPath or documentUris not valid or not accessible";
 inline constexpr const char* ErrorSigning = "Error signing";
+// handleDocument without its parameters or one of their parts.
+inline constexpr const char* MissingParameters = "penvoraSDKParams or one of its members is missing";
 }  // namespace errortext
 
 // Output-name check: the lower-cased name must end with ".pdf".

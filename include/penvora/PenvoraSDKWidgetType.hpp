@@ -35,8 +35,9 @@ PENVORA_EXPORT std::string_view widgetTypeJsonString(PenvoraSDKWidgetType t);
 // Key of the localised description: "manual", "field", "fixed", "float".
 PENVORA_EXPORT std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t);
 
-// The localised description; `lookup` maps a text key to its text (the Qt
-// layer passes its string-table lookup). Without one the key is the text.
+// The localised description; `lookup` maps a text key to its text. Without
+// one the component's string table is used (with the Qt layer loaded), or
+// else the key is the text.
 PENVORA_EXPORT std::string description(PenvoraSDKWidgetType t,
                                        const std::function<std::string(std::string_view)>& lookup = {});
 

@@ -4,9 +4,9 @@
 namespace penvora {
 
 // Makes the system keychain (the Secret Service through QtKeychain) the
-// store PenvoraSdkCertManager uses; idempotent. The launcher does it on its
-// first request; a host that stores identities before that calls it first.
-// Needs a running QCoreApplication.
+// store PenvoraSdkCertManager uses; idempotent. With the Qt layer loaded it
+// already is the store from the first call unless a host set another, so
+// this only puts it back. Needs a running QCoreApplication.
 PENVORA_EXPORT void useSystemKeychain();
 
 }  // namespace penvora

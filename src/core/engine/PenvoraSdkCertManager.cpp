@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/engine/DefaultSecretStore.hpp"
 #include "core/util/Bytes.hpp"
 #include "core/util/Pkcs12.hpp"
 
@@ -16,6 +17,10 @@ std::shared_ptr<SecretStore>& installedStore() {
   static std::shared_ptr<SecretStore> s;
   return s;
 }
+core::engine::SecretStoreFactory& defaultStoreFactory() {
+  static core::engine::SecretStoreFactory f;
+  return f;
+}
 
 std::string containerService(const std::string& alias) { return alias + ".p12"; }
 std::string passwordService(const std::string& alias) { return alias + ".p12.password"; }
@@ -29,8 +34,20 @@ void PenvoraSdkCertManager::setStore(std::shared_ptr<SecretStore> store) {
 
 std::shared_ptr<SecretStore> PenvoraSdkCertManager::store() {
   std::lock_guard lock(storeMutex());
+  // The first use installs the default store, so a host that stores an
+  // identity before its first request reaches the system keychain too.
+  if (!installedStore() && defaultStoreFactory()) installedStore() = defaultStoreFactory()();
   return installedStore();
 }
+
+namespace core::engine {
+
+void setDefaultSecretStore(SecretStoreFactory factory) {
+  std::lock_guard lock(storeMutex());
+  defaultStoreFactory() = std::move(factory);
+}
+
+}  // namespace core::engine
 
 bool PenvoraSdkCertManager::saveCertOnKeychain(const std::vector<std::uint8_t>& data, const std::string& password,
                                                const std::string& alias) {

@@ -1,5 +1,7 @@
 #include "penvora/PenvoraSDKWidgetType.hpp"
 
+#include "core/interface/TextLookup.hpp"
+
 namespace penvora {
 
 std::optional<PenvoraSDKWidgetType> widgetTypeFromRawValue(std::int64_t raw) {
@@ -44,7 +46,7 @@ std::string_view widgetTypeDescriptionKey(PenvoraSDKWidgetType t) {
 
 std::string description(PenvoraSDKWidgetType t, const std::function<std::string(std::string_view)>& lookup) {
   auto key = widgetTypeDescriptionKey(t);
-  return lookup ? lookup(key) : std::string(key);
+  return lookup ? lookup(key) : core::interface::localizedText(key);
 }
 
 }  // namespace penvora

@@ -1,15 +1,62 @@
 #include "penvora/Color.hpp"
 
 #include <cctype>
+#include <clocale>
+#include <cwctype>
+#include <vector>
+
+#include <locale.h>
+#include <wctype.h>
 
 namespace penvora {
 
+namespace {
+
+// One character of UTF-8 text: its code point and its bytes. A byte that
+// starts no valid sequence is a character of its own (and no letter).
+struct Character {
+  char32_t code;
+  std::size_t size;
+};
+
+Character characterAt(std::string_view t, std::size_t i) {
+  const auto b = static_cast<unsigned char>(t[i]);
+  const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+  if (n == 0 || i + n > t.size()) return {0xFFFD, 1};
+  char32_t code = n == 1 ? b : b & (0x7F >> n);
+  for (std::size_t k = 1; k < n; ++k) {
+    const auto c = static_cast<unsigned char>(t[i + k]);
+    if ((c & 0xC0) != 0x80) return {0xFFFD, 1};
+    code = (code << 6) | (c & 0x3F);
+  }
+  return {code, n};
+}
+
+// Letters and digits of any script, as a person reads them.
+bool isLetterOrDigit(char32_t c) {
+  if (c < 0x80) return std::isalnum(static_cast<int>(c)) != 0;
+  if (c == 0xFFFD) return false;
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  return unicode ? iswalnum_l(static_cast<wint_t>(c), unicode) != 0 : true;
+}
+
+}  // namespace
+
 Rgba colorFromHex(std::string_view text) {
-  auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
-  std::size_t b = 0, e = text.size();
-  while (b < e && !alnum(text[b])) ++b;
-  while (e > b && !alnum(text[e - 1])) --e;
-  std::string_view t = text.substr(b, e - b);
+  // Trim characters (not bytes) that are neither letters nor digits from
+  // both ends, and count the characters left: that count picks the layout.
+  std::vector<Character> chars;
+  for (std::size_t i = 0; i < text.size();) {
+    chars.push_back(characterAt(text, i));
+    i += chars.back().size;
+  }
+  std::size_t b = 0, e = chars.size(), from = 0;
+  while (b < e && !isLetterOrDigit(chars[b].code)) from += chars[b++].size;
+  while (e > b && !isLetterOrDigit(chars[e - 1].code)) --e;
+  std::size_t bytes = 0;
+  for (std::size_t k = b; k < e; ++k) bytes += chars[k].size;
+  const std::string_view t = text.substr(from, bytes);
+  const std::size_t length = e - b;
 
   // Scan like a hexadecimal scanner: stop at the first non-hex character;
   // overflow saturates (only the length decides the layout anyway).
@@ -32,7 +79,7 @@ Rgba colorFromHex(std::string_view text) {
   }
 
   Rgba c;
-  switch (t.size()) {
+  switch (length) {
     case 3:
       c.red = static_cast<std::uint8_t>(((v >> 8) & 0xF) * 17);
       c.green = static_cast<std::uint8_t>(((v >> 4) & 0xF) * 17);

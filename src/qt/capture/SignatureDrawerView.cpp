@@ -222,7 +222,7 @@ void SignatureDrawerView::showEvent(QShowEvent* event) {
     if (locationManager_->locationServicesEnabled()) locationManager_->startUpdatingLocation();
   }
   isLandscape_ = core::capture::isLandscape(orientationOf(screen()));
-  log(std::string("isLandscape: ") + (isLandscape_ ? "true" : "false"));
+  log(isLandscape_ ? "true" : "false");
   followScreen(screen());
   if (QWindow* w = window()->windowHandle())
     connect(w, &QWindow::screenChanged, this, &SignatureDrawerView::followScreen, Qt::UniqueConnection);

@@ -16,6 +16,13 @@ namespace penvora {
 void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on,
                                         SuccessCallback successCallback, RejectCallback rejectCallback,
                                         ErrorCallback errorCallback) {
+  // A request without its parameters (or one of their parts) cannot be
+  // shown; it ends at once, as a wrong output name does.
+  const auto& p = penvoraSDKParams;
+  if (!p || !p->fileProperties || !p->commonProperties || !p->widget || !p->tsp || !p->extra || !p->certificate) {
+    if (errorCallback) errorCallback(std::string(errortext::MissingParameters));
+    return;
+  }
   if (!hasPdfExtension(penvoraSDKParams->fileProperties->signedName)) {
     // Nothing is shown yet, so this one is reported at once.
     if (errorCallback) errorCallback(qt::ui::localizedString(errorkey::IncorrectPDFExtension).toStdString());

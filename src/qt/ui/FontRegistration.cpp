@@ -37,7 +37,7 @@ void registerFamily(const QString& folder, const QString& family, std::initializ
   if (QFontDatabase::families().contains(family)) return;
   for (const char* file : files) {
     if (auto err = registerFontFile(folder, QString::fromLatin1(file))) {
-      penvora::log(std::string(logPrefix) + describe(*err).toStdString() + " (" + file + ".ttf)");
+      penvora::log(std::string(logPrefix) + describe(*err).toStdString());
       return;
     }
   }

@@ -26,4 +26,7 @@ TEST(ColorFromHex, LengthsAndChannels) {
     EXPECT_EQ(colorFromHex(bad), black) << bad;
   // Scanning stops at the first non-hex character, the length still rules.
   EXPECT_EQ(colorFromHex("FF00ZZ"), (Rgba{0, 0xFF, 0, 255}));
+  // Characters, not bytes: "é" is one letter (kept, counted once), "€" is no letter (trimmed).
+  EXPECT_EQ(colorFromHex("F0é"), (Rgba{0x00, 0xFF, 0x00, 255}));  // three characters; 0xF0 scanned
+  EXPECT_EQ(colorFromHex("€0057A2€"), (Rgba{0x00, 0x57, 0xA2, 255}));
 }

@@ -32,6 +32,14 @@ TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
     EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFExtension).toStdString());
     EXPECT_FALSE(Outcome::componentWindowsVisible());
   }
+  // Missing parameters end at once too, instead of crashing the host.
+  for (int part = 0; part < 2; ++part) {
+    Request r;
+    if (part == 0) r.params.reset();
+    if (part == 1) r.params->widget.reset();
+    r.launch();
+    EXPECT_EQ(r.outcome.error, errortext::MissingParameters);
+  }
   Request r;
   r.document(pdftest::plainPdf());
   r.params->fileProperties->signedName = "Signed.PDF";

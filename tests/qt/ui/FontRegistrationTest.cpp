@@ -32,7 +32,7 @@ TEST(FontRegistration, FailureKeepsEarlierFontsThenFamilyIsNotTouchedAgain) {
     EXPECT_TRUE(QFontDatabase::families().contains("Asap"));
     EXPECT_FALSE(QFontDatabase::styles("Asap").contains("Bold"));
     ASSERT_GE(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], "Error registering asap font: fontPathNotFound (asap_italic.ttf)");
+    EXPECT_EQ(log.lines[0], "Error registering asap font: fontPathNotFound");
   }
   {
     QTemporaryDir empty;  // any Asap file access would fail and log

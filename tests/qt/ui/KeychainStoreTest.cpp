@@ -49,6 +49,11 @@ class Keychain : public ::testing::Test {
 
 }  // namespace
 
+TEST(KeychainBeforeAnyRequest, TheSystemKeychainIsTheStoreFromTheFirstCall) {
+  // No request launched and nothing installed by hand in this process.
+  EXPECT_NE(dynamic_cast<qt::ui::QtKeychainStore*>(PenvoraSdkCertManager::store().get()), nullptr);
+}
+
 TEST_F(Keychain, SaveLoadAndReplace) {
   const Bytes p12 = *engine::ESS::defaultIdentity();
   const std::string password = engine::ESS::certificatePassword(std::nullopt);

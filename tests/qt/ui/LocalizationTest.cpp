@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "penvora/PenvoraSDKWidgetType.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtColor.hpp"
 
@@ -40,6 +41,13 @@ TEST(Localization, MissingKeyYieldsKeyAndUnknownLanguageFallsBack) {
   EXPECT_EQ(penvora::qt::ui::currentLanguage(), "en");
   EXPECT_EQ(localizedString("Accept"), "Accept");
   EXPECT_EQ(localizedString(""), "");
+  setLanguage("en");
+}
+
+TEST(Localization, CoreTextsComeFromTheStringTableWithoutBeingAsked) {
+  setLanguage("es");
+  EXPECT_EQ(penvora::description(penvora::PenvoraSDKWidgetType::float_), localizedString("float").toStdString());
+  EXPECT_NE(penvora::description(penvora::PenvoraSDKWidgetType::float_), "float");
   setLanguage("en");
 }
 
