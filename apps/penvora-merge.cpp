@@ -5,27 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "ToolOptions.hpp"
+
 #include "core/document/DocumentMerge.hpp"
 #include "core/util/FileReplace.hpp"
 
 int main(int argc, char** argv) {
+  namespace tools = penvora::tools;
+  const char* const usage = "usage: penvora-merge [--password P] [--overwrite] OUT.pdf IN.pdf...\n";
   std::string password;
   bool overwrite = false;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  while (!args.empty() && args[0].rfind("--", 0) == 0) {
-    if (args[0] == "--password" && args.size() >= 2) {
-      password = args[1];
-      args.erase(args.begin(), args.begin() + 2);
-    } else if (args[0] == "--overwrite") {
-      overwrite = true;
-      args.erase(args.begin());
-    } else {
-      args.clear();  // an unknown option: the usage
-    }
-  }
-  if (args.size() < 2) {
-    std::cerr << "usage: penvora-merge [--password P] [--overwrite] OUT.pdf IN.pdf...\n";
-    return 2;
+  std::vector<std::string> args;
+  try {
+    args = tools::parseOptions(argc, argv,
+                               {{"--password", true, [&](const std::string& v) { password = v; }},
+                                {"--overwrite", false, [&](const std::string&) { overwrite = true; }}});
+    if (args.size() < 2) throw tools::UsageError("OUT.pdf and at least one IN.pdf are needed");
+    for (const auto& a : args) tools::fileName("a file argument", a);
+  } catch (const tools::UsageError& e) {
+    return tools::usageFailure("penvora-merge", e.what(), usage);
   }
   const std::filesystem::path out = args[0];
   const std::vector<std::string> sources(args.begin() + 1, args.end());
@@ -41,10 +39,10 @@ int main(int argc, char** argv) {
   const auto merged = penvora::core::document::mergeDocuments(sources, password, folder.string());
   switch (merged.status) {
     case penvora::core::document::MergeResult::Status::needsPassword:
-      std::cerr << "penvora-merge: a source needs a password (--password)\n";
+      std::cerr << "penvora-merge: " << merged.message << " (--password)\n";
       return 1;
     case penvora::core::document::MergeResult::Status::failed:
-      std::cerr << "penvora-merge: a source cannot be opened, or nothing to merge, or the output cannot be written\n";
+      std::cerr << "penvora-merge: " << merged.message << "\n";
       return 1;
     case penvora::core::document::MergeResult::Status::merged:
       break;

@@ -1,9 +1,11 @@
 // Signs a PDF with the embedded default identity (or a PKCS#12 given on the
 // command line): the quickest way to see the signing library at work.
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "ToolOptions.hpp"
 
 #include "core/engine/ESS.hpp"
 #include "core/securepdf/Certificate.hpp"
@@ -16,25 +18,22 @@ namespace engine = penvora::core::engine;
 
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: penvora-sign IN.pdf OUT.pdf [--password P] [--p12 FILE --p12-password P]\n"
-               "                    [--page N|*] [--rect X,Y,W,H] [--field N] [--invisible]\n"
-               "                    [--reason TEXT] [--tsa URL] [--overwrite]\n");
-}
+const char* const kUsage =
+    "usage: penvora-sign IN.pdf OUT.pdf [--password P] [--p12 FILE --p12-password P]\n"
+    "                    [--page N|*] [--rect X,Y,W,H] [--field N] [--invisible]\n"
+    "                    [--reason TEXT] [--tsa URL] [--overwrite]\n";
+
+// Far more pages and fields than any document holds; beyond them a number
+// is a typing mistake, not a request.
+constexpr long long kMaxIndex = 9999999;
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace penvora;
   using namespace penvora::core::securepdf;
-  if (argc < 3) {
-    usage();
-    return 2;
-  }
+  namespace tools = penvora::tools;
   PDFSign s;
-  s.inputFile = argv[1];
-  s.outputFile = argv[2];
   s.signatureHashAlgorithm = "SHA512";
   s.signatureWidgetOffsetX = "36";
   s.signatureWidgetOffsetY = "36";
@@ -42,49 +41,48 @@ int main(int argc, char** argv) {
   s.signatureWidgetHeight = "60";
   std::string p12, p12Password;
   bool haveP12Password = false;
-  for (int i = 3; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto next = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        usage();
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--password")
-      s.password = next();
-    else if (a == "--p12")
-      p12 = next();
-    else if (a == "--p12-password") {
-      p12Password = next();
-      haveP12Password = true;
-    } else if (a == "--page")
-      s.signatureWidgetPages = next();
-    else if (a == "--field")
-      s.signatureFields = std::stoi(next());
-    else if (a == "--invisible")
-      s.setWidgetProperty("Invisible", "true");
-    else if (a == "--reason")
-      s.signatureReason = next();
-    else if (a == "--overwrite")
-      s.overwrite = true;
-    else if (a == "--tsa") {
-      s.timestampServer = next();
-      s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
-    } else if (a == "--rect") {
-      double x, y, w, h;
-      if (std::sscanf(next().c_str(), "%lf,%lf,%lf,%lf", &x, &y, &w, &h) != 4) {
-        usage();
-        return 2;
-      }
-      s.signatureWidgetOffsetX = std::to_string(x);
-      s.signatureWidgetOffsetY = std::to_string(y);
-      s.signatureWidgetWidth = std::to_string(w);
-      s.signatureWidgetHeight = std::to_string(h);
-    } else {
-      usage();
-      return 2;
-    }
+  auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
+  const std::vector<tools::Option> options{
+      {"--password", true, text(s.password)},
+      {"--p12", true, [&](const std::string& v) { p12 = tools::fileName("--p12", v); }},
+      {"--p12-password", true,
+       [&](const std::string& v) {
+         p12Password = v;
+         haveP12Password = true;
+       }},
+      {"--page", true,
+       [&](const std::string& v) {
+         s.signatureWidgetPages = v == "*" ? v : std::to_string(tools::wholeNumber("--page", v, 0, kMaxIndex));
+       }},
+      {"--field", true,
+       [&](const std::string& v) {
+         s.signatureFields = static_cast<std::int32_t>(tools::wholeNumber("--field", v, 0, kMaxIndex));
+       }},
+      {"--invisible", false, [&](const std::string&) { s.setWidgetProperty("Invisible", "true"); }},
+      {"--reason", true, text(s.signatureReason)},
+      {"--overwrite", false, [&](const std::string&) { s.overwrite = true; }},
+      {"--tsa", true,
+       [&](const std::string& v) {
+         s.timestampServer = v;
+         s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
+       }},
+      {"--rect", true,
+       [&](const std::string& v) {
+         const auto r = tools::rectangle("--rect", v);
+         s.signatureWidgetOffsetX = std::to_string(r[0]);
+         s.signatureWidgetOffsetY = std::to_string(r[1]);
+         s.signatureWidgetWidth = std::to_string(r[2]);
+         s.signatureWidgetHeight = std::to_string(r[3]);
+       }},
+  };
+  try {
+    const auto files = tools::parseOptions(argc, argv, options);
+    if (files.size() != 2)
+      throw tools::UsageError(files.size() < 2 ? "IN.pdf and OUT.pdf are needed" : "unexpected argument " + files[2]);
+    s.inputFile = tools::fileName("IN.pdf", files[0]);
+    s.outputFile = tools::fileName("OUT.pdf", files[1]);
+  } catch (const tools::UsageError& e) {
+    return tools::usageFailure("penvora-sign", e.what(), kUsage);
   }
   std::filesystem::path temp;
   std::error_code ec;

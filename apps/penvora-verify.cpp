@@ -1,24 +1,58 @@
 // Lists the signatures of a PDF, checks each one, decodes the biometric
 // summary and, with the encryption key, the protected biometric trace.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <stdexcept>
 #include <string>
+
+#include "ToolOptions.hpp"
+#include "core/util/BoundedFile.hpp"
+#include "core/util/FileReplace.hpp"
 
 #include "core/util/Zlib.hpp"
 #include "penvora/SignatureVerifier.hpp"
 
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
-               "usage: penvora-verify FILE.pdf [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n");
+const char* const kUsage =
+    "usage: penvora-verify FILE.pdf [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n";
+
+// Writes under a temporary name in the same folder and renames when
+// complete, so `path` never holds half a picture. Throws with the reason.
+void writeAtomically(const std::string& path, const std::string& bytes) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+  std::size_t done = 0;
+  int error = 0;
+  while (done < bytes.size() && error == 0) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno != EINTR) error = errno;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  try {
+    if (error != 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
+    // A previous picture is replaced; a folder, link or device is not.
+    penvora::core::util::moveIntoPlace(temp, path, true);
+  } catch (const std::exception& e) {
+    ::unlink(temp.c_str());
+    throw std::runtime_error(std::string("cannot write the picture: ") + e.what());
+  }
 }
 
 // A minimal RGB PNG: zlib for the image data and the chunk checksums.
-bool writePng(const std::string& path, int w, int h, const std::vector<unsigned char>& rgb) {
+void writePng(const std::string& path, int w, int h, const std::vector<unsigned char>& rgb) {
   std::string raw;
   for (int y = 0; y < h; ++y) {
     raw += '\0';
@@ -26,7 +60,7 @@ bool writePng(const std::string& path, int w, int h, const std::vector<unsigned 
                static_cast<std::size_t>(w) * 3);
   }
   const auto z = penvora::core::util::zlibCompress(raw, 9);
-  if (!z) return false;
+  if (!z) throw std::runtime_error("cannot compress the picture");
   auto be32 = [](std::uint32_t v) {
     return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
                        static_cast<char>(v)};
@@ -37,14 +71,13 @@ bool writePng(const std::string& path, int w, int h, const std::vector<unsigned 
   };
   const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) +
                            std::string("\x08\x02\x00\x00\x00", 5);
-  std::ofstream out(path, std::ios::binary);
-  out << std::string("\x89PNG\r\n\x1a\n", 8) << chunk("IHDR", ihdr) << chunk("IDAT", *z) << chunk("IEND", "");
-  return static_cast<bool>(out);
+  writeAtomically(path,
+                  std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", *z) + chunk("IEND", ""));
 }
 
 // The strokes drawn over white, each point coloured from blue (first) to
 // red (last) so the order and speed of writing can be seen.
-bool renderTrace(const std::vector<penvora::TracePoint>& points, const std::string& path) {
+void renderTrace(const std::vector<penvora::TracePoint>& points, const std::string& path) {
   const int w = 800, h = 500;
   std::vector<unsigned char> rgb(static_cast<std::size_t>(w) * h * 3, 255);
   if (points.empty()) return writePng(path, w, h, rgb);
@@ -78,7 +111,7 @@ bool renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
       plot(x, y, f);
     }
   }
-  return writePng(path, w, h, rgb);
+  writePng(path, w, h, rgb);
 }
 
 }  // namespace
@@ -86,31 +119,32 @@ bool renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
 namespace {
 
 int run(int argc, char** argv) {
-  if (argc < 2) {
-    usage();
-    return 2;
-  }
-  std::string file = argv[1], password, keyPath, renderPath;
+  namespace tools = penvora::tools;
+  std::string file, password, keyPath, renderPath;
   bool json = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--json")
-      json = true;
-    else if ((a == "--password" || a == "--bio-key" || a == "--render-bio") && i + 1 < argc)
-      (a == "--password" ? password : a == "--bio-key" ? keyPath : renderPath) = argv[++i];
-    else {
-      usage();
-      return 2;
-    }
+  try {
+    const auto args = tools::parseOptions(
+        argc, argv,
+        {{"--json", false, [&](const std::string&) { json = true; }},
+         {"--password", true, [&](const std::string& v) { password = v; }},
+         {"--bio-key", true, [&](const std::string& v) { keyPath = tools::fileName("--bio-key", v); }},
+         {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }}});
+    if (args.size() != 1)
+      throw tools::UsageError(args.empty() ? "FILE.pdf is needed" : "unexpected argument " + args[1]);
+    file = tools::fileName("FILE.pdf", args[0]);
+  } catch (const tools::UsageError& e) {
+    return tools::usageFailure("penvora-verify", e.what(), kUsage);
   }
   std::string key;
   if (!keyPath.empty()) {
-    std::ifstream in(keyPath);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    key = ss.str();
+    try {
+      key = penvora::core::util::readBoundedFile(keyPath, penvora::core::util::kKeyFileLimit, "The key");
+    } catch (const penvora::core::util::FileReadError& e) {
+      std::fprintf(stderr, "penvora-verify: %s\n", e.what());
+      return 2;
+    }
     if (key.empty()) {
-      std::fprintf(stderr, "penvora-verify: cannot read the key %s\n", keyPath.c_str());
+      std::fprintf(stderr, "penvora-verify: The key is empty: %s\n", keyPath.c_str());
       return 2;
     }
   }
@@ -126,6 +160,7 @@ int run(int argc, char** argv) {
   nlohmann::json out = {{"file", file}, {"dss", doc.hasDss}, {"signatures", nlohmann::json::array()}};
   bool allValid = !doc.signatures.empty();
   bool rendered = false;
+  std::string renderError;
   for (const auto& s : doc.signatures) {
     allValid = allValid && s.valid;
     nlohmann::json j = {{"field", s.field},
@@ -147,7 +182,14 @@ int run(int argc, char** argv) {
       j["bioSummary"] = "unreadable";
     if (s.biometricRecord) {
       j["bioRecord"] = *s.biometricRecord;
-      if (!renderPath.empty() && !rendered) rendered = renderTrace(s.trace, renderPath);
+      if (!renderPath.empty() && !rendered) {
+        try {
+          renderTrace(s.trace, renderPath);
+        } catch (const std::exception& e) {
+          renderError = e.what();
+        }
+        rendered = true;
+      }
     } else if (!key.empty() && s.biometricSummary && s.hasBiometricData) {
       j["bioRecord"] = "the key does not open the protected record";
     }
@@ -175,6 +217,10 @@ int run(int argc, char** argv) {
       }
       if (j["bioRecord"].is_string()) std::cout << "  biometric record:\n" << j["bioRecord"].get<std::string>() << "\n";
     }
+  }
+  if (!renderError.empty()) {
+    std::fprintf(stderr, "penvora-verify: %s\n", renderError.c_str());
+    return 2;
   }
   if (!renderPath.empty() && !rendered) std::fprintf(stderr, "penvora-verify: no decrypted trace to render\n");
   return allValid ? 0 : 1;

@@ -9,13 +9,12 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "ReplayPlayer.hpp"
 #include "UiProbe.hpp"
+#include "core/util/BoundedFile.hpp"
 #include "penvora/JsonDecoding.hpp"
 #include "penvora/PenvoraSDKLauncher.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
@@ -32,12 +31,15 @@ int usage() {
   return 2;
 }
 
-std::optional<std::string> readFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+// Bounded and regular files only: a pipe or device named by mistake is
+// refused with the reason instead of being read until memory runs out.
+std::optional<std::string> readFile(const char* path, const char* what) {
+  try {
+    return penvora::core::util::readBoundedFile(path, penvora::core::util::kRequestFileLimit, what);
+  } catch (const penvora::core::util::FileReadError& e) {
+    std::cerr << "penvora-demo: " << e.what() << "\n";
+    return std::nullopt;
+  }
 }
 
 std::string printable(const std::optional<std::string>& s) { return s ? "\"" + *s + "\"" : "none"; }
@@ -82,11 +84,8 @@ int run(int argc, char** argv) {
   }
   if (!requestPath) return usage();
 
-  const auto requestText = readFile(requestPath);
-  if (!requestText) {
-    std::cerr << "penvora-demo: cannot read " << requestPath << "\n";
-    return 2;
-  }
+  const auto requestText = readFile(requestPath, "The request");
+  if (!requestText) return 2;
   std::shared_ptr<penvora::PenvoraSDKParams> params;
   try {
     params = std::make_shared<penvora::PenvoraSDKParams>(penvora::decodeJson<penvora::PenvoraSDKParams>(*requestText));
@@ -96,9 +95,9 @@ int run(int argc, char** argv) {
   }
   std::optional<penvora::demo::ReplayPlayer> player;
   if (inkPath) {
-    const auto inkText = readFile(inkPath);
-    const nlohmann::json ink =
-        inkText ? nlohmann::json::parse(*inkText, nullptr, false) : nlohmann::json(nlohmann::json::value_t::discarded);
+    const auto inkText = readFile(inkPath, "The recording");
+    if (!inkText) return 2;
+    const nlohmann::json ink = nlohmann::json::parse(*inkText, nullptr, false);
     if (ink.is_discarded()) {
       std::cerr << "penvora-demo: " << inkPath << ": not readable JSON\n";
       return 2;

@@ -4,6 +4,7 @@
 
 #include "core/document/PDFDocument.hpp"
 #include "core/engine/ESS.hpp"
+#include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::document {
 
@@ -14,14 +15,26 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
   std::vector<PDFDocument> sources;  // open until the merged file is written
   sources.reserve(paths.size());
   std::int64_t nextPage = 1;
+  auto fail = [&](MergeResult::Status status, std::string message) {
+    result.status = status;
+    result.pageInfos.clear();
+    result.message = std::move(message);
+    return result;
+  };
   for (const auto& path : paths) {
-    auto source = PDFDocument::open(path);
-    if (!source) return result;
-    if (source->isLocked() && !source->unlockWithPassword(password)) {
-      result.status = MergeResult::Status::needsPassword;
-      result.pageInfos.clear();
-      return result;
+    // The opening says why a path is no document (missing, a folder, a
+    // pipe); only a readable regular file is then parsed.
+    try {
+      util::RegularFile check(path, "The source");
+    } catch (const util::FileReadError& e) {
+      return fail(MergeResult::Status::failed, e.what());
     }
+    auto source = PDFDocument::open(path);
+    if (!source) return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path);
+    if (source->isLocked() && !source->unlockWithPassword(password))
+      return fail(
+          MergeResult::Status::needsPassword,
+          (password.empty() ? "The source needs a password: " : "The password does not open the source: ") + path);
     const auto count = static_cast<std::int64_t>(source->pageCount());
     if (count == 0) continue;
     result.pageInfos.push_back(
@@ -32,11 +45,13 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
   }
   if (merged.pageCount() < 1) {
     result.pageInfos.clear();
+    result.message = paths.empty() ? "No source given" : "The sources have no pages";
     return result;
   }
   const std::string out = (std::filesystem::path(folder) / (engine::newUuidString() + ".pdf")).string();
   if (!merged.writeTo(out)) {
     result.pageInfos.clear();
+    result.message = "The merged file cannot be written in the folder " + folder;
     return result;
   }
   result.status = MergeResult::Status::merged;

@@ -18,6 +18,7 @@ struct MergeResult {
   enum class Status { merged, needsPassword, failed } status = Status::failed;
   std::string path;                         // the merged file, when merged
   std::vector<DocumentPageInfo> pageInfos;  // one per source with pages
+  std::string message;                      // unless merged: which source or step failed, and why
 };
 
 // Merges the sources in order into one PDF named <UUID>.pdf in `folder`.

@@ -6,8 +6,8 @@
 #include <openssl/x509.h>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/BoundedFile.hpp"
 #include "core/util/Pkcs12.hpp"
-#include "core/util/Sha512.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -39,10 +39,14 @@ std::string commonNameOf(X509_NAME* name) {
 Certificate::Certificate(CertStoreTypes, const std::string& store, const std::string& password,
                          const std::string& selector) {
   util::loadOpenSslProviders();
-  auto bytes = util::readFile(store);
-  if (!bytes) throw SecurePdfError("Cannot read the certificate store " + store);
-  const unsigned char* p = bytes->data();
-  Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes->size())));
+  std::string bytes;
+  try {
+    bytes = util::readBoundedFile(store, util::kKeyFileLimit, "The certificate store");
+  } catch (const util::FileReadError& e) {
+    throw SecurePdfError(e.what());
+  }
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
   if (!p12) {
     ERR_clear_error();
     throw SecurePdfError("The certificate store is not a PKCS#12 file");

@@ -13,13 +13,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::securepdf {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,11 +71,29 @@ bool carriesSignatures(QPDF& pdf) {
   return false;
 }
 
-void checkReadable(const std::string& path) {
-  std::error_code ec;
+// The input opened once, a regular file with bytes; every refusal says
+// what the path really is (missing, a folder, a pipe or device, unreadable).
+util::RegularFile openReadable(const std::string& path) {
   if (path.empty()) throw SecurePdfError("No input file given");
-  if (!fs::is_regular_file(path, ec)) throw SecurePdfError("The input file does not exist: " + path);
-  if (fs::file_size(path, ec) == 0) throw SecurePdfError("The input file is empty: " + path);
+  try {
+    util::RegularFile file(path, "The input file");
+    if (file.size() == 0) throw SecurePdfError("The input file is empty: " + path);
+    return file;
+  } catch (const util::FileReadError& e) {
+    throw SecurePdfError(e.what());
+  }
+}
+
+// Reads all `n` bytes at `offset`; false when the file ends early.
+bool readAt(int fd, std::uint64_t offset, char* out, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace
@@ -96,23 +113,18 @@ struct Opened {
 };
 
 Opened openInput(const std::string& path) {
-  checkReadable(path);
-  std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
-    if (f) std::fclose(f);
-  });
-  if (!file) throw SecurePdfError("The input file cannot be read: " + path);
-  struct stat st {};
-  if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
-    throw SecurePdfError("The input file cannot be read: " + path);
-  if (st.st_size == 0) throw SecurePdfError("The input file is empty: " + path);
+  util::RegularFile opened = openReadable(path);
   Opened o;
-  o.size = static_cast<std::uint64_t>(st.st_size);
+  o.size = opened.size();
   if (o.size > kParseInMemoryLimit) {
-    o.file = std::move(file);
+    std::FILE* f = fdopen(opened.fd(), "rb");
+    if (!f) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
+    opened.release();
+    o.file.reset(f, [](std::FILE* file) { std::fclose(file); });
     return o;
   }
   o.bytes = std::make_shared<std::string>(static_cast<std::size_t>(o.size), '\0');
-  if (std::fread(o.bytes->data(), 1, o.bytes->size(), file.get()) != o.bytes->size())
+  if (!readAt(opened.fd(), 0, o.bytes->data(), o.bytes->size()))
     throw SecurePdfError("The input file changed while it was read: " + path);
   return o;
 }
@@ -132,14 +144,11 @@ std::unique_ptr<QPDF> parse(const std::string& path, const Opened& o, const std:
 }  // namespace
 
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password) {
-  checkReadable(path);
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (!ec && size <= kParseInMemoryLimit) {
+  const util::RegularFile opened = openReadable(path);
+  const auto size = opened.size();
+  if (size <= kParseInMemoryLimit) {
     auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::streamsize>(size));
-    if (in.gcount() == static_cast<std::streamsize>(size)) {
+    if (readAt(opened.fd(), 0, reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::size_t>(size))) {
       auto source = std::make_shared<BufferInputSource>(path, buffer.release(), true);
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
     }
@@ -155,13 +164,8 @@ void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const 
     return;
   }
   // pread leaves the position of qpdf's stream on the same file alone.
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = pread(fileno(file.get()), out + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) throw SecurePdfError("The input file changed while signing: " + path);
-    done += static_cast<std::size_t>(got);
-  }
+  if (!readAt(fileno(file.get()), offset, out, n))
+    throw SecurePdfError("The input file changed while signing: " + path);
 }
 
 DocumentSource openForUpdate(const std::string& path, const std::string& password) {

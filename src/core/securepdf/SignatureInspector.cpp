@@ -83,7 +83,17 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     }
     r[i] = br.getArrayItem(i).getIntValue();
   }
-  if (r[0] != 0 || r[1] <= 0 || r[2] <= r[1] + 1 || r[3] < 0 || static_cast<std::uintmax_t>(r[2] + r[3]) > fileSize) {
+  // Order first: a range that runs backwards is not "outside the file",
+  // and the sum below must not overflow.
+  if (r[0] != 0) {
+    info.problem = "byte range does not start at the beginning of the file";
+    return;
+  }
+  if (r[1] <= 0 || r[2] <= r[1] || r[2] - r[1] < 2 || r[3] < 0) {
+    info.problem = "byte range out of order";
+    return;
+  }
+  if (static_cast<std::uintmax_t>(r[2]) > fileSize || static_cast<std::uintmax_t>(r[3]) > fileSize - r[2]) {
     info.problem = "byte range outside the file";
     return;
   }

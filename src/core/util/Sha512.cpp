@@ -22,17 +22,6 @@ std::string sha512Hex(const std::uint8_t* data, std::size_t size) {
   return hexEncode(md, n, HexCase::Lower);
 }
 
-std::optional<Bytes> readFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
-  if (!f) return std::nullopt;
-  Bytes out;
-  std::uint8_t buf[1 << 16];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.insert(out.end(), buf, buf + n);
-  if (std::ferror(f.get())) return std::nullopt;
-  return out;
-}
-
 std::optional<std::string> sha512HexOfFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
   if (!f) return std::nullopt;

@@ -12,9 +12,6 @@ namespace penvora::core::util {
 std::string sha512Hex(const std::uint8_t* data, std::size_t size);
 inline std::string sha512Hex(const Bytes& b) { return sha512Hex(b.data(), b.size()); }
 
-// Whole-file read; nothing when the file cannot be read.
-std::optional<Bytes> readFile(const std::string& path);
-
 // SHA-512 of a file streamed in blocks (documents can be large); nothing
 // when it cannot be read.
 std::optional<std::string> sha512HexOfFile(const std::string& path);

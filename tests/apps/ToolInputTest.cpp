@@ -1,0 +1,97 @@
+// The command-line tools under bad options and bad inputs: a clear message,
+// the documented exit code, bounded cost and nothing written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "core/util/BoundedFile.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string tool(const std::string& name) { return std::string(PENVORA_BINARY_DIR) + "/apps/" + name + " "; }
+
+}  // namespace
+
+TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
+  TempDir dir;
+  const std::string d = dir.path().string() + "/";
+  testsupport::writeText(dir / "a.pdf", pdftest::plainPdf());
+  testsupport::writeText(dir / "not.pdf", "hello");
+  fs::create_directory(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  // Sparse: past every limit without using the disk.
+  ASSERT_EQ(testsupport::run("truncate -s 20M " + d + "huge").exitCode, 0);
+  const std::string sign = tool("penvora-sign") + d + "a.pdf " + d + "out.pdf ";
+  const std::string verify = tool("penvora-verify") + d + "a.pdf ";
+  struct Case {
+    std::string command;
+    int exitCode;
+    std::string message;
+  };
+  const std::vector<Case> cases{
+      {sign + "--field abc", 2, "--field needs a whole number, not 'abc'"},
+      {sign + "--field 99999999999", 2, "--field 99999999999 is out of range"},
+      {sign + "--field -1", 2, "--field -1 is out of range"},
+      {sign + "--page 1.5", 2, "--page needs a whole number"},
+      {sign + "--rect 1e308,0,10,10", 2, "--rect values must lie within"},
+      {sign + "--rect 1e999,0,10,10", 2, "--rect value '1e999' is out of range"},
+      {sign + "--rect nan,0,10,10", 2, "out of range"},
+      {sign + "--rect 0,0,0,10", 2, "--rect needs a width and a height above 0"},
+      {sign + "--rect 1,2,3", 2, "--rect needs X,Y,W,H"},
+      {sign + "--bogus", 2, "unknown option --bogus"},
+      {sign + "--reason", 2, "--reason needs a value"},
+      {tool("penvora-sign") + d + "a.pdf", 2, "IN.pdf and OUT.pdf are needed"},
+      {tool("penvora-sign") + d + "folder " + d + "out.pdf", 1, "The input file is a folder"},
+      {tool("penvora-sign") + d + "pipe " + d + "out.pdf", 1, "The input file is not a regular file"},
+      {tool("penvora-sign") + d + "missing " + d + "out.pdf", 1, "The input file does not exist"},
+      {sign + "--p12 /dev/zero", 1, "The certificate store is not a regular file"},
+      {sign + "--p12 " + d + "huge", 1, "The certificate store is larger than 1 MB"},
+      {tool("penvora-merge") + "--bogus " + d + "out.pdf " + d + "a.pdf", 2, "unknown option --bogus"},
+      {tool("penvora-merge") + d + "out.pdf", 2, "at least one IN.pdf"},
+      {tool("penvora-merge") + d + "out.pdf " + d + "a.pdf " + d + "folder", 1,
+       "The source is a folder: " + d + "folder"},
+      {tool("penvora-merge") + d + "out.pdf " + d + "pipe", 1, "The source is not a regular file"},
+      {tool("penvora-merge") + d + "out.pdf " + d + "not.pdf", 1, "The source is not a readable PDF"},
+      {tool("penvora-params"), 2, "REQUEST.json is needed"},
+      {tool("penvora-params") + "/dev/zero", 1, "The request is not a regular file"},
+      {tool("penvora-params") + d + "folder", 1, "The request is a folder"},
+      {tool("penvora-params") + d + "huge", 1, "The request is larger than 16 MB"},
+      {verify + "--json --bogus", 2, "unknown option --bogus"},
+      {verify + "--bio-key", 2, "--bio-key needs a value"},
+      {verify + "--bio-key /dev/zero", 2, "The key is not a regular file"},
+      {verify + "--bio-key " + d + "huge", 2, "The key is larger than 1 MB"},
+      {verify + "--bio-key " + d + "pipe", 2, "The key is not a regular file"},
+      {tool("penvora-verify") + d + "folder", 2, "The input file is a folder"},
+      {tool("penvora-verify") + d + "pipe", 2, "The input file is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    // Bounded in time too: a tool that waited on the pipe would be killed.
+    const auto r = testsupport::run("timeout 60 " + c.command + " 2>&1 >/dev/null");
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    if (c.exitCode == 2 && r.output.find("unknown option") != std::string::npos) {
+      EXPECT_NE(r.output.find("usage: "), std::string::npos) << r.output;
+    }
+  }
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    EXPECT_TRUE(e.path().filename() == "a.pdf" || e.path().filename() == "not.pdf" || e.path().filename() == "folder" ||
+                e.path().filename() == "pipe" || e.path().filename() == "huge")
+        << "written: " << e.path();
+}
+
+TEST(ToolInputTest, AFileIsReadWholeOnlyWithinItsLimit) {
+  TempDir dir;
+  testsupport::writeText(dir / "small", "12345");
+  using penvora::core::util::readBoundedFile;
+  EXPECT_EQ(readBoundedFile((dir / "small").string(), 5, "The key"), "12345");
+  EXPECT_NE(testsupport::errorOf([&] {
+              readBoundedFile((dir / "small").string(), 4, "The key");
+            }).find("The key is larger than 4 bytes"),
+            std::string::npos);
+  EXPECT_NE(testsupport::errorOf([&] { readBoundedFile("/dev/null", 4, "The key"); }).find("is not a regular file"),
+            std::string::npos);
+}
