@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/securepdf/ExpansionLimit.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -44,6 +45,7 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
     pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
   else
     pdf->processFile(path.c_str(), password.c_str());
+  securepdf::checkObjectStreamExpansion(*pdf);  // before anything inflates one
   return pdf;
 }
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
 
@@ -27,6 +28,7 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
   pdf->setSuppressWarnings(true);
   try {
     load(*pdf);
+    checkObjectStreamExpansion(*pdf);  // before anything inflates one
     // Touch what signing needs so damage shows now, not halfway through.
     if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
     if (pdf->getAllPages().empty()) throw SecurePdfError("The document has no pages");
