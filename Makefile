@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test check deps build sanitize format format-check tidy bench clean
+.PHONY: demo test check deps build sanitize fuzz-smoke format format-check tidy bench clean
 
 deps:
 	@scripts/install-deps
@@ -19,8 +19,9 @@ demo: build
 	@scripts/run-demo $(BUILD)
 
 # What CI runs: the formatting check, the suite on the normal build, then
-# again built with AddressSanitizer and UndefinedBehaviorSanitizer.
-test: format-check check sanitize
+# again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# each fuzz target for a short fixed time.
+test: format-check check sanitize fuzz-smoke
 
 # The suite on the normal build only (the quick loop while developing).
 check: build
@@ -29,6 +30,10 @@ check: build
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
 	@$(MAKE) --no-print-directory check PRESET=sanitize BUILD=build-asan
+
+# Each libFuzzer target (clang, sanitizers) for 15 s.
+fuzz-smoke:
+	@scripts/fuzz all 15
 
 # Rewrites every tracked C++ file in the committed style.
 format: deps
