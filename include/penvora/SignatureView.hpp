@@ -81,7 +81,8 @@ class PENVORA_EXPORT SignatureView : public QWidget {
 
  private:
   std::int64_t elapsed();
-  QPainter* beginInk();  // the retained bitmap, sized to the view
+  QImage& bitmap();      // the retained bitmap, sized to the view
+  QPainter* beginInk();  // a painter on it
   void press(const QPointF& p);
   void move(const QPointF& p);
   void release(const QPointF& p);

@@ -62,7 +62,7 @@ std::int64_t SignatureView::elapsed() {
   return t - startTime_;
 }
 
-QPainter* SignatureView::beginInk() {
+QImage& SignatureView::bitmap() {
   // New ink goes straight into the retained bitmap; it is re-made only when
   // the view's size or scale changes (the old drawing scaled into it).
   const qreal scale = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
@@ -77,7 +77,11 @@ QPainter* SignatureView::beginInk() {
     }
     signature_ = std::move(fresh);
   }
-  auto* painter = new QPainter(&*signature_);
+  return *signature_;
+}
+
+QPainter* SignatureView::beginInk() {
+  auto* painter = new QPainter(&bitmap());
   painter->setRenderHint(QPainter::Antialiasing);
   return painter;
 }
@@ -110,6 +114,9 @@ void SignatureView::pan(PanPhase phase, const QPointF& location) {
       const double w1 = core::capture::nextWidth(w0, d, minimumStrokeWidth_, maximumStrokeWidth_);
       const core::capture::Point m{(c.x + p.x) * 0.5, (c.y + p.y) * 0.5};
       const core::capture::Point e = toStroke(previousEndPoint_);
+      // The drawing step runs for every such event: the first one of a
+      // stroke draws nothing, yet leaves an (empty) bitmap behind.
+      bitmap();
       if (e.x != p.x || e.y != p.y) {
         const core::capture::Segment s = core::capture::ribbon(e, p, m, w0, w1);
         QPainterPath path(toQt(s.start));

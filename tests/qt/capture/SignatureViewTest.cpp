@@ -67,8 +67,9 @@ TEST(SignatureViewTest, PanReportsAndWidthsFollowTheRules) {
   EXPECT_EQ(view.previousWidth(), 0.0);
 
   view.clock += 5;
-  view.pan(Phase::changed, {20, 10});  // first segment: E == P, nothing drawn
-  EXPECT_FALSE(view.signature());
+  view.pan(Phase::changed, {20, 10});  // first segment: E == P, nothing drawn, yet a bitmap
+  ASSERT_TRUE(view.signature());
+  EXPECT_EQ(inkAlpha(*view.signature(), {15, 10}), 0);
   EXPECT_DOUBLE_EQ(view.previousWidth(), 2.5);
 
   view.clock += 5;
