@@ -205,7 +205,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
     // Rewriting would change the bytes the signatures cover. Append to the
     // original when its cross-references hold; otherwise say what is wrong.
     const bool xrefDamaged = std::any_of(warnings.begin(), warnings.end(), [](const QPDFExc& w) {
-      const std::string m = w.getMessageDetail();
+      const std::string& m = w.getMessageDetail();
       return m.find("xref") != std::string::npos || m.find("cross-reference") != std::string::npos;
     });
     if (tail && !xrefDamaged) {
