@@ -13,8 +13,6 @@ using penvora::Rect;
 using testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
-namespace {
-
 TEST(PDFDocumentTest, PagesBoxesRotationAndWidgets) {
   TempDir dir;
   std::vector<pdftest::PageSpec> pages(3);
@@ -107,5 +105,3 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
   EXPECT_EQ(r.status, MergeResult::Status::merged);
   EXPECT_EQ(r.pageInfos.size(), 2u);
 }
-
-}  // namespace

@@ -31,10 +31,6 @@ TEST(FuzzRegressions, ReplayWithoutCrashing) {
     ESSUtils::pointsToBinary(ESSUtils::split(in, '\n'));
     engine::ESS::protectRecord(core::util::base64Encode(in), std::nullopt);
   }
-  for (const auto& in : inputs("params_json")) {
-    try {
-      decodeJson<PenvoraSDKParams>(in);
-    } catch (const DecodingError&) {
-    }
-  }
+  for (const auto& in : inputs("params_json"))
+    testsupport::errorOf<DecodingError>([&] { decodeJson<PenvoraSDKParams>(in); });
 }

@@ -76,11 +76,8 @@ struct Rejected {
 TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
   const std::vector<Rejected> cases = {
       {"", [](json& j) { j = json::array(); }, Kind::typeMismatch},
-      {"",
-       [](json& j) {
-         j = {{"fileProperties", "x"}};
-       },
-       Kind::typeMismatch, nullptr, "fileProperties"},
+      {"", [](json& j) { j = json::parse(R"({"fileProperties": "x"})"); }, Kind::typeMismatch, nullptr,
+       "fileProperties"},
       // Several faults: the first in declaration order is the one reported.
       {"",
        [](json& j) {
@@ -89,20 +86,15 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
          j["commonProperties"]["reference"] = nullptr;
        },
        Kind::valueNotFound, "reference", "commonProperties.reference"},
-      {"fileProperties",
-       [](json& j) {
-         j["documentUris"] = json::array({"a", 2});
-       },
-       Kind::typeMismatch, nullptr, "documentUris[1]"},
+      {"fileProperties", [](json& j) { j["documentUris"] = json::parse(R"(["a", 2])"); }, Kind::typeMismatch, nullptr,
+       "documentUris[1]"},
       {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = 1.5; }, Kind::dataCorrupted},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = "1"; }, Kind::typeMismatch},
       {"commonProperties", [](json& j) { j["title"] = 7; }, Kind::typeMismatch, "title"},  // optional, wrong type
       {"widget", [](json& j) { j["widgetType"] = 3; }, Kind::typeMismatch, "widgetType"},
       {"widget",
-       [](json& j) {
-         j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}});
-       },
+       [](json& j) { j["widgetCustomText"] = json::parse(R"([{"fontSize": 8, "text": "a"}, {"text": "b"}])"); },
        Kind::keyNotFound, nullptr, "widgetCustomText[1].fontSize"},
       {"widget", [](json& j) { j.erase("widgetCustomText"); }, Kind::keyNotFound},
       {"widget", [](json& j) { j["widgetWidth"] = 1e30; }, Kind::dataCorrupted},

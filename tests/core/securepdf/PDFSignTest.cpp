@@ -189,10 +189,8 @@ TEST_F(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
 
 TEST_F(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   auto s = signerOf(pdftest::plainPdf());
-  s.signatureWidgetOffsetX = "100";
-  s.signatureWidgetOffsetY = "300";
-  s.signatureWidgetWidth = "300";
-  s.signatureWidgetHeight = "100";
+  s.signatureWidgetOffsetX = s.signatureWidgetHeight = "100";
+  s.signatureWidgetOffsetY = s.signatureWidgetWidth = "300";
   const int w = 60, h = 20;
   std::string mask;
   for (int y = 0; y < h; ++y)
@@ -230,7 +228,7 @@ TEST_F(PDFSignTest, AppearanceDrawsImageMaskAndCustomText) {
   EXPECT_NEAR(ink->x + ink->width, 400, 3);
 }
 
-TEST_F(PDFSignTest, PageProperties) {
+TEST_F(PDFSignTest, PagePropertiesAndSettingsAreValidated) {
   writeText(dir / "in.pdf", pdftest::documentPdf({{}, {90, "[0 0 300 500]"}}));
   PDFSign s;
   s.inputFile = (dir / "in.pdf").string();
@@ -241,10 +239,7 @@ TEST_F(PDFSignTest, PageProperties) {
   EXPECT_THROW(s.getPageProperty(-1, "Width"), SecurePdfError);
   s.close();
   EXPECT_THROW(s.getPageProperty(0, "Width"), SecurePdfError);
-}
-
-TEST_F(PDFSignTest, SettingsAreValidated) {
-  PDFSign s;
+  // Settings are checked as they are made; reset forgets them.
   EXPECT_THROW(s.setWidgetProperty("NoSuchThing", "1"), SecurePdfError);
   EXPECT_THROW(s.setWidgetProperty("CustomText[x]", "1"), SecurePdfError);
   EXPECT_NO_THROW(s.setWidgetProperty("CustomTextFontSizeX[12]", "9"));
