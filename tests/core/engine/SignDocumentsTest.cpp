@@ -137,16 +137,12 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
 TEST_F(SignDocumentsTest, FieldModeSignsTheNamedFieldOrTheFirst) {
   params.widget->widgetType = PenvoraSDKWidgetType::field;
   params.widget->widgetFieldFieldname = "Sig2";
-  auto out = signOne();
-
-  EXPECT_EQ(verify(out)["signatures"][0]["field"], "group.Sig2");
+  EXPECT_EQ(verify(signOne())["signatures"][0]["field"], "group.Sig2");
 
   CapturedLog log;
   params.widget->widgetFieldFieldname = "Missing";
-  out = signOne();
-
+  EXPECT_EQ(verify(signOne())["signatures"][0]["field"], "Sig1");
   EXPECT_TRUE(log.contains("Warning: field 'Missing' not found. Using first field."));
-  EXPECT_EQ(verify(out)["signatures"][0]["field"], "Sig1");
 }
 
 TEST_F(SignDocumentsTest, AllPagesInvisibleAndPictureWithoutHandwriting) {
@@ -247,8 +243,7 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
 
 TEST(SigningStepsTest, TimestampSettings) {
   core::securepdf::PDFSign s;
-  PenvoraSDKTSP tsp(true, "https://tsa.example/x", "user", "pw");
-  engine::ESS::applyTimestamp(tsp, s);
+  engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "user", "pw"), s);
   EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
   EXPECT_EQ(s.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineT);
   core::securepdf::PDFSign t;
