@@ -205,8 +205,7 @@ TEST(SignatureDrawerViewTest, ARequestedLocationGoesIntoTheRecord) {
   panel.source->emitFix(0, 0, 0, 0);  // after the stop: ignored
   panel.stroke(30);
   QTest::mouseClick(&panel.view->acceptButton(), Qt::LeftButton);
-  const auto r = rows(decode(panel.accepted.record));
-  const std::string extra = decode(r[1][13]);
+  const std::string extra = decode(rows(decode(panel.accepted.record))[1][13]);
   EXPECT_EQ(extra.rfind("<GPS>-3.7038;40.4168;650.0;5.0;", 0), 0u) << extra;  // longitude first
   EXPECT_EQ(extra.substr(extra.size() - 6), "</GPS>");
 }

@@ -362,9 +362,8 @@ TEST(SigningFlowTest, AManualBoxIsSignedWhereTheViewerShowedItOnTurnedCroppedPag
 
     run.click(c->acceptButton());
     ASSERT_TRUE(run.signedAndVerified());
-    const auto signedRect = pdftest::signedWidgetRect(run.outcome.signedFiles[0]);
-    ASSERT_TRUE(signedRect);
-    EXPECT_LE(pdftest::cornerGap(*signedRect, sig->bounds), 1);
+    EXPECT_LE(pdftest::cornerGap(pdftest::signedWidgetRect(run.outcome.signedFiles[0]).value_or(Rect{}), sig->bounds),
+              1);
     // The reader draws the picture (the placeholder logo, wider than high)
     // across the box the viewer showed, not on its side.
     const auto ink = pdftest::inkOnShownPage(
