@@ -3,9 +3,6 @@
 // certificate names an OCSP responder and a CRL address on loopback, a TSA
 // (status by CRL only) and an OCSP responder certificate. The CRL is served
 // by a LocalHttpServer, OCSP by a real `openssl ocsp` process.
-#include <openssl/pem.h>
-#include <openssl/ts.h>
-#include <openssl/x509.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -108,23 +105,15 @@ class TestPki {
   pid_t ocspPid_ = -1;
 };
 
-// A time-stamp authority on OpenSSL's response API, with ways to misbehave.
+// A time-stamp authority answering through `openssl ts -reply`, with ways
+// to misbehave.
 class TestTsa {
  public:
   enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall };
 
-  explicit TestTsa(const TestPki& pki) : server_([this](const std::string& request) { return answer(request); }) {
-    const auto open = [&](const char* name) {
-      return std::unique_ptr<FILE, int (*)(FILE*)>(fopen(pki.file(name).c_str(), "r"), fclose);
-    };
-    cert_ = PEM_read_X509(open("tsa.pem").get(), nullptr, nullptr, nullptr);
-    key_ = PEM_read_PrivateKey(open("tsa.key").get(), nullptr, nullptr, nullptr);
-    ca_ = PEM_read_X509(open("ca.pem").get(), nullptr, nullptr, nullptr);
-  }
-  ~TestTsa() {
-    X509_free(cert_);
-    X509_free(ca_);
-    EVP_PKEY_free(key_);
+  explicit TestTsa(const TestPki& pki)
+      : pki_(pki), server_([this](const std::string& request) { return answer(request); }) {
+    testsupport::writeText(dir_ / "serial", "01\n");
   }
 
   std::string url() const { return server_.url("/tsa"); }
@@ -146,34 +135,22 @@ class TestTsa {
     // The SHA-512 imprint is the request's only 64-byte OCTET STRING: stamp zeros instead.
     if (const auto at = request.find("\x04\x40"); mode == Mode::wrongImprint && at != std::string::npos)
       request.replace(at + 2, 64, std::string(64, '\0'));
-    TS_RESP_CTX* ctx = TS_RESP_CTX_new();
-    TS_RESP_CTX_set_signer_cert(ctx, cert_);
-    TS_RESP_CTX_set_signer_key(ctx, key_);
-    STACK_OF(X509)* chain = sk_X509_new_null();
-    sk_X509_push(chain, ca_);
-    TS_RESP_CTX_set_certs(ctx, chain);
-    sk_X509_free(chain);
-    ASN1_OBJECT* policy = OBJ_txt2obj("1.3.6.1.4.1.62411.9.1", 1);
-    TS_RESP_CTX_set_def_policy(ctx, policy);
-    ASN1_OBJECT_free(policy);
-    if (mode != Mode::refuse) TS_RESP_CTX_add_md(ctx, EVP_sha512());  // refuse: badAlg
-    TS_RESP_CTX_set_signer_digest(ctx, EVP_sha256());
-    TS_RESP_CTX_set_ess_cert_id_digest(ctx, EVP_sha256());
-    BIO* in = BIO_new_mem_buf(request.data(), static_cast<int>(request.size()));
-    TS_RESP* resp = TS_RESP_create_response(ctx, in);
-    BIO_free(in);
-    unsigned char* out = nullptr;
-    const int n = resp ? i2d_TS_RESP(resp, &out) : 0;
-    std::string body(reinterpret_cast<char*>(out), static_cast<std::size_t>(std::max(n, 0)));
-    OPENSSL_free(out);
-    TS_RESP_free(resp);
-    TS_RESP_CTX_free(ctx);
-    return {200, "application/timestamp-reply", body};
+    std::filesystem::remove(dir_ / "r.tsr");  // no answer left from the last request
+    testsupport::writeText(dir_ / "q.tsq", request);
+    testsupport::writeText(dir_ / "ts.cnf", "[ t ]\nserial = " + (dir_ / "serial").string() +
+                                                "\nsigner_cert = " + pki_.file("tsa.pem").string() +
+                                                "\ncerts = " + pki_.file("ca.pem").string() +
+                                                "\nsigner_key = " + pki_.file("tsa.key").string() +
+                                                "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
+                                                "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = " +
+                                                (mode == Mode::refuse ? "sha256" : "sha512") + "\n");  // refuse: badAlg
+    testsupport::run("cd '" + dir_.path().string() +
+                     "' && openssl ts -reply -config ts.cnf -section t -queryfile q.tsq -out r.tsr 2>/dev/null");
+    return {200, "application/timestamp-reply", testsupport::readText(dir_ / "r.tsr")};
   }
 
-  X509* cert_ = nullptr;
-  X509* ca_ = nullptr;
-  EVP_PKEY* key_ = nullptr;
+  const TestPki& pki_;
+  testsupport::TempDir dir_;
   testsupport::LocalHttpServer server_;
 };
 
