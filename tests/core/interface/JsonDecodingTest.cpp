@@ -14,19 +14,16 @@ namespace {
 
 json validRequest() {
   return json::parse(R"({
-    "fileProperties": {"documentPath": "/tmp/a.pdf", "documentUris": ["file:///b.pdf"],
-      "signedName": "out.pdf", "isShareable": false, "password": "pw", "author": "A",
-      "reason": "R", "contact": "C", "location": "L"},
-    "commonProperties": {"title": "T", "requestLocation": true, "renderDefaultIndexPage": 2,
-      "reference": "ref", "saveOnPrivateStorage": true},
-    "widget": {"widgetType": "Fixed", "widgetManualRatio": 2.5,
-      "widgetFixedPage": 3, "widgetFixedX": 10, "widgetFixedY": 20,
-      "widgetCustomText": [{"fontSize": 9, "text": "hello"}],
-      "requestWidgetCustomText": true, "widgetWidth": 200, "widgetHeight": 80,
-      "signOnAllPages": true, "invisibleSignature": false},
+    "fileProperties": {"documentPath": "/tmp/a.pdf", "documentUris": ["file:///b.pdf"], "signedName": "out.pdf",
+      "isShareable": false, "password": "pw", "author": "A", "reason": "R", "contact": "C", "location": "L"},
+    "commonProperties": {"title": "T", "requestLocation": true, "renderDefaultIndexPage": 2, "reference": "ref",
+      "saveOnPrivateStorage": true},
+    "widget": {"widgetType": "Fixed", "widgetManualRatio": 2.5, "widgetFixedPage": 3, "widgetFixedX": 10,
+      "widgetFixedY": 20, "widgetCustomText": [{"fontSize": 9, "text": "hello"}], "requestWidgetCustomText": true,
+      "widgetWidth": 200, "widgetHeight": 80, "signOnAllPages": true, "invisibleSignature": false},
     "tsp": {"tspActivate": true, "tspURL": "http://127.0.0.1/tsa"},
-    "extra": {"autoOpen": true, "viewLastPage": true, "showReject": true,
-      "signatureColorHex": "#FF0000", "signatureThickness": 4, "signatureMetadataMode": true},
+    "extra": {"autoOpen": true, "viewLastPage": true, "showReject": true, "signatureColorHex": "#FF0000",
+      "signatureThickness": 4, "signatureMetadataMode": true},
     "certificate": {"requestUserCertificate": true, "ltv": true, "handwrittenSignature": false}
   })");
 }
