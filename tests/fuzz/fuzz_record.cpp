@@ -10,8 +10,7 @@
 #include "penvora/Log.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);
-  (void)quiet;
+  [[maybe_unused]] static bool quiet = (penvora::setLogSink([](std::string_view) {}), true);
   const std::string text(reinterpret_cast<const char*>(data), size);
   penvora::core::engine::ESSUtils::pointsToBinary(penvora::core::engine::ESSUtils::split(text, '\n'));
   const std::string b64 = penvora::core::util::base64Encode(text);

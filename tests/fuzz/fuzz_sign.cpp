@@ -34,10 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return d;
   }();
   const auto in = dir / "in.pdf", out = dir / "out.pdf";
-  {
-    std::ofstream f(in, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  std::ofstream(in, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   penvora::core::securepdf::PDFSign s;
   s.inputFile = in.string();
   s.outputFile = out.string();

@@ -21,25 +21,24 @@ struct HttpReply {
   int delaySeconds = 0;  // stall before answering
 };
 
-struct HttpRequest {
-  std::string method, path, headers, body;
-};
+// Binds `fd` to a free port on 127.0.0.1; the port.
+inline int bindLoopback(int fd) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  return ntohs(addr.sin_port);
+}
 
 class LocalHttpServer {
  public:
-  using Handler = std::function<HttpReply(const HttpRequest&)>;
+  using Handler = std::function<HttpReply(const std::string& body)>;  // body of the request
 
   explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    port_ = bindLoopback(fd_);
     listen(fd_, 8);
     thread_ = std::thread([this] { serve(); });
   }
@@ -50,7 +49,6 @@ class LocalHttpServer {
   }
 
   std::string url(const std::string& path = "/") const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  int requests() const { return requests_; }
   std::string lastHeaders() const { return lastHeaders_; }
 
  private:
@@ -83,15 +81,8 @@ class LocalHttpServer {
       }
       if (headerEnd != std::string::npos && in.size() >= headerEnd + 4 + contentLength) break;
     }
-    HttpRequest req;
-    const auto sp1 = in.find(' '), sp2 = in.find(' ', sp1 + 1);
-    req.method = in.substr(0, sp1);
-    req.path = in.substr(sp1 + 1, sp2 - sp1 - 1);
-    req.headers = in.substr(0, headerEnd);
-    req.body = in.substr(headerEnd + 4, contentLength);
-    lastHeaders_ = req.headers;
-    ++requests_;
-    const HttpReply reply = handler_(req);
+    lastHeaders_ = in.substr(0, headerEnd);
+    const HttpReply reply = handler_(in.substr(headerEnd + 4, contentLength));
     for (int i = 0; i < reply.delaySeconds * 10 && !stop_; ++i) usleep(100000);
     std::string out = "HTTP/1.0 " + std::to_string(reply.status) + " X\r\nContent-Type: " + reply.contentType +
                       "\r\nContent-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
@@ -106,7 +97,6 @@ class LocalHttpServer {
   Handler handler_;
   int fd_ = -1, port_ = 0;
   std::atomic<bool> stop_{false};
-  std::atomic<int> requests_{0};
   std::string lastHeaders_;
   std::thread thread_;
 };

@@ -89,6 +89,14 @@ inline std::string documentPdf(const std::vector<PageSpec>& pages, bool signatur
 
 inline std::string plainPdf(int pages = 1) { return documentPdf(std::vector<PageSpec>(pages)); }
 
+// Three pages, the middle one turned a quarter, with the signature fields
+// and the text "Madrid" that float placement looks for.
+inline std::string contractPdf() {
+  return documentPdf(
+      {{0, "[0 0 612 792]", "Contract"}, {90, "[0 0 612 792]", "Signed at Madrid"}, {0, "[0 0 612 792]", "The end"}},
+      /*signatureFields=*/true);
+}
+
 // A copy of `in` encrypted with AES-256 and the given user password.
 inline std::filesystem::path encrypted(const std::filesystem::path& in, const std::string& user) {
   const auto out = in.parent_path() / ("locked-" + in.filename().string());
@@ -150,8 +158,7 @@ inline penvora::core::securepdf::PDFSign signer(const std::string& in, const std
   s.outputFile = out;
   s.signingCert = defaultCertificate();
   s.signatureHashAlgorithm = "SHA512";
-  s.signatureWidgetOffsetX = "72";
-  s.signatureWidgetOffsetY = "72";
+  s.signatureWidgetOffsetX = s.signatureWidgetOffsetY = "72";
   s.signatureWidgetWidth = "200";
   s.signatureWidgetHeight = "60";
   s.signatureAuthorName = "Ana Tester";
@@ -177,12 +184,13 @@ inline std::vector<SignatureBytes> signatures(const std::string& file) {
     s.signedData = file.substr(s.range[0], s.range[1]) + file.substr(s.range[2], s.range[3]);
     std::string der =
         penvora::core::util::hexDecode(file.substr(s.range[1] + 1, s.range[2] - s.range[1] - 2)).value_or("");
-    // Cut the zero padding using the outer DER length.
-    if (der.size() > 4 && static_cast<unsigned char>(der[1]) == 0x82)
-      der.resize(4 + (static_cast<unsigned char>(der[2]) << 8 | static_cast<unsigned char>(der[3])));
-    else if (der.size() > 5 && static_cast<unsigned char>(der[1]) == 0x83)
-      der.resize(5 + (static_cast<unsigned char>(der[2]) << 16 | static_cast<unsigned char>(der[3]) << 8 |
-                      static_cast<unsigned char>(der[4])));
+    // Cut the zero padding using the outer DER length (two or three length bytes).
+    const std::size_t lengthBytes = der.size() > 5 ? static_cast<unsigned char>(der[1]) - 0x80 : 0;
+    if (lengthBytes == 2 || lengthBytes == 3) {
+      std::size_t n = 0;
+      for (std::size_t i = 0; i < lengthBytes; ++i) n = n << 8 | static_cast<unsigned char>(der[2 + i]);
+      der.resize(2 + lengthBytes + n);
+    }
     s.cmsDer = der;
     out.push_back(s);
   }
@@ -223,21 +231,22 @@ inline std::vector<std::string> pdfsigValidations(const std::filesystem::path& p
   return lines;
 }
 
+inline std::string qpdfWith(const std::string& password) {
+  return "qpdf " + (password.empty() ? std::string() : "--password='" + password + "' ");
+}
+
 inline bool qpdfCheckClean(const std::filesystem::path& pdf, const std::string& password = "") {
-  auto r = testsupport::run("qpdf " + (password.empty() ? std::string() : "--password='" + password + "' ") +
-                            "--check '" + pdf.string() + "' 2>&1");
+  auto r = testsupport::run(qpdfWith(password) + "--check '" + pdf.string() + "' 2>&1");
   return r.exitCode == 0 && r.output.find("No syntax or stream encoding errors") != std::string::npos;
 }
 
 // The document as qpdf's QDF form (decrypted, uncompressed), with each
 // run of white space made one space, for reading.
 inline std::string qdf(const std::filesystem::path& pdf, const std::string& password = "") {
-  const std::string raw =
-      testsupport::run("qpdf " + (password.empty() ? std::string() : "--password='" + password + "' ") +
-                       "--qdf --object-streams=disable --decrypt '" + pdf.string() + "' - 2>/dev/null")
-          .output;
   std::string out;
-  for (char c : raw) {
+  for (char c : testsupport::run(qpdfWith(password) + "--qdf --object-streams=disable --decrypt '" + pdf.string() +
+                                 "' - 2>/dev/null")
+                    .output) {
     const bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t';
     if (space && !out.empty() && out.back() == ' ') continue;
     out += space ? ' ' : c;
@@ -245,7 +254,6 @@ inline std::string qdf(const std::filesystem::path& pdf, const std::string& pass
   return out;
 }
 
-// How often `needle` occurs in `text`.
 inline std::size_t occurrences(const std::string& text, const std::string& needle) {
   std::size_t n = 0;
   for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;

@@ -46,8 +46,7 @@ struct Outcome {
   int calls = 0;
   std::vector<std::string> signedFiles;
   std::optional<std::string> imageFile, header, record;
-  std::optional<std::string> error;
-  std::optional<std::string> rejected;
+  std::optional<std::string> error, rejected;
   bool windowsGoneWhenCalled = true;
 
   static bool componentWindowsVisible() {
@@ -55,31 +54,22 @@ struct Outcome {
       if (w->isVisible() && w->objectName() == QStringLiteral("PenvoraSDKWindow")) return true;
     return false;
   }
-  void note() {
+  Outcome& note() {
     ++calls;
     if (componentWindowsVisible()) windowsGoneWhenCalled = false;
+    return *this;
   }
   penvora::SuccessCallback success() {
     return [this](const std::vector<std::string>& files, const std::optional<std::string>& image,
                   const std::optional<std::string>& h, const std::optional<std::string>& r) {
-      note();
-      signedFiles = files;
-      imageFile = image;
-      header = h;
-      record = r;
+      std::tie(note().signedFiles, imageFile, header, record) = std::tie(files, image, h, r);
     };
   }
   penvora::RejectCallback reject() {
-    return [this](const std::string& reason) {
-      note();
-      rejected = reason;
-    };
+    return [this](const std::string& reason) { note().rejected = reason; };
   }
   penvora::ErrorCallback failure() {
-    return [this](const std::optional<std::string>& message) {
-      note();
-      error = message.value_or("<none>");
-    };
+    return [this](const std::optional<std::string>& message) { note().error = message.value_or("<none>"); };
   }
   // Reported exactly once, after every component window was gone.
   bool onceAfterTheWindows() const { return calls == 1 && windowsGoneWhenCalled; }
@@ -89,17 +79,18 @@ struct Outcome {
   }
 };
 
-// The signing screen the launcher put up, once it is there.
-inline penvora::qt::document::PenvoraSDKSignatureViewController* shownController(int ms = 5000) {
+// The signing screen the launcher put up (other than `besides`), once it is there.
+inline penvora::qt::document::PenvoraSDKSignatureViewController* shownController(const QObject* besides = nullptr) {
   penvora::qt::document::PenvoraSDKSignatureViewController* found = nullptr;
   (void)QTest::qWaitFor(
       [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
           if (w->objectName() == QStringLiteral("PenvoraSDKWindow") && w->isVisible())
-            if (auto* c = w->findChild<penvora::qt::document::PenvoraSDKSignatureViewController*>()) found = c;
+            if (auto* c = w->findChild<penvora::qt::document::PenvoraSDKSignatureViewController*>(); c && c != besides)
+              found = c;
         return found != nullptr;
       },
-      ms);
+      5000);
   return found;
 }
 
@@ -124,7 +115,6 @@ struct Request {
     writeText(dir / name, bytes);
     return (dir / name).string();
   }
-  // Writes `bytes` as the request's document.
   void document(const std::string& bytes, const std::string& name = "a.pdf") {
     params->fileProperties->documentPath = file(name, bytes);
   }

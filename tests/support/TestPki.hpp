@@ -3,9 +3,6 @@
 // certificate names an OCSP responder and a CRL address on loopback, a TSA
 // (status by CRL only) and an OCSP responder certificate. The CRL is served
 // by a LocalHttpServer, OCSP by a real `openssl ocsp` process.
-#include <openssl/pem.h>
-#include <openssl/ts.h>
-#include <openssl/x509.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -16,29 +13,16 @@
 
 namespace pdftest {
 
-inline int freeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 class TestPki {
  public:
   TestPki()
-      : crlServer_([this](const testsupport::HttpRequest&) {
-          testsupport::HttpReply r;
+      : crlServer_([this](const std::string&) {
           if (!serveCrl) return testsupport::HttpReply{404, "text/plain", "gone"};
-          r.body = testsupport::readText(dir_ / "ca.crl");
-          r.contentType = "application/pkix-crl";
-          return r;
+          return testsupport::HttpReply{200, "application/pkix-crl", testsupport::readText(dir_ / "ca.crl")};
         }) {
-    ocspPort_ = freeLoopbackPort();
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    ocspPort_ = testsupport::bindLoopback(probe);
+    close(probe);
     const std::string d = dir_.path().string();
     const std::string ocspUrl = "http://127.0.0.1:" + std::to_string(ocspPort_) + "/";
     const std::string crlUrl = crlServer_.url("/ca.crl");
@@ -61,11 +45,7 @@ class TestPki {
     issue("signer", "/CN=LTV Test Signer/O=Penvora Test", "1001");
     issue("tsa", "/CN=LTV Test TSA/O=Penvora Test", "1002");
     issue("ocsp", "/CN=LTV Test OCSP Responder/O=Penvora Test", "1003");
-    const std::string index =
-        "V\t491231235959Z\t\t1001\tunknown\t/CN=LTV Test Signer/O=Penvora Test\n"
-        "V\t491231235959Z\t\t1002\tunknown\t/CN=LTV Test TSA/O=Penvora Test\n"
-        "V\t491231235959Z\t\t1003\tunknown\t/CN=LTV Test OCSP Responder/O=Penvora Test\n";
-    write("index.txt", index);
+    write("index.txt", index_);
     write("index.txt.attr", "unique_subject = no\n");
     sh("openssl ca -gencrl -config ca.cnf -out ca.crl -batch");
     sh("openssl pkcs12 -export -in signer.pem -inkey signer.key -certfile ca.pem -out signer.p12 -passout pass:pw");
@@ -115,35 +95,25 @@ class TestPki {
     sh("openssl req -newkey rsa:2048 -nodes -keyout " + name + ".key -out " + name + ".csr -subj '" + subject + "'");
     sh("openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -set_serial 0x" + serial +
        " -days 30 -extfile " + name + ".ext -out " + name + ".pem");
+    index_ += "V\t491231235959Z\t\t" + serial + "\tunknown\t" + subject + "\n";  // the CA's database: all valid
   }
 
   testsupport::TempDir dir_;
+  std::string index_;
   testsupport::LocalHttpServer crlServer_;
   int ocspPort_ = 0;
   pid_t ocspPid_ = -1;
 };
 
-// A time-stamp authority on OpenSSL's response API, with ways to misbehave.
+// A time-stamp authority answering through `openssl ts -reply`, with ways
+// to misbehave.
 class TestTsa {
  public:
   enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall };
 
-  explicit TestTsa(const TestPki& pki) : server_([this](const testsupport::HttpRequest& r) { return answer(r); }) {
-    auto readPem = [](const std::filesystem::path& p, bool key) -> void* {
-      FILE* f = fopen(p.c_str(), "r");
-      void* v = key ? static_cast<void*>(PEM_read_PrivateKey(f, nullptr, nullptr, nullptr))
-                    : static_cast<void*>(PEM_read_X509(f, nullptr, nullptr, nullptr));
-      fclose(f);
-      return v;
-    };
-    cert_ = static_cast<X509*>(readPem(pki.file("tsa.pem"), false));
-    key_ = static_cast<EVP_PKEY*>(readPem(pki.file("tsa.key"), true));
-    ca_ = static_cast<X509*>(readPem(pki.file("ca.pem"), false));
-  }
-  ~TestTsa() {
-    X509_free(cert_);
-    X509_free(ca_);
-    EVP_PKEY_free(key_);
+  explicit TestTsa(const TestPki& pki)
+      : pki_(pki), server_([this](const std::string& request) { return answer(request); }) {
+    testsupport::writeText(dir_ / "serial", "01\n");
   }
 
   std::string url() const { return server_.url("/tsa"); }
@@ -151,7 +121,7 @@ class TestTsa {
   Mode mode = Mode::good;
 
  private:
-  testsupport::HttpReply answer(const testsupport::HttpRequest& r) {
+  testsupport::HttpReply answer(std::string request) {
     switch (mode) {
       case Mode::httpError:
         return {500, "text/plain", "broken"};
@@ -162,48 +132,25 @@ class TestTsa {
       default:
         break;
     }
-    std::string request = r.body;
-    if (mode == Mode::wrongImprint) {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(request.data());
-      TS_REQ* req = d2i_TS_REQ(nullptr, &p, static_cast<long>(request.size()));
-      TS_MSG_IMPRINT* mi = TS_REQ_get_msg_imprint(req);
-      ASN1_OCTET_STRING* msg = TS_MSG_IMPRINT_get_msg(mi);
-      std::string zeros(static_cast<std::size_t>(ASN1_STRING_length(msg)), '\0');
-      ASN1_OCTET_STRING_set(msg, reinterpret_cast<const unsigned char*>(zeros.data()), static_cast<int>(zeros.size()));
-      unsigned char* out = nullptr;
-      const int n = i2d_TS_REQ(req, &out);
-      request.assign(reinterpret_cast<char*>(out), static_cast<std::size_t>(n));
-      OPENSSL_free(out);
-      TS_REQ_free(req);
-    }
-    TS_RESP_CTX* ctx = TS_RESP_CTX_new();
-    TS_RESP_CTX_set_signer_cert(ctx, cert_);
-    TS_RESP_CTX_set_signer_key(ctx, key_);
-    STACK_OF(X509)* chain = sk_X509_new_null();
-    sk_X509_push(chain, ca_);
-    TS_RESP_CTX_set_certs(ctx, chain);
-    sk_X509_free(chain);
-    ASN1_OBJECT* policy = OBJ_txt2obj("1.3.6.1.4.1.62411.9.1", 1);
-    TS_RESP_CTX_set_def_policy(ctx, policy);
-    ASN1_OBJECT_free(policy);
-    if (mode != Mode::refuse) TS_RESP_CTX_add_md(ctx, EVP_sha512());  // refuse: badAlg
-    TS_RESP_CTX_set_signer_digest(ctx, EVP_sha256());
-    TS_RESP_CTX_set_ess_cert_id_digest(ctx, EVP_sha256());
-    BIO* in = BIO_new_mem_buf(request.data(), static_cast<int>(request.size()));
-    TS_RESP* resp = TS_RESP_create_response(ctx, in);
-    BIO_free(in);
-    unsigned char* out = nullptr;
-    const int n = resp ? i2d_TS_RESP(resp, &out) : 0;
-    std::string body(reinterpret_cast<char*>(out), static_cast<std::size_t>(std::max(n, 0)));
-    OPENSSL_free(out);
-    TS_RESP_free(resp);
-    TS_RESP_CTX_free(ctx);
-    return {200, "application/timestamp-reply", body};
+    // The SHA-512 imprint is the request's only 64-byte OCTET STRING: stamp zeros instead.
+    if (const auto at = request.find("\x04\x40"); mode == Mode::wrongImprint && at != std::string::npos)
+      request.replace(at + 2, 64, std::string(64, '\0'));
+    std::filesystem::remove(dir_ / "r.tsr");  // no answer left from the last request
+    testsupport::writeText(dir_ / "q.tsq", request);
+    testsupport::writeText(dir_ / "ts.cnf", "[ t ]\nserial = " + (dir_ / "serial").string() +
+                                                "\nsigner_cert = " + pki_.file("tsa.pem").string() +
+                                                "\ncerts = " + pki_.file("ca.pem").string() +
+                                                "\nsigner_key = " + pki_.file("tsa.key").string() +
+                                                "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
+                                                "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = " +
+                                                (mode == Mode::refuse ? "sha256" : "sha512") + "\n");  // refuse: badAlg
+    testsupport::run("cd '" + dir_.path().string() +
+                     "' && openssl ts -reply -config ts.cnf -section t -queryfile q.tsq -out r.tsr 2>/dev/null");
+    return {200, "application/timestamp-reply", testsupport::readText(dir_ / "r.tsr")};
   }
 
-  X509* cert_ = nullptr;
-  X509* ca_ = nullptr;
-  EVP_PKEY* key_ = nullptr;
+  const TestPki& pki_;
+  testsupport::TempDir dir_;
   testsupport::LocalHttpServer server_;
 };
 

@@ -1,12 +1,13 @@
 #pragma once
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,22 +34,17 @@ inline CommandResult run(const std::string& command) {
   return r;
 }
 
-// A PKCS#12 container of a fresh P-256 key and a certificate for `cn`,
-// made with the openssl tools; empty when they fail.
 inline std::string fixture(const std::string& relative) {
   return std::string(PENVORA_SOURCE_DIR) + "/tests/fixtures/" + relative;
 }
 
 inline std::string readText(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void writeText(const std::filesystem::path& p, std::string_view text) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  std::ofstream(p, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 // The inflated form of a zlib stream (up to 4 MB), as an independent reader.
@@ -80,12 +76,7 @@ class ScopedEnv {
     if (const char* old = std::getenv(name)) old_ = old;
     setenv(name, value.c_str(), 1);
   }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
  private:
   const char* name_;
@@ -99,15 +90,13 @@ class TempDir {
     std::string tmpl = (std::filesystem::temp_directory_path() / "penvora-test-XXXXXX").string();
     path_ = mkdtemp(tmpl.data());
   }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ec_); }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
   std::filesystem::path path_;
+  std::error_code ec_;
 };
 
 // A PKCS#12 container of a fresh P-256 key and a certificate for `cn`,
@@ -129,11 +118,7 @@ class CapturedLog {
     penvora::setLogSink([this](std::string_view l) { lines.emplace_back(l); });
   }
   ~CapturedLog() { penvora::setLogSink({}); }
-  bool contains(std::string_view line) const {
-    for (const auto& l : lines)
-      if (l == line) return true;
-    return false;
-  }
+  bool contains(std::string_view line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
   std::vector<std::string> lines;
 };
 

@@ -55,11 +55,7 @@ TEST(StrokeGeometryTest, RibbonEdgesSitHalfAWidthEitherSide) {
   EXPECT_NEAR(s.end1.x, 15.0, 1e-2);
 }
 
-TEST(DeviceInfoTest, ModelNamesCpuAndLocationTexts) {
-  EXPECT_FALSE(DeviceInfo::deviceModelName().empty());
-  EXPECT_FALSE(DeviceInfo::systemVersion().empty());
-  EXPECT_FALSE(DeviceInfo::cpuArchitectureDescription().empty());
-
+TEST(DeviceInfoTest, LocationStatusTexts) {  // the machine's texts: PlatformFactsTest
   EXPECT_EQ(statusString(4), "authorizedWhenInUse");
   EXPECT_EQ(statusString(7), "unknown");
 }

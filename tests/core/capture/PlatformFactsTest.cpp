@@ -20,53 +20,37 @@ const char* const kPiCpu =
     "processor\t: 0\nBogoMIPS\t: 108.00\nCPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n"
     "Hardware\t: BCM2835\nModel\t\t: Raspberry Pi 4 Model B Rev 1.4\n";
 
-struct Machine {
-  const char* name;
-  PlatformSources in;
-  PlatformFacts out;
-};
-
 }  // namespace
 
 TEST(PlatformFacts, DescribesEachKindOfMachine) {
-  const Machine machines[] = {
-      {"x86 laptop",
-       {"x86_64", "6.1.0-18-amd64", kDebian, kLaptopCpu, "LENOVO\n", "20XW\n", ""},
+  const std::pair<PlatformSources, PlatformFacts> machines[] = {
+      {{"x86_64", "6.1.0-18-amd64", kDebian, kLaptopCpu, "LENOVO\n", "20XW\n", ""},
        {"LENOVO 20XW", "Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64",
         "x86_64 11th Gen Intel(R) Core(TM) i7-1185G7 @ 3.00GHz"}},
-      {"ARM board, device tree, NAME and VERSION_ID",
-       {"aarch64", "5.15.0-1034-raspi", "NAME=\"Ubuntu\"\nVERSION_ID=\"22.04\"\n", kPiCpu, "", "",
+      // An ARM board: device tree, NAME and VERSION_ID.
+      {{"aarch64", "5.15.0-1034-raspi", "NAME=\"Ubuntu\"\nVERSION_ID=\"22.04\"\n", kPiCpu, "", "",
         std::string("Raspberry Pi 4 Model B Rev 1.4\0", 31)},
        {"Raspberry Pi 4 Model B Rev 1.4", "Ubuntu 22.04, kernel 5.15.0-1034-raspi", "aarch64 BCM2835 CPU part 0xd08"}},
-      {"QEMU/KVM guest",
-       {"x86_64", "6.8.0", kDebian, kGuestCpu, "QEMU\n", "Standard PC (Q35 + ICH9, 2009)\n", ""},
+      {{"x86_64", "6.8.0", kDebian, kGuestCpu, "QEMU\n", "Standard PC (Q35 + ICH9, 2009)\n", ""},
        {"Simulator QEMU Standard PC (Q35 + ICH9, 2009)", "Debian GNU/Linux 12 (bookworm), kernel 6.8.0",
         "x86_64 QEMU Virtual CPU version 2.5+"}},
-      {"Hyper-V guest",
-       {"x86_64", "6.8.0", "", "", "Microsoft Corporation\n", "Virtual Machine\n", ""},
+      {{"x86_64", "6.8.0", "", "", "Microsoft Corporation\n", "Virtual Machine\n", ""},
        {"Simulator Microsoft Corporation Virtual Machine", "Linux, kernel 6.8.0", "x86_64"}},
-      {"VirtualBox guest",
-       {"x86_64", "", "", "", "innotek GmbH\n", "VirtualBox\n", ""},
+      {{"x86_64", "", "", "", "innotek GmbH\n", "VirtualBox\n", ""},
        {"Simulator innotek GmbH VirtualBox", "Linux", "x86_64"}},
-      {"cloud guest known by the hypervisor flag",
-       {"x86_64", "", "", kGuestCpu, "Amazon EC2\n", "m5.large\n", ""},
+      // A cloud guest, known by the hypervisor flag.
+      {{"x86_64", "", "", kGuestCpu, "Amazon EC2\n", "m5.large\n", ""},
        {"Simulator Amazon EC2 m5.large", "Linux", "x86_64 QEMU Virtual CPU version 2.5+"}},
-      {"vendor repeated, a bar and a word that only starts with xen",
-       {"x86_64", "", "", "", "Xenonics\n", "Xenonics Pro|2\n", ""},
-       {"Xenonics Pro 2", "Linux", "x86_64"}},
-      {"POWER",
-       {"ppc64le", "6.1.0", "", "processor\t: 0\ncpu\t\t: POWER9 (raw), altivec supported\n", "", "", ""},
+      // The vendor repeated, a bar, and a word that only starts with xen.
+      {{"x86_64", "", "", "", "Xenonics\n", "Xenonics Pro|2\n", ""}, {"Xenonics Pro 2", "Linux", "x86_64"}},
+      {{"ppc64le", "6.1.0", "", "processor\t: 0\ncpu\t\t: POWER9 (raw), altivec supported\n", "", "", ""},
        {"ppc64le", "Linux, kernel 6.1.0", "ppc64le POWER9 (raw), altivec supported"}},
-      {"nothing readable but uname",
-       {"riscv64", "6.6.0", "", "", "", "", ""},
-       {"riscv64", "Linux, kernel 6.6.0", "riscv64"}},
-      {"nothing at all", {}, {"unknown", "Linux", "unknown"}},
+      {{"riscv64", "6.6.0", "", "", "", "", ""}, {"riscv64", "Linux, kernel 6.6.0", "riscv64"}},  // uname only
+      {{}, {"unknown", "Linux", "unknown"}},
   };
-  for (const auto& m : machines) {
-    const PlatformFacts f = platform::describe(m.in);
-    EXPECT_EQ(f.model, m.out.model) << m.name;
-    EXPECT_EQ(f.osVersion, m.out.osVersion) << m.name;
-    EXPECT_EQ(f.architecture, m.out.architecture) << m.name;
+  for (const auto& [in, out] : machines) {
+    const PlatformFacts f = platform::describe(in);
+    EXPECT_EQ(std::tie(f.model, f.osVersion, f.architecture), std::tie(out.model, out.osVersion, out.architecture));
   }
 }
 

@@ -86,8 +86,7 @@ TEST(WidgetPlacementTest, FixedAndFloatBoxes) {
   f.widgetFloatGapX = 10;
   f.widgetFloatGapY = 5;
   EXPECT_EQ(floatBounds(f, Rect{72.9, 500.4, 40, 12}), (Rect{82, 405, 150, 100}));
-  f.widgetFloatGapX.reset();
-  f.widgetFloatGapY.reset();
+  f.widgetFloatGapX = f.widgetFloatGapY = std::nullopt;
   EXPECT_EQ(floatBounds(f, Rect{-3.7, 20.9, 1, 1}), (Rect{-3, -80, 150, 100}));  // truncation toward zero
 }
 

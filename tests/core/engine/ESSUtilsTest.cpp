@@ -44,8 +44,7 @@ TEST(ESSUtils, CompressIsAZlibStreamWithFixedHeader) {
   for (const Bytes& input : {Bytes{}, toBytes("hello hello hello hello"), Bytes(100000, 'x')}) {
     auto z = ESSUtils::compress(input);
     ASSERT_TRUE(z);
-    EXPECT_EQ((*z)[0], 0x78);
-    EXPECT_EQ((*z)[1], 0xDA);
+    EXPECT_EQ(Bytes(z->begin(), z->begin() + 2), (Bytes{0x78, 0xDA}));
     EXPECT_EQ(inflateZlib(*z), input);
   }
 }
@@ -71,8 +70,7 @@ TEST(PointsToBinary, RowsAreEncodedOrSkippedButCounted) {
   auto bin = core::util::base64Decode(ESSUtils::pointsToBinary(lines));
   ASSERT_TRUE(bin);
   ASSERT_EQ(bin->size(), 35u + 8u);
-  EXPECT_EQ((*bin)[33], 0);
-  EXPECT_EQ((*bin)[34], 7);  // lines - 3
+  EXPECT_EQ(Bytes(bin->begin() + 33, bin->begin() + 35), (Bytes{0, 7}));  // lines - 3
   EXPECT_EQ(Bytes(bin->begin() + 35, bin->end()), (Bytes{0x7F, 0xFB, 0x80, 0x0A, 0x00, 0x01, 0x00, 0xFA}));
 }
 

@@ -50,12 +50,7 @@ TEST(SignedWhereShownTest, TheSignatureLandsWhereTheBoxWasShownOnTurnedAndCroppe
       const fs::path signedFile = dir / "signed.pdf";
       fs::rename(out[0], signedFile);
 
-      const auto rect = pdftest::signedWidgetRect(signedFile);
-      ASSERT_TRUE(rect);
-      EXPECT_NEAR(rect->x, expected.x, 1);
-      EXPECT_NEAR(rect->y, expected.y, 1);
-      EXPECT_NEAR(rect->x + rect->width, expected.x + expected.width, 1);
-      EXPECT_NEAR(rect->y + rect->height, expected.y + expected.height, 1);
+      EXPECT_LE(pdftest::cornerGap(pdftest::signedWidgetRect(signedFile).value_or(Rect{}), expected), 1);
 
       // The block, scaled from 250 x 100 pixels to 200 x 80 points, in the
       // top-left quarter of the box as shown: upright and undistorted.

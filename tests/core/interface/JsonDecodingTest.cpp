@@ -14,19 +14,16 @@ namespace {
 
 json validRequest() {
   return json::parse(R"({
-    "fileProperties": {"documentPath": "/tmp/a.pdf", "documentUris": ["file:///b.pdf"],
-      "signedName": "out.pdf", "isShareable": false, "password": "pw", "author": "A",
-      "reason": "R", "contact": "C", "location": "L"},
-    "commonProperties": {"title": "T", "requestLocation": true, "renderDefaultIndexPage": 2,
-      "reference": "ref", "saveOnPrivateStorage": true},
-    "widget": {"widgetType": "Fixed", "widgetManualRatio": 2.5,
-      "widgetFixedPage": 3, "widgetFixedX": 10, "widgetFixedY": 20,
-      "widgetCustomText": [{"fontSize": 9, "text": "hello"}],
-      "requestWidgetCustomText": true, "widgetWidth": 200, "widgetHeight": 80,
-      "signOnAllPages": true, "invisibleSignature": false},
+    "fileProperties": {"documentPath": "/tmp/a.pdf", "documentUris": ["file:///b.pdf"], "signedName": "out.pdf",
+      "isShareable": false, "password": "pw", "author": "A", "reason": "R", "contact": "C", "location": "L"},
+    "commonProperties": {"title": "T", "requestLocation": true, "renderDefaultIndexPage": 2, "reference": "ref",
+      "saveOnPrivateStorage": true},
+    "widget": {"widgetType": "Fixed", "widgetManualRatio": 2.5, "widgetFixedPage": 3, "widgetFixedX": 10,
+      "widgetFixedY": 20, "widgetCustomText": [{"fontSize": 9, "text": "hello"}], "requestWidgetCustomText": true,
+      "widgetWidth": 200, "widgetHeight": 80, "signOnAllPages": true, "invisibleSignature": false},
     "tsp": {"tspActivate": true, "tspURL": "http://127.0.0.1/tsa"},
-    "extra": {"autoOpen": true, "viewLastPage": true, "showReject": true,
-      "signatureColorHex": "#FF0000", "signatureThickness": 4, "signatureMetadataMode": true},
+    "extra": {"autoOpen": true, "viewLastPage": true, "showReject": true, "signatureColorHex": "#FF0000",
+      "signatureThickness": 4, "signatureMetadataMode": true},
     "certificate": {"requestUserCertificate": true, "ltv": true, "handwrittenSignature": false}
   })");
 }
@@ -76,11 +73,8 @@ struct Rejected {
 TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
   const std::vector<Rejected> cases = {
       {"", [](json& j) { j = json::array(); }, Kind::typeMismatch},
-      {"",
-       [](json& j) {
-         j = {{"fileProperties", "x"}};
-       },
-       Kind::typeMismatch, nullptr, "fileProperties"},
+      {"", [](json& j) { j = json::parse(R"({"fileProperties": "x"})"); }, Kind::typeMismatch, nullptr,
+       "fileProperties"},
       // Several faults: the first in declaration order is the one reported.
       {"",
        [](json& j) {
@@ -89,11 +83,8 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
          j["commonProperties"]["reference"] = nullptr;
        },
        Kind::valueNotFound, "reference", "commonProperties.reference"},
-      {"fileProperties",
-       [](json& j) {
-         j["documentUris"] = json::array({"a", 2});
-       },
-       Kind::typeMismatch, nullptr, "documentUris[1]"},
+      {"fileProperties", [](json& j) { j["documentUris"] = json::parse(R"(["a", 2])"); }, Kind::typeMismatch, nullptr,
+       "documentUris[1]"},
       {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
       // A null element is a missing value, as a null key is.
       {"fileProperties",
@@ -108,9 +99,7 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
       {"commonProperties", [](json& j) { j["title"] = 7; }, Kind::typeMismatch, "title"},  // optional, wrong type
       {"widget", [](json& j) { j["widgetType"] = 3; }, Kind::typeMismatch, "widgetType"},
       {"widget",
-       [](json& j) {
-         j["widgetCustomText"] = json::array({{{"fontSize", 8}, {"text", "a"}}, {{"text", "b"}}});
-       },
+       [](json& j) { j["widgetCustomText"] = json::parse(R"([{"fontSize": 8, "text": "a"}, {"text": "b"}])"); },
        Kind::keyNotFound, nullptr, "widgetCustomText[1].fontSize"},
       {"widget", [](json& j) { j.erase("widgetCustomText"); }, Kind::keyNotFound},
       {"widget", [](json& j) { j["widgetWidth"] = 1e30; }, Kind::dataCorrupted},

@@ -5,9 +5,7 @@
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
-using testsupport::readText;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
@@ -50,10 +48,6 @@ TEST(SignedInputTest, BytesBeforeTheHeaderKeepTheFilesOwnOffsets) {
   writeText(dir / "in.pdf", "From: gateway\r\nX-Scanned: yes\r\n\r\n" + pdftest::plainPdf());
   pdftest::signer(dir / "in.pdf", dir / "once.pdf").sign();
   pdftest::signer(dir / "once.pdf", dir / "twice.pdf").sign();
-  for (const char* name : {"once.pdf", "twice.pdf"}) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(pdftest::qpdfCheckClean(dir / name));
-  }
-  EXPECT_EQ(pdftest::pdfsigValidations(dir / "twice.pdf"),
-            (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+  for (const char* name : {"once.pdf", "twice.pdf"}) EXPECT_TRUE(pdftest::qpdfCheckClean(dir / name)) << name;
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "twice.pdf"), std::vector<std::string>(2, "Signature is Valid."));
 }

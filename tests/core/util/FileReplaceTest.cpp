@@ -8,9 +8,7 @@
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::util;
-using testsupport::readText;
-using testsupport::TempDir;
-using testsupport::writeText;
+using testsupport::readText, testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
 TEST(FileReplaceTest, OnlyAMissingPathOrWithOverwriteARegularFileReceivesTheOutput) {

@@ -4,14 +4,9 @@
 
 using namespace penvora::core::util;
 
-TEST(Zlib, InflatesWhatItCompressed) {
-  const std::string text(5000, 'a');
-  auto z = zlibCompress(text, 9);
-  ASSERT_TRUE(z);
-  EXPECT_EQ(zlibInflate(*z, text.size()), toBytes(text));
-}
-
-TEST(Zlib, RefusesTruncatedDamagedAndOversizedStreams) {
+TEST(Zlib, InflatesWhatItCompressedAndRefusesTruncatedDamagedAndOversizedStreams) {
+  const std::string many(5000, 'a');
+  EXPECT_EQ(zlibInflate(zlibCompress(many, 9).value_or(""), many.size()), toBytes(many));
   const std::string text = "hello hello hello hello";
   const std::string z = *zlibCompress(text, 6);
   EXPECT_FALSE(zlibInflate(std::string_view(z).substr(0, z.size() - 1), 1000));

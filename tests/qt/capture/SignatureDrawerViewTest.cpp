@@ -44,35 +44,26 @@ std::string decode(const std::string& b64) {
   return penvora::core::util::toString(penvora::core::util::base64Decode(b64).value_or(penvora::core::util::Bytes{}));
 }
 
-struct Accepted {
-  int count = 0;
-  QImage image;
-  std::string record;
-};
-
 // A panel on screen with a scripted position source.
 struct Panel {
   QTemporaryDir dir;
   ScriptedSource* source = nullptr;
-  Accepted accepted;
+  struct {
+    int count = 0;
+    QImage image;
+    std::string record;
+  } accepted;
   std::unique_ptr<SignatureDrawerView> view;
 
   explicit Panel(DrawerModel model = {}, bool withSource = true) {
     penvora::qt::ui::registerFontsIfNeeded();
     model.url = model.url.empty() ? (dir.path() + "/doc.pdf").toStdString() : model.url;
     std::ofstream(model.url) << "%PDF-1.4 test";
-    std::unique_ptr<QGeoPositionInfoSource> s;
-    if (withSource) {
-      s = std::make_unique<ScriptedSource>();
-      source = static_cast<ScriptedSource*>(s.get());
-    }
+    auto s = withSource ? std::make_unique<ScriptedSource>() : nullptr;
+    source = s.get();
     view = std::make_unique<SignatureDrawerView>(
         model,
-        [this](const QImage& i, const std::string& r) {
-          ++accepted.count;
-          accepted.image = i;
-          accepted.record = r;
-        },
+        [this](const QImage& i, const std::string& r) { ++accepted.count, accepted.image = i, accepted.record = r; },
         [] {}, std::make_unique<LocationManager>(std::move(s)));
     view->resize(800, 600);
     view->show();
@@ -214,8 +205,7 @@ TEST(SignatureDrawerViewTest, ARequestedLocationGoesIntoTheRecord) {
   panel.source->emitFix(0, 0, 0, 0);  // after the stop: ignored
   panel.stroke(30);
   QTest::mouseClick(&panel.view->acceptButton(), Qt::LeftButton);
-  const auto r = rows(decode(panel.accepted.record));
-  const std::string extra = decode(r[1][13]);
+  const std::string extra = decode(rows(decode(panel.accepted.record))[1][13]);
   EXPECT_EQ(extra.rfind("<GPS>-3.7038;40.4168;650.0;5.0;", 0), 0u) << extra;  // longitude first
   EXPECT_EQ(extra.substr(extra.size() - 6), "</GPS>");
 }

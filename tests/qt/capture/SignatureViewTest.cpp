@@ -28,6 +28,11 @@ class ClockedView : public SignatureView {
   using SignatureView::previousWidth;
   using SignatureView::startTime;
   std::int64_t clock = 1'700'000'000'000;
+  Recorder r;
+  explicit ClockedView(int side = 300) {
+    resize(side, side);
+    setDelegate(&r);
+  }
 
  protected:
   std::int64_t now() const override { return clock; }
@@ -52,10 +57,8 @@ TEST(SignatureViewTest, SettersKeepTheInvariants) {
 }
 
 TEST(SignatureViewTest, PanReportsAndWidthsFollowTheRules) {
-  ClockedView view;
-  view.resize(400, 300);
-  Recorder r;
-  view.setDelegate(&r);
+  ClockedView view(400);
+  auto& r = view.r;
 
   view.pan(Phase::began, {10, 10});
   EXPECT_EQ(view.startTime(), view.clock);
@@ -88,10 +91,8 @@ TEST(SignatureViewTest, PanReportsAndWidthsFollowTheRules) {
 }
 
 TEST(SignatureViewTest, WidthAndTimeOriginCarryAcrossStrokesAndClear) {
-  ClockedView view;
-  view.resize(200, 200);
-  Recorder r;
-  view.setDelegate(&r);
+  ClockedView view(200);
+  auto& r = view.r;
   view.pan(Phase::began, {0, 0});
   view.pan(Phase::changed, {10, 0});
   EXPECT_DOUBLE_EQ(view.previousWidth(), 2.5);
@@ -106,10 +107,8 @@ TEST(SignatureViewTest, WidthAndTimeOriginCarryAcrossStrokesAndClear) {
 }
 
 TEST(SignatureViewTest, ATapIsOnePointAndADot) {
-  ClockedView view;
-  view.resize(100, 100);
-  Recorder r;
-  view.setDelegate(&r);
+  ClockedView view(100);
+  auto& r = view.r;
   QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(30, 40));
   std::sort(r.events.begin(), r.events.end());
   EXPECT_EQ(r.events, (std::vector<std::string>{"30,40@0", "tap"}));

@@ -83,9 +83,7 @@ TEST(NonSelectablePDFViewTest, NavigationPagesUnderPointsAndConversions) {
   for (QPointF p : {QPointF(100, 100), QPointF(300.5, 700.25)}) {
     const QPointF there = v.view.convertFromPage(p, 1);
     EXPECT_EQ(v.view.pageForPoint(there), 1);
-    const QPointF back = v.view.convertToPage(there, 1);
-    EXPECT_NEAR(back.x(), p.x(), 1e-6);
-    EXPECT_NEAR(back.y(), p.y(), 1e-6);
+    EXPECT_NEAR(QLineF(v.view.convertToPage(there, 1), p).length(), 0, 1e-6);
   }
   EXPECT_EQ(v.view.pageForPoint(QPointF(2, 2)), -1);  // the margin beside the page
 }

@@ -13,17 +13,12 @@ using testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
-// A document and its text. By default three pages (the middle one turned a
-// quarter), signature fields "Sig1" on page 1 and "group.Sig2" on page 3,
-// and a line of text per page.
+// A document and its text.
 struct Shown {
   TempDir dir;
   std::optional<PDFDocument> document;
   std::unique_ptr<PDFTextSearch> text;
-  explicit Shown(const std::string& pdf = pdftest::documentPdf({{0, "[0 0 612 792]", "Contract"},
-                                                                {90, "[0 0 612 792]", "Signed at Madrid"},
-                                                                {0, "[0 0 612 792]", "The end"}},
-                                                               /*signatureFields=*/true)) {
+  explicit Shown(const std::string& pdf = pdftest::contractPdf()) {
     writeText(dir / "d.pdf", pdf);
     document = PDFDocument::open((dir / "d.pdf").string());
     text = std::make_unique<PDFTextSearch>(QString::fromStdString((dir / "d.pdf").string()), QString());

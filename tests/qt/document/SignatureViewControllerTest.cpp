@@ -17,7 +17,7 @@ using testsupport::Outcome, testsupport::Request;
 
 namespace {
 
-QString localized(const char* key) { return qt::ui::localizedString(key); }
+std::string localized(const char* key) { return qt::ui::localizedString(key).toStdString(); }
 
 }  // namespace
 
@@ -29,7 +29,7 @@ TEST(LauncherTest, TheOutputNameMustEndInPdfWhateverItsCase) {
     r.launch();
     // At once, before anything is shown.
     EXPECT_EQ(r.outcome.calls, 1) << bad;
-    EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFExtension).toStdString());
+    EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFExtension));
     EXPECT_FALSE(Outcome::componentWindowsVisible());
   }
   // Missing parameters end at once too, instead of crashing the host.
@@ -72,14 +72,8 @@ TEST(LauncherTest, WithoutFullScreenTheWindowTakesTheHostsSizeAndRequestsShareNo
   Request second;
   second.document(pdftest::plainPdf());
   second.launch();
-  qt::document::PenvoraSDKSignatureViewController* c2 = nullptr;
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-          if (auto* c = w->findChild<qt::document::PenvoraSDKSignatureViewController*>(); c && c != c1) c2 = c;
-        return c2 != nullptr;
-      },
-      3000));
+  auto* c2 = testsupport::shownController(c1);
+  ASSERT_NE(c2, nullptr);
   EXPECT_NE(c2->essParams, c1->essParams);
   EXPECT_TRUE(c2->essParams->jpgB64.empty());
 }
@@ -116,16 +110,15 @@ TEST(SignatureViewControllerTest, EachFailureEndsTheRequestOnceAfterTheScreenIsG
        errortext::MultidocumentManual},
       {"a source that cannot be opened", sources({plain, ""}, fixed), errortext::DocumentNotAccessible},
       {"only empty sources", sources({empty, empty}, fixed), errortext::DocumentNotAccessible},
-      {"a box wider than four times its height", sized(500, 100), localized(errorkey::IncorrectRatio).toStdString()},
-      {"a box too small", sized(60, 40), localized(errorkey::IncorrectSignatureSize).toStdString()},
+      {"a box wider than four times its height", sized(500, 100), localized(errorkey::IncorrectRatio)},
+      {"a box too small", sized(60, 40), localized(errorkey::IncorrectSignatureSize)},
       {"float text not in the document",
        [](Request& r) {
          r.document(pdftest::plainPdf());
          r.params->widget->widgetType = PenvoraSDKWidgetType::float_;
          r.params->widget->widgetFloatText = "Firma";
        },
-       floatTextNotFoundMessage(localized(errorkey::IncorrectFloatText).toStdString(), "Firma",
-                                localized(errorkey::onDocument).toStdString())},
+       floatTextNotFoundMessage(localized(errorkey::IncorrectFloatText), "Firma", localized(errorkey::onDocument))},
   };
   for (const auto& c : cases) {
     Request r;
@@ -217,7 +210,7 @@ TEST(SignatureViewControllerTest, CancellingThePasswordPanelEndsTheRequest) {
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr; }, 5000));
   QTest::mouseClick(c->passwordPanel()->findChild<QAbstractButton*>("cancelButton"), Qt::LeftButton);
   ASSERT_TRUE(r.outcome.wait());
-  EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFPassword).toStdString());
+  EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFPassword));
   EXPECT_TRUE(r.outcome.windowsGoneWhenCalled);
 }
 

@@ -49,16 +49,11 @@ TEST(FontRegistration, FailureKeepsEarlierFontsThenFamilyIsNotTouchedAgain) {
 }
 
 TEST(FontRegistration, D_ReasonsForOneFile) {
-  using penvora::qt::ui::RegisterFontError;
   QTemporaryDir dir;
-  {
-    QFile f(dir.path() + "/text.ttf");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("this is not a font at all, just text");
-    QFile(dir.path() + "/empty.ttf").open(QIODevice::WriteOnly);
-  }
-  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "text"), RegisterFontError::initFontError);
-  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "empty"), RegisterFontError::invalidFontFile);
-  EXPECT_EQ(penvora::qt::ui::registerFontFile(dir.path(), "none"), RegisterFontError::fontPathNotFound);
-  EXPECT_EQ(penvora::qt::ui::registerFontFile(":/penvora/fonts", "exo2_bold"), std::nullopt);
+  testsupport::writeText((dir.path() + "/text.ttf").toStdString(), "this is not a font at all, just text");
+  testsupport::writeText((dir.path() + "/empty.ttf").toStdString(), "");
+  EXPECT_EQ(registerFontFile(dir.path(), "text"), RegisterFontError::initFontError);
+  EXPECT_EQ(registerFontFile(dir.path(), "empty"), RegisterFontError::invalidFontFile);
+  EXPECT_EQ(registerFontFile(dir.path(), "none"), RegisterFontError::fontPathNotFound);
+  EXPECT_EQ(registerFontFile(":/penvora/fonts", "exo2_bold"), std::nullopt);
 }
