@@ -162,6 +162,7 @@ int run(int argc, char** argv) {
   bool rendered = false;
   std::string renderError;
   for (const auto& s : doc.signatures) {
+    // A disallowed later change makes the signature not valid too.
     allValid = allValid && s.valid;
     nlohmann::json j = {{"field", s.field},
                         {"page", s.page},
@@ -172,10 +173,20 @@ int run(int argc, char** argv) {
                         {"timestamp", s.timestamp},
                         {"dss", doc.hasDss},
                         {"coversWholeFile", s.coversWholeFile},
+                        {"intact", s.intact},
+                        {"revisionEnd", s.revisionEnd},
+                        {"certification", s.certification},
+                        {"modification", s.modification},
+                        {"revisions", nlohmann::json::array()},
                         {"rect", {s.rect[0], s.rect[1], s.rect[2], s.rect[3]}},
                         {"bioSummary", nullptr},
                         {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
+    for (const auto& u : s.laterUpdates) {
+      nlohmann::json r = {{"end", u.end}, {"change", u.change}};
+      if (!u.detail.empty()) r["detail"] = u.detail;
+      j["revisions"].push_back(r);
+    }
     if (s.biometricSummary)
       j["bioSummary"] = *s.biometricSummary;
     else if (s.hasBiometricSummary)
@@ -208,7 +219,17 @@ int run(int argc, char** argv) {
                 << "  signer:     " << j["signer"].get<std::string>() << "\n"
                 << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")
                 << (j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")" : "") << "\n"
-                << "  profile:    " << j["profile"].get<std::string>() << "\n";
+                << "  profile:    " << j["profile"].get<std::string>() << "\n"
+                << "  revision:   bytes 0-" << j["revisionEnd"].get<unsigned long long>()
+                << (j["certification"].get<int>()
+                        ? ", certified with DocMDP permission " + std::to_string(j["certification"].get<int>())
+                        : std::string())
+                << "\n";
+      for (const auto& r : j["revisions"])
+        std::cout << "  later update to byte " << r["end"].get<unsigned long long>() << ": "
+                  << r["change"].get<std::string>()
+                  << (r.contains("detail") ? " (" + r["detail"].get<std::string>() + ")" : "") << "\n";
+      std::cout << "  modification: " << j["modification"].get<std::string>() << "\n";
       if (!j["timestamp"].get<std::string>().empty())
         std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << "\n";
       if (j["bioSummary"].is_object()) {

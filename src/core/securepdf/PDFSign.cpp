@@ -12,6 +12,7 @@
 #include <set>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/securepdf/Certification.hpp"
 #include "core/securepdf/CmsSignature.hpp"
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/Flate.hpp"
@@ -269,6 +270,10 @@ void PDFSign::sign() {
 
   DocumentSource src = openForUpdate(inputFile, password);
   QPDF& pdf = *src.pdf;
+  // A certification that allows no changes forbids a further signature too.
+  if (certificationPermission(pdf) == 1)
+    throw SecurePdfError(
+        "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
 

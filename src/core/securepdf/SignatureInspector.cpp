@@ -8,7 +8,8 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
-#include <filesystem>
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <memory>
 #include <qpdf/QPDF.hh>
@@ -25,13 +26,18 @@ namespace {
 using util::Owned;
 using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;
 
-std::string readRange(std::ifstream& in, long long at, long long n) {
-  std::string s(static_cast<std::size_t>(n), '\0');
-  in.clear();
-  in.seekg(at);
-  in.read(s.data(), n);
-  if (in.gcount() != n) throw SecurePdfError("A byte range points outside the file");
-  return s;
+std::string_view range(const std::string& file, long long at, long long n) {
+  return std::string_view(file).substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n));
+}
+
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Whether the prefix of `n` bytes closes a revision: %%EOF, then at most
+// line ends and blanks.
+bool endsRevision(const std::string& file, long long n) {
+  const std::string_view prefix = range(file, 0, n);
+  const auto last = prefix.find_last_not_of("\r\n \t");
+  return last != std::string_view::npos && last >= 4 && prefix.substr(last - 4, 5) == "%%EOF";
 }
 
 std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
@@ -69,7 +75,8 @@ int pageOf(QPDF& pdf, const QPDFObjectHandle& widget) {
   return -1;
 }
 
-void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize, QPDFObjectHandle sig) {
+void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
+  const std::uintmax_t fileSize = file.size();
   QPDFObjectHandle br = sig.getKey("/ByteRange");
   long long r[4];
   if (!br.isArray() || br.getArrayNItems() != 4) {
@@ -89,8 +96,8 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     info.problem = "byte range does not start at the beginning of the file";
     return;
   }
-  if (r[1] <= 0 || r[2] <= r[1] || r[2] - r[1] < 2 || r[3] < 0) {
-    info.problem = "byte range out of order";
+  if (r[1] <= 0 || r[2] < r[1] || r[3] < 0) {
+    info.problem = "byte ranges out of order or overlapping";
     return;
   }
   if (static_cast<std::uintmax_t>(r[2]) > fileSize || static_cast<std::uintmax_t>(r[3]) > fileSize - r[2]) {
@@ -98,18 +105,34 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
     return;
   }
   info.coversWholeFile = static_cast<std::uintmax_t>(r[2] + r[3]) == fileSize;
-  std::ifstream in(path, std::ios::binary);
-  const std::string hex = readRange(in, r[1], r[2] - r[1]);
-  if (hex.size() < 2 || hex.front() != '<' || hex.back() != '>') {
-    info.problem = "/Contents is not where the byte range leaves a gap";
+  // The gap is the /Contents string, from its '<' to its '>', and nothing else.
+  const std::string_view hex = range(file, r[1], r[2] - r[1]);
+  const std::string_view digits = hex.size() >= 2 ? hex.substr(1, hex.size() - 2) : std::string_view();
+  if (hex.size() < 2 || hex.front() != '<' || hex.back() != '>' || digits.size() % 2 != 0 ||
+      !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
+    info.problem = "the gap in the byte range is not exactly the /Contents hex string";
     return;
   }
-  const std::string der = util::hexDecodeLeading(std::string_view(hex).substr(1, hex.size() - 2));
+  const std::string der = util::hexDecodeLeading(digits);
+  if (!sig.getKey("/Contents").isString() || sig.getKey("/Contents").getStringValue() != der) {
+    info.problem = "the gap in the byte range is not this signature's /Contents";
+    return;
+  }
+  if (!endsRevision(file, r[2] + r[3])) {
+    info.problem = "the byte range does not end where a revision ends (%%EOF)";
+    return;
+  }
+  info.revisionEnd = static_cast<std::uint64_t>(r[2] + r[3]);
   const auto* p = reinterpret_cast<const unsigned char*>(der.data());
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
   if (!cms) {
     ERR_clear_error();
     info.problem = "/Contents is not a CMS signature";
+    return;
+  }
+  const auto* derEnd = reinterpret_cast<const unsigned char*>(der.data()) + der.size();
+  if (std::any_of(p, derEnd, [](unsigned char c) { return c != 0; })) {
+    info.problem = "bytes other than zero follow the signature in the /Contents padding";
     return;
   }
   STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms.get());
@@ -139,7 +162,7 @@ void check(SignatureInfo& info, const std::string& path, std::uintmax_t fileSize
   }
 
   // Verify over the byte ranges, streamed.
-  std::string content = readRange(in, 0, r[1]) + readRange(in, r[2], r[3]);
+  std::string content = std::string(range(file, 0, r[1])) + std::string(range(file, r[2], r[3]));
   Owned<BIO, BIO_free> data(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
   if (!data) throw SecurePdfError("Cannot read the signed byte ranges");
   if (info.subFilter == "ETSI.RFC3161") {
@@ -184,8 +207,13 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   auto pdf = openForReading(path, password);
   DocumentSignatures doc;
   doc.hasDss = pdf->getRoot().getKey("/DSS").isDictionary();
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
+  auto file = std::make_shared<std::string>();
+  {
+    std::ifstream in(path, std::ios::binary);
+    file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw SecurePdfError("The document cannot be read: " + path);
+  }
+  RevisionAnalysis revisions(file, password);
   bool anyDocTimestamp = false;
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
@@ -202,7 +230,8 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     }
     info.page = pageOf(*pdf, widget);
     try {
-      check(info, path, size, sig);
+      check(info, *file, sig);
+      if (info.revisionEnd > 0) info.revisions = revisions.after(info.revisionEnd);
     } catch (const std::exception& e) {
       info.problem = e.what();
     }

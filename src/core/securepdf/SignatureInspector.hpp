@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/securepdf/RevisionAnalysis.hpp"
 #include "core/util/Bytes.hpp"
 
 namespace penvora::core::securepdf {
@@ -20,6 +21,8 @@ struct SignatureInfo {
   std::string timestamp;                                // time-stamp time, ISO 8601 UTC, or empty
   std::map<std::string, util::Bytes> signedAttributes;  // dotted OID -> DER value
   double rect[4] = {0, 0, 0, 0};                        // the first widget's /Rect
+  std::uint64_t revisionEnd = 0;                        // where the signed revision ends, 0 unknown
+  RevisionReport revisions;                             // what later updates change
 };
 
 struct DocumentSignatures {

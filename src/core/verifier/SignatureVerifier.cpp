@@ -1,5 +1,7 @@
 #include "penvora/SignatureVerifier.hpp"
 
+#include <algorithm>
+
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/BiometricRecordReader.hpp"
 #include "core/engine/ESSUtils.hpp"
@@ -49,9 +51,17 @@ VerifiedDocument verifySignatures(const std::string& path, const std::string& pa
     v.page = s.page;
     v.subFilter = s.subFilter;
     v.signer = s.signer;
-    v.valid = s.valid;
+    v.intact = s.valid;
+    v.valid = s.valid && !s.revisions.disallowed;
     v.coversWholeFile = s.coversWholeFile;
-    v.problem = s.problem;
+    v.problem = !s.valid ? s.problem : s.revisions.problem;
+    v.revisionEnd = s.revisionEnd;
+    v.certification = s.revisions.certification.value_or(0);
+    for (const auto& u : s.revisions.updates)
+      v.laterUpdates.push_back({u.end, core::securepdf::changeName(u.change), u.detail});
+    const bool changed = std::any_of(s.revisions.updates.begin(), s.revisions.updates.end(),
+                                     [](const auto& u) { return u.change != core::securepdf::Change::None; });
+    v.modification = s.revisions.disallowed ? "disallowed" : changed ? "allowed" : "none";
     v.profile = s.profile;
     v.timestamp = s.timestamp;
     std::copy(std::begin(s.rect), std::end(s.rect), std::begin(v.rect));

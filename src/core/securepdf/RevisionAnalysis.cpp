@@ -1,0 +1,421 @@
+#include "core/securepdf/RevisionAnalysis.hpp"
+
+#include <qpdf/QPDFXRefEntry.hh>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "core/securepdf/Certification.hpp"
+#include "core/securepdf/ExpansionLimit.hpp"
+
+namespace penvora::core::securepdf {
+namespace {
+
+// What an object of the earlier revision is, found by how it is reached.
+struct Role {
+  enum Kind {
+    Catalog,
+    PageTree,
+    Page,
+    Content,
+    Resources,
+    AnnotsArray,
+    Annotation,
+    Appearance,
+    Form,
+    FieldsArray,
+    Field,
+    Dss,
+    Unknown
+  } kind = Unknown;
+  int page = -1;  // 0-based, where it belongs to a page
+  bool fieldWidget = false;
+};
+
+using Roles = std::map<QPDFObjGen, Role>;
+
+std::string pageName(int page) { return "page " + std::to_string(page + 1); }
+
+// Every indirect object reachable from `h`, without climbing back up
+// through /Parent or /P.
+void reach(QPDFObjectHandle h, std::set<QPDFObjGen>& seen, const std::function<void(QPDFObjGen)>& visit,
+           int depth = 0) {
+  if (depth > 200) return;
+  if (h.isIndirect()) {
+    if (!seen.insert(h.getObjGen()).second) return;
+    visit(h.getObjGen());
+  }
+  if (h.isStream()) return reach(h.getDict(), seen, visit, depth + 1);
+  if (h.isArray()) {
+    for (int i = 0; i < h.getArrayNItems(); ++i) reach(h.getArrayItem(i), seen, visit, depth + 1);
+  } else if (h.isDictionary()) {
+    for (const auto& k : h.getKeys())
+      if (k != "/Parent" && k != "/P") reach(h.getKey(k), seen, visit, depth + 1);
+  }
+}
+
+void assign(Roles& roles, QPDFObjGen og, Role r) { roles.emplace(og, r); }
+
+bool isFieldWidget(QPDFObjectHandle annot) {
+  return annot.getKey("/Subtype").isNameAndEquals("/Widget") && (annot.hasKey("/FT") || annot.hasKey("/Parent"));
+}
+
+// Roles in priority order: the first that claims an object keeps it.
+Roles rolesOf(QPDF& pdf) {
+  Roles roles;
+  QPDFObjectHandle root = pdf.getRoot();
+  assign(roles, root.getObjGen(), {Role::Catalog});
+  const auto& pages = pdf.getAllPages();
+  for (std::size_t i = 0; i < pages.size(); ++i) assign(roles, pages[i].getObjGen(), {Role::Page, static_cast<int>(i)});
+  std::function<void(QPDFObjectHandle, int)> tree = [&](QPDFObjectHandle node, int depth) {
+    if (depth > 64 || !node.isDictionary() || roles.count(node.getObjGen())) return;
+    if (node.isIndirect()) assign(roles, node.getObjGen(), {Role::PageTree});
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (kids.isIndirect()) assign(roles, kids.getObjGen(), {Role::PageTree});
+    for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) tree(kids.getArrayItem(i), depth + 1);
+  };
+  tree(root.getKey("/Pages"), 0);
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    QPDFObjectHandle page = pages[i];
+    const int n = static_cast<int>(i);
+    std::set<QPDFObjGen> seen;
+    reach(page.getKey("/Contents"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Content, n}); });
+    for (const char* key : {"/Resources", "/Group", "/Thumb"})
+      reach(page.getKey(key), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Resources, n}); });
+  }
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
+    const int n = static_cast<int>(i);
+    if (annots.isIndirect()) assign(roles, annots.getObjGen(), {Role::AnnotsArray, n});
+    for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k) {
+      QPDFObjectHandle a = annots.getArrayItem(k);
+      const bool widget = isFieldWidget(a);
+      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget});
+      std::set<QPDFObjGen> seen;
+      reach(a.getKey("/AP"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Appearance, n, widget}); });
+    }
+  }
+  QPDFObjectHandle form = root.getKey("/AcroForm");
+  if (form.isIndirect()) assign(roles, form.getObjGen(), {Role::Form});
+  QPDFObjectHandle fields = form.getKey("/Fields");
+  if (fields.isIndirect()) assign(roles, fields.getObjGen(), {Role::FieldsArray});
+  std::function<void(QPDFObjectHandle, int)> walk = [&](QPDFObjectHandle f, int depth) {
+    if (depth > 32 || !f.isDictionary()) return;
+    if (f.isIndirect()) assign(roles, f.getObjGen(), {Role::Field});
+    QPDFObjectHandle kids = f.getKey("/Kids");
+    for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) walk(kids.getArrayItem(i), depth + 1);
+  };
+  for (int i = 0; fields.isArray() && i < fields.getArrayNItems(); ++i) walk(fields.getArrayItem(i), 0);
+  std::set<QPDFObjGen> seen;
+  reach(root.getKey("/DSS"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Dss}); });
+  return roles;
+}
+
+// The object's own text (nested references stay references) and, for a
+// stream, its undecoded data.
+std::string contentOf(QPDFObjectHandle h) {
+  if (h.isStream()) {
+    std::string data;
+    try {
+      auto buf = h.getRawStreamData();
+      data.assign(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
+    } catch (const std::exception&) {
+      data = "\x01unreadable";
+    }
+    return h.getDict().unparse() + "\nstream\n" + data;
+  }
+  return h.unparseResolved();
+}
+
+// A field's value, looked up through its parents.
+QPDFObjectHandle fieldValue(QPDFObjectHandle f) {
+  for (int depth = 0; depth < 32 && f.isDictionary(); ++depth, f = f.getKey("/Parent"))
+    if (f.hasKey("/V")) return f.getKey("/V");
+  return QPDFObjectHandle::newNull();
+}
+
+// An entry added to /Annots or /Fields.
+Change addedEntry(QPDFObjectHandle h) {
+  if (!h.isDictionary()) return Change::Other;
+  if (h.hasKey("/FT") || h.hasKey("/Parent") || h.hasKey("/T"))
+    return fieldValue(h).getKey("/Type").isNameAndEquals("/DocTimeStamp") ? Change::ValidationData
+                                                                          : Change::FormFilling;
+  return Change::Annotations;
+}
+
+// When `after` keeps every entry of `before`: the most an added entry
+// does; none otherwise.
+std::optional<Change> gained(QPDFObjectHandle before, QPDFObjectHandle after) {
+  if (!after.isArray())
+    return before.isArray() && before.getArrayNItems() > 0 ? std::nullopt : std::optional(Change::None);
+  std::multiset<std::string> old;
+  for (int i = 0; before.isArray() && i < before.getArrayNItems(); ++i) old.insert(before.getArrayItem(i).unparse());
+  Change most = Change::None;
+  for (int i = 0; i < after.getArrayNItems(); ++i) {
+    auto it = old.find(after.getArrayItem(i).unparse());
+    if (it != old.end())
+      old.erase(it);
+    else
+      most = std::max(most, addedEntry(after.getArrayItem(i)));
+  }
+  if (!old.empty()) return std::nullopt;
+  return most;
+}
+
+struct Finding {
+  Change change = Change::None;
+  std::string detail;
+  void note(Change c, const std::string& what) {
+    if (c > change) change = c, detail = what;
+  }
+};
+
+// Keys whose values differ between two dictionaries (either may be absent).
+std::vector<std::string> changedKeys(QPDFObjectHandle a, QPDFObjectHandle b) {
+  std::set<std::string> keys;
+  if (a.isDictionary())
+    for (const auto& k : a.getKeys()) keys.insert(k);
+  if (b.isDictionary())
+    for (const auto& k : b.getKeys()) keys.insert(k);
+  std::vector<std::string> out;
+  for (const auto& k : keys)
+    if (a.getKey(k).unparse() != b.getKey(k).unparse()) out.push_back(k);
+  return out;
+}
+
+void compareForm(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
+  for (const auto& k : changedKeys(before, after)) {
+    if (k == "/Fields") {
+      auto c = gained(before.getKey("/Fields"), after.getKey("/Fields"));
+      f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
+    } else if (k == "/SigFlags") {
+      f.note(Change::ValidationData, "sets the signature flags");
+    } else if (k == "/DR" || k == "/DA" || k == "/NeedAppearances") {
+      f.note(Change::FormFilling, "changes the form's " + k);
+    } else {
+      f.note(Change::Other, "changes the form's " + k);
+    }
+  }
+}
+
+void compareCatalog(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
+  for (const auto& k : changedKeys(before, after)) {
+    if (k == "/DSS" || k == "/Extensions")
+      f.note(Change::ValidationData, "adds validation data");
+    else if (k == "/AcroForm")
+      compareForm(before.getKey(k), after.getKey(k), f);
+    else if (k == "/Pages")
+      f.note(Change::Other, "replaces the page tree");
+    else
+      f.note(Change::Other, "changes the catalog's " + k);
+  }
+}
+
+void comparePage(int page, QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
+  for (const auto& k : changedKeys(before, after)) {
+    if (k == "/Annots") {
+      auto c = gained(before.getKey(k), after.getKey(k));
+      f.note(c ? *c : Change::Other,
+             c ? "adds annotations to " + pageName(page) : "removes annotations from " + pageName(page));
+    } else if (k == "/Contents") {
+      f.note(Change::Other, "changes " + pageName(page) + "'s content");
+    } else if (k == "/Resources") {
+      f.note(Change::Other, "changes " + pageName(page) + "'s resources");
+    } else {
+      f.note(Change::Other, "changes " + pageName(page) + "'s " + k);
+    }
+  }
+}
+
+void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
+  const std::string page = pageName(role.page);
+  switch (role.kind) {
+    case Role::Catalog:
+      return compareCatalog(before, after, f);
+    case Role::PageTree:
+      return f.note(Change::Other, "adds, removes or moves pages");
+    case Role::Page:
+      return comparePage(role.page, before, after, f);
+    case Role::Content:
+      return f.note(Change::Other, "changes " + page + "'s content");
+    case Role::Resources:
+      return f.note(Change::Other, "changes " + page + "'s resources");
+    case Role::AnnotsArray: {
+      auto c = gained(before, after);
+      return f.note(c ? *c : Change::Other, c ? "adds annotations to " + page : "removes annotations from " + page);
+    }
+    case Role::Annotation:
+      for (const auto& k : changedKeys(before, after)) {
+        if (role.fieldWidget && k == "/V" && before.getKey("/V").isDictionary())
+          f.note(Change::Other, "replaces the value of a signed field on " + page);
+        else if (role.fieldWidget && (k == "/V" || k == "/AP" || k == "/AS"))
+          f.note(Change::FormFilling, "fills or signs a form field on " + page);
+        else if (role.fieldWidget || k == "/AP")
+          f.note(Change::Other, "changes the appearance of an annotation on " + page);
+        else
+          f.note(Change::Annotations, "changes an annotation on " + page);
+      }
+      return;
+    case Role::Appearance:
+      return role.fieldWidget ? f.note(Change::FormFilling, "changes a form field's appearance on " + page)
+                              : f.note(Change::Other, "changes the appearance of an annotation on " + page);
+    case Role::Form:
+      return compareForm(before, after, f);
+    case Role::FieldsArray: {
+      auto c = gained(before, after);
+      return f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
+    }
+    case Role::Field:
+      for (const auto& k : changedKeys(before, after)) {
+        if (k == "/V" && before.getKey("/V").isDictionary()) {
+          f.note(Change::Other, "replaces the value of a signed field");
+        } else if (k == "/V") {
+          f.note(Change::FormFilling, "fills or signs a form field");
+        } else if (k == "/Kids") {
+          auto c = gained(before.getKey(k), after.getKey(k));
+          f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
+        } else {
+          f.note(Change::Other, "changes a form field's " + k);
+        }
+      }
+      return;
+    case Role::Dss:
+      return f.note(Change::ValidationData, "updates validation data");
+    case Role::Unknown:
+      break;
+  }
+  f.note(Change::Other, "changes object " + std::to_string(og.getObj()));
+}
+
+bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b) {
+  if (a.getType() != b.getType()) return false;
+  if (a.getType() == 1) return a.getOffset() == b.getOffset();
+  if (a.getType() == 2)
+    return a.getObjStreamNumber() == b.getObjStreamNumber() && a.getObjStreamIndex() == b.getObjStreamIndex();
+  return true;
+}
+
+}  // namespace
+
+const char* changeName(Change c) {
+  switch (c) {
+    case Change::None:
+      return "none";
+    case Change::ValidationData:
+      return "validation data";
+    case Change::FormFilling:
+      return "form filling or signing";
+    case Change::Annotations:
+      return "annotations";
+    case Change::Other:
+      break;
+  }
+  return "other";
+}
+
+RevisionAnalysis::RevisionAnalysis(std::shared_ptr<const std::string> bytes, std::string password)
+    : bytes_(std::move(bytes)), password_(std::move(password)) {}
+
+RevisionAnalysis::~RevisionAnalysis() = default;
+
+std::vector<std::uint64_t> RevisionAnalysis::revisionEnds(const std::string& bytes) {
+  std::vector<std::uint64_t> ends;
+  for (auto at = bytes.find("%%EOF"); at != std::string::npos; at = bytes.find("%%EOF", at + 5)) {
+    std::size_t end = at + 5;
+    if (end < bytes.size() && bytes[end] == '\r') ++end;
+    if (end < bytes.size() && bytes[end] == '\n') ++end;
+    ends.push_back(end);
+  }
+  if (ends.empty() || ends.back() != bytes.size()) ends.push_back(bytes.size());
+  return ends;
+}
+
+QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
+  auto it = models_.find(end);
+  if (it != models_.end()) return it->second.get();
+  auto pdf = std::make_unique<QPDF>();
+  try {
+    pdf->setSuppressWarnings(true);
+    pdf->processMemoryFile("revision", bytes_->data(), static_cast<std::size_t>(end), password_.c_str());
+    checkObjectStreamExpansion(*pdf);
+  } catch (const std::exception& e) {
+    error = e.what();
+    return nullptr;
+  }
+  return models_.emplace(end, std::move(pdf)).first->second.get();
+}
+
+UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
+  auto cached = compared_.find({from, to});
+  if (cached != compared_.end()) return cached->second;
+  UpdateChange result;
+  result.end = to;
+  Finding f;
+  std::string error;
+  QPDF* before = model(from, error);
+  QPDF* after = before ? model(to, error) : nullptr;
+  if (!after) {
+    f.note(Change::Other, "cannot be read (" + error + ")");
+  } else {
+    try {
+      const auto oldTable = before->getXRefTable();
+      const auto newTable = after->getXRefTable();
+      const Roles roles = rolesOf(*before);
+      auto consider = [&](QPDFObjGen og) {
+        QPDFObjectHandle was = before->getObject(og), now = after->getObject(og);
+        if (contentOf(was) == contentOf(now)) return;
+        auto role = roles.find(og);
+        classify(og, role == roles.end() ? Role{} : role->second, was, now, f);
+      };
+      for (const auto& [og, entry] : newTable) {
+        auto old = oldTable.find(og);
+        if (old != oldTable.end() && !sameEntry(old->second, entry)) consider(og);
+      }
+      // Objects the update frees or drops.
+      for (const auto& [og, entry] : oldTable)
+        if (!newTable.count(og)) consider(og);
+      if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
+        f.note(Change::Other, "replaces the catalog");
+    } catch (const std::exception& e) {
+      f.note(Change::Other, std::string("cannot be compared (") + e.what() + ")");
+    }
+  }
+  result.change = f.change;
+  result.detail = f.detail;
+  compared_.emplace(std::make_pair(from, to), result);
+  return result;
+}
+
+RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
+  RevisionReport report;
+  std::string error;
+  if (QPDF* signedRevision = model(revisionEnd, error)) {
+    try {
+      report.certification = certificationPermission(*signedRevision);
+    } catch (const std::exception&) {
+      report.certification = 1;
+    }
+  }
+  const Change allowed = !report.certification        ? Change::Annotations
+                         : *report.certification == 1 ? Change::ValidationData
+                         : *report.certification == 2 ? Change::FormFilling
+                                                      : Change::Annotations;
+  std::uint64_t from = revisionEnd;
+  for (std::uint64_t end : revisionEnds(*bytes_)) {
+    // Only line ends past the revision: not an update.
+    if (end <= revisionEnd ||
+        bytes_->find_first_not_of("\r\n", static_cast<std::size_t>(revisionEnd)) >= static_cast<std::size_t>(end))
+      continue;
+    UpdateChange u = compare(from, end);
+    if (u.change > allowed && !report.disallowed) {
+      report.disallowed = true;
+      report.problem = "a later update " + u.detail;
+    }
+    report.updates.push_back(std::move(u));
+    from = end;
+  }
+  return report;
+}
+
+}  // namespace penvora::core::securepdf

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <qpdf/QPDF.hh>
+
+namespace penvora::core::securepdf {
+
+// What an incremental update does, from harmless to anything at all.
+enum class Change { None, ValidationData, FormFilling, Annotations, Other };
+const char* changeName(Change c);
+
+struct UpdateChange {
+  std::uint64_t end = 0;  // where the update ends in the file
+  Change change = Change::None;
+  std::string detail;  // the most far-reaching change, e.g. "changes page 1's content"
+};
+
+struct RevisionReport {
+  std::vector<UpdateChange> updates;  // every update after the revision, in file order
+  std::optional<int> certification;   // DocMDP level in force, none when not certified
+  bool disallowed = false;            // an update goes beyond what is permitted
+  std::string problem;                // the first such update, named
+};
+
+// Compares each revision of one file with the next: which objects later
+// updates redefine, and what those objects are in the document.
+class RevisionAnalysis {
+ public:
+  RevisionAnalysis(std::shared_ptr<const std::string> bytes, std::string password);
+  ~RevisionAnalysis();
+
+  // The updates after the revision that ends at `revisionEnd`.
+  RevisionReport after(std::uint64_t revisionEnd);
+
+  // Where each revision of the file ends: after each %%EOF and its line
+  // end, and the end of the file.
+  static std::vector<std::uint64_t> revisionEnds(const std::string& bytes);
+
+ private:
+  QPDF* model(std::uint64_t end, std::string& error);
+  UpdateChange compare(std::uint64_t from, std::uint64_t to);
+
+  std::shared_ptr<const std::string> bytes_;
+  std::string password_;
+  std::map<std::uint64_t, std::unique_ptr<QPDF>> models_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, UpdateChange> compared_;
+};
+
+}  // namespace penvora::core::securepdf

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "core/securepdf/SecurePdfError.hpp"
+#include "penvora/SignatureVerifier.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/UpdateSupport.hpp"
+
+using namespace penvora::core::securepdf;
+using testsupport::readText, testsupport::TempDir, testsupport::writeText;
+
+namespace {
+
+// A signed document made certified: an update points the catalog's
+// /Perms /DocMDP at a signature dictionary carrying the DocMDP transform
+// (`params` is its /TransformParams, e.g. "<< /P 1 >>").
+std::string certified(const std::string& signedFile, const std::string& params) {
+  using namespace pdftest;
+  auto b = updateBase(signedFile);
+  const std::string sig =
+      "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached "
+      "/Reference [<< /Type /SigRef /TransformMethod /DocMDP /TransformParams " +
+      params + " >>] >>";
+  return appendUpdate(signedFile, {{b.size, sig},
+                                   {objectNumber(b.root),
+                                    withKey(b.catalog, "/Perms", "<< /DocMDP " + std::to_string(b.size) + " 0 R >>")}});
+}
+
+}  // namespace
+
+TEST(CertifiedDocumentTest, NoChangesAllowedRefusesASignatureWhileFormFillingLevelsSign) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf(2));
+  pdftest::signer(dir / "in.pdf", dir / "signed.pdf").sign();
+  const struct {
+    const char* params;
+    bool refused;
+  } cases[] = {
+      {"<< /P 1 /V /1.2 >>", true}, {"<< /P 2 /V /1.2 >>", false}, {"<< /V /1.2 >>", false}, {"<< /P 3 >>", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.params);
+    writeText(dir / "certified.pdf", certified(readText(dir / "signed.pdf"), c.params));
+    std::filesystem::remove(dir / "out.pdf");
+    auto s = pdftest::signer(dir / "certified.pdf", dir / "out.pdf");
+    s.signatureWidgetPages = "1";
+    if (c.refused) {
+      const std::string m = testsupport::errorOf<SecurePdfError>([&] { s.sign(); });
+      EXPECT_NE(m.find("certified with DocMDP permission 1"), std::string::npos) << m;
+      EXPECT_FALSE(std::filesystem::exists(dir / "out.pdf"));
+      continue;
+    }
+    s.sign();
+    EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"),
+              (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+  }
+}

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "penvora/SignatureVerifier.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using testsupport::readText, testsupport::TempDir, testsupport::writeText;
+
+namespace {
+
+// `file` with its signature's /ByteRange rewritten, kept to the same length.
+std::string withRange(const std::string& file, long long a, long long b, long long c, long long d) {
+  const auto at = file.find("/ByteRange [") + 11;
+  const auto end = file.find(']', at) + 1;
+  std::string text =
+      "[" + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(d) + "]";
+  if (text.size() > end - at) return {};
+  text.insert(text.size() - 1, end - at - text.size(), ' ');
+  return file.substr(0, at) + text + file.substr(end);
+}
+
+}  // namespace
+
+TEST(ByteRangeStrictnessTest, EachFlawInTheByteRangeOrThePaddingIsNamed) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  pdftest::signer(dir / "in.pdf", dir / "signed.pdf").sign();
+  const std::string file = readText(dir / "signed.pdf");
+  const auto sig = pdftest::signatures(file).at(0);
+  const auto& r = sig.range;
+  const struct {
+    const char* name;
+    std::function<std::string()> mutate;
+    const char* problem;
+  } cases[] = {
+      {"garbage after the CMS in the padding", [&] { return file.substr(0, r[2] - 5) + "41" + file.substr(r[2] - 3); },
+       "bytes other than zero follow the signature in the /Contents padding"},
+      {"not starting at 0", [&] { return withRange(file, 1, r[1] - 1, r[2], r[3]); },
+       "byte range does not start at the beginning of the file"},
+      {"a gap before /Contents", [&] { return withRange(file, 0, r[1] - 1, r[2], r[3]); },
+       "the gap in the byte range is not exactly the /Contents hex string"},
+      {"a gap inside /Contents", [&] { return withRange(file, 0, r[1] + 3, r[2], r[3]); },
+       "the gap in the byte range is not exactly the /Contents hex string"},
+      {"overlapping ranges", [&] { return withRange(file, 0, r[2] + 2, r[2], r[3]); },
+       "byte ranges out of order or overlapping"},
+      {"ending inside the revision", [&] { return withRange(file, 0, r[1], r[2], r[3] - 4); },
+       "the byte range does not end where a revision ends (%%EOF)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string mutated = c.mutate();
+    ASSERT_EQ(mutated.size(), file.size());
+    writeText(dir / "mutated.pdf", mutated);
+    const auto doc = penvora::verifySignatures((dir / "mutated.pdf").string());
+    ASSERT_EQ(doc.signatures.size(), 1u);
+    EXPECT_FALSE(doc.signatures[0].valid);
+    EXPECT_EQ(doc.signatures[0].problem, c.problem);
+  }
+  // The untouched file passes every check.
+  const auto doc = penvora::verifySignatures((dir / "signed.pdf").string());
+  EXPECT_TRUE(doc.signatures.at(0).valid) << doc.signatures[0].problem;
+  EXPECT_EQ(doc.signatures[0].modification, "none");
+}

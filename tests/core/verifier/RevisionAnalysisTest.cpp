@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "penvora/SignatureVerifier.hpp"
+#include "support/PdfTestSupport.hpp"
+#include "support/TestPki.hpp"
+#include "support/UpdateSupport.hpp"
+
+using testsupport::readText, testsupport::TempDir, testsupport::writeText;
+
+namespace {
+
+std::string payMallory() {
+  return pdftest::stream("", "BT /Helvetica 24 Tf 72 700 Td (PAY MALLORY 1,000,000 EUR) Tj ET");
+}
+
+struct Case {
+  const char* name;
+  std::function<std::string(const std::string&)> update;  // the signed file -> with a later update
+  const char* change;
+  const char* modification;
+  const char* detail;  // in the problem, when disallowed
+};
+
+}  // namespace
+
+TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKeepTheSignatureValid) {
+  using pdftest::appendUpdate, pdftest::objectNumber, pdftest::updateBase, pdftest::withKey;
+  const Case cases[] = {
+      {"new content stream for page 1",
+       [](const std::string& f) {
+         auto b = updateBase(f);
+         return appendUpdate(
+             f, {{b.size, payMallory()},
+                 {objectNumber(b.objects["page1"]), withKey(b.page1, "/Contents", std::to_string(b.size) + " 0 R")}});
+       },
+       "other", "disallowed", "changes page 1's content"},
+      {"page 1's content object re-pointed",
+       [](const std::string& f) {
+         return appendUpdate(f, {{objectNumber(updateBase(f).objects["content1"]), payMallory()}});
+       },
+       "other", "disallowed", "changes page 1's content"},
+      {"same content written again",
+       [](const std::string& f) {
+         const std::string body = updateBase(f).page1;
+         return appendUpdate(f, {{objectNumber(updateBase(f).objects["page1"]), body}});
+       },
+       "none", "none", ""},
+      {"a note added to page 1",
+       [](const std::string& f) {
+         auto b = updateBase(f);
+         const auto annots = b.page1.find("/Annots [ ") + 10;
+         const std::string page = b.page1.substr(0, annots) + std::to_string(b.size) + " 0 R " + b.page1.substr(annots);
+         return appendUpdate(f, {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
+                                 {objectNumber(b.objects["page1"]), page}});
+       },
+       "annotations", "allowed", ""},
+      {"catalog opens with a script",
+       [](const std::string& f) {
+         auto b = updateBase(f);
+         return appendUpdate(f, {{objectNumber(b.root), withKey(b.catalog, "/OpenAction", "<< /S /JavaScript >>")}});
+       },
+       "other", "disallowed", "changes the catalog's /OpenAction"},
+  };
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf(2));
+  pdftest::signer(dir / "in.pdf", dir / "signed.pdf").sign();
+  const std::string signedFile = readText(dir / "signed.pdf");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(dir / "changed.pdf", c.update(signedFile));
+    const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
+    ASSERT_EQ(doc.signatures.size(), 1u);
+    const auto& s = doc.signatures[0];
+    EXPECT_TRUE(s.intact) << s.problem;
+    EXPECT_EQ(s.revisionEnd, signedFile.size());
+    ASSERT_EQ(s.laterUpdates.size(), 1u);
+    EXPECT_EQ(s.laterUpdates[0].change, c.change) << s.laterUpdates[0].detail;
+    EXPECT_EQ(s.modification, c.modification);
+    EXPECT_EQ(s.valid, std::string(c.modification) != "disallowed");
+    if (*c.detail) {
+      EXPECT_EQ(s.problem, std::string("a later update ") + c.detail);
+    }
+  }
+
+  // The tool says so and fails.
+  writeText(dir / "changed.pdf", cases[0].update(signedFile));
+  const auto r = testsupport::run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" +
+                                  (dir / "changed.pdf").string() + "'");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("modification: disallowed"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("changes page 1's content"), std::string::npos) << r.output;
+}
+
+TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(2), true));
+  auto first = pdftest::signer(dir / "in.pdf", dir / "once.pdf");
+  first.sign();
+  auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
+  second.signatureWidgetPages = "1";
+  second.sign();
+  auto third = pdftest::signer(dir / "twice.pdf", dir / "thrice.pdf");
+  third.signatureFields = 0;  // the empty field Sig1
+  third.sign();
+  const auto doc = penvora::verifySignatures((dir / "thrice.pdf").string());
+  ASSERT_EQ(doc.signatures.size(), 3u);
+  for (const auto& s : doc.signatures) {
+    SCOPED_TRACE(s.field);
+    EXPECT_TRUE(s.valid) << s.problem;
+    EXPECT_NE(s.modification, "disallowed");
+    for (const auto& u : s.laterUpdates) EXPECT_EQ(u.change, "form filling or signing") << u.detail;
+  }
+  const auto r = testsupport::run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify --json '" +
+                                  (dir / "thrice.pdf").string() + "'");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const auto json = nlohmann::json::parse(r.output);
+  std::size_t updates = 0;
+  for (const auto& s : json["signatures"]) updates += s["revisions"].size();
+  EXPECT_EQ(updates, 3u) << r.output;  // two after the first signature, one after the second
+}
+
+TEST(RevisionAnalysisTest, ValidationDataAndADocumentTimestampCountAsValidationDataOnly) {
+  pdftest::TestPki pki;
+  pdftest::TestTsa tsa{pki};
+  pki.startOcsp();
+  TempDir dir;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "signed.pdf");
+  s.signingCert = std::make_shared<penvora::core::securepdf::Certificate>(
+      penvora::core::securepdf::CertStoreTypes::cstPFXFile, pki.file("signer.p12").string(), "pw", "*");
+  s.sign();
+  penvora::core::securepdf::PDFSign ltv;
+  ltv.inputFile = (dir / "signed.pdf").string();
+  ltv.outputFile = (dir / "ltv.pdf").string();
+  ltv.timestampServer = tsa.url();
+  ltv.validationPolicy = penvora::core::securepdf::PDFSignValidationPolicies::vpFullNoTrust;
+  ltv.update();
+  const auto doc = penvora::verifySignatures((dir / "ltv.pdf").string());
+  ASSERT_EQ(doc.signatures.size(), 2u);
+  EXPECT_TRUE(doc.signatures[0].valid) << doc.signatures[0].problem;
+  ASSERT_EQ(doc.signatures[0].laterUpdates.size(), 1u);
+  EXPECT_EQ(doc.signatures[0].laterUpdates[0].change, "validation data") << doc.signatures[0].laterUpdates[0].detail;
+  EXPECT_EQ(doc.signatures[0].modification, "allowed");
+}

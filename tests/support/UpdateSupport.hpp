@@ -1,0 +1,92 @@
+#pragma once
+// Hand-written incremental updates on top of a signed file, the way a
+// hostile or careless tool appends them.
+#include <qpdf/QPDF.hh>
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace pdftest {
+
+struct UpdateBase {
+  int size = 0;  // the trailer's /Size: the first free object number
+  std::string root;
+  std::map<std::string, std::string> objects;  // "catalog", "page1", "content1", "sig1": "N 0 R"
+  std::string catalog, page1;                  // their dictionaries, unparsed
+};
+
+// What an update needs to know about the file's last revision.
+inline UpdateBase updateBase(const std::string& file) {
+  QPDF q;
+  q.setSuppressWarnings(true);
+  q.processMemoryFile("base", file.data(), file.size());
+  UpdateBase b;
+  b.size = static_cast<int>(q.getTrailer().getKey("/Size").getIntValue());
+  b.root = q.getRoot().unparse();
+  b.catalog = q.getRoot().unparseResolved();
+  QPDFObjectHandle page = q.getAllPages().front();
+  b.objects["page1"] = page.unparse();
+  b.page1 = page.unparseResolved();
+  b.objects["content1"] = page.getKey("/Contents").unparse();
+  return b;
+}
+
+// `file` followed by an update that defines each object (number -> body)
+// with a classic cross-reference section.
+inline std::string appendUpdate(const std::string& file, const std::map<int, std::string>& objects) {
+  const UpdateBase base = updateBase(file);
+  const auto at = file.rfind("startxref") + 9;
+  const std::string prev = std::to_string(std::stoll(file.substr(at)));
+  std::string out = file, xref = "xref\n";
+  int size = base.size;
+  for (const auto& [n, body] : objects) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%d 1\n%010zu 00000 n\r\n", n, out.size());
+    xref += entry;
+    out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+    size = std::max(size, n + 1);
+  }
+  const std::size_t xrefAt = out.size();
+  return out + xref + "trailer\n<< /Size " + std::to_string(size) + " /Root " + base.root + " /Prev " + prev +
+         " >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+}
+
+// The object number in "N 0 R".
+inline int objectNumber(const std::string& ref) { return std::stoi(ref); }
+
+// `dict` (qpdf's unparsed text, tokens apart) with `key` set to `value`:
+// the key's value replaced where the dictionary has it, else added.
+inline std::string withKey(const std::string& dict, const std::string& key, const std::string& value) {
+  int depth = 0;
+  for (std::size_t i = 0; i < dict.size(); ++i) {
+    if (dict.compare(i, 2, "<<") == 0 || dict.compare(i, 2, ">>") == 0) {
+      depth += dict[i] == '<' ? 1 : -1;
+      ++i;
+    } else if (dict[i] == '[' || dict[i] == ']') {
+      depth += dict[i] == '[' ? 1 : -1;
+    } else if (depth == 1 && dict[i - 1] == ' ' && dict.compare(i, key.size() + 1, key + " ") == 0) {
+      // The value: a bracketed run, a reference "N G R" or one token.
+      std::size_t at = i + key.size() + 1, end = at;
+      if (dict[at] == '[' || dict.compare(at, 2, "<<") == 0) {
+        int d = 0;
+        do {
+          if (dict.compare(end, 2, "<<") == 0 || dict.compare(end, 2, ">>") == 0) {
+            d += dict[end] == '<' ? 1 : -1;
+            end += 2;
+          } else {
+            d += dict[end] == '[' ? 1 : dict[end] == ']' ? -1 : 0;
+            ++end;
+          }
+        } while (d > 0 && end < dict.size());
+      } else {
+        end = dict.find(' ', at);
+        if (dict.compare(end, 5, " 0 R ") == 0) end += 4;
+      }
+      return dict.substr(0, at) + value + dict.substr(end);
+    }
+  }
+  return dict.substr(0, 3) + key + " " + value + " " + dict.substr(3);
+}
+
+}  // namespace pdftest
