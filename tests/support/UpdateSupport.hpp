@@ -4,40 +4,49 @@
 #include <qpdf/QPDF.hh>
 
 #include <map>
-#include <memory>
 #include <string>
+
+#include "support/PdfTestSupport.hpp"
 
 namespace pdftest {
 
+// `dir`/signed.pdf: `pages` plain pages signed once; its bytes.
+inline std::string signedPlain(const testsupport::TempDir& dir, int pages = 1) {
+  testsupport::writeText(dir / "in.pdf", plainPdf(pages));
+  signer(dir / "in.pdf", dir / "signed.pdf").sign();
+  return testsupport::readText(dir / "signed.pdf");
+}
+
+// What an update needs to know about the file's last revision: object
+// numbers, and the dictionaries unparsed.
 struct UpdateBase {
   int size = 0;  // the trailer's /Size: the first free object number
-  std::string root;
-  std::map<std::string, std::string> objects;  // "catalog", "page1", "content1", "sig1": "N 0 R"
-  std::string catalog, page1;                  // their dictionaries, unparsed
+  int root = 0, page1 = 0, content1 = 0;
+  std::string rootRef, catalog, page1Dict;
 };
 
-// What an update needs to know about the file's last revision.
 inline UpdateBase updateBase(const std::string& file) {
   QPDF q;
   q.setSuppressWarnings(true);
   q.processMemoryFile("base", file.data(), file.size());
-  UpdateBase b;
-  b.size = static_cast<int>(q.getTrailer().getKey("/Size").getIntValue());
-  b.root = q.getRoot().unparse();
-  b.catalog = q.getRoot().unparseResolved();
-  QPDFObjectHandle page = q.getAllPages().front();
-  b.objects["page1"] = page.unparse();
-  b.page1 = page.unparseResolved();
-  b.objects["content1"] = page.getKey("/Contents").unparse();
-  return b;
+  const QPDFObjectHandle page = q.getAllPages().front();
+  return {static_cast<int>(q.getTrailer().getKey("/Size").getIntValue()),
+          q.getRoot().getObjectID(),
+          page.getObjectID(),
+          page.getKey("/Contents").getObjectID(),
+          q.getRoot().unparse(),
+          q.getRoot().unparseResolved(),
+          page.unparseResolved()};
 }
 
-// `file` followed by an update that defines each object (number -> body)
-// with a classic cross-reference section.
-inline std::string appendUpdate(const std::string& file, const std::map<int, std::string>& objects) {
+using Objects = std::map<int, std::string>;  // number -> body
+
+// `file` followed by an update that defines each object
+// with a classic cross-reference section; `startxrefError` makes its
+// startxref point that many bytes off, as a careless tool writes it.
+inline std::string appendUpdate(const std::string& file, const Objects& objects, std::size_t startxrefError = 0) {
   const UpdateBase base = updateBase(file);
-  const auto at = file.rfind("startxref") + 9;
-  const std::string prev = std::to_string(std::stoll(file.substr(at)));
+  const std::string prev = std::to_string(std::stoll(file.substr(file.rfind("startxref") + 9)));
   std::string out = file, xref = "xref\n";
   int size = base.size;
   for (const auto& [n, body] : objects) {
@@ -47,14 +56,13 @@ inline std::string appendUpdate(const std::string& file, const std::map<int, std
     out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
     size = std::max(size, n + 1);
   }
-  const std::size_t xrefAt = out.size();
-  return out + xref + "trailer\n<< /Size " + std::to_string(size) + " /Root " + base.root + " /Prev " + prev +
+  const std::size_t xrefAt = out.size() + startxrefError;
+  return out + xref + "trailer\n<< /Size " + std::to_string(size) + " /Root " + base.rootRef + " /Prev " + prev +
          " >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
 }
 
-// The object number in "N 0 R".
-inline int objectNumber(const std::string& ref) { return std::stoi(ref); }
-
+// "N 0 R" for object `n`.
+inline std::string ref(int n) { return std::to_string(n) + " 0 R"; }
 // `dict` (qpdf's unparsed text, tokens apart) with `key` set to `value`:
 // the key's value replaced where the dictionary has it, else added.
 inline std::string withKey(const std::string& dict, const std::string& key, const std::string& value) {

@@ -2,11 +2,10 @@
 
 #include "core/securepdf/SecurePdfError.hpp"
 #include "penvora/SignatureVerifier.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "support/UpdateSupport.hpp"
 
 using namespace penvora::core::securepdf;
-using testsupport::readText, testsupport::TempDir, testsupport::writeText;
+using testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
@@ -14,23 +13,20 @@ namespace {
 // /Perms /DocMDP at a signature dictionary carrying the DocMDP transform
 // (`params` is its /TransformParams, e.g. "<< /P 1 >>").
 std::string certified(const std::string& signedFile, const std::string& params) {
-  using namespace pdftest;
-  auto b = updateBase(signedFile);
-  const std::string sig =
-      "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached "
-      "/Reference [<< /Type /SigRef /TransformMethod /DocMDP /TransformParams " +
-      params + " >>] >>";
-  return appendUpdate(signedFile, {{b.size, sig},
-                                   {objectNumber(b.root),
-                                    withKey(b.catalog, "/Perms", "<< /DocMDP " + std::to_string(b.size) + " 0 R >>")}});
+  const auto b = pdftest::updateBase(signedFile);
+  return pdftest::appendUpdate(
+      signedFile, {{b.size,
+                    "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /Reference [<< "
+                    "/Type /SigRef /TransformMethod /DocMDP /TransformParams " +
+                        params + " >>] >>"},
+                   {b.root, pdftest::withKey(b.catalog, "/Perms", "<< /DocMDP " + pdftest::ref(b.size) + " >>")}});
 }
 
 }  // namespace
 
 TEST(CertifiedDocumentTest, NoChangesAllowedRefusesASignatureWhileFormFillingLevelsSign) {
   TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf(2));
-  pdftest::signer(dir / "in.pdf", dir / "signed.pdf").sign();
+  const std::string signedFile = pdftest::signedPlain(dir, 2);
   const struct {
     const char* params;
     bool refused;
@@ -38,7 +34,7 @@ TEST(CertifiedDocumentTest, NoChangesAllowedRefusesASignatureWhileFormFillingLev
       {"<< /P 1 /V /1.2 >>", true}, {"<< /P 2 /V /1.2 >>", false}, {"<< /V /1.2 >>", false}, {"<< /P 3 >>", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.params);
-    writeText(dir / "certified.pdf", certified(readText(dir / "signed.pdf"), c.params));
+    writeText(dir / "certified.pdf", certified(signedFile, c.params));
     std::filesystem::remove(dir / "out.pdf");
     auto s = pdftest::signer(dir / "certified.pdf", dir / "out.pdf");
     s.signatureWidgetPages = "1";

@@ -3,11 +3,10 @@
 #include <functional>
 
 #include "penvora/SignatureVerifier.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "support/TestPki.hpp"
 #include "support/UpdateSupport.hpp"
 
-using testsupport::readText, testsupport::TempDir, testsupport::writeText;
+using testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
@@ -17,7 +16,7 @@ std::string payMallory() {
 
 struct Case {
   const char* name;
-  std::function<std::string(const std::string&)> update;  // the signed file -> with a later update
+  std::function<pdftest::Objects(const pdftest::UpdateBase&)> update;  // the objects a later update writes
   const char* change;
   const char* modification;
   const char* detail;  // in the problem, when disallowed
@@ -26,50 +25,44 @@ struct Case {
 }  // namespace
 
 TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKeepTheSignatureValid) {
-  using pdftest::appendUpdate, pdftest::objectNumber, pdftest::updateBase, pdftest::withKey;
+  using pdftest::Objects, pdftest::ref, pdftest::withKey;
   const Case cases[] = {
       {"new content stream for page 1",
-       [](const std::string& f) {
-         auto b = updateBase(f);
-         return appendUpdate(
-             f, {{b.size, payMallory()},
-                 {objectNumber(b.objects["page1"]), withKey(b.page1, "/Contents", std::to_string(b.size) + " 0 R")}});
+       [](const auto& b) -> Objects {
+         return {{b.size, payMallory()}, {b.page1, withKey(b.page1Dict, "/Contents", ref(b.size))}};
        },
        "other", "disallowed", "changes page 1's content"},
       {"page 1's content object re-pointed",
-       [](const std::string& f) {
-         return appendUpdate(f, {{objectNumber(updateBase(f).objects["content1"]), payMallory()}});
+       [](const auto& b) -> Objects {
+         return {{b.content1, payMallory()}};
        },
        "other", "disallowed", "changes page 1's content"},
       {"same content written again",
-       [](const std::string& f) {
-         const std::string body = updateBase(f).page1;
-         return appendUpdate(f, {{objectNumber(updateBase(f).objects["page1"]), body}});
+       [](const auto& b) -> Objects {
+         return {{b.page1, b.page1Dict}};
        },
        "none", "none", ""},
       {"a note added to page 1",
-       [](const std::string& f) {
-         auto b = updateBase(f);
-         const auto annots = b.page1.find("/Annots [ ") + 10;
-         const std::string page = b.page1.substr(0, annots) + std::to_string(b.size) + " 0 R " + b.page1.substr(annots);
-         return appendUpdate(f, {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
-                                 {objectNumber(b.objects["page1"]), page}});
+       [](const auto& b) -> Objects {
+         const auto annots = b.page1Dict.find("/Annots [ ") + 10;
+         return {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
+                 {b.page1, b.page1Dict.substr(0, annots) + ref(b.size) + " " + b.page1Dict.substr(annots)}};
        },
        "annotations", "allowed", ""},
       {"catalog opens with a script",
-       [](const std::string& f) {
-         auto b = updateBase(f);
-         return appendUpdate(f, {{objectNumber(b.root), withKey(b.catalog, "/OpenAction", "<< /S /JavaScript >>")}});
+       [](const auto& b) -> Objects {
+         return {{b.root, withKey(b.catalog, "/OpenAction", "<< /S /JavaScript >>")}};
        },
        "other", "disallowed", "changes the catalog's /OpenAction"},
   };
   TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf(2));
-  pdftest::signer(dir / "in.pdf", dir / "signed.pdf").sign();
-  const std::string signedFile = readText(dir / "signed.pdf");
+  const std::string signedFile = pdftest::signedPlain(dir, 2);
+  const auto changed = [&](const Case& c) {
+    return pdftest::appendUpdate(signedFile, c.update(pdftest::updateBase(signedFile)));
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    writeText(dir / "changed.pdf", c.update(signedFile));
+    writeText(dir / "changed.pdf", changed(c));
     const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
     ASSERT_EQ(doc.signatures.size(), 1u);
     const auto& s = doc.signatures[0];
@@ -79,13 +72,11 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
     EXPECT_EQ(s.laterUpdates[0].change, c.change) << s.laterUpdates[0].detail;
     EXPECT_EQ(s.modification, c.modification);
     EXPECT_EQ(s.valid, std::string(c.modification) != "disallowed");
-    if (*c.detail) {
-      EXPECT_EQ(s.problem, std::string("a later update ") + c.detail);
-    }
+    if (*c.detail) EXPECT_EQ(s.problem, std::string("a later update ") + c.detail);
   }
 
   // The tool says so and fails.
-  writeText(dir / "changed.pdf", cases[0].update(signedFile));
+  writeText(dir / "changed.pdf", changed(cases[0]));
   const auto r = testsupport::run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" +
                                   (dir / "changed.pdf").string() + "'");
   EXPECT_EQ(r.exitCode, 1) << r.output;
@@ -96,8 +87,7 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
 TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(2), true));
-  auto first = pdftest::signer(dir / "in.pdf", dir / "once.pdf");
-  first.sign();
+  pdftest::signer(dir / "in.pdf", dir / "once.pdf").sign();
   auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
   second.signatureWidgetPages = "1";
   second.sign();
