@@ -63,38 +63,10 @@ inline std::string appendUpdate(const std::string& file, const Objects& objects,
 
 // "N 0 R" for object `n`.
 inline std::string ref(int n) { return std::to_string(n) + " 0 R"; }
-// `dict` (qpdf's unparsed text, tokens apart) with `key` set to `value`:
-// the key's value replaced where the dictionary has it, else added.
-inline std::string withKey(const std::string& dict, const std::string& key, const std::string& value) {
-  int depth = 0;
-  for (std::size_t i = 0; i < dict.size(); ++i) {
-    if (dict.compare(i, 2, "<<") == 0 || dict.compare(i, 2, ">>") == 0) {
-      depth += dict[i] == '<' ? 1 : -1;
-      ++i;
-    } else if (dict[i] == '[' || dict[i] == ']') {
-      depth += dict[i] == '[' ? 1 : -1;
-    } else if (depth == 1 && dict[i - 1] == ' ' && dict.compare(i, key.size() + 1, key + " ") == 0) {
-      // The value: a bracketed run, a reference "N G R" or one token.
-      std::size_t at = i + key.size() + 1, end = at;
-      if (dict[at] == '[' || dict.compare(at, 2, "<<") == 0) {
-        int d = 0;
-        do {
-          if (dict.compare(end, 2, "<<") == 0 || dict.compare(end, 2, ">>") == 0) {
-            d += dict[end] == '<' ? 1 : -1;
-            end += 2;
-          } else {
-            d += dict[end] == '[' ? 1 : dict[end] == ']' ? -1 : 0;
-            ++end;
-          }
-        } while (d > 0 && end < dict.size());
-      } else {
-        end = dict.find(' ', at);
-        if (dict.compare(end, 5, " 0 R ") == 0) end += 4;
-      }
-      return dict.substr(0, at) + value + dict.substr(end);
-    }
-  }
-  return dict.substr(0, 3) + key + " " + value + " " + dict.substr(3);
+// `text` with the first `from` made `to`: how a test edits a dictionary
+// as qpdf unparses it ("<< /Key value ... >>", tokens apart).
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
 }
 
 }  // namespace pdftest

@@ -15,11 +15,12 @@ namespace {
 std::string certified(const std::string& signedFile, const std::string& params) {
   const auto b = pdftest::updateBase(signedFile);
   return pdftest::appendUpdate(
-      signedFile, {{b.size,
-                    "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /Reference [<< "
-                    "/Type /SigRef /TransformMethod /DocMDP /TransformParams " +
-                        params + " >>] >>"},
-                   {b.root, pdftest::withKey(b.catalog, "/Perms", "<< /DocMDP " + pdftest::ref(b.size) + " >>")}});
+      signedFile,
+      {{b.size,
+        "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /Reference [<< "
+        "/Type /SigRef /TransformMethod /DocMDP /TransformParams " +
+            params + " >>] >>"},
+       {b.root, pdftest::replaced(b.catalog, "<< ", "<< /Perms << /DocMDP " + pdftest::ref(b.size) + " >> ")}});
 }
 
 }  // namespace

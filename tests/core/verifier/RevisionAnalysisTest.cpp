@@ -25,11 +25,12 @@ struct Case {
 }  // namespace
 
 TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKeepTheSignatureValid) {
-  using pdftest::Objects, pdftest::ref, pdftest::withKey;
+  using pdftest::Objects, pdftest::ref, pdftest::replaced;
   const Case cases[] = {
       {"new content stream for page 1",
        [](const auto& b) -> Objects {
-         return {{b.size, payMallory()}, {b.page1, withKey(b.page1Dict, "/Contents", ref(b.size))}};
+         return {{b.size, payMallory()},
+                 {b.page1, replaced(b.page1Dict, "/Contents " + ref(b.content1), "/Contents " + ref(b.size))}};
        },
        "other", "disallowed", "changes page 1's content"},
       {"page 1's content object re-pointed",
@@ -44,14 +45,13 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
        "none", "none", ""},
       {"a note added to page 1",
        [](const auto& b) -> Objects {
-         const auto annots = b.page1Dict.find("/Annots [ ") + 10;
          return {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
-                 {b.page1, b.page1Dict.substr(0, annots) + ref(b.size) + " " + b.page1Dict.substr(annots)}};
+                 {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")}};
        },
        "annotations", "allowed", ""},
       {"catalog opens with a script",
        [](const auto& b) -> Objects {
-         return {{b.root, withKey(b.catalog, "/OpenAction", "<< /S /JavaScript >>")}};
+         return {{b.root, replaced(b.catalog, "<< ", "<< /OpenAction << /S /JavaScript >> ")}};
        },
        "other", "disallowed", "changes the catalog's /OpenAction"},
   };
