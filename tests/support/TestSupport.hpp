@@ -34,6 +34,9 @@ inline CommandResult run(const std::string& command) {
   return r;
 }
 
+// The path of one of the built command-line tools, followed by a space.
+inline std::string tool(const std::string& name) { return std::string(PENVORA_BINARY_DIR) + "/apps/" + name + " "; }
+
 inline std::string fixture(const std::string& relative) {
   return std::string(PENVORA_SOURCE_DIR) + "/tests/fixtures/" + relative;
 }

@@ -77,8 +77,7 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
 
   // The tool says so and fails.
   writeText(dir / "changed.pdf", changed(cases[0]));
-  const auto r = testsupport::run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" +
-                                  (dir / "changed.pdf").string() + "'");
+  const auto r = testsupport::run(testsupport::tool("penvora-verify") + "'" + (dir / "changed.pdf").string() + "'");
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("modification: disallowed"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("changes page 1's content"), std::string::npos) << r.output;
@@ -102,8 +101,8 @@ TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
     EXPECT_NE(s.modification, "disallowed");
     for (const auto& u : s.laterUpdates) EXPECT_EQ(u.change, "form filling or signing") << u.detail;
   }
-  const auto r = testsupport::run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify --json '" +
-                                  (dir / "thrice.pdf").string() + "'");
+  const auto r =
+      testsupport::run(testsupport::tool("penvora-verify") + "--json '" + (dir / "thrice.pdf").string() + "'");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   const auto json = nlohmann::json::parse(r.output);
   std::size_t updates = 0;
