@@ -1,68 +1,40 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "penvora/SignatureVerifier.hpp"
 #include "support/TestPki.hpp"
 #include "support/UpdateSupport.hpp"
 
 using testsupport::TempDir, testsupport::writeText;
 
-namespace {
-
-std::string payMallory() {
-  return pdftest::stream("", "BT /Helvetica 24 Tf 72 700 Td (PAY MALLORY 1,000,000 EUR) Tj ET");
-}
-
-struct Case {
-  const char* name;
-  std::function<pdftest::Objects(const pdftest::UpdateBase&)> update;  // the objects a later update writes
-  const char* change;
-  const char* modification;
-  const char* detail;  // in the problem, when disallowed
-};
-
-}  // namespace
-
 TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKeepTheSignatureValid) {
-  using pdftest::Objects, pdftest::ref, pdftest::replaced;
-  const Case cases[] = {
-      {"new content stream for page 1",
-       [](const auto& b) -> Objects {
-         return {{b.size, payMallory()},
-                 {b.page1, replaced(b.page1Dict, "/Contents " + ref(b.content1), "/Contents " + ref(b.size))}};
-       },
-       "other", "disallowed", "changes page 1's content"},
-      {"page 1's content object re-pointed",
-       [](const auto& b) -> Objects {
-         return {{b.content1, payMallory()}};
-       },
-       "other", "disallowed", "changes page 1's content"},
-      {"same content written again",
-       [](const auto& b) -> Objects {
-         return {{b.page1, b.page1Dict}};
-       },
-       "none", "none", ""},
-      {"a note added to page 1",
-       [](const auto& b) -> Objects {
-         return {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
-                 {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")}};
-       },
-       "annotations", "allowed", ""},
-      {"catalog opens with a script",
-       [](const auto& b) -> Objects {
-         return {{b.root, replaced(b.catalog, "<< ", "<< /OpenAction << /S /JavaScript >> ")}};
-       },
-       "other", "disallowed", "changes the catalog's /OpenAction"},
-  };
+  using pdftest::ref, pdftest::replaced;
   TempDir dir;
   const std::string signedFile = pdftest::signedPlain(dir, 2);
-  const auto changed = [&](const Case& c) {
-    return pdftest::appendUpdate(signedFile, c.update(pdftest::updateBase(signedFile)));
+  const auto b = pdftest::updateBase(signedFile);
+  const std::string payMallory = pdftest::stream("", "BT /Helvetica 24 Tf 72 700 Td (PAY MALLORY 1,000,000 EUR) Tj ET");
+  const pdftest::Objects newContent = {
+      {b.size, payMallory},
+      {b.page1, replaced(b.page1Dict, "/Contents " + ref(b.content1), "/Contents " + ref(b.size))}};
+  const pdftest::Objects rewritten = {{b.content1, payMallory}};
+  const pdftest::Objects note = {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
+                                 {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")}};
+  const pdftest::Objects script = {{b.root, replaced(b.catalog, "<< ", "<< /OpenAction << /S /JavaScript >> ")}};
+  const struct {
+    const char* name;
+    pdftest::Objects update;  // written after the signed revision
+    const char* change;
+    const char* modification;
+    const char* detail;  // in the problem, when disallowed
+  } cases[] = {
+      {"new content stream for page 1", newContent, "other", "disallowed", "changes page 1's content"},
+      {"page 1's content object re-pointed", rewritten, "other", "disallowed", "changes page 1's content"},
+      {"same content written again", {{b.page1, b.page1Dict}}, "none", "none", ""},
+      {"a note added to page 1", note, "annotations", "allowed", ""},
+      {"catalog opens with a script", script, "other", "disallowed", "changes the catalog's /OpenAction"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    writeText(dir / "changed.pdf", changed(c));
+    writeText(dir / "changed.pdf", pdftest::appendUpdate(signedFile, c.update));
     const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
     ASSERT_EQ(doc.signatures.size(), 1u);
     const auto& s = doc.signatures[0];
@@ -76,7 +48,7 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
   }
 
   // The tool says so and fails.
-  writeText(dir / "changed.pdf", changed(cases[0]));
+  writeText(dir / "changed.pdf", pdftest::appendUpdate(signedFile, cases[0].update));
   const auto r = testsupport::run(testsupport::tool("penvora-verify") + "'" + (dir / "changed.pdf").string() + "'");
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("modification: disallowed"), std::string::npos) << r.output;
