@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <set>
-
 #include "core/util/BoundedFile.hpp"
 #include "support/PdfTestSupport.hpp"
 
@@ -70,9 +68,8 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
       EXPECT_NE(r.output.find("usage: "), std::string::npos) << r.output;
     }
   }
-  std::set<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir.path())) left.insert(e.path().filename());
-  EXPECT_EQ(left, (std::set<std::string>{"a.pdf", "folder", "huge", "not.pdf", "pipe", "previous.pdf"}))
+  EXPECT_EQ(testsupport::entries(dir.path()),
+            (std::vector<std::string>{"a.pdf", "folder", "huge", "not.pdf", "pipe", "previous.pdf"}))
       << "nothing written";
   EXPECT_EQ(testsupport::readText(dir / "previous.pdf"), "previous");
 }

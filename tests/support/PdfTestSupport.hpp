@@ -5,6 +5,8 @@
 #include <cmath>
 #include <memory>
 
+#include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "core/capture/PlatformFacts.hpp"
@@ -12,6 +14,7 @@
 #include "core/engine/LogoImage.hpp"
 #include "core/securepdf/Certificate.hpp"
 #include "core/securepdf/PDFSign.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
 #include "support/TestSupport.hpp"
@@ -163,6 +166,17 @@ inline penvora::core::securepdf::PDFSign signer(const std::string& in, const std
   s.signatureWidgetHeight = "60";
   s.signatureAuthorName = "Ana Tester";
   return s;
+}
+
+// Signing must fail with a message containing `expected` and leave `dir`
+// exactly as it was (no output, no temporary file). The message.
+inline std::string expectFailure(penvora::core::securepdf::PDFSign& s, const std::string& expected,
+                                 const std::filesystem::path& dir) {
+  const auto before = testsupport::entries(dir);
+  const std::string error = testsupport::errorOf<penvora::core::securepdf::SecurePdfError>([&] { s.sign(); });
+  EXPECT_NE(error.find(expected), std::string::npos) << error;
+  EXPECT_EQ(testsupport::entries(dir), before);
+  return error;
 }
 
 struct SignatureBytes {

@@ -46,6 +46,14 @@ inline std::string readText(const std::filesystem::path& p) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// The names in a folder, sorted.
+inline std::vector<std::string> entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 inline void writeText(const std::filesystem::path& p, std::string_view text) {
   std::ofstream(p, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
 }

@@ -87,11 +87,8 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
        "documentUris[1]"},
       {"fileProperties", [](json& j) { j["documentUris"] = "a"; }, Kind::typeMismatch},
       // A null element is a missing value, as a null key is.
-      {"fileProperties",
-       [](json& j) {
-         j["documentUris"] = json::array({"a", nullptr});
-       },
-       Kind::valueNotFound, nullptr, "documentUris[1]"},
+      {"fileProperties", [](json& j) { j["documentUris"] = json::parse(R"(["a", null])"); }, Kind::valueNotFound,
+       nullptr, "documentUris[1]"},
       {"widget", [](json& j) { j["widgetCustomText"] = json::array({nullptr}); }, Kind::valueNotFound, nullptr,
        "widgetCustomText[0]"},
       {"commonProperties", [](json& j) { j["renderDefaultIndexPage"] = 1.5; }, Kind::dataCorrupted},

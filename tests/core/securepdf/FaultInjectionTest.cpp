@@ -15,17 +15,10 @@
 using namespace penvora;
 using namespace penvora::core::engine;
 namespace engine = penvora::core::engine;
-using testsupport::TempDir, testsupport::writeText;
+using testsupport::entries, testsupport::TempDir, testsupport::writeText;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Runs `f` in a forked child: its exit code, -1 when it did not exit.
 template <typename F>

@@ -10,19 +10,7 @@ using testsupport::readText, testsupport::TempDir, testsupport::writeText;
 
 namespace {
 
-// Signing must fail with a message containing `expected` and leave the
-// output folder exactly as it was (no output, no temporary file).
-void expectFailure(PDFSign& s, const std::string& expected, const std::filesystem::path& dir) {
-  const auto names = [&] {
-    std::set<std::string> n;
-    for (auto& e : std::filesystem::directory_iterator(dir)) n.insert(e.path().filename());
-    return n;
-  };
-  const auto before = names();
-  const std::string error = testsupport::errorOf<SecurePdfError>([&] { s.sign(); });
-  EXPECT_NE(error.find(expected), std::string::npos) << error;
-  EXPECT_EQ(names(), before);
-}
+using pdftest::expectFailure;
 
 TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
   TempDir dir;

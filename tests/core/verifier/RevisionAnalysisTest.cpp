@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "penvora/SignatureVerifier.hpp"
-#include "support/TestPki.hpp"
 #include "support/UpdateSupport.hpp"
 
 using testsupport::TempDir, testsupport::writeText;
@@ -80,28 +79,4 @@ TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
   std::size_t updates = 0;
   for (const auto& s : json["signatures"]) updates += s["revisions"].size();
   EXPECT_EQ(updates, 3u) << r.output;  // two after the first signature, one after the second
-}
-
-TEST(RevisionAnalysisTest, ValidationDataAndADocumentTimestampCountAsValidationDataOnly) {
-  pdftest::TestPki pki;
-  pdftest::TestTsa tsa{pki};
-  pki.startOcsp();
-  TempDir dir;
-  writeText(dir / "in.pdf", pdftest::plainPdf());
-  auto s = pdftest::signer(dir / "in.pdf", dir / "signed.pdf");
-  s.signingCert = std::make_shared<penvora::core::securepdf::Certificate>(
-      penvora::core::securepdf::CertStoreTypes::cstPFXFile, pki.file("signer.p12").string(), "pw", "*");
-  s.sign();
-  penvora::core::securepdf::PDFSign ltv;
-  ltv.inputFile = (dir / "signed.pdf").string();
-  ltv.outputFile = (dir / "ltv.pdf").string();
-  ltv.timestampServer = tsa.url();
-  ltv.validationPolicy = penvora::core::securepdf::PDFSignValidationPolicies::vpFullNoTrust;
-  ltv.update();
-  const auto doc = penvora::verifySignatures((dir / "ltv.pdf").string());
-  ASSERT_EQ(doc.signatures.size(), 2u);
-  EXPECT_TRUE(doc.signatures[0].valid) << doc.signatures[0].problem;
-  ASSERT_EQ(doc.signatures[0].laterUpdates.size(), 1u);
-  EXPECT_EQ(doc.signatures[0].laterUpdates[0].change, "validation data") << doc.signatures[0].laterUpdates[0].detail;
-  EXPECT_EQ(doc.signatures[0].modification, "allowed");
 }
