@@ -20,8 +20,7 @@ TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
     std::string bytes;
     const char* message;
   };
-  std::string deep = "<< /Type /Catalog /Pages 2 0 R /X ";
-  for (int i = 0; i < 100000; ++i) deep += "[";
+  const std::string deep = "<< /Type /Catalog /Pages 2 0 R /X " + std::string(100000, '[');
   const std::vector<Case> cases = {
       {"empty", "", "empty"},
       {"garbage", std::string(5000, 'x'), "not a readable PDF"},
