@@ -21,12 +21,11 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
   ASSERT_EQ(testsupport::run("truncate -s 20M " + d + "huge").exitCode, 0);
   const std::string sign = tool("penvora-sign") + d + "a.pdf " + d + "out.pdf ";
   const std::string verify = tool("penvora-verify") + d + "a.pdf ";
-  struct Case {
+  const struct {
     std::string command;
     int exitCode;
     std::string message;
-  };
-  const std::vector<Case> cases{
+  } cases[] = {
       {sign + "--field abc", 2, "--field needs a whole number, not 'abc'"},
       {sign + "--field 99999999999", 2, "--field 99999999999 is out of range"},
       {sign + "--page 1.5", 2, "--page needs a whole number"},

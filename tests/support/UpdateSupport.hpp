@@ -29,7 +29,7 @@ inline UpdateBase updateBase(const std::string& file) {
   QPDF q;
   q.setSuppressWarnings(true);
   q.processMemoryFile("base", file.data(), file.size());
-  const QPDFObjectHandle page = q.getAllPages().front();
+  QPDFObjectHandle page = q.getAllPages().front();
   return {static_cast<int>(q.getTrailer().getKey("/Size").getIntValue()),
           q.getRoot().getObjectID(),
           page.getObjectID(),

@@ -93,8 +93,9 @@ TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
     SCOPED_TRACE("killed after " + std::to_string(delayMs) + " ms");
     for (const auto& name : entries(dir / "tmp"))
       EXPECT_TRUE(name == "in.pdf" || name.rfind("signcert-", 0) == 0) << "left behind: " << name;
-    if (fs::exists(output))
+    if (fs::exists(output)) {
       EXPECT_EQ(pdftest::pdfsigValidations(output), std::vector<std::string>{"Signature is Valid."});
+    }
   }
   // The next start's clean-up removes key files a killed run left.
   testsupport::ScopedEnv tmp("TMPDIR", dir / "tmp");

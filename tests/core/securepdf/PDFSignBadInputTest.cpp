@@ -15,13 +15,12 @@ using pdftest::expectFailure;
 TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
   TempDir dir;
   const std::string plain = pdftest::plainPdf();
-  struct Case {
+  const std::string deep = "<< /Type /Catalog /Pages 2 0 R /X " + std::string(100000, '[');
+  const struct {
     const char* name;
     std::string bytes;
     const char* message;
-  };
-  const std::string deep = "<< /Type /Catalog /Pages 2 0 R /X " + std::string(100000, '[');
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"empty", "", "empty"},
       {"garbage", std::string(5000, 'x'), "not a readable PDF"},
       {"truncatedHeader", plain.substr(0, 40), "not a readable PDF"},
@@ -73,13 +72,12 @@ TEST(PDFSignBadInputTest, BadPasswordsFilesPlacementAndTimestampServerFailWithou
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf(2));
   const auto in = dir / "in.pdf", enc = pdftest::encrypted(in, "secret");
-  struct Case {
+  const struct {
     std::filesystem::path input;
     const char* password;
     std::function<void(PDFSign&)> change;
     const char* message;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {enc, "wrong", {}, "password is incorrect"},
       {enc, "", {}, "password is incorrect"},
       {dir / "nothing-here.pdf", "", {}, "does not exist"},

@@ -23,7 +23,7 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
     pdftest::Objects update;  // written after the signed revision
     const char* change;
     const char* modification;
-    const char* detail;  // in the problem, when disallowed
+    const char* detail;  // in the problem, when disallowed (else none)
   } cases[] = {
       {"new content stream for page 1", newContent, "other", "disallowed", "changes page 1's content"},
       {"page 1's content object re-pointed", rewritten, "other", "disallowed", "changes page 1's content"},
@@ -43,7 +43,7 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
     EXPECT_EQ(s.laterUpdates[0].change, c.change) << s.laterUpdates[0].detail;
     EXPECT_EQ(s.modification, c.modification);
     EXPECT_EQ(s.valid, std::string(c.modification) != "disallowed");
-    if (*c.detail) EXPECT_EQ(s.problem, std::string("a later update ") + c.detail);
+    EXPECT_EQ(s.problem, *c.detail ? std::string("a later update ") + c.detail : "");
   }
 
   // The tool says so and fails.
