@@ -17,6 +17,7 @@
 
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
 #include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::securepdf {
@@ -43,30 +44,13 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
   return pdf;
 }
 
-// A signed signature field among `field` and its kids (the field type may
-// be inherited from a parent).
-bool signedField(QPDFObjectHandle field, bool parentIsSignature, int depth) {
-  if (depth > 32 || !field.isDictionary()) return false;
-  QPDFObjectHandle type = field.getKey("/FT");
-  const bool isSignature = type.isName() ? type.getName() == "/Sig" : parentIsSignature;
-  if (isSignature && field.getKey("/V").isDictionary()) return true;
-  QPDFObjectHandle kids = field.getKey("/Kids");
-  if (!kids.isArray()) return false;
-  for (const auto& kid : kids.getArrayAsVector())
-    if (signedField(kid, isSignature, depth + 1)) return true;
-  return false;
-}
-
 // Whether the document holds a signature (or a certification) whose bytes
 // must not change.
 bool carriesSignatures(QPDF& pdf) {
   try {
-    QPDFObjectHandle root = pdf.getRoot();
-    if (root.getKey("/Perms").isDictionary()) return true;
-    QPDFObjectHandle fields = root.getKey("/AcroForm").getKey("/Fields");
-    if (!fields.isArray()) return false;
-    for (const auto& field : fields.getArrayAsVector())
-      if (signedField(field, false, 0)) return true;
+    if (pdf.getRoot().getKey("/Perms").isDictionary()) return true;
+    for (const auto& f : listSignatureFields(pdf))
+      if (f.isSigned) return true;
   } catch (const std::exception&) {
     return true;  // cannot tell: treat it as signed, so it is not rewritten
   }
