@@ -111,14 +111,15 @@ class TempDir {
 };
 
 // A PKCS#12 container of a fresh P-256 key and a certificate for `cn`,
-// made with the openssl tools; empty when they fail.
-inline std::string makeIdentity(const std::string& cn, const std::string& password) {
+// made with the openssl tools (`exportOptions` added to the export, e.g.
+// "-legacy"); empty when they fail.
+inline std::string makeIdentity(const std::string& cn, const std::string& password,
+                                const std::string& exportOptions = "") {
   TempDir dir;
   const auto r = run("cd '" + dir.path().string() +
                      "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '/CN=" + cn +
-                     "' -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export -inkey k.pem -in c.pem"
-                     " -passout 'pass:" +
-                     password + "' -out s.p12 && cat s.p12");
+                     "' -keyout k.pem -out c.pem -days 2 2>/dev/null && openssl pkcs12 -export " + exportOptions +
+                     " -inkey k.pem -in c.pem -passout 'pass:" + password + "' -out s.p12 && cat s.p12");
   return r.exitCode == 0 ? r.output : std::string();
 }
 

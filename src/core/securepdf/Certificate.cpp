@@ -38,7 +38,6 @@ std::string commonNameOf(X509_NAME* name) {
 
 Certificate::Certificate(CertStoreTypes, const std::string& store, const std::string& password,
                          const std::string& selector) {
-  util::loadOpenSslProviders();
   std::string bytes;
   try {
     bytes = util::readBoundedFile(store, util::kKeyFileLimit, "The certificate store");
@@ -54,7 +53,7 @@ Certificate::Certificate(CertStoreTypes, const std::string& store, const std::st
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  const bool ok = PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &ca) == 1;
+  const bool ok = util::parsePkcs12(p12.get(), password, &key, &cert, &ca);
   key_.reset(key);
   cert_.reset(cert);
   ERR_clear_error();

@@ -116,9 +116,13 @@ const EVP_MD* digestNamed(const std::string& name) {
   throw SecurePdfError("Unsupported signature hash algorithm: " + name);
 }
 
-util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& digest,
-                              const std::vector<CustomAttribute>& attributes,
-                              const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
+namespace {
+
+// With `sizing`, the signature value is a placeholder as long as the key
+// allows, so the result has the final size without a private-key operation.
+util::Bytes build(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& digest,
+                  const std::vector<CustomAttribute>& attributes,
+                  const std::function<util::Bytes(const util::Bytes&)>& timestamp, bool sizing) {
   const EVP_MD* md = digestNamed(hashAlgorithm);
   const unsigned flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP | CMS_CADES;
   util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
@@ -137,16 +141,21 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
 
   // Sign the attributes ourselves: OpenSSL's own signing step would add a
   // signing-time attribute, which PAdES baseline signatures must not carry.
-  const util::Bytes toSign = signedAttributesDer(si);
-  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> mctx(EVP_MD_CTX_new());
-  std::size_t sigLen = 0;
-  if (!mctx || EVP_DigestSignInit(mctx.get(), nullptr, md, nullptr, signer.key()) != 1 ||
-      EVP_DigestSign(mctx.get(), nullptr, &sigLen, toSign.data(), toSign.size()) != 1)
-    throw SecurePdfError("Cannot sign: " + opensslError());
-  util::Bytes sig(sigLen);
-  if (EVP_DigestSign(mctx.get(), sig.data(), &sigLen, toSign.data(), toSign.size()) != 1)
-    throw SecurePdfError("Cannot sign: " + opensslError());
-  sig.resize(sigLen);
+  util::Bytes sig;
+  if (sizing) {
+    sig.assign(static_cast<std::size_t>(std::max(EVP_PKEY_get_size(signer.key()), 0)), 0xFF);
+  } else {
+    const util::Bytes toSign = signedAttributesDer(si);
+    util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> mctx(EVP_MD_CTX_new());
+    std::size_t sigLen = 0;
+    if (!mctx || EVP_DigestSignInit(mctx.get(), nullptr, md, nullptr, signer.key()) != 1 ||
+        EVP_DigestSign(mctx.get(), nullptr, &sigLen, toSign.data(), toSign.size()) != 1)
+      throw SecurePdfError("Cannot sign: " + opensslError());
+    sig.resize(sigLen);
+    if (EVP_DigestSign(mctx.get(), sig.data(), &sigLen, toSign.data(), toSign.size()) != 1)
+      throw SecurePdfError("Cannot sign: " + opensslError());
+    sig.resize(sigLen);
+  }
   if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(si), sig.data(), static_cast<int>(sig.size())) != 1)
     throw SecurePdfError("Cannot store the signature value: " + opensslError());
 
@@ -160,6 +169,19 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
   auto der = util::derOf(i2d_CMS_ContentInfo, cms.get());
   if (!der) throw SecurePdfError("Cannot encode the CMS signature: " + opensslError());
   return std::move(*der);
+}
+
+}  // namespace
+
+util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hashAlgorithm, const util::Bytes& digest,
+                              const std::vector<CustomAttribute>& attributes,
+                              const std::function<util::Bytes(const util::Bytes&)>& timestamp) {
+  return build(signer, hashAlgorithm, digest, attributes, timestamp, false);
+}
+
+std::size_t cmsSignatureSize(const Certificate& signer, const std::string& hashAlgorithm, std::size_t digestSize,
+                             const std::vector<CustomAttribute>& attributes) {
+  return build(signer, hashAlgorithm, util::Bytes(digestSize, 0), attributes, {}, true).size();
 }
 
 }  // namespace penvora::core::securepdf

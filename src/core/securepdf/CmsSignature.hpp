@@ -33,4 +33,10 @@ util::Bytes buildCmsSignature(const Certificate& signer, const std::string& hash
                               const util::Bytes& contentDigest, const std::vector<CustomAttribute>& attributes,
                               const std::function<util::Bytes(const util::Bytes& signatureValue)>& timestamp = {});
 
+// The size of what buildCmsSignature makes for these inputs (without a
+// time-stamp), found without using the private key: the room a signature
+// needs is known before the document is hashed.
+std::size_t cmsSignatureSize(const Certificate& signer, const std::string& hashAlgorithm, std::size_t digestSize,
+                             const std::vector<CustomAttribute>& attributes);
+
 }  // namespace penvora::core::securepdf

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/util/BoundedFile.hpp"
@@ -32,7 +33,7 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
     checkObjectStreamExpansion(*pdf);  // before anything inflates one
     // Touch what signing needs so damage shows now, not halfway through.
     if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
-    if (pdf->getAllPages().empty()) throw SecurePdfError("The document has no pages");
+    if (!pageAt(*pdf, 0)) throw SecurePdfError("The document has no pages");
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password) throw SecurePdfError("The PDF password is incorrect");
     throw SecurePdfError(std::string("The input is not a readable PDF: ") + e.getMessageDetail());

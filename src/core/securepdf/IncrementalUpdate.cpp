@@ -105,6 +105,29 @@ void IncrementalUpdate::add(const QPDFObjectHandle& h) {
   objects_[h.getObjGen()] = h;
 }
 
+QPDFObjectHandle IncrementalUpdate::addNew(QPDFObjectHandle direct) {
+  if (direct.isIndirect()) throw SecurePdfError("internal: a new object must be direct");
+  if (nextNumber_ == 0) {
+    QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
+    nextNumber_ = size.isInteger() && size.getIntValue() > 0 && size.getIntValue() < (1 << 30)
+                      ? static_cast<int>(size.getIntValue())
+                      : 1;
+  }
+  // A file whose /Size is too small may still use the numbers past it.
+  while (!pdf_.getObjectByID(nextNumber_, 0).isNull()) ++nextNumber_;
+  const QPDFObjGen og(nextNumber_++, 0);
+  pdf_.replaceObject(og, direct);
+  QPDFObjectHandle h = pdf_.getObject(og);
+  add(h);
+  return h;
+}
+
+QPDFObjectHandle IncrementalUpdate::addNewStream(QPDFObjectHandle dict, std::string data) {
+  QPDFObjectHandle h = addNew(dict.shallowCopy());
+  newStreams_[h.getObjGen()] = std::move(data);
+  return h;
+}
+
 void IncrementalUpdate::setSignaturePlaceholder(QPDFObjGen signature, std::size_t contentsBytes) {
   signature_ = signature;
   contentsBytes_ = contentsBytes;
@@ -155,11 +178,17 @@ void IncrementalUpdate::writeObject(std::string& out, QPDFObjectHandle h, Result
   const QPDFObjGen og = h.getObjGen();
   out += std::to_string(og.getObj()) + " " + std::to_string(og.getGen()) + " obj\n";
   pendingContents_ = pendingByteRange_ = 0;
-  if (h.isStream()) {
-    auto raw = h.getRawStreamData();
-    std::string data(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
+  const auto made = newStreams_.find(og);
+  if (h.isStream() || made != newStreams_.end()) {
+    std::string data;
+    if (made != newStreams_.end()) {
+      data = made->second;
+    } else {
+      auto raw = h.getRawStreamData();
+      data.assign(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
+    }
     if (encryptor_.active()) data = encryptor_.encryptStream(data, og);
-    QPDFObjectHandle dict = h.getDict().shallowCopy();
+    QPDFObjectHandle dict = (made != newStreams_.end() ? h : h.getDict()).shallowCopy();
     dict.removeKey("/Length");
     std::string d;
     writeValue(d, dict, og, true);

@@ -45,6 +45,13 @@ class IncrementalUpdate {
   IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize);
 
   void add(const QPDFObjectHandle& indirectObject);
+  // New objects under the next free numbers, part of the update. Numbered
+  // here because qpdf's makeIndirectObject parses every object of the file
+  // to find a free number, which would make signing grow with the pages.
+  QPDFObjectHandle addNew(QPDFObjectHandle direct);
+  // A new stream: `dict` without /Length and `data` as stored (already
+  // encoded as the dictionary's /Filter says).
+  QPDFObjectHandle addNewStream(QPDFObjectHandle dict, std::string data);
   void setSignaturePlaceholder(QPDFObjGen signature, std::size_t contentsBytes);
 
   struct Result {
@@ -67,6 +74,8 @@ class IncrementalUpdate {
   XrefTail tail_;
   std::uint64_t originalSize_;
   std::map<QPDFObjGen, QPDFObjectHandle> objects_;
+  std::map<QPDFObjGen, std::string> newStreams_;  // data of streams made by addNewStream
+  int nextNumber_ = 0;                            // 0 until the first new object
   QPDFObjGen signature_;
   std::size_t contentsBytes_ = 0;
   mutable std::uint64_t pendingByteRange_ = 0, pendingContents_ = 0;

@@ -18,6 +18,7 @@
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectEncryptor.hpp"
+#include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
@@ -214,10 +215,9 @@ void PDFSign::open() { probe_ = openForReading(inputFile, password); }
 
 std::string PDFSign::getPageProperty(std::int32_t index, const std::string& property) {
   if (!probe_) throw SecurePdfError("The document is not open");
-  const auto& pages = probe_->getAllPages();
-  if (index < 0 || static_cast<std::size_t>(index) >= pages.size())
-    throw SecurePdfError("No page with index " + std::to_string(index));
-  QPDFObjectHandle page = pages[static_cast<std::size_t>(index)];
+  const auto found = index < 0 ? std::nullopt : pageAt(*probe_, static_cast<std::size_t>(index));
+  if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
+  QPDFObjectHandle page = *found;
   QPDFObjectHandle box = page.getKey("/CropBox");
   if (!box.isRectangle()) box = page.getKey("/MediaBox");
   if (!box.isRectangle()) {
@@ -245,9 +245,9 @@ void PDFSign::reset() { *this = PDFSign(); }
 namespace {
 
 // The signature dictionary, its /Contents and /ByteRange still empty.
-QPDFObjectHandle signatureDictionary(QPDF& pdf, const SigningPlan& plan, const std::string& author,
+QPDFObjectHandle signatureDictionary(IncrementalUpdate& update, const SigningPlan& plan, const std::string& author,
                                      const std::string& reason, QPDFObjectHandle build) {
-  QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  QPDFObjectHandle sig = update.addNew(QPDFObjectHandle::newDictionary());
   sig.replaceKey("/Type", QPDFObjectHandle::newName("/Sig"));
   sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
   sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.CAdES.detached"));
@@ -277,9 +277,8 @@ void PDFSign::sign() {
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
 
-  QPDFObjectHandle sig = signatureDictionary(pdf, plan, signatureAuthorName, signatureReason,
+  QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
-  update.add(sig);
   SignatureFieldPlacement(pdf, update, plan).place(sig);
 
   writeWithSignature(
@@ -295,9 +294,9 @@ void PDFSign::sign() {
 // Room for the CMS: measured on a trial signature, plus a time-stamp's
 // worth when one is asked for; the writer retries with more if it is short.
 std::size_t PDFSign::signatureRoom(const SigningPlan& plan) const {
-  const std::size_t trial = buildCmsSignature(*signingCert, signatureHashAlgorithm,
-                                              util::Bytes(EVP_MD_get_size(plan.digest), 0), settings_->customAttributes)
-                                .size();
+  const std::size_t trial =
+      cmsSignatureSize(*signingCert, signatureHashAlgorithm, static_cast<std::size_t>(EVP_MD_get_size(plan.digest)),
+                       settings_->customAttributes);
   return std::max(trial + 512 + (plan.timestamp ? 8192 : 0), settings_->extraSpace + 4096);
 }
 
@@ -323,15 +322,10 @@ util::Bytes signatureContents(const DocumentSource& src, QPDFObjectHandle sig) {
   return util::toBytes(hexToBytes(hex, "A signature's /Contents"));
 }
 
-QPDFObjectHandle dssStream(QPDF& pdf, const util::Bytes& der, bool compress) {
+QPDFObjectHandle dssStream(IncrementalUpdate& update, const util::Bytes& der, bool compress) {
   const std::string data(der.begin(), der.end());
-  QPDFObjectHandle stream = pdf.newStream();
-  if (compress)
-    stream.replaceStreamData(flateEncode(data, 9), QPDFObjectHandle::newName("/FlateDecode"),
-                             QPDFObjectHandle::newNull());
-  else
-    stream.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-  return pdf.makeIndirectObject(stream);
+  if (!compress) return update.addNewStream(QPDFObjectHandle::newDictionary(), data);
+  return update.addNewStream(QPDFObjectHandle::parse("<< /Filter /FlateDecode >>"), flateEncode(data, 9));
 }
 
 }  // namespace
@@ -354,10 +348,7 @@ void PDFSign::update() {
   const bool compress = settings_->compressDss;
   auto streams = [&](const std::vector<util::Bytes>& items) {
     std::vector<QPDFObjectHandle> out;
-    for (const auto& der : items) {
-      out.push_back(dssStream(pdf, der, compress));
-      update.add(out.back());
-    }
+    for (const auto& der : items) out.push_back(dssStream(update, der, compress));
     return out;
   };
   const auto certs = streams(data.certs), ocsps = streams(data.ocsps), crls = streams(data.crls);
@@ -365,7 +356,7 @@ void PDFSign::update() {
   // The /DSS keeps what an earlier update put there and adds ours.
   QPDFObjectHandle root = pdf.getRoot();
   QPDFObjectHandle old = root.getKey("/DSS");
-  QPDFObjectHandle dss = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  QPDFObjectHandle dss = update.addNew(QPDFObjectHandle::newDictionary());
   auto merged = [&](const char* key, const std::vector<QPDFObjectHandle>& added) {
     QPDFObjectHandle array = QPDFObjectHandle::newArray();
     if (old.isDictionary() && old.getKey(key).isArray())
@@ -392,7 +383,6 @@ void PDFSign::update() {
     vri.replaceKey("/" + sigData.key, entry);
   }
   dss.replaceKey("/VRI", vri);
-  update.add(dss);
   root.replaceKey("/DSS", dss);
   update.add(root);
 
@@ -403,13 +393,12 @@ void PDFSign::update() {
   }
 
   // The document time-stamp over everything, the validation data included.
-  QPDFObjectHandle sig = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  QPDFObjectHandle sig = update.addNew(QPDFObjectHandle::newDictionary());
   sig.replaceKey("/Type", QPDFObjectHandle::newName("/DocTimeStamp"));
   sig.replaceKey("/Filter", QPDFObjectHandle::newName("/Adobe.PPKLite"));
   sig.replaceKey("/SubFilter", QPDFObjectHandle::newName("/ETSI.RFC3161"));
   sig.replaceKey("/ByteRange", QPDFObjectHandle::newArray());
   sig.replaceKey("/Contents", QPDFObjectHandle::newString(""));
-  update.add(sig);
 
   addDocumentTimestampField(pdf, update, sig);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
@@ -39,7 +40,7 @@ QPDFObjectHandle signatureForm(QPDF& pdf, IncrementalUpdate& update) {
   QPDFObjectHandle root = pdf.getRoot();
   QPDFObjectHandle acro = root.getKey("/AcroForm");
   if (!acro.isDictionary()) {
-    acro = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    acro = update.addNew(QPDFObjectHandle::newDictionary());
     root.replaceKey("/AcroForm", acro);
     update.add(root);
   }
@@ -81,13 +82,14 @@ int pageRotation(QPDFObjectHandle page) {
 }
 
 void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFObjectHandle& timestamp) {
-  QPDFObjectHandle page = pdf.getAllPages().front();
-  QPDFObjectHandle field = pdf.makeIndirectObject(
-      QPDFObjectHandle::parse("<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
+  const auto first = pageAt(pdf, 0);
+  if (!first) throw SecurePdfError("The document has no pages");
+  QPDFObjectHandle page = *first;
+  QPDFObjectHandle field =
+      update.addNew(QPDFObjectHandle::parse("<< /FT /Sig /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 >>"));
   field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(freshFieldName(pdf, "DocTimeStamp")));
   field.replaceKey("/V", timestamp);
   field.replaceKey("/P", page);
-  update.add(field);
   addToPage(page, field, update);
   addToForm(signatureForm(pdf, update), field, update);
 }
@@ -104,18 +106,11 @@ void SignatureFieldPlacement::place(const QPDFObjectHandle& signature) {
 }
 
 QPDFObjectHandle SignatureFieldPlacement::appearance(double width, double height, int rotate) {
-  std::vector<QPDFObjectHandle> created;
-  QPDFObjectHandle form;
-  if (plan_.invisible) {
-    form = pdf_.makeIndirectObject(pdf_.newStream(std::string()));
-    form.getDict().replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-    form.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-    form.getDict().replaceKey("/BBox", QPDFObjectHandle::parse("[0 0 0 0]"));
-    created.push_back(form);
-  } else {
-    form = buildAppearance(pdf_, plan_.look, width, height, rotate, created);
-  }
-  for (auto& o : created) update_.add(o);
+  const QPDFObjectHandle form =
+      plan_.invisible
+          ? update_.addNewStream(QPDFObjectHandle::parse("<< /Type /XObject /Subtype /Form /BBox [0 0 0 0] >>"),
+                                 std::string())
+          : buildAppearance(update_, plan_.look, width, height, rotate);
   QPDFObjectHandle ap = QPDFObjectHandle::newDictionary();
   ap.replaceKey("/N", form);
   return ap;
@@ -154,26 +149,24 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
 }
 
 void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, const QPDFObjectHandle& form) {
-  const auto& pages = pdf_.getAllPages();
   const FieldTarget& t = plan_.target;
-  std::vector<std::size_t> targets;
+  std::vector<QPDFObjectHandle> targets;
   if (t.everyPage) {
-    for (std::size_t i = 0; i < pages.size(); ++i) targets.push_back(i);
+    targets = pdf_.getAllPages();
   } else {
-    if (t.pageIndex >= pages.size()) throw SecurePdfError("No page with index " + t.pageText);
-    targets.push_back(t.pageIndex);
+    const auto page = pageAt(pdf_, t.pageIndex);
+    if (!page) throw SecurePdfError("No page with index " + t.pageText);
+    targets.push_back(*page);
   }
 
-  QPDFObjectHandle field = pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  QPDFObjectHandle field = update_.addNew(QPDFObjectHandle::newDictionary());
   field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
   field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(freshFieldName(pdf_, "Signature")));
   field.replaceKey("/V", signature);
-  update_.add(field);
   // One page: the field is its own widget; several: one kid per page.
   QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-  for (std::size_t pi : targets) {
-    QPDFObjectHandle page = pages[pi];
-    QPDFObjectHandle widget = targets.size() == 1 ? field : pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+  for (QPDFObjectHandle page : targets) {
+    QPDFObjectHandle widget = targets.size() == 1 ? field : update_.addNew(QPDFObjectHandle::newDictionary());
     widget.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
     widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
     widget.replaceKey("/Rect",
@@ -184,7 +177,6 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
     if (targets.size() > 1) {
       widget.replaceKey("/Parent", field);
       kids.appendItem(widget);
-      update_.add(widget);
     }
     addToPage(page, widget, update_);
   }

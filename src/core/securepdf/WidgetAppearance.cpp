@@ -32,12 +32,6 @@ std::string literal(const std::string& bytes) {
   return s + ")";
 }
 
-QPDFObjectHandle streamWith(QPDF& pdf, const std::string& data, QPDFObjectHandle dict) {
-  QPDFObjectHandle s = pdf.newStream(data);
-  for (const auto& k : dict.getKeys()) s.getDict().replaceKey(k, dict.getKey(k));
-  return s;
-}
-
 }  // namespace
 
 std::optional<JpegInfo> readJpegInfo(const std::string& j) {
@@ -142,8 +136,7 @@ std::string toWinAnsi(const std::string& s) {
   return out;
 }
 
-QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, double h, int rotate,
-                                 std::vector<QPDFObjectHandle>& created) {
+QPDFObjectHandle buildAppearance(IncrementalUpdate& update, const WidgetLook& look, double w, double h, int rotate) {
   int r = ((rotate % 360) + 360) % 360;
   r -= r % 90;  // only quarter turns are valid page rotations
   const bool sideways = r == 90 || r == 270;
@@ -174,13 +167,10 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
             "<< /Type /XObject /Subtype /Image /ImageMask true /BitsPerComponent 1 /Filter /FlateDecode >>");
         md.replaceKey("/Width", QPDFObjectHandle::newInteger(mw));
         md.replaceKey("/Height", QPDFObjectHandle::newInteger(mh));
-        QPDFObjectHandle mask =
-            pdf.makeIndirectObject(streamWith(pdf, flateEncode(look.mask.substr(0, rowBytes * mh)), md));
-        created.push_back(mask);
+        QPDFObjectHandle mask = update.addNewStream(md, flateEncode(look.mask.substr(0, rowBytes * mh)));
         d.replaceKey("/Mask", mask);
       }
-      QPDFObjectHandle img = pdf.makeIndirectObject(streamWith(pdf, look.backgroundJpeg, d));
-      created.push_back(img);
+      QPDFObjectHandle img = update.addNewStream(d, look.backgroundJpeg);
       xobjects.replaceKey("/Img0", img);
       content += "q " + num(bw) + " 0 0 " + num(bh) + " 0 0 cm /Img0 Do Q\n";
     }
@@ -197,9 +187,8 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
     lines.push_back({date, 2, bh - 2 * size - 4, size, size});
   }
   if (!lines.empty()) {
-    QPDFObjectHandle font = pdf.makeIndirectObject(
+    QPDFObjectHandle font = update.addNew(
         QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
-    created.push_back(font);
     fonts.replaceKey("/F1", font);
     content += "BT 0 g\n";
     for (const auto& l : lines) {
@@ -221,9 +210,7 @@ QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double w, do
     static const char* matrices[] = {"", "[0 1 -1 0 0 0]", "[-1 0 0 -1 0 0]", "[0 -1 1 0 0 0]"};
     fd.replaceKey("/Matrix", QPDFObjectHandle::parse(matrices[r / 90]));
   }
-  QPDFObjectHandle form = pdf.makeIndirectObject(streamWith(pdf, flateEncode(content), fd));
-  created.push_back(form);
-  return form;
+  return update.addNewStream(fd, flateEncode(content));
 }
 
 }  // namespace penvora::core::securepdf

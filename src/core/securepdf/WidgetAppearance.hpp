@@ -7,6 +7,8 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include "core/securepdf/IncrementalUpdate.hpp"
+
 namespace penvora::core::securepdf {
 
 // Everything the widget properties say about the signature's look.
@@ -35,8 +37,8 @@ std::string toWinAnsi(const std::string& utf8);
 
 // Builds the appearance form XObject (and its image, mask and font) for a
 // widget of the given size on a page with the given /Rotate, drawn upright
-// for the reader.
-QPDFObjectHandle buildAppearance(QPDF& pdf, const WidgetLook& look, double width, double height, int rotate,
-                                 std::vector<QPDFObjectHandle>& newObjects);
+// for the reader; every object it makes is new in the update.
+QPDFObjectHandle buildAppearance(IncrementalUpdate& update, const WidgetLook& look, double width, double height,
+                                 int rotate);
 
 }  // namespace penvora::core::securepdf

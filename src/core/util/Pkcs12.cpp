@@ -12,7 +12,9 @@
 
 namespace penvora::core::util {
 
-void loadOpenSslProviders() {
+namespace {
+
+void loadLegacyProvider() {
   static std::once_flag once;
   std::call_once(once, [] {
     // Loading "legacy" explicitly disables the implicit default, so load both.
@@ -29,8 +31,26 @@ void loadOpenSslProviders() {
   });
 }
 
+}  // namespace
+
+bool parsePkcs12(PKCS12* p12, const std::string& password, EVP_PKEY** key, X509** cert, STACK_OF(X509) * *ca) {
+  if (PKCS12_parse(p12, password.c_str(), key, cert, ca) == 1) return true;
+  ERR_clear_error();
+  // A right password with a cipher the default provider lacks: retry with
+  // the legacy one. A wrong password fails the MAC and is not retried.
+  const bool macHolds = !PKCS12_mac_present(p12) || PKCS12_verify_mac(p12, password.c_str(), -1) == 1 ||
+                        (password.empty() && PKCS12_verify_mac(p12, nullptr, 0) == 1);
+  if (!macHolds) {
+    ERR_clear_error();
+    return false;
+  }
+  loadLegacyProvider();
+  const bool parsed = PKCS12_parse(p12, password.c_str(), key, cert, ca) == 1;
+  ERR_clear_error();
+  return parsed;
+}
+
 bool pkcs12Opens(const Bytes& container, const std::string& password) {
-  loadOpenSslProviders();
   if (container.empty() || container.size() > (64u << 20)) return false;
   const unsigned char* p = container.data();
   Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(container.size())));
@@ -41,7 +61,7 @@ bool pkcs12Opens(const Bytes& container, const std::string& password) {
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  const bool parsed = PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &ca) == 1;
+  const bool parsed = parsePkcs12(p12.get(), password, &key, &cert, &ca);
   Owned<EVP_PKEY, EVP_PKEY_free> ownedKey(key);
   Owned<X509, X509_free> ownedCert(cert);
   X509Stack ownedCa(ca);

@@ -61,6 +61,16 @@ TEST(DefaultIdentity, OpensWithTheDefaultPasswordOnly) {
   EXPECT_EQ(*engine::ESS::defaultIdentity(), *p12);
 }
 
+// RC2 and 3DES containers open through the legacy provider, loaded only
+// for them; a wrong password is still refused.
+TEST(DefaultIdentity, LegacyContainersStillOpen) {
+  const std::string legacy = testsupport::makeIdentity("Legacy Holder", "old", "-legacy");
+  ASSERT_FALSE(legacy.empty());
+  const Bytes bytes(legacy.begin(), legacy.end());
+  EXPECT_FALSE(pkcs12Opens(bytes, "wrong"));
+  EXPECT_TRUE(pkcs12Opens(bytes, "old"));
+}
+
 TEST(TempP12, UniqueOwnerOnlyAndRemovable) {
   const Bytes data{1, 2, 3, 4};
   fs::path a = engine::ESS::writeTempP12(data), b = engine::ESS::writeTempP12(data);

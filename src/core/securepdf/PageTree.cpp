@@ -1,0 +1,92 @@
+#include "core/securepdf/PageTree.hpp"
+
+namespace penvora::core::securepdf {
+namespace {
+
+constexpr int kMaxDepth = 64;  // deeper than any real tree; stops loops
+
+bool isLeaf(QPDFObjectHandle node) {
+  return node.getKey("/Type").isNameAndEquals("/Page") || !node.getKey("/Kids").isArray();
+}
+
+// The leaves under a node as its /Count says, nothing when it says nothing usable.
+std::optional<std::size_t> declaredCount(QPDFObjectHandle node) {
+  if (!node.isDictionary()) return std::nullopt;
+  if (isLeaf(node)) return 1;
+  QPDFObjectHandle count = node.getKey("/Count");
+  if (!count.isInteger() || count.getIntValue() < 0) return std::nullopt;
+  return static_cast<std::size_t>(count.getIntValue());
+}
+
+// Walks down by the counts; nothing when the tree contradicts itself on
+// the way (the caller then asks qpdf). `found` is false when the index is
+// past the last page of a consistent tree.
+std::optional<QPDFObjectHandle> walk(QPDF& pdf, std::size_t index, bool& consistent) {
+  consistent = false;
+  QPDFObjectHandle node = pdf.getRoot().getKey("/Pages");
+  const auto total = declaredCount(node);
+  if (!total || isLeaf(node)) return std::nullopt;
+  if (index >= *total) {
+    consistent = true;
+    return std::nullopt;
+  }
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    if (isLeaf(node)) {
+      if (index != 0) return std::nullopt;
+      consistent = true;
+      return node;
+    }
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    const int n = kids.getArrayNItems();
+    const auto count = declaredCount(node);
+    if (!count) return std::nullopt;
+    // As many kids as pages: every kid is a page (the usual flat tree), so
+    // the one wanted is read without reading those before it.
+    if (*count == static_cast<std::size_t>(n)) {
+      QPDFObjectHandle kid = kids.getArrayItem(static_cast<int>(index));
+      if (!kid.isDictionary() || !isLeaf(kid)) return std::nullopt;
+      node = kid;
+      index = 0;
+      continue;
+    }
+    std::size_t before = 0;
+    QPDFObjectHandle next;
+    for (int i = 0; i < n; ++i) {
+      QPDFObjectHandle kid = kids.getArrayItem(i);
+      const auto c = declaredCount(kid);
+      if (!c) return std::nullopt;
+      if (index < before + *c) {
+        next = kid;
+        break;
+      }
+      before += *c;
+    }
+    if (!next.isInitialized() || before > *count) return std::nullopt;
+    node = next;
+    index -= before;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QPDFObjectHandle> pageAt(QPDF& pdf, std::size_t index) {
+  bool consistent = false;
+  if (auto page = walk(pdf, index, consistent)) return page;
+  if (consistent) return std::nullopt;
+  const auto& pages = pdf.getAllPages();
+  if (index >= pages.size()) return std::nullopt;
+  return pages[index];
+}
+
+std::size_t pageCount(QPDF& pdf) {
+  const auto total = declaredCount(pdf.getRoot().getKey("/Pages"));
+  // The count is trusted when its last page is where it says.
+  if (total && *total > 0) {
+    bool consistent = false;
+    if (walk(pdf, *total - 1, consistent)) return *total;
+  }
+  return pdf.getAllPages().size();
+}
+
+}  // namespace penvora::core::securepdf
