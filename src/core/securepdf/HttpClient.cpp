@@ -1,9 +1,15 @@
 #include "core/securepdf/HttpClient.hpp"
 
+// Declarations only: the library itself is opened when the first request
+// is made, so a signing without a time-stamp or validation data does not
+// load libcurl and the two dozen libraries it pulls in.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "core/securepdf/SecurePdfError.hpp"
 
@@ -20,9 +26,43 @@ std::size_t collect(char* data, std::size_t size, std::size_t n, void* user) {
   return size * n;
 }
 
-void curlInitOnce() {
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!ready) throw SecurePdfError("The HTTP client could not start");
+// The libcurl functions used here, found in the library opened at run time.
+struct Curl {
+  decltype(&curl_global_init) globalInit = nullptr;
+  decltype(&curl_easy_init) init = nullptr;
+  decltype(&curl_easy_cleanup) cleanup = nullptr;
+  decltype(&curl_easy_setopt) setopt = nullptr;
+  decltype(&curl_easy_perform) perform = nullptr;
+  decltype(&curl_easy_getinfo) getinfo = nullptr;
+  decltype(&curl_easy_strerror) strerror = nullptr;
+  decltype(&curl_slist_append) slistAppend = nullptr;
+  decltype(&curl_slist_free_all) slistFreeAll = nullptr;
+};
+
+template <typename F>
+bool find(void* library, const char* name, F& out) {
+  out = reinterpret_cast<F>(dlsym(library, name));
+  return out != nullptr;
+}
+
+// Opened once and kept for the life of the process, as curl expects of
+// its global state.
+const Curl& curl() {
+  static const std::optional<Curl> loaded = []() -> std::optional<Curl> {
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return std::nullopt;
+    Curl c;
+    const bool complete =
+        find(library, "curl_global_init", c.globalInit) && find(library, "curl_easy_init", c.init) &&
+        find(library, "curl_easy_cleanup", c.cleanup) && find(library, "curl_easy_setopt", c.setopt) &&
+        find(library, "curl_easy_perform", c.perform) && find(library, "curl_easy_getinfo", c.getinfo) &&
+        find(library, "curl_easy_strerror", c.strerror) && find(library, "curl_slist_append", c.slistAppend) &&
+        find(library, "curl_slist_free_all", c.slistFreeAll);
+    if (!complete || c.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) return std::nullopt;
+    return c;
+  }();
+  if (!loaded) throw SecurePdfError("The HTTP client could not start: libcurl (libcurl.so.4) is not available");
+  return *loaded;
 }
 
 }  // namespace
@@ -54,41 +94,41 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   const std::string& shown = target.url;
   if (shown.rfind("http://", 0) != 0 && shown.rfind("https://", 0) != 0)
     throw SecurePdfError("The " + what + " address is not an http or https URL: " + shown);
-  curlInitOnce();
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) throw SecurePdfError("The HTTP client could not start");
+  const Curl& api = curl();
+  std::unique_ptr<CURL, void (*)(CURL*)> handle(api.init(), api.cleanup);
+  if (!handle) throw SecurePdfError("The HTTP client could not start");
   std::string response;
-  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, curl_slist_free_all);
-  CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, shown.c_str());
+  std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(nullptr, api.slistFreeAll);
+  CURL* c = handle.get();
+  api.setopt(c, CURLOPT_URL, shown.c_str());
   if (!contentType.empty()) {
-    headers.reset(curl_slist_append(nullptr, ("Content-Type: " + contentType).c_str()));
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    headers.reset(api.slistAppend(nullptr, ("Content-Type: " + contentType).c_str()));
+    api.setopt(c, CURLOPT_POST, 1L);
+    api.setopt(c, CURLOPT_POSTFIELDS, body.data());
+    api.setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    api.setopt(c, CURLOPT_HTTPHEADER, headers.get());
   }
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &response);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectLimit.load());
-  curl_easy_setopt(c, CURLOPT_TIMEOUT, totalLimit.load());
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 3L);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  api.setopt(c, CURLOPT_WRITEFUNCTION, &collect);
+  api.setopt(c, CURLOPT_WRITEDATA, &response);
+  api.setopt(c, CURLOPT_CONNECTTIMEOUT, connectLimit.load());
+  api.setopt(c, CURLOPT_TIMEOUT, totalLimit.load());
+  api.setopt(c, CURLOPT_NOSIGNAL, 1L);
+  api.setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  api.setopt(c, CURLOPT_MAXREDIRS, 3L);
+  api.setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  api.setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   if (!target.user.empty()) {
-    curl_easy_setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-    curl_easy_setopt(c, CURLOPT_USERNAME, target.user.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, target.password.c_str());
+    api.setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+    api.setopt(c, CURLOPT_USERNAME, target.user.c_str());
+    api.setopt(c, CURLOPT_PASSWORD, target.password.c_str());
   }
-  const CURLcode rc = curl_easy_perform(c);
+  const CURLcode rc = api.perform(c);
   if (rc != CURLE_OK) {
-    const std::string why = rc == CURLE_OPERATION_TIMEDOUT ? "no answer in time" : curl_easy_strerror(rc);
+    const std::string why = rc == CURLE_OPERATION_TIMEDOUT ? "no answer in time" : api.strerror(rc);
     throw SecurePdfError("The " + what + " " + shown + " could not be reached: " + why);
   }
   long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  api.getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (status != 200) throw SecurePdfError("The " + what + " " + shown + " answered HTTP " + std::to_string(status));
   return response;
 }
