@@ -47,6 +47,8 @@ google_benchmark("bench_biometric", [("BM_WriteRecord10k", "record: write 10,000
                                      ("BM_ProtectRecord10k", "record: protect 10,000 points"),
                                      ("BM_SummaryAndProtect10k", "record: summary + protect, 10,000 points")],
                  ["--benchmark_min_time=0.5", "--benchmark_repetitions=3"])
+google_benchmark("bench_engine", [(f"BM_SignDocuments/pages:{n}", f"in-process: signDocuments, {n} page{'s' if n > 1 else ''}")
+                                  for n in (1, 500)], ["--benchmark_repetitions=3"])
 google_benchmark("bench_params", [(f"BM_DecodeRequestWithTexts/{n}", f"request: decode with {n:,} custom texts")
                                   for n in (1024, 32768, 524288)], ["--benchmark_repetitions=3"])
 if os.path.exists(os.path.join(build, "bench", "bench_capture")):
