@@ -116,14 +116,29 @@ std::optional<PDFPage> PDFDocument::pageAtIndex(std::size_t index) const {
   }
 }
 
-std::optional<PDFPage> PDFDocument::pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const {
+std::optional<PDFPage> PDFDocument::pageBoxesAtIndex(std::size_t index) const {
+  if (locked_ || !pdf_) return std::nullopt;
   try {
-    QPDFPageObjectHelper page(pdf_->getAllPages().at(index));
+    const auto& pages = pdf_->getAllPages();
+    if (index >= pages.size()) return std::nullopt;
+    QPDFPageObjectHelper page(pages[index]);
     PDFPage out;
     out.index = index;
     out.rotation = normalisedRotation(page);
     out.mediaBox = toRect(page.getMediaBox(false).getArrayAsRectangle());
     out.cropBox = toRect(page.getCropBox(false, false).getArrayAsRectangle());
+    return out;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<PDFPage> PDFDocument::pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const {
+  try {
+    auto boxes = pageBoxesAtIndex(index);
+    if (!boxes) return std::nullopt;
+    PDFPage out = std::move(*boxes);
+    QPDFPageObjectHelper page(pdf_->getAllPages().at(index));
     QPDFObjectHandle annots = page.getObjectHandle().getKey("/Annots");
     if (annots.isArray()) {
       for (int i = 0; i < annots.getArrayNItems(); ++i) {

@@ -53,6 +53,9 @@ class PDFDocument {
 
   std::size_t pageCount() const;
   std::optional<PDFPage> pageAtIndex(std::size_t index) const;
+  // The page's rotation and boxes, without its annotations: what laying
+  // out every page of a long document needs.
+  std::optional<PDFPage> pageBoxesAtIndex(std::size_t index) const;
   // Every annotation of every page, pages in order, then /Annots order.
   std::vector<PDFAnnotation> annotations() const;
 

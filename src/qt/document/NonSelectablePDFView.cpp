@@ -62,7 +62,7 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
     pages_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       PageLayout layout;
-      if (auto page = structure->pageAtIndex(static_cast<std::size_t>(i))) {
+      if (auto page = structure->pageBoxesAtIndex(static_cast<std::size_t>(i))) {
         layout.crop = page->cropBox;
         layout.rotation = page->rotation;
       }

@@ -33,9 +33,13 @@ class PDFTextSearch {
   // Every match in reading order: pages in order, then along the page
   // text. An empty text finds nothing.
   std::vector<PDFSelection> findString(const QString& text, int options) const;
+  // The first match only: pages after it are not read, and no other
+  // match's box is asked for (the reader loads the page again for each).
+  std::optional<PDFSelection> findFirst(const QString& text, int options) const;
 
  private:
   const QString& pageText(int page) const;
+  std::vector<PDFSelection> find(const QString& text, int options, std::size_t limit) const;
 
   std::unique_ptr<QPdfDocument> owned_;
   QPdfDocument* doc_ = nullptr;

@@ -212,10 +212,9 @@ void PenvoraSDKSignatureViewController::showInitialPage() {
       return;
     }
   } else if (widget.widgetType == PenvoraSDKWidgetType::float_) {
-    const auto found = text_->findString(QString::fromStdString(widget.widgetFloatText.value_or("")), literal);
-    if (!found.empty()) {
-      const Rect& b = found.front().bounds;
-      ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(found.front().pageIndex));
+    if (const auto found = text_->findFirst(QString::fromStdString(widget.widgetFloatText.value_or("")), literal)) {
+      const Rect& b = found->bounds;
+      ui_->pdfView->goToRect(QRectF(b.x, b.y, b.width, b.height), static_cast<int>(found->pageIndex));
     }
     return;
   }

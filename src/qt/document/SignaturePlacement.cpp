@@ -52,7 +52,7 @@ SignaturePlacement::SignaturePlacement(const core::document::PDFDocument& docume
 std::optional<QString> SignaturePlacement::validateWidget() const {
   const auto message = core::document::validateWidget(
       asSeen(document_, widget_),
-      [&](const std::string& t) { return !text_.findString(QString::fromStdString(t), caseInsensitive).empty(); },
+      [&](const std::string& t) { return text_.findFirst(QString::fromStdString(t), caseInsensitive).has_value(); },
       [](const std::string& key) { return ui::localizedString(QString::fromStdString(key)).toStdString(); });
   if (!message) return std::nullopt;
   return QString::fromStdString(*message);
@@ -112,14 +112,14 @@ bool SignaturePlacement::placeFixedSignature(const QImage& image, ESSParams& ess
 }
 
 bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess) const {
-  const auto found = text_.findString(QString::fromStdString(widget_.widgetFloatText.value_or("")), literal);
-  if (found.empty()) return false;
-  const auto page = document_.pageAtIndex(found.front().pageIndex);
+  const auto found = text_.findFirst(QString::fromStdString(widget_.widgetFloatText.value_or("")), literal);
+  if (!found) return false;
+  const auto page = document_.pageAtIndex(found->pageIndex);
   if (!page) return false;
-  ess.page = static_cast<std::int64_t>(found.front().pageIndex) + 1;
+  ess.page = static_cast<std::int64_t>(found->pageIndex) + 1;
   const auto width = core::document::boxWidth(widget_.widgetWidth, widget_.widgetHeight);  // as seen
   ess.jpgB64 = renderSignatureJPEG(fittedTo(image, ratioOf(double(width), double(widget_.widgetHeight))));
-  ess.bounds = core::document::floatBoundsOnPage(widget_, found.front().bounds, page->cropBox, page->rotation);
+  ess.bounds = core::document::floatBoundsOnPage(widget_, found->bounds, page->cropBox, page->rotation);
   return true;
 }
 
