@@ -50,7 +50,7 @@ void BM_ProtectRecord10k(benchmark::State& state) {
   in.documentPath = "/nonexistent";
   penvora::setLogSink([](std::string_view) {});
   const std::string b64 = BiometricRecordWriter::encodeRecord(BiometricRecordWriter::buildRecord(in));
-  for (auto _ : state) benchmark::DoNotOptimize(ESS::protectRecord(b64, std::nullopt));
+  for (auto _ : state) benchmark::DoNotOptimize(core::engine::ESS::protectRecord(b64, std::nullopt));
   state.counters["points/s"] = benchmark::Counter(10000.0 * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ProtectRecord10k)->Unit(benchmark::kMillisecond);
@@ -61,8 +61,8 @@ void BM_SummaryAndProtect10k(benchmark::State& state) {
   penvora::setLogSink([](std::string_view) {});
   const std::string b64 = BiometricRecordWriter::encodeRecord(BiometricRecordWriter::buildRecord(in));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ESS::recordSummary(b64));
-    benchmark::DoNotOptimize(ESS::protectRecord(b64, std::nullopt));
+    benchmark::DoNotOptimize(core::engine::ESS::recordSummary(b64));
+    benchmark::DoNotOptimize(core::engine::ESS::protectRecord(b64, std::nullopt));
   }
 }
 BENCHMARK(BM_SummaryAndProtect10k)->Unit(benchmark::kMillisecond);

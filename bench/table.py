@@ -59,6 +59,59 @@ if os.path.exists(os.path.join(build, "bench", "bench_capture")):
                       ("BM_CanvasEvent/eventsPerFrame:4", "pen event: capture canvas, repaint every 4th")],
                      ["--benchmark_min_time=0.5", "--benchmark_repetitions=3"])
 
+# The signing screen on big documents: ours measured inside the process
+# from handleDocument (or the search call), the peers as whole processes.
+viewer = os.path.join(build, "bench", "bench_viewer")
+if os.path.exists(viewer):
+    import shutil, statistics, tempfile, time
+    work = tempfile.mkdtemp(prefix="penvora-bench-viewer-")
+    run_child([viewer, "inputs", work])
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+
+    def ours(args):
+        times, peak = [], 0.0
+        for _ in range(5):
+            out, mb = run_child([viewer] + args, env)
+            times.append(float(out.split()[0]))
+            peak = max(peak, mb)
+        return statistics.median(times), peak
+
+    def theirs(argv, shell=False):
+        times, peak = [], 0.0
+        for _ in range(5):
+            start = time.perf_counter()
+            if shell:
+                subprocess.run(argv, shell=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                mb = 0.0
+            else:
+                _, mb = run_child(argv)
+            times.append((time.perf_counter() - start) * 1000)
+            peak = max(peak, mb)
+        return statistics.median(times), peak
+
+    def fmt_ms(ms):
+        return f"{ms:.1f}"
+
+    for name, file in (("500 pages", "pages-500.pdf"), ("50 MB", "picture-50.pdf")):
+        path = os.path.join(work, file)
+        mbytes = f"{os.path.getsize(path) / 1e6:.1f}"
+        task = f"screen: first page, {name}"
+        ms, peak = ours(["first-page", path])
+        rows.append((task, mbytes, "penvora", fmt_ms(ms), f"{peak:.1f}", "1.00"))
+        for who, argv in (("pdftoppm -f 1 -l 1", ["pdftoppm", "-f", "1", "-l", "1", "-r", "96", "-png", path,
+                                                  os.path.join(work, "p")]),
+                          ("mutool draw", ["mutool", "draw", "-r", "96", "-o", os.path.join(work, "m.png"), path, "1"])):
+            if shutil.which(argv[0]):
+                t, p = theirs(argv)
+                rows.append((task, mbytes, who, fmt_ms(t), f"{p:.1f}", f"{ms / t:.2f}"))
+        task = f"screen: text search, every page, {name}"
+        ms, peak = ours(["search", path, "words on no page"])
+        rows.append((task, mbytes, "penvora", fmt_ms(ms), f"{peak:.1f}", "1.00"))
+        if shutil.which("pdftotext"):
+            t, _ = theirs(f"pdftotext '{path}' - | grep -c 'words on no page'", shell=True)
+            rows.append((task, mbytes, "pdftotext | grep", fmt_ms(t), "", f"{ms / t:.2f}"))
+    shutil.rmtree(work)
+
 widths = [max(len(r[i]) for r in rows + [("task", "MB", "contender", "median ms", "peak MB", "ratio")])
           for i in range(6)]
 header = ("task", "MB", "contender", "median ms", "peak MB", "ratio")
