@@ -189,13 +189,15 @@ void drawPage(QPainter& p, const ReportInputs& in) {
     speeds.push_back(f->speed);
     for (double& v : speeds.back()) v *= perSecond;
   }
-  drawSeries(p, QRectF(40, 746, 920, 230), "Pen speed over time", "sizes per second", speeds, settings.features.stepMs);
+  drawSeries(p, QRectF(40, 746, 920, 230), "Pen speed over time", "vertical spreads per second", speeds,
+             settings.features.stepMs);
   const QRectF pressBox(40, 1016, 920, 230);
   if (pressure) {
     std::vector<std::vector<double>> press;
     for (const auto* f : all) press.push_back(f->pressure);
     drawSeries(p, pressBox, "Pen pressure over time", "fraction of full scale", press, settings.features.stepMs);
   } else {
+    p.setPen(Qt::black);
     p.setFont(font(11, true));
     p.drawText(QRectF(40, 992, 920, 22), Qt::AlignLeft, "Pen pressure");
     p.setFont(font(9));

@@ -121,24 +121,31 @@ int run(int argc, char** argv) {
   }
 
   // One reference model per feature set: pressure is compared only when
-  // the questioned record carries it too.
-  const bool refsPressure = SignatureComparator::pressureUsable(refs, refs.front());
-  const ReferenceModel plain(refs, false, SignatureComparator::settings(false));
-  std::optional<ReferenceModel> withPressure;
-  if (refsPressure) withPressure.emplace(refs, true, SignatureComparator::settings(true));
+  // the questioned record carries it too. Every comparison is made before
+  // anything is printed, so a failure leaves no partial answer.
+  std::vector<Comparison> comparisons;
+  try {
+    const bool refsPressure = SignatureComparator::pressureUsable(refs, refs.front());
+    const ReferenceModel plain(refs, false, SignatureComparator::settings(false));
+    std::optional<ReferenceModel> withPressure;
+    if (refsPressure) withPressure.emplace(refs, true, SignatureComparator::settings(true));
+    for (const auto& q : questioned)
+      comparisons.push_back((refsPressure && q.hasPressure ? *withPressure : plain).compare(q));
+  } catch (const ForensicsError& e) {
+    std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
+    return 2;
+  }
   nlohmann::ordered_json results = nlohmann::ordered_json::array();
   for (std::size_t i = 0; i < questioned.size(); ++i) {
-    const bool pressure = refsPressure && questioned[i].hasPressure;
-    const Comparison c = (pressure ? *withPressure : plain).compare(questioned[i]);
+    const Comparison& c = comparisons[i];
     const bool genuine = SignatureComparator::genuine(c.distance);
-    if (a.json) {
+    if (a.json)
       results.push_back(
           {{"file", a.questioned[i]}, {"distance", c.distance}, {"decision", genuine ? "genuine" : "forgery"}});
-    } else {
+    else
       std::printf("%s: distance %.4f %s threshold %.4f: %s%s\n", a.questioned[i].c_str(), c.distance,
                   genuine ? "<=" : ">", SignatureComparator::kThreshold, genuine ? "genuine" : "forgery",
-                  pressure ? " (pressure compared)" : "");
-    }
+                  c.usedPressure ? " (pressure compared)" : "");
   }
   if (a.json)
     std::cout << nlohmann::ordered_json{{"threshold", SignatureComparator::kThreshold}, {"results", results}}.dump()

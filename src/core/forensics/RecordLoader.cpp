@@ -78,6 +78,9 @@ PenSignature RecordLoader::parseRecordText(const std::string& text, const std::s
     double t = 0;
     if (!cell(cx, s.x) || !cell(cy, s.y) || !cell(ct, t) || (cp >= 0 && !cell(cp, press)))
       throw fail("row " + std::to_string(i + 1) + " is not a sample");
+    // Beyond any screen or tablet, and beyond what the arithmetic keeps exact.
+    if (std::fabs(s.x) > 1e9 || std::fabs(s.y) > 1e9 || std::fabs(t) > 1e12)
+      throw fail("row " + std::to_string(i + 1) + " is out of range");
     // The protected form keeps time in 16 bits: a drop of more than half
     // the range is a wrap, not a step back.
     if (sig.samples.size() && t + 32768 < lastRaw) wrap += 65536;
@@ -96,7 +99,7 @@ PenSignature RecordLoader::parseRecordOrBase64(const std::string& contents, cons
   const auto decoded = util::base64DecodeIgnoringUnknown(contents);
   if (!decoded) throw ForensicsError(origin + ": neither a biometric record nor its base64");
   const std::string text(decoded->begin(), decoded->end());
-  if (!looksLikeRecord(text)) throw ForensicsError(origin + ": the base64 does not hold a biometric record");
+  if (!looksLikeRecord(text)) throw ForensicsError(origin + ": neither a biometric record nor its base64");
   return parseRecordText(text, origin);
 }
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace penvora::core::forensics {
 namespace {
+
+constexpr double kMaxDurationMs = 600000;
 
 // Central differences inside each stroke, one-sided at its ends.
 std::vector<double> derivative(const std::vector<double>& v, const std::vector<std::size_t>& starts) {
@@ -73,6 +76,10 @@ SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const
     median = steps[steps.size() / 2];
   }
   const double gap = std::max(st.gapFactor * median, st.minGapMs);
+  // Resampling a record of hours would take the memory of millions of points.
+  if (raw.back().time - raw.front().time > kMaxDurationMs)
+    throw ForensicsError("the signature lasts more than " + std::to_string(static_cast<int>(kMaxDurationMs / 1000)) +
+                         " s");
 
   // Strokes, each resampled at the fixed step.
   SignatureFeatures f;
