@@ -5,7 +5,10 @@
 // the error rates at the shipped threshold and the time per comparison,
 // with and without pressure.
 //
-// usage: forensics [DATASET_DIR] [--band B] [--global-weight W] [--step MS] [--weights w1,w2,...]
+// usage: forensics [DATASET_DIR] [--only pressure|plain]
+// For studying variants (not the shipped settings): [--band B] [--power P]
+// [--global-weight W] [--step MS] [--smooth N] [--weights w1,...] [--pweights w]; with
+// FORENSICS_DUMP=FILE the raw distances and global features are written there.
 #include <algorithm>
 #include <chrono>
 #include <cmath>

@@ -69,38 +69,4 @@ double DynamicTimeWarping::distance(const SignatureFeatures& a, const SignatureF
   return total / static_cast<double>(n + m);
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> DynamicTimeWarping::path(const SignatureFeatures& a,
-                                                                          const SignatureFeatures& b,
-                                                                          double bandFraction) {
-  const std::size_t n = a.length(), m = b.length(), d = a.dims;
-  if (n == 0 || m == 0 || d != b.dims) return {};
-  // The whole cost matrix: drawing needs the path, not the speed.
-  std::vector<double> acc(n * m, kInf);
-  fill(
-      Band(n, m, bandFraction),
-      [&](std::size_t i, std::size_t j) {
-        double s = 0;
-        for (std::size_t k = 0; k < d; ++k) s += std::fabs(a.local[i * d + k] - b.local[j * d + k]);
-        return s;
-      },
-      [&](std::size_t i, const std::vector<double>& row) { std::copy(row.begin(), row.end(), acc.begin() + i * m); });
-  std::vector<std::pair<std::size_t, std::size_t>> out;
-  std::size_t i = n - 1, j = m - 1;
-  out.emplace_back(i, j);
-  while (i > 0 || j > 0) {
-    const double diag = i > 0 && j > 0 ? acc[(i - 1) * m + j - 1] : kInf;
-    const double up = i > 0 ? acc[(i - 1) * m + j] : kInf;
-    const double left = j > 0 ? acc[i * m + j - 1] : kInf;
-    if (diag <= up && diag <= left)
-      --i, --j;
-    else if (up <= left)
-      --i;
-    else
-      --j;
-    out.emplace_back(i, j);
-  }
-  std::reverse(out.begin(), out.end());
-  return out;
-}
-
 }  // namespace penvora::core::forensics

@@ -16,9 +16,6 @@ class DynamicTimeWarping {
   // points). `weights`: one per local feature, empty for all 1.
   static double distance(const SignatureFeatures& a, const SignatureFeatures& b, double band,
                          const std::vector<float>& weights);
-  // The matched index pairs of the best path, from (0,0) to the ends.
-  static std::vector<std::pair<std::size_t, std::size_t>> path(const SignatureFeatures& a, const SignatureFeatures& b,
-                                                               double band);
 };
 
 }  // namespace penvora::core::forensics

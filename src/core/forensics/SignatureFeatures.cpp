@@ -62,8 +62,6 @@ double signChangesPerSecond(const std::vector<double>& d, double seconds) {
 
 }  // namespace
 
-std::size_t FeatureExtractor::globalCount(bool usePressure) { return usePressure ? 15 : 13; }
-
 SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const FeatureSettings& st) {
   std::vector<PenSample> raw = signature.samples;
   for (std::size_t i = 1; i < raw.size(); ++i) raw[i].time = std::max(raw[i].time, raw[i - 1].time);

@@ -12,7 +12,7 @@ namespace penvora::core::forensics {
 struct SignatureFeatures {
   std::size_t dims = 0;        // local features per point
   std::vector<float> local;    // points × dims, each feature z-normalised over the signature
-  std::vector<double> global;  // see kGlobalNames
+  std::vector<double> global;  // duration, strokes, pen-down ratio, path, shape, speed, ... (see extract)
   // The resampled pen path, centred and scaled (for drawing and alignment).
   std::vector<double> x, y, pressure, speed;
   std::vector<std::size_t> strokeStarts;
@@ -31,7 +31,6 @@ struct FeatureSettings {
 class FeatureExtractor {
  public:
   static SignatureFeatures extract(const PenSignature& signature, const FeatureSettings& settings);
-  static std::size_t globalCount(bool usePressure);
 };
 
 }  // namespace penvora::core::forensics
