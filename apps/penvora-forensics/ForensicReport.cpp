@@ -87,7 +87,7 @@ void drawSeries(QPainter& p, const QRectF& box, const QString& title, const QStr
   }
   p.setFont(font(8));
   p.drawText(QRectF(box.left(), box.bottom() + 2, box.width(), 16), Qt::AlignRight,
-             QString("time, s (0 - %1)").arg(maxT, 0, 'f', 1));
+             QString("pen-down time, s (0 - %1)").arg(maxT, 0, 'f', 1));
   p.drawText(QRectF(box.left() + 4, box.top() + 2, box.width(), 16), Qt::AlignLeft,
              QString("%1 (max %2)").arg(unit).arg(maxV, 0, 'f', 2));
   for (std::size_t k = 0; k < series.size(); ++k) {
