@@ -13,6 +13,9 @@ struct PENVORA_EXPORT PenvoraSDKCommonProperties {
   std::optional<std::int64_t> renderDefaultIndexPage;  // counts from 0
   std::string reference;
   bool saveOnPrivateStorage = false;
+  // The pen's pressure in the biometric record (MAX_PRESS its scale);
+  // otherwise every point has PRESS 1 and MAX_PRESS is 1.
+  bool recordPenPressure = false;
 
   PenvoraSDKCommonProperties() = default;
   PenvoraSDKCommonProperties(std::optional<std::string> title, bool requestLocation,

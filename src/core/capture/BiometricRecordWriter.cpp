@@ -1,5 +1,6 @@
 #include "core/capture/BiometricRecordWriter.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -98,7 +99,7 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
   const std::int64_t w = truncateToInt(in.screenWidth), h = truncateToInt(in.screenHeight);
   const std::string values[] = {std::to_string(w),
                                 std::to_string(h),
-                                "1",
+                                std::to_string(in.pressureScale > 0 ? in.pressureScale : 1),
                                 std::to_string(w),
                                 std::to_string(h),
                                 std::to_string(truncateToInt(minX)),
@@ -126,7 +127,10 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
       record += std::to_string(truncateToInt(p.x));
       record += ';';
       record += std::to_string(truncateToInt(p.y));
-      record += ";1;1;";
+      record += ';';
+      record += in.pressureScale > 0 ? std::to_string(std::lround(std::clamp(p.pressure, 0.0, 1.0) * in.pressureScale))
+                                     : std::string("1");
+      record += ";1;";
       record += std::to_string(truncateToInt(p.timeOffset * 1000.0) + offsets[s]);
     }
   }

@@ -15,6 +15,7 @@ namespace penvora::core::capture {
 struct CapturedPoint {
   double x = 0, y = 0;
   double timeOffset = 0;
+  double pressure = 1;  // 0..1 as the pen reports it; 1 for mouse and touch
 };
 
 // One stroke: when its path was created (milliseconds since 1970, the
@@ -33,6 +34,9 @@ struct BiometricRecordInputs {
   std::optional<LocationFix> location;
   std::optional<std::int64_t> locationTimeMs;  // "now" of the GPS text; absent: the clock
   std::vector<CapturedStroke> strokes;
+  // 0: PRESS 1 and MAX_PRESS 1. Otherwise MAX_PRESS, and each point's
+  // PRESS is its pressure on that scale.
+  int pressureScale = 0;
   // Device facts; absent: this device's.
   std::optional<std::string> deviceModel, systemVersion, cpuDescription;
 };
@@ -44,6 +48,7 @@ class BiometricRecordWriter {
   static constexpr const char* kHeaderLine =
       "MAX_X;MAX_Y;MAX_PRESS;LCD_WIDTH;LCD_HEIGHT;LX;RX;TY;BY;TIME_START;TIME_END;HARDWARE;SOFTWARE;EXTRA\n";
   static constexpr const char* kColumnLine = "X;Y;PRESS;SW;TIME";
+  static constexpr int kPressureScale = 1023;  // what a host asking for pen pressure gets
 
   static std::string buildRecord(const BiometricRecordInputs& inputs);
   // UTF-8 bytes of the record, base64: what travels as pointsB64.

@@ -10,6 +10,7 @@ struct DrawerModel {
   int signatureThickness = 10;  // ink width, points
   bool requestUserLocation = false;
   std::string url;  // the document digested into the record
+  bool recordPenPressure = false;
 };
 
 }  // namespace penvora::core::capture

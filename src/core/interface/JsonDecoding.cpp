@@ -69,6 +69,7 @@ PenvoraSDKCommonProperties decodeCommonProperties(const json& j, const std::stri
   p.renderDefaultIndexPage = r.optionalInt("renderDefaultIndexPage");
   p.reference = r.requiredString("reference");
   p.saveOnPrivateStorage = r.requiredBool("saveOnPrivateStorage");
+  p.recordPenPressure = r.optionalBool("recordPenPressure").value_or(false);
   return p;
 }
 
@@ -281,7 +282,8 @@ std::string redactedJson(const PenvoraSDKParams& p, int indent) {
         {"requestLocation", c.requestLocation},
         {"renderDefaultIndexPage", opt(c.renderDefaultIndexPage)},
         {"reference", c.reference},
-        {"saveOnPrivateStorage", c.saveOnPrivateStorage}}},
+        {"saveOnPrivateStorage", c.saveOnPrivateStorage},
+        {"recordPenPressure", c.recordPenPressure}}},
       {"widget",
        {{"widgetType", std::string(widgetTypeJsonString(w.widgetType))},
         {"widgetFloatText", opt(w.widgetFloatText)},

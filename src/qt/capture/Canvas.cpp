@@ -123,11 +123,12 @@ void Canvas::paintEvent(QPaintEvent* event) {
   painter.drawImage(QPointF(0, 0), inkImage_);
 }
 
-void Canvas::begin(const QPointF& p, quint64 timestamp) {
+void Canvas::begin(const QPointF& p, quint64 timestamp, double pressure) {
   drawing_ = true;
   strokeStartTimestamp_ = timestamp;
   strokeTimer_.start();
-  strokes_.push_back(core::capture::CapturedStroke{nowMs(), {core::capture::CapturedPoint{p.x(), p.y(), 0.0}}});
+  strokes_.push_back(
+      core::capture::CapturedStroke{nowMs(), {core::capture::CapturedPoint{p.x(), p.y(), 0.0, pressure}}});
   if (inkImage_.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) rebuildInk();
   QPainter painter(&inkImage_);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -137,11 +138,11 @@ void Canvas::begin(const QPointF& p, quint64 timestamp) {
   emit drawingDidChange();
 }
 
-void Canvas::extend(const QPointF& p, quint64 timestamp) {
+void Canvas::extend(const QPointF& p, quint64 timestamp, double pressure) {
   if (!drawing_) return;
   auto& points = strokes_.back().points;
   const QPointF last(points.back().x, points.back().y);
-  points.push_back(core::capture::CapturedPoint{p.x(), p.y(), offsetSeconds(timestamp)});
+  points.push_back(core::capture::CapturedPoint{p.x(), p.y(), offsetSeconds(timestamp), pressure});
   // Only the new segment is drawn into the retained ink.
   QPainter painter(&inkImage_);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -152,10 +153,10 @@ void Canvas::extend(const QPointF& p, quint64 timestamp) {
   emit drawingDidChange();
 }
 
-void Canvas::end(const QPointF& p, quint64 timestamp) {
+void Canvas::end(const QPointF& p, quint64 timestamp, double pressure) {
   if (!drawing_) return;
   const auto& last = strokes_.back().points.back();
-  if (p.x() != last.x || p.y() != last.y) extend(p, timestamp);
+  if (p.x() != last.x || p.y() != last.y) extend(p, timestamp, pressure);
   drawing_ = false;
 }
 
@@ -173,13 +174,15 @@ void Canvas::tabletEvent(QTabletEvent* event) {
   // Accepted, so no mouse copy of the pen follows.
   switch (event->type()) {
     case QEvent::TabletPress:
-      begin(event->position(), event->timestamp());
+      begin(event->position(), event->timestamp(), event->pressure());
       break;
     case QEvent::TabletMove:
-      extend(event->position(), event->timestamp());
+      extend(event->position(), event->timestamp(), event->pressure());
       break;
     case QEvent::TabletRelease:
-      end(event->position(), event->timestamp());
+      // The pen has left the surface: its last pressure is the one before.
+      end(event->position(), event->timestamp(),
+          strokes_.empty() || strokes_.back().points.empty() ? 0.0 : strokes_.back().points.back().pressure);
       break;
     default:
       break;

@@ -65,9 +65,10 @@ class Canvas : public QWidget {
   void tabletEvent(QTabletEvent* event) override;
 
  private:
-  void begin(const QPointF& p, quint64 timestamp);
-  void extend(const QPointF& p, quint64 timestamp);
-  void end(const QPointF& p, quint64 timestamp);
+  // `pressure`: 0..1 from a pen; mouse and touch press fully.
+  void begin(const QPointF& p, quint64 timestamp, double pressure = 1);
+  void extend(const QPointF& p, quint64 timestamp, double pressure = 1);
+  void end(const QPointF& p, quint64 timestamp, double pressure = 1);
   double offsetSeconds(quint64 timestamp) const;
   void paintStroke(QPainter& painter, const core::capture::CapturedStroke& stroke) const;
   void rebuildInk();

@@ -181,6 +181,7 @@ void SignatureDrawerView::accept() {
   in.hostVersion = hostVersion().toStdString();
   in.location = locationManager_->lastFix();
   in.strokes = canvasView_->strokes();
+  if (drawerModel_.recordPenPressure) in.pressureScale = core::capture::BiometricRecordWriter::kPressureScale;
   const std::string record =
       core::capture::BiometricRecordWriter::encodeRecord(core::capture::BiometricRecordWriter::buildRecord(in));
   if (acceptAction_) acceptAction_(image, record);

@@ -176,9 +176,12 @@ void PenvoraSDKSignatureViewController::presentCapture() {
   // The ratio without a document yet (automatic opening) is the widget's own.
   const double ratio = document_ ? placement().signatureRatio()
                                  : core::document::signatureRatio(*penvoraSDKParams->widget, std::nullopt);
-  core::capture::DrawerModel model{
-      ratio, penvoraSDKParams->extra->signatureColorHex, static_cast<int>(penvoraSDKParams->extra->signatureThickness),
-      penvoraSDKParams->commonProperties->requestLocation, capturedDocumentPath(*penvoraSDKParams->fileProperties)};
+  core::capture::DrawerModel model{ratio,
+                                   penvoraSDKParams->extra->signatureColorHex,
+                                   static_cast<int>(penvoraSDKParams->extra->signatureThickness),
+                                   penvoraSDKParams->commonProperties->requestLocation,
+                                   capturedDocumentPath(*penvoraSDKParams->fileProperties),
+                                   penvoraSDKParams->commonProperties->recordPenPressure};
   auto* view = new capture::SignatureDrawerView(
       std::move(model),
       [this](const QImage& image, const std::string& recordB64) {

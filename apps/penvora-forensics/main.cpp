@@ -1,0 +1,165 @@
+// Compares questioned handwritten signatures with a person's reference
+// signatures, from their biometric records, and draws an examiner's report.
+#include <stdlib.h>
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ToolOptions.hpp"
+#include "core/forensics/RecordLoader.hpp"
+#include "core/forensics/SignatureComparator.hpp"
+#include "core/util/BoundedFile.hpp"
+
+#ifdef PENVORA_FORENSICS_REPORT
+#include <QGuiApplication>
+
+#include "ForensicReport.hpp"
+#endif
+
+namespace {
+
+using namespace penvora::core::forensics;
+namespace tools = penvora::tools;
+
+const char* const kUsage =
+    "usage: penvora-forensics score --reference FILE... --questioned FILE... [--bio-key KEY.pem] [--json]\n"
+    "       penvora-forensics report --reference FILE... --questioned FILE [--bio-key KEY.pem] OUT.pdf|OUT.png\n"
+    "FILE: a biometric record text, its base64, or a signed PDF (its record opened with --bio-key).\n";
+
+struct Arguments {
+  std::string command, keyPath, out;
+  std::vector<std::string> references, questioned;
+  bool json = false;
+};
+
+// "--reference" and "--questioned" take every following name up to the
+// next option, so the lists read as the usage shows them.
+Arguments parse(int argc, char** argv) {
+  Arguments a;
+  std::vector<std::string> loose;
+  std::vector<std::string>* list = &loose;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--reference") {
+      list = &a.references;
+    } else if (arg == "--questioned") {
+      list = &a.questioned;
+    } else if (arg == "--json") {
+      a.json = true;
+    } else if (arg == "--bio-key") {
+      if (i + 1 >= argc) throw tools::UsageError("--bio-key needs a value");
+      a.keyPath = tools::fileName("--bio-key", argv[++i]);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw tools::UsageError("unknown option " + arg);
+    } else {
+      list->push_back(tools::fileName(list == &loose          ? "argument"
+                                      : list == &a.references ? "--reference"
+                                                              : "--questioned",
+                                      arg));
+    }
+  }
+  if (loose.empty()) throw tools::UsageError("a command is needed: score or report");
+  a.command = loose.front();
+  loose.erase(loose.begin());
+  if (a.command == "report") {
+    // OUT may follow the questioned file or stand before the lists.
+    if (loose.empty() && a.questioned.size() == 2) loose.push_back(a.questioned.back()), a.questioned.pop_back();
+    if (loose.size() != 1) throw tools::UsageError("report needs one OUT.pdf or OUT.png");
+    if (a.questioned.size() != 1) throw tools::UsageError("report compares exactly one --questioned file");
+    if (a.json) throw tools::UsageError("--json is for score");
+    a.out = loose.front();
+  } else if (a.command == "score") {
+    if (!loose.empty()) throw tools::UsageError("unexpected argument " + loose.front());
+    if (a.questioned.empty()) throw tools::UsageError("--questioned needs at least one file");
+  } else {
+    throw tools::UsageError("unknown command " + a.command);
+  }
+  if (a.references.size() < 2) throw tools::UsageError("--reference needs at least two files");
+  return a;
+}
+
+int run(int argc, char** argv) {
+  Arguments a;
+  try {
+    a = parse(argc, argv);
+  } catch (const tools::UsageError& e) {
+    return tools::usageFailure("penvora-forensics", e.what(), kUsage);
+  }
+  std::string key;
+  std::vector<PenSignature> refs, questioned;
+  try {
+    if (!a.keyPath.empty())
+      key = penvora::core::util::readBoundedFile(a.keyPath, penvora::core::util::kKeyFileLimit, "The key");
+    for (const auto& f : a.references) refs.push_back(RecordLoader::loadFile(f, key));
+    for (const auto& f : a.questioned) questioned.push_back(RecordLoader::loadFile(f, key));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
+    return 2;
+  }
+
+  if (a.command == "report") {
+#ifdef PENVORA_FORENSICS_REPORT
+    // Drawing needs fonts, not a screen.
+    if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    try {
+      tools::writeForensicReport({a.references, a.questioned.front(), refs, questioned.front()}, a.out);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
+      return 2;
+    }
+    return 0;
+#else
+    std::fprintf(stderr, "penvora-forensics: this build has no report drawing (built without Qt)\n");
+    return 2;
+#endif
+  }
+
+  // One reference model per feature set: pressure is compared only when
+  // the questioned record carries it too. Every comparison is made before
+  // anything is printed, so a failure leaves no partial answer.
+  std::vector<Comparison> comparisons;
+  try {
+    const bool refsPressure = SignatureComparator::pressureUsable(refs, refs.front());
+    const ReferenceModel plain(refs, false, SignatureComparator::settings(false));
+    std::optional<ReferenceModel> withPressure;
+    if (refsPressure) withPressure.emplace(refs, true, SignatureComparator::settings(true));
+    for (const auto& q : questioned)
+      comparisons.push_back((refsPressure && q.hasPressure ? *withPressure : plain).compare(q));
+  } catch (const ForensicsError& e) {
+    std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
+    return 2;
+  }
+  nlohmann::ordered_json results = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < questioned.size(); ++i) {
+    const Comparison& c = comparisons[i];
+    const bool genuine = SignatureComparator::genuine(c.distance);
+    if (a.json)
+      results.push_back(
+          {{"file", a.questioned[i]}, {"distance", c.distance}, {"decision", genuine ? "genuine" : "forgery"}});
+    else
+      std::printf("%s: distance %.4f %s threshold %.4f: %s%s\n", a.questioned[i].c_str(), c.distance,
+                  genuine ? "<=" : ">", SignatureComparator::kThreshold, genuine ? "genuine" : "forgery",
+                  c.usedPressure ? " (pressure compared)" : "");
+  }
+  if (a.json)
+    std::cout << nlohmann::ordered_json{{"threshold", SignatureComparator::kThreshold}, {"results", results}}.dump()
+              << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
+    return 2;
+  }
+}

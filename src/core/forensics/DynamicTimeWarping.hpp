@@ -1,0 +1,21 @@
+#pragma once
+#include <vector>
+
+#include "core/forensics/SignatureFeatures.hpp"
+
+namespace penvora::core::forensics {
+
+// Dependent dynamic time warping of two local-feature series: L1 local
+// cost (feature weights applied), steps right, down and diagonal, inside a
+// Sakoe-Chiba band around the diagonal scaled to both lengths. The total
+// cost divided by the sum of the lengths, so long and short signatures
+// compare on one scale.
+class DynamicTimeWarping {
+ public:
+  // `band`: half-width as a fraction of the longer series (at least 2
+  // points). `weights`: one per local feature, empty for all 1.
+  static double distance(const SignatureFeatures& a, const SignatureFeatures& b, double band,
+                         const std::vector<float>& weights);
+};
+
+}  // namespace penvora::core::forensics

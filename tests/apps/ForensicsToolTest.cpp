@@ -1,0 +1,78 @@
+// penvora-forensics as other tools call it: the JSON object, one line per
+// questioned file, exit 2 with a reason on unreadable input, and a report
+// that is written whole or not at all.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/forensics/Svc2004Converter.hpp"
+#include "support/TestSupport.hpp"
+
+using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::tool, testsupport::writeText;
+
+namespace {
+
+// User 2's references S1-S5 and questioned S6, S21 as record files in `dir`.
+std::string convert(const TempDir& dir, const std::string& name) {
+  const auto path = dir / (name + ".txt");
+  writeText(path, penvora::core::forensics::Svc2004Converter::toRecordText(
+                      readText(testsupport::fixture("svc2004/" + name + ".TXT")), false, name));
+  return path.string();
+}
+
+}  // namespace
+
+TEST(ForensicsTool, ScoreContractReportAndFailures) {
+  TempDir dir;
+  std::string refs = " --reference";
+  for (int s = 1; s <= 5; ++s) refs += " " + convert(dir, "U2S" + std::to_string(s));
+  const std::string genuine = convert(dir, "U2S6"), forged = convert(dir, "U2S21");
+  const std::string score = tool("penvora-forensics") + "score" + refs + " --questioned " + genuine + " " + forged;
+
+  auto r = run(score + " --json");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto j = nlohmann::json::parse(r.output);
+  ASSERT_TRUE(j["threshold"].is_number());
+  ASSERT_EQ(j.size(), 2u);
+  ASSERT_EQ(j["results"].size(), 2u);
+  const double t = j["threshold"];
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& res = j["results"][i];
+    EXPECT_EQ(res.size(), 3u);
+    EXPECT_EQ(res["file"], i == 0 ? genuine : forged);
+    EXPECT_EQ(res["decision"], res["distance"].get<double>() <= t ? "genuine" : "forgery");
+  }
+  EXPECT_EQ(j["results"][0]["decision"], "genuine");
+  EXPECT_EQ(j["results"][1]["decision"], "forgery");
+  r = run(score);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find(genuine + ": distance"), std::string::npos) << r.output;
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 2);
+
+  const std::string report = tool("penvora-forensics") + "report" + refs + " --questioned " + forged + " ";
+  for (const char* out : {"r.png", "r.pdf"}) {
+    r = run(report + (dir / out).string() + " 2>&1");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(readText(dir / out).substr(1, 3), out[3] == 'n' ? "PNG" : "PDF") << out;
+  }
+
+  writeText(dir / "garbage", "not a record");
+  const struct {
+    std::string command, message;
+  } failures[] = {
+      {score + " " + (dir / "missing").string(), "The signature file does not exist"},
+      {score + " " + (dir / "garbage").string(), "neither a biometric record nor its base64"},
+      {score + " --bio-key", "--bio-key needs a value"},
+      {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
+       "--reference needs at least two files"},
+      {tool("penvora-forensics") + "compare" + refs, "unknown command compare"},
+      {report + (dir / "r.txt").string(), "the report must end in .pdf or .png"},
+      {report, "report needs one OUT.pdf or OUT.png"},
+  };
+  for (const auto& f : failures) {
+    r = run(f.command + " 2>&1");
+    EXPECT_EQ(r.exitCode, 2) << f.command;
+    EXPECT_NE(r.output.find(f.message), std::string::npos) << r.output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "r.txt"));
+}

@@ -1,0 +1,139 @@
+// Reading signatures for the forensic comparison: the SVC2004 converter on
+// real files, the three input kinds (a signed PDF made by the engine), pen
+// pressure from capture to comparison, and a coarse separation check.
+#include <gtest/gtest.h>
+
+#include "core/capture/BiometricRecordWriter.hpp"
+#include "core/engine/ESSUtils.hpp"
+#include "core/forensics/RecordLoader.hpp"
+#include "core/forensics/SignatureComparator.hpp"
+#include "core/forensics/Svc2004Converter.hpp"
+#include "core/util/Sha512.hpp"
+#include "support/PdfTestSupport.hpp"
+
+using namespace penvora;
+using namespace penvora::core::forensics;
+using core::engine::ESSUtils;
+using testsupport::readText, testsupport::ScopedEnv, testsupport::TempDir, testsupport::writeText;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string svc(const std::string& name) { return readText(testsupport::fixture("svc2004/" + name + ".TXT")); }
+
+PenSignature load(const std::string& name, bool pressure = false) {
+  return RecordLoader::parseRecordText(Svc2004Converter::toRecordText(svc(name), pressure, name), name);
+}
+
+}  // namespace
+
+TEST(Svc2004Converter, RealFileBecomesOurRecord) {
+  for (const bool pressure : {false, true}) {
+    const auto lines = ESSUtils::split(Svc2004Converter::toRecordText(svc("U1S1"), pressure, "U1S1"), '\n');
+    ASSERT_EQ(lines.size(), 3u + 84u);  // header names, values, columns, one row per sample
+    EXPECT_EQ(lines[0] + "\n", core::capture::BiometricRecordWriter::kHeaderLine);
+    const auto values = ESSUtils::split(lines[1], ';');
+    ASSERT_EQ(values.size(), 14u);
+    EXPECT_EQ(values[2], pressure ? "1023" : "1");
+    EXPECT_EQ(lines[2], "X;Y;PRESS;SW;TIME");
+    // "2933 5678 31275775 0 1550 710 439": y flipped, time from 0.
+    EXPECT_EQ(lines[3], "2933;" + std::to_string(std::stol(values[1]) - 5678) + (pressure ? ";439;1;0" : ";1;1;0"));
+    EXPECT_EQ(ESSUtils::split(lines[4], ';')[4], "10");
+  }
+  // A stamp before its predecessor does not step back; bad files are refused.
+  EXPECT_TRUE(Svc2004Converter::toRecordText("3\n0 0 100 0 0 0 5\n1 1 110 1 0 0 5\n2 2 102 1 0 0 5\n", false, "q")
+                  .ends_with(";1;1;10\n2;0;1;1;10"));
+  for (const char* bad : {"", "x", "3\n1 2 3 4 5 6 7\n", "1\n1 2 3 4 5 6 7\n"})
+    EXPECT_THROW(Svc2004Converter::toRecordText(bad, false, "bad"), ForensicsError) << bad;
+}
+
+TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
+  TempDir home;
+  ScopedEnv homeEnv{"HOME", home.path()}, configEnv{"XDG_CONFIG_HOME", home / "config"}, tmpEnv{"TMPDIR", home / "tmp"};
+  fs::create_directories(home / "tmp");
+  const std::string record = Svc2004Converter::toRecordText(svc("U2S6"), false, "U2S6");
+  writeText(home / "record.txt", record);
+  writeText(home / "record.b64", core::util::base64Encode(record) + "\n");
+
+  // The same record signed into a PDF by the engine, sealed to the test key.
+  writeText(home / "in.pdf", pdftest::documentPdf({{}}, true));
+  PenvoraSDKParams params;
+  params.fileProperties->documentUris = {(home / "in.pdf").string()};
+  params.certificate->encKeyB64 = pdftest::bioCertB64();
+  params.widget->widgetType = PenvoraSDKWidgetType::fixed;
+  ESSParams ess;
+  ess.jpgB64 = core::util::base64Encode(pdftest::inkJpeg(150, 100, 10, 48, 140, 53));
+  ess.bounds = {100, 150, 150, 100};
+  ess.page = 1;
+  ess.pointsB64 = core::util::base64Encode(record);
+  const auto signedFiles = core::engine::ESS::signDocuments(params, ess);
+  ASSERT_EQ(signedFiles.size(), 1u);
+  const std::string key = readText(testsupport::fixture("pki/test-bio-encryption.key.pem"));
+
+  const auto expected = RecordLoader::parseRecordText(record, "record");
+  for (const fs::path& file : {home / "record.txt", home / "record.b64", signedFiles[0]}) {
+    const auto s = RecordLoader::loadFile(file.string(), key);
+    ASSERT_EQ(s.samples.size(), expected.samples.size()) << file;
+    EXPECT_EQ(s.samples.back().x, expected.samples.back().x) << file;
+    EXPECT_EQ(s.samples.back().time, expected.samples.back().time) << file;
+    EXPECT_FALSE(s.hasPressure);
+  }
+
+  const struct {
+    std::string path, key, message;
+  } failures[] = {
+      {signedFiles[0].string(), "", "needs --bio-key"},
+      {signedFiles[0].string(), readText(testsupport::fixture("pki/test-bio-encryption.pem")), "does not open"},
+      {(home / "in.pdf").string(), key, "no signature carries a biometric record"},
+      {(home / "missing").string(), key, "does not exist"},
+      {testsupport::fixture("svc2004/U1S1.TXT"), key, "neither a biometric record nor its base64"},
+  };
+  for (const auto& f : failures) {
+    try {
+      RecordLoader::loadFile(f.path, f.key);
+      ADD_FAILURE() << f.path;
+    } catch (const ForensicsError& e) {
+      EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos) << e.what();
+    }
+  }
+  for (const char* row : {"\n1;2;x;1;5", "\n1e300;2;1;1;5", "\n1;2;1"})
+    EXPECT_THROW(RecordLoader::parseRecordText(record + row, "bad row"), ForensicsError) << row;
+  EXPECT_THROW(FeatureExtractor::extract(RecordLoader::parseRecordText(record + "\n1;2;1;1;9000000", "long"), {}),
+               ForensicsError);
+}
+
+TEST(PenPressure, WrittenOnItsScaleAndComparedOnlyWhenAllCarryIt) {
+  core::capture::BiometricRecordInputs in;
+  in.documentPath = testsupport::fixture("svc2004/README.md");  // any file: its digest goes into SOFTWARE
+  in.strokes = {{0, {{10, 20, 0, 0.5}, {12, 22, 0.01, 1.0}, {14, 25, 0.02, 0.0}}}};
+  EXPECT_EQ(RecordLoader::parseRecordText(core::capture::BiometricRecordWriter::buildRecord(in), "plain").hasPressure,
+            false);
+  in.pressureScale = core::capture::BiometricRecordWriter::kPressureScale;
+  const std::string record = core::capture::BiometricRecordWriter::buildRecord(in);
+  EXPECT_EQ(ESSUtils::split(ESSUtils::split(record, '\n')[1], ';')[2], "1023");
+  EXPECT_TRUE(record.ends_with("\n10;20;512;1;0\n12;22;1023;1;10\n14;25;0;1;20"));
+  const auto s = RecordLoader::parseRecordText(record, "pen");
+  EXPECT_TRUE(s.hasPressure);
+  EXPECT_NEAR(s.samples[0].pressure, 512.0 / 1023, 1e-9);
+
+  const std::vector<PenSignature> withPressure = {load("U1S1", true), load("U1S2", true), load("U1S3", true)};
+  EXPECT_TRUE(SignatureComparator::compare(withPressure, load("U1S6", true)).usedPressure);
+  EXPECT_FALSE(SignatureComparator::compare(withPressure, load("U1S6")).usedPressure);
+  EXPECT_FALSE(SignatureComparator::pressureUsable({load("U1S1", true), load("U1S2")}, load("U1S6", true)));
+}
+
+// Not a measure of accuracy (bench/forensics is): on two development
+// signers, their own later signatures lie closer than skilled forgeries.
+TEST(SignatureComparator, GenuineCloserThanSkilledForgeries) {
+  for (const std::string user : {"U1", "U2"}) {
+    std::vector<PenSignature> refs;
+    for (int s = 1; s <= 5; ++s) refs.push_back(load(user + "S" + std::to_string(s)));
+    const ReferenceModel model(refs, false, SignatureComparator::settings(false));
+    double genuine = 0, forged = 1e9;
+    for (const char* s : {"S6", "S7"}) genuine = std::max(genuine, model.compare(load(user + s)).distance);
+    for (const char* s : {"S21", "S22", "S23"}) forged = std::min(forged, model.compare(load(user + s)).distance);
+    EXPECT_LT(genuine, forged) << user;
+    EXPECT_GT(forged, SignatureComparator::kThreshold) << user;
+  }
+  EXPECT_THROW(ReferenceModel({load("U1S1")}, false, SignatureComparator::settings(false)), ForensicsError);
+}
