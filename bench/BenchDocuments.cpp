@@ -73,13 +73,3 @@ void writePicturePage(const std::filesystem::path& out, std::size_t pictureBytes
 }
 
 }  // namespace bench
-
-namespace bench {
-
-int signatureFieldObject(const std::filesystem::path& pdfPath) {
-  QPDF pdf;
-  pdf.processFile(pdfPath.c_str());
-  return pdf.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0).getObjectID();
-}
-
-}  // namespace bench

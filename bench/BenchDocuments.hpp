@@ -13,7 +13,4 @@ void writeTextPages(const std::filesystem::path& out, int pages, const std::stri
 // One page covered by a picture of about `pictureBytes` incompressible samples.
 void writePicturePage(const std::filesystem::path& out, std::size_t pictureBytes);
 
-// The object number of the signature field, as `mutool sign` wants it.
-int signatureFieldObject(const std::filesystem::path& pdf);
-
 }  // namespace bench

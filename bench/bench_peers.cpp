@@ -68,6 +68,19 @@ void makeInChild(const std::function<void()>& make) {
   waitpid(pid, &status, 0);
 }
 
+// The signature field's object number, as `mutool sign` wants it, read by
+// mutool itself so that no document is parsed in this process.
+std::string fieldObject(const fs::path& pdf) {
+  std::string out;
+  if (FILE* p = popen(("mutool show '" + pdf.string() + "' trailer/Root/AcroForm/Fields 2>/dev/null").c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  const auto digit = out.find_first_of("0123456789");
+  return digit == std::string::npos ? "0" : out.substr(digit, out.find_first_not_of("0123456789", digit) - digit);
+}
+
 double fileMb(const fs::path& p) { return static_cast<double>(fs::file_size(p)) / 1e6; }
 
 void printRow(const std::string& task, double mb, const char* who, const Measure& m, const Measure& ours) {
@@ -104,29 +117,30 @@ int main(int argc, char** argv) {
   const bool haveMutool = std::system("command -v mutool >/dev/null") == 0;
   const std::string nick = "Penvora Default Test Signer";
 
+  // Pages grow the page tree, megabytes only the bytes to hash: the time
+  // past sha512sum's should stay flat along both. Each input is written
+  // when its turn comes (and only the one asked for, when one is).
   struct Input {
     std::string name;
     fs::path path;
+    std::function<void(const fs::path&)> make;
   };
-  // Written to disk first, so no contender inherits them in memory.
-  // Pages grow the page tree, megabytes only the bytes to hash: the time
-  // past sha512sum's should stay flat along both.
   std::vector<Input> inputs;
-  for (int pages : {1, 500, 5'000, 50'000}) {
+  for (int pages : {1, 500, 5'000, 50'000})
+    inputs.push_back({std::to_string(pages) + (pages == 1 ? " page" : " pages"),
+                      dir / ("pages-" + std::to_string(pages) + ".pdf"),
+                      [pages](const fs::path& p) { bench::writeTextPages(p, pages, "Penvora benchmark page", true); }});
+  for (int mb : {1, 50, 500})
     inputs.push_back(
-        {std::to_string(pages) + (pages == 1 ? " page" : " pages"), dir / ("pages-" + std::to_string(pages) + ".pdf")});
-    const fs::path path = inputs.back().path;
-    makeInChild([&] { bench::writeTextPages(path, pages, "Penvora benchmark page", true); });
-  }
-  for (int mb : {1, 50, 500}) {
-    inputs.push_back({std::to_string(mb) + " MB", dir / ("picture-" + std::to_string(mb) + ".pdf")});
-    const fs::path path = inputs.back().path;
-    makeInChild([&] { bench::writePicturePage(path, static_cast<std::size_t>(mb) * 1'000'000); });
-  }
+        {std::to_string(mb) + " MB", dir / ("picture-" + std::to_string(mb) + ".pdf"),
+         [mb](const fs::path& p) { bench::writePicturePage(p, static_cast<std::size_t>(mb) * 1'000'000); }});
 
   for (const auto& in : inputs) {
     if (argc > 2 && in.name != argv[2]) continue;  // one input only, when asked
     const fs::path& src = in.path;
+    // Written in a child, so the memory that took stays out of this
+    // process, whose size every later child starts from.
+    makeInChild([&] { in.make(src); });
     const Measure ours = command("'" + signTool + "' '" + src.string() + "' '" + (dir / "ours.pdf").string() +
                                  "' --field 0 --overwrite");
     const Measure hash = command("sha512sum '" + src.string() + "'");
@@ -149,8 +163,9 @@ int main(int argc, char** argv) {
     if (haveMutool)
       signedRow("mutool sign",
                 command("mutool sign -s '" + p12.string() + "' -P '" + pw + "' -o '" + (dir / "mutool.pdf").string() +
-                        "' '" + src.string() + "' " + std::to_string(bench::signatureFieldObject(src))),
+                        "' '" + src.string() + "' " + fieldObject(src)),
                 dir / "mutool.pdf");
+    fs::remove(src);
   }
   // Merging: 20 documents of 50 pages each, in order, into one file.
   std::vector<fs::path> parts;
@@ -163,7 +178,7 @@ int main(int argc, char** argv) {
   std::string list;
   for (const auto& p : parts) list += " '" + p.string() + "'";
   const std::string merged = (dir / "merged.pdf").string();
-  const Measure oursMerge = command("'" + mergeTool + "' '" + merged + "'" + list);
+  const Measure oursMerge = command("'" + mergeTool + "' --overwrite '" + merged + "'" + list);
   const std::string mergeTask = "merge 20 x 50 pages";
   printRow(mergeTask, partsMb, "penvora", oursMerge, oursMerge);
   printRow(mergeTask, partsMb, "qpdf --empty --pages", command("qpdf --empty --pages" + list + " -- '" + merged + "'"),
