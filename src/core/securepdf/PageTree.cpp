@@ -49,19 +49,21 @@ std::optional<QPDFObjectHandle> walk(QPDF& pdf, std::size_t index, bool& consist
       index = 0;
       continue;
     }
-    std::size_t before = 0;
+    // Otherwise the kids' counts must add up to the node's, or one of them
+    // is wrong and the index could land on another page than a reader's.
+    std::size_t total = 0, before = 0;
     QPDFObjectHandle next;
     for (int i = 0; i < n; ++i) {
       QPDFObjectHandle kid = kids.getArrayItem(i);
       const auto c = declaredCount(kid);
       if (!c) return std::nullopt;
-      if (index < before + *c) {
+      if (!next.isInitialized() && index < total + *c) {
         next = kid;
-        break;
+        before = total;
       }
-      before += *c;
+      total += *c;
     }
-    if (!next.isInitialized() || before > *count) return std::nullopt;
+    if (!next.isInitialized() || total != *count) return std::nullopt;
     node = next;
     index -= before;
   }
