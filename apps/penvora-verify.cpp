@@ -22,7 +22,10 @@
 namespace {
 
 const char* const kUsage =
-    "usage: penvora-verify FILE.pdf [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n";
+    "usage: penvora-verify FILE.pdf [--trust FILE|DIR]... [--system-trust] [--online] [--require-revocation]\n"
+    "                      [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
+    "exit: 0 every signature TOTAL-PASSED, 1 one TOTAL-FAILED (or none signed), 3 one INDETERMINATE,\n"
+    "      2 the file or an option cannot be read\n";
 
 // Writes under a temporary name in the same folder and renames when
 // complete, so `path` never holds half a picture. Throws with the reason.
@@ -120,13 +123,19 @@ namespace {
 
 int run(int argc, char** argv) {
   namespace tools = penvora::tools;
-  std::string file, password, keyPath, renderPath;
+  std::string file, keyPath, renderPath;
+  penvora::VerifyOptions options;
   bool json = false;
   try {
     const auto args = tools::parseOptions(
         argc, argv,
         {{"--json", false, [&](const std::string&) { json = true; }},
-         {"--password", true, [&](const std::string& v) { password = v; }},
+         {"--password", true, [&](const std::string& v) { options.password = v; }},
+         {"--trust", true,
+          [&](const std::string& v) { options.trustAnchors.push_back(tools::fileName("--trust", v)); }},
+         {"--system-trust", false, [&](const std::string&) { options.systemTrust = true; }},
+         {"--online", false, [&](const std::string&) { options.online = true; }},
+         {"--require-revocation", false, [&](const std::string&) { options.requireRevocation = true; }},
          {"--bio-key", true, [&](const std::string& v) { keyPath = tools::fileName("--bio-key", v); }},
          {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }}});
     if (args.size() != 1)
@@ -151,20 +160,31 @@ int run(int argc, char** argv) {
 
   penvora::VerifiedDocument doc;
   try {
-    doc = penvora::verifySignatures(file, password, key);
+    options.bioKeyPem = key;
+    doc = penvora::verifySignatures(file, options);
   } catch (const penvora::VerificationError& e) {
     std::fprintf(stderr, "penvora-verify: %s\n", e.what());
     return 2;
   }
 
-  nlohmann::json out = {{"file", file}, {"dss", doc.hasDss}, {"signatures", nlohmann::json::array()}};
-  bool allValid = !doc.signatures.empty();
+  nlohmann::json out = {
+      {"file", file}, {"dss", doc.hasDss}, {"indication", doc.indication}, {"signatures", nlohmann::json::array()}};
   bool rendered = false;
   std::string renderError;
   for (const auto& s : doc.signatures) {
-    // A disallowed later change makes the signature not valid too.
-    allValid = allValid && s.valid;
-    nlohmann::json j = {{"field", s.field},
+    nlohmann::json j = {{"indication", s.indication},
+                        {"subIndication", s.subIndication},
+                        {"reason", s.verdictReason},
+                        {"findings", s.findings},
+                        {"signingTime", s.signingTime},
+                        {"signingTimeProven", s.signingTimeProven},
+                        {"certificate", s.certificateStatus},
+                        {"chain", s.chain},
+                        {"signingCertificateAttribute", s.signingCertificateBinding},
+                        {"revocation", nlohmann::json::array()},
+                        {"timestampStatus", s.timestampStatus},
+                        {"timestampAuthority", s.timestampAuthority},
+                        {"field", s.field},
                         {"page", s.page},
                         {"subFilter", s.subFilter},
                         {"signer", s.signer},
@@ -182,6 +202,12 @@ int run(int argc, char** argv) {
                         {"bioSummary", nullptr},
                         {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
+    for (const auto& r : s.revocation) {
+      nlohmann::json e = {{"subject", r.subject}, {"status", r.status}, {"source", r.source}};
+      if (!r.revokedAt.empty()) e["revokedAt"] = r.revokedAt;
+      if (!r.problem.empty() && r.status != "good") e["problem"] = r.problem;
+      j["revocation"].push_back(e);
+    }
     for (const auto& u : s.laterUpdates) {
       nlohmann::json r = {{"end", u.end}, {"change", u.change}};
       if (!u.detail.empty()) r["detail"] = u.detail;
@@ -211,10 +237,13 @@ int run(int argc, char** argv) {
     std::cout << out.dump(2) << "\n";
   } else {
     std::cout << file << ": " << doc.signatures.size() << " signature(s), DSS " << (doc.hasDss ? "present" : "absent")
-              << "\n";
+              << ", document " << doc.indication << "\n";
     for (const auto& j : out["signatures"]) {
+      const std::string sub = j["subIndication"].get<std::string>();
       std::cout << "\n"
-                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")\n"
+                << j["indication"].get<std::string>() << (sub.empty() ? "" : " " + sub) << "  "
+                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")"
+                << (j["reason"].get<std::string>().empty() ? "" : ": " + j["reason"].get<std::string>()) << "\n"
                 << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
                 << "  signer:     " << j["signer"].get<std::string>() << "\n"
                 << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")
@@ -230,8 +259,26 @@ int run(int argc, char** argv) {
                   << r["change"].get<std::string>()
                   << (r.contains("detail") ? " (" + r["detail"].get<std::string>() + ")" : "") << "\n";
       std::cout << "  modification: " << j["modification"].get<std::string>() << "\n";
-      if (!j["timestamp"].get<std::string>().empty())
-        std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << "\n";
+      if (!j["certificate"].get<std::string>().empty()) {
+        std::cout << "  certificate: " << j["certificate"].get<std::string>() << "\n";
+        for (const auto& c : j["chain"]) std::cout << "    " << c.get<std::string>() << "\n";
+      }
+      if (!j["signingCertificateAttribute"].get<std::string>().empty())
+        std::cout << "  signing-certificate attribute: " << j["signingCertificateAttribute"].get<std::string>() << "\n";
+      for (const auto& r : j["revocation"])
+        std::cout << "  revocation: " << r["subject"].get<std::string>() << ": " << r["status"].get<std::string>()
+                  << (r["source"].get<std::string>().empty() ? "" : " (" + r["source"].get<std::string>() + ")")
+                  << (r.contains("revokedAt") ? " at " + r["revokedAt"].get<std::string>() : "")
+                  << (r.contains("problem") ? ": " + r["problem"].get<std::string>() : "") << "\n";
+      if (!j["signingTime"].get<std::string>().empty())
+        std::cout << "  signing time: " << j["signingTime"].get<std::string>()
+                  << (j["signingTimeProven"].get<bool>() ? " (proven by a time-stamp)" : " (claimed, unproven)")
+                  << "\n";
+      if (!j["timestampStatus"].get<std::string>().empty())
+        std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << " by "
+                  << j["timestampAuthority"].get<std::string>() << ": " << j["timestampStatus"].get<std::string>()
+                  << "\n";
+      for (const auto& f : j["findings"]) std::cout << "  note: " << f.get<std::string>() << "\n";
       if (j["bioSummary"].is_object()) {
         std::cout << "  biometric summary:\n";
         for (auto& [k, v] : j["bioSummary"].items()) std::cout << "    " << k << " = " << v.get<std::string>() << "\n";
@@ -244,7 +291,9 @@ int run(int argc, char** argv) {
     return 2;
   }
   if (!renderPath.empty() && !rendered) std::fprintf(stderr, "penvora-verify: no decrypted trace to render\n");
-  return allValid ? 0 : 1;
+  // Unsigned counts as failed: there is nothing the back office can rely on.
+  if (doc.signatures.empty() || doc.indication == "TOTAL-FAILED") return 1;
+  return doc.indication == "INDETERMINATE" ? 3 : 0;
 }
 
 }  // namespace

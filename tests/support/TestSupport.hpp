@@ -122,6 +122,20 @@ inline std::string makeIdentity(const std::string& cn, const std::string& passwo
   return r.exitCode == 0 ? r.output : std::string();
 }
 
+// The default identity's certificate as a PEM file, written once per run
+// by the signing tool, for the verifier's --trust.
+inline std::string defaultIdentityPem() {
+  static const TempDir dir;
+  static const std::string path = [] {
+    const std::string p = (dir / "default-identity.pem").string();
+    run(tool("penvora-sign") + "--print-certificate > '" + p + "'");
+    return p;
+  }();
+  return path;
+}
+// The verifier's option that trusts it.
+inline std::string trustDefault() { return "--trust '" + defaultIdentityPem() + "' "; }
+
 // Collects the component's log lines for the lifetime of the object.
 class CapturedLog {
  public:

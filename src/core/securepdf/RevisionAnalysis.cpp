@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <string_view>
 
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
@@ -408,6 +409,12 @@ RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
         bytes_->find_first_not_of("\r\n", static_cast<std::size_t>(revisionEnd)) >= static_cast<std::size_t>(end))
       continue;
     UpdateChange u = compare(from, end);
+    // Objects appended with no cross-reference section and %%EOF: qpdf
+    // keeps to the old table, but a reader repairing the file shows them.
+    if (std::string_view(*bytes_)
+            .substr(static_cast<std::size_t>(from), static_cast<std::size_t>(end - from))
+            .find("%%EOF") == std::string::npos)
+      u = {end, Change::Other, "appends bytes that are no complete update (no %%EOF)"};
     if (u.change > allowed && !report.disallowed) {
       report.disallowed = true;
       report.problem = "a later update " + u.detail;
