@@ -122,13 +122,14 @@ inline std::string makeIdentity(const std::string& cn, const std::string& passwo
   return r.exitCode == 0 ? r.output : std::string();
 }
 
-// The default identity's certificate as a PEM file, written once per run
-// by the signing tool, for the verifier's --trust.
+// The default identity's certificate as a PEM file in the build tree,
+// written by the signing tool (to a private name, then renamed: tests run
+// in parallel), for the verifier's --trust.
 inline std::string defaultIdentityPem() {
-  static const TempDir dir;
   static const std::string path = [] {
-    const std::string p = (dir / "default-identity.pem").string();
-    run(tool("penvora-sign") + "--print-certificate > '" + p + "'");
+    const std::string p = std::string(PENVORA_BINARY_DIR) + "/tests/default-identity.pem";
+    const std::string mine = p + "." + std::to_string(getpid());
+    run(tool("penvora-sign") + "--print-certificate > '" + mine + "' && mv '" + mine + "' '" + p + "'");
     return p;
   }();
   return path;
