@@ -18,12 +18,16 @@
 
 #include "core/util/Zlib.hpp"
 #include "penvora/SignatureVerifier.hpp"
+#ifdef PENVORA_VERIFY_RENDERS
+#include "PageComparison.hpp"
+#endif
 
 namespace {
 
 const char* const kUsage =
     "usage: penvora-verify FILE.pdf [--trust FILE|DIR]... [--system-trust] [--online] [--require-revocation]\n"
     "                      [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
+    "                      [--render-page N OUT.png]\n"
     "exit: 0 every signature TOTAL-PASSED, 1 one TOTAL-FAILED (or none signed), 3 one INDETERMINATE,\n"
     "      2 the file or an option cannot be read\n";
 
@@ -117,13 +121,41 @@ void renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
   writePng(path, w, h, rgb);
 }
 
+// The page as the earliest signature saw it and as it is now, side by
+// side, written to `path`; the figures go into `out`. The error, if any.
+std::string drawPage(const std::string& file, const penvora::VerifiedDocument& doc, int page,
+                     const std::string& password, const std::string& path, nlohmann::json& out) {
+  unsigned long long revisionEnd = 0;
+  for (const auto& s : doc.signatures)
+    if (s.revisionEnd > 0 && (revisionEnd == 0 || s.revisionEnd < revisionEnd)) revisionEnd = s.revisionEnd;
+  if (revisionEnd == 0) return "no signed revision to compare the page with";
+#ifdef PENVORA_VERIFY_RENDERS
+  try {
+    const auto c = penvora::tools::comparePage(file, revisionEnd, page, password);
+    writeAtomically(path, c.png);
+    out["pagePicture"] = {{"page", page + 1},
+                          {"revisionEnd", revisionEnd},
+                          {"differingPixels", c.differingPixels},
+                          {"pageExistedWhenSigned", c.pageExistedWhenSigned},
+                          {"file", path}};
+    return {};
+  } catch (const std::exception& e) {
+    return std::string("cannot draw the page: ") + e.what();
+  }
+#else
+  (void)file, (void)page, (void)password, (void)path, (void)out;
+  return "this build has no page drawing (built without Qt)";
+#endif
+}
+
 }  // namespace
 
 namespace {
 
 int run(int argc, char** argv) {
   namespace tools = penvora::tools;
-  std::string file, keyPath, renderPath;
+  std::string file, keyPath, renderPath, pagePicture;
+  long long renderPage = 0;
   penvora::VerifyOptions options;
   bool json = false;
   try {
@@ -137,9 +169,15 @@ int run(int argc, char** argv) {
          {"--online", false, [&](const std::string&) { options.online = true; }},
          {"--require-revocation", false, [&](const std::string&) { options.requireRevocation = true; }},
          {"--bio-key", true, [&](const std::string& v) { keyPath = tools::fileName("--bio-key", v); }},
-         {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }}});
-    if (args.size() != 1)
-      throw tools::UsageError(args.empty() ? "FILE.pdf is needed" : "unexpected argument " + args[1]);
+         {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }},
+         {"--render-page", true,
+          [&](const std::string& v) { renderPage = tools::wholeNumber("--render-page", v, 1, 9999999); }}});
+    // --render-page N OUT.png: the picture is the one further argument.
+    const std::size_t expected = renderPage > 0 ? 2 : 1;
+    if (args.size() < expected)
+      throw tools::UsageError(args.empty() ? "FILE.pdf is needed" : "--render-page needs N and OUT.png");
+    if (args.size() > expected) throw tools::UsageError("unexpected argument " + args[expected]);
+    if (renderPage > 0) pagePicture = tools::fileName("OUT.png", args[1]);
     file = tools::fileName("FILE.pdf", args[0]);
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-verify", e.what(), kUsage);
@@ -233,6 +271,10 @@ int run(int argc, char** argv) {
     out["signatures"].push_back(j);
   }
 
+  std::string pageError;
+  if (renderPage > 0)
+    pageError = drawPage(file, doc, static_cast<int>(renderPage - 1), options.password, pagePicture, out);
+
   if (json) {
     std::cout << out.dump(2) << "\n";
   } else {
@@ -285,6 +327,16 @@ int run(int argc, char** argv) {
       }
       if (j["bioRecord"].is_string()) std::cout << "  biometric record:\n" << j["bioRecord"].get<std::string>() << "\n";
     }
+    if (out.contains("pagePicture")) {
+      const auto& r = out["pagePicture"];
+      std::cout << "\npage " << r["page"].get<int>() << " as signed (bytes 0-"
+                << r["revisionEnd"].get<unsigned long long>() << ") and now, " << r["differingPixels"].get<long long>()
+                << " pixel(s) differ: " << r["file"].get<std::string>() << "\n";
+    }
+  }
+  if (!pageError.empty()) {
+    std::fprintf(stderr, "penvora-verify: %s\n", pageError.c_str());
+    return 2;
   }
   if (!renderError.empty()) {
     std::fprintf(stderr, "penvora-verify: %s\n", renderError.c_str());
