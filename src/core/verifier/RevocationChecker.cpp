@@ -68,12 +68,17 @@ std::string subjectOf(X509* cert) {
   return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
 }
 
+CertificateStatus withSource(CertificateStatus s, const char* source) {
+  s.source = source;
+  return s;
+}
+
 CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Bytes>& ocsps,
                            const std::vector<util::Bytes>& crls, bool online) {
   for (const auto& o : ocsps)
-    if (auto s = fromOcsp(o, cert, issuer)) return s->source = "OCSP (DSS)", *s;
+    if (auto s = fromOcsp(o, cert, issuer)) return withSource(*s, "OCSP (DSS)");
   for (const auto& c : crls)
-    if (auto s = fromCrl(c, cert, issuer)) return s->source = "CRL (DSS)", *s;
+    if (auto s = fromCrl(c, cert, issuer)) return withSource(*s, "CRL (DSS)");
   const auto ocspAt = securepdf::ocspUrls(cert);
   const auto crlAt = securepdf::crlUrls(cert);
   CertificateStatus out;
@@ -87,14 +92,14 @@ CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Byt
   for (const auto& url : ocspAt) {
     try {
       if (auto s = fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url), cert, issuer))
-        return s->source = "OCSP (online)", *s;
+        return withSource(*s, "OCSP (online)");
     } catch (const std::exception& e) {
       out.problem = e.what();
     }
   }
   for (const auto& url : crlAt) {
     try {
-      if (auto s = fromCrl(securepdf::fetchCrl(url, issuer), cert, issuer)) return s->source = "CRL (online)", *s;
+      if (auto s = fromCrl(securepdf::fetchCrl(url, issuer), cert, issuer)) return withSource(*s, "CRL (online)");
     } catch (const std::exception& e) {
       out.problem = e.what();
     }
