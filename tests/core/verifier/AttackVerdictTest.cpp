@@ -14,23 +14,25 @@ using testsupport::TempDir, testsupport::readText, testsupport::run, testsupport
 
 namespace {
 
-// A self-signed identity (signer.p12, password "pw") for `subject`
+// A self-signed identity (signer.p12, password "pw"; c.pem) for `subject`
 // ("/CN=..."), valid from `start` to `end` (YYYYMMDDHHMMSSZ).
-std::string selfSigned(const TempDir& dir, const std::string& subject, const std::string& start,
-                       const std::string& end) {
-  const auto r = run(
-      "cd '" + dir.path().string() +
-      "' && exec 2>&1 && printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=index.txt\\nnew_certs_dir=.\\nserial=serial\\n"
-      "default_md=sha256\\npolicy=p\\n[p]\\ncommonName=supplied\\n' > ca.cnf && : > index.txt && "
-      "echo 01 > serial && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '" +
-      subject +
-      "' -keyout k.pem -out r.csr && openssl ca -config ca.cnf -selfsign -preserveDN -keyfile k.pem "
-      "-in r.csr -out c.pem -startdate " +
-      start + " -enddate " + end +
-      " -batch -notext && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out "
-      "signer.p12");
+std::shared_ptr<penvora::core::securepdf::Certificate> selfSigned(const TempDir& dir, const std::string& subject,
+                                                                  const std::string& start, const std::string& end,
+                                                                  const std::string& keyUsage = "digitalSignature") {
+  const auto r =
+      run("cd '" + dir.path().string() + "' && exec 2>&1 && echo 'keyUsage=critical," + keyUsage +
+          "' > ext.cnf && printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=index.txt\\nnew_certs_dir=.\\nserial=serial\\n"
+          "default_md=sha256\\npolicy=p\\n[p]\\ncommonName=supplied\\n' > ca.cnf && : > index.txt && "
+          "echo 01 > serial && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '" +
+          subject +
+          "' -keyout k.pem -out r.csr && openssl ca -config ca.cnf -selfsign -preserveDN -keyfile k.pem "
+          "-extfile ext.cnf -in r.csr -out c.pem -startdate " +
+          start + " -enddate " + end +
+          " -batch -notext && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out "
+          "signer.p12");
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  return (dir / "signer.p12").string();
+  return std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
+                                                                 (dir / "signer.p12").string(), "pw", "*");
 }
 
 // `pdf` with a second body for object `n` after the real ones: unused, so
@@ -61,7 +63,7 @@ penvora::VerifiedDocument verify(const std::filesystem::path& pdf, std::vector<s
 }  // namespace
 
 TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
-  TempDir dir, lookAlike, expired;
+  TempDir dir, lookAlike, expired, encipherer;
   const std::string trust = testsupport::defaultIdentityPem();
   const std::string payMallory = pdftest::stream("", "BT /Helvetica 24 Tf 72 700 Td (PAY MALLORY 1,000,000 EUR) Tj ET");
 
@@ -83,16 +85,16 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
   const std::string genuineSubject =
       run("openssl x509 -in '" + trust + "' -noout -subject -nameopt compat | sed 's/^subject=//' | tr -d '\\n'")
           .output;
-  auto forger = pdftest::signer(dir / "in.pdf", dir / "forged.pdf");
-  forger.signingCert = std::make_shared<penvora::core::securepdf::Certificate>(
-      penvora::core::securepdf::CertStoreTypes::cstPFXFile,
-      selfSigned(lookAlike, genuineSubject, "20250101000000Z", "20350101000000Z"), "pw", "*");
-  forger.sign();
-  auto old = pdftest::signer(dir / "in.pdf", dir / "expired.pdf");
-  old.signingCert = std::make_shared<penvora::core::securepdf::Certificate>(
-      penvora::core::securepdf::CertStoreTypes::cstPFXFile,
-      selfSigned(expired, "/CN=Expired Signer", "20200101000000Z", "20200201000000Z"), "pw", "*");
-  old.sign();
+  const auto signWith = [&](const std::shared_ptr<penvora::core::securepdf::Certificate>& cert,
+                            const std::string& out) {
+    auto s = pdftest::signer(dir / "in.pdf", dir / out);
+    s.signingCert = cert;
+    s.sign();
+  };
+  signWith(selfSigned(lookAlike, genuineSubject, "20250101000000Z", "20350101000000Z"), "forged.pdf");
+  signWith(selfSigned(expired, "/CN=Expired Signer", "20200101000000Z", "20200201000000Z"), "expired.pdf");
+  signWith(selfSigned(encipherer, "/CN=Encryption Key", "20250101000000Z", "20350101000000Z", "keyEncipherment"),
+           "encipherer.pdf");
 
   // Allowed: a second signature in the other field; form filling in a
   // document certified with permission 2.
@@ -155,6 +157,7 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
       {"certificate substitution: a look-alike self-signed signer", readText(dir / "forged.pdf"), "INDETERMINATE",
        "NO_CERTIFICATE_CHAIN_FOUND"},
       {"expired certificate, no time-stamp", readText(dir / "expired.pdf"), "INDETERMINATE", "OUT_OF_BOUNDS_NO_POE"},
+      {"a key meant for encryption", readText(dir / "encipherer.pdf"), "INDETERMINATE", "CHAIN_CONSTRAINTS_FAILURE"},
       {"untrusted certificate", signedFile, "INDETERMINATE", "NO_CERTIFICATE_CHAIN_FOUND", false},
       {"allowed: a second signature in another field", readText(dir / "twice.pdf"), "TOTAL-PASSED", ""},
       {"allowed: the shadow document left alone", shadow, "TOTAL-PASSED", ""},
@@ -169,12 +172,25 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     writeText(dir / "case.pdf", c.file);
-    // The expired signer is trusted too: its only flaw is the time.
-    const auto doc = verify(dir / "case.pdf", c.trusted ? std::vector<std::string>{trust, (expired / "c.pem").string()}
+    // The expired and encryption-only signers are trusted too: each has one flaw.
+    const auto doc = verify(dir / "case.pdf", c.trusted ? std::vector<std::string>{trust, (expired / "c.pem").string(),
+                                                                                   (encipherer / "c.pem").string()}
                                                         : std::vector<std::string>{});
     ASSERT_FALSE(doc.signatures.empty());
     EXPECT_EQ(doc.indication, c.indication);
     const auto& s = doc.signatures.front();
     EXPECT_EQ(s.subIndication, c.subIndication) << s.verdictReason;
   }
+
+  // The default signer names no revocation source: reported, and blocking
+  // only on request.
+  penvora::VerifyOptions o;
+  o.trustAnchors = {testsupport::fixture("pki/test-root-ca.pem")};
+  auto s = penvora::verifySignatures((dir / "signed.pdf").string(), o).signatures.at(0);
+  EXPECT_EQ(s.indication, "TOTAL-PASSED") << s.verdictReason;
+  ASSERT_EQ(s.revocation.size(), 1u);
+  EXPECT_EQ(s.revocation[0].status, "no source");
+  o.requireRevocation = true;
+  s = penvora::verifySignatures((dir / "signed.pdf").string(), o).signatures.at(0);
+  EXPECT_EQ(s.subIndication, "TRY_LATER") << s.verdictReason;
 }
