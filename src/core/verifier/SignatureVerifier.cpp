@@ -209,6 +209,12 @@ Indication judge(const SignatureInfo& s, const DocumentContext& ctx, VerifiedSig
       if (!binding.keyUsageAllowsSigning)
         v.add(Sub::ChainConstraintsFailure, "the certificate's key usage does not allow signing");
       judgeCertificate(cert, untrusted.get(), ctx, proven, v, out);
+      std::tm claimed{};
+      if (!proven && strptime(out.signingTime.c_str(), "%Y-%m-%dT%H:%M:%SZ", &claimed)) {
+        std::time_t t = timegm(&claimed);
+        if (X509_cmp_time(X509_get0_notBefore(cert), &t) > 0 || X509_cmp_time(X509_get0_notAfter(cert), &t) < 0)
+          v.add(Sub::None, "the claimed signing time lies outside the certificate's validity");
+      }
     } else {
       v.add(Sub::NoSigningCertificateFound, "the signature holds no certificate for its signer");
     }
