@@ -287,9 +287,13 @@ int run(int argc, char** argv) {
                 << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")"
                 << (j["reason"].get<std::string>().empty() ? "" : ": " + j["reason"].get<std::string>()) << "\n"
                 << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
-                << "  signer:     " << j["signer"].get<std::string>() << "\n"
-                << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")
-                << (j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")" : "") << "\n"
+                << "  signer:     " << j["signer"].get<std::string>()
+                << "\n"
+                // The bytes alone; a disallowed later change shows under modification.
+                << "  integrity:  " << (j["intact"].get<bool>() ? "valid" : "NOT VALID")
+                << (!j["intact"].get<bool>() && j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")"
+                                                                      : "")
+                << "\n"
                 << "  profile:    " << j["profile"].get<std::string>() << "\n"
                 << "  revision:   bytes 0-" << j["revisionEnd"].get<unsigned long long>()
                 << (j["certification"].get<int>()
@@ -320,7 +324,8 @@ int run(int argc, char** argv) {
         std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << " by "
                   << j["timestampAuthority"].get<std::string>() << ": " << j["timestampStatus"].get<std::string>()
                   << "\n";
-      for (const auto& f : j["findings"]) std::cout << "  note: " << f.get<std::string>() << "\n";
+      for (const auto& f : j["findings"])
+        if (f != j["reason"]) std::cout << "  note: " << f.get<std::string>() << "\n";
       if (j["bioSummary"].is_object()) {
         std::cout << "  biometric summary:\n";
         for (auto& [k, v] : j["bioSummary"].items()) std::cout << "    " << k << " = " << v.get<std::string>() << "\n";
