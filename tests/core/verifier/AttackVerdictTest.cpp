@@ -14,27 +14,6 @@ using testsupport::TempDir, testsupport::readText, testsupport::run, testsupport
 
 namespace {
 
-// A self-signed identity (signer.p12, password "pw"; c.pem) for `subject`
-// ("/CN=..."), valid from `start` to `end` (YYYYMMDDHHMMSSZ).
-std::shared_ptr<penvora::core::securepdf::Certificate> selfSigned(const TempDir& dir, const std::string& subject,
-                                                                  const std::string& start, const std::string& end,
-                                                                  const std::string& keyUsage = "digitalSignature") {
-  const auto r =
-      run("cd '" + dir.path().string() + "' && exec 2>&1 && echo 'keyUsage=critical," + keyUsage +
-          "' > ext.cnf && printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=index.txt\\nnew_certs_dir=.\\nserial=serial\\n"
-          "default_md=sha256\\npolicy=p\\n[p]\\ncommonName=supplied\\n' > ca.cnf && : > index.txt && "
-          "echo 01 > serial && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '" +
-          subject +
-          "' -keyout k.pem -out r.csr && openssl ca -config ca.cnf -selfsign -preserveDN -keyfile k.pem "
-          "-extfile ext.cnf -in r.csr -out c.pem -startdate " +
-          start + " -enddate " + end +
-          " -batch -notext && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out "
-          "signer.p12");
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
-                                                                 (dir / "signer.p12").string(), "pw", "*");
-}
-
 // `pdf` with a second body for object `n` after the real ones: unused, so
 // a signature over the file covers it without showing it.
 std::string withShadow(const std::string& pdf, int n, const std::string& body, std::size_t& at) {
@@ -91,10 +70,11 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
     s.signingCert = cert;
     s.sign();
   };
-  signWith(selfSigned(lookAlike, genuineSubject, "20250101000000Z", "20350101000000Z"), "forged.pdf");
-  signWith(selfSigned(expired, "/CN=Expired Signer", "20200101000000Z", "20200201000000Z"), "expired.pdf");
-  signWith(selfSigned(encipherer, "/CN=Encryption Key", "20250101000000Z", "20350101000000Z", "keyEncipherment"),
-           "encipherer.pdf");
+  signWith(pdftest::selfSigned(lookAlike, genuineSubject, "20250101000000Z", "20350101000000Z"), "forged.pdf");
+  signWith(pdftest::selfSigned(expired, "/CN=Expired Signer", "20200101000000Z", "20200201000000Z"), "expired.pdf");
+  signWith(
+      pdftest::selfSigned(encipherer, "/CN=Encryption Key", "20250101000000Z", "20350101000000Z", "keyEncipherment"),
+      "encipherer.pdf");
 
   // Allowed: a second signature in the other field; form filling in a
   // document certified with permission 2.

@@ -110,4 +110,20 @@ TEST_F(TrustAndRevocationTest, ASignerRevokedBeforeItsTimeStampFails) {
   EXPECT_EQ(s.revocation[0].revokedAt, "2025-01-01T00:00:00Z");
 }
 
+TEST_F(TrustAndRevocationTest, ACertificateExpiredBeforeItsTimeStampFails) {
+  TempDir old;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto s = pdftest::signer(dir / "in.pdf", dir / "late.pdf");
+  s.signingCert = pdftest::selfSigned(old, "/CN=Expired Signer", "20200101000000Z", "20200201000000Z");
+  s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
+  s.timestampServer = tsa.url();
+  s.sign();
+  penvora::VerifyOptions o;
+  o.trustAnchors = {pki.file("ca.pem").string(), (old / "c.pem").string()};
+  const auto v = penvora::verifySignatures((dir / "late.pdf").string(), o).signatures.at(0);
+  EXPECT_TRUE(v.signingTimeProven);
+  EXPECT_EQ(v.indication, "TOTAL-FAILED");
+  EXPECT_EQ(v.subIndication, "EXPIRED") << v.verdictReason;
+}
+
 }  // namespace
