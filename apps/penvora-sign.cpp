@@ -1,5 +1,7 @@
 // Signs a PDF with the embedded default identity (or a PKCS#12 given on the
 // command line): the quickest way to see the signing library at work.
+#include <openssl/pem.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,6 +13,7 @@
 #include "core/securepdf/Certificate.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/OpenSsl.hpp"
 
 using namespace penvora::core::engine;
 using namespace penvora::core::securepdf;
@@ -21,7 +24,8 @@ namespace {
 const char* const kUsage =
     "usage: penvora-sign IN.pdf OUT.pdf [--password P] [--p12 FILE --p12-password P]\n"
     "                    [--page N|*] [--rect X,Y,W,H] [--field N] [--invisible]\n"
-    "                    [--reason TEXT] [--tsa URL] [--overwrite]\n";
+    "                    [--reason TEXT] [--tsa URL] [--overwrite]\n"
+    "       penvora-sign --print-certificate [--p12 FILE --p12-password P]\n";
 
 // Far more pages and fields than any document holds; beyond them a number
 // is a typing mistake, not a request.
@@ -40,7 +44,7 @@ int main(int argc, char** argv) {
   s.signatureWidgetWidth = "180";
   s.signatureWidgetHeight = "60";
   std::string p12, p12Password;
-  bool haveP12Password = false;
+  bool haveP12Password = false, printCertificate = false;
   auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
   const std::vector<tools::Option> options{
       {"--password", true, text(s.password)},
@@ -61,6 +65,7 @@ int main(int argc, char** argv) {
       {"--invisible", false, [&](const std::string&) { s.setWidgetProperty("Invisible", "true"); }},
       {"--reason", true, text(s.signatureReason)},
       {"--overwrite", false, [&](const std::string&) { s.overwrite = true; }},
+      {"--print-certificate", false, [&](const std::string&) { printCertificate = true; }},
       {"--tsa", true,
        [&](const std::string& v) {
          s.timestampServer = v;
@@ -77,10 +82,14 @@ int main(int argc, char** argv) {
   };
   try {
     const auto files = tools::parseOptions(argc, argv, options);
-    if (files.size() != 2)
+    if (printCertificate && !files.empty()) throw tools::UsageError("--print-certificate takes no files");
+    if (printCertificate) {
+    } else if (files.size() != 2)
       throw tools::UsageError(files.size() < 2 ? "IN.pdf and OUT.pdf are needed" : "unexpected argument " + files[2]);
-    s.inputFile = tools::fileName("IN.pdf", files[0]);
-    s.outputFile = tools::fileName("OUT.pdf", files[1]);
+    if (!printCertificate) {
+      s.inputFile = tools::fileName("IN.pdf", files[0]);
+      s.outputFile = tools::fileName("OUT.pdf", files[1]);
+    }
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-sign", e.what(), kUsage);
   }
@@ -97,6 +106,16 @@ int main(int argc, char** argv) {
     s.signingCert = std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, p12, pw, "*");
     if (!temp.empty()) std::filesystem::remove(temp, ec);
     temp.clear();
+    if (printCertificate) {
+      // For a verifier's --trust: the identity's certificate, PEM.
+      penvora::core::util::Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
+      char* pem = nullptr;
+      if (!bio || PEM_write_bio_X509(bio.get(), s.signingCert->certificate()) != 1)
+        throw SecurePdfError("Cannot write the certificate");
+      const long n = BIO_get_mem_data(bio.get(), &pem);
+      std::fwrite(pem, 1, static_cast<std::size_t>(n), stdout);
+      return 0;
+    }
     s.signatureAuthorName = s.signingCert->commonName();
     s.sign();
   } catch (const std::exception& e) {

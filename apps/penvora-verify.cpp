@@ -18,11 +18,18 @@
 
 #include "core/util/Zlib.hpp"
 #include "penvora/SignatureVerifier.hpp"
+#ifdef PENVORA_VERIFY_RENDERS
+#include "PageComparison.hpp"
+#endif
 
 namespace {
 
 const char* const kUsage =
-    "usage: penvora-verify FILE.pdf [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n";
+    "usage: penvora-verify FILE.pdf [--trust FILE|DIR]... [--system-trust] [--online] [--require-revocation]\n"
+    "                      [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
+    "                      [--render-page N OUT.png]\n"
+    "exit: 0 every signature TOTAL-PASSED, 1 one TOTAL-FAILED (or none signed), 3 one INDETERMINATE,\n"
+    "      2 the file or an option cannot be read\n";
 
 // Writes under a temporary name in the same folder and renames when
 // complete, so `path` never holds half a picture. Throws with the reason.
@@ -114,23 +121,63 @@ void renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
   writePng(path, w, h, rgb);
 }
 
+// The page as the earliest signature saw it and as it is now, side by
+// side, written to `path`; the figures go into `out`. The error, if any.
+std::string drawPage(const std::string& file, const penvora::VerifiedDocument& doc, int page,
+                     const std::string& password, const std::string& path, nlohmann::json& out) {
+  unsigned long long revisionEnd = 0;
+  for (const auto& s : doc.signatures)
+    if (s.revisionEnd > 0 && (revisionEnd == 0 || s.revisionEnd < revisionEnd)) revisionEnd = s.revisionEnd;
+  if (revisionEnd == 0) return "no signed revision to compare the page with";
+#ifdef PENVORA_VERIFY_RENDERS
+  try {
+    const auto c = penvora::tools::comparePage(file, revisionEnd, page, password);
+    writeAtomically(path, c.png);
+    out["pagePicture"] = {{"page", page + 1},
+                          {"revisionEnd", revisionEnd},
+                          {"differingPixels", c.differingPixels},
+                          {"pageExistedWhenSigned", c.pageExistedWhenSigned},
+                          {"file", path}};
+    return {};
+  } catch (const std::exception& e) {
+    return std::string("cannot draw the page: ") + e.what();
+  }
+#else
+  (void)file, (void)page, (void)password, (void)path, (void)out;
+  return "this build has no page drawing (built without Qt)";
+#endif
+}
+
 }  // namespace
 
 namespace {
 
 int run(int argc, char** argv) {
   namespace tools = penvora::tools;
-  std::string file, password, keyPath, renderPath;
+  std::string file, keyPath, renderPath, pagePicture;
+  long long renderPage = 0;
+  penvora::VerifyOptions options;
   bool json = false;
   try {
     const auto args = tools::parseOptions(
         argc, argv,
         {{"--json", false, [&](const std::string&) { json = true; }},
-         {"--password", true, [&](const std::string& v) { password = v; }},
+         {"--password", true, [&](const std::string& v) { options.password = v; }},
+         {"--trust", true,
+          [&](const std::string& v) { options.trustAnchors.push_back(tools::fileName("--trust", v)); }},
+         {"--system-trust", false, [&](const std::string&) { options.systemTrust = true; }},
+         {"--online", false, [&](const std::string&) { options.online = true; }},
+         {"--require-revocation", false, [&](const std::string&) { options.requireRevocation = true; }},
          {"--bio-key", true, [&](const std::string& v) { keyPath = tools::fileName("--bio-key", v); }},
-         {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }}});
-    if (args.size() != 1)
-      throw tools::UsageError(args.empty() ? "FILE.pdf is needed" : "unexpected argument " + args[1]);
+         {"--render-bio", true, [&](const std::string& v) { renderPath = tools::fileName("--render-bio", v); }},
+         {"--render-page", true,
+          [&](const std::string& v) { renderPage = tools::wholeNumber("--render-page", v, 1, 9999999); }}});
+    // --render-page N OUT.png: the picture is the one further argument.
+    const std::size_t expected = renderPage > 0 ? 2 : 1;
+    if (args.size() < expected)
+      throw tools::UsageError(args.empty() ? "FILE.pdf is needed" : "--render-page needs N and OUT.png");
+    if (args.size() > expected) throw tools::UsageError("unexpected argument " + args[expected]);
+    if (renderPage > 0) pagePicture = tools::fileName("OUT.png", args[1]);
     file = tools::fileName("FILE.pdf", args[0]);
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-verify", e.what(), kUsage);
@@ -151,20 +198,31 @@ int run(int argc, char** argv) {
 
   penvora::VerifiedDocument doc;
   try {
-    doc = penvora::verifySignatures(file, password, key);
+    options.bioKeyPem = key;
+    doc = penvora::verifySignatures(file, options);
   } catch (const penvora::VerificationError& e) {
     std::fprintf(stderr, "penvora-verify: %s\n", e.what());
     return 2;
   }
 
-  nlohmann::json out = {{"file", file}, {"dss", doc.hasDss}, {"signatures", nlohmann::json::array()}};
-  bool allValid = !doc.signatures.empty();
+  nlohmann::json out = {
+      {"file", file}, {"dss", doc.hasDss}, {"indication", doc.indication}, {"signatures", nlohmann::json::array()}};
   bool rendered = false;
   std::string renderError;
   for (const auto& s : doc.signatures) {
-    // A disallowed later change makes the signature not valid too.
-    allValid = allValid && s.valid;
-    nlohmann::json j = {{"field", s.field},
+    nlohmann::json j = {{"indication", s.indication},
+                        {"subIndication", s.subIndication},
+                        {"reason", s.verdictReason},
+                        {"findings", s.findings},
+                        {"signingTime", s.signingTime},
+                        {"signingTimeProven", s.signingTimeProven},
+                        {"certificate", s.certificateStatus},
+                        {"chain", s.chain},
+                        {"signingCertificateAttribute", s.signingCertificateBinding},
+                        {"revocation", nlohmann::json::array()},
+                        {"timestampStatus", s.timestampStatus},
+                        {"timestampAuthority", s.timestampAuthority},
+                        {"field", s.field},
                         {"page", s.page},
                         {"subFilter", s.subFilter},
                         {"signer", s.signer},
@@ -182,6 +240,12 @@ int run(int argc, char** argv) {
                         {"bioSummary", nullptr},
                         {"bioRecord", nullptr}};
     if (!s.problem.empty()) j["problem"] = s.problem;
+    for (const auto& r : s.revocation) {
+      nlohmann::json e = {{"subject", r.subject}, {"status", r.status}, {"source", r.source}};
+      if (!r.revokedAt.empty()) e["revokedAt"] = r.revokedAt;
+      if (!r.problem.empty() && r.status != "good") e["problem"] = r.problem;
+      j["revocation"].push_back(e);
+    }
     for (const auto& u : s.laterUpdates) {
       nlohmann::json r = {{"end", u.end}, {"change", u.change}};
       if (!u.detail.empty()) r["detail"] = u.detail;
@@ -207,18 +271,29 @@ int run(int argc, char** argv) {
     out["signatures"].push_back(j);
   }
 
+  std::string pageError;
+  if (renderPage > 0)
+    pageError = drawPage(file, doc, static_cast<int>(renderPage - 1), options.password, pagePicture, out);
+
   if (json) {
     std::cout << out.dump(2) << "\n";
   } else {
     std::cout << file << ": " << doc.signatures.size() << " signature(s), DSS " << (doc.hasDss ? "present" : "absent")
-              << "\n";
+              << ", document " << doc.indication << "\n";
     for (const auto& j : out["signatures"]) {
+      const std::string sub = j["subIndication"].get<std::string>();
       std::cout << "\n"
-                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")\n"
+                << j["indication"].get<std::string>() << (sub.empty() ? "" : " " + sub) << "  "
+                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")"
+                << (j["reason"].get<std::string>().empty() ? "" : ": " + j["reason"].get<std::string>()) << "\n"
                 << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
-                << "  signer:     " << j["signer"].get<std::string>() << "\n"
-                << "  integrity:  " << (j["valid"].get<bool>() ? "valid" : "NOT VALID")
-                << (j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")" : "") << "\n"
+                << "  signer:     " << j["signer"].get<std::string>()
+                << "\n"
+                // The bytes alone; a disallowed later change shows under modification.
+                << "  integrity:  " << (j["intact"].get<bool>() ? "valid" : "NOT VALID")
+                << (!j["intact"].get<bool>() && j.contains("problem") ? " (" + j["problem"].get<std::string>() + ")"
+                                                                      : "")
+                << "\n"
                 << "  profile:    " << j["profile"].get<std::string>() << "\n"
                 << "  revision:   bytes 0-" << j["revisionEnd"].get<unsigned long long>()
                 << (j["certification"].get<int>()
@@ -230,21 +305,52 @@ int run(int argc, char** argv) {
                   << r["change"].get<std::string>()
                   << (r.contains("detail") ? " (" + r["detail"].get<std::string>() + ")" : "") << "\n";
       std::cout << "  modification: " << j["modification"].get<std::string>() << "\n";
-      if (!j["timestamp"].get<std::string>().empty())
-        std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << "\n";
+      if (!j["certificate"].get<std::string>().empty()) {
+        std::cout << "  certificate: " << j["certificate"].get<std::string>() << "\n";
+        for (const auto& c : j["chain"]) std::cout << "    " << c.get<std::string>() << "\n";
+      }
+      if (!j["signingCertificateAttribute"].get<std::string>().empty())
+        std::cout << "  signing-certificate attribute: " << j["signingCertificateAttribute"].get<std::string>() << "\n";
+      for (const auto& r : j["revocation"])
+        std::cout << "  revocation: " << r["subject"].get<std::string>() << ": " << r["status"].get<std::string>()
+                  << (r["source"].get<std::string>().empty() ? "" : " (" + r["source"].get<std::string>() + ")")
+                  << (r.contains("revokedAt") ? " at " + r["revokedAt"].get<std::string>() : "")
+                  << (r.contains("problem") ? ": " + r["problem"].get<std::string>() : "") << "\n";
+      if (!j["signingTime"].get<std::string>().empty())
+        std::cout << "  signing time: " << j["signingTime"].get<std::string>()
+                  << (j["signingTimeProven"].get<bool>() ? " (proven by a time-stamp)" : " (claimed, unproven)")
+                  << "\n";
+      if (!j["timestampStatus"].get<std::string>().empty())
+        std::cout << "  time-stamp: " << j["timestamp"].get<std::string>() << " by "
+                  << j["timestampAuthority"].get<std::string>() << ": " << j["timestampStatus"].get<std::string>()
+                  << "\n";
+      for (const auto& f : j["findings"])
+        if (f != j["reason"]) std::cout << "  note: " << f.get<std::string>() << "\n";
       if (j["bioSummary"].is_object()) {
         std::cout << "  biometric summary:\n";
         for (auto& [k, v] : j["bioSummary"].items()) std::cout << "    " << k << " = " << v.get<std::string>() << "\n";
       }
       if (j["bioRecord"].is_string()) std::cout << "  biometric record:\n" << j["bioRecord"].get<std::string>() << "\n";
     }
+    if (out.contains("pagePicture")) {
+      const auto& r = out["pagePicture"];
+      std::cout << "\npage " << r["page"].get<int>() << " as signed (bytes 0-"
+                << r["revisionEnd"].get<unsigned long long>() << ") and now, " << r["differingPixels"].get<long long>()
+                << " pixel(s) differ: " << r["file"].get<std::string>() << "\n";
+    }
+  }
+  if (!pageError.empty()) {
+    std::fprintf(stderr, "penvora-verify: %s\n", pageError.c_str());
+    return 2;
   }
   if (!renderError.empty()) {
     std::fprintf(stderr, "penvora-verify: %s\n", renderError.c_str());
     return 2;
   }
   if (!renderPath.empty() && !rendered) std::fprintf(stderr, "penvora-verify: no decrypted trace to render\n");
-  return allValid ? 0 : 1;
+  // Unsigned counts as failed: there is nothing the back office can rely on.
+  if (doc.signatures.empty() || doc.indication == "TOTAL-FAILED") return 1;
+  return doc.indication == "INDETERMINATE" ? 3 : 0;
 }
 
 }  // namespace

@@ -22,6 +22,15 @@ struct LaterUpdate {
   std::string detail;  // the most far-reaching change, e.g. "changes page 1's content"
 };
 
+// What one certificate's revocation data says.
+struct RevocationStatus {
+  std::string subject;
+  std::string status;     // "good", "revoked", "unavailable" or "no source"
+  std::string source;     // "OCSP (DSS)", "CRL (online)", ..., empty when none
+  std::string revokedAt;  // ISO 8601 UTC, when revoked
+  std::string problem;    // why unavailable
+};
+
 // What an independent check of one signature finds.
 struct VerifiedSignature {
   std::string field;      // fully qualified field name
@@ -43,6 +52,22 @@ struct VerifiedSignature {
   int certification = 0;                  // DocMDP level in force (1-3), 0 when not certified
   std::string modification;               // "none", "allowed" or "disallowed"
 
+  // The verdict: "TOTAL-PASSED", "INDETERMINATE" or "TOTAL-FAILED", with
+  // the sub-indication ("HASH_FAILURE", "NO_CERTIFICATE_CHAIN_FOUND", ...;
+  // empty when passed) and the finding behind it.
+  std::string indication, subIndication, verdictReason;
+  std::vector<std::string> findings;  // everything noted on the way, in order
+  std::string signingTime;            // ISO 8601 UTC: the time-stamp's, else the claimed one, else empty
+  bool signingTimeProven = false;     // it is a verified time-stamp's
+  // "valid", "no chain to a trust anchor", "expired", "not yet valid" or
+  // "invalid"; empty when there is no signing certificate.
+  std::string certificateStatus;
+  std::vector<std::string> chain;            // subjects from the signer to its anchor
+  std::string signingCertificateBinding;     // "bound", "mismatch" or "absent"
+  std::vector<RevocationStatus> revocation;  // the chain's certificates but the anchor
+  std::string timestampStatus;               // "valid", or what is wrong; empty without a time-stamp
+  std::string timestampAuthority;            // subject of the TSA certificate
+
   bool hasBiometricSummary = false;                                    // the summary attribute is present
   bool hasBiometricData = false;                                       // the protected record attribute is present
   std::optional<std::map<std::string, std::string>> biometricSummary;  // names to values; absent when unreadable
@@ -55,6 +80,20 @@ struct VerifiedSignature {
 struct VerifiedDocument {
   std::vector<VerifiedSignature> signatures;  // in form order
   bool hasDss = false;                        // long-term validation data present
+  // The worst of the signatures' indications; "INDETERMINATE" without any.
+  std::string indication;
+};
+
+// Where trust comes from and how far to look for revocation data.
+struct VerifyOptions {
+  std::string password;
+  std::string bioKeyPem;                  // opens the protected biometric trace
+  std::vector<std::string> trustAnchors;  // files (PEM, several certificates, or DER) or folders of them
+  bool systemTrust = false;               // the system's certificate store as anchors too
+  bool online = false;                    // fetch OCSP answers and CRLs the document lacks
+  // A certificate that names no OCSP responder or CRL makes the verdict
+  // indeterminate instead of being only reported.
+  bool requireRevocation = false;
 };
 
 // Thrown when the document cannot be read at all (wrong password, not a PDF).
@@ -68,5 +107,9 @@ class PENVORA_EXPORT VerificationError : public std::runtime_error {
 // certificate) also decrypts the protected trace.
 PENVORA_EXPORT VerifiedDocument verifySignatures(const std::string& path, const std::string& password = "",
                                                  const std::string& bioKeyPem = "");
+
+// The same with trust anchors and revocation checking; each signature gets
+// a verdict. Throws VerificationError also when a trust anchor cannot be read.
+PENVORA_EXPORT VerifiedDocument verifySignatures(const std::string& path, const VerifyOptions& options);
 
 }  // namespace penvora

@@ -79,8 +79,9 @@ TEST(DemoReplayTest, SeveralDocumentsSignAndTheRecordKeepsThePauseBetweenStrokes
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const std::string file = signedFile(r.output);
   ASSERT_FALSE(file.empty()) << r.output;
-  const auto verified = run("'" + std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify' '" + file +
-                            "' --json --bio-key '" + testsupport::fixture("pki/test-bio-encryption.key.pem") + "'");
+  const auto verified =
+      run("'" + std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify' '" + file + "' --json --bio-key '" +
+          testsupport::fixture("pki/test-bio-encryption.key.pem") + "' " + testsupport::trustDefault());
   const auto out = nlohmann::json::parse(verified.output, nullptr, false);
   ASSERT_FALSE(out.is_discarded()) << verified.output;
   const std::string record = out["signatures"][0]["bioRecord"].get<std::string>();

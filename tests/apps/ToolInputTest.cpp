@@ -53,6 +53,8 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
       {tool("penvora-params") + d + "huge", 1, "The request is larger than 16 MB"},
       {verify + "--json --bogus", 2, "unknown option --bogus"},
       {verify + "--bio-key", 2, "--bio-key needs a value"},
+      {verify + "--render-page 1", 2, "--render-page needs N and OUT.png"},
+      {verify + "--trust " + d + "folder", 2, "No certificate in the trust anchors at " + d + "folder"},
       {verify + "--bio-key /dev/zero", 2, "The key is not a regular file"},
       {verify + "--bio-key " + d + "huge", 2, "The key is larger than 1 MB"},
       {tool("penvora-verify") + d + "folder", 2, "The input file is a folder"},

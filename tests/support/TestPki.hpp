@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "core/securepdf/Certificate.hpp"
 #include "support/LocalHttpServer.hpp"
 #include "support/TestSupport.hpp"
 
@@ -153,5 +154,26 @@ class TestTsa {
   testsupport::TempDir dir_;
   testsupport::LocalHttpServer server_;
 };
+
+// A self-signed identity (signer.p12, password "pw"; c.pem) for `subject`
+// ("/CN=..."), valid from `start` to `end` (YYYYMMDDHHMMSSZ).
+inline std::shared_ptr<penvora::core::securepdf::Certificate> selfSigned(
+    const testsupport::TempDir& dir, const std::string& subject, const std::string& start, const std::string& end,
+    const std::string& keyUsage = "digitalSignature") {
+  const auto r = testsupport::run(
+      "cd '" + dir.path().string() + "' && exec 2>&1 && echo 'keyUsage=critical," + keyUsage +
+      "' > ext.cnf && printf '[ca]\\ndefault_ca=d\\n[d]\\ndatabase=index.txt\\nnew_certs_dir=.\\nserial=serial\\n"
+      "default_md=sha256\\npolicy=p\\n[p]\\ncommonName=supplied\\n' > ca.cnf && : > index.txt && "
+      "echo 01 > serial && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '" +
+      subject +
+      "' -keyout k.pem -out r.csr && openssl ca -config ca.cnf -selfsign -preserveDN -keyfile k.pem "
+      "-extfile ext.cnf -in r.csr -out c.pem -startdate " +
+      start + " -enddate " + end +
+      " -batch -notext && openssl pkcs12 -export -inkey k.pem -in c.pem -passout pass:pw -out "
+      "signer.p12");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return std::make_shared<penvora::core::securepdf::Certificate>(penvora::core::securepdf::CertStoreTypes::cstPFXFile,
+                                                                 (dir / "signer.p12").string(), "pw", "*");
+}
 
 }  // namespace pdftest

@@ -123,6 +123,21 @@ inline std::string makeIdentity(const std::string& cn, const std::string& passwo
   return r.exitCode == 0 ? r.output : std::string();
 }
 
+// The default identity's certificate as a PEM file in the build tree,
+// written by the signing tool (to a private name, then renamed: tests run
+// in parallel), for the verifier's --trust.
+inline std::string defaultIdentityPem() {
+  static const std::string path = [] {
+    const std::string p = std::string(PENVORA_BINARY_DIR) + "/tests/default-identity.pem";
+    const std::string mine = p + "." + std::to_string(getpid());
+    run(tool("penvora-sign") + "--print-certificate > '" + mine + "' && mv '" + mine + "' '" + p + "'");
+    return p;
+  }();
+  return path;
+}
+// The verifier's option that trusts it.
+inline std::string trustDefault() { return "--trust '" + defaultIdentityPem() + "' "; }
+
 // Collects the component's log lines for the lifetime of the object.
 class CapturedLog {
  public:

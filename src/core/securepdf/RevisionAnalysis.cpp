@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <string_view>
 
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
@@ -319,9 +320,25 @@ RevisionAnalysis::RevisionAnalysis(std::shared_ptr<const std::string> bytes, std
 
 RevisionAnalysis::~RevisionAnalysis() = default;
 
+std::optional<std::uint64_t> RevisionAnalysis::startxrefBefore(const std::string& bytes, std::size_t eof) {
+  auto isSpace = [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == '\0'; };
+  std::size_t at = eof;
+  while (at > 0 && isSpace(bytes[at - 1])) --at;
+  const std::size_t digitsEnd = at;
+  while (at > 0 && bytes[at - 1] >= '0' && bytes[at - 1] <= '9') --at;
+  if (at == digitsEnd || digitsEnd - at > 18) return std::nullopt;
+  const std::uint64_t offset = std::stoull(bytes.substr(at, digitsEnd - at));
+  while (at > 0 && isSpace(bytes[at - 1])) --at;
+  if (at < 9 || bytes.compare(at - 9, 9, "startxref") != 0) return std::nullopt;
+  return offset;
+}
+
 std::vector<std::uint64_t> RevisionAnalysis::revisionEnds(const std::string& bytes) {
   std::vector<std::uint64_t> ends;
   for (auto at = bytes.find("%%EOF"); at != std::string::npos; at = bytes.find("%%EOF", at + 5)) {
+    // Only a %%EOF after "startxref N" closes a revision; one inside a
+    // stream or a comment does not.
+    if (!startxrefBefore(bytes, at)) continue;
     std::size_t end = at + 5;
     if (end < bytes.size() && bytes[end] == '\r') ++end;
     if (end < bytes.size() && bytes[end] == '\n') ++end;
@@ -403,11 +420,20 @@ RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
                                                       : Change::Annotations;
   std::uint64_t from = revisionEnd;
   for (std::uint64_t end : revisionEnds(*bytes_)) {
-    // Only line ends past the revision: not an update.
+    // Only white space past the revision: not an update.
     if (end <= revisionEnd ||
-        bytes_->find_first_not_of("\r\n", static_cast<std::size_t>(revisionEnd)) >= static_cast<std::size_t>(end))
+        bytes_->find_first_not_of(std::string("\r\n \t\f\0", 6), static_cast<std::size_t>(from)) >=
+            static_cast<std::size_t>(end))
       continue;
     UpdateChange u = compare(from, end);
+    // Objects appended without a cross-reference section of their own (no
+    // "startxref N %%EOF", or one pointing back into earlier revisions):
+    // qpdf keeps to the old table, but a reader repairing the file shows them.
+    const std::string_view tail = std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end));
+    const auto eof = tail.rfind("%%EOF");
+    const auto startxref = eof == std::string_view::npos || eof < from ? std::nullopt : startxrefBefore(*bytes_, eof);
+    if (!startxref || *startxref < from)
+      u = {end, Change::Other, "appends objects no cross-reference section of its own lists"};
     if (u.change > allowed && !report.disallowed) {
       report.disallowed = true;
       report.problem = "a later update " + u.detail;

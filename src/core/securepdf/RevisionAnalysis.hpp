@@ -37,9 +37,13 @@ class RevisionAnalysis {
   // The updates after the revision that ends at `revisionEnd`.
   RevisionReport after(std::uint64_t revisionEnd);
 
-  // Where each revision of the file ends: after each %%EOF and its line
-  // end, and the end of the file.
+  // Where each revision of the file ends: after each %%EOF that follows
+  // "startxref N", and its line end; and the end of the file.
   static std::vector<std::uint64_t> revisionEnds(const std::string& bytes);
+
+  // N of the "startxref N" right before the %%EOF at `eof`; none when
+  // that %%EOF is not preceded so.
+  static std::optional<std::uint64_t> startxrefBefore(const std::string& bytes, std::size_t eof);
 
  private:
   QPDF* model(std::uint64_t end, std::string& error);

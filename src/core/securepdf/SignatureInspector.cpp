@@ -75,8 +75,56 @@ int pageOf(QPDF& pdf, const QPDFObjectHandle& widget) {
   return -1;
 }
 
+// A PDF date ("D:YYYYMMDDHHmmSS+HH'mm'", trailing parts optional) as ISO
+// 8601 UTC; empty when it does not read as one.
+std::string pdfDateIso(std::string d) {
+  if (d.rfind("D:", 0) == 0) d = d.substr(2);
+  int f[6] = {0, 1, 1, 0, 0, 0};
+  const int widths[6] = {4, 2, 2, 2, 2, 2};
+  std::size_t at = 0;
+  for (int i = 0; i < 6 && at + widths[i] <= d.size() && std::isdigit(static_cast<unsigned char>(d[at])); ++i) {
+    const std::string part = d.substr(at, widths[i]);
+    if (!std::all_of(part.begin(), part.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+      return {};
+    f[i] = std::stoi(part);
+    at += widths[i];
+  }
+  if (at < 4) return {};
+  long offset = 0;
+  if (at < d.size() && (d[at] == '+' || d[at] == '-') && at + 3 <= d.size()) {
+    const int sign = d[at] == '+' ? 1 : -1;
+    int hh = 0, mm = 0;
+    if (std::sscanf(d.c_str() + at + 1, "%2d'%2d", &hh, &mm) < 1) return {};
+    offset = sign * (hh * 3600L + mm * 60L);
+  }
+  std::tm tm{};
+  tm.tm_year = f[0] - 1900, tm.tm_mon = f[1] - 1, tm.tm_mday = f[2], tm.tm_hour = f[3], tm.tm_min = f[4],
+  tm.tm_sec = f[5];
+  const std::time_t t = timegm(&tm) - offset;
+  std::tm utc{};
+  if (!gmtime_r(&t, &utc)) return {};
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return buf;
+}
+
+// Whether the signer's messageDigest attribute is the digest of `content`.
+bool digestMatches(CMS_SignerInfo* si, const std::string& content) {
+  X509_ALGOR* digestAlg = nullptr;
+  CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digestAlg, nullptr);
+  const EVP_MD* md = digestAlg ? EVP_get_digestbyobj(digestAlg->algorithm) : nullptr;
+  const auto* want = static_cast<ASN1_OCTET_STRING*>(
+      CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+  unsigned char d[EVP_MAX_MD_SIZE];
+  unsigned n = 0;
+  if (!md || !want || EVP_Digest(content.data(), content.size(), d, &n, md, nullptr) != 1) return false;
+  return static_cast<unsigned>(ASN1_STRING_length(want)) == n && std::equal(d, d + n, ASN1_STRING_get0_data(want));
+}
+
 void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
   const std::uintmax_t fileSize = file.size();
+  // Structural until the signature itself is reached.
+  info.failure = SignatureInfo::Failure::Format;
   QPDFObjectHandle br = sig.getKey("/ByteRange");
   long long r[4];
   if (!br.isArray() || br.getArrayNItems() != 4) {
@@ -131,6 +179,8 @@ void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
     return;
   }
   const auto* derEnd = reinterpret_cast<const unsigned char*>(der.data()) + der.size();
+  info.cms.assign(reinterpret_cast<const unsigned char*>(der.data()), p);
+  std::copy(std::begin(r), std::end(r), std::begin(info.range));
   if (std::any_of(p, derEnd, [](unsigned char c) { return c != 0; })) {
     info.problem = "bytes other than zero follow the signature in the /Contents padding";
     return;
@@ -187,10 +237,19 @@ void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
     }
     info.valid = signatureHolds && imprintHolds;
     if (!info.valid) info.problem = signatureHolds ? "the time-stamp imprint differs" : "the token's signature fails";
+    info.failure = info.valid      ? SignatureInfo::Failure::None
+                   : !imprintHolds ? SignatureInfo::Failure::Hash
+                                   : SignatureInfo::Failure::Crypto;
   } else {
-    info.valid = CMS_verify(cms.get(), nullptr, nullptr, data.get(), nullptr,
-                            CMS_DETACHED | CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1;
-    if (!info.valid) info.problem = "the signature does not match the signed bytes";
+    const bool digestHolds = digestMatches(si, content);
+    info.valid = digestHolds && CMS_verify(cms.get(), nullptr, nullptr, data.get(), nullptr,
+                                           CMS_DETACHED | CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) == 1;
+    if (!info.valid)
+      info.problem = digestHolds ? "the signature value does not match the signed attributes"
+                                 : "the signed bytes' digest differs from the signed one";
+    info.failure = info.valid    ? SignatureInfo::Failure::None
+                   : digestHolds ? SignatureInfo::Failure::Crypto
+                                 : SignatureInfo::Failure::Hash;
     const int at = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, -1);
     if (at >= 0) {
       ASN1_TYPE* t = X509_ATTRIBUTE_get0_type(CMS_unsigned_get_attr(si, at), 0);
@@ -213,6 +272,25 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) throw SecurePdfError("The document cannot be read: " + path);
   }
+  doc.file = file;
+  if (doc.hasDss) {
+    QPDFObjectHandle dss = pdf->getRoot().getKey("/DSS");
+    const std::pair<const char*, std::vector<util::Bytes>*> lists[] = {
+        {"/Certs", &doc.dssCerts}, {"/OCSPs", &doc.dssOcsps}, {"/CRLs", &doc.dssCrls}};
+    for (const auto& [key, out] : lists) {
+      QPDFObjectHandle a = dss.getKey(key);
+      for (int i = 0; a.isArray() && i < a.getArrayNItems(); ++i) {
+        QPDFObjectHandle s = a.getArrayItem(i);
+        if (!s.isStream()) continue;
+        try {
+          auto data = s.getStreamData(qpdf_dl_generalized);
+          out->emplace_back(data->getBuffer(), data->getBuffer() + data->getSize());
+        } catch (const std::exception&) {
+          // An unreadable item is missing validation data, which the verdict reports.
+        }
+      }
+    }
+  }
   RevisionAnalysis revisions(file, password);
   bool anyDocTimestamp = false;
   for (auto& f : listSignatureFields(*pdf)) {
@@ -221,6 +299,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     info.field = f.fullName;
     QPDFObjectHandle sig = f.field.getKey("/V");
     if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
+    if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
     QPDFObjectHandle widget = f.field;
     if (!widget.hasKey("/Rect") && f.field.getKey("/Kids").isArray() && f.field.getKey("/Kids").getArrayNItems() > 0)
       widget = f.field.getKey("/Kids").getArrayItem(0);

@@ -46,7 +46,8 @@ class SignDocumentsTest : public ::testing::Test {
 
   // penvora-verify on a signed file, with further arguments.
   static testsupport::CommandResult verifier(const fs::path& pdf, const std::string& args) {
-    return run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + pdf.string() + "' " + args);
+    return run(std::string(PENVORA_BINARY_DIR) + "/apps/penvora-verify '" + pdf.string() + "' " +
+               testsupport::trustDefault() + args);
   }
   // Its JSON report, the record opened with the test key.
   static nlohmann::json verify(const fs::path& pdf) {

@@ -5,20 +5,7 @@
 
 using testsupport::TempDir, testsupport::writeText;
 
-namespace {
-
-// `file` with its signature's /ByteRange rewritten, kept to the same length.
-std::string withRange(const std::string& file, long long a, long long b, long long c, long long d) {
-  const auto at = file.find("/ByteRange [") + 11;
-  const auto end = file.find(']', at) + 1;
-  std::string text =
-      "[" + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) + " " + std::to_string(d) + "]";
-  if (text.size() > end - at) return {};
-  text.insert(text.size() - 1, end - at - text.size(), ' ');
-  return file.substr(0, at) + text + file.substr(end);
-}
-
-}  // namespace
+using pdftest::withRange;
 
 TEST(ByteRangeStrictnessTest, EachFlawInTheByteRangeOrThePaddingIsNamed) {
   TempDir dir;

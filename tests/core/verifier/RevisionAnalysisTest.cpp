@@ -72,8 +72,8 @@ TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
     EXPECT_NE(s.modification, "disallowed");
     for (const auto& u : s.laterUpdates) EXPECT_EQ(u.change, "form filling or signing") << u.detail;
   }
-  const auto r =
-      testsupport::run(testsupport::tool("penvora-verify") + "--json '" + (dir / "thrice.pdf").string() + "'");
+  const auto r = testsupport::run(testsupport::tool("penvora-verify") + testsupport::trustDefault() + "--json '" +
+                                  (dir / "thrice.pdf").string() + "'");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   const auto json = nlohmann::json::parse(r.output);
   std::size_t updates = 0;

@@ -1,0 +1,127 @@
+#include "core/verifier/RevocationChecker.hpp"
+
+#include <openssl/err.h>
+#include <openssl/ocsp.h>
+#include <openssl/x509.h>
+
+#include <optional>
+
+#include "core/securepdf/RevocationFetcher.hpp"
+#include "core/util/OpenSsl.hpp"
+
+namespace penvora::core::verifier {
+namespace {
+
+using util::Owned;
+using Status = CertificateStatus::Status;
+
+std::time_t timeOf(const ASN1_TIME* t) {
+  std::tm tm{};
+  return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
+}
+
+// What one OCSP response (DER) says about `cert`, when it is a response
+// about it signed by its issuer or the issuer's delegate.
+std::optional<CertificateStatus> fromOcsp(const util::Bytes& der, X509* cert, X509* issuer) {
+  const unsigned char* p = der.data();
+  Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(der.size())));
+  if (!resp || OCSP_response_status(resp.get()) != OCSP_RESPONSE_STATUS_SUCCESSFUL) return std::nullopt;
+  Owned<OCSP_BASICRESP, OCSP_BASICRESP_free> basic(OCSP_response_get1_basic(resp.get()));
+  Owned<OCSP_CERTID, OCSP_CERTID_free> id(OCSP_cert_to_id(EVP_sha1(), cert, issuer));
+  int status = -1, reason = 0;
+  ASN1_GENERALIZEDTIME *revoked = nullptr, *thisUpdate = nullptr, *nextUpdate = nullptr;
+  if (!basic || !id ||
+      OCSP_resp_find_status(basic.get(), id.get(), &status, &reason, &revoked, &thisUpdate, &nextUpdate) != 1 ||
+      status == V_OCSP_CERTSTATUS_UNKNOWN)
+    return std::nullopt;
+  util::X509StackView trusted(sk_X509_new_null());
+  Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
+  if (!trusted || sk_X509_push(trusted.get(), issuer) <= 0 || !store || X509_STORE_add_cert(store.get(), issuer) != 1 ||
+      OCSP_basic_verify(basic.get(), trusted.get(), store.get(), OCSP_TRUSTOTHER | OCSP_PARTIAL_CHAIN) != 1)
+    return std::nullopt;
+  CertificateStatus out;
+  out.status = status == V_OCSP_CERTSTATUS_REVOKED ? Status::Revoked : Status::Good;
+  out.revokedAt = timeOf(revoked);
+  return out;
+}
+
+// What one CRL (DER) says about `cert`, when the issuer signed it.
+std::optional<CertificateStatus> fromCrl(const util::Bytes& der, X509* cert, X509* issuer) {
+  const unsigned char* p = der.data();
+  Owned<X509_CRL, X509_CRL_free> crl(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
+  if (!crl || X509_NAME_cmp(X509_CRL_get_issuer(crl.get()), X509_get_subject_name(issuer)) != 0 ||
+      X509_CRL_verify(crl.get(), X509_get0_pubkey(issuer)) != 1)
+    return std::nullopt;
+  CertificateStatus out;
+  X509_REVOKED* entry = nullptr;
+  if (X509_CRL_get0_by_cert(crl.get(), &entry, cert) == 1) {
+    out.status = Status::Revoked;
+    out.revokedAt = timeOf(X509_REVOKED_get0_revocationDate(entry));
+  } else {
+    out.status = Status::Good;
+  }
+  return out;
+}
+
+std::string subjectOf(X509* cert) {
+  char buf[256];
+  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
+}
+
+CertificateStatus withSource(CertificateStatus s, const char* source) {
+  s.source = source;
+  return s;
+}
+
+CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Bytes>& ocsps,
+                           const std::vector<util::Bytes>& crls, bool online) {
+  for (const auto& o : ocsps)
+    if (auto s = fromOcsp(o, cert, issuer)) return withSource(*s, "OCSP (DSS)");
+  for (const auto& c : crls)
+    if (auto s = fromCrl(c, cert, issuer)) return withSource(*s, "CRL (DSS)");
+  const auto ocspAt = securepdf::ocspUrls(cert);
+  const auto crlAt = securepdf::crlUrls(cert);
+  CertificateStatus out;
+  if (ocspAt.empty() && crlAt.empty()) {
+    out.status = Status::NoSource;
+    out.problem = "the certificate names no OCSP responder or CRL";
+    return out;
+  }
+  out.problem = "no revocation data in the document";
+  if (!online) return out;
+  for (const auto& url : ocspAt) {
+    try {
+      if (auto s = fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url), cert, issuer))
+        return withSource(*s, "OCSP (online)");
+    } catch (const std::exception& e) {
+      out.problem = e.what();
+    }
+  }
+  for (const auto& url : crlAt) {
+    try {
+      if (auto s = fromCrl(securepdf::fetchCrl(url, issuer), cert, issuer)) return withSource(*s, "CRL (online)");
+    } catch (const std::exception& e) {
+      out.problem = e.what();
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std::vector<util::Bytes>& ocsps,
+                                               const std::vector<util::Bytes>& crls, bool online) {
+  std::vector<CertificateStatus> out;
+  const int n = chain ? sk_X509_num(chain) : 0;
+  for (int i = 0; i + 1 < n; ++i) {
+    X509* cert = sk_X509_value(chain, i);
+    auto s = statusOf(cert, sk_X509_value(chain, i + 1), ocsps, crls, online);
+    s.subject = subjectOf(cert);
+    s.isSigner = i == 0;
+    out.push_back(std::move(s));
+  }
+  ERR_clear_error();
+  return out;
+}
+
+}  // namespace penvora::core::verifier
