@@ -53,11 +53,7 @@ QStringList unnamed(QWidget* root) {
     if (!a || a->state().invisible) return;
     const QString name = a->text(QAccessible::Name);
     if (interactive(a) && !std::any_of(name.begin(), name.end(), [](QChar ch) { return ch.isLetter(); }))
-      found << QStringLiteral("%1 (role %2, \"%3\")")
-                   .arg(a->object() ? a->object()->objectName() + "/" + a->object()->metaObject()->className()
-                                    : QStringLiteral("?"))
-                   .arg(a->role())
-                   .arg(name);
+      found << QString(a->object() ? a->object()->metaObject()->className() : "?") + " \"" + name + '"';
     for (int i = 0; i < a->childCount(); ++i) walk(a->child(i));
   };
   walk(QAccessible::queryAccessibleInterface(root));
@@ -154,14 +150,10 @@ TEST(AccessibilityTest, TheShownPageIsReadOutAndTheSecurityBarHasAValue) {
   bar.setValue(0.456f);
   EXPECT_EQ(a->valueInterface()->currentValue().toInt(), 46);
   bar.setValue(3.0f);  // past full the bar stops at its track
-  EXPECT_EQ(a->valueInterface()->maximumValue().toInt(), 100);
   EXPECT_EQ(a->valueInterface()->currentValue().toInt(), 100);
-}
-
-TEST(AccessibilityTest, TheToolbarTextIsWhiteUnlessTheHostRestoresTheOriginal) {
-  EXPECT_EQ(qt::ui::toolbarTextColor(), QColor(Qt::white));
-  EXPECT_EQ(qt::ui::namedColor("ToolbarTitleColor"), QColor(Qt::black));
+  // The toolbar's text is white unless the host restores the original black.
   qApp->setProperty("penvoraToolbarTitleColor", qt::ui::namedColor("ToolbarTitleColor"));
   EXPECT_EQ(qt::ui::toolbarTextColor(), QColor(Qt::black));
   qApp->setProperty("penvoraToolbarTitleColor", QVariant());
+  EXPECT_EQ(qt::ui::toolbarTextColor(), QColor(Qt::white));
 }
