@@ -47,6 +47,7 @@ void PenvoraSDKSignatureViewController::setUpAccessibility() {
   ui_->backButton->setAccessibleName(ui::localizedString("back"));  // without the chevron
   ui::nameForAccessibility(ui_->signingActivityIndicator, "a11y_signing_progress");
   view->installEventFilter(this);
+  view->setPageTextSource([this](int page) { return text_ ? text_->pageText(page) : QString(); });
 
   closeControl_ = iconControl(view->viewport(), "a11y_remove_signature", nullptr);
   acceptControl_ = iconControl(view->viewport(), "a11y_accept_signature", "a11y_signature_box_description");

@@ -141,6 +141,10 @@ TEST(AccessibilityTest, TheShownPageIsReadOutAndTheSecurityBarHasAValue) {
   c->pdfView()->goToPage(2);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->accessibleDescription().contains("The end"); }, 2000));
   EXPECT_TRUE(c->pdfView()->accessibleDescription().startsWith("Page 3 of 3"));
+  // The same text through the text interface a reader walks.
+  auto* text = QAccessible::queryAccessibleInterface(c->pdfView())->textInterface();
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->text(0, text->characterCount()).startsWith("The end"));
 
   qt::capture::ProgressBar bar;
   auto* a = QAccessible::queryAccessibleInterface(&bar);
