@@ -133,7 +133,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   // the box moves by `shown` points as the user sees the page (x to the
   // right, y down), and grows by `shownHeight` points (shrinks when less
   // than zero) from its expand handle. Arrow keys step by kKeyStep, with
-  // Shift by kKeyLargeStep.
+  // Shift by kKeyLargeStep; + and - by kKeyStep.
   static constexpr double kKeyStep = 5.0, kKeyLargeStep = 25.0;
   void moveSignatureBy(const QPointF& shown);
   void resizeSignatureBy(double shownHeight);

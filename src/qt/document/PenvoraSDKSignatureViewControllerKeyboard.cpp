@@ -144,13 +144,14 @@ bool PenvoraSDKSignatureViewController::placementKey(QKeyEvent* event) {
     case Qt::Key_Down:
       moveSignatureBy({0, step});
       return true;
+    // Shift is how most layouts type +: the size always steps by kKeyStep.
     case Qt::Key_Plus:
-    case Qt::Key_Equal:  // + without Shift on most layouts
-      resizeSignatureBy(step);
+    case Qt::Key_Equal:  // + without Shift
+      resizeSignatureBy(kKeyStep);
       return true;
     case Qt::Key_Minus:
     case Qt::Key_Underscore:
-      resizeSignatureBy(-step);
+      resizeSignatureBy(-kKeyStep);
       return true;
     default:
       return false;
