@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
+#include <set>
 
 #include "qt/capture/ProgressBar.hpp"
 #include "qt/capture/SignatureDrawerView.hpp"
@@ -27,22 +28,10 @@ using namespace penvora;
 namespace {
 
 bool interactive(QAccessibleInterface* a) {
-  switch (a->role()) {
-    case QAccessible::PushButton:
-    case QAccessible::ButtonMenu:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::EditableText:
-    case QAccessible::ScrollBar:
-    case QAccessible::Slider:
-    case QAccessible::SpinBox:
-    case QAccessible::ComboBox:
-    case QAccessible::ProgressBar:
-    case QAccessible::Link:
-      return true;
-    default:
-      return a->state().focusable;  // the viewer, the canvas, the link label
-  }
+  using A = QAccessible;
+  static const std::set<A::Role> controls{A::PushButton, A::CheckBox, A::RadioButton, A::EditableText, A::ScrollBar,
+                                          A::Slider,     A::SpinBox,  A::ComboBox,    A::ProgressBar,  A::Link};
+  return controls.count(a->role()) || a->state().focusable;  // the viewer, the canvas, the link label
 }
 
 // Interactive elements shown under `root` whose name is empty or has no
