@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <algorithm>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -97,6 +100,25 @@ json viewerState(const penvora::qt::document::PenvoraSDKSignatureViewController*
 // Every enabled control or label that shows text to the user on top (inside
 // the topmost panel when one is open), with its place on screen, so a test
 // can measure the text's contrast on the screenshot and a button's size.
+// Controls a screen reader would meet without a name (or with a glyph for
+// one, such as "✕"): what assistive technology reads, walked from the window.
+json unnamedControls(QWidget* window) {
+  json found = json::array();
+  std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* a) {
+    if (!a || a->state().invisible) return;
+    const QString text = a->text(QAccessible::Name);
+    const bool control = a->state().focusable || a->role() == QAccessible::PushButton ||
+                         a->role() == QAccessible::EditableText || a->role() == QAccessible::ScrollBar ||
+                         a->role() == QAccessible::ProgressBar || a->role() == QAccessible::Link;
+    if (control && std::none_of(text.begin(), text.end(), [](QChar ch) { return ch.isLetter(); }))
+      found.push_back(std::string(a->object() ? a->object()->metaObject()->className() : "?") + " \"" +
+                      text.toStdString() + "\"");
+    for (int i = 0; i < a->childCount(); ++i) walk(a->child(i));
+  };
+  walk(QAccessible::queryAccessibleInterface(window));
+  return found;
+}
+
 json texts(const QWidget* window, const QWidget* overlay) {
   json out = json::array();
   for (const QWidget* w : window->findChildren<QWidget*>()) {
@@ -164,6 +186,9 @@ std::string UiProbe::describe() const {
   out["accept"] = onScreen(c->acceptButton());
   out["rejectDialog"] = c->rejectDialog() != nullptr;
   out["boxes"] = boxes(c);
+  if (const auto& box = c->imageSignatureAnnotation; box && c->signaturePage() >= 0)
+    out["boxPage"] = {box->bounds.x, box->bounds.y, box->bounds.width, box->bounds.height};
+  out["unnamed"] = unnamedControls(const_cast<QWidget*>(window));
   out["signEnabled"] = c->signButton() && c->signButton()->isEnabled();
   out["view"] = viewerState(c);
   out["texts"] = texts(window, overlay);

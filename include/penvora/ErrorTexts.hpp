@@ -25,6 +25,11 @@ inline constexpr const char* DocumentNotAccessible = "documentPath or documentUr
 inline constexpr const char* ErrorSigning = "Error signing";
 // handleDocument without its parameters or one of their parts.
 inline constexpr const char* MissingParameters = "penvoraSDKParams or one of its members is missing";
+// The screens are widgets: a host running only a QGuiApplication (Qt Quick)
+// must create a QApplication instead.
+inline constexpr const char* NeedsQApplication =
+    "The signing screen needs a QApplication (its screens are Qt Widgets); create a QApplication instead of a "
+    "QGuiApplication";
 }  // namespace errortext
 
 // Output-name check: the lower-cased name must end with ".pdf".

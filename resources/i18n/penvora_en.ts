@@ -151,5 +151,97 @@
         <source>accept</source>
         <translation>Accept</translation>
     </message>
+    <message>
+        <source>a11y_signing_screen</source>
+        <translation>Document signing</translation>
+    </message>
+    <message>
+        <source>a11y_signing_screen_description</source>
+        <translation>Read the document, then sign or reject it</translation>
+    </message>
+    <message>
+        <source>a11y_document</source>
+        <translation>Document</translation>
+    </message>
+    <message>
+        <source>a11y_document_description</source>
+        <translation>The pages of the document to sign. Page Up and Page Down turn the pages; with a signature box placed, the arrow keys move it (Shift for larger steps) and + and - resize it</translation>
+    </message>
+    <message>
+        <source>a11y_page_text</source>
+        <translation>Page %1 of %2: %3</translation>
+    </message>
+    <message>
+        <source>a11y_page_no_text</source>
+        <translation>Page %1 of %2, without text</translation>
+    </message>
+    <message>
+        <source>a11y_scroll_bar</source>
+        <translation>Document position</translation>
+    </message>
+    <message>
+        <source>a11y_signature_box</source>
+        <translation>Signature box</translation>
+    </message>
+    <message>
+        <source>a11y_signature_box_description</source>
+        <translation>Arrow keys move it, Shift for larger steps; + and - resize it; Return accepts, Escape removes it</translation>
+    </message>
+    <message>
+        <source>a11y_remove_signature</source>
+        <translation>Remove signature</translation>
+    </message>
+    <message>
+        <source>a11y_accept_signature</source>
+        <translation>Accept signature here</translation>
+    </message>
+    <message>
+        <source>a11y_resize_signature</source>
+        <translation>Resize signature</translation>
+    </message>
+    <message>
+        <source>a11y_resize_signature_description</source>
+        <translation>+ enlarges the signature, - makes it smaller</translation>
+    </message>
+    <message>
+        <source>a11y_canvas</source>
+        <translation>Signature drawing area</translation>
+    </message>
+    <message>
+        <source>a11y_canvas_description</source>
+        <translation>Draw your signature here with a finger, pen or mouse</translation>
+    </message>
+    <message>
+        <source>a11y_security_level</source>
+        <translation>Signature security level</translation>
+    </message>
+    <message>
+        <source>a11y_close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>a11y_reject_reason</source>
+        <translation>Reason for rejecting</translation>
+    </message>
+    <message>
+        <source>a11y_password_field</source>
+        <translation>Document password</translation>
+    </message>
+    <message>
+        <source>a11y_warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>a11y_learn_more</source>
+        <translation>Learn more about the default certificate (opens a web page)</translation>
+    </message>
+    <message>
+        <source>a11y_signature_text</source>
+        <translation>Signature text</translation>
+    </message>
+    <message>
+        <source>a11y_signing_progress</source>
+        <translation>Signing progress</translation>
+    </message>
 </context>
 </TS>

@@ -151,5 +151,97 @@
         <source>accept</source>
         <translation>Aceptar</translation>
     </message>
+    <message>
+        <source>a11y_signing_screen</source>
+        <translation>Firma de documento</translation>
+    </message>
+    <message>
+        <source>a11y_signing_screen_description</source>
+        <translation>Lea el documento y después fírmelo o recházelo</translation>
+    </message>
+    <message>
+        <source>a11y_document</source>
+        <translation>Documento</translation>
+    </message>
+    <message>
+        <source>a11y_document_description</source>
+        <translation>Las páginas del documento a firmar. Re Pág y Av Pág pasan las páginas; con un recuadro de firma colocado, las flechas lo mueven (Mayús para pasos mayores) y + y - cambian su tamaño</translation>
+    </message>
+    <message>
+        <source>a11y_page_text</source>
+        <translation>Página %1 de %2: %3</translation>
+    </message>
+    <message>
+        <source>a11y_page_no_text</source>
+        <translation>Página %1 de %2, sin texto</translation>
+    </message>
+    <message>
+        <source>a11y_scroll_bar</source>
+        <translation>Posición en el documento</translation>
+    </message>
+    <message>
+        <source>a11y_signature_box</source>
+        <translation>Recuadro de firma</translation>
+    </message>
+    <message>
+        <source>a11y_signature_box_description</source>
+        <translation>Las flechas lo mueven, Mayús para pasos mayores; + y - cambian su tamaño; Intro acepta, Escape lo quita</translation>
+    </message>
+    <message>
+        <source>a11y_remove_signature</source>
+        <translation>Quitar firma</translation>
+    </message>
+    <message>
+        <source>a11y_accept_signature</source>
+        <translation>Aceptar firma aquí</translation>
+    </message>
+    <message>
+        <source>a11y_resize_signature</source>
+        <translation>Cambiar tamaño de la firma</translation>
+    </message>
+    <message>
+        <source>a11y_resize_signature_description</source>
+        <translation>+ agranda la firma, - la reduce</translation>
+    </message>
+    <message>
+        <source>a11y_canvas</source>
+        <translation>Área para dibujar la firma</translation>
+    </message>
+    <message>
+        <source>a11y_canvas_description</source>
+        <translation>Dibuje aquí su firma con el dedo, un lápiz o el ratón</translation>
+    </message>
+    <message>
+        <source>a11y_security_level</source>
+        <translation>Nivel de seguridad de la firma</translation>
+    </message>
+    <message>
+        <source>a11y_close</source>
+        <translation>Cerrar</translation>
+    </message>
+    <message>
+        <source>a11y_reject_reason</source>
+        <translation>Motivo del rechazo</translation>
+    </message>
+    <message>
+        <source>a11y_password_field</source>
+        <translation>Contraseña del documento</translation>
+    </message>
+    <message>
+        <source>a11y_warning</source>
+        <translation>Aviso</translation>
+    </message>
+    <message>
+        <source>a11y_learn_more</source>
+        <translation>Más información sobre el certificado por defecto (abre una página web)</translation>
+    </message>
+    <message>
+        <source>a11y_signature_text</source>
+        <translation>Texto de la firma</translation>
+    </message>
+    <message>
+        <source>a11y_signing_progress</source>
+        <translation>Progreso de la firma</translation>
+    </message>
 </context>
 </TS>

@@ -121,6 +121,11 @@ void Canvas::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.fillRect(event->rect(), Qt::white);
   painter.drawImage(QPointF(0, 0), inkImage_);
+  if (hasFocus()) {
+    // The keyboard's ring, dark on the white area (17:1).
+    painter.setPen(QPen(QColor(0x1C, 0x1C, 0x1E), 3));
+    painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
+  }
 }
 
 void Canvas::begin(const QPointF& p, quint64 timestamp, double pressure) {

@@ -6,7 +6,9 @@
 namespace penvora::qt::capture {
 
 // The security bar of the capture panel: an 80 × 15 track and, over it
-// from the left, a bar of min(value × 80, 80) in the current colour.
+// from the left, a bar of min(value × 80, 80) in the current colour. For
+// assistive technology it is a progress bar whose value is the percentage
+// filled (0 to 100).
 class ProgressBar : public QWidget {
   Q_OBJECT
  public:
@@ -20,6 +22,8 @@ class ProgressBar : public QWidget {
   void setColor(const QColor& color);
   // Width the bar is heading to; the drawn width follows it linearly.
   double targetBarWidth() const;
+  // The percentage a reader is told.
+  int percent() const;
 
   QSize sizeHint() const override { return {kTrackWidth, kTrackHeight}; }
 

@@ -16,8 +16,10 @@
 #include "penvora/Log.hpp"
 #include "qt/capture/LocationManager.hpp"
 #include "qt/capture/ProgressBar.hpp"
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/AspectRatioBox.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
 #include "qt/ui/QtColor.hpp"
 
@@ -78,7 +80,8 @@ void SignatureDrawerView::buildLayout() {
   header->setPalette(headerPalette);
   // White on the accent in either scheme (the light scheme's text is black).
   // A style sheet, as the screen's sheet would win over a palette.
-  header->setStyleSheet(QStringLiteral("QLabel, QToolButton { color: #FFFFFF; }"));
+  header->setStyleSheet(QStringLiteral("QLabel, QToolButton { color: #FFFFFF; }") +
+                        ui::focusRing(QLatin1String(ui::kFocusOnAccent)));
   auto* headerRow = new QHBoxLayout(header);
   title_ = new QLabel(ui::localizedString("sign-here"));
   title_->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title3));
@@ -88,7 +91,7 @@ void SignatureDrawerView::buildLayout() {
   close->setFont(ui::panelFont(QStringLiteral("Exo2-Medium"), ui::TextStyle::title2));
   close->setAutoRaise(true);
   close->setMinimumSize(44, 44);  // a finger's target
-  close->setAccessibleName(QStringLiteral("close"));
+  ui::nameForAccessibility(close, "a11y_close");
   closeButton_ = close;
   headerRow->addWidget(title_);
   headerRow->addStretch();
@@ -99,6 +102,8 @@ void SignatureDrawerView::buildLayout() {
   const bool dark = ui::isDarkColorScheme(palette());
   canvasView_ = new Canvas(dark, QString::fromStdString(drawerModel_.signatureColorHex),
                            static_cast<double>(drawerModel_.signatureThickness));
+  ui::nameForAccessibility(canvasView_, "a11y_canvas", "a11y_canvas_description");
+  ui::nameForAccessibility(progressBar_, "a11y_security_level");
   auto* canvasBox = new ui::AspectRatioBox(canvasView_, drawerModel_.ratio);
   coordinator_ = std::make_unique<Canvas::Coordinator>(*progressBar_);
   connect(canvasView_, &Canvas::drawingDidChange, this, [this] {
@@ -117,10 +122,18 @@ void SignatureDrawerView::buildLayout() {
     b->setFont(medium);
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   }
-  eraseButton_->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; }").arg(accent.name()));
-  acceptButton_->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; } "
-                                              "QPushButton:disabled { color: #8E8E93; }")
-                                   .arg(accent.name()));
+  // Their own light background, so the accent text keeps 6.5:1 whatever
+  // the screen's style does to the panel's palette; disabled grey 4.6:1.
+  const QString onPanel = ui::namedColor(QStringLiteral("LightGrayColor")).name();
+  const QString ring = ui::focusRing(QLatin1String(ui::kFocusOnLight));
+  eraseButton_->setStyleSheet(
+      QStringLiteral("QPushButton { color: %1; background: %2; border: none; } ").arg(accent.name(), onPanel) + ring);
+  acceptButton_->setStyleSheet(QStringLiteral("QPushButton { color: %1; background: %2; border: none; } "
+                                              "QPushButton:disabled { color: #6C6C70; } ")
+                                   .arg(accent.name(), onPanel) +
+                               ring);
+  // Return accepts once the signature is long enough; Escape closes.
+  ui::ModalOverlay::setKeyButtons(this, acceptButton_, close);
   buttonRow->addWidget(eraseButton_);
   buttonRow->addWidget(divider(Qt::Vertical));
   buttonRow->addWidget(acceptButton_);
@@ -145,6 +158,12 @@ void SignatureDrawerView::buildLayout() {
   connect(eraseButton_, &QPushButton::clicked, this, &SignatureDrawerView::erase);
   connect(acceptButton_, &QPushButton::clicked, this, &SignatureDrawerView::accept);
   updateAcceptButton();
+  // The keyboard starts on the drawing area (a reader names it), then Erase,
+  // Accept and the close control.
+  canvasView_->setFocusPolicy(Qt::StrongFocus);
+  setTabOrder(canvasView_, eraseButton_);
+  setTabOrder(eraseButton_, acceptButton_);
+  setTabOrder(acceptButton_, close);
 }
 
 float SignatureDrawerView::progressBarValue() const { return progressBar_->value(); }

@@ -79,6 +79,11 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   // screen (as mouse input) instead of scrolling or zooming the view.
   void setDraggableHitTest(std::function<bool(const QPointF& viewPoint)> test);
 
+  // The text of a page for assistive technology (the screen's text search
+  // reads it); the view's accessible text is the current page's.
+  void setPageTextSource(std::function<QString(int page)> source) { pageText_ = std::move(source); }
+  QString currentPageText() const { return pageText_ && currentPage_ >= 0 ? pageText_(currentPage_) : QString(); }
+
   // Blocks until every visible page is rendered (tests, grabbing).
   void waitForVisiblePages(int timeoutMs = 5000);
 
@@ -87,11 +92,14 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
 
  private:
   ViewerTouchNavigation* touch_ = nullptr;  // a child QObject
+  std::function<QString(int)> pageText_;
   struct PageLayout {
     Rect crop;
     int rotation = 0;

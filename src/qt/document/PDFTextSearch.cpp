@@ -57,6 +57,8 @@ std::vector<PDFSelection> PDFTextSearch::find(const QString& text, int options, 
 const QString& PDFTextSearch::pageText(int page) const {
   if (pageTexts_.size() != static_cast<std::size_t>(doc_->pageCount()))
     pageTexts_.assign(doc_->pageCount(), std::nullopt);
+  static const QString none;
+  if (page < 0 || page >= static_cast<int>(pageTexts_.size())) return none;
   auto& text = pageTexts_[static_cast<std::size_t>(page)];
   if (!text) text = doc_->getAllText(page).text();
   return *text;

@@ -36,9 +36,11 @@ class PDFTextSearch {
   // The first match only: pages after it are not read, and no other
   // match's box is asked for (the reader loads the page again for each).
   std::optional<PDFSelection> findFirst(const QString& text, int options) const;
+  // A page's text as the reader sees it (read once), empty for a page the
+  // document does not have.
+  const QString& pageText(int page) const;
 
  private:
-  const QString& pageText(int page) const;
   std::vector<PDFSelection> find(const QString& text, int options, std::size_t limit) const;
 
   std::unique_ptr<QPdfDocument> owned_;

@@ -61,6 +61,7 @@ PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* pa
     return page >= 0 && annotationAt(page, ui_->pdfView->convertToPage(viewPoint, page)) != nullptr;
   });
   connect(ui_->pdfView, &NonSelectablePDFView::pageChanged, this, [this] { updatePageTitle(); });
+  setUpAccessibility();
 }
 
 PenvoraSDKSignatureViewController::~PenvoraSDKSignatureViewController() {
@@ -187,6 +188,8 @@ void PenvoraSDKSignatureViewController::openDocument() {
     return;
   }
   showInitialPage();
+  // Reading comes first: the keys scroll the pages from here.
+  if (!ui::ModalOverlay::topmostIn(window())) ui_->pdfView->setFocus(Qt::OtherFocusReason);
   emit documentShown();
 }
 
@@ -237,6 +240,7 @@ void PenvoraSDKSignatureViewController::updatePageTitle() {
   const auto total = static_cast<std::int64_t>(document_->pageCount());
   ui_->toolbarSubtitle->setText(ui::localizedString("Page") + ' ' + QString::number(current) + ' ' +
                                 ui::localizedString("of") + ' ' + QString::number(total));
+  announcePage();
   if (documentPageInfos.size() > 1)
     if (const auto title = core::document::mergedTitle(documentPageInfos, current))
       setTitle(QString::fromStdString(*title));

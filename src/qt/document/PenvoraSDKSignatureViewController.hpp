@@ -23,6 +23,8 @@ class PenvoraSDKSignatureViewController;
 }
 
 class QLabel;
+class QKeyEvent;
+class QToolButton;
 
 namespace penvora::qt::capture {
 class SignatureDrawerView;
@@ -127,6 +129,20 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void rotated();
   int signaturePage() const { return signaturePage_; }
 
+  // The keyboard's manual placement, through the arithmetic the drag uses:
+  // the box moves by `shown` points as the user sees the page (x to the
+  // right, y down), and grows by `shownHeight` points (shrinks when less
+  // than zero) from its expand handle. Arrow keys step by kKeyStep, with
+  // Shift by kKeyLargeStep; + and - by kKeyStep.
+  static constexpr double kKeyStep = 5.0, kKeyLargeStep = 25.0;
+  void moveSignatureBy(const QPointF& shown);
+  void resizeSignatureBy(double shownHeight);
+  // The box's three controls as focusable, named buttons over their icons
+  // (none before a box is placed).
+  QToolButton* closeControl() const { return closeControl_; }
+  QToolButton* acceptControl() const { return acceptControl_; }
+  QToolButton* expandControl() const { return expandControl_; }
+
   // What is on screen over the document, for tests and kiosk replays.
   capture::SignatureDrawerView* captureView() const;
   ui::CustomTextPrompt* customTextPrompt() const;
@@ -165,6 +181,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -184,6 +201,12 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void addOverlay(int page, std::shared_ptr<PageOverlay> overlay);
   int pageRotation(int page) const;
   Rect cropBox(int page) const;
+  // Accessibility and keyboard (their own source file).
+  void setUpAccessibility();
+  void announcePage();
+  bool placementKey(QKeyEvent* event);
+  void placeIconControls();
+  void iconsFollowBox();
 
   std::unique_ptr<Ui::PenvoraSDKSignatureViewController> ui_;
   std::optional<core::document::PDFDocument> document_;
@@ -205,6 +228,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   QPointer<ui::InfoAlertViewController> infoAlert_;
   QPointer<ui::RejectAlertViewController> rejectDialog_;
   QPointer<QLabel> toast_;
+  QToolButton *closeControl_ = nullptr, *acceptControl_ = nullptr, *expandControl_ = nullptr;  // the viewport owns them
+  int announcedPage_ = -1;
 };
 
 }  // namespace penvora::qt::document

@@ -9,6 +9,7 @@
 #include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QSequentialAnimationGroup>
+#include <QToolButton>
 #include <algorithm>
 
 #include "core/document/ManualPlacementGeometry.hpp"
@@ -75,28 +76,38 @@ void PenvoraSDKSignatureViewController::addSignatureAnnotation(const QImage& ima
   placeCloseIcon(true, rotation);
   placeAcceptIcon(true, rotation);
   placeExpandIcon(true, rotation);
+  // The keys move the box from the viewer, where the focus goes.
+  ui_->pdfView->setFocus(Qt::OtherFocusReason);
 }
 
 void PenvoraSDKSignatureViewController::placeCloseIcon(bool create, int rotation) {
   placeIconAt(imageCloseAnnotation, core::document::Icon::close, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
+  placeIconControls();
 }
 
 void PenvoraSDKSignatureViewController::placeAcceptIcon(bool create, int rotation) {
   placeIconAt(imageAcceptAnnotation, core::document::Icon::accept, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
+  placeIconControls();
 }
 
 void PenvoraSDKSignatureViewController::placeExpandIcon(bool create, int rotation) {
   placeIconAt(imageExpandAnnotation, core::document::Icon::expand, imageSignatureAnnotation.get(), create, rotation,
               [this](auto o) { addOverlay(signaturePage_, std::move(o)); });
   ui_->pdfView->viewport()->update();
+  placeIconControls();
 }
 
 bool PenvoraSDKSignatureViewController::eventFilter(QObject* watched, QEvent* event) {
+  // The box's keys, on the viewer or one of the box's controls.
+  if (event->type() == QEvent::KeyPress && watched != ui_->pdfView->viewport() &&
+      (watched == ui_->pdfView || qobject_cast<QToolButton*>(watched)) && placementKey(static_cast<QKeyEvent*>(event)))
+    return true;
   if (watched != ui_->pdfView->viewport()) return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::Resize) placeIconControls();
   switch (event->type()) {
     case QEvent::MouseButtonPress: {
       auto* e = static_cast<QMouseEvent*>(event);
@@ -237,6 +248,7 @@ void PenvoraSDKSignatureViewController::removePlacementAnnotations() {
   }
   signaturePage_ = -1;  // the box is on no page any more
   view->viewport()->update();
+  placeIconControls();
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideAcceptButton() {

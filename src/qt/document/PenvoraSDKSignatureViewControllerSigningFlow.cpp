@@ -25,6 +25,7 @@
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
 #include "qt/document/PlacementAnnotations.hpp"
 #include "qt/document/SignaturePlacement.hpp"
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/CustomTextPrompt.hpp"
 #include "qt/ui/InfoAlertViewController.hpp"
 #include "qt/ui/Localization.hpp"
@@ -85,7 +86,7 @@ void PenvoraSDKSignatureViewController::styleScreen() {
   // Before loading rewrites the entries: several documents cannot be shared as one.
   if (files.isShareable && files.documentUris.size() < 2) {
     ui_->shareButton->setEnabled(true);
-    ui_->shareButton->setStyleSheet(QStringLiteral("color: white;"));
+    ui_->shareButton->setStyleSheet(QStringLiteral("color: %1;").arg(ui::toolbarTextColor().name()));
   } else {
     ui_->shareButton->setEnabled(false);
     ui_->shareButton->setStyleSheet(QStringLiteral("color: transparent;"));
@@ -102,7 +103,11 @@ void PenvoraSDKSignatureViewController::styleScreen() {
     ui_->rejectButton->raise();
   }
   ui_->toolbar->setObjectName(QStringLiteral("toolbar"));
-  ui_->toolbar->setStyleSheet(QStringLiteral("QFrame#toolbar { background: %1; }").arg(accent));
+  // The bar's texts and focus ring are set here, next to its colour, so
+  // no other sheet can leave them dark on the accent.
+  ui_->toolbar->setStyleSheet(QStringLiteral("QFrame#toolbar { background: %1; } QLabel, QToolButton { color: %2; }")
+                                  .arg(accent, ui::toolbarTextColor().name()) +
+                              ui::focusRing(QLatin1String(ui::kFocusOnAccent)));
   // Title and page counter in the bar's own title view.
   QFont title = ui::namedFont(QStringLiteral("Asap-Bold"), 15),
         subtitle = ui::namedFont(QStringLiteral("Asap-Bold"), 12);
@@ -230,6 +235,7 @@ void PenvoraSDKSignatureViewController::touchUpInsideCancelButton() {
   ui_->stackViewConfirmButtons->hide();
   ui_->toolbar->show();
   removePlacementAnnotations();
+  ui_->signButton->setFocus(Qt::OtherFocusReason);  // where the next try starts
 }
 
 void PenvoraSDKSignatureViewController::startSigning(bool askText) {

@@ -1,9 +1,11 @@
 #include "penvora/PenvoraSDKLauncher.hpp"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPropertyAnimation>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include "penvora/ErrorTexts.hpp"
 #include "qt/document/PenvoraSDKSignatureViewController.hpp"
@@ -12,10 +14,16 @@
 #include "qt/ui/QtKeychainStore.hpp"
 
 namespace penvora {
+namespace {
 
-void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on,
-                                        SuccessCallback successCallback, RejectCallback rejectCallback,
-                                        ErrorCallback errorCallback) {
+// One request over a host widget or a host window (at most one of them).
+void present(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on, QWindow* onWindow,
+             SuccessCallback successCallback, RejectCallback rejectCallback, ErrorCallback errorCallback) {
+  // Widgets need a QApplication; Qt would abort the host without one.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (errorCallback) errorCallback(std::string(errortext::NeedsQApplication));
+    return;
+  }
   // A request without its parameters (or one of their parts) cannot be
   // shown; it ends at once, as a wrong output name does.
   const auto& p = penvoraSDKParams;
@@ -34,6 +42,8 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   window->setObjectName(QStringLiteral("PenvoraSDKWindow"));
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowModality(Qt::ApplicationModal);
+  window->setAccessibleName(qt::ui::localizedString("a11y_signing_screen"));
+  window->setWindowTitle(window->accessibleName());
   auto* layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
 
@@ -53,10 +63,15 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   const bool fades = QGuiApplication::platformName() != QLatin1String("offscreen") &&
                      QGuiApplication::platformName() != QLatin1String("minimal");
   if (fades) window->setWindowOpacity(0.0);
+  if (onWindow) {
+    window->winId();  // the native window, so it can be tied to the host's
+    window->windowHandle()->setTransientParent(onWindow);
+  }
   if (controller->penvoraSDKParams->extra->presentsFullScreen()) {
     window->showFullScreen();
   } else {
     if (on) window->resize(on->window()->size());
+    if (onWindow) window->resize(onWindow->size());
     window->show();
   }
   if (fades) {
@@ -68,6 +83,22 @@ void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvor
   }
 
   controller->viewDidLoad();
+}
+
+}  // namespace
+
+void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on,
+                                        SuccessCallback successCallback, RejectCallback rejectCallback,
+                                        ErrorCallback errorCallback) {
+  present(std::move(penvoraSDKParams), on, nullptr, std::move(successCallback), std::move(rejectCallback),
+          std::move(errorCallback));
+}
+
+void PenvoraSDKLauncher::handleDocument(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWindow* on,
+                                        SuccessCallback successCallback, RejectCallback rejectCallback,
+                                        ErrorCallback errorCallback) {
+  present(std::move(penvoraSDKParams), nullptr, on, std::move(successCallback), std::move(rejectCallback),
+          std::move(errorCallback));
 }
 
 }  // namespace penvora

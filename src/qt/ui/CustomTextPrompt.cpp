@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
@@ -22,14 +23,16 @@ CustomTextPrompt::CustomTextPrompt(QWidget* host)
   setObjectName(QStringLiteral("customTextPrompt"));
   setAttribute(Qt::WA_StyledBackground);
   // The card is light in either scheme, as the other panels are.
-  setStyleSheet(QStringLiteral(
-      "#customTextPrompt { background: rgba(0, 0, 0, 110); }"
-      "#card { background: #FFFFFF; border-radius: 10px; }"
-      "#card QLabel { color: #1C1C1E; }"
-      "#card QLineEdit { background: #FFFFFF; color: #1C1C1E; border: 1px solid #8E8E93; border-radius: 6px;"
-      " padding: 0 8px; }"
-      "#card QPushButton { background: #E5E5EA; color: #1C1C1E; border: none; border-radius: 8px; }"
-      "#card QPushButton#acceptButton { background: #0057A2; color: #FFFFFF; }"));
+  setStyleSheet(
+      QStringLiteral(
+          "#customTextPrompt { background: rgba(0, 0, 0, 110); }"
+          "#card { background: #FFFFFF; border-radius: 10px; }"
+          "#card QLabel { color: #1C1C1E; }"
+          "#card QLineEdit { background: #FFFFFF; color: #1C1C1E; border: 1px solid #8E8E93; border-radius: 6px;"
+          " padding: 0 8px; }"
+          "#card QPushButton { background: #E5E5EA; color: #1C1C1E; border: none; border-radius: 8px; }"
+          "#card QPushButton#acceptButton { background: #0057A2; color: #FFFFFF; }") +
+      focusRing(QLatin1String(kFocusOnLight)));
   auto* card = new QFrame;
   card->setObjectName(QStringLiteral("card"));
   card->setMinimumWidth(440);
@@ -56,6 +59,9 @@ CustomTextPrompt::CustomTextPrompt(QWidget* host)
   column->addLayout(buttons);
   (new QGridLayout(this))->addWidget(card, 0, 0, Qt::AlignCenter);
 
+  nameForAccessibility(field_, "a11y_signature_text", "AddSignatureTextMessage");
+  setAccessibleName(localizedString("AddSignatureText"));
+  ModalOverlay::setKeyButtons(this, accept_, cancel_);
   connect(field_, &QLineEdit::returnPressed, this, [this] { finish(true); });
   connect(accept_, &QPushButton::clicked, this, [this] { finish(true); });
   connect(cancel_, &QPushButton::clicked, this, [this] { finish(false); });

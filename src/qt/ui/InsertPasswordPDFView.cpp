@@ -1,7 +1,9 @@
 #include "qt/ui/InsertPasswordPDFView.hpp"
 
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
 #include "qt/ui/QtColor.hpp"
 #include "ui_InsertPasswordPDFView.h"
@@ -34,6 +36,11 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
   ui_->acceptButton->setText(localizedString("Accept"));
   for (QPushButton* b : {ui_->cancelButton, ui_->acceptButton})
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  nameForAccessibility(ui_->closeButton, "a11y_close");  // not the glyph
+  nameForAccessibility(ui_->passwordField, "a11y_password_field", "insert-password");
+  setAccessibleName(localizedString("insert-password"));
+  ModalOverlay::setKeyButtons(this, ui_->acceptButton, ui_->cancelButton);
+  ui_->panel->setStyleSheet(focusRing(QLatin1String(kFocusOnLight)));
 
   const auto dismiss = [this] {
     if (dismissAction_) dismissAction_();
@@ -50,6 +57,7 @@ InsertPasswordPDFView::~InsertPasswordPDFView() = default;
 void InsertPasswordPDFView::showProblem(const QString& text) {
   ui_->problemLabel->setText(text);
   ui_->problemLabel->setVisible(!text.isEmpty());
+  if (!text.isEmpty()) announce(ui_->passwordField, text);
 }
 
 QString InsertPasswordPDFView::problem() const {

@@ -1,7 +1,11 @@
 #include "qt/ui/ModalOverlay.hpp"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <algorithm>
 #include <vector>
 
@@ -48,9 +52,18 @@ std::vector<QWidget*> tabChain(QWidget* overlay) {
   return chain;
 }
 
+constexpr const char* kDefaultButton = "penvoraDefaultButton";
+constexpr const char* kCancelButton = "penvoraCancelButton";
+
+QAbstractButton* keyButton(const QWidget* overlay, const char* which) {
+  auto* b = qobject_cast<QAbstractButton*>(overlay->property(which).value<QObject*>());
+  return b && b->isVisible() && b->isEnabled() ? b : nullptr;
+}
+
 bool canTakeFocus(const QWidget* w) {
-  return w && w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus &&
-         !w->testAttribute(Qt::WA_TransparentForMouseEvents);
+  // A control faded out refuses focus by its policy; one the mouse goes
+  // through (a stand-in over a painted icon) may still have the keys.
+  return w && w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus;
 }
 
 }  // namespace
@@ -85,6 +98,26 @@ ModalOverlay::~ModalOverlay() {
 void ModalOverlay::dismiss(QWidget* overlay) {
   overlay->hide();
   overlay->deleteLater();
+}
+
+void ModalOverlay::setKeyButtons(QWidget* overlay, QAbstractButton* defaultButton, QAbstractButton* cancelButton) {
+  overlay->setProperty(kDefaultButton, QVariant::fromValue<QObject*>(defaultButton));
+  overlay->setProperty(kCancelButton, QVariant::fromValue<QObject*>(cancelButton));
+}
+
+bool ModalOverlay::keyButtonPressed(QWidget* target, int key) {
+  QAbstractButton* button = nullptr;
+  if (key == Qt::Key_Escape) {
+    button = keyButton(overlay_, kCancelButton);
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    if (qobject_cast<QPlainTextEdit*>(target) || qobject_cast<QTextEdit*>(target) || qobject_cast<QLabel*>(target))
+      return false;
+    button = qobject_cast<QAbstractButton*>(target);
+    if (!button || !button->isEnabled()) button = keyButton(overlay_, kDefaultButton);
+  }
+  if (!button) return false;
+  button->click();
+  return true;
 }
 
 QWidget* ModalOverlay::topmostIn(const QWidget* window) {
@@ -189,6 +222,9 @@ bool ModalOverlay::eventFilter(QObject* watched, QEvent* event) {
         focusFirst();
       return true;
     }
+    // Once, for the widget the key was sent to (not again as it propagates).
+    if (w && inside(w) && w == w->window()->focusWidget() && keyButtonPressed(const_cast<QWidget*>(w), key))
+      return true;
   }
   return blocks(watched, event);
 }

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QAbstractButton;
+
 namespace penvora::qt::ui {
 
 // Makes a child widget a modal overlay of its host: it covers the host's
@@ -24,6 +26,11 @@ class ModalOverlay : public QObject {
   // now, and deletes it once the event being handled is done.
   static void dismiss(QWidget* overlay);
 
+  // The overlay's keys: Return clicks the focused button, or else
+  // `defaultButton` (when enabled); Escape clicks `cancelButton`. Either
+  // may be null. A multi-line field and a label keep Return for themselves.
+  static void setKeyButtons(QWidget* overlay, QAbstractButton* defaultButton, QAbstractButton* cancelButton);
+
   // The topmost overlay shown in `window`, or none.
   static QWidget* topmostIn(const QWidget* window);
 
@@ -43,6 +50,7 @@ class ModalOverlay : public QObject {
   void focusFirst();
   void moveFocus(bool forward);
   void focusChanged(QWidget* now);
+  bool keyButtonPressed(QWidget* target, int key);
 
   QWidget* overlay_;  // the parent; outlives this helper
   QPointer<QWidget> host_;

@@ -1,5 +1,8 @@
 #include "qt/ui/QtColor.hpp"
 
+#include <QCoreApplication>
+#include <QVariant>
+
 #include "penvora/Color.hpp"
 
 namespace penvora::qt::ui {
@@ -23,7 +26,16 @@ QColor namedColor(const QString& name) {
   static const QColor accent = colorFromHex(QStringLiteral("0057A2"));
   if (name == QLatin1String("LightGrayColor")) return lightGray;
   if (name == QLatin1String("AccentColor")) return accent;
+  if (name == QLatin1String("ToolbarTitleColor")) return QColor(Qt::black);
   return {};
+}
+
+QColor toolbarTextColor() {
+  if (const auto* app = QCoreApplication::instance()) {
+    const QVariant chosen = app->property("penvoraToolbarTitleColor");
+    if (chosen.canConvert<QColor>() && chosen.value<QColor>().isValid()) return chosen.value<QColor>();
+  }
+  return QColor(Qt::white);
 }
 
 bool isDarkColorScheme(const QPalette& palette) {

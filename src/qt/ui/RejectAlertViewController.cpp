@@ -5,8 +5,10 @@
 #include <QPainter>
 #include <QTextBoundaryFinder>
 
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "ui_RejectAlertViewController.h"
 
 namespace penvora::qt::ui {
@@ -25,6 +27,14 @@ RejectAlertViewController::RejectAlertViewController(QWidget* parent)
   ui_->positiveButton->setText(localizedString("reject"));
   ui_->negativeButton->setText(localizedString("Cancel"));
   ui_->rejectTextView->installEventFilter(this);
+  // Tab goes on to the buttons: a reason is typed, never indented.
+  ui_->rejectTextView->setTabChangesFocus(true);
+  nameForAccessibility(ui_->rejectTextView, "a11y_reject_reason", "reject_reason_placeholder");
+  setAccessibleName(localizedString("reject_title"));
+  ModalOverlay::setKeyButtons(this, ui_->positiveButton, ui_->negativeButton);
+  ui_->viewContainer->setStyleSheet(
+      ui_->viewContainer->styleSheet() + focusRing(QLatin1String(kFocusOnLight)) +
+      QStringLiteral("#positiveButton:focus { border: 3px solid %1; }").arg(QLatin1String(kFocusOnAccent)));
   // Over a whole screen the card keeps its size, centred.
   layout()->setAlignment(ui_->viewContainer, Qt::AlignCenter);
   ui_->viewContainer->setMinimumWidth(380);
@@ -48,8 +58,13 @@ int RejectAlertViewController::perceivedLength(const QString& text) {
 }
 
 void RejectAlertViewController::touchUpInsidePositiveButton() {
-  if (perceivedLength(ui_->rejectTextView->toPlainText()) < kMinimumReasonLength) {
+  // Blanks alone (spaces, tabs, line breaks) are no reason.
+  const QString reason = ui_->rejectTextView->toPlainText();
+  if (reason.trimmed().isEmpty() || perceivedLength(reason) < kMinimumReasonLength) {
     ui_->errorLabel->show();
+    // Said at once to a reader, and the field is where it is mended.
+    announce(ui_->rejectTextView, ui_->errorLabel->text());
+    ui_->rejectTextView->setFocus(Qt::OtherFocusReason);
     return;
   }
   ui_->errorLabel->hide();
@@ -69,7 +84,9 @@ bool RejectAlertViewController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->rejectTextView && event->type() == QEvent::KeyPress) {
     const auto key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      // The keyboard closes; a keyboard user goes on to Reject.
       ui_->rejectTextView->clearFocus();
+      ui_->positiveButton->setFocus(Qt::OtherFocusReason);
       return true;
     }
   }

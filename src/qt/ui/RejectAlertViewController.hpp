@@ -21,7 +21,8 @@ class RejectAlertProtocol {
 };
 
 // Asks for the reason of a rejection: at least four characters (as a
-// reader counts them, spaces included); return closes the keyboard
+// reader counts them, spaces included) and not blanks alone; Tab moves on
+// to the buttons; return closes the keyboard
 // instead of breaking the line.
 class RejectAlertViewController : public QDialog {
   Q_OBJECT

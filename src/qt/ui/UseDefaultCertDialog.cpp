@@ -1,11 +1,14 @@
 #include "qt/ui/UseDefaultCertDialog.hpp"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "qt/ui/Accessibility.hpp"
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
 #include "ui_UseDefaultCertDialog.h"
 
@@ -35,6 +38,15 @@ UseDefaultCertDialog::UseDefaultCertDialog(Action onClose, Action onAccept, QUrl
                              localizedString("know_more").toHtmlEscaped() + QStringLiteral("</span></u></b>"));
   ui_->messageLabel->setCursor(Qt::PointingHandCursor);
   ui_->messageLabel->installEventFilter(this);
+  // The link is a control of its own for the keyboard and a reader.
+  ui_->messageLabel->setFocusPolicy(Qt::StrongFocus);
+  ui_->messageLabel->setAccessibleName(localizedString("document_will_get_signed_by_default_cert") + ' ' +
+                                       localizedString("know_more"));
+  ui_->messageLabel->setAccessibleDescription(localizedString("a11y_learn_more"));
+  nameForAccessibility(ui_->warningIcon, "a11y_warning");  // not the glyph
+  setAccessibleName(localizedString("no_cert_selected"));
+  ModalOverlay::setKeyButtons(this, ui_->acceptButton, ui_->cancelButton);
+  setStyleSheet(focusRing(QLatin1String(kFocusOnLight)));
   const QFont body = panelFont(QStringLiteral("Exo2-Regular"), TextStyle::body);
   ui_->cancelButton->setFont(body);
   ui_->cancelButton->setText(localizedString("Cancel"));
@@ -60,6 +72,13 @@ bool UseDefaultCertDialog::eventFilter(QObject* watched, QEvent* event) {
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     openUrl_(url_);
     return true;
+  }
+  if (watched == ui_->messageLabel && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      openUrl_(url_);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
