@@ -16,6 +16,11 @@ struct PENVORA_EXPORT PenvoraSDKCommonProperties {
   // The pen's pressure in the biometric record (MAX_PRESS its scale);
   // otherwise every point has PRESS 1 and MAX_PRESS is 1.
   bool recordPenPressure = false;
+  // The capture panel offers a signer who cannot draw to confirm with the
+  // keyboard: the signature then has no handwritten picture and no
+  // biometric data, as with `handwrittenSignature` false, and its custom
+  // text says why.
+  bool allowConfirmWithoutDrawing = false;
 
   PenvoraSDKCommonProperties() = default;
   PenvoraSDKCommonProperties(std::optional<std::string> title, bool requestLocation,

@@ -212,6 +212,18 @@
         <translation>Draw your signature here with a finger, pen or mouse</translation>
     </message>
     <message>
+        <source>confirm-without-drawing</source>
+        <translation>Confirm without drawing</translation>
+    </message>
+    <message>
+        <source>a11y_confirm_without_drawing_description</source>
+        <translation>Sign without a handwritten signature, for example with the keyboard</translation>
+    </message>
+    <message>
+        <source>signed-without-drawing</source>
+        <translation>Confirmed without a handwritten signature</translation>
+    </message>
+    <message>
         <source>a11y_security_level</source>
         <translation>Signature security level</translation>
     </message>

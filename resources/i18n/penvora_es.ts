@@ -212,6 +212,18 @@
         <translation>Dibuje aquí su firma con el dedo, un lápiz o el ratón</translation>
     </message>
     <message>
+        <source>confirm-without-drawing</source>
+        <translation>Confirmar sin dibujar</translation>
+    </message>
+    <message>
+        <source>a11y_confirm_without_drawing_description</source>
+        <translation>Firmar sin firma manuscrita, por ejemplo con el teclado</translation>
+    </message>
+    <message>
+        <source>signed-without-drawing</source>
+        <translation>Confirmado sin firma manuscrita</translation>
+    </message>
+    <message>
         <source>a11y_security_level</source>
         <translation>Nivel de seguridad de la firma</translation>
     </message>

@@ -11,6 +11,7 @@ struct DrawerModel {
   bool requestUserLocation = false;
   std::string url;  // the document digested into the record
   bool recordPenPressure = false;
+  bool allowConfirmWithoutDrawing = false;  // the panel offers "Confirm without drawing"
 };
 
 }  // namespace penvora::core::capture

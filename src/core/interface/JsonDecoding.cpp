@@ -70,6 +70,7 @@ PenvoraSDKCommonProperties decodeCommonProperties(const json& j, const std::stri
   p.reference = r.requiredString("reference");
   p.saveOnPrivateStorage = r.requiredBool("saveOnPrivateStorage");
   p.recordPenPressure = r.optionalBool("recordPenPressure").value_or(false);
+  p.allowConfirmWithoutDrawing = r.optionalBool("allowConfirmWithoutDrawing").value_or(false);
   return p;
 }
 
@@ -283,7 +284,8 @@ std::string redactedJson(const PenvoraSDKParams& p, int indent) {
         {"renderDefaultIndexPage", opt(c.renderDefaultIndexPage)},
         {"reference", c.reference},
         {"saveOnPrivateStorage", c.saveOnPrivateStorage},
-        {"recordPenPressure", c.recordPenPressure}}},
+        {"recordPenPressure", c.recordPenPressure},
+        {"allowConfirmWithoutDrawing", c.allowConfirmWithoutDrawing}}},
       {"widget",
        {{"widgetType", std::string(widgetTypeJsonString(w.widgetType))},
         {"widgetFloatText", opt(w.widgetFloatText)},

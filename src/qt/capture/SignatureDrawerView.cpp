@@ -146,6 +146,22 @@ void SignatureDrawerView::buildLayout() {
   column->addWidget(canvasBox, 1);
   column->addWidget(divider(Qt::Horizontal));
   column->addWidget(buttons);
+  if (drawerModel_.allowConfirmWithoutDrawing) {
+    // For a signer who cannot draw: reachable with Tab, pressed with Space.
+    withoutDrawingButton_ = new QPushButton(ui::localizedString("confirm-without-drawing"));
+    withoutDrawingButton_->setFlat(true);
+    withoutDrawingButton_->setFont(medium);
+    withoutDrawingButton_->setMinimumHeight(48);
+    withoutDrawingButton_->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: %2; border: none; } ").arg(accent.name(), onPanel) + ring);
+    ui::nameForAccessibility(withoutDrawingButton_, "confirm-without-drawing",
+                             "a11y_confirm_without_drawing_description");
+    column->addWidget(divider(Qt::Horizontal));
+    column->addWidget(withoutDrawingButton_);
+    connect(withoutDrawingButton_, &QPushButton::clicked, this, [this] {
+      if (withoutDrawingAction_) withoutDrawingAction_();
+    });
+  }
 
   // The panel is centred with room around it.
   auto* outer = new QVBoxLayout(this);
@@ -163,7 +179,8 @@ void SignatureDrawerView::buildLayout() {
   canvasView_->setFocusPolicy(Qt::StrongFocus);
   setTabOrder(canvasView_, eraseButton_);
   setTabOrder(eraseButton_, acceptButton_);
-  setTabOrder(acceptButton_, close);
+  setTabOrder(acceptButton_, withoutDrawingButton_ ? static_cast<QWidget*>(withoutDrawingButton_) : close);
+  if (withoutDrawingButton_) setTabOrder(withoutDrawingButton_, close);
 }
 
 float SignatureDrawerView::progressBarValue() const { return progressBar_->value(); }

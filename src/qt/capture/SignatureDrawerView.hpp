@@ -29,6 +29,7 @@ class SignatureDrawerView : public QWidget {
  public:
   using AcceptAction = std::function<void(const QImage& image, const std::string& recordB64)>;
   using DismissAction = std::function<void()>;
+  using WithoutDrawingAction = std::function<void()>;
 
   static constexpr float minValueToEnableAcceptButton = core::capture::kMinValueToEnableAcceptButton;
 
@@ -46,6 +47,9 @@ class SignatureDrawerView : public QWidget {
   QPushButton& eraseButton() const { return *eraseButton_; }
   QPushButton& acceptButton() const { return *acceptButton_; }
   QAbstractButton& closeButton() const { return *closeButton_; }
+  // "Confirm without drawing", when the model allows it; null otherwise.
+  QPushButton* withoutDrawingButton() const { return withoutDrawingButton_; }
+  void onConfirmWithoutDrawing(WithoutDrawingAction action) { withoutDrawingAction_ = std::move(action); }
   QLabel& titleLabel() const { return *title_; }
   float progressBarValue() const;
   QColor progressBarColor() const;
@@ -73,6 +77,7 @@ class SignatureDrawerView : public QWidget {
   core::capture::DrawerModel drawerModel_;
   AcceptAction acceptAction_;
   DismissAction dimissAction_;
+  WithoutDrawingAction withoutDrawingAction_;
   std::chrono::system_clock::time_point startedTime_;
   bool isLandscape_ = false;
 
@@ -83,6 +88,7 @@ class SignatureDrawerView : public QWidget {
   QAbstractButton* closeButton_ = nullptr;
   QPushButton* eraseButton_ = nullptr;
   QPushButton* acceptButton_ = nullptr;
+  QPushButton* withoutDrawingButton_ = nullptr;
   QWidget* panel_ = nullptr;
   QMetaObject::Connection screenConnection_;
 };

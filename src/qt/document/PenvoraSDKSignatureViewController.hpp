@@ -107,6 +107,9 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   void touchUpInsideRejectButton();
   void touchUpInsideShareButton();
   void touchUpInsideBackButton();
+  // The capture panel's "Confirm without drawing": the box is placed as
+  // for a request without a handwritten signature.
+  void confirmWithoutDrawing();
   void presentCapture();
   void placeCapturedSignature(const QImage& image);
   void startSigning(bool askText);

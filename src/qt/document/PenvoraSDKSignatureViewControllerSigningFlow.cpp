@@ -186,7 +186,8 @@ void PenvoraSDKSignatureViewController::presentCapture() {
                                    static_cast<int>(penvoraSDKParams->extra->signatureThickness),
                                    penvoraSDKParams->commonProperties->requestLocation,
                                    capturedDocumentPath(*penvoraSDKParams->fileProperties),
-                                   penvoraSDKParams->commonProperties->recordPenPressure};
+                                   penvoraSDKParams->commonProperties->recordPenPressure,
+                                   penvoraSDKParams->commonProperties->allowConfirmWithoutDrawing};
   auto* view = new capture::SignatureDrawerView(
       std::move(model),
       [this](const QImage& image, const std::string& recordB64) {
@@ -203,9 +204,25 @@ void PenvoraSDKSignatureViewController::presentCapture() {
         captureView_.clear();
       },
       this);
+  view->onConfirmWithoutDrawing([this] {
+    if (captureView_) ui::ModalOverlay::dismiss(captureView_);
+    captureView_.clear();
+    QTimer::singleShot(0, this, [this] { confirmWithoutDrawing(); });
+  });
   captureView_ = view;
   ui::ModalOverlay::cover(view, this);
   view->show();
+}
+
+void PenvoraSDKSignatureViewController::confirmWithoutDrawing() {
+  // From here the request is one without a handwritten signature: the
+  // engine draws the placeholder picture and adds no biometric data, and
+  // the box says why there is no handwriting.
+  penvoraSDKParams->certificate->handwrittenSignature = false;
+  essParams->pointsB64.clear();
+  penvoraSDKParams->widget->widgetCustomText.emplace_back(11,
+                                                          ui::localizedString("signed-without-drawing").toStdString());
+  touchUpInsideCapureSignButton();
 }
 
 void PenvoraSDKSignatureViewController::placeCapturedSignature(const QImage& image) {
