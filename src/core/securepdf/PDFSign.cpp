@@ -59,12 +59,6 @@ bool isKnownWidgetProperty(const std::string& name) {
   return kIndexedWidgetProperties.count(name.substr(0, open)) > 0;
 }
 
-std::string hexToBytes(const std::string& hex, const char* what) {
-  auto out = util::hexDecode(hex);
-  if (!out) throw SecurePdfError(std::string(what) + " is not hexadecimal");
-  return *out;
-}
-
 QPDFObjectHandle textString(const std::string& utf8) { return QPDFObjectHandle::newUnicodeString(utf8); }
 
 QPDFObjectHandle nameOf(const std::string& text) { return QPDFObjectHandle::newName("/" + text); }

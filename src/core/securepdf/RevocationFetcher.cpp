@@ -16,11 +16,6 @@ namespace {
 
 using util::Owned;
 
-std::string subjectOf(X509* cert) {
-  char buf[256];
-  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
-}
-
 template <typename T, typename Encode>
 util::Bytes der(Encode i2d, T* object) {
   auto out = util::derOf(i2d, object);
@@ -61,7 +56,7 @@ std::vector<std::string> crlUrls(X509* cert) {
 }
 
 util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
-  const std::string who = subjectOf(cert);
+  const std::string who = util::subjectLine(cert);
   Owned<OCSP_REQUEST, OCSP_REQUEST_free> req(OCSP_REQUEST_new());
   Owned<OCSP_CERTID, OCSP_CERTID_free> id(OCSP_cert_to_id(EVP_sha1(), cert, issuer));
   if (!req || !id || !OCSP_request_add0_id(req.get(), id.get()))
@@ -116,7 +111,7 @@ util::Bytes fetchCrl(const std::string& url, X509* issuer) {
   if (X509_NAME_cmp(X509_CRL_get_issuer(crl.get()), X509_get_subject_name(issuer)) != 0 ||
       X509_CRL_verify(crl.get(), X509_get0_pubkey(issuer)) != 1) {
     ERR_clear_error();
-    throw SecurePdfError("The CRL at " + url + " is not signed by " + subjectOf(issuer));
+    throw SecurePdfError("The CRL at " + url + " is not signed by " + util::subjectLine(issuer));
   }
   return der(i2d_X509_CRL, crl.get());
 }

@@ -11,13 +11,13 @@
 #include "core/util/Hex.hpp"
 
 namespace penvora::core::securepdf {
-namespace {
-
 std::string hexToBytes(const std::string& hex, const char* what) {
   auto bytes = util::hexDecode(hex);
   if (!bytes) throw SecurePdfError(std::string(what) + " is not hexadecimal");
   return std::move(*bytes);
 }
+
+namespace {
 
 std::string readableDate(std::time_t t) {
   std::tm local{};

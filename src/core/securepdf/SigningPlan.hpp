@@ -44,4 +44,7 @@ double settingNumber(const std::string& text, const char* what);
 // The signing time as a PDF date ("D:YYYYMMDDHHmmSS+hh'mm'").
 std::string pdfDate(std::time_t t);
 
+// The bytes of a hexadecimal setting; throws SecurePdfError naming `what`.
+std::string hexToBytes(const std::string& hex, const char* what);
+
 }  // namespace penvora::core::securepdf

@@ -26,11 +26,6 @@ util::Bytes derOf(X509* x) {
   return std::move(*der);
 }
 
-std::string subjectOf(X509* cert) {
-  char buf[256];
-  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
-}
-
 std::string sha1Hex(const util::Bytes& b) {
   unsigned char d[SHA_DIGEST_LENGTH];
   SHA1(b.data(), b.size(), d);
@@ -103,7 +98,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
           if (candidate != cert && X509_check_issued(candidate.get(), cert.get()) == X509_V_OK)
             issuer = candidate.get();
         if (!issuer)
-          throw SecurePdfError("Validation data cannot be fetched for " + subjectOf(cert.get()) +
+          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert.get()) +
                                ": its issuer's certificate is not in the signature");
         std::pair<std::vector<std::size_t>, std::vector<std::size_t>> found;
         std::string lastError;
@@ -126,7 +121,8 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
           }
         }
         if (found.first.empty() && found.second.empty())
-          throw SecurePdfError("Validation data cannot be fetched for " + subjectOf(cert.get()) + ": " + lastError);
+          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert.get()) + ": " +
+                               lastError);
         known = revocationOf.emplace(der, found).first;
       }
       vri.ocsps.insert(vri.ocsps.end(), known->second.first.begin(), known->second.first.end());

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/util/Bytes.hpp"
 
@@ -30,6 +31,13 @@ inline void freeX509StackAndCertificates(STACK_OF(X509) * s) { sk_X509_pop_free(
 inline void freeX509StackOnly(STACK_OF(X509) * s) { sk_X509_free(s); }
 using X509Stack = Owned<STACK_OF(X509), freeX509StackAndCertificates>;
 using X509StackView = Owned<STACK_OF(X509), freeX509StackOnly>;
+
+// A certificate's subject as one line ("/C=ES/O=.../CN=..."), for reports
+// and error texts; "?" when it cannot be printed.
+inline std::string subjectLine(X509* cert) {
+  char buf[256];
+  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
+}
 
 // The encoding an i2d_* function writes; nothing when it fails.
 template <typename T, typename Encode>

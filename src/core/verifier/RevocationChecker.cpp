@@ -63,11 +63,6 @@ std::optional<CertificateStatus> fromCrl(const util::Bytes& der, X509* cert, X50
   return out;
 }
 
-std::string subjectOf(X509* cert) {
-  char buf[256];
-  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
-}
-
 CertificateStatus withSource(CertificateStatus s, const char* source) {
   s.source = source;
   return s;
@@ -116,7 +111,7 @@ std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std
   for (int i = 0; i + 1 < n; ++i) {
     X509* cert = sk_X509_value(chain, i);
     auto s = statusOf(cert, sk_X509_value(chain, i + 1), ocsps, crls, online);
-    s.subject = subjectOf(cert);
+    s.subject = util::subjectLine(cert);
     s.isSigner = i == 0;
     out.push_back(std::move(s));
   }

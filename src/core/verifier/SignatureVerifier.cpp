@@ -12,6 +12,7 @@
 #include "core/engine/BiometricRecordReader.hpp"
 #include "core/engine/ESSUtils.hpp"
 #include "core/securepdf/SignatureInspector.hpp"
+#include "core/util/OpenSsl.hpp"
 #include "core/verifier/ChainValidator.hpp"
 #include "core/verifier/RevocationChecker.hpp"
 #include "core/verifier/SignerCertificate.hpp"
@@ -35,11 +36,6 @@ std::string isoTime(std::time_t t) {
   if (!gmtime_r(&t, &tm)) return {};
   std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
   return buf;
-}
-
-std::string subjectOf(X509* cert) {
-  char buf[256];
-  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
 }
 
 // The document's certificates, parsed once, to complete chains with.
@@ -84,7 +80,7 @@ void judgeCertificate(X509* cert, STACK_OF(X509) * untrusted, const DocumentCont
   auto chain = validateChain(cert, untrusted, ctx.trust, at);
   out.certificateStatus = certificateStatusName(chain.status);
   for (int i = 0; chain.chain && i < sk_X509_num(chain.chain.get()); ++i)
-    out.chain.push_back(subjectOf(sk_X509_value(chain.chain.get(), i)));
+    out.chain.push_back(core::util::subjectLine(sk_X509_value(chain.chain.get(), i)));
   switch (chain.status) {
     case ChainResult::Status::Valid:
       break;

@@ -1,4 +1,5 @@
 #include "core/verifier/TimestampVerifier.hpp"
+#include "core/util/OpenSsl.hpp"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
@@ -21,11 +22,6 @@ bool imprintHolds(TS_TST_INFO* tst, std::string_view data) {
   if (!md || EVP_Digest(data.data(), data.size(), d, &n, md, nullptr) != 1) return false;
   ASN1_OCTET_STRING* m = TS_MSG_IMPRINT_get_msg(mi);
   return static_cast<unsigned>(ASN1_STRING_length(m)) == n && std::equal(d, d + n, ASN1_STRING_get0_data(m));
-}
-
-std::string subjectOf(X509* cert) {
-  char buf[256];
-  return X509_NAME_oneline(X509_get_subject_name(cert), buf, sizeof buf) ? std::string(buf) : std::string("?");
 }
 
 }  // namespace
@@ -53,7 +49,7 @@ TimestampCheck verifyTimestamp(const util::Bytes& token, std::string_view data, 
   X509* tsa = nullptr;
   for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i)
     if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs.get(), i)) == 0) tsa = sk_X509_value(certs.get(), i);
-  if (tsa) out.authority = subjectOf(tsa);
+  if (tsa) out.authority = util::subjectLine(tsa);
   const bool signatureHolds = CMS_verify(cms.get(), nullptr, nullptr, nullptr, nullptr, CMS_NO_SIGNER_CERT_VERIFY) == 1;
   ERR_clear_error();
   if (!tsa || !signatureHolds) {
