@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "penvora/Export.hpp"
+#include "penvora/SignatureInk.hpp"
 
 namespace penvora {
 
@@ -43,15 +44,15 @@ class PENVORA_EXPORT SignatureView : public QWidget {
   virtual SignatureViewDelegate* delegate() const { return delegate_; }
   virtual void setDelegate(SignatureViewDelegate* delegate) { delegate_ = delegate; }
   // Kept only when above 0 and not below the minimum.
-  virtual double maximumStrokeWidth() const { return maximumStrokeWidth_; }
+  virtual double maximumStrokeWidth() const { return ink_.maximumStrokeWidth(); }
   virtual void setMaximumStrokeWidth(double width);
   // Kept only when above 0 and not above the maximum.
-  virtual double minimumStrokeWidth() const { return minimumStrokeWidth_; }
+  virtual double minimumStrokeWidth() const { return ink_.minimumStrokeWidth(); }
   virtual void setMinimumStrokeWidth(double width);
-  virtual QColor strokeColor() const { return strokeColor_; }
-  virtual void setStrokeColor(const QColor& color) { strokeColor_ = color; }
+  virtual QColor strokeColor() const { return ink_.strokeColor(); }
+  virtual void setStrokeColor(const QColor& color) { ink_.setStrokeColor(color); }
   // Taken only when 0 < alpha <= 1.
-  virtual double strokeAlpha() const { return strokeAlpha_; }
+  virtual double strokeAlpha() const { return ink_.strokeAlpha(); }
   virtual void setStrokeAlpha(double alpha);
   // Everything drawn so far; none before the first ink or after clear().
   virtual std::optional<QImage> signature() const;
@@ -60,7 +61,7 @@ class PENVORA_EXPORT SignatureView : public QWidget {
 
   // The gesture entry points the input events lead to; public so a host
   // with its own gesture handling can drive the view.
-  enum class PanPhase { began, changed, ended, cancelled };
+  using PanPhase = SignatureInk::PanPhase;
   void tap(const QPointF& location);
   void pan(PanPhase phase, const QPointF& location);
 
@@ -74,32 +75,19 @@ class PENVORA_EXPORT SignatureView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void tabletEvent(QTabletEvent* event) override;
 
-  QPointF previousPoint() const { return previousPoint_; }
-  QPointF previousEndPoint() const { return previousEndPoint_; }
-  double previousWidth() const { return previousWidth_; }
-  std::int64_t startTime() const { return startTime_; }
+  QPointF previousPoint() const { return ink_.previousPoint(); }
+  QPointF previousEndPoint() const { return ink_.previousEndPoint(); }
+  double previousWidth() const { return ink_.previousWidth(); }
+  std::int64_t startTime() const { return ink_.startTime(); }
+  // The ink and the trace (every input point with its time), for a
+  // subclass that writes the biometric record.
+  const SignatureInk& ink() const { return ink_; }
 
  private:
-  std::int64_t elapsed();
-  QImage& bitmap();      // the retained bitmap, sized to the view
-  QPainter* beginInk();  // a painter on it
-  void press(const QPointF& p);
-  void move(const QPointF& p);
-  void release(const QPointF& p);
+  void followSize();  // the ink's bitmap takes the view's size and scale
 
   SignatureViewDelegate* delegate_ = nullptr;
-  double maximumStrokeWidth_ = 4.0;
-  double minimumStrokeWidth_ = 1.0;
-  QColor strokeColor_ = Qt::black;
-  double strokeAlpha_ = 1.0;
-  std::optional<QImage> signature_;
-  QPointF previousPoint_, previousEndPoint_;
-  double previousWidth_ = 0.0;
-  std::int64_t startTime_ = 0;
-
-  // Press and slop tracking that turns raw input into tap and pan.
-  bool pressed_ = false, panning_ = false;
-  QPointF pressPoint_;
+  SignatureInk ink_;
 };
 
 }  // namespace penvora

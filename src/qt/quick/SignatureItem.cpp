@@ -1,0 +1,190 @@
+#include "SignatureItem.hpp"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPainter>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTabletEvent>
+#include <QUrl>
+
+#include "penvora/CapturedSignatureSigning.hpp"
+#include "penvora/JsonDecoding.hpp"
+
+namespace penvora::qt::quick {
+
+SignatureItem::SignatureItem(QQuickItem* parent) : QQuickPaintedItem(parent) {
+  setAcceptedMouseButtons(Qt::LeftButton);
+  setAcceptTouchEvents(true);
+  ink_.setListener({
+      .tapped = [this] { emit tappedInside(); },
+      .panned = [this] { emit pannedInside(); },
+      .pointCaptured = [this](const QPointF& p, std::int64_t t) { emit pointCaptured(p, t); },
+      .inked = [this](const QRectF& area) { update(area.toAlignedRect()); },
+  });
+}
+
+void SignatureItem::setMaximumStrokeWidth(double width) {
+  ink_.setMaximumStrokeWidth(width);
+  emit inkChanged();
+}
+
+void SignatureItem::setMinimumStrokeWidth(double width) {
+  ink_.setMinimumStrokeWidth(width);
+  emit inkChanged();
+}
+
+void SignatureItem::setStrokeColor(const QColor& color) {
+  ink_.setStrokeColor(color);
+  emit inkChanged();
+}
+
+void SignatureItem::setStrokeAlpha(double alpha) {
+  ink_.setStrokeAlpha(alpha);
+  emit inkChanged();
+}
+
+void SignatureItem::clear() {
+  ink_.clear();
+  update();
+  emit drawingChanged();
+}
+
+void SignatureItem::followSize() {
+  const qreal scale = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+  ink_.setCanvasSize(size(), scale);
+}
+
+void SignatureItem::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+  QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+  followSize();
+}
+
+void SignatureItem::paint(QPainter* painter) {
+  if (const auto& picture = ink_.signature()) painter->drawImage(boundingRect(), *picture);
+}
+
+void SignatureItem::mousePressEvent(QMouseEvent* event) {
+  followSize();
+  ink_.press(event->position());
+  event->accept();
+}
+
+void SignatureItem::mouseMoveEvent(QMouseEvent* event) {
+  ink_.move(event->position());
+  emit drawingChanged();
+}
+
+void SignatureItem::mouseReleaseEvent(QMouseEvent* event) {
+  ink_.release(event->position());
+  emit drawingChanged();
+}
+
+void SignatureItem::touchEvent(QTouchEvent* event) {
+  // One finger signs; a second one is ignored rather than joined in.
+  if (event->points().isEmpty()) return;
+  const QEventPoint& point = event->points().constFirst();
+  const bool measuresPressure =
+      event->device() && event->device()->capabilities().testFlag(QInputDevice::Capability::Pressure);
+  const double pressure = measuresPressure ? point.pressure() : 1.0;
+  switch (point.state()) {
+    case QEventPoint::Pressed:
+      followSize();
+      ink_.press(point.position(), pressure);
+      break;
+    case QEventPoint::Updated:
+      ink_.move(point.position(), pressure);
+      break;
+    case QEventPoint::Released:
+      ink_.release(point.position(), pressure);
+      break;
+    default:
+      break;
+  }
+  emit drawingChanged();
+  event->accept();
+}
+
+bool SignatureItem::event(QEvent* event) {
+  // Pen input, when the window hands it to items: with its pressure.
+  switch (event->type()) {
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease: {
+      auto* tablet = static_cast<QTabletEvent*>(event);
+      if (event->type() == QEvent::TabletPress) {
+        followSize();
+        ink_.press(tablet->position(), tablet->pressure());
+      } else if (event->type() == QEvent::TabletMove) {
+        ink_.move(tablet->position(), tablet->pressure());
+      } else {
+        ink_.release(tablet->position(), tablet->pressure());
+      }
+      emit drawingChanged();
+      event->accept();
+      return true;
+    }
+    default:
+      return QQuickPaintedItem::event(event);
+  }
+}
+
+SignatureInk::RecordFacts SignatureItem::recordFacts(const std::string& documentPath, bool penPressure) const {
+  SignatureInk::RecordFacts facts;
+  const QScreen* screen = window() ? window()->screen() : nullptr;
+  if (screen) facts.screen = screen->geometry().size();
+  facts.frame = mapRectToScene(boundingRect());
+  facts.documentPath = documentPath;
+  facts.hostVersion = QCoreApplication::applicationVersion().toStdString();
+  facts.penPressure = penPressure;
+  return facts;
+}
+
+QString SignatureItem::record(const QString& documentPath) const {
+  return QString::fromStdString(ink_.record(recordFacts(documentPath.toStdString(), recordPenPressure_)));
+}
+
+bool SignatureItem::saveImage(const QString& path) const {
+  const auto& picture = ink_.signature();
+  return picture && picture->save(path);
+}
+
+void SignatureItem::setErrorString(const QString& text) {
+  if (text == errorString_) return;
+  errorString_ = text;
+  emit errorStringChanged();
+}
+
+QStringList SignatureItem::signRequest(const QString& request) {
+  const QUrl url(request);
+  const QString path = url.isLocalFile() ? url.toLocalFile() : request;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    setErrorString(tr("cannot read the request %1").arg(path));
+    return {};
+  }
+  PenvoraSDKParams params;
+  try {
+    params = decodeJson<PenvoraSDKParams>(file.readAll().toStdString());
+  } catch (const DecodingError& e) {
+    setErrorString(tr("bad request at %1: %2").arg(QString::fromStdString(e.codingPath()), e.what()));
+    return {};
+  }
+  if (!ink_.signature()) {
+    setErrorString(tr("nothing was drawn"));
+    return {};
+  }
+  const std::string document = params.fileProperties ? params.fileProperties->documentPath : std::string();
+  const bool pressure = recordPenPressure_ || (params.commonProperties && params.commonProperties->recordPenPressure);
+  const auto result = signCapturedSignature(params, *ink_.signature(), ink_.record(recordFacts(document, pressure)));
+  if (!result.ok()) {
+    setErrorString(QString::fromStdString(result.error));
+    return {};
+  }
+  setErrorString({});
+  QStringList files;
+  for (const auto& f : result.signedFiles) files << QString::fromStdString(f.string());
+  return files;
+}
+
+}  // namespace penvora::qt::quick
