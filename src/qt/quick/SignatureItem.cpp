@@ -105,28 +105,36 @@ void SignatureItem::touchEvent(QTouchEvent* event) {
   event->accept();
 }
 
-bool SignatureItem::event(QEvent* event) {
-  // Pen input, when the window hands it to items: with its pressure.
-  switch (event->type()) {
-    case QEvent::TabletPress:
-    case QEvent::TabletMove:
-    case QEvent::TabletRelease: {
-      auto* tablet = static_cast<QTabletEvent*>(event);
-      if (event->type() == QEvent::TabletPress) {
-        followSize();
-        ink_.press(tablet->position(), tablet->pressure());
-      } else if (event->type() == QEvent::TabletMove) {
-        ink_.move(tablet->position(), tablet->pressure());
-      } else {
-        ink_.release(tablet->position(), tablet->pressure());
-      }
-      emit drawingChanged();
-      event->accept();
-      return true;
-    }
-    default:
-      return QQuickPaintedItem::event(event);
+void SignatureItem::itemChange(ItemChange change, const ItemChangeData& value) {
+  if (change == ItemSceneChange) {
+    if (QQuickWindow* old = window()) old->removeEventFilter(this);
+    if (value.window) value.window->installEventFilter(this);
   }
+  QQuickPaintedItem::itemChange(change, value);
+}
+
+bool SignatureItem::eventFilter(QObject* watched, QEvent* event) {
+  const auto type = event->type();
+  if (type != QEvent::TabletPress && type != QEvent::TabletMove && type != QEvent::TabletRelease)
+    return QQuickPaintedItem::eventFilter(watched, event);
+  auto* tablet = static_cast<QTabletEvent*>(event);
+  const QPointF at = mapFromScene(tablet->position());
+  if (type == QEvent::TabletPress) {
+    if (!isVisible() || !isEnabled() || !contains(at)) return false;
+    penDown_ = true;
+    followSize();
+    ink_.press(at, tablet->pressure());
+  } else if (!penDown_) {
+    return false;  // a hovering pen, or a stroke that began elsewhere
+  } else if (type == QEvent::TabletMove) {
+    ink_.move(at, tablet->pressure());
+  } else {
+    penDown_ = false;
+    ink_.release(at, tablet->pressure());
+  }
+  emit drawingChanged();
+  event->accept();
+  return true;
 }
 
 SignatureInk::RecordFacts SignatureItem::recordFacts(const std::string& documentPath, bool penPressure) const {

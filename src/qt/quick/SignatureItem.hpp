@@ -70,7 +70,10 @@ class SignatureItem : public QQuickPaintedItem {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void touchEvent(QTouchEvent* event) override;
-  bool event(QEvent* event) override;
+  // Qt Quick hands pen events to pointer handlers only, and turns the rest
+  // into mouse events without pressure: the pad takes them at its window.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void itemChange(ItemChange change, const ItemChangeData& value) override;
   void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
 
  private:
@@ -79,6 +82,7 @@ class SignatureItem : public QQuickPaintedItem {
   void setErrorString(const QString& text);
 
   SignatureInk ink_;
+  bool penDown_ = false;  // a pen stroke began on the pad
   bool recordPenPressure_ = false;
   QString errorString_;
 };

@@ -7,6 +7,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
+#include <QTabletEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,6 +123,34 @@ TEST(SignatureItemTest, InksAndReportsAsTheWidgetDoes) {
   QMetaObject::invokeMethod(quick.pad, "clear");
   EXPECT_FALSE(quick.pad->property("hasSignature").toBool());
   EXPECT_EQ(quick.pad->property("pointCount").toInt(), 0);
+}
+
+TEST(SignatureItemTest, APenStrokeRecordsItsPressure) {
+  QuickPad quick("recordPenPressure: true");
+  ASSERT_TRUE(quick.pad);
+  const QPointingDevice pen("pen", 7, QInputDevice::DeviceType::Stylus, QPointingDevice::PointerType::Pen,
+                            QInputDevice::Capability::Position | QInputDevice::Capability::Pressure, 1, 3);
+  auto send = [&](QEvent::Type type, QPointF at, double pressure) {
+    const Qt::MouseButtons buttons = type == QEvent::TabletRelease ? Qt::NoButton : Qt::LeftButton;
+    QTabletEvent event(type, &pen, at, quick.view.mapToGlobal(at), pressure, 0, 0, 0, 0, 0, Qt::NoModifier,
+                       Qt::LeftButton, buttons);
+    QCoreApplication::sendEvent(&quick.view, &event);
+    return event.isAccepted();
+  };
+  EXPECT_FALSE(send(QEvent::TabletMove, {40, 40}, 0));  // hovering draws nothing
+  EXPECT_TRUE(send(QEvent::TabletPress, {20, 20}, 0.25));
+  for (int i = 1; i <= 8; ++i) send(QEvent::TabletMove, {20.0 + i * 12, 20.0 + i * 6}, 0.5);
+  EXPECT_TRUE(send(QEvent::TabletRelease, {116, 68}, 0.75));
+  EXPECT_TRUE(quick.pad->property("hasSignature").toBool());
+
+  QString record;
+  QMetaObject::invokeMethod(quick.pad, "record", Q_RETURN_ARG(QString, record),
+                            Q_ARG(QString, PENVORA_SOURCE_DIR "/examples/contract.pdf"));
+  const std::string text = recordText(record);
+  const auto values = QString::fromStdString(text).split('\n').value(1).split(';');
+  EXPECT_EQ(values.value(2), "1023") << text;  // MAX_PRESS
+  for (const char* row : {"\n20;20;256;", "\n32;26;512;", "\n116;68;767;"})
+    EXPECT_NE(text.find(row), std::string::npos) << row;
 }
 
 TEST(SignatureItemTest, SignsARequestWithTheDrawingAndItsTrace) {
