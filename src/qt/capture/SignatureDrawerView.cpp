@@ -149,6 +149,7 @@ void SignatureDrawerView::buildLayout() {
   if (drawerModel_.allowConfirmWithoutDrawing) {
     // For a signer who cannot draw: reachable with Tab, pressed with Space.
     withoutDrawingButton_ = new QPushButton(ui::localizedString("confirm-without-drawing"));
+    withoutDrawingButton_->setObjectName(QStringLiteral("confirmWithoutDrawingButton"));
     withoutDrawingButton_->setFlat(true);
     withoutDrawingButton_->setFont(medium);
     withoutDrawingButton_->setMinimumHeight(48);
