@@ -219,6 +219,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   QPointer<ui::LoadingDocumentsView> loadingVC_;
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;
   bool reported_ = false;
+  bool confirmedWithoutDrawing_ = false;  // the signer confirmed without drawing
   bool needsMergePassword_ = false;
   bool passwordTyped_ = false;  // the user typed a password at least once
   bool appeared_ = false;

@@ -220,6 +220,7 @@ void PenvoraSDKSignatureViewController::confirmWithoutDrawing() {
   // the box says why there is no handwriting.
   penvoraSDKParams->certificate->handwrittenSignature = false;
   essParams->pointsB64.clear();
+  confirmedWithoutDrawing_ = true;
   penvoraSDKParams->widget->widgetCustomText.emplace_back(11,
                                                           ui::localizedString("signed-without-drawing").toStdString());
   touchUpInsideCapureSignButton();
@@ -303,7 +304,11 @@ void PenvoraSDKSignatureViewController::requestCustomText() {
   if (customTextPrompt_) return;
   auto* prompt = new ui::CustomTextPrompt(this);
   connect(prompt, &ui::CustomTextPrompt::textAccepted, this, [this](const QString& text) {
-    penvoraSDKParams->widget->widgetCustomText = {PenvoraSDKWidgetCustomText(11, text.toStdString())};
+    auto& texts = penvoraSDKParams->widget->widgetCustomText;
+    texts = {PenvoraSDKWidgetCustomText(11, text.toStdString())};
+    // The typed text takes the list's place, but the box must still say
+    // why it holds no handwriting.
+    if (confirmedWithoutDrawing_) texts.emplace_back(11, ui::localizedString("signed-without-drawing").toStdString());
     QTimer::singleShot(0, this, [this] { startSigning(false); });
   });
   customTextPrompt_ = prompt;

@@ -1,10 +1,12 @@
 // A signer who cannot draw confirms from the capture panel with the keyboard.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "penvora/SignatureVerifier.hpp"
 #include "qt/capture/SignatureDrawerView.hpp"
+#include "qt/ui/CustomTextPrompt.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
 
@@ -17,6 +19,7 @@ TEST(SignWithoutDrawingTest, TheKeyboardConfirmsAndTheSignatureSaysWhyItHasNoHan
   run.params->certificate->encKeyB64 = pdftest::bioCertB64();
   run.params->commonProperties->saveOnPrivateStorage = true;
   run.params->fileProperties->signedName = "without-drawing.pdf";
+  run.params->widget->requestWidgetCustomText = true;
   auto* c = run.shown();
   ASSERT_NE(c, nullptr);
   ASSERT_NE(c->document(), nullptr);
@@ -34,7 +37,14 @@ TEST(SignWithoutDrawingTest, TheKeyboardConfirmsAndTheSignatureSaysWhyItHasNoHan
   EXPECT_TRUE(c->essParams->pointsB64.empty());
   EXPECT_EQ(run.params->widget->widgetCustomText.back().text, "Confirmed without a handwritten signature");
   QTest::mouseClick(c->acceptButton(), Qt::LeftButton);
+  // The signer's own text replaces the host's, and the reason stays beneath.
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->customTextPrompt() && c->customTextPrompt()->isVisible(); }, 3000));
+  QTest::keyClicks(c->customTextPrompt()->textField(), "Ana");
+  QTest::mouseClick(c->customTextPrompt()->acceptButton(), Qt::LeftButton);
   ASSERT_TRUE(run.outcome.wait(20000));
+  ASSERT_EQ(run.params->widget->widgetCustomText.size(), 2u);
+  EXPECT_EQ(run.params->widget->widgetCustomText.front().text, "Ana");
+  EXPECT_EQ(run.params->widget->widgetCustomText.back().text, "Confirmed without a handwritten signature");
   ASSERT_EQ(run.outcome.signedFiles.size(), 1u);
   const auto report = verifySignatures(run.outcome.signedFiles.front());
   ASSERT_EQ(report.signatures.size(), 1u);
