@@ -1,4 +1,5 @@
 // The signing routine: one signed PDF per input document.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -40,34 +41,34 @@ void ignoringFailure(F&& f) {
   }
 }
 
-// Pages of the input, probed the way the signer counts them; at least 1.
-// `rotations` gets each page's display rotation on the way.
-std::int64_t countPages(const std::string& path, const std::string& password, std::vector<int>& rotations) {
+// The page the box goes on: the wanted index held within the document,
+// and whether that page is turned a quarter. Only the way down the page
+// tree to it is read, so a long document costs no more than a short one.
+struct TargetPage {
+  std::int64_t index = 0;
+  bool sideways = false;
+};
+
+TargetPage targetPage(const std::string& path, const std::string& password, std::int64_t wanted) {
   securepdf::PDFSign probe;
   probe.inputFile = path;
   probe.password = password;
-  std::int64_t pages = 0;
+  TargetPage target;
   try {
     probe.open();
   } catch (const std::exception& e) {
     log(std::string("Warning: could not open document to inspect pages: ") + e.what());
-    return 1;
-  }
-  for (std::int32_t k = 0;; ++k) {
-    try {
-      probe.getPageProperty(k, "Height");
-      ++pages;
-      rotations.push_back(std::stoi(probe.getPageProperty(k, "Rotate")));
-    } catch (const std::exception&) {
-      break;
-    }
+    return target;
   }
   try {
-    probe.close();
-  } catch (const std::exception& e) {
-    log(std::string("Warning: could not open document to inspect pages: ") + e.what());
+    const std::int64_t pages = std::max<std::int64_t>(probe.pageCount(), 1);
+    target.index = std::clamp<std::int64_t>(wanted, 0, pages - 1);
+    target.sideways = std::stoi(probe.getPageProperty(static_cast<std::int32_t>(target.index), "Rotate")) % 180 != 0;
+  } catch (const std::exception&) {
+    // A page without a box or a rotation: upright, as the signer takes it.
   }
-  return std::max<std::int64_t>(pages, 1);
+  probe.close();
+  return target;
 }
 
 // 1. The identity: the host's PKCS#12 or the default one.
@@ -121,13 +122,9 @@ fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSP
 // sees it: the bounds are page space, and a page turned a quarter shows
 // the box on its side.
 double choosePage(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
-  std::vector<int> rotations;
-  const std::int64_t pages = countPages(input.string(), params.fileProperties->password, rotations);
-  const std::int64_t pageIndex = std::clamp<std::int64_t>(essParams.page - 1, 0, pages - 1);
-  s.signatureWidgetPages = params.widget->signOnAllPages ? std::string("*") : std::to_string(pageIndex);
-  const bool sideways = pageIndex < static_cast<std::int64_t>(rotations.size()) &&
-                        (rotations[static_cast<std::size_t>(pageIndex)] % 180 != 0);
-  return sideways ? essParams.bounds.width : essParams.bounds.height;
+  const TargetPage target = targetPage(input.string(), params.fileProperties->password, essParams.page - 1);
+  s.signatureWidgetPages = params.widget->signOnAllPages ? std::string("*") : std::to_string(target.index);
+  return target.sideways ? essParams.bounds.width : essParams.bounds.height;
 }
 
 // 5. The widget's look: the picture (the logo without a handwritten

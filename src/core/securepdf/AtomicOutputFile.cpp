@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/FileReplace.hpp"
@@ -57,6 +59,32 @@ void AtomicOutputFile::write(const void* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
   size_ += size;
+}
+
+void AtomicOutputFile::copyFrom(int in, std::uint64_t length) {
+  loff_t from = 0;
+  while (static_cast<std::uint64_t>(from) < length) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(length - from, 1u << 30));
+    const ssize_t n = ::copy_file_range(in, &from, fd_, nullptr, want, 0);
+    if (n > 0) {
+      size_ += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) throw SecurePdfError("The input file changed while signing");
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EPERM)
+      throw SecurePdfError("Writing the output file failed: " + reason());
+    // Across file systems, or where the kernel cannot: through a buffer.
+    std::vector<char> buf(1 << 20);
+    while (static_cast<std::uint64_t>(from) < length) {
+      const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length - from, buf.size()));
+      const ssize_t got = ::pread(in, buf.data(), chunk, from);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) throw SecurePdfError("The input file changed while signing");
+      write(buf.data(), static_cast<std::size_t>(got));
+      from += got;
+    }
+  }
 }
 
 void AtomicOutputFile::writeAt(std::uint64_t offset, const std::string& s) {

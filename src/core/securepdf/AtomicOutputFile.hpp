@@ -19,6 +19,10 @@ class AtomicOutputFile {
   void write(const void* data, std::size_t size);
   void write(const std::string& s) { write(s.data(), s.size()); }
   void writeAt(std::uint64_t offset, const std::string& s);
+  // Appends the first `length` bytes of the open file `in`, copied by the
+  // kernel (no trip through our memory) where it can; leaves `in`'s
+  // position alone.
+  void copyFrom(int in, std::uint64_t length);
   std::uint64_t size() const { return size_; }
   // Flushes to disk and renames over the target.
   void commit();

@@ -30,6 +30,8 @@ struct DocumentSource {
   // `n` bytes at `offset` of what the update follows; throws SecurePdfError
   // when they cannot be read in full.
   void read(std::uint64_t offset, char* out, std::size_t n) const;
+  // The open input's descriptor; -1 when the bytes are in memory.
+  int fd() const { return file ? fileno(file.get()) : -1; }
 };
 
 // Opens with the password. Throws SecurePdfError with a message for a

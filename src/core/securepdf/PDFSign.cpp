@@ -6,10 +6,12 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <exception>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <qpdf/QPDF.hh>
 #include <set>
+#include <thread>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
 #include "core/securepdf/Certification.hpp"
@@ -98,22 +100,55 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
 // signature's /Contents made by `contents` from the digest of the byte
 // ranges. A signature larger than its room is made again with more room.
 // The original bytes into `out`, and into `digest` when given.
-void copyOriginal(const DocumentSource& src, AtomicOutputFile& out, EVP_MD_CTX* digest) {
-  auto take = [&](const char* data, std::size_t n) {
-    out.write(data, n);
-    if (digest && EVP_DigestUpdate(digest, data, n) != 1) throw SecurePdfError("Cannot compute the document digest");
-  };
+// From this size on the copy runs beside the digest, on another core.
+constexpr std::uint64_t kParallelCopyFrom = 4u << 20;
+
+void hashOriginal(const DocumentSource& src, EVP_MD_CTX* digest) {
   if (src.bytes) {
-    take(src.bytes->data(), src.bytes->size());
+    if (EVP_DigestUpdate(digest, src.bytes->data(), src.bytes->size()) != 1)
+      throw SecurePdfError("Cannot compute the document digest");
     return;
   }
   std::vector<char> buf(1 << 20);
-  for (std::uint64_t copied = 0; copied < src.originalSize;) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - copied));
-    src.read(copied, buf.data(), want);
-    take(buf.data(), want);
-    copied += want;
+  for (std::uint64_t done = 0; done < src.originalSize;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - done));
+    src.read(done, buf.data(), want);
+    if (EVP_DigestUpdate(digest, buf.data(), want) != 1) throw SecurePdfError("Cannot compute the document digest");
+    done += want;
   }
+}
+
+// The original bytes into the output, and into the digest when given one.
+// A file on disk is copied by the kernel, and for a large document the copy
+// runs while this thread hashes, so signing costs about what hashing does.
+void copyOriginal(const DocumentSource& src, AtomicOutputFile& out, EVP_MD_CTX* digest) {
+  auto copy = [&] {
+    if (src.bytes)
+      out.write(src.bytes->data(), src.bytes->size());
+    else
+      out.copyFrom(src.fd(), src.originalSize);
+  };
+  if (!digest || src.originalSize < kParallelCopyFrom) {
+    copy();
+    if (digest) hashOriginal(src, digest);
+    return;
+  }
+  std::exception_ptr copyFailed;
+  std::thread copier([&] {
+    try {
+      copy();
+    } catch (...) {
+      copyFailed = std::current_exception();
+    }
+  });
+  try {
+    hashOriginal(src, digest);
+  } catch (...) {
+    copier.join();
+    throw;
+  }
+  copier.join();
+  if (copyFailed) std::rethrow_exception(copyFailed);
 }
 
 // An update without a signature: the original, then the update.
@@ -230,6 +265,11 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
   if (property == "Width") return text(std::fabs(r.urx - r.llx));
   if (property == "Rotate") return std::to_string(pageRotation(page));
   throw SecurePdfError("Unknown page property: " + property);
+}
+
+std::int64_t PDFSign::pageCount() {
+  if (!probe_) throw SecurePdfError("The document is not open");
+  return static_cast<std::int64_t>(securepdf::pageCount(*probe_));
 }
 
 void PDFSign::close() { probe_.reset(); }

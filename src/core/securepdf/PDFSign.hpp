@@ -50,6 +50,8 @@ class PDFSign final : public SignatureConfigurable {
   // Page probing on inputFile.
   void open();
   std::string getPageProperty(std::int32_t pageIndex, const std::string& property);
+  // Pages of the opened document, from the page tree's counts.
+  std::int64_t pageCount();
   void close();
 
   // Writes the signed document to outputFile.

@@ -68,6 +68,27 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"aes256OwnerPassword", "--encrypt u o 256 --", "o"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Large documents are copied while they are hashed: one held in memory,
+// and one read from disk (past the in-memory limit), each signed intact.
+TEST(LargeDocumentTest, CopiedBesideTheDigestAndStillValid) {
+  for (const int megabytes : {5, 34}) {
+    TempDir dir;
+    writeText(dir / "small.pdf", pdftest::documentPdf({{}}, true));
+    const auto in = dir / "in.pdf", out = dir / "out.pdf";
+    ASSERT_EQ(run("head -c " + std::to_string(megabytes) + "M /dev/urandom > '" + (dir / "noise.bin").string() +
+                  "' && qpdf '" + (dir / "small.pdf").string() + "' --add-attachment '" + (dir / "noise.bin").string() +
+                  "' -- '" + in.string() + "'")
+                  .exitCode,
+              0);
+    auto s = pdftest::signer(in, out);
+    s.sign();
+    const std::string original = readText(in), signedFile = readText(out);
+    ASSERT_GT(original.size(), static_cast<std::size_t>(megabytes) << 20);
+    EXPECT_EQ(signedFile.compare(0, original.size(), original), 0) << megabytes << " MB: original bytes changed";
+    EXPECT_EQ(pdftest::pdfsigValidations(out), std::vector<std::string>{"Signature is Valid."}) << megabytes << " MB";
+  }
+}
+
 class PDFSignTest : public ::testing::Test {
  protected:
   // A signer of `pdf`, written as in.pdf, to out.pdf.
