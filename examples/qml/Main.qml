@@ -11,12 +11,12 @@ ApplicationWindow {
     visible: true
     title: qsTr("Sign the contract")
 
-    // Signs the request the host was started with; the signed files, or none.
+    // Signs the request the host was started with; the pad reports the
+    // outcome (signingFinished or signingFailed). False when it cannot start.
     function sign() {
-        const files = pad.signRequest(requestFile)
-        status.text = files.length > 0 ? qsTr("Signed: %1").arg(files[0])
-                                       : qsTr("Not signed: %1").arg(pad.errorString)
-        return files
+        const started = pad.signRequest(requestFile)
+        status.text = started ? qsTr("Signing…") : qsTr("Not signed: %1").arg(pad.errorString)
+        return started
     }
 
     ColumnLayout {
@@ -44,23 +44,26 @@ ApplicationWindow {
                 maximumStrokeWidth: 5
                 Accessible.role: Accessible.Canvas
                 Accessible.name: qsTr("Signature pad")
+                onSigningFinished: files => status.text = qsTr("Signed: %1").arg(files[0])
+                onSigningFailed: error => status.text = qsTr("Not signed: %1").arg(error)
             }
         }
         RowLayout {
             Button {
                 text: qsTr("Erase")
-                enabled: pad.hasSignature
+                enabled: pad.hasSignature && !pad.signing
                 onClicked: pad.clear()
             }
             Button {
                 text: qsTr("Sign")
                 highlighted: true
                 // As the component's own panel: enough ink to be a signature.
-                enabled: pad.pointCount >= 25
+                enabled: pad.pointCount >= 25 && !pad.signing
                 onClicked: window.sign()
             }
             Label {
                 id: status
+                objectName: "status"
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
             }

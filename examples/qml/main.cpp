@@ -2,6 +2,7 @@
 // drawing signs the request.
 //   host-qml REQUEST.json            a person draws and presses Sign
 //   host-qml REQUEST.json --scripted draws one stroke itself, signs, quits
+//                                    (exit 0 when it signed)
 #include <QApplication>
 #include <QMouseEvent>
 #include <QQmlApplicationEngine>
@@ -51,19 +52,18 @@ int main(int argc, char** argv) {
   auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
   auto* pad = window ? window->findChild<QQuickItem*>("pad") : nullptr;
   if (!pad) return 1;
-  int status = 1;
+  QObject::connect(pad, SIGNAL(signingFinished(QStringList)), &app, SLOT(quit()));
+  QObject::connect(pad, SIGNAL(signingFailed(QString)), &app, SLOT(quit()));
   QTimer::singleShot(0, &app, [&] {
     drawStroke(window, pad);
-    QVariant files;
-    QMetaObject::invokeMethod(window, "sign", Q_RETURN_ARG(QVariant, files));
-    const QStringList signedFiles = files.toStringList();
-    std::cout << "points: " << pad->property("pointCount").toInt() << ", signed: "
-              << (signedFiles.isEmpty() ? "nothing (" + pad->property("errorString").toString().toStdString() + ")"
-                                        : signedFiles.front().toStdString())
-              << "\n";
-    status = signedFiles.isEmpty() ? 1 : 0;
-    app.quit();
+    QVariant started;
+    QMetaObject::invokeMethod(window, "sign", Q_RETURN_ARG(QVariant, started));
+    if (!started.toBool()) app.quit();
   });
   app.exec();
-  return status;
+  // The page's status line says what came of it.
+  const auto* line = window->findChild<QObject*>("status");
+  const QString outcome = line ? line->property("text").toString() : QString();
+  std::cout << "points: " << pad->property("pointCount").toInt() << ", " << outcome.toStdString() << "\n";
+  return outcome.startsWith("Signed: ") ? 0 : 1;
 }

@@ -163,36 +163,68 @@ void SignatureItem::setErrorString(const QString& text) {
   emit errorStringChanged();
 }
 
-QStringList SignatureItem::signRequest(const QString& request) {
+bool SignatureItem::signRequest(const QString& request) {
+  if (signing()) {
+    setErrorString(tr("a signing is under way"));
+    return false;
+  }
   const QUrl url(request);
   const QString path = url.isLocalFile() ? url.toLocalFile() : request;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     setErrorString(tr("cannot read the request %1").arg(path));
-    return {};
+    return false;
   }
   PenvoraSDKParams params;
   try {
     params = decodeJson<PenvoraSDKParams>(file.readAll().toStdString());
   } catch (const DecodingError& e) {
     setErrorString(tr("bad request at %1: %2").arg(QString::fromStdString(e.codingPath()), e.what()));
-    return {};
+    return false;
   }
   if (!ink_.signature()) {
     setErrorString(tr("nothing was drawn"));
-    return {};
+    return false;
   }
   const std::string document = params.fileProperties ? params.fileProperties->documentPath : std::string();
   const bool pressure = recordPenPressure_ || (params.commonProperties && params.commonProperties->recordPenPressure);
-  const auto result = signCapturedSignature(params, *ink_.signature(), ink_.record(recordFacts(document, pressure)));
-  if (!result.ok()) {
-    setErrorString(QString::fromStdString(result.error));
-    return {};
-  }
+  // The worker gets copies only: the pad may be drawn on, cleared or
+  // destroyed meanwhile (the destructor waits for it).
+  QImage picture = ink_.signature()->copy();
+  std::string record = ink_.record(recordFacts(document, pressure));
+  if (worker_.joinable()) worker_.join();  // the last one, long finished
+  signing_ = true;
+  worker_ = std::thread([this, params = std::move(params), picture = std::move(picture), record = std::move(record)] {
+    QStringList files;
+    QString error;
+    try {
+      const auto result = signCapturedSignature(params, picture, record);
+      for (const auto& f : result.signedFiles) files << QString::fromStdString(f.string());
+      if (!result.ok()) error = QString::fromStdString(result.error);
+    } catch (const std::exception& e) {  // nothing may leave a thread
+      error = QString::fromUtf8(e.what());
+    }
+    QMetaObject::invokeMethod(
+        this, [this, files, error] { endSigning(files, error); }, Qt::QueuedConnection);
+  });
   setErrorString({});
-  QStringList files;
-  for (const auto& f : result.signedFiles) files << QString::fromStdString(f.string());
-  return files;
+  emit signingChanged();
+  return true;
+}
+
+void SignatureItem::endSigning(const QStringList& files, const QString& error) {
+  if (worker_.joinable()) worker_.join();  // it has nothing left to do
+  signing_ = false;
+  emit signingChanged();
+  setErrorString(error);
+  if (error.isEmpty())
+    emit signingFinished(files);
+  else
+    emit signingFailed(error);
+}
+
+SignatureItem::~SignatureItem() {
+  if (worker_.joinable()) worker_.join();
 }
 
 }  // namespace penvora::qt::quick

@@ -1,10 +1,12 @@
 #pragma once
 #include <QtQml/qqmlregistration.h>
+
 #include <QColor>
 #include <QPointF>
 #include <QQuickPaintedItem>
 #include <QString>
 #include <QStringList>
+#include <thread>
 
 #include "penvora/SignatureInk.hpp"
 
@@ -27,9 +29,12 @@ class SignatureItem : public QQuickPaintedItem {
   Q_PROPERTY(int pointCount READ pointCount NOTIFY drawingChanged)
   // Why the last signRequest() signed nothing; empty after a success.
   Q_PROPERTY(QString errorString READ errorString NOTIFY errorStringChanged)
+  // A signRequest() is under way.
+  Q_PROPERTY(bool signing READ signing NOTIFY signingChanged)
 
  public:
   explicit SignatureItem(QQuickItem* parent = nullptr);
+  ~SignatureItem() override;  // waits for a signing under way to end
 
   double maximumStrokeWidth() const { return ink_.maximumStrokeWidth(); }
   void setMaximumStrokeWidth(double width);
@@ -42,6 +47,7 @@ class SignatureItem : public QQuickPaintedItem {
   bool hasSignature() const { return ink_.signature().has_value(); }
   int pointCount() const { return static_cast<int>(ink_.pointCount()); }
   QString errorString() const { return errorString_; }
+  bool signing() const { return signing_; }
 
   // Drops the drawing and its trace.
   Q_INVOKABLE void clear();
@@ -49,10 +55,12 @@ class SignatureItem : public QQuickPaintedItem {
   Q_INVOKABLE QString record(const QString& documentPath = {}) const;
   // The drawing as a picture file (PNG, JPEG... by the name's suffix).
   Q_INVOKABLE bool saveImage(const QString& path) const;
-  // Signs the request in the JSON file at `request` (a path or a file URL)
-  // with the drawing: field, fixed and float mode. Returns the signed
-  // files; none, with errorString set, when it fails. Blocks while signing.
-  Q_INVOKABLE QStringList signRequest(const QString& request);
+  // Starts signing the request in the JSON file at `request` (a path or a
+  // file URL) with the drawing, field, fixed or float mode, on a worker
+  // thread: signingFinished or signingFailed follows. False, with
+  // errorString set, when it cannot start (no drawing, an unreadable
+  // request, a signing already under way).
+  Q_INVOKABLE bool signRequest(const QString& request);
 
   void paint(QPainter* painter) override;
 
@@ -60,6 +68,9 @@ class SignatureItem : public QQuickPaintedItem {
   void inkChanged();
   void drawingChanged();
   void errorStringChanged();
+  void signingChanged();
+  void signingFinished(const QStringList& files);
+  void signingFailed(const QString& error);
   // The reports of SignatureViewDelegate, as signals.
   void tappedInside();
   void pannedInside();
@@ -80,11 +91,14 @@ class SignatureItem : public QQuickPaintedItem {
   void followSize();
   SignatureInk::RecordFacts recordFacts(const std::string& documentPath, bool penPressure) const;
   void setErrorString(const QString& text);
+  void endSigning(const QStringList& files, const QString& error);
 
   SignatureInk ink_;
   bool penDown_ = false;  // a pen stroke began on the pad
   bool recordPenPressure_ = false;
   QString errorString_;
+  std::thread worker_;    // the signing under way, or the last one
+  bool signing_ = false;  // from signRequest() until its outcome is reported
 };
 
 }  // namespace penvora::qt::quick

@@ -159,16 +159,27 @@ TEST(SignatureItemTest, SignsARequestWithTheDrawingAndItsTrace) {
   QTemporaryDir dir;
   const QString request = fixedRequest(dir);
 
-  QStringList files;
-  // Nothing drawn: nothing signed, and the reason.
-  QMetaObject::invokeMethod(quick.pad, "signRequest", Q_RETURN_ARG(QStringList, files), Q_ARG(QString, request));
-  EXPECT_TRUE(files.isEmpty());
+  // Nothing drawn: nothing starts, and the reason.
+  auto sign = [&](const QString& path) {
+    bool started = false;
+    QMetaObject::invokeMethod(quick.pad, "signRequest", Q_RETURN_ARG(bool, started), Q_ARG(QString, path));
+    return started;
+  };
+  EXPECT_FALSE(sign(request));
   EXPECT_EQ(quick.pad->property("errorString").toString(), "nothing was drawn");
 
+  // Signing runs beside the event loop and reports its files.
   quick.draw();
-  QMetaObject::invokeMethod(quick.pad, "signRequest", Q_RETURN_ARG(QStringList, files),
-                            Q_ARG(QString, QUrl::fromLocalFile(request).toString()));
-  ASSERT_EQ(files.size(), 1) << quick.pad->property("errorString").toString().toStdString();
+  QSignalSpy finished(quick.pad, SIGNAL(signingFinished(QStringList)));
+  QSignalSpy failed(quick.pad, SIGNAL(signingFailed(QString)));
+  ASSERT_TRUE(sign(QUrl::fromLocalFile(request).toString()));
+  EXPECT_TRUE(quick.pad->property("signing").toBool());
+  EXPECT_FALSE(sign(request));  // one at a time
+  EXPECT_EQ(quick.pad->property("errorString").toString(), "a signing is under way");
+  ASSERT_TRUE(finished.wait(20000)) << failed.value(0).value(0).toString().toStdString();
+  EXPECT_FALSE(quick.pad->property("signing").toBool());
+  const QStringList files = finished.front().front().toStringList();
+  ASSERT_EQ(files.size(), 1);
   const auto report = penvora::verifySignatures(files.front().toStdString());
   ASSERT_EQ(report.signatures.size(), 1u);
   EXPECT_TRUE(report.signatures.front().intact);
@@ -176,18 +187,16 @@ TEST(SignatureItemTest, SignsARequestWithTheDrawingAndItsTrace) {
   EXPECT_TRUE(report.signatures.front().hasBiometricSummary);
   QFile::remove(files.front());
 
-  // Manual placement needs the signing screen; a broken request is named.
-  QMetaObject::invokeMethod(quick.pad, "signRequest", Q_RETURN_ARG(QStringList, files),
-                            Q_ARG(QString, fixedRequest(dir, "Manual")));
-  EXPECT_TRUE(files.isEmpty());
-  EXPECT_EQ(quick.pad->property("errorString").toString(), "manual positioning needs the signing screen");
+  // Manual placement needs the signing screen: it fails from the worker.
+  ASSERT_TRUE(sign(fixedRequest(dir, "Manual")));
+  ASSERT_TRUE(failed.wait(20000));
+  EXPECT_EQ(failed.front().front().toString(), "manual positioning needs the signing screen");
+  // A broken request is named at once.
   QFile broken(dir.filePath("broken.json"));
   ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
   broken.write("{\"fileProperties\": 3}");
   broken.close();
-  QMetaObject::invokeMethod(quick.pad, "signRequest", Q_RETURN_ARG(QStringList, files),
-                            Q_ARG(QString, broken.fileName()));
-  EXPECT_TRUE(files.isEmpty());
+  EXPECT_FALSE(sign(broken.fileName()));
   EXPECT_TRUE(quick.pad->property("errorString").toString().startsWith("bad request at fileProperties"));
 }
 
