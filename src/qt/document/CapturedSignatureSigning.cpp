@@ -33,21 +33,7 @@ CapturedSigningResult signCapturedSignature(const PenvoraSDKParams& params, cons
   if (const auto message = placement.validateWidget()) return {{}, message->toStdString()};
 
   ESSParams ess;
-  bool placed = false;
-  switch (params.widget->widgetType) {
-    case PenvoraSDKWidgetType::field:
-      placed = placement.placeFieldSignature(picture, ess);
-      break;
-    case PenvoraSDKWidgetType::fixed:
-      placed = placement.placeFixedSignature(picture, ess);
-      break;
-    case PenvoraSDKWidgetType::float_:
-      placed = placement.placeFloatSignature(picture, ess);
-      break;
-    case PenvoraSDKWidgetType::manual:
-      break;
-  }
-  if (!placed) return {{}, errortext::ErrorSigning};
+  if (!placement.placeSignature(picture, ess)) return {{}, errortext::ErrorSigning};
   if (params.certificate->handwrittenSignature) ess.pointsB64 = recordB64;
   // The engine signs the request's list of documents: here the one placed
   // on, in a copy so the host's parameters stay as they were.

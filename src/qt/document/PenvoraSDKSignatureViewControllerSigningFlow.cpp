@@ -228,23 +228,13 @@ void PenvoraSDKSignatureViewController::confirmWithoutDrawing() {
 
 void PenvoraSDKSignatureViewController::placeCapturedSignature(const QImage& image) {
   if (!document_) return;
-  const auto s = placement();
-  switch (penvoraSDKParams->widget->widgetType) {
-    case PenvoraSDKWidgetType::manual:
-      addSignatureAnnotation(image);
-      ui_->stackViewConfirmButtons->show();
-      fadeSignButton(false);
-      return;
-    case PenvoraSDKWidgetType::field:
-      if (s.placeFieldSignature(image, *essParams)) startSigning(true);
-      return;
-    case PenvoraSDKWidgetType::fixed:
-      if (s.placeFixedSignature(image, *essParams)) startSigning(true);
-      return;
-    case PenvoraSDKWidgetType::float_:
-      if (s.placeFloatSignature(image, *essParams)) startSigning(true);
-      return;
+  if (penvoraSDKParams->widget->widgetType == PenvoraSDKWidgetType::manual) {
+    addSignatureAnnotation(image);
+    ui_->stackViewConfirmButtons->show();
+    fadeSignButton(false);
+    return;
   }
+  if (placement().placeSignature(image, *essParams)) startSigning(true);
 }
 
 void PenvoraSDKSignatureViewController::touchUpInsideCancelButton() {

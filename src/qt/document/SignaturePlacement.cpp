@@ -123,4 +123,18 @@ bool SignaturePlacement::placeFloatSignature(const QImage& image, ESSParams& ess
   return true;
 }
 
+bool SignaturePlacement::placeSignature(const QImage& image, ESSParams& ess) const {
+  switch (widget_.widgetType) {
+    case PenvoraSDKWidgetType::field:
+      return placeFieldSignature(image, ess);
+    case PenvoraSDKWidgetType::fixed:
+      return placeFixedSignature(image, ess);
+    case PenvoraSDKWidgetType::float_:
+      return placeFloatSignature(image, ess);
+    case PenvoraSDKWidgetType::manual:
+      break;
+  }
+  return false;
+}
+
 }  // namespace penvora::qt::document

@@ -31,6 +31,9 @@ class SignaturePlacement {
   bool placeFieldSignature(const QImage& image, ESSParams& ess) const;
   bool placeFixedSignature(const QImage& image, ESSParams& ess) const;
   bool placeFloatSignature(const QImage& image, ESSParams& ess) const;
+  // The one of the three the widget's mode asks for; false in manual
+  // mode, where the user places the box.
+  bool placeSignature(const QImage& image, ESSParams& ess) const;
 
   // The image over white (transparent ink ends up on white), as JPEG of
   // the best quality, base64 without line breaks; "" when encoding fails.
