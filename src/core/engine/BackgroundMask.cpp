@@ -2,7 +2,9 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace penvora::core::engine {
 namespace {
@@ -37,15 +39,23 @@ std::optional<util::Bytes> nearWhiteMask(const util::Bytes& jpeg, int width, int
                     iw, 0, ih, TJPF_RGBA, TJFLAG_ACCURATEDCT) != 0)
     return std::nullopt;
   // Drawn into width x height: nearest source pixel when the sizes differ.
+  std::vector<std::size_t> column(static_cast<std::size_t>(width));
+  for (int x = 0; x < width; ++x)
+    column[static_cast<std::size_t>(x)] = static_cast<std::size_t>(static_cast<long long>(x) * iw / width) * 4;
   const std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
   util::Bytes mask(rowBytes * static_cast<std::size_t>(height), 0);
   for (int y = 0; y < height; ++y) {
-    const int sy = static_cast<int>(static_cast<long long>(y) * ih / height);
-    for (int x = 0; x < width; ++x) {
-      const int sx = static_cast<int>(static_cast<long long>(x) * iw / width);
-      const unsigned char* p = &rgba[(static_cast<std::size_t>(sy) * iw + sx) * 4];
-      if (p[0] > kNearWhite && p[1] > kNearWhite && p[2] > kNearWhite)
-        mask[static_cast<std::size_t>(y) * rowBytes + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    const std::size_t sy = static_cast<std::size_t>(static_cast<long long>(y) * ih / height);
+    const unsigned char* row = &rgba[sy * static_cast<std::size_t>(iw) * 4];
+    std::uint8_t* out = &mask[static_cast<std::size_t>(y) * rowBytes];
+    for (int x0 = 0; x0 < width; x0 += 8) {
+      std::uint8_t bits = 0;
+      for (int x = x0; x < std::min(x0 + 8, width); ++x) {
+        const unsigned char* p = row + column[static_cast<std::size_t>(x)];
+        const bool light = (p[0] > kNearWhite) & (p[1] > kNearWhite) & (p[2] > kNearWhite);
+        bits |= static_cast<std::uint8_t>(light << (7 - (x - x0)));
+      }
+      out[x0 / 8] = bits;
     }
   }
   return mask;

@@ -49,25 +49,23 @@ struct TargetPage {
   bool sideways = false;
 };
 
-TargetPage targetPage(const std::string& path, const std::string& password, std::int64_t wanted) {
-  securepdf::PDFSign probe;
-  probe.inputFile = path;
-  probe.password = password;
+// The signer itself opens the document, and its sign() writes from that
+// same opening: one parse per document.
+TargetPage targetPage(PDFSign& s, std::int64_t wanted) {
   TargetPage target;
   try {
-    probe.open();
+    s.open();
   } catch (const std::exception& e) {
     log(std::string("Warning: could not open document to inspect pages: ") + e.what());
     return target;
   }
   try {
-    const std::int64_t pages = std::max<std::int64_t>(probe.pageCount(), 1);
+    const std::int64_t pages = std::max<std::int64_t>(s.pageCount(), 1);
     target.index = std::clamp<std::int64_t>(wanted, 0, pages - 1);
-    target.sideways = std::stoi(probe.getPageProperty(static_cast<std::int32_t>(target.index), "Rotate")) % 180 != 0;
+    target.sideways = std::stoi(s.getPageProperty(static_cast<std::int32_t>(target.index), "Rotate")) % 180 != 0;
   } catch (const std::exception&) {
     // A page without a box or a rotation: upright, as the signer takes it.
   }
-  probe.close();
   return target;
 }
 
@@ -121,8 +119,8 @@ fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSP
 // 4. The page (every page when asked), and the box's height as the user
 // sees it: the bounds are page space, and a page turned a quarter shows
 // the box on its side.
-double choosePage(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams, const fs::path& input) {
-  const TargetPage target = targetPage(input.string(), params.fileProperties->password, essParams.page - 1);
+double choosePage(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams) {
+  const TargetPage target = targetPage(s, essParams.page - 1);
   s.signatureWidgetPages = params.widget->signOnAllPages ? std::string("*") : std::to_string(target.index);
   return target.sideways ? essParams.bounds.width : essParams.bounds.height;
 }
@@ -206,7 +204,7 @@ std::optional<fs::path> signDocument(const PenvoraSDKParams& params, ESSParams& 
   if (!loadCertificate(s, *key, password)) return std::nullopt;
 
   fs::path output = describeDocument(s, params, essParams, input);
-  const double shownHeight = choosePage(s, params, essParams, input);
+  const double shownHeight = choosePage(s, params, essParams);
   applyPicture(s, certificate, essParams);
   // 6. Profile B by default, and who built the signature.
   s.validationPolicy = securepdf::PDFSignValidationPolicies::vpNone;

@@ -5,6 +5,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include "core/securepdf/IdentityCache.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "core/util/Pkcs12.hpp"
@@ -36,14 +37,7 @@ std::string commonNameOf(X509_NAME* name) {
 
 }  // namespace
 
-Certificate::Certificate(CertStoreTypes, const std::string& store, const std::string& password,
-                         const std::string& selector) {
-  std::string bytes;
-  try {
-    bytes = util::readBoundedFile(store, util::kKeyFileLimit, "The certificate store");
-  } catch (const util::FileReadError& e) {
-    throw SecurePdfError(e.what());
-  }
+void Certificate::decode(const std::string& bytes, const std::string& password) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
   if (!p12) {
@@ -68,6 +62,24 @@ Certificate::Certificate(CertStoreTypes, const std::string& store, const std::st
   if (X509_check_private_key(cert_.get(), key_.get()) != 1) {
     ERR_clear_error();
     throw SecurePdfError("The certificate store's key does not match its certificate");
+  }
+  IdentityCache::remember(bytes, password, key_.get(), cert_.get(), chain_);
+}
+
+Certificate::Certificate(CertStoreTypes, const std::string& store, const std::string& password,
+                         const std::string& selector) {
+  std::string bytes;
+  try {
+    bytes = util::readBoundedFile(store, util::kKeyFileLimit, "The certificate store");
+  } catch (const util::FileReadError& e) {
+    throw SecurePdfError(e.what());
+  }
+  if (auto cached = IdentityCache::find(bytes, password)) {
+    key_ = std::move(cached->key);
+    cert_ = std::move(cached->cert);
+    chain_ = std::move(cached->chain);
+  } else {
+    decode(bytes, password);
   }
   subject_ = nameText(X509_get_subject_name(cert_.get()));
   commonName_ = commonNameOf(X509_get_subject_name(cert_.get()));

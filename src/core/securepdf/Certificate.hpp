@@ -33,6 +33,9 @@ class Certificate {
   const std::vector<util::Owned<X509, X509_free>>& chain() const { return chain_; }
 
  private:
+  // Decodes the PKCS#12 `bytes` into the members and caches the result.
+  void decode(const std::string& bytes, const std::string& password);
+
   util::Owned<EVP_PKEY, EVP_PKEY_free> key_;
   util::Owned<X509, X509_free> cert_;
   std::vector<util::Owned<X509, X509_free>> chain_;

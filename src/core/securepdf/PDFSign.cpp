@@ -240,11 +240,16 @@ std::string PDFSign::config(const std::string& setting) {
   return {};
 }
 
-void PDFSign::open() { probe_ = openForReading(inputFile, password); }
+void PDFSign::open() {
+  opened_.reset();
+  opened_ = std::make_unique<DocumentSource>(openForUpdate(inputFile, password));
+  openedPath_ = inputFile;
+  openedPassword_ = password;
+}
 
 std::string PDFSign::getPageProperty(std::int32_t index, const std::string& property) {
-  if (!probe_) throw SecurePdfError("The document is not open");
-  const auto found = index < 0 ? std::nullopt : pageAt(*probe_, static_cast<std::size_t>(index));
+  if (!opened_) throw SecurePdfError("The document is not open");
+  const auto found = index < 0 ? std::nullopt : pageAt(*opened_->pdf, static_cast<std::size_t>(index));
   if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
   QPDFObjectHandle page = *found;
   QPDFObjectHandle box = page.getKey("/CropBox");
@@ -268,11 +273,11 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
 }
 
 std::int64_t PDFSign::pageCount() {
-  if (!probe_) throw SecurePdfError("The document is not open");
-  return static_cast<std::int64_t>(securepdf::pageCount(*probe_));
+  if (!opened_) throw SecurePdfError("The document is not open");
+  return static_cast<std::int64_t>(securepdf::pageCount(*opened_->pdf));
 }
 
-void PDFSign::close() { probe_.reset(); }
+void PDFSign::close() { opened_.reset(); }
 
 void PDFSign::reset() { *this = PDFSign(); }
 
@@ -302,7 +307,7 @@ QPDFObjectHandle signatureDictionary(IncrementalUpdate& update, const SigningPla
 void PDFSign::sign() {
   const SigningPlan plan = planSigning(*this, std::time(nullptr));
 
-  DocumentSource src = openForUpdate(inputFile, password);
+  DocumentSource src = takeOpenedOrOpen();
   QPDF& pdf = *src.pdf;
   // A certification that allows no changes forbids a further signature too.
   if (certificationPermission(pdf) == 1)
@@ -323,6 +328,13 @@ void PDFSign::sign() {
           stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
         return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
       });
+}
+
+DocumentSource PDFSign::takeOpenedOrOpen() {
+  std::unique_ptr<DocumentSource> opened = std::move(opened_);
+  if (opened && openedPath_ == inputFile && openedPassword_ == password) return std::move(*opened);
+  opened.reset();
+  return openForUpdate(inputFile, password);
 }
 
 // Room for the CMS: measured on a trial signature, plus a time-stamp's

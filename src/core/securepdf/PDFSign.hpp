@@ -17,6 +17,8 @@ namespace penvora::core::securepdf {
 // Settings are public fields; operations throw SecurePdfError.
 struct SigningPlan;
 
+struct DocumentSource;
+
 class PDFSign final : public SignatureConfigurable {
  public:
   PDFSign();
@@ -47,7 +49,8 @@ class PDFSign final : public SignatureConfigurable {
   // CustomSignedAttributes, CompressDSS.
   std::string config(const std::string& setting) override;
 
-  // Page probing on inputFile.
+  // Page probing on inputFile. A sign() that follows on the same input
+  // and password writes from this opening instead of parsing again.
   void open();
   std::string getPageProperty(std::int32_t pageIndex, const std::string& property);
   // Pages of the opened document, from the page tree's counts.
@@ -65,8 +68,13 @@ class PDFSign final : public SignatureConfigurable {
  private:
   struct Settings;
   std::size_t signatureRoom(const SigningPlan& plan) const;
+  // The opening open() kept, when it fits inputFile and password, or a new one.
+  DocumentSource takeOpenedOrOpen();
   std::unique_ptr<Settings> settings_;
-  std::unique_ptr<QPDF> probe_;
+  // What open() read, kept for sign() while inputFile and password stay
+  // those it was opened with.
+  std::unique_ptr<DocumentSource> opened_;
+  std::string openedPath_, openedPassword_;
 };
 
 }  // namespace penvora::core::securepdf

@@ -19,19 +19,25 @@ constexpr auto kTable = makeTable();
 // not 1 mod 4; unused trailing bits must be zero like a canonical encoder's.
 std::optional<Bytes> decodeSymbols(std::string_view s) {
   if (s.size() % 4 == 1) return std::nullopt;
-  Bytes out;
-  out.reserve(s.size() * 3 / 4);
-  std::uint32_t acc = 0;
-  int bits = 0;
-  for (char c : s) {
-    acc = (acc << 6) | static_cast<std::uint32_t>(kTable[static_cast<unsigned char>(c)]);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<std::uint8_t>((acc >> bits) & 0xFF));
-    }
+  Bytes out(s.size() / 4 * 3 + (s.size() % 4 ? s.size() % 4 - 1 : 0));
+  const auto sym = [&](std::size_t i) { return static_cast<std::uint32_t>(kTable[static_cast<unsigned char>(s[i])]); };
+  // Four symbols make three bytes; records and pictures are megabytes.
+  std::size_t i = 0, o = 0;
+  for (; i + 4 <= s.size(); i += 4, o += 3) {
+    const std::uint32_t v = (sym(i) << 18) | (sym(i + 1) << 12) | (sym(i + 2) << 6) | sym(i + 3);
+    out[o] = static_cast<std::uint8_t>(v >> 16);
+    out[o + 1] = static_cast<std::uint8_t>(v >> 8);
+    out[o + 2] = static_cast<std::uint8_t>(v);
   }
-  if (bits > 0 && (acc & ((1u << bits) - 1)) != 0) return std::nullopt;
+  const std::size_t rest = s.size() - i;
+  if (rest == 0) return out;
+  std::uint32_t acc = 0;
+  for (std::size_t k = 0; k < rest; ++k) acc = (acc << 6) | sym(i + k);
+  const int bits = static_cast<int>(rest) * 6 % 8;  // 4 after two symbols, 2 after three
+  // Unused trailing bits must be zero like a canonical encoder's.
+  if (acc & ((1u << bits) - 1)) return std::nullopt;
+  acc >>= bits;
+  for (std::size_t k = rest - 1; k-- > 0;) out[o++] = static_cast<std::uint8_t>(acc >> (8 * k));
   return out;
 }
 

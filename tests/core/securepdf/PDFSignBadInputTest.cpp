@@ -134,6 +134,12 @@ TEST(CertificateTest, StoresThatDoNotOpen) {
   Certificate ok(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), pw, "*");
   EXPECT_EQ(ok.commonName(), "Penvora Default Test Signer");
   EXPECT_NE(ok.subject().find("CN=Penvora Default Test Signer"), std::string::npos);
+  // The decoded identity is kept for the same container and password only.
+  Certificate again(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), pw, "*");
+  EXPECT_EQ(again.key(), ok.key());
+  EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), "wrong", "*"), SecurePdfError);
+  EXPECT_THROW(Certificate(CertStoreTypes::cstPFXFile, (dir / "id.p12").string(), pw, "CN=Somebody Else"),
+               SecurePdfError);
 }
 
 }  // namespace
