@@ -2,7 +2,7 @@
 // (peers: sha512sum of the same file as the floor, pdfsig -add-signature,
 // mutool sign) and merges 20 documents of 50 pages (peers: qpdf --empty
 // --pages, pdfunite). Every contender runs in a child process, measured
-// the same way. Prints one tab-separated row per contender:
+// the same way, the contenders of one task taking turns. Prints one tab-separated row per contender:
 // task, input MB, contender, median ms, peak KB, ratio (ours over theirs);
 // bench/table.py lays them out.
 #include <sys/resource.h>
@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,28 +33,47 @@ struct Measure {
   long peakKb = 0;
 };
 
-// Runs `work` in a child `kRuns` times; median wall time, largest RSS.
-Measure measure(const std::function<int()>& work) {
-  std::vector<double> times;
-  long peak = 0;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) _exit(work());
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
-    times.push_back(ms);
-    peak = std::max(peak, usage.ru_maxrss);
-  }
-  std::sort(times.begin(), times.end());
-  return {times[times.size() / 2], peak};
+// Runs `cmd` once in a child (through the shell, as every contender is);
+// wall time and RSS, or nothing when it fails.
+std::optional<std::pair<double, long>> runOnce(const std::string& cmd) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) _exit(std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? 0 : 1);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return std::make_pair(ms, usage.ru_maxrss);
 }
 
-Measure command(const std::string& cmd) {
-  return measure([cmd] { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? 0 : 1; });
+// Every command `kRuns` times, taking turns (one run of each per round), so
+// that a shared machine's slow spell falls on all of them alike; median
+// wall time and largest RSS of each.
+std::vector<Measure> measureTogether(const std::vector<std::string>& cmds) {
+  std::vector<std::vector<double>> times(cmds.size());
+  std::vector<Measure> out(cmds.size());
+  std::vector<bool> failed(cmds.size(), false);
+  for (int round = 0; round < kRuns; ++round)
+    for (std::size_t i = 0; i < cmds.size(); ++i) {
+      if (failed[i]) continue;
+      const auto run = runOnce(cmds[i]);
+      if (!run) {
+        failed[i] = true;
+        continue;
+      }
+      times[i].push_back(run->first);
+      out[i].peakKb = std::max(out[i].peakKb, run->second);
+    }
+  for (std::size_t i = 0; i < cmds.size(); ++i) {
+    if (failed[i]) {
+      out[i] = Measure{};
+      continue;
+    }
+    std::sort(times[i].begin(), times[i].end());
+    out[i].medianMs = times[i][times[i].size() / 2];
+  }
+  return out;
 }
 
 // Makes an input in a child process, so the memory that took stays out of
@@ -141,30 +161,41 @@ int main(int argc, char** argv) {
     // Written in a child, so the memory that took stays out of this
     // process, whose size every later child starts from.
     makeInChild([&] { in.make(src); });
-    const Measure ours = command("'" + signTool + "' '" + src.string() + "' '" + (dir / "ours.pdf").string() +
-                                 "' --field 0 --overwrite");
-    const Measure hash = command("sha512sum '" + src.string() + "'");
-    const std::string task = "sign " + in.name;
-    auto row = [&](const char* who, const Measure& m) { printRow(task, fileMb(src), who, m, ours); };
-    // A contender counts only when its output holds a valid signature.
-    auto signedRow = [&](const char* who, const Measure& m, const fs::path& out) {
+    // Ours first; each contender's output, when it has one, must then
+    // hold a valid signature to count.
+    struct Contender {
+      const char* who;
+      std::string cmd;
+      fs::path out;
+    };
+    std::vector<Contender> contenders{
+        {"penvora", "'" + signTool + "' '" + src.string() + "' '" + (dir / "ours.pdf").string() + "' --field 0 --overwrite",
+         dir / "ours.pdf"},
+        {"sha512sum", "sha512sum '" + src.string() + "'", {}}};
+    if (havePdfsig)
+      contenders.push_back({"pdfsig -add-signature",
+                            "pdfsig -add-signature -nssdir sql:" + nss.string() + " -nick '" + nick + "' '" +
+                                src.string() + "' '" + (dir / "pdfsig.pdf").string() + "'",
+                            dir / "pdfsig.pdf"});
+    if (haveMutool)
+      contenders.push_back({"mutool sign",
+                            "mutool sign -s '" + p12.string() + "' -P '" + pw + "' -o '" +
+                                (dir / "mutool.pdf").string() + "' '" + src.string() + "' " + fieldObject(src),
+                            dir / "mutool.pdf"});
+    std::vector<std::string> cmds;
+    for (const auto& c : contenders) cmds.push_back(c.cmd);
+    std::vector<Measure> measured = measureTogether(cmds);
+    for (std::size_t i = 0; i < contenders.size(); ++i) {
+      const fs::path& out = contenders[i].out;
+      if (out.empty()) continue;
       const bool valid =
           std::system(("pdfsig '" + out.string() + "' 2>/dev/null | grep -q 'Signature is Valid'").c_str()) == 0;
-      row(who, valid ? m : Measure{});
+      if (!valid) measured[i] = Measure{};
       fs::remove(out);
-    };
-    signedRow("penvora", ours, dir / "ours.pdf");
-    row("sha512sum", hash);
-    if (havePdfsig)
-      signedRow("pdfsig -add-signature",
-                command("pdfsig -add-signature -nssdir sql:" + nss.string() + " -nick '" + nick + "' '" + src.string() +
-                        "' '" + (dir / "pdfsig.pdf").string() + "'"),
-                dir / "pdfsig.pdf");
-    if (haveMutool)
-      signedRow("mutool sign",
-                command("mutool sign -s '" + p12.string() + "' -P '" + pw + "' -o '" + (dir / "mutool.pdf").string() +
-                        "' '" + src.string() + "' " + fieldObject(src)),
-                dir / "mutool.pdf");
+    }
+    const std::string task = "sign " + in.name;
+    for (std::size_t i = 0; i < contenders.size(); ++i)
+      printRow(task, fileMb(src), contenders[i].who, measured[i], measured[0]);
     fs::remove(src);
   }
   // Merging: 20 documents of 50 pages each, in order, into one file.
@@ -178,13 +209,17 @@ int main(int argc, char** argv) {
   std::string list;
   for (const auto& p : parts) list += " '" + p.string() + "'";
   const std::string merged = (dir / "merged.pdf").string();
-  const Measure oursMerge = command("'" + mergeTool + "' --overwrite '" + merged + "'" + list);
   const std::string mergeTask = "merge 20 x 50 pages";
-  printRow(mergeTask, partsMb, "penvora", oursMerge, oursMerge);
-  printRow(mergeTask, partsMb, "qpdf --empty --pages", command("qpdf --empty --pages" + list + " -- '" + merged + "'"),
-           oursMerge);
+  std::vector<std::pair<const char*, std::string>> mergers{
+      {"penvora", "'" + mergeTool + "' --overwrite '" + merged + "'" + list},
+      {"qpdf --empty --pages", "qpdf --empty --pages" + list + " -- '" + merged + "'"}};
   if (std::system("command -v pdfunite >/dev/null") == 0)
-    printRow(mergeTask, partsMb, "pdfunite", command("pdfunite" + list + " '" + merged + "'"), oursMerge);
+    mergers.push_back({"pdfunite", "pdfunite" + list + " '" + merged + "'"});
+  std::vector<std::string> mergeCmds;
+  for (const auto& m : mergers) mergeCmds.push_back(m.second);
+  const std::vector<Measure> mergeTimes = measureTogether(mergeCmds);
+  for (std::size_t i = 0; i < mergers.size(); ++i)
+    printRow(mergeTask, partsMb, mergers[i].first, mergeTimes[i], mergeTimes[0]);
   fs::remove(p12);
   fs::remove_all(dir);
   return 0;
