@@ -51,6 +51,23 @@ NonSelectablePDFView::NonSelectablePDFView(QWidget* parent)
 
 NonSelectablePDFView::~NonSelectablePDFView() = default;
 
+namespace {
+
+// The page as the renderer draws it: the crop box, turned. Nothing when the
+// crop box reaches outside the media box, where renderers differ in how
+// they clip it.
+std::optional<QSizeF> shownSize(const core::document::PDFPage& page) {
+  const Rect& c = page.cropBox;
+  const Rect& m = page.mediaBox;
+  constexpr double slack = 1e-6;
+  if (c.width <= 0 || c.height <= 0 || c.x < m.x - slack || c.y < m.y - slack ||
+      c.x + c.width > m.x + m.width + slack || c.y + c.height > m.y + m.height + slack)
+    return std::nullopt;
+  return page.rotation % 180 ? QSizeF(c.height, c.width) : QSizeF(c.width, c.height);
+}
+
+}  // namespace
+
 void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure) {
   rendering_ = rendering;
   renderer_->setDocument(rendering);
@@ -64,11 +81,16 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
     pages_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       PageLayout layout;
+      std::optional<QSizeF> shown;
       if (auto page = structure->pageBoxesAtIndex(static_cast<std::size_t>(i))) {
         layout.crop = page->cropBox;
         layout.rotation = page->rotation;
+        shown = shownSize(*page);
       }
-      layout.shown = rendering->pagePointSize(i);  // what the renderer draws
+      // What the renderer draws; asked only when the boxes leave doubt, as
+      // asking costs a lock and a page lookup each, a third of the time to
+      // the first page of a long document.
+      layout.shown = shown ? *shown : rendering->pagePointSize(i);
       pages_.push_back(layout);
     }
   }
