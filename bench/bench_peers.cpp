@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
       fs::path out;
     };
     std::vector<Contender> contenders{
-        {"penvora", "'" + signTool + "' '" + src.string() + "' '" + (dir / "ours.pdf").string() + "' --field 0 --overwrite",
+        {"penvora",
+         "'" + signTool + "' '" + src.string() + "' '" + (dir / "ours.pdf").string() + "' --field 0 --overwrite",
          dir / "ours.pdf"},
         {"sha512sum", "sha512sum '" + src.string() + "'", {}}};
     if (havePdfsig)
