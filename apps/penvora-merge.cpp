@@ -1,5 +1,6 @@
 // Merges PDFs in order into one file, as the signing screen does with
 // several documents, and prints the pages each source occupies.
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -11,6 +12,10 @@
 #include "core/util/FileReplace.hpp"
 
 int main(int argc, char** argv) {
+  // Output's buffer taken now: allocated after the merge, it would first
+  // make malloc tidy the whole heap the sources' models left behind.
+  static char outputBuffer[BUFSIZ];
+  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   namespace tools = penvora::tools;
   const char* const usage = "usage: penvora-merge [--password P] [--overwrite] OUT.pdf IN.pdf...\n";
   std::string password;

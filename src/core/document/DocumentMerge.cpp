@@ -2,18 +2,19 @@
 
 #include <filesystem>
 
+#include "core/document/MergedPdfWriter.hpp"
 #include "core/document/PDFDocument.hpp"
+#include "core/document/SourceOpener.hpp"
 #include "core/engine/ESS.hpp"
-#include "core/util/BoundedFile.hpp"
+#include "core/securepdf/AtomicOutputFile.hpp"
 
 namespace penvora::core::document {
 
 MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::string& password,
                            const std::string& folder) {
   MergeResult result;
-  PDFDocument merged;
-  std::vector<PDFDocument> sources;  // open until the merged file is written
-  sources.reserve(paths.size());
+  MergedPdfWriter merged;
+  SourceOpener sources(paths, password);
   std::int64_t nextPage = 1;
   auto fail = [&](MergeResult::Status status, std::string message) {
     result.status = status;
@@ -21,17 +22,13 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     result.message = std::move(message);
     return result;
   };
-  for (const auto& path : paths) {
-    // The opening says why a path is no document (missing, a folder, a
-    // pipe); only a readable regular file is then parsed.
-    try {
-      util::RegularFile check(path, "The source");
-    } catch (const util::FileReadError& e) {
-      return fail(MergeResult::Status::failed, e.what());
-    }
-    auto source = PDFDocument::open(path);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    SourceOpener::Opened opened = sources.take(i);
+    if (!opened.unreadable.empty()) return fail(MergeResult::Status::failed, opened.unreadable);
+    auto& source = opened.document;
     if (!source) return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path);
-    if (source->isLocked() && !source->unlockWithPassword(password))
+    if (source->isLocked())
       return fail(
           MergeResult::Status::needsPassword,
           (password.empty() ? "The source needs a password: " : "The password does not open the source: ") + path);
@@ -40,8 +37,12 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     result.pageInfos.push_back(
         DocumentPageInfo{nextPage, nextPage + count - 1, std::filesystem::path(path).stem().string()});
     nextPage += count;
-    merged.appendPages(*source);
-    sources.push_back(std::move(*source));
+    try {
+      source->appendPagesTo(merged);
+    } catch (const std::exception& e) {
+      return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path + " (" + e.what() + ")");
+    }
+    sources.dispose(std::move(*source));
   }
   if (merged.pageCount() < 1) {
     result.pageInfos.clear();
@@ -49,7 +50,12 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     return result;
   }
   const std::string out = (std::filesystem::path(folder) / (engine::newUuidString() + ".pdf")).string();
-  if (!merged.writeTo(out)) {
+  try {
+    const std::string bytes = merged.finish();
+    securepdf::AtomicOutputFile file(out, true);
+    file.write(bytes);
+    file.commit();
+  } catch (const std::exception&) {
     result.pageInfos.clear();
     result.message = "The merged file cannot be written in the folder " + folder;
     return result;

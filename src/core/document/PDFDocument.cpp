@@ -7,11 +7,10 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <filesystem>
 
-#include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/document/MergedPdfWriter.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 
 namespace penvora::core::document {
@@ -59,7 +58,7 @@ int normalisedRotation(QPDFPageObjectHelper& page) {
 
 }  // namespace
 
-PDFDocument::PDFDocument() : pdf_(std::make_unique<QPDF>()) { pdf_->emptyPDF(); }
+PDFDocument::PDFDocument() = default;
 PDFDocument::~PDFDocument() = default;
 PDFDocument::PDFDocument(PDFDocument&&) noexcept = default;
 PDFDocument& PDFDocument::operator=(PDFDocument&&) noexcept = default;
@@ -180,31 +179,9 @@ std::vector<PDFAnnotation> PDFDocument::annotations() const {
   return all;
 }
 
-void PDFDocument::appendPages(const PDFDocument& source) {
-  if (source.locked_ || !source.pdf_ || !pdf_) return;
-  QPDFPageDocumentHelper target(*pdf_);
-  for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*source.pdf_).getAllPages()) target.addPage(page, false);
-}
-
-bool PDFDocument::writeTo(const std::string& path) const {
-  if (locked_ || !pdf_) return false;
-  try {
-    QPDFWriter w(*pdf_);
-    w.setOutputMemory();
-    w.setStaticID(false);
-    // Streams go out as they came in: no decoding and re-compressing of
-    // every page's content, which is most of a merge's time.
-    w.setStreamDataMode(qpdf_s_preserve);
-    w.setDecodeLevel(qpdf_dl_none);
-    w.write();
-    auto buffer = w.getBufferSharedPointer();
-    securepdf::AtomicOutputFile out(path, true);
-    out.write(buffer->getBuffer(), buffer->getSize());
-    out.commit();
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+void PDFDocument::appendPagesTo(MergedPdfWriter& writer) const {
+  if (locked_ || !pdf_) return;
+  writer.appendPages(*pdf_);
 }
 
 }  // namespace penvora::core::document

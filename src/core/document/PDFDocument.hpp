@@ -12,6 +12,8 @@ class QPDFAcroFormDocumentHelper;
 
 namespace penvora::core::document {
 
+class MergedPdfWriter;
+
 // One annotation of a page; only widgets have a field type and name.
 struct PDFAnnotation {
   std::size_t pageIndex = 0;
@@ -32,12 +34,11 @@ struct PDFPage {
   std::vector<PDFAnnotation> annotations;
 };
 
-// The structure of a PDF: pages, their boxes and annotations, merging and
-// writing. A document whose user password is not the empty one opens
+// The structure of a PDF: pages, their boxes and annotations, and its
+// pages for a merge. A document whose user password is not the empty one opens
 // locked and shows no pages until unlocked.
 class PDFDocument {
  public:
-  PDFDocument();  // empty, no pages
   ~PDFDocument();
   PDFDocument(PDFDocument&&) noexcept;
   PDFDocument& operator=(PDFDocument&&) noexcept;
@@ -59,13 +60,13 @@ class PDFDocument {
   // Every annotation of every page, pages in order, then /Annots order.
   std::vector<PDFAnnotation> annotations() const;
 
-  // Appends all pages of `source` (copied with what they use); the source
-  // must stay open until this document is written.
-  void appendPages(const PDFDocument& source);
-  // Writes a complete file, or nothing: false when it cannot be written.
-  bool writeTo(const std::string& path) const;
+  // Appends all pages to `writer`; this document must stay open until the
+  // writer is finished. Throws for a damaged page.
+  void appendPagesTo(MergedPdfWriter& writer) const;
 
  private:
+  PDFDocument();  // nothing open; open() fills it in
+
   // The form's field map is built once per walk, not once per page.
   std::optional<PDFPage> pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const;
 

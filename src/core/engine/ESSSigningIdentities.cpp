@@ -2,10 +2,9 @@
 // the temporary PKCS#12 file handed to the signing library.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <openssl/rand.h>
 
 #include <cerrno>
 #include <chrono>
@@ -29,7 +28,8 @@ constexpr const char* kTempSuffix = ".p12";
 
 std::string newUuidString() {
   unsigned char b[16];
-  if (RAND_bytes(b, sizeof b) != 1) {
+  // The kernel's generator: no library to start up for sixteen bytes.
+  if (getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b)) {
     // Fall back to a time-and-pid based value rather than fail the signing.
     auto t = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(t >> (8 * i));

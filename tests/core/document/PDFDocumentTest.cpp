@@ -103,3 +103,37 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
   EXPECT_EQ(r.status, MergeResult::Status::merged);
   EXPECT_EQ(r.pageInfos.size(), 2u);
 }
+
+// Pages are written straight from their sources: what a page inherits from
+// its tree comes along, names and strings keep their escapes, stream bytes
+// come through an encrypted source unchanged, and a page another page's
+// link points at is not written twice.
+TEST(DocumentMergeTest, PagesKeepWhatTheyInheritAndTheirContent) {
+  TempDir dir;
+  fs::create_directories(dir / "tmp");
+  writeText(dir / "tree.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                               "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 300 400] /Rotate 90 "
+                               "/Resources << /Font << /F#201 5 0 R >> >> >>",
+                               "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [7 0 R] >>",
+                               "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Rotate 0 >>",
+                               "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                               pdftest::stream("", "BT /F#201 12 Tf 20 20 Td (Hello \\(merged\\)) Tj ET"),
+                               "<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] /Dest [4 0 R /Fit] >>"}));
+  const auto locked = pdftest::encrypted(dir / "tree.pdf", "u");
+  const auto r = mergeDocuments({(dir / "tree.pdf").string(), locked.string()}, "u", (dir / "tmp").string());
+  ASSERT_EQ(r.status, MergeResult::Status::merged) << r.message;
+  EXPECT_TRUE(pdftest::qpdfCheckClean(r.path));
+  auto merged = PDFDocument::open(r.path);
+  ASSERT_TRUE(merged);
+  ASSERT_EQ(merged->pageCount(), 4u);
+  for (std::size_t i : {0u, 2u}) {
+    EXPECT_EQ(merged->pageAtIndex(i)->rotation, 90);
+    EXPECT_EQ(merged->pageAtIndex(i)->mediaBox, (Rect{0, 0, 300, 400}));
+    EXPECT_EQ(merged->pageAtIndex(i + 1)->rotation, 0);
+  }
+  const std::string text = pdftest::qdf(r.path);
+  EXPECT_EQ(pdftest::occurrences(text, "(Hello \\(merged\\)) Tj"), 2u);
+  EXPECT_EQ(pdftest::occurrences(text, "/F#201"), 6u);  // in each page's resources, and each source's content
+  EXPECT_EQ(pdftest::occurrences(text, "/Type /Page "), 4u);
+}

@@ -1,0 +1,236 @@
+#include "core/document/MergedPdfWriter.hpp"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <stdexcept>
+
+#include "core/util/Sha512.hpp"
+
+namespace penvora::core::document {
+namespace {
+
+// Object 1 is the catalog and 2 the page tree, written last.
+constexpr int kCatalog = 1;
+constexpr int kPageTree = 2;
+// Attributes a page inherits from its page tree nodes; written into the
+// page itself, as the new tree above it has none.
+constexpr const char* kInherited[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
+
+void appendNumber(std::string& out, long long v) {
+  char buf[24];
+  const int n = std::snprintf(buf, sizeof buf, "%lld", v);
+  out.append(buf, static_cast<std::size_t>(n));
+}
+
+bool plainName(const std::string& key) {
+  if (key.size() < 2 || key[0] != '/') return false;
+  for (std::size_t i = 1; i < key.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(key[i]);
+    if (c <= 32 || c >= 127 || c == '#' || c == '/' || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' ||
+        c == ']' || c == '{' || c == '}' || c == '%')
+      return false;
+  }
+  return true;
+}
+
+void appendName(std::string& out, const std::string& key) {
+  if (plainName(key))
+    out += key;
+  else
+    out += QPDFObjectHandle::newName(key).unparse();
+}
+
+}  // namespace
+
+// One source's objects: the new number of each object met so far, and
+// those numbered but not written yet.
+struct MergedPdfWriter::SourceObjects {
+  std::map<QPDFObjGen, int> numbers;
+  std::deque<std::pair<QPDFObjectHandle, int>> pending;
+  std::map<QPDFObjGen, bool> pages;
+};
+
+MergedPdfWriter::MergedPdfWriter() {
+  body_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  offsets_.assign(2, 0);  // the catalog and the page tree
+}
+
+int MergedPdfWriter::reserveNumber() {
+  offsets_.push_back(0);
+  return static_cast<int>(offsets_.size());
+}
+
+void MergedPdfWriter::appendPages(QPDF& source) {
+  if (source.getPDFVersion() > version_) version_ = source.getPDFVersion();
+  SourceObjects from;
+  const std::vector<QPDFObjectHandle>& pages = source.getAllPages();
+  // Pages are numbered first, so that a reference to one from another
+  // page's annotation finds its number.
+  std::vector<std::pair<QPDFObjectHandle, int>> numbered;
+  numbered.reserve(pages.size());
+  for (const QPDFObjectHandle& page : pages) {
+    const int number = reserveNumber();
+    from.numbers.emplace(page.getObjGen(), number);
+    from.pages.emplace(page.getObjGen(), true);
+    numbered.emplace_back(page, number);
+  }
+  for (auto& [page, number] : numbered) {
+    pageNumbers_.push_back(number);
+    writeObject(from, page, number, true);
+    while (!from.pending.empty()) {
+      auto [object, n] = from.pending.front();
+      from.pending.pop_front();
+      writeObject(from, object, n, false);
+    }
+  }
+}
+
+void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, int number, bool isPage) {
+  offsets_[static_cast<std::size_t>(number - 1)] = body_.size();
+  appendNumber(body_, number);
+  body_ += " 0 obj\n";
+  if (isPage) {
+    body_ += "<<";
+    writeDictionaryEntries(from, object, body_, false, true);
+    QPDFPageObjectHelper helper(object);
+    for (const char* key : kInherited) {
+      if (object.hasKey(key)) continue;
+      QPDFObjectHandle inherited = helper.getAttribute(key, false);
+      if (inherited.isNull()) continue;
+      body_ += key;
+      body_ += ' ';
+      writeValue(from, inherited, body_);
+    }
+    body_ += "/Parent 2 0 R>>";
+  } else if (object.isStream()) {
+    std::shared_ptr<Buffer> data = object.getRawStreamData();
+    body_ += "<<";
+    writeDictionaryEntries(from, object.getDict(), body_, true, false);
+    body_ += "/Length ";
+    appendNumber(body_, static_cast<long long>(data->getSize()));
+    body_ += ">>\nstream\n";
+    body_.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    body_ += "\nendstream";
+  } else {
+    // The object itself, not a reference to it.
+    QPDFObjectHandle direct = object;
+    if (direct.isDictionary()) {
+      body_ += "<<";
+      writeDictionaryEntries(from, direct, body_, false, false);
+      body_ += ">>";
+    } else if (direct.isArray()) {
+      body_ += '[';
+      const int n = direct.getArrayNItems();
+      for (int i = 0; i < n; ++i) {
+        if (i) body_ += ' ';
+        writeValue(from, direct.getArrayItem(i), body_);
+      }
+      body_ += ']';
+    } else {
+      body_ += direct.isNull() || direct.isReserved() ? std::string("null") : direct.unparseResolved();
+    }
+  }
+  body_ += "\nendobj\n";
+}
+
+void MergedPdfWriter::writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out,
+                                             bool skipLength, bool skipParent) {
+  // One copy of the entries; ditems() would build a set of the keys and
+  // look each one up again.
+  for (auto& [key, value] : dict.getDictAsMap()) {
+    if ((skipLength && key == "/Length") || (skipParent && key == "/Parent")) continue;
+    if (value.isNull()) continue;  // a null entry is the same as none
+    appendName(out, key);
+    out += ' ';
+    writeValue(from, value, out);
+  }
+}
+
+void MergedPdfWriter::writeValue(SourceObjects& from, QPDFObjectHandle value, std::string& out) {
+  if (value.isIndirect()) {
+    const QPDFObjGen og = value.getObjGen();
+    auto [it, added] = from.numbers.emplace(og, 0);
+    if (added) {
+      it->second = reserveNumber();
+      from.pending.emplace_back(value, it->second);
+    }
+    appendNumber(out, it->second);
+    out += " 0 R";
+    return;
+  }
+  switch (value.getTypeCode()) {
+    case ::ot_array: {
+      out += '[';
+      const int n = value.getArrayNItems();
+      for (int i = 0; i < n; ++i) {
+        if (i) out += ' ';
+        writeValue(from, value.getArrayItem(i), out);
+      }
+      out += ']';
+      return;
+    }
+    case ::ot_dictionary:
+      out += "<<";
+      writeDictionaryEntries(from, value, out, false, false);
+      out += ">>";
+      return;
+    case ::ot_integer:
+      appendNumber(out, value.getIntValue());
+      return;
+    case ::ot_name:
+      appendName(out, value.getName());
+      return;
+    case ::ot_stream:  // a direct stream cannot be written in place
+      throw std::runtime_error("A direct stream in a page's objects");
+    default:
+      out += value.unparse();
+  }
+}
+
+std::string MergedPdfWriter::finish() {
+  if (version_.size() == 3 && version_ != "1.4") body_.replace(5, 3, version_);
+  auto writeAt = [&](int number, const std::string& text) {
+    offsets_[static_cast<std::size_t>(number - 1)] = body_.size();
+    appendNumber(body_, number);
+    body_ += " 0 obj\n" + text + "\nendobj\n";
+  };
+  std::string tree = "<</Type/Pages/Count ";
+  appendNumber(tree, static_cast<long long>(pageNumbers_.size()));
+  tree += "/Kids[";
+  for (std::size_t i = 0; i < pageNumbers_.size(); ++i) {
+    if (i) tree += ' ';
+    appendNumber(tree, pageNumbers_[i]);
+    tree += " 0 R";
+  }
+  tree += "]>>";
+  writeAt(kPageTree, tree);
+  writeAt(kCatalog, "<</Type/Catalog/Pages 2 0 R>>");
+
+  // The file's identifier: a digest of what it holds, so the same merge
+  // gives the same file.
+  const std::string id =
+      util::sha512Hex(reinterpret_cast<const std::uint8_t*>(body_.data()), body_.size()).substr(0, 32);
+  const std::uint64_t xref = body_.size();
+  body_ += "xref\n0 ";
+  appendNumber(body_, static_cast<long long>(offsets_.size() + 1));
+  body_ += "\n0000000000 65535 f \n";
+  for (std::uint64_t offset : offsets_) {
+    char entry[24];
+    std::snprintf(entry, sizeof entry, "%010llu 00000 n \n", static_cast<unsigned long long>(offset));
+    body_ += entry;
+  }
+  body_ += "trailer\n<</Size ";
+  appendNumber(body_, static_cast<long long>(offsets_.size() + 1));
+  body_ += "/Root 1 0 R/ID[<" + id + "><" + id + ">]>>\nstartxref\n";
+  appendNumber(body_, static_cast<long long>(xref));
+  body_ += "\n%%EOF\n";
+  return std::move(body_);
+}
+
+}  // namespace penvora::core::document

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPDF;
+class QPDFObjectHandle;
+
+namespace penvora::core::document {
+
+// Writes the pages of several documents, in order, as one new PDF. Each
+// page and what it uses (resources, fonts, images, annotations) is written
+// straight from its source's model with new object numbers; stream data
+// goes through as stored (decrypted, never decoded). No merged model is
+// built, which is most of the time a copy into one would take. The
+// sources' catalogs (outlines, forms, names) are not carried over.
+class MergedPdfWriter {
+ public:
+  MergedPdfWriter();
+
+  // Appends every page of `source`; it must stay open until the next call.
+  // Throws what qpdf throws for a damaged source.
+  void appendPages(QPDF& source);
+  std::size_t pageCount() const { return pageNumbers_.size(); }
+  // The whole file: header, objects, page tree, catalog, cross-reference
+  // table and trailer.
+  std::string finish();
+
+ private:
+  struct SourceObjects;
+  void writeObject(SourceObjects& from, QPDFObjectHandle object, int number, bool isPage);
+  void writeValue(SourceObjects& from, QPDFObjectHandle value, std::string& out);
+  void writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out, bool skipLength,
+                              bool skipParent);
+  int reserveNumber();
+
+  std::string body_;
+  std::vector<std::uint64_t> offsets_;  // by object number - 1; 0 until written
+  std::vector<int> pageNumbers_;
+  std::string version_ = "1.4";
+};
+
+}  // namespace penvora::core::document
