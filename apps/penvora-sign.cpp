@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ToolOptions.hpp"
@@ -93,6 +94,17 @@ int main(int argc, char** argv) {
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-sign", e.what(), kUsage);
   }
+  // The document is parsed on a second thread while the identity is
+  // decoded; sign() then writes from that opening (or, when it failed,
+  // opens again and says why). Joined before `s` is touched again.
+  std::jthread opening;
+  if (!printCertificate)
+    opening = std::jthread([&s] {
+      try {
+        s.open();
+      } catch (const std::exception&) {
+      }
+    });
   std::filesystem::path temp;
   std::error_code ec;
   try {
@@ -103,9 +115,11 @@ int main(int argc, char** argv) {
       p12 = temp.string();
     }
     const std::string pw = haveP12Password ? p12Password : engine::ESS::certificatePassword(std::nullopt);
-    s.signingCert = std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, p12, pw, "*");
+    auto certificate = std::make_shared<Certificate>(CertStoreTypes::cstPFXFile, p12, pw, "*");
     if (!temp.empty()) std::filesystem::remove(temp, ec);
     temp.clear();
+    if (opening.joinable()) opening.join();
+    s.signingCert = std::move(certificate);
     if (printCertificate) {
       // For a verifier's --trust: the identity's certificate, PEM.
       penvora::core::util::Owned<BIO, BIO_free> bio(BIO_new(BIO_s_mem()));
