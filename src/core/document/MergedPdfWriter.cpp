@@ -118,23 +118,7 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
     body_.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
     body_ += "\nendstream";
   } else {
-    // The object itself, not a reference to it.
-    QPDFObjectHandle direct = object;
-    if (direct.isDictionary()) {
-      body_ += "<<";
-      writeDictionaryEntries(from, direct, body_, false, false);
-      body_ += ">>";
-    } else if (direct.isArray()) {
-      body_ += '[';
-      const int n = direct.getArrayNItems();
-      for (int i = 0; i < n; ++i) {
-        if (i) body_ += ' ';
-        writeValue(from, direct.getArrayItem(i), body_);
-      }
-      body_ += ']';
-    } else {
-      body_ += direct.isNull() || direct.isReserved() ? std::string("null") : direct.unparseResolved();
-    }
+    writeContent(from, object, body_);  // the object itself, not a reference to it
   }
   body_ += "\nendobj\n";
 }
@@ -164,6 +148,10 @@ void MergedPdfWriter::writeValue(SourceObjects& from, QPDFObjectHandle value, st
     out += " 0 R";
     return;
   }
+  writeContent(from, value, out);
+}
+
+void MergedPdfWriter::writeContent(SourceObjects& from, QPDFObjectHandle value, std::string& out) {
   switch (value.getTypeCode()) {
     case ::ot_array: {
       out += '[';
@@ -186,10 +174,15 @@ void MergedPdfWriter::writeValue(SourceObjects& from, QPDFObjectHandle value, st
     case ::ot_name:
       appendName(out, value.getName());
       return;
-    case ::ot_stream:  // a direct stream cannot be written in place
+    case ::ot_stream:  // a stream is written as an object of its own, never in place
       throw std::runtime_error("A direct stream in a page's objects");
-    default:
-      out += value.unparse();
+    case ::ot_null:
+    case ::ot_reserved:
+    case ::ot_uninitialized:
+      out += "null";
+      return;
+    default:  // booleans, reals, strings: their own syntax, escapes kept
+      out += value.unparseResolved();
   }
 }
 

@@ -29,7 +29,11 @@ class MergedPdfWriter {
  private:
   struct SourceObjects;
   void writeObject(SourceObjects& from, QPDFObjectHandle object, int number, bool isPage);
+  // A reference to an indirect value (numbering it, queued to be written),
+  // or the value itself.
   void writeValue(SourceObjects& from, QPDFObjectHandle value, std::string& out);
+  // The value itself, whether direct or indirect.
+  void writeContent(SourceObjects& from, QPDFObjectHandle value, std::string& out);
   void writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out, bool skipLength,
                               bool skipParent);
   int reserveNumber();
