@@ -53,7 +53,6 @@ void appendName(std::string& out, const std::string& key) {
 struct MergedPdfWriter::SourceObjects {
   std::map<QPDFObjGen, int> numbers;
   std::deque<std::pair<QPDFObjectHandle, int>> pending;
-  std::map<QPDFObjGen, bool> pages;
 };
 
 MergedPdfWriter::MergedPdfWriter() {
@@ -77,7 +76,6 @@ void MergedPdfWriter::appendPages(QPDF& source) {
   for (const QPDFObjectHandle& page : pages) {
     const int number = reserveNumber();
     from.numbers.emplace(page.getObjGen(), number);
-    from.pages.emplace(page.getObjGen(), true);
     numbered.emplace_back(page, number);
   }
   for (auto& [page, number] : numbered) {
