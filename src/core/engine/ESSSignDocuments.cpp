@@ -176,12 +176,18 @@ void applyPosition(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& 
   if (!widget.widgetFieldFieldname || widget.widgetFieldFieldname->empty()) return;
   const std::string& name = *widget.widgetFieldFieldname;
   try {
-    securepdf::PDFForm f;
-    f.inputFile = input.string();
-    f.password = params.fileProperties->password;
-    f.open();
-    const std::int32_t index = f.findField(name);
-    f.close();
+    // The signer's own opening when it has one, else the form's.
+    std::int32_t index = -1;
+    if (s.isOpen()) {
+      index = s.findField(name);
+    } else {
+      securepdf::PDFForm f;
+      f.inputFile = input.string();
+      f.password = params.fileProperties->password;
+      f.open();
+      index = f.findField(name);
+      f.close();
+    }
     if (index < 0)
       log("Warning: field '" + name + "' not found. Using first field.");
     else

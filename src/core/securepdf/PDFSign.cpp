@@ -277,6 +277,11 @@ std::int64_t PDFSign::pageCount() {
   return static_cast<std::int64_t>(securepdf::pageCount(*opened_->pdf));
 }
 
+std::int32_t PDFSign::findField(const std::string& name) {
+  if (!opened_) throw SecurePdfError("The document is not open");
+  return signatureFieldIndex(*opened_->pdf, name);
+}
+
 void PDFSign::close() { opened_.reset(); }
 
 void PDFSign::reset() { *this = PDFSign(); }

@@ -57,4 +57,18 @@ std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf) { return walkAll
 
 std::vector<std::string> listFieldNames(QPDF& pdf) { return walkAll(pdf).names; }
 
+std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name) {
+  const auto fields = listSignatureFields(pdf);
+  auto lastPart = [](const std::string& full) {
+    auto dot = full.rfind('.');
+    return dot == std::string::npos ? full : full.substr(dot + 1);
+  };
+  // An exact full name wins over a matching last part.
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].fullName == name) return static_cast<std::int32_t>(i);
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (lastPart(fields[i].fullName) == name) return static_cast<std::int32_t>(i);
+  return -1;
+}
+
 }  // namespace penvora::core::securepdf

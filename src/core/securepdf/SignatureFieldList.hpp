@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct SignatureFieldEntry {
 // /Fields. Both the field index of signing and the name lookup count in
 // this order. Loops and absurd depths are cut off.
 std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf);
+
+// Index of the signature field named `name` (fully qualified, or failing
+// that its last part) in form order; -1 when absent.
+std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name);
 
 // Every fully qualified field name (all types), for picking a new one.
 std::vector<std::string> listFieldNames(QPDF& pdf);
