@@ -75,9 +75,4 @@ void IdentityCache::remember(const std::string& container, const std::string& pa
   entry().identity = std::move(copy);
 }
 
-void IdentityCache::clear() {
-  std::lock_guard lock(entryMutex());
-  entry().identity.reset();
-}
-
 }  // namespace penvora::core::securepdf

@@ -31,8 +31,6 @@ class IdentityCache {
   // Remembers the identity (new references) for `container` and `password`.
   static void remember(const std::string& container, const std::string& password, EVP_PKEY* key, X509* cert,
                        const std::vector<util::Owned<X509, X509_free>>& chain);
-  // Forgets the cached identity.
-  static void clear();
 };
 
 }  // namespace penvora::core::securepdf
