@@ -242,6 +242,7 @@ std::string PDFSign::config(const std::string& setting) {
 
 void PDFSign::open() {
   opened_.reset();
+  spent_.reset();
   opened_ = std::make_unique<DocumentSource>(openForUpdate(inputFile, password));
   openedPath_ = inputFile;
   openedPassword_ = password;
@@ -282,7 +283,10 @@ std::int32_t PDFSign::findField(const std::string& name) {
   return signatureFieldIndex(*opened_->pdf, name);
 }
 
-void PDFSign::close() { opened_.reset(); }
+void PDFSign::close() {
+  opened_.reset();
+  spent_.reset();
+}
 
 void PDFSign::reset() { *this = PDFSign(); }
 
@@ -333,6 +337,7 @@ void PDFSign::sign() {
           stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
         return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
       });
+  spent_ = std::make_unique<DocumentSource>(std::move(src));
 }
 
 DocumentSource PDFSign::takeOpenedOrOpen() {

@@ -60,7 +60,10 @@ class PDFSign final : public SignatureConfigurable {
   bool isOpen() const { return opened_ != nullptr; }
   void close();
 
-  // Writes the signed document to outputFile.
+  // Writes the signed document to outputFile. The parsed document is
+  // freed by the next open(), close() or reset(), or with the signer, not
+  // before sign() returns: on a large page tree freeing it takes as long as
+  // writing the signature.
   void sign();
   // Back to a fresh signer with empty settings.
   void reset();
@@ -78,6 +81,8 @@ class PDFSign final : public SignatureConfigurable {
   // those it was opened with.
   std::unique_ptr<DocumentSource> opened_;
   std::string openedPath_, openedPassword_;
+  // What the last sign() parsed and updated, never read again.
+  std::unique_ptr<DocumentSource> spent_;
 };
 
 }  // namespace penvora::core::securepdf
