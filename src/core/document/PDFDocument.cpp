@@ -93,6 +93,7 @@ bool PDFDocument::unlockWithPassword(const std::string& password) {
   }
   locked_ = false;
   password_ = password;
+  boxes_.reset();
   return true;
 }
 
@@ -130,6 +131,15 @@ std::optional<PDFPage> PDFDocument::pageBoxesAtIndex(std::size_t index) const {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+const std::vector<std::optional<PDFPage>>& PDFDocument::allPageBoxes() const {
+  if (!boxes_) {
+    std::vector<std::optional<PDFPage>> boxes(pageCount());
+    for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i] = pageBoxesAtIndex(i);
+    boxes_ = std::move(boxes);
+  }
+  return *boxes_;
 }
 
 std::optional<PDFPage> PDFDocument::pageAt(std::size_t index, QPDFAcroFormDocumentHelper& form) const {

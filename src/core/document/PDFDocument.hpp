@@ -57,6 +57,9 @@ class PDFDocument {
   // The page's rotation and boxes, without its annotations: what laying
   // out every page of a long document needs.
   std::optional<PDFPage> pageBoxesAtIndex(std::size_t index) const;
+  // Every page's boxes, as pageBoxesAtIndex gives them, read once and kept
+  // (until unlocked again): the viewer's layout of every page.
+  const std::vector<std::optional<PDFPage>>& allPageBoxes() const;
   // Every annotation of every page, pages in order, then /Annots order.
   std::vector<PDFAnnotation> annotations() const;
 
@@ -75,6 +78,7 @@ class PDFDocument {
   std::unique_ptr<QPDF> pdf_;
   std::string path_, password_;
   bool locked_ = false;
+  mutable std::optional<std::vector<std::optional<PDFPage>>> boxes_;
 };
 
 }  // namespace penvora::core::document

@@ -77,12 +77,13 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
   requested_.clear();
   overlays_.clear();
   if (rendering && structure) {
-    const int n = std::min<int>(rendering->pageCount(), static_cast<int>(structure->pageCount()));
+    const auto& boxes = structure->allPageBoxes();
+    const int n = std::min<int>(rendering->pageCount(), static_cast<int>(boxes.size()));
     pages_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
       PageLayout layout;
       std::optional<QSizeF> shown;
-      if (auto page = structure->pageBoxesAtIndex(static_cast<std::size_t>(i))) {
+      if (const auto& page = boxes[static_cast<std::size_t>(i)]) {
         layout.crop = page->cropBox;
         layout.rotation = page->rotation;
         shown = shownSize(*page);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "penvora/ErrorTexts.hpp"
+#include "qt/document/DocumentReadAhead.hpp"
 #include "qt/document/PDFTextSearch.hpp"
 #include "qt/document/SignaturePlacement.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
@@ -106,6 +107,15 @@ void PenvoraSDKSignatureViewController::reportError(const std::optional<std::str
   });
 }
 
+void PenvoraSDKSignatureViewController::readDocumentAhead() {
+  const auto& files = *penvoraSDKParams->fileProperties;
+  const std::string single = !trimmed(files.documentPath).isEmpty() ? files.documentPath
+                             : files.documentUris.size() == 1       ? files.documentUris.front()
+                                                                    : std::string();
+  const QString path = single.empty() ? QString() : localPathOf(single);
+  if (!path.isEmpty()) ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString());
+}
+
 std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
   auto& files = *penvoraSDKParams->fileProperties;
   if (!trimmed(files.documentPath).isEmpty()) files.documentUris = {files.documentPath};
@@ -155,7 +165,10 @@ void PenvoraSDKSignatureViewController::openDocument() {
     showPasswordPanel();
     return;
   }
-  auto document = core::document::PDFDocument::open(path->toStdString());
+  auto document = ahead_ && ahead_->path() == path->toStdString()
+                      ? ahead_->take()
+                      : core::document::PDFDocument::open(path->toStdString());
+  ahead_.reset();
   if (!document) {  // nothing is reported; the viewer stays empty
     hideLoadingAlert();
     return;

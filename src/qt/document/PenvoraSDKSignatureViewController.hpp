@@ -42,6 +42,7 @@ namespace penvora::qt::document {
 
 class NonSelectablePDFView;
 class PDFTextSearch;
+class DocumentReadAhead;
 class SignaturePlacement;
 class ImageSignaturePDFAnnotation;
 class ImageClosePDFAnnotation;
@@ -66,6 +67,9 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
 
   explicit PenvoraSDKSignatureViewController(QWidget* parent = nullptr);
   ~PenvoraSDKSignatureViewController() override;
+  // Starts opening a request's single document on a worker thread, for
+  // openDocument() to take; called once the parameters are set.
+  void readDocumentAhead();
 
   std::shared_ptr<PenvoraSDKParams> penvoraSDKParams;
   std::shared_ptr<ESSParams> essParams;
@@ -215,6 +219,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::optional<core::document::PDFDocument> document_;
   std::unique_ptr<QPdfDocument> rendering_;
   std::unique_ptr<PDFTextSearch> text_;
+  std::unique_ptr<DocumentReadAhead> ahead_;
   QString shownPath_;
   QPointer<ui::LoadingDocumentsView> loadingVC_;
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;

@@ -54,6 +54,7 @@ void present(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on, QW
   controller->rejectCallback = std::move(rejectCallback);
   controller->essParams = std::make_shared<ESSParams>();
   layout->addWidget(controller);
+  controller->readDocumentAhead();  // while the fonts and widgets are set up
   QObject::connect(controller, &QObject::destroyed, window, &QObject::deleteLater);
 
   qt::ui::registerFontsIfNeeded();

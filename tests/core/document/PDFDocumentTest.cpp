@@ -51,10 +51,13 @@ TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {
   ASSERT_TRUE(doc);
   EXPECT_TRUE(doc->isLocked());
   EXPECT_EQ(doc->pageCount(), 0u);
+  EXPECT_TRUE(doc->allPageBoxes().empty());  // read while locked: kept only until unlocked
   EXPECT_FALSE(doc->unlockWithPassword("wrong"));
   EXPECT_TRUE(doc->isLocked());
   EXPECT_TRUE(doc->unlockWithPassword("u"));
   EXPECT_EQ(doc->pageCount(), 2u);
+  ASSERT_EQ(doc->allPageBoxes().size(), 2u);
+  EXPECT_TRUE(doc->allPageBoxes()[1]);
 }
 
 TEST(DocumentMergeTest, SourcesInOrderEmptyOnesLeftOut) {
