@@ -44,7 +44,7 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
     pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
   else
     pdf->processFile(path.c_str(), password.c_str());
-  securepdf::checkObjectStreamExpansion(*pdf);  // before anything inflates one
+  securepdf::checkObjectStreamExpansion(*pdf, bytes ? std::string_view(*bytes) : std::string_view());
   return pdf;
 }
 

@@ -25,12 +25,13 @@ namespace penvora::core::securepdf {
 
 namespace {
 
-std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load) {
+// `bytes`: the file qpdf reads, when it is in memory.
+std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::string_view bytes = {}) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   try {
     load(*pdf);
-    checkObjectStreamExpansion(*pdf);  // before anything inflates one
+    checkObjectStreamExpansion(*pdf, bytes);  // before anything inflates one
     // Touch what signing needs so damage shows now, not halfway through.
     if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
     if (!pageAt(*pdf, 0)) throw SecurePdfError("The document has no pages");
@@ -122,7 +123,7 @@ std::unique_ptr<QPDF> parse(const std::string& path, const Opened& o, const std:
     // Non-owning: the bytes stay with the caller.
     auto* view = new Buffer(reinterpret_cast<unsigned char*>(o.bytes->data()), o.bytes->size());
     auto source = std::make_shared<BufferInputSource>(path, view, true);
-    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, *o.bytes);
   }
   auto source = std::make_shared<FileInputSource>(path.c_str(), o.file.get(), false);
   return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
@@ -136,8 +137,9 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
   if (size <= kParseInMemoryLimit) {
     auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
     if (readAt(opened.fd(), 0, reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::size_t>(size))) {
+      const std::string_view bytes(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
       auto source = std::make_shared<BufferInputSource>(path, buffer.release(), true);
-      return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+      return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
     }
   }
   return process([&](QPDF& q) { q.processFile(path.c_str(), password.c_str()); });
@@ -217,9 +219,11 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   } catch (const std::exception& e) {
     throw SecurePdfError(std::string("The damaged input could not be repaired: ") + e.what());
   }
-  src.pdf = process([&](QPDF& q) {
-    q.processMemoryFile((path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
-  });
+  src.pdf = process(
+      [&](QPDF& q) {
+        q.processMemoryFile((path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
+      },
+      *rewritten);
   src.bytes = rewritten;
   src.file.reset();
   src.repaired = true;

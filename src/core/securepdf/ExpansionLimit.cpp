@@ -1,13 +1,14 @@
 #include "core/securepdf/ExpansionLimit.hpp"
 
 #include <qpdf/Buffer.hh>
-#include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Zlib.hpp"
 
@@ -23,19 +24,28 @@ bool flateOnly(QPDFObjectHandle filter) {
 
 }  // namespace
 
-void checkObjectStreamExpansion(QPDF& pdf, ExpansionLimit limit) {
-  std::set<int> streams;
-  for (const auto& [og, entry] : pdf.getXRefTable())
-    if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
+void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
+  std::optional<std::vector<int>> listed;
+  if (!bytes.empty()) listed = objectStreamsFromXref(pdf, bytes);
+  const std::vector<int> streams = listed ? std::move(*listed) : objectStreamsFromTable(pdf);
   for (int number : streams) {
+    const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
     if (!stream.isStream() || !flateOnly(stream.getDict().getKey("/Filter"))) continue;
+    // Deflate cannot grow data more than 1032 times (a 258-byte match in
+    // two bits at best): most streams need not be inflated to know, and
+    // opening a long document does not cost inflating all of them. qpdf
+    // checks a stream's /Length against its "endstream" as it reads the
+    // stream and warns when they differ; only then is the length measured.
+    QPDFObjectHandle length = stream.getDict().getKey("/Length");
+    if (pdf.numWarnings() == warnings && length.isInteger() && length.getIntValue() >= 0) {
+      const auto declared = static_cast<std::uint64_t>(length.getIntValue());
+      if (declared * kDeflateMaxRatio + 1024 <= std::max<std::uint64_t>(limit.floorBytes, limit.ratio * declared))
+        continue;
+    }
     const auto raw = stream.getRawStreamData();
     const std::string_view compressed(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
     const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed.size());
-    // Deflate cannot grow data more than 1032 times (a 258-byte match in
-    // two bits at best): most streams need not be inflated to know, and
-    // opening a long document does not cost inflating all of them.
     if (compressed.size() * kDeflateMaxRatio + 1024 <= allowed) continue;
     const auto size = util::zlibInflatedSize(compressed, allowed);
     if (size && *size > allowed)

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include <qpdf/QPDF.hh>
 
@@ -14,6 +15,8 @@ struct ExpansionLimit {
   std::uint64_t floorBytes = 64ull << 20;
   std::uint64_t ratio = 100;
 };
-void checkObjectStreamExpansion(QPDF& pdf, ExpansionLimit limit = {});
+// `bytes`, the file as qpdf read it when it is in memory, lets the object
+// streams be found from its cross-reference sections alone.
+void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, ExpansionLimit limit = {});
 
 }  // namespace penvora::core::securepdf

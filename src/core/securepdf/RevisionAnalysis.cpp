@@ -355,7 +355,7 @@ QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
   try {
     pdf->setSuppressWarnings(true);
     pdf->processMemoryFile("revision", bytes_->data(), static_cast<std::size_t>(end), password_.c_str());
-    checkObjectStreamExpansion(*pdf);
+    checkObjectStreamExpansion(*pdf, std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
   } catch (const std::exception& e) {
     error = e.what();
     return nullptr;
