@@ -160,7 +160,10 @@ bool readRows(QPDFObjectHandle dict, std::string_view raw, std::vector<int>& int
     if (!index.isArray() || index.getArrayNItems() % 2) return false;
     for (int i = 1; i < index.getArrayNItems(); i += 2) {
       QPDFObjectHandle count = index.getArrayItem(i);
-      if (!count.isInteger() || count.getIntValue() < 0) return false;
+      // Each count is bounded first, so their sum cannot wrap.
+      if (!count.isInteger() || count.getIntValue() < 0 ||
+          static_cast<std::uint64_t>(count.getIntValue()) > data.size())
+        return false;
       rows += static_cast<std::size_t>(count.getIntValue());
     }
   }

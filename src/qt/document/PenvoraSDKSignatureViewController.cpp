@@ -113,7 +113,12 @@ void PenvoraSDKSignatureViewController::readDocumentAhead() {
                              : files.documentUris.size() == 1       ? files.documentUris.front()
                                                                     : std::string();
   const QString path = single.empty() ? QString() : localPathOf(single);
-  if (!path.isEmpty()) ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString());
+  if (path.isEmpty()) return;
+  try {
+    ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString());
+  } catch (const std::exception&) {
+    // No thread to be had: openDocument() opens it itself.
+  }
 }
 
 std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
