@@ -28,6 +28,12 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimi
   std::optional<std::vector<int>> listed;
   if (!bytes.empty()) listed = objectStreamsFromXref(pdf, bytes);
   const std::vector<int> streams = listed ? std::move(*listed) : objectStreamsFromTable(pdf);
+  auto allowedFor = [&](std::uint64_t compressed) {
+    return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed);
+  };
+  auto cannotExceed = [&](std::uint64_t compressed) {
+    return compressed * kDeflateMaxRatio + 1024 <= allowedFor(compressed);
+  };
   for (int number : streams) {
     const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
@@ -39,14 +45,12 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimi
     // stream and warns when they differ; only then is the length measured.
     QPDFObjectHandle length = stream.getDict().getKey("/Length");
     if (pdf.numWarnings() == warnings && length.isInteger() && length.getIntValue() >= 0) {
-      const auto declared = static_cast<std::uint64_t>(length.getIntValue());
-      if (declared * kDeflateMaxRatio + 1024 <= std::max<std::uint64_t>(limit.floorBytes, limit.ratio * declared))
-        continue;
+      if (cannotExceed(static_cast<std::uint64_t>(length.getIntValue()))) continue;
     }
     const auto raw = stream.getRawStreamData();
     const std::string_view compressed(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize());
-    const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed.size());
-    if (compressed.size() * kDeflateMaxRatio + 1024 <= allowed) continue;
+    if (cannotExceed(compressed.size())) continue;
+    const std::uint64_t allowed = allowedFor(compressed.size());
     const auto size = util::zlibInflatedSize(compressed, allowed);
     if (size && *size > allowed)
       throw SecurePdfError("The document's object stream " + std::to_string(number) + " expands beyond " +

@@ -71,12 +71,13 @@ std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tail
   return parseTail(tail, tailStart, readAt(probe->startxref));
 }
 
-std::optional<XrefTail> readXrefTail(const std::string& bytes) {
-  const std::uint64_t base = findHeaderOffset(std::string_view(bytes).substr(0, 1024));
+std::optional<XrefTail> readXrefTail(std::string_view bytes) {
+  const std::uint64_t base = findHeaderOffset(bytes.substr(0, 1024));
   const std::size_t n = std::min<std::size_t>(bytes.size() - base, 2048);
   // In the file's own offsets, which count from its header.
-  auto tail = readXrefTail(bytes.substr(bytes.size() - n), bytes.size() - n - base,
-                           [&](std::uint64_t at) { return bytes.substr(static_cast<std::size_t>(base + at), 32); });
+  auto tail = readXrefTail(std::string(bytes.substr(bytes.size() - n)), bytes.size() - n - base, [&](std::uint64_t at) {
+    return std::string(bytes.substr(static_cast<std::size_t>(base + at), 32));
+  });
   if (tail) tail->headerOffset = base;
   return tail;
 }

@@ -30,7 +30,7 @@ struct XrefTail {
 // gives the 32 bytes at an offset, to check what the tail points at.
 std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
                                      const std::function<std::string(std::uint64_t offset)>& readAt);
-std::optional<XrefTail> readXrefTail(const std::string& bytes);
+std::optional<XrefTail> readXrefTail(std::string_view bytes);
 
 // The offset of the "%PDF-" header within the first bytes of a file, as
 // readers look for it; 0 when it is not there.

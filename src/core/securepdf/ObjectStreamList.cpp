@@ -34,15 +34,6 @@ std::optional<std::uint64_t> number(std::string_view s, std::size_t& at) {
   return v;
 }
 
-// The startxref offset of the file's last section.
-std::optional<std::uint64_t> lastStartxref(std::string_view file) {
-  const std::string_view tail = file.substr(file.size() - std::min<std::size_t>(file.size(), 1024));
-  const auto at = tail.rfind("startxref");
-  if (at == std::string_view::npos) return std::nullopt;
-  std::size_t i = skipSpace(tail, at + 9);
-  return number(tail, i);
-}
-
 // One direct object parsed by qpdf at `at` of `file`; references are
 // kept as references into `scratch`, never resolved. `end` is where it stops.
 QPDFObjectHandle parseAt(QPDF& scratch, std::string_view file, std::size_t at, std::size_t& end) {
@@ -190,14 +181,13 @@ std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, std::string_vie
   // A file qpdf had to repair was read from something else than its
   // sections; only qpdf's table says what it holds.
   if (pdf.anyWarnings()) return std::nullopt;
-  const std::uint64_t base = findHeaderOffset(bytes.substr(0, 1024));
-  const std::string_view file = bytes.substr(base);
-  auto start = lastStartxref(file);
-  if (!start) return std::nullopt;
+  const auto tail = readXrefTail(bytes);
+  if (!tail) return std::nullopt;
+  const std::string_view file = bytes.substr(tail->headerOffset);
   QPDF scratch;
   scratch.emptyPDF();
   std::vector<int> streams;
-  std::vector<std::uint64_t> todo{*start};
+  std::vector<std::uint64_t> todo{tail->startxref};
   std::set<std::uint64_t> seen;
   try {
     while (!todo.empty()) {

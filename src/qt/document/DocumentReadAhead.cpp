@@ -11,13 +11,6 @@ DocumentReadAhead::DocumentReadAhead(std::string path)
         return opened;
       })) {}
 
-DocumentReadAhead::~DocumentReadAhead() {
-  if (opened_.valid()) opened_.wait();
-}
-
-std::optional<core::document::PDFDocument> DocumentReadAhead::take() {
-  if (!opened_.valid()) return core::document::PDFDocument::open(path_);
-  return opened_.get();
-}
+std::optional<core::document::PDFDocument> DocumentReadAhead::take() { return opened_.get(); }
 
 }  // namespace penvora::qt::document
