@@ -1,16 +1,25 @@
 #include "qt/document/DocumentReadAhead.hpp"
 
+#include <QString>
+#include <QThread>
 #include <utility>
 
 namespace penvora::qt::document {
 
 DocumentReadAhead::DocumentReadAhead(std::string path)
-    : path_(std::move(path)), opened_(std::async(std::launch::async, [p = path_] {
-        auto opened = core::document::PDFDocument::open(p);
-        if (opened && !opened->isLocked()) (void)opened->allPageBoxes();  // the viewer's layout reads them all
-        return opened;
+    : path_(std::move(path)), opened_(std::async(std::launch::async, [p = path_, owner = QThread::currentThread()] {
+        Opened out;
+        out.structure = core::document::PDFDocument::open(p);
+        if (!out.structure || out.structure->isLocked()) return out;
+        (void)out.structure->allPageBoxes();  // the viewer's layout reads them all
+        auto rendering = std::make_unique<QPdfDocument>();
+        if (rendering->load(QString::fromStdString(p)) == QPdfDocument::Error::None) {
+          rendering->moveToThread(owner);  // from here only the screen's thread uses it
+          out.rendering = std::move(rendering);
+        }
+        return out;
       })) {}
 
-std::optional<core::document::PDFDocument> DocumentReadAhead::take() { return opened_.get(); }
+DocumentReadAhead::Opened DocumentReadAhead::take() { return opened_.get(); }
 
 }  // namespace penvora::qt::document

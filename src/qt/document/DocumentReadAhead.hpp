@@ -1,29 +1,42 @@
 #pragma once
+#include <QPdfDocument>
 #include <future>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/document/PDFDocument.hpp"
 
+class QThread;
+
 namespace penvora::qt::document {
 
-// Parses a document on a worker thread while the screen is still being
-// built (its fonts registered, its widgets laid out), so the parse is done
-// by the time the screen asks for the document. The worker is waited for
-// on destruction (std::async's future does).
+// Opens a document on a worker thread while the screen is still being
+// built (its fonts registered, its widgets laid out), so both the parse and
+// the renderer's load are done by the time the screen asks for the
+// document. The worker is waited for on destruction (std::async's future
+// does).
 class DocumentReadAhead {
  public:
+  struct Opened {
+    // As core::document::PDFDocument::open gives it.
+    std::optional<core::document::PDFDocument> structure;
+    // Loaded for drawing when the document needs no password, and owned
+    // by the thread that started the read-ahead; else none.
+    std::unique_ptr<QPdfDocument> rendering;
+  };
+
   explicit DocumentReadAhead(std::string path);
   DocumentReadAhead(const DocumentReadAhead&) = delete;
   DocumentReadAhead& operator=(const DocumentReadAhead&) = delete;
 
   const std::string& path() const { return path_; }
-  // The opening, as core::document::PDFDocument::open gives it; call once.
-  std::optional<core::document::PDFDocument> take();
+  // Call once.
+  Opened take();
 
  private:
   std::string path_;
-  std::future<std::optional<core::document::PDFDocument>> opened_;
+  std::future<Opened> opened_;
 };
 
 }  // namespace penvora::qt::document

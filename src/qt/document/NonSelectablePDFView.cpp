@@ -100,6 +100,23 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
   anchorTop_ = 0;
   verticalScrollBar()->setValue(0);
   updateCurrentPage();
+  // The scroll bar the new range calls for comes as a queued call; taken
+  // now, the view has its final width before its first pages are asked for.
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  requestVisiblePages();
+}
+
+void NonSelectablePDFView::requestVisiblePages() {
+  // Asked before the window's next paint, so the renderer's thread draws the
+  // first pages while this one lays the screen out; at the size the paint
+  // will want when the view already has its final size, else redrawn then.
+  if (!isVisible() || viewport()->width() <= 0) return;
+  for (int page : visiblePages())
+    if (!cache_.contains(page)) requestRender(page, renderSize(page));
+}
+
+QSize NonSelectablePDFView::renderSize(int page) const {
+  return (pages_[static_cast<std::size_t>(page)].shown * scale_ * devicePixelRatioF()).toSize();
 }
 
 void NonSelectablePDFView::setAutoScales(bool on) {
@@ -186,7 +203,7 @@ void NonSelectablePDFView::paintEvent(QPaintEvent* event) {
   for (int page : visiblePages()) {
     const QRectF r = pageRectInView(page);
     const auto cached = cache_.constFind(page);
-    const QSize want = (pages_[static_cast<std::size_t>(page)].shown * scale_ * devicePixelRatioF()).toSize();
+    const QSize want = renderSize(page);
     painter.fillRect(r, Qt::white);  // the renderer leaves the paper transparent
     if (cached != cache_.constEnd() && cached->size() == want)
       painter.drawImage(r.topLeft(), *cached);

@@ -109,6 +109,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void relayout();
   void updateCurrentPage();
   std::vector<int> visiblePages() const;
+  void requestVisiblePages();
+  QSize renderSize(int page) const;
   void requestRender(int page, QSize size);
   void scrollToTop(double pixels);
 

@@ -170,10 +170,13 @@ void PenvoraSDKSignatureViewController::openDocument() {
     showPasswordPanel();
     return;
   }
-  auto document = ahead_ && ahead_->path() == path->toStdString()
-                      ? ahead_->take()
-                      : core::document::PDFDocument::open(path->toStdString());
+  DocumentReadAhead::Opened opened;
+  if (ahead_ && ahead_->path() == path->toStdString())
+    opened = ahead_->take();
+  else
+    opened.structure = core::document::PDFDocument::open(path->toStdString());
   ahead_.reset();
+  auto& document = opened.structure;
   if (!document) {  // nothing is reported; the viewer stays empty
     hideLoadingAlert();
     return;
@@ -186,9 +189,13 @@ void PenvoraSDKSignatureViewController::openDocument() {
   ui_->pdfView->setDocument(nullptr, nullptr);
   document_ = std::move(document);
   shownPath_ = *path;
-  rendering_ = std::make_unique<QPdfDocument>();
-  rendering_->setPassword(QString::fromStdString(document_->password()));
-  rendering_->load(shownPath_);
+  if (opened.rendering) {
+    rendering_ = std::move(opened.rendering);
+  } else {
+    rendering_ = std::make_unique<QPdfDocument>();
+    rendering_->setPassword(QString::fromStdString(document_->password()));
+    rendering_->load(shownPath_);
+  }
   text_ = std::make_unique<PDFTextSearch>(rendering_.get());
 
   const auto& title = penvoraSDKParams->commonProperties->title;

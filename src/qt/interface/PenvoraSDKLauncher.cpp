@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPropertyAnimation>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -69,6 +70,10 @@ void present(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on, QW
     window->windowHandle()->setTransientParent(onWindow);
   }
   if (controller->penvoraSDKParams->extra->presentsFullScreen()) {
+    // Sized now rather than when the window system answers, so the screen
+    // is laid out once, at its final size, before the document arrives.
+    QScreen* screen = on ? on->screen() : onWindow ? onWindow->screen() : QGuiApplication::primaryScreen();
+    if (screen) window->setGeometry(screen->geometry());
     window->showFullScreen();
   } else {
     if (on) window->resize(on->window()->size());

@@ -3,6 +3,9 @@
 #include <QPainter>
 #include <QSignalSpy>
 
+#include <QThread>
+
+#include "qt/document/DocumentReadAhead.hpp"
 #include "qt/document/PDFTextSearch.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
@@ -117,6 +120,31 @@ TEST(NonSelectablePDFViewTest, LongDocumentsRenderOnlyWhatIsShown) {
   const QImage shot = v.view.viewport()->grab().toImage();
   const QRectF page = v.view.convertRectFromPage(QRectF(0, 0, 612, 792), 499);
   EXPECT_LT(darkest(shot, page, shot.devicePixelRatio()), 100);  // its text is drawn
+}
+
+TEST(NonSelectablePDFViewTest, ReadAheadHandsOverADocumentReadyToDraw) {
+  testsupport::TempDir dir;
+  testsupport::writeText(dir / "plain.pdf", pdftest::plainPdf(3));
+  DocumentReadAhead::Opened plain = DocumentReadAhead((dir / "plain.pdf").string()).take();
+  ASSERT_TRUE(plain.structure && plain.rendering);
+  EXPECT_EQ(plain.structure->allPageBoxes().size(), 3u);
+  // Loaded on the worker, but owned by the thread that asked.
+  EXPECT_EQ(plain.rendering->thread(), QThread::currentThread());
+  NonSelectablePDFView view;
+  view.resize(640, 900);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  view.setDocument(plain.rendering.get(), &*plain.structure);
+  view.waitForVisiblePages();
+  const QImage shot = view.viewport()->grab().toImage();
+  EXPECT_LT(darkest(shot, view.convertRectFromPage(QRectF(0, 0, 612, 792), 0), shot.devicePixelRatio()), 100);
+
+  // A locked document waits for its password; nothing is drawn from it yet.
+  const auto locked = pdftest::encrypted(dir / "plain.pdf", "secret");
+  DocumentReadAhead::Opened shut = DocumentReadAhead(locked.string()).take();
+  ASSERT_TRUE(shut.structure);
+  EXPECT_TRUE(shut.structure->isLocked());
+  EXPECT_FALSE(shut.rendering);
 }
 
 }  // namespace
