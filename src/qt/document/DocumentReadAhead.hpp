@@ -7,8 +7,6 @@
 
 #include "core/document/PDFDocument.hpp"
 
-class QThread;
-
 namespace penvora::qt::document {
 
 // Opens a document on a worker thread while the screen is still being

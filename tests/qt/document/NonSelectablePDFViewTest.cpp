@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <QPainter>
 #include <QSignalSpy>
-
 #include <QThread>
 
 #include "qt/document/DocumentReadAhead.hpp"
