@@ -29,7 +29,15 @@ NonSelectablePDFView::NonSelectablePDFView(QWidget* parent)
   renderer_->setRenderMode(QPdfPageRenderer::RenderMode::MultiThreaded);
   touch_ = new ViewerTouchNavigation(this);
   connect(renderer_.get(), &QPdfPageRenderer::pageRendered, this,
-          [this](int page, QSize size, const QImage& image, QPdfDocumentRenderOptions, quint64) {
+          [this](int page, QSize size, const QImage& image, QPdfDocumentRenderOptions, quint64 id) {
+            // Only what was asked of the document shown now: a page drawn
+            // for the one before may still be on its way. Once it is in,
+            // a request the renderer merged into it can be asked anew.
+            if (stale_.remove(id)) {
+              viewport()->update();
+              return;
+            }
+            if (!pending_.remove(id)) return;
             if (requested_.value(page) == size) requested_.remove(page);
             if (page < 0 || page >= pageCount()) return;
             const QSizeF want = pages_[page].shown * scale_ * devicePixelRatioF();
@@ -75,6 +83,8 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
   cache_.clear();
   cacheOrder_.clear();
   requested_.clear();
+  stale_.unite(pending_);
+  pending_.clear();
   overlays_.clear();
   if (rendering && structure) {
     const auto& boxes = structure->allPageBoxes();
@@ -193,8 +203,12 @@ std::vector<int> NonSelectablePDFView::visiblePages() const {
 
 void NonSelectablePDFView::requestRender(int page, QSize size) {
   if (requested_.value(page) == size) return;
+  // The renderer answers a request like one still in flight with that
+  // one's id, which may belong to the document shown before.
+  const quint64 id = renderer_->requestPage(page, size);
+  if (id == 0 || stale_.contains(id)) return;
   requested_.insert(page, size);
-  renderer_->requestPage(page, size);
+  pending_.insert(id);
 }
 
 void NonSelectablePDFView::paintEvent(QPaintEvent* event) {

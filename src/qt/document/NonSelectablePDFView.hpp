@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
+#include <QSet>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -125,6 +126,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   bool relayingOut_ = false;
   QHash<int, QImage> cache_;     // per page, at the current scale
   QHash<int, QSize> requested_;  // outstanding renders
+  QSet<quint64> pending_;        // their renderer request ids
+  QSet<quint64> stale_;          // ids asked for documents shown before
   std::vector<int> cacheOrder_;  // oldest first, for eviction
   QHash<int, std::vector<std::shared_ptr<PageOverlay>>> overlays_;
 };
