@@ -23,38 +23,40 @@ core::document::Point toGeo(const QPointF& p) { return {p.x(), p.y()}; }
 
 }  // namespace
 
-NonSelectablePDFView::NonSelectablePDFView(QWidget* parent)
-    : QAbstractScrollArea(parent), renderer_(std::make_unique<QPdfPageRenderer>()) {
+NonSelectablePDFView::NonSelectablePDFView(QWidget* parent) : QAbstractScrollArea(parent) {
   installAccessibleDocumentView();
-  renderer_->setRenderMode(QPdfPageRenderer::RenderMode::MultiThreaded);
+  useNewRenderer();
   touch_ = new ViewerTouchNavigation(this);
-  connect(renderer_.get(), &QPdfPageRenderer::pageRendered, this,
-          [this](int page, QSize size, const QImage& image, QPdfDocumentRenderOptions, quint64 id) {
-            // Only what was asked of the document shown now: a page drawn
-            // for the one before may still be on its way. Once it is in,
-            // a request the renderer merged into it can be asked anew.
-            if (stale_.remove(id)) {
-              viewport()->update();
-              return;
-            }
-            if (!pending_.remove(id)) return;
-            if (requested_.value(page) == size) requested_.remove(page);
-            if (page < 0 || page >= pageCount()) return;
-            const QSizeF want = pages_[page].shown * scale_ * devicePixelRatioF();
-            if (size != want.toSize()) return;  // the scale changed meanwhile
-            QImage copy = image;
-            copy.setDevicePixelRatio(devicePixelRatioF());
-            cache_.insert(page, copy);
-            cacheOrder_.erase(std::remove(cacheOrder_.begin(), cacheOrder_.end(), page), cacheOrder_.end());
-            cacheOrder_.push_back(page);
-            while (static_cast<int>(cacheOrder_.size()) > kCachedPages) {
-              cache_.remove(cacheOrder_.front());
-              cacheOrder_.erase(cacheOrder_.begin());
-            }
-            viewport()->update(pageRectInView(page).toAlignedRect());
-          });
   viewport()->setAutoFillBackground(false);
   setFrameShape(QFrame::NoFrame);
+}
+
+void NonSelectablePDFView::useNewRenderer() {
+  // One renderer per document: pages still being drawn for the document
+  // shown before go with its renderer (which waits for them as it goes),
+  // so none reaches this view, and no request for the next document is
+  // merged with one of them (a renderer answers a request like one still
+  // in flight with that one).
+  renderer_ = std::make_unique<QPdfPageRenderer>();
+  renderer_->setRenderMode(QPdfPageRenderer::RenderMode::MultiThreaded);
+  connect(renderer_.get(), &QPdfPageRenderer::pageRendered, this,
+          [this](int page, QSize size, const QImage& image) { pageRendered(page, size, image); });
+}
+
+void NonSelectablePDFView::pageRendered(int page, QSize size, const QImage& image) {
+  if (requested_.value(page) == size) requested_.remove(page);
+  if (page < 0 || page >= pageCount()) return;
+  if (size != renderSize(page)) return;  // the scale changed meanwhile
+  QImage copy = image;
+  copy.setDevicePixelRatio(devicePixelRatioF());
+  cache_.insert(page, copy);
+  cacheOrder_.erase(std::remove(cacheOrder_.begin(), cacheOrder_.end(), page), cacheOrder_.end());
+  cacheOrder_.push_back(page);
+  while (static_cast<int>(cacheOrder_.size()) > kCachedPages) {
+    cache_.remove(cacheOrder_.front());
+    cacheOrder_.erase(cacheOrder_.begin());
+  }
+  viewport()->update(pageRectInView(page).toAlignedRect());
 }
 
 NonSelectablePDFView::~NonSelectablePDFView() = default;
@@ -78,13 +80,12 @@ std::optional<QSizeF> shownSize(const core::document::PDFPage& page) {
 
 void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure) {
   rendering_ = rendering;
+  useNewRenderer();
   renderer_->setDocument(rendering);
   pages_.clear();
   cache_.clear();
   cacheOrder_.clear();
   requested_.clear();
-  stale_.unite(pending_);
-  pending_.clear();
   overlays_.clear();
   if (rendering && structure) {
     const auto& boxes = structure->allPageBoxes();
@@ -203,12 +204,8 @@ std::vector<int> NonSelectablePDFView::visiblePages() const {
 
 void NonSelectablePDFView::requestRender(int page, QSize size) {
   if (requested_.value(page) == size) return;
-  // The renderer answers a request like one still in flight with that
-  // one's id, which may belong to the document shown before.
-  const quint64 id = renderer_->requestPage(page, size);
-  if (id == 0 || stale_.contains(id)) return;
   requested_.insert(page, size);
-  pending_.insert(id);
+  renderer_->requestPage(page, size);
 }
 
 void NonSelectablePDFView::paintEvent(QPaintEvent* event) {

@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
-#include <QSet>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -110,6 +109,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void relayout();
   void updateCurrentPage();
   std::vector<int> visiblePages() const;
+  void useNewRenderer();
+  void pageRendered(int page, QSize size, const QImage& image);
   void requestVisiblePages();
   QSize renderSize(int page) const;
   void requestRender(int page, QSize size);
@@ -126,8 +127,6 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   bool relayingOut_ = false;
   QHash<int, QImage> cache_;     // per page, at the current scale
   QHash<int, QSize> requested_;  // outstanding renders
-  QSet<quint64> pending_;        // their renderer request ids
-  QSet<quint64> stale_;          // ids asked for documents shown before
   std::vector<int> cacheOrder_;  // oldest first, for eviction
   QHash<int, std::vector<std::shared_ptr<PageOverlay>>> overlays_;
 };
