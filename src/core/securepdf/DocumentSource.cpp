@@ -117,16 +117,41 @@ Opened openInput(const std::string& path) {
   return o;
 }
 
-// A qpdf model over the opened bytes; they must outlive it.
-std::unique_ptr<QPDF> parse(const std::string& path, const Opened& o, const std::string& password) {
-  if (o.bytes) {
+// A qpdf model over the opened bytes; they must outlive it. A long
+// document whose pages hang from one node is read through its page tree
+// regrouped, unless qpdf finds anything to warn about that way: then it
+// reads the file as it is, so a repair works on the original.
+void parse(DocumentSource& src, const Opened& o, const std::string& password) {
+  auto fromMemory = [&](const std::string& bytes) {
     // Non-owning: the bytes stay with the caller.
-    auto* view = new Buffer(reinterpret_cast<unsigned char*>(o.bytes->data()), o.bytes->size());
-    auto source = std::make_shared<BufferInputSource>(path, view, true);
-    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, *o.bytes);
+    auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), bytes.size());
+    auto source = std::make_shared<BufferInputSource>(src.path, view, true);
+    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
+  };
+  if (!o.bytes) {
+    auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
+    src.pdf = process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+    return;
   }
-  auto source = std::make_shared<FileInputSource>(path.c_str(), o.file.get(), false);
-  return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+  if (auto regrouped = regroupFlatPageTree(*o.bytes)) {
+    auto combined = std::make_shared<std::string>();
+    combined->reserve(o.bytes->size() + regrouped->section.size());
+    combined->append(*o.bytes).append(regrouped->section);
+    regrouped->section.clear();
+    regrouped->section.shrink_to_fit();
+    try {
+      auto pdf = fromMemory(*combined);
+      if (!pdf->anyWarnings()) {
+        src.parsedBytes = std::move(combined);
+        src.pdf = std::move(pdf);
+        src.regrouped = std::move(regrouped);
+        return;
+      }
+    } catch (const SecurePdfError&) {
+      // Read as it is below, which says what is wrong with it.
+    }
+  }
+  src.pdf = fromMemory(*o.bytes);
 }
 
 }  // namespace
@@ -164,7 +189,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   src.bytes = opened.bytes;
   src.file = opened.file;
   src.originalSize = opened.size;
-  src.pdf = parse(path, opened, password);
+  parse(src, opened, password);
   std::optional<XrefTail> tail;
   if (opened.bytes) {
     tail = readXrefTail(*opened.bytes);
@@ -225,6 +250,8 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
       },
       *rewritten);
   src.bytes = rewritten;
+  src.parsedBytes.reset();
+  src.regrouped.reset();
   src.file.reset();
   src.repaired = true;
   src.originalSize = rewritten->size();

@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/PageTreeRegrouping.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -22,7 +23,13 @@ struct DocumentSource {
   // and so must go first.
   std::shared_ptr<const std::string> bytes;
   std::shared_ptr<std::FILE> file;
+  // What qpdf reads when that is not `bytes`: them followed by the section
+  // of `regrouped`.
+  std::shared_ptr<const std::string> parsedBytes;
   std::unique_ptr<QPDF> pdf;
+  // Set when `pdf` sees the page tree regrouped; an update must then be
+  // told (IncrementalUpdate takes it).
+  std::optional<RegroupedPageTree> regrouped;
   bool repaired = false;
   XrefTail tail;
   std::uint64_t originalSize = 0;

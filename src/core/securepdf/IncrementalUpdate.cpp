@@ -98,21 +98,27 @@ std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength
 }
 
 IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail,
-                                     std::uint64_t originalSize)
-    : pdf_(pdf), encryptor_(encryptor), tail_(tail), originalSize_(originalSize) {}
+                                     std::uint64_t originalSize, const RegroupedPageTree* regrouped)
+    : pdf_(pdf), encryptor_(encryptor), tail_(tail), originalSize_(originalSize), regrouped_(regrouped) {}
+
+long long IncrementalUpdate::declaredSize() const {
+  if (regrouped_) return regrouped_->originalObjectCount;
+  QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
+  return size.isInteger() ? size.getIntValue() : 0;
+}
 
 void IncrementalUpdate::add(const QPDFObjectHandle& h) {
   if (!h.isIndirect()) throw SecurePdfError("internal: only indirect objects go into an update");
+  if (regrouped_ && regrouped_->defines(h.getObjGen()))
+    throw SecurePdfError("internal: the page tree as regrouped for reading cannot go into an update");
   objects_[h.getObjGen()] = h;
 }
 
 QPDFObjectHandle IncrementalUpdate::addNew(QPDFObjectHandle direct) {
   if (direct.isIndirect()) throw SecurePdfError("internal: a new object must be direct");
   if (nextNumber_ == 0) {
-    QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
-    nextNumber_ = size.isInteger() && size.getIntValue() > 0 && size.getIntValue() < (1 << 30)
-                      ? static_cast<int>(size.getIntValue())
-                      : 1;
+    const long long size = declaredSize();
+    nextNumber_ = size > 0 && size < (1 << 30) ? static_cast<int>(size) : 1;
   }
   // A file whose /Size is too small may still use the numbers past it.
   while (!pdf_.getObjectByID(nextNumber_, 0).isNull()) ++nextNumber_;
@@ -246,8 +252,7 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
   }
   if (signature_.isIndirect() && !result.contentsAt) throw SecurePdfError("internal: signature object not written");
 
-  QPDFObjectHandle trailer = pdf_.getTrailer();
-  long long size = trailer.getKey("/Size").isInteger() ? trailer.getKey("/Size").getIntValue() : 0;
+  long long size = declaredSize();
   auto genOf = [&](int obj) {
     for (const auto& [og, h] : objects_)
       if (og.getObj() == obj) return og.getGen();

@@ -10,6 +10,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include "core/securepdf/ObjectEncryptor.hpp"
+#include "core/securepdf/PageTreeRegrouping.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -42,7 +43,11 @@ std::uint64_t findHeaderOffset(std::string_view start);
 // /ByteRange and /Contents that are filled in after the bytes are known.
 class IncrementalUpdate {
  public:
-  IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize);
+  // `regrouped`: set when `pdf` was read with that section after the
+  // original; the update then numbers and sizes by the original's trailer
+  // and refuses the objects the section defines.
+  IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize,
+                    const RegroupedPageTree* regrouped = nullptr);
 
   void add(const QPDFObjectHandle& indirectObject);
   // New objects under the next free numbers, part of the update. Numbered
@@ -68,11 +73,13 @@ class IncrementalUpdate {
   void writeValue(std::string& out, QPDFObjectHandle h, QPDFObjGen owner, bool encrypt, bool top = false) const;
   void writeObject(std::string& out, QPDFObjectHandle h, Result& result, std::uint64_t base) const;
   std::string trailerEntries() const;
+  long long declaredSize() const;
 
   QPDF& pdf_;
   const ObjectEncryptor& encryptor_;
   XrefTail tail_;
   std::uint64_t originalSize_;
+  const RegroupedPageTree* regrouped_;
   std::map<QPDFObjGen, QPDFObjectHandle> objects_;
   std::map<QPDFObjGen, std::string> newStreams_;  // data of streams made by addNewStream
   int nextNumber_ = 0;                            // 0 until the first new object

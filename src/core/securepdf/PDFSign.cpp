@@ -323,7 +323,7 @@ void PDFSign::sign() {
     throw SecurePdfError(
         "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
   ObjectEncryptor encryptor(pdf);
-  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr);
 
   QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
@@ -400,7 +400,7 @@ void PDFSign::update() {
   const ValidationData data = gatherValidationData(contents);
 
   ObjectEncryptor encryptor(pdf);
-  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr);
   const bool compress = settings_->compressDss;
   auto streams = [&](const std::vector<util::Bytes>& items) {
     std::vector<QPDFObjectHandle> out;

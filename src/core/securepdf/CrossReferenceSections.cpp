@@ -1,0 +1,347 @@
+#include "core/securepdf/CrossReferenceSections.hpp"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <algorithm>
+#include <climits>
+#include <set>
+
+#include "core/util/Zlib.hpp"
+
+namespace penvora::core::securepdf {
+namespace {
+
+constexpr std::size_t kMaxSections = 4096;       // a chain longer than this is looped or hostile
+constexpr std::size_t kMaxXrefBytes = 1u << 28;  // inflated rows of one cross-reference stream
+constexpr std::size_t kTableEntryBytes = 20;
+
+bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+
+std::size_t skipSpace(std::string_view s, std::size_t at) {
+  while (at < s.size() && isSpace(s[at])) ++at;
+  return at;
+}
+
+std::optional<std::uint64_t> number(std::string_view s, std::size_t& at) {
+  std::uint64_t v = 0;
+  std::size_t digits = 0;
+  while (at < s.size() && s[at] >= '0' && s[at] <= '9' && digits < 18) v = v * 10 + (s[at++] - '0'), ++digits;
+  if (!digits) return std::nullopt;
+  return v;
+}
+
+std::optional<std::uint64_t> offsetKey(QPDFObjectHandle dict, const char* key) {
+  QPDFObjectHandle v = dict.getKey(key);
+  if (v.isNull()) return std::uint64_t{0};  // absent
+  if (!v.isInteger() || v.getIntValue() <= 0) return std::nullopt;
+  return static_cast<std::uint64_t>(v.getIntValue());
+}
+
+// PNG predictors, row by row, each decoded row moved down over the filter
+// bytes before it (a row's output never overtakes its input); false when
+// the rows are not whole.
+bool unpredict(std::vector<unsigned char>& data, std::size_t columns) {
+  const std::size_t stride = columns + 1;
+  if (columns == 0 || data.size() % stride) return false;
+  const std::size_t rows = data.size() / stride;
+  unsigned char* out = data.data();
+  for (std::size_t r = 0; r < rows; ++r) {
+    const unsigned char filter = data[r * stride];
+    const unsigned char* in = &data[r * stride + 1];
+    unsigned char* row = out + r * columns;
+    const unsigned char* prior = r ? row - columns : nullptr;
+    for (std::size_t i = 0; i < columns; ++i) {
+      const int left = i ? row[i - 1] : 0, up = prior ? prior[i] : 0, upLeft = i && prior ? prior[i - 1] : 0;
+      int add = 0;
+      switch (filter) {
+        case 0:
+          break;
+        case 1:
+          add = left;
+          break;
+        case 2:
+          add = up;
+          break;
+        case 3:
+          add = (left + up) / 2;
+          break;
+        case 4: {
+          const int p = left + up - upLeft, pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upLeft);
+          add = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
+          break;
+        }
+        default:
+          return false;
+      }
+      row[i] = static_cast<unsigned char>(in[i] + add);
+    }
+  }
+  data.resize(rows * columns);
+  return true;
+}
+
+std::uint64_t field(const unsigned char* p, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+}  // namespace
+
+QPDFObjectHandle CrossReferenceSections::parseAt(std::string_view text, std::size_t at, std::size_t& end) const {
+  // Non-owning: the bytes stay with the caller.
+  auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())), text.size());
+  auto source = std::make_shared<BufferInputSource>("cross-reference section", view, true);
+  source->seek(static_cast<qpdf_offset_t>(at), SEEK_SET);
+  QPDFTokenizer tokenizer;
+  bool empty = false;
+  QPDFObjectHandle o =
+      QPDFObjectHandle::parse(source, "cross-reference section", tokenizer, empty, nullptr, scratch_.get());
+  end = static_cast<std::size_t>(source->tell());
+  return o;
+}
+
+// The rows of a cross-reference stream whose dictionary is `dict` and whose
+// raw data is `raw`.
+bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into) {
+  QPDFObjectHandle filter = dict.getKey("/Filter");
+  if (filter.isArray() && filter.getArrayNItems() == 1) filter = filter.getArrayItem(0);
+  std::vector<unsigned char>& data = into.rows;
+  if (filter.isNull()) {
+    data.assign(raw.begin(), raw.end());
+  } else if (filter.isNameAndEquals("/FlateDecode")) {
+    auto inflated = util::zlibInflate(raw, kMaxXrefBytes);
+    if (!inflated) return false;
+    data = std::move(*inflated);
+  } else {
+    return false;
+  }
+  QPDFObjectHandle w = dict.getKey("/W");
+  if (!w.isArray() || w.getArrayNItems() != 3) return false;
+  std::size_t rowBytes = 0;
+  for (int i = 0; i < 3; ++i) {
+    QPDFObjectHandle v = w.getArrayItem(i);
+    if (!v.isInteger() || v.getIntValue() < 0 || v.getIntValue() > 8) return false;
+    into.width[i] = static_cast<std::size_t>(v.getIntValue());
+    rowBytes += into.width[i];
+  }
+  if (rowBytes == 0) return false;
+  QPDFObjectHandle parms = dict.getKey("/DecodeParms");
+  if (parms.isArray() && parms.getArrayNItems() == 1) parms = parms.getArrayItem(0);
+  if (parms.isDictionary()) {
+    QPDFObjectHandle predictor = parms.getKey("/Predictor");
+    const long long p = predictor.isInteger() ? predictor.getIntValue() : 1;
+    if (p >= 10) {
+      QPDFObjectHandle columns = parms.getKey("/Columns");
+      const long long c = columns.isInteger() ? columns.getIntValue() : 1;
+      for (const char* key : {"/Colors", "/BitsPerComponent"}) {
+        QPDFObjectHandle v = parms.getKey(key);
+        if (!v.isNull() && !(v.isInteger() && v.getIntValue() == (key[1] == 'C' ? 1 : 8))) return false;
+      }
+      if (c != static_cast<long long>(rowBytes) || !unpredict(data, rowBytes)) return false;
+    } else if (p != 1) {
+      return false;
+    }
+  } else if (!parms.isNull()) {
+    return false;
+  }
+  QPDFObjectHandle index = dict.getKey("/Index");
+  std::vector<std::pair<long long, long long>> pairs;
+  if (index.isNull()) {
+    QPDFObjectHandle size = dict.getKey("/Size");
+    if (!size.isInteger()) return false;
+    pairs.emplace_back(0, size.getIntValue());
+  } else {
+    if (!index.isArray() || index.getArrayNItems() % 2) return false;
+    for (int i = 0; i + 1 < index.getArrayNItems(); i += 2) {
+      QPDFObjectHandle first = index.getArrayItem(i), count = index.getArrayItem(i + 1);
+      if (!first.isInteger() || !count.isInteger()) return false;
+      pairs.emplace_back(first.getIntValue(), count.getIntValue());
+    }
+  }
+  std::size_t rows = 0;
+  for (const auto& [first, count] : pairs) {
+    // Each bounded first, so their sums cannot wrap.
+    if (first < 0 || first > INT_MAX || count < 0 || static_cast<std::uint64_t>(count) > data.size() ||
+        first + count - 1 > INT_MAX)
+      return false;
+    into.ranges.push_back({static_cast<int>(first), static_cast<int>(count), rows});
+    rows += static_cast<std::size_t>(count);
+  }
+  if (rows > data.size() / rowBytes) return false;
+  for (std::size_t r = 0; r < rows; ++r) {
+    const unsigned char* row = data.data() + r * rowBytes;
+    if ((into.width[0] ? field(row, into.width[0]) : 1) != 2) continue;
+    const std::uint64_t stream = field(row + into.width[0], into.width[1]);
+    if (stream == 0 || stream > 0x7fffffff) return false;
+  }
+  return true;
+}
+
+// Locates the subsections of a table whose entries start after "xref" at
+// `at`. Leaves the section unindexed when they are not laid out as the
+// format says; the trailer is read either way.
+void CrossReferenceSections::indexTable(std::string_view file, std::size_t at, Section& into) {
+  into.table = true;
+  into.indexed = false;
+  for (std::size_t n = 0; n < kMaxSections * 64; ++n) {
+    at = skipSpace(file, at);
+    if (file.substr(at, 7) == "trailer") {
+      into.indexed = true;
+      return;
+    }
+    const auto first = number(file, at);
+    while (at < file.size() && (file[at] == ' ' || file[at] == '\t')) ++at;
+    const auto count = number(file, at);
+    while (at < file.size() && (file[at] == ' ' || file[at] == '\t')) ++at;
+    const std::size_t eol = at;
+    if (at < file.size() && file[at] == '\r') ++at;
+    if (at < file.size() && file[at] == '\n') ++at;
+    if (!first || !count || at == eol || *first > INT_MAX || *count > (file.size() - at) / kTableEntryBytes ||
+        *first + *count > static_cast<std::uint64_t>(INT_MAX))
+      break;
+    into.ranges.push_back({static_cast<int>(*first), static_cast<int>(*count), at});
+    at += static_cast<std::size_t>(*count) * kTableEntryBytes;
+  }
+  into.ranges.clear();
+}
+
+std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_view file, std::uint64_t startxref) {
+  CrossReferenceSections x;
+  x.file_ = file;
+  x.scratch_ = std::make_shared<QPDF>();
+  x.scratch_->setSuppressWarnings(true);
+  x.scratch_->emptyPDF();
+  std::vector<std::uint64_t> todo{startxref};
+  std::set<std::uint64_t> seen;
+  try {
+    while (!todo.empty()) {
+      const std::uint64_t offset = todo.back();
+      todo.pop_back();
+      if (!seen.insert(offset).second) continue;
+      if (seen.size() > kMaxSections || offset >= file.size()) return std::nullopt;
+      std::size_t at = skipSpace(file, static_cast<std::size_t>(offset)), end = 0;
+      Section section;
+      QPDFObjectHandle dict;
+      std::size_t dictAt = 0;
+      if (file.substr(at, 4) == "xref") {
+        indexTable(file, at + 4, section);
+        const auto trailer = file.find("trailer", at);
+        if (trailer == std::string_view::npos) return std::nullopt;
+        dictAt = skipSpace(file, trailer + 7);
+        dict = x.parseAt(file, dictAt, end);
+        if (!dict.isDictionary()) return std::nullopt;
+        // A hybrid file's stream is read right after its table, before /Prev.
+        for (const char* key : {"/Prev", "/XRefStm"}) {
+          const auto next = offsetKey(dict, key);
+          if (!next) return std::nullopt;
+          if (*next) todo.push_back(*next);
+        }
+      } else {
+        // "n g obj", then the stream's dictionary, "stream" and its data.
+        for (int part = 0; part < 2; ++part) {
+          if (!number(file, at)) return std::nullopt;
+          at = skipSpace(file, at);
+        }
+        if (file.substr(at, 3) != "obj") return std::nullopt;
+        dictAt = skipSpace(file, at + 3);
+        dict = x.parseAt(file, dictAt, end);
+        if (!dict.isDictionary() || !dict.getKey("/Type").isNameAndEquals("/XRef")) return std::nullopt;
+        at = skipSpace(file, end);
+        if (file.substr(at, 6) != "stream") return std::nullopt;
+        at += 6;
+        if (file.substr(at, 2) == "\r\n")
+          at += 2;
+        else if (at < file.size() && file[at] == '\n')
+          ++at;
+        else
+          return std::nullopt;
+        QPDFObjectHandle length = dict.getKey("/Length");
+        if (!length.isInteger() || length.getIntValue() < 0 ||
+            static_cast<std::uint64_t>(length.getIntValue()) > file.size() - at)
+          return std::nullopt;
+        if (!readStreamRows(dict, file.substr(at, static_cast<std::size_t>(length.getIntValue())), section))
+          return std::nullopt;
+        const auto prev = offsetKey(dict, "/Prev");
+        if (!prev) return std::nullopt;
+        if (*prev) todo.push_back(*prev);
+      }
+      if (x.sections_.empty()) x.trailerAt_ = dictAt;
+      x.sections_.push_back(std::move(section));
+    }
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return x;
+}
+
+std::optional<XrefEntry> CrossReferenceSections::entryIn(const Section& s, const Range& r, int object) const {
+  const std::size_t i = static_cast<std::size_t>(object - r.first);
+  XrefEntry e;
+  if (s.table) {
+    const std::string_view line = file_.substr(r.start + i * kTableEntryBytes, kTableEntryBytes);
+    std::size_t at = 0;
+    const auto offset = number(line, at);
+    if (!offset || at != 10 || line[at] != ' ') return std::nullopt;
+    ++at;
+    const auto generation = number(line, at);
+    if (!generation || at != 16 || line[at] != ' ' || *generation > 65535) return std::nullopt;
+    if (line[17] == 'f') return e;
+    if (line[17] != 'n') return std::nullopt;
+    e.kind = XrefEntry::Kind::inFile;
+    e.offset = *offset;
+    e.generation = static_cast<int>(*generation);
+    return e;
+  }
+  const std::size_t rowBytes = s.width[0] + s.width[1] + s.width[2];
+  const unsigned char* row = s.rows.data() + (r.start + i) * rowBytes;
+  const std::uint64_t type = s.width[0] ? field(row, s.width[0]) : 1;
+  const std::uint64_t two = field(row + s.width[0], s.width[1]);
+  const std::uint64_t three = field(row + s.width[0] + s.width[1], s.width[2]);
+  if (type == 0) return e;
+  if (type == 1 && three <= 65535) {
+    e.kind = XrefEntry::Kind::inFile;
+    e.offset = two;
+    e.generation = static_cast<int>(three);
+    return e;
+  }
+  if (type == 2 && three <= static_cast<std::uint64_t>(INT_MAX)) {
+    e.kind = XrefEntry::Kind::inStream;
+    e.stream = static_cast<int>(two);  // bounded when the rows were read
+    e.index = static_cast<int>(three);
+    return e;
+  }
+  return std::nullopt;  // a type this reader does not know
+}
+
+std::optional<XrefEntry> CrossReferenceSections::find(int object) const {
+  for (const Section& s : sections_) {
+    if (!s.indexed) return std::nullopt;
+    for (const Range& r : s.ranges)
+      if (object >= r.first && object - r.first < r.count) return entryIn(s, r, object);
+  }
+  return std::nullopt;
+}
+
+std::vector<int> CrossReferenceSections::objectStreams() const {
+  std::vector<int> streams;
+  for (const Section& s : sections_) {
+    if (s.table) continue;
+    const std::size_t rowBytes = s.width[0] + s.width[1] + s.width[2];
+    std::size_t rows = 0;
+    for (const Range& r : s.ranges) rows += static_cast<std::size_t>(r.count);
+    for (std::size_t r = 0; r < rows; ++r) {
+      const unsigned char* row = s.rows.data() + r * rowBytes;
+      if ((s.width[0] ? field(row, s.width[0]) : 1) != 2) continue;
+      const int stream = static_cast<int>(field(row + s.width[0], s.width[1]));
+      if (streams.empty() || streams.back() != stream) streams.push_back(stream);
+    }
+  }
+  std::sort(streams.begin(), streams.end());
+  streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
+  return streams;
+}
+
+}  // namespace penvora::core::securepdf

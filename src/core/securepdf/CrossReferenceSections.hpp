@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+namespace penvora::core::securepdf {
+
+// Where one object is, as the newest section listing it says.
+struct XrefEntry {
+  enum class Kind { free, inFile, inStream };
+  Kind kind = Kind::free;
+  std::uint64_t offset = 0;  // inFile: where "n g obj" starts, in the file's own offsets
+  int generation = 0;        // inFile
+  int stream = 0;            // inStream: the object stream's number
+  int index = 0;             // inStream: the object's place in it
+};
+
+// A file's cross-reference sections read from its bytes (following /Prev
+// and /XRefStm from the last startxref), without building qpdf's whole
+// table, which on a long document costs more than the rest of opening it:
+// a section is decoded, and an object looked up in it, only as asked.
+class CrossReferenceSections {
+ public:
+  // `file`: the bytes from the "%PDF-" header on. Nothing when a section
+  // is not read here as written (the caller then relies on qpdf).
+  static std::optional<CrossReferenceSections> read(std::string_view file, std::uint64_t startxref);
+
+  // Where the newest section's trailer dictionary (for a cross-reference
+  // stream, its dictionary) starts in the file. It is for reading as text:
+  // qpdf's getKey resolves a reference to see whether it is null, which in
+  // a document of its own it would be.
+  std::size_t trailerAt() const { return trailerAt_; }
+
+  // Nothing when no section lists the object, or a table section on the
+  // way could not be indexed (entries not 20 bytes each, as some writers
+  // get wrong).
+  std::optional<XrefEntry> find(int object) const;
+
+  // Every object stream the stream sections name, in ascending order.
+  std::vector<int> objectStreams() const;
+
+ private:
+  struct Range {
+    int first = 0;
+    int count = 0;
+    std::size_t start = 0;  // a stream's first row, or a table's first entry's offset
+  };
+  struct Section {
+    bool table = false;
+    bool indexed = true;              // a table whose entries could be located
+    std::vector<unsigned char> rows;  // a stream's decoded rows
+    std::size_t width[3] = {0, 0, 0};
+    std::vector<Range> ranges;
+  };
+
+  CrossReferenceSections() = default;
+  // One direct object parsed by qpdf at `at` of `text`, references kept
+  // as references into a scratch document; `end` is where it stops.
+  QPDFObjectHandle parseAt(std::string_view text, std::size_t at, std::size_t& end) const;
+  static bool readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into);
+  static void indexTable(std::string_view file, std::size_t at, Section& into);
+  std::optional<XrefEntry> entryIn(const Section& s, const Range& r, int object) const;
+
+  std::string_view file_;
+  std::shared_ptr<QPDF> scratch_;
+  std::size_t trailerAt_ = 0;
+  std::vector<Section> sections_;  // newest first, as a reader takes them
+};
+
+}  // namespace penvora::core::securepdf

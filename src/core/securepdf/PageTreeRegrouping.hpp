@@ -1,0 +1,42 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <qpdf/QPDFObjGen.hh>
+
+namespace penvora::core::securepdf {
+
+// A long document's page tree, as qpdf and others write it, is one node
+// that lists every page, kept in the object stream that also holds the
+// catalog; and qpdf parses every object of such a stream as soon as one of
+// them is read, a microsecond per kid reference (50 ms at 50,000 pages)
+// before signing has read anything. This is, for qpdf's eyes only, an
+// update section that redefines that node with the same entries but its
+// kids regrouped under new intermediate nodes, so reaching one page parses
+// a few hundred references. The section is never written anywhere: an
+// update of the document follows the original bytes, and must carry none
+// of the objects the section defines.
+struct RegroupedPageTree {
+  std::string section;                // to append after the original bytes
+  long long originalObjectCount = 0;  // the original trailer's /Size
+  QPDFObjGen root;                    // the node redefined
+  int firstNode = 0;                  // the intermediate nodes' numbers
+  int nodeCount = 0;
+
+  bool defines(QPDFObjGen og) const {
+    return og == root || (og.getObj() >= firstNode && og.getObj() - firstNode < nodeCount);
+  }
+};
+
+// Below this many kids, qpdf's parse of the node costs about a millisecond.
+inline constexpr std::size_t kRegroupFromKids = 1024;
+
+// Nothing when `bytes` (a whole file) has no such node (fewer kids than
+// `fromKids`, a /Count that is not the number of kids, kids other than
+// references), is encrypted, or anything on the way to the node is not
+// read here as written: qpdf then reads the file as it is.
+std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std::size_t fromKids = kRegroupFromKids);
+
+}  // namespace penvora::core::securepdf
