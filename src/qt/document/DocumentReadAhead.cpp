@@ -20,6 +20,12 @@ DocumentReadAhead::DocumentReadAhead(std::string path)
         return out;
       })) {}
 
-DocumentReadAhead::Opened DocumentReadAhead::take() { return opened_.get(); }
+std::optional<DocumentReadAhead::Opened> DocumentReadAhead::take() {
+  try {
+    return opened_.get();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
 
 }  // namespace penvora::qt::document

@@ -29,8 +29,10 @@ class DocumentReadAhead {
   DocumentReadAhead& operator=(const DocumentReadAhead&) = delete;
 
   const std::string& path() const { return path_; }
-  // Call once.
-  Opened take();
+  // Call once. Nothing when the worker failed (out of memory, say): the
+  // caller then opens the document itself, which reports what is wrong
+  // the usual way, instead of an exception leaving a slot.
+  std::optional<Opened> take();
 
  private:
   std::string path_;

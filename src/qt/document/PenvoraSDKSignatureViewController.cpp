@@ -170,12 +170,14 @@ void PenvoraSDKSignatureViewController::openDocument() {
     showPasswordPanel();
     return;
   }
+  std::optional<DocumentReadAhead::Opened> ready;
+  if (ahead_ && ahead_->path() == path->toStdString()) ready = ahead_->take();
+  ahead_.reset();
   DocumentReadAhead::Opened opened;
-  if (ahead_ && ahead_->path() == path->toStdString())
-    opened = ahead_->take();
+  if (ready)
+    opened = std::move(*ready);
   else
     opened.structure = core::document::PDFDocument::open(path->toStdString());
-  ahead_.reset();
   auto& document = opened.structure;
   if (!document) {  // nothing is reported; the viewer stays empty
     hideLoadingAlert();
