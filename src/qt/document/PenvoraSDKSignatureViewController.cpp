@@ -33,6 +33,13 @@ QString localPathOf(const std::string& entry) {
   return text;
 }
 
+// The documents a request names: its single path when it gives one, which
+// then stands for the whole list.
+std::vector<std::string> documentEntries(const PenvoraSDKFileProperties& files) {
+  if (!trimmed(files.documentPath).isEmpty()) return {files.documentPath};
+  return files.documentUris;
+}
+
 }  // namespace
 
 PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* parent)
@@ -108,11 +115,9 @@ void PenvoraSDKSignatureViewController::reportError(const std::optional<std::str
 }
 
 void PenvoraSDKSignatureViewController::readDocumentAhead() {
-  const auto& files = *penvoraSDKParams->fileProperties;
-  const std::string single = !trimmed(files.documentPath).isEmpty() ? files.documentPath
-                             : files.documentUris.size() == 1       ? files.documentUris.front()
-                                                                    : std::string();
-  const QString path = single.empty() ? QString() : localPathOf(single);
+  const auto entries = documentEntries(*penvoraSDKParams->fileProperties);
+  if (entries.size() != 1) return;  // several are merged first
+  const QString path = localPathOf(entries.front());
   if (path.isEmpty()) return;
   try {
     ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString());
@@ -123,7 +128,7 @@ void PenvoraSDKSignatureViewController::readDocumentAhead() {
 
 std::optional<QString> PenvoraSDKSignatureViewController::loadDocuments() {
   auto& files = *penvoraSDKParams->fileProperties;
-  if (!trimmed(files.documentPath).isEmpty()) files.documentUris = {files.documentPath};
+  files.documentUris = documentEntries(files);
   const auto n = files.documentUris.size();
   if (n == 0) {
     reportError(std::string(errortext::NoDocument));
