@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "core/securepdf/ExpansionLimit.hpp"
@@ -182,13 +183,23 @@ void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const 
     throw SecurePdfError("The input file changed while signing: " + path);
 }
 
-DocumentSource openForUpdate(const std::string& path, const std::string& password) {
+void DocumentSource::startDigest(const EVP_MD* md) {
+  if (!md || (digest && digest->isFor(md))) return;
+  digest.reset();
+  try {
+    digest = std::make_unique<OriginalDigest>(md, bytes, file, originalSize);
+  } catch (const std::system_error&) {
+  }
+}
+
+DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor) {
   DocumentSource src;
   src.path = path;
   Opened opened = openInput(path);
   src.bytes = opened.bytes;
   src.file = opened.file;
   src.originalSize = opened.size;
+  src.startDigest(digestFor);
   parse(src, opened, password);
   std::optional<XrefTail> tail;
   if (opened.bytes) {
@@ -244,6 +255,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   } catch (const std::exception& e) {
     throw SecurePdfError(std::string("The damaged input could not be repaired: ") + e.what());
   }
+  src.digest.reset();  // of bytes that are no longer the original
   src.pdf = process(
       [&](QPDF& q) {
         q.processMemoryFile((path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
@@ -258,6 +270,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   tail = readXrefTail(*rewritten);
   if (!tail) throw SecurePdfError("The repaired document has no cross-reference section");
   src.tail = *tail;
+  src.startDigest(digestFor);
   return src;
 }
 

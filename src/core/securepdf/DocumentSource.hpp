@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/OriginalDigest.hpp"
 #include "core/securepdf/PageTreeRegrouping.hpp"
 
 namespace penvora::core::securepdf {
@@ -30,6 +31,9 @@ struct DocumentSource {
   // Set when `pdf` sees the page tree regrouped; an update must then be
   // told (IncrementalUpdate takes it).
   std::optional<RegroupedPageTree> regrouped;
+  // The original bytes' digest, running since they were opened, when the
+  // opening was for a signature.
+  std::unique_ptr<OriginalDigest> digest;
   bool repaired = false;
   XrefTail tail;
   std::uint64_t originalSize = 0;
@@ -39,11 +43,15 @@ struct DocumentSource {
   void read(std::uint64_t offset, char* out, std::size_t n) const;
   // The open input's descriptor; -1 when the bytes are in memory.
   int fd() const { return file ? fileno(file.get()) : -1; }
+  // Starts `digest` for `md` unless it runs for it already; without a
+  // thread to be had, the signer hashes when it writes, as before.
+  void startDigest(const EVP_MD* md);
 };
 
 // Opens with the password. Throws SecurePdfError with a message for a
-// missing, empty, non-PDF or damaged file and for a wrong password.
-DocumentSource openForUpdate(const std::string& path, const std::string& password);
+// missing, empty, non-PDF or damaged file and for a wrong password. With
+// `digestFor`, the original bytes' digest starts before the parse.
+DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor = nullptr);
 
 // Just the qpdf model (page probing, form reading).
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password);

@@ -163,10 +163,16 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
                         std::size_t room, const std::string& outputFile, bool overwrite,
                         const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
   AtomicOutputFile out(outputFile, overwrite);
-  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base(EVP_MD_CTX_new());
-  if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1)
-    throw SecurePdfError("Cannot start the document digest");
-  copyOriginal(src, out, base.get());
+  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base;
+  if (src.digest && src.digest->isFor(md)) {
+    copyOriginal(src, out, nullptr);  // while the digest finishes
+    base = src.digest->take();
+  } else {
+    base.reset(EVP_MD_CTX_new());
+    if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1)
+      throw SecurePdfError("Cannot start the document digest");
+    copyOriginal(src, out, base.get());
+  }
   for (int attempt = 0; attempt < 3; ++attempt) {
     update.setSignaturePlaceholder(sig, room);
     auto result = update.build();
@@ -243,7 +249,13 @@ std::string PDFSign::config(const std::string& setting) {
 void PDFSign::open() {
   opened_.reset();
   spent_.reset();
-  opened_ = std::make_unique<DocumentSource>(openForUpdate(inputFile, password));
+  // The digest the signature will want, when the settings say already.
+  const EVP_MD* md = nullptr;
+  try {
+    md = digestNamed(signatureHashAlgorithm);
+  } catch (const SecurePdfError&) {
+  }
+  opened_ = std::make_unique<DocumentSource>(openForUpdate(inputFile, password, md));
   openedPath_ = inputFile;
   openedPassword_ = password;
 }
@@ -316,7 +328,7 @@ QPDFObjectHandle signatureDictionary(IncrementalUpdate& update, const SigningPla
 void PDFSign::sign() {
   const SigningPlan plan = planSigning(*this, std::time(nullptr));
 
-  DocumentSource src = takeOpenedOrOpen();
+  DocumentSource src = takeOpenedOrOpen(plan.digest);
   QPDF& pdf = *src.pdf;
   // A certification that allows no changes forbids a further signature too.
   if (certificationPermission(pdf) == 1)
@@ -340,11 +352,14 @@ void PDFSign::sign() {
   spent_ = std::make_unique<DocumentSource>(std::move(src));
 }
 
-DocumentSource PDFSign::takeOpenedOrOpen() {
+DocumentSource PDFSign::takeOpenedOrOpen(const EVP_MD* digestFor) {
   std::unique_ptr<DocumentSource> opened = std::move(opened_);
-  if (opened && openedPath_ == inputFile && openedPassword_ == password) return std::move(*opened);
+  if (opened && openedPath_ == inputFile && openedPassword_ == password) {
+    opened->startDigest(digestFor);
+    return std::move(*opened);
+  }
   opened.reset();
-  return openForUpdate(inputFile, password);
+  return openForUpdate(inputFile, password, digestFor);
 }
 
 // Room for the CMS: measured on a trial signature, plus a time-stamp's

@@ -75,7 +75,7 @@ class PDFSign final : public SignatureConfigurable {
   struct Settings;
   std::size_t signatureRoom(const SigningPlan& plan) const;
   // The opening open() kept, when it fits inputFile and password, or a new one.
-  DocumentSource takeOpenedOrOpen();
+  DocumentSource takeOpenedOrOpen(const EVP_MD* digestFor);
   std::unique_ptr<Settings> settings_;
   // What open() read, kept for sign() while inputFile and password stay
   // those it was opened with.

@@ -273,4 +273,16 @@ TEST_F(PDFSignTest, PagePropertiesAndSettingsAreValidated) {
   EXPECT_EQ(s.widgetProperty("Invisible"), "");
 }
 
+// The original bytes are hashed from the opening on, for the algorithm the
+// settings named then: one changed before signing is hashed anew.
+TEST_F(PDFSignTest, AHashAlgorithmChangedAfterOpeningStillSignsValidly) {
+  auto s = signerOf(pdftest::plainPdf(2));
+  s.open();
+  s.signatureHashAlgorithm = "SHA256";
+  s.sign();
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+  EXPECT_NE(pdftest::cmsPrint(pdftest::signatures(readText(dir / "out.pdf"))[0], dir.path()).find("sha256"),
+            std::string::npos);
+}
+
 }  // namespace
