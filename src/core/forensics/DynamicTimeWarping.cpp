@@ -29,14 +29,18 @@ void fill(const Band& band, Cost cost, Visit visit) {
     const auto [lo, hi] = band.row(i);
     std::fill(cur.begin(), cur.end(), kInf);
     for (std::size_t j = lo; j < hi; ++j) {
+      // Symmetric steps: a diagonal step counts its cost twice, so every
+      // path weighs n + m costs and the division below is fair to paths
+      // that keep to the diagonal and to those that do not.
+      const double c = cost(i, j);
       double best;
       if (i == 0 && j == 0)
-        best = 0;
+        best = 2 * c;
       else {
-        best = i > 0 ? prev[j] : kInf;
-        if (j > 0) best = std::min({best, cur[j - 1], i > 0 ? prev[j - 1] : kInf});
+        best = (i > 0 ? prev[j] : kInf) + c;
+        if (j > 0) best = std::min({best, cur[j - 1] + c, (i > 0 ? prev[j - 1] : kInf) + 2 * c});
       }
-      cur[j] = best + cost(i, j);
+      cur[j] = best;
     }
     visit(i, cur);
     std::swap(prev, cur);
