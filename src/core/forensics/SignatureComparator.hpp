@@ -9,7 +9,7 @@ namespace penvora::core::forensics {
 // Everything the comparison decides with; the defaults ship.
 struct ComparisonSettings {
   FeatureSettings features;
-  double band = 0.1;                // DTW band, fraction of the longer signature
+  double band = 0.15;               // DTW band, fraction of the longer signature
   std::vector<float> localWeights;  // per local feature, empty for all 1
   double spreadPower = 0.25;        // the mean DTW distance is divided by the references' own mean to this power
   double globalWeight = 0.05;       // share of the global-feature score in the distance
