@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "core/securepdf/ExpansionLimit.hpp"
@@ -186,10 +185,7 @@ void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const 
 void DocumentSource::startDigest(const EVP_MD* md) {
   if (!md || (digest && digest->isFor(md))) return;
   digest.reset();
-  try {
-    digest = std::make_unique<OriginalDigest>(md, bytes, file, originalSize);
-  } catch (const std::system_error&) {
-  }
+  digest = std::make_unique<OriginalDigest>(md, bytes, file, originalSize);
 }
 
 DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor) {

@@ -43,8 +43,7 @@ struct DocumentSource {
   void read(std::uint64_t offset, char* out, std::size_t n) const;
   // The open input's descriptor; -1 when the bytes are in memory.
   int fd() const { return file ? fileno(file.get()) : -1; }
-  // Starts `digest` for `md` unless it runs for it already; without a
-  // thread to be had, the signer hashes when it writes, as before.
+  // Starts `digest` for `md` unless it runs for it already.
   void startDigest(const EVP_MD* md);
 };
 

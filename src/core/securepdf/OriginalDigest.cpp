@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 #include <vector>
 
 #include "core/securepdf/SecurePdfError.hpp"
@@ -15,7 +16,7 @@ OriginalDigest::OriginalDigest(const EVP_MD* md, std::shared_ptr<const std::stri
     : md_(md), stop_(std::make_shared<std::atomic<bool>>(false)) {
   // Everything the thread reads is its own (shared) copy: the source that
   // started it may be moved meanwhile.
-  result_ = std::async(std::launch::async, [md, bytes, file, size, stop = stop_] {
+  auto task = [md, bytes, file, size, stop = stop_] {
     util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
     if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1)
       throw SecurePdfError("Cannot start the document digest");
@@ -39,7 +40,12 @@ OriginalDigest::OriginalDigest(const EVP_MD* md, std::shared_ptr<const std::stri
       done += static_cast<std::uint64_t>(got);
     }
     return ctx;
-  });
+  };
+  try {
+    result_ = std::async(std::launch::async, task);
+  } catch (const std::system_error&) {
+    result_ = std::async(std::launch::deferred, task);  // no thread to be had: hashed when taken
+  }
 }
 
 OriginalDigest::~OriginalDigest() {

@@ -15,7 +15,8 @@ namespace penvora::core::securepdf {
 // The digest of a document's original bytes, which every signature's
 // first byte range starts with, computed on a thread of its own from the
 // moment the document is opened: it then runs beside the parse and the
-// planning instead of after them. Stopped and waited for on destruction.
+// planning instead of after them (or, with no thread to be had, when it is
+// taken). Stopped and waited for on destruction.
 class OriginalDigest {
  public:
   // Hashes `size` bytes of `bytes`, or of `file` (read with pread, which

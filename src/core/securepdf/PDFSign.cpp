@@ -11,7 +11,6 @@
 #include <nlohmann/json.hpp>
 #include <qpdf/QPDF.hh>
 #include <set>
-#include <thread>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
 #include "core/securepdf/Certification.hpp"
@@ -96,65 +95,20 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
   return pb;
 }
 
-// Writes the original bytes and the update after them, with the
-// signature's /Contents made by `contents` from the digest of the byte
-// ranges. A signature larger than its room is made again with more room.
-// The original bytes into `out`, and into `digest` when given.
-// From this size on the copy runs beside the digest, on another core.
-constexpr std::uint64_t kParallelCopyFrom = 4u << 20;
-
-void hashOriginal(const DocumentSource& src, EVP_MD_CTX* digest) {
-  if (src.bytes) {
-    if (EVP_DigestUpdate(digest, src.bytes->data(), src.bytes->size()) != 1)
-      throw SecurePdfError("Cannot compute the document digest");
-    return;
-  }
-  std::vector<char> buf(1 << 20);
-  for (std::uint64_t done = 0; done < src.originalSize;) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), src.originalSize - done));
-    src.read(done, buf.data(), want);
-    if (EVP_DigestUpdate(digest, buf.data(), want) != 1) throw SecurePdfError("Cannot compute the document digest");
-    done += want;
-  }
-}
-
-// The original bytes into the output, and into the digest when given one.
-// A file on disk is copied by the kernel, and for a large document the copy
-// runs while this thread hashes, so signing costs about what hashing does.
-void copyOriginal(const DocumentSource& src, AtomicOutputFile& out, EVP_MD_CTX* digest) {
-  auto copy = [&] {
-    if (src.bytes)
-      out.write(src.bytes->data(), src.bytes->size());
-    else
-      out.copyFrom(src.fd(), src.originalSize);
-  };
-  if (!digest || src.originalSize < kParallelCopyFrom) {
-    copy();
-    if (digest) hashOriginal(src, digest);
-    return;
-  }
-  std::exception_ptr copyFailed;
-  std::thread copier([&] {
-    try {
-      copy();
-    } catch (...) {
-      copyFailed = std::current_exception();
-    }
-  });
-  try {
-    hashOriginal(src, digest);
-  } catch (...) {
-    copier.join();
-    throw;
-  }
-  copier.join();
-  if (copyFailed) std::rethrow_exception(copyFailed);
+// The original bytes into the output: a file on disk is copied by the
+// kernel. Their digest runs on its own thread (OriginalDigest) meanwhile,
+// so signing a large document costs about what hashing it does.
+void copyOriginal(const DocumentSource& src, AtomicOutputFile& out) {
+  if (src.bytes)
+    out.write(src.bytes->data(), src.bytes->size());
+  else
+    out.copyFrom(src.fd(), src.originalSize);
 }
 
 // An update without a signature: the original, then the update.
 void writeUpdate(const DocumentSource& src, IncrementalUpdate& update, const std::string& outputFile, bool overwrite) {
   AtomicOutputFile out(outputFile, overwrite);
-  copyOriginal(src, out, nullptr);
+  copyOriginal(src, out);
   out.write(update.build().bytes);
   out.commit();
 }
@@ -163,16 +117,16 @@ void writeWithSignature(const DocumentSource& src, IncrementalUpdate& update, QP
                         std::size_t room, const std::string& outputFile, bool overwrite,
                         const std::function<util::Bytes(const util::Bytes& digest)>& contents) {
   AtomicOutputFile out(outputFile, overwrite);
-  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base;
-  if (src.digest && src.digest->isFor(md)) {
-    copyOriginal(src, out, nullptr);  // while the digest finishes
-    base = src.digest->take();
-  } else {
-    base.reset(EVP_MD_CTX_new());
-    if (!base || EVP_DigestInit_ex(base.get(), md, nullptr) != 1)
-      throw SecurePdfError("Cannot start the document digest");
-    copyOriginal(src, out, base.get());
+  // Usually begun when the document was opened; else begun now, beside
+  // the copy.
+  std::unique_ptr<OriginalDigest> started;
+  OriginalDigest* digest = src.digest && src.digest->isFor(md) ? src.digest.get() : nullptr;
+  if (!digest) {
+    started = std::make_unique<OriginalDigest>(md, src.bytes, src.file, src.originalSize);
+    digest = started.get();
   }
+  copyOriginal(src, out);
+  util::Owned<EVP_MD_CTX, EVP_MD_CTX_free> base = digest->take();
   for (int attempt = 0; attempt < 3; ++attempt) {
     update.setSignaturePlaceholder(sig, room);
     auto result = update.build();
