@@ -321,8 +321,9 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     if (kids == entries->end() || count == entries->end() ||
         (type != entries->end() && scan.text(type->second) != "/Pages"))
       return std::nullopt;
+    if ((*rootText)[kids->second.begin] != '[') return std::nullopt;  // an array given by reference, say
     std::vector<Ref> items;
-    std::size_t at = scan.skipSpace(kids->second.begin) + 1;  // past '['
+    std::size_t at = kids->second.begin + 1;
     for (;;) {
       at = scan.skipSpace(at);
       if (at >= kids->second.end) return std::nullopt;
@@ -335,7 +336,8 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     }
     std::size_t countAt = count->second.begin;
     const auto declared = scan.integer(countAt);
-    if (items.size() < std::max<std::size_t>(fromKids, 2) || !declared || *declared != items.size())
+    if (items.size() < std::max<std::size_t>(fromKids, 2) || !declared || countAt != count->second.end ||
+        *declared != items.size())
       return std::nullopt;
 
     // New nodes of kFanOut kids, level by level, until the root needs no
