@@ -325,6 +325,16 @@ std::optional<XrefEntry> CrossReferenceSections::find(int object) const {
   return std::nullopt;
 }
 
+std::optional<int> CrossReferenceSections::highestListed() const {
+  int highest = 0;
+  for (const Section& s : sections_) {
+    if (!s.indexed) return std::nullopt;
+    for (const Range& r : s.ranges)
+      if (r.count > 0) highest = std::max(highest, r.first + r.count - 1);
+  }
+  return highest;
+}
+
 std::vector<int> CrossReferenceSections::objectStreams() const {
   std::vector<int> streams;
   for (const Section& s : sections_) {

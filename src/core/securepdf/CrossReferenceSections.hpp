@@ -41,6 +41,10 @@ class CrossReferenceSections {
   // get wrong).
   std::optional<XrefEntry> find(int object) const;
 
+  // The highest object number any section lists; nothing when a table
+  // section could not be indexed.
+  std::optional<int> highestListed() const;
+
   // Every object stream the stream sections name, in ascending order.
   std::vector<int> objectStreams() const;
 

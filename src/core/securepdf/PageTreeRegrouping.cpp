@@ -345,7 +345,11 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     RegroupedPageTree out;
     out.originalObjectCount = static_cast<long long>(*size);
     out.root = root;
-    out.firstNode = static_cast<int>(*size) + kNodeNumberGap;
+    // Past /Size and past any number the file uses (a /Size can be too
+    // small), so no node hides an object of the file.
+    const auto highest = xref->highestListed();
+    if (!highest || *highest > INT_MAX / 2) return std::nullopt;
+    out.firstNode = std::max(static_cast<int>(*size), *highest + 1) + kNodeNumberGap;
     struct Node {
       std::vector<Ref> kids;
       std::size_t count = 0;

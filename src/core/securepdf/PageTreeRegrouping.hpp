@@ -22,7 +22,7 @@ struct RegroupedPageTree {
   std::string section;                // to append after the original bytes
   long long originalObjectCount = 0;  // the original trailer's /Size
   QPDFObjGen root;                    // the node redefined
-  int firstNode = 0;                  // the intermediate nodes' numbers
+  int firstNode = 0;                  // the intermediate nodes' numbers, past all the file's
   int nodeCount = 0;
 
   bool defines(QPDFObjGen og) const {

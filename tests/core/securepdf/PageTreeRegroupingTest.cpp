@@ -40,6 +40,7 @@ std::string longDocument(int pages, bool objectStreams) {
   return std::string(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
 }
 
+// qpdf reads `bytes` in place: they must outlive the result.
 std::unique_ptr<QPDF> open(const std::string& bytes) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
@@ -102,6 +103,27 @@ TEST(PageTreeRegroupingTest, LeavesOtherTreesAsTheyAre) {
   TempDir dir;
   testsupport::writeText(dir / "in.pdf", table);
   EXPECT_FALSE(regroupFlatPageTree(testsupport::readText(pdftest::encrypted(dir / "in.pdf", "u"))));
+}
+
+// A file whose /Size is too small may use numbers past it: the new nodes
+// are numbered past those too, so none hides an object of the file.
+TEST(PageTreeRegroupingTest, NewNodesHideNoObjectOfTheFile) {
+  std::string bytes = longDocument(1500, false);
+  const std::string prev = bytes.substr(bytes.rfind("startxref\n") + 10);
+  const int high = 1504 + (1 << 20) + 3;  // /Size is 1504
+  const std::size_t at = bytes.size() + 1;
+  bytes += "\n" + std::to_string(high) + " 0 obj\n<< /X 1 >>\nendobj\n";
+  const std::size_t xref = bytes.size();
+  char entry[32];
+  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at);
+  bytes += "xref\n" + std::to_string(high) + " 1\n" + entry + "trailer\n<< /Size 1504 /Root 1503 0 R /Prev " +
+           std::to_string(std::stoul(prev)) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  const auto regrouped = regroupFlatPageTree(bytes);
+  ASSERT_TRUE(regrouped);
+  EXPECT_GT(regrouped->firstNode, high);
+  const std::string combined = bytes + regrouped->section;  // qpdf reads it in place
+  auto seen = open(combined);
+  EXPECT_EQ(seen->getObjectByID(high, 0).getKey("/X").getIntValue(), 1);
 }
 
 // Signing a page of a long document: the update follows the original, is
