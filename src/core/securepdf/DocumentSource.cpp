@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -25,13 +26,19 @@ namespace penvora::core::securepdf {
 
 namespace {
 
-// `bytes`: the file qpdf reads, when it is in memory.
-std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::string_view bytes = {}) {
+// `bytes`: the file qpdf reads, when it is in memory; `sections`: its
+// cross-reference sections, when they were read already.
+std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::string_view bytes = {},
+                              const CrossReferenceSections* sections = nullptr) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   try {
     load(*pdf);
-    checkObjectStreamExpansion(*pdf, bytes);  // before anything inflates one
+    // Before anything inflates an object stream.
+    if (sections)
+      checkObjectStreamExpansionFrom(*pdf, *sections);
+    else
+      checkObjectStreamExpansion(*pdf, bytes);
     // Touch what signing needs so damage shows now, not halfway through.
     if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
     if (!pageAt(*pdf, 0)) throw SecurePdfError("The document has no pages");
@@ -122,18 +129,25 @@ Opened openInput(const std::string& path) {
 // regrouped, unless qpdf finds anything to warn about that way: then it
 // reads the file as it is, so a repair works on the original.
 void parse(DocumentSource& src, const Opened& o, const std::string& password) {
+  // Read once, for the regrouping and the expansion check; when they
+  // cannot be read here, the check takes qpdf's table.
+  std::optional<CrossReferenceSections> sections;
   auto fromMemory = [&](const std::string& bytes) {
     // Non-owning: the bytes stay with the caller.
     auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), bytes.size());
     auto source = std::make_shared<BufferInputSource>(src.path, view, true);
-    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
+    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, {},
+                   sections ? &*sections : nullptr);
   };
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
     src.pdf = process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
     return;
   }
-  if (auto regrouped = regroupFlatPageTree(*o.bytes)) {
+  const auto tail = readXrefTail(*o.bytes);
+  const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
+  if (tail) sections = CrossReferenceSections::read(file, tail->startxref);
+  if (auto regrouped = sections ? regroupFlatPageTree(file, tail->startxref, *sections) : std::nullopt) {
     auto combined = std::make_shared<std::string>();
     combined->reserve(o.bytes->size() + regrouped->section.size());
     combined->append(*o.bytes).append(regrouped->section);

@@ -22,12 +22,8 @@ bool flateOnly(QPDFObjectHandle filter) {
   return filter.isArray() && filter.getArrayNItems() == 1 && flateOnly(filter.getArrayItem(0));
 }
 
-}  // namespace
-
-void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
-  std::optional<std::vector<int>> listed;
-  if (!bytes.empty()) listed = objectStreamsFromXref(pdf, bytes);
-  const std::vector<int> streams = listed ? std::move(*listed) : objectStreamsFromTable(pdf);
+// Measures each of `streams` against the limit.
+void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit) {
   auto allowedFor = [&](std::uint64_t compressed) {
     return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed);
   };
@@ -57,6 +53,19 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimi
                            std::to_string(allowed >> 20) + " MB (more than " + std::to_string(limit.ratio) +
                            " times its compressed size); it is refused as a decompression bomb");
   }
+}
+
+}  // namespace
+
+void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
+  std::optional<std::vector<int>> listed;
+  if (!bytes.empty()) listed = objectStreamsFromXref(pdf, bytes);
+  checkStreams(pdf, listed ? *listed : objectStreamsFromTable(pdf), limit);
+}
+
+void checkObjectStreamExpansionFrom(QPDF& pdf, const CrossReferenceSections& sections, ExpansionLimit limit) {
+  const auto listed = objectStreamsFromXref(pdf, sections);
+  checkStreams(pdf, listed ? *listed : objectStreamsFromTable(pdf), limit);
 }
 
 }  // namespace penvora::core::securepdf

@@ -4,6 +4,8 @@
 
 #include <qpdf/QPDF.hh>
 
+#include "core/securepdf/CrossReferenceSections.hpp"
+
 namespace penvora::core::securepdf {
 
 // qpdf inflates an object stream whole, without a bound, the first time an
@@ -18,5 +20,8 @@ struct ExpansionLimit {
 // `bytes`, the file as qpdf read it when it is in memory, lets the object
 // streams be found from its cross-reference sections alone.
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, ExpansionLimit limit = {});
+// The same with the file's sections already read (qpdf may read them with
+// a section after them that names no object stream).
+void checkObjectStreamExpansionFrom(QPDF& pdf, const CrossReferenceSections& sections, ExpansionLimit limit = {});
 
 }  // namespace penvora::core::securepdf

@@ -4,7 +4,6 @@
 
 #include <set>
 
-#include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 
 namespace penvora::core::securepdf {
@@ -18,6 +17,11 @@ std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, std::string_vie
   const auto sections = CrossReferenceSections::read(bytes.substr(tail->headerOffset), tail->startxref);
   if (!sections) return std::nullopt;
   return sections->objectStreams();
+}
+
+std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, const CrossReferenceSections& sections) {
+  if (pdf.anyWarnings()) return std::nullopt;
+  return sections.objectStreams();
 }
 
 std::vector<int> objectStreamsFromTable(QPDF& pdf) {

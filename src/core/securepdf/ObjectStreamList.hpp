@@ -5,6 +5,8 @@
 
 #include <qpdf/QPDF.hh>
 
+#include "core/securepdf/CrossReferenceSections.hpp"
+
 namespace penvora::core::securepdf {
 
 // The object streams a document keeps objects in, read from the
@@ -14,6 +16,8 @@ namespace penvora::core::securepdf {
 // when `pdf` needed repairs or a section is not read here as written: the
 // caller then lists them from qpdf's table.
 std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, std::string_view bytes);
+// The same from sections already read.
+std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, const CrossReferenceSections& sections);
 
 // The same from qpdf's table: every object stream of a document, however
 // its cross-references were read.

@@ -282,14 +282,19 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
   const auto tail = readXrefTail(bytes);
   if (!tail) return std::nullopt;
   const std::string_view file = bytes.substr(tail->headerOffset);
+  const auto sections = CrossReferenceSections::read(file, tail->startxref);
+  if (!sections) return std::nullopt;
+  return regroupFlatPageTree(file, tail->startxref, *sections, fromKids);
+}
+
+std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std::uint64_t startxref,
+                                                     const CrossReferenceSections& sections, std::size_t fromKids) {
   try {
-    const auto xref = CrossReferenceSections::read(file, tail->startxref);
-    if (!xref) return std::nullopt;
     // Dictionaries are read as text: only the numbers of their references
     // are wanted, and qpdf would look for the objects behind them.
     const Scanner trailerScan(file);
     std::size_t end = 0;
-    const auto trailer = trailerScan.dictionary(xref->trailerAt(), end);
+    const auto trailer = trailerScan.dictionary(sections.trailerAt(), end);
     if (!trailer || trailer->count("/Encrypt") || !trailer->count("/Size") || !trailer->count("/Root"))
       return std::nullopt;
     std::size_t sizeAt = trailer->at("/Size").begin;
@@ -302,7 +307,7 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
 
     util::Bytes store;
     int storedStream = 0;
-    const auto catalogText = objectText(*xref, file, catalog.number, catalog.generation, store, storedStream);
+    const auto catalogText = objectText(sections, file, catalog.number, catalog.generation, store, storedStream);
     if (!catalogText) return std::nullopt;
     const Scanner catalogScan(*catalogText);
     const auto catalogEntries = catalogScan.dictionary(0, end);
@@ -311,7 +316,7 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     Ref pagesRef;
     if (catalogScan.reference(pages.begin, pagesRef.number, pagesRef.generation) != pages.end) return std::nullopt;
     const QPDFObjGen root(pagesRef.number, pagesRef.generation);
-    const auto rootText = objectText(*xref, file, root.getObj(), root.getGen(), store, storedStream);
+    const auto rootText = objectText(sections, file, root.getObj(), root.getGen(), store, storedStream);
     if (!rootText) return std::nullopt;
 
     const Scanner scan(*rootText);
@@ -347,7 +352,7 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     out.root = root;
     // Past /Size and past any number the file uses (a /Size can be too
     // small), so no node hides an object of the file.
-    const auto highest = xref->highestListed();
+    const auto highest = sections.highestListed();
     if (!highest || *highest > INT_MAX / 2) return std::nullopt;
     out.firstNode = std::max(static_cast<int>(*size), *highest + 1) + kNodeNumberGap;
     struct Node {
@@ -422,7 +427,7 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
     s += "trailer\n<< /Size " + std::to_string(out.firstNode + out.nodeCount);
     for (const char* key : {"/Root", "/Info", "/ID"})
       if (trailer->count(key)) s += std::string(" ") + key + " " + std::string(trailerScan.text(trailer->at(key)));
-    s += " /Prev " + std::to_string(tail->startxref) + " >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    s += " /Prev " + std::to_string(startxref) + " >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
     return out;
   } catch (const std::exception&) {
     return std::nullopt;

@@ -1,10 +1,13 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include <qpdf/QPDFObjGen.hh>
+
+#include "core/securepdf/CrossReferenceSections.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -38,5 +41,10 @@ inline constexpr std::size_t kRegroupFromKids = 1024;
 // references), is encrypted, or anything on the way to the node is not
 // read here as written: qpdf then reads the file as it is.
 std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std::size_t fromKids = kRegroupFromKids);
+// The same with the file's sections already read: `file` is the bytes from
+// the "%PDF-" header on, and `startxref` where its last section starts.
+std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std::uint64_t startxref,
+                                                     const CrossReferenceSections& sections,
+                                                     std::size_t fromKids = kRegroupFromKids);
 
 }  // namespace penvora::core::securepdf
