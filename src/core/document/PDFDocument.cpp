@@ -94,6 +94,7 @@ bool PDFDocument::unlockWithPassword(const std::string& password) {
   locked_ = false;
   password_ = password;
   boxes_.reset();
+  textRuns_.reset();
   return true;
 }
 
@@ -104,6 +105,12 @@ std::size_t PDFDocument::pageCount() const {
   } catch (const std::exception&) {
     return 0;
   }
+}
+
+PageTextRuns PDFDocument::pageTextRuns(std::size_t index) const {
+  if (locked_ || !pdf_) return std::nullopt;
+  if (!textRuns_) textRuns_ = std::make_unique<PageTextRunReader>(*pdf_);
+  return textRuns_->runsOf(index);
 }
 
 std::optional<PDFPage> PDFDocument::pageAtIndex(std::size_t index) const {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/document/PageTextRuns.hpp"
 #include "penvora/Rect.hpp"
 
 class QPDF;
@@ -60,6 +61,9 @@ class PDFDocument {
   // Every page's boxes, as pageBoxesAtIndex gives them, read once and kept
   // (until unlocked again): the viewer's layout of every page.
   const std::vector<std::optional<PDFPage>>& allPageBoxes() const;
+  // The text the page's operators draw, run by run (see PageTextRuns):
+  // what tells a text search which pages it need not read.
+  PageTextRuns pageTextRuns(std::size_t index) const;
   // Every annotation of every page, pages in order, then /Annots order.
   std::vector<PDFAnnotation> annotations() const;
 
@@ -79,6 +83,7 @@ class PDFDocument {
   std::string path_, password_;
   bool locked_ = false;
   mutable std::optional<std::vector<std::optional<PDFPage>>> boxes_;
+  mutable std::unique_ptr<PageTextRunReader> textRuns_;  // reads pdf_, made when first asked
 };
 
 }  // namespace penvora::core::document

@@ -28,7 +28,8 @@ CapturedSigningResult signCapturedSignature(const PenvoraSDKParams& params, cons
   if (!document) return {{}, errortext::DocumentNotAccessible};
   if (document->isLocked() && !document->unlockWithPassword(files.password))
     return {{}, errorkey::IncorrectPDFPassword};
-  const qt::document::PDFTextSearch text(QString::fromStdString(path), QString::fromStdString(files.password));
+  const qt::document::PDFTextSearch text(QString::fromStdString(path), QString::fromStdString(files.password),
+                                         &*document);
   const qt::document::SignaturePlacement placement(*document, text, *params.widget);
   if (const auto message = placement.validateWidget()) return {{}, message->toStdString()};
 

@@ -4,15 +4,25 @@
 #include <QPdfSelection>
 #include <cstdint>
 
+#include "core/document/PDFDocument.hpp"
+#include "qt/document/PageTextFilter.hpp"
+
 namespace penvora::qt::document {
 
-PDFTextSearch::PDFTextSearch(const QString& path, const QString& password)
-    : owned_(std::make_unique<QPdfDocument>()), doc_(owned_.get()) {
+PDFTextSearch::PDFTextSearch(const QString& path, const QString& password, const core::document::PDFDocument* structure)
+    : owned_(std::make_unique<QPdfDocument>()), doc_(owned_.get()), structure_(structure) {
   doc_->setPassword(password);
   doc_->load(path);
+  if (structure_) return;
+  if (auto opened = core::document::PDFDocument::open(path.toStdString());
+      opened && opened->unlockWithPassword(password.toStdString())) {
+    ownedStructure_ = std::make_unique<core::document::PDFDocument>(std::move(*opened));
+    structure_ = ownedStructure_.get();
+  }
 }
 
-PDFTextSearch::PDFTextSearch(QPdfDocument* loaded) : doc_(loaded) {}
+PDFTextSearch::PDFTextSearch(QPdfDocument* loaded, const core::document::PDFDocument* structure)
+    : doc_(loaded), structure_(structure) {}
 
 PDFTextSearch::~PDFTextSearch() = default;
 
@@ -36,7 +46,9 @@ std::vector<PDFSelection> PDFTextSearch::find(const QString& text, int options, 
   const Qt::CaseSensitivity cs = (options & FindOptions::caseInsensitive) && !(options & FindOptions::literal)
                                      ? Qt::CaseInsensitive
                                      : Qt::CaseSensitive;
+  const PageTextFilter filter(text, cs);
   for (int page = 0; page < doc_->pageCount() && found.size() < limit; ++page) {
+    if (const auto& runs = coarseRuns(page); runs && !filter.mayHold(*runs)) continue;
     const QString& pageText = this->pageText(page);
     // The reader reports boxes with y measured down from the top of the
     // page as shown (rotated, cropped); x is already page space. Its
@@ -52,6 +64,23 @@ std::vector<PDFSelection> PDFTextSearch::find(const QString& text, int options, 
     }
   }
   return found;
+}
+
+const core::document::PageTextRuns& PDFTextSearch::coarseRuns(int page) const {
+  static const core::document::PageTextRuns cannotTell;
+  // Both readers must see the same pages, or the runs would be another
+  // page's (a damaged file each repairs its own way).
+  if (!structure_ || page < 0 || structure_->pageCount() != static_cast<std::size_t>(doc_->pageCount()))
+    return cannotTell;
+  if (coarseRuns_.size() != static_cast<std::size_t>(doc_->pageCount()))
+    coarseRuns_.assign(static_cast<std::size_t>(doc_->pageCount()), std::nullopt);
+  auto& runs = coarseRuns_[static_cast<std::size_t>(page)];
+  if (!runs) {
+    runs = structure_->pageTextRuns(static_cast<std::size_t>(page));
+    if (*runs)
+      for (auto& run : **runs) run = PageTextFilter::coarse(run);
+  }
+  return *runs;
 }
 
 const QString& PDFTextSearch::pageText(int page) const {

@@ -4,9 +4,14 @@
 #include <optional>
 #include <vector>
 
+#include "core/document/PageTextRuns.hpp"
 #include "penvora/Rect.hpp"
 
 class QPdfDocument;
+
+namespace penvora::core::document {
+class PDFDocument;
+}
 
 namespace penvora::qt::document {
 
@@ -21,11 +26,16 @@ struct PDFSelection {
 enum FindOptions : int { caseInsensitive = 1, literal = 2 };
 
 // Text search over a PDF's pages, rendered text as the reader sees it.
+// Reading a page's text costs the reader a load of the page and its fonts;
+// the pages whose text runs show the text cannot be there are not read.
 class PDFTextSearch {
  public:
-  PDFTextSearch(const QString& path, const QString& password);
-  // Over a document loaded elsewhere (the viewer's); not owned.
-  explicit PDFTextSearch(QPdfDocument* loaded);
+  // `structure`, when given, is the same file opened by the core (not
+  // owned); otherwise it is opened here.
+  PDFTextSearch(const QString& path, const QString& password, const core::document::PDFDocument* structure = nullptr);
+  // Over a document loaded elsewhere (the viewer's) and, when given, its
+  // structure; neither owned.
+  explicit PDFTextSearch(QPdfDocument* loaded, const core::document::PDFDocument* structure = nullptr);
   ~PDFTextSearch();
 
   bool isLoaded() const;
@@ -42,9 +52,15 @@ class PDFTextSearch {
 
  private:
   std::vector<PDFSelection> find(const QString& text, int options, std::size_t limit) const;
+  // The page's runs in coarse form (PageTextFilter), read once; none when
+  // they cannot tell.
+  const core::document::PageTextRuns& coarseRuns(int page) const;
 
   std::unique_ptr<QPdfDocument> owned_;
   QPdfDocument* doc_ = nullptr;
+  std::unique_ptr<core::document::PDFDocument> ownedStructure_;
+  const core::document::PDFDocument* structure_ = nullptr;
+  mutable std::vector<std::optional<core::document::PageTextRuns>> coarseRuns_;
   // Page texts read once: the opening and every placement search again.
   mutable std::vector<std::optional<QString>> pageTexts_;
 };

@@ -203,7 +203,7 @@ void PenvoraSDKSignatureViewController::openDocument() {
     rendering_->setPassword(QString::fromStdString(document_->password()));
     rendering_->load(shownPath_);
   }
-  text_ = std::make_unique<PDFTextSearch>(rendering_.get());
+  text_ = std::make_unique<PDFTextSearch>(rendering_.get(), &*document_);
 
   const auto& title = penvoraSDKParams->commonProperties->title;
   setTitle(title ? QString::fromStdString(*title) : QFileInfo(shownPath_).fileName());

@@ -1,0 +1,164 @@
+#include "core/document/PageTextRuns.hpp"
+
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <cstdlib>
+#include <set>
+#include <stdexcept>
+
+#include "core/document/FontTextDecoding.hpp"
+
+namespace penvora::core::document {
+namespace {
+
+// A page's content beyond this is left to the reader rather than inflated.
+constexpr std::size_t kMaxContentBytes = 64u << 20;
+constexpr int kMaxFormDepth = 8;
+// A TJ step back of more than a quarter em lays a character over the one
+// before it (overstruck bold); readers drop such repeats one by one.
+constexpr double kOverstrikeStep = 250;
+
+class BoundedString : public Pipeline {
+ public:
+  explicit BoundedString(std::string& out) : Pipeline("content", nullptr), out_(out) {}
+  void write(unsigned char const* data, size_t len) override {
+    if (out_.size() + len > kMaxContentBytes) throw std::length_error("content too long");
+    out_.append(reinterpret_cast<const char*>(data), len);
+  }
+  void finish() override {}
+
+ private:
+  std::string& out_;
+};
+
+bool hasReplacementText(QPDFObjectHandle properties) {
+  return properties.isDictionary() && (properties.hasKey("/ActualText") || properties.hasKey("/Alt"));
+}
+
+}  // namespace
+
+struct PageTextRunReader::Walk {
+  std::vector<std::u32string> runs;
+  std::set<QPDFObjGen> forms;  // the forms being walked, against cycles
+  int depth = 0;
+};
+
+PageTextRunReader::PageTextRunReader(QPDF& pdf) : pdf_(pdf) {}
+PageTextRunReader::~PageTextRunReader() = default;
+
+PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
+  try {
+    const auto& pages = pdf_.getAllPages();
+    if (pageIndex >= pages.size()) return std::nullopt;
+    QPDFPageObjectHelper page(pages[pageIndex]);
+    std::string content;
+    BoundedString sink(content);
+    page.pipeContents(&sink);
+    Walk walk;
+    if (!this->walk(content, page.getAttribute("/Resources", false), walk)) return std::nullopt;
+    return std::move(walk.runs);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "DBG %s\n", e.what());
+    return std::nullopt;
+  }
+}
+
+std::shared_ptr<const FontTextDecoding> PageTextRunReader::font(QPDFObjectHandle resources, const std::string& name) {
+  if (!resources.isDictionary()) return nullptr;
+  auto fonts = resources.getKey("/Font");
+  if (!fonts.isDictionary()) return nullptr;
+  auto font = fonts.getKey(name);
+  if (!font.isIndirect()) return FontTextDecoding::of(font);
+  const auto [it, added] = fonts_.try_emplace(font.getObjGen());
+  if (added) it->second = FontTextDecoding::of(font);
+  return it->second;
+}
+
+bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resources, Walk& walk) {
+  auto input = std::make_shared<BufferInputSource>("content", content);
+  QPDFTokenizer tokenizer;
+  tokenizer.allowEOF();
+  std::vector<QPDFTokenizer::Token> operands;
+  std::shared_ptr<const FontTextDecoding> font;
+  bool fontSet = false;
+  auto show = [&](auto first, auto last) {
+    if (!font) return false;
+    std::u32string run;
+    for (auto it = first; it != last; ++it) {
+      if (it->getType() == QPDFTokenizer::tt_string) {
+        if (!font->decode(it->getValue(), run)) return false;
+      } else if (it->getType() == QPDFTokenizer::tt_integer || it->getType() == QPDFTokenizer::tt_real) {
+        if (std::strtod(it->getValue().c_str(), nullptr) > kOverstrikeStep) return false;
+      }
+    }
+    walk.runs.push_back(std::move(run));
+    return true;
+  };
+  for (;;) {
+    auto token = tokenizer.readToken(input, "content", true);
+    switch (token.getType()) {
+      case QPDFTokenizer::tt_eof:
+        return true;
+      case QPDFTokenizer::tt_bad:
+        return false;
+      case QPDFTokenizer::tt_name:
+        // Marked content whose text replaces what is drawn.
+        if (token.getValue() == "/ActualText" || token.getValue() == "/ReversedChars") return false;
+        operands.push_back(token);
+        continue;
+      case QPDFTokenizer::tt_word:
+        break;
+      default:
+        operands.push_back(token);
+        continue;
+    }
+    const auto& op = token.getValue();
+    if (op == "Tf") {
+      if (operands.size() < 2 || operands[operands.size() - 2].getType() != QPDFTokenizer::tt_name) return false;
+      font = this->font(resources, operands[operands.size() - 2].getValue());
+      fontSet = true;
+    } else if (op == "Tj" || op == "'" || op == "\"") {
+      if (operands.empty() || operands.back().getType() != QPDFTokenizer::tt_string || !fontSet) return false;
+      if (!show(operands.end() - 1, operands.end())) return false;
+    } else if (op == "TJ") {
+      if (!fontSet || !show(operands.begin(), operands.end())) return false;
+    } else if (op == "BDC") {
+      if (operands.size() >= 2 && operands.back().getType() == QPDFTokenizer::tt_name && resources.isDictionary()) {
+        auto properties = resources.getKey("/Properties");
+        if (properties.isDictionary() && hasReplacementText(properties.getKey(operands.back().getValue())))
+          return false;
+      }
+    } else if (op == "Do") {
+      if (operands.empty() || operands.back().getType() != QPDFTokenizer::tt_name || !resources.isDictionary())
+        return false;
+      auto xobjects = resources.getKey("/XObject");
+      auto xobject = xobjects.isDictionary() ? xobjects.getKey(operands.back().getValue()) : QPDFObjectHandle();
+      if (xobject.isStream() && xobject.getDict().getKey("/Subtype").isNameAndEquals("/Form")) {
+        if (walk.depth >= kMaxFormDepth || !walk.forms.insert(xobject.getObjGen()).second) return false;
+        std::string formContent;
+        BoundedString sink(formContent);
+        bool decoded = false;
+        if (!xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
+        auto formResources = xobject.getDict().getKey("/Resources");
+        if (!formResources.isDictionary()) formResources = resources;
+        ++walk.depth;
+        const bool read = this->walk(formContent, formResources, walk);
+        --walk.depth;
+        walk.forms.erase(xobject.getObjGen());
+        if (!read) return false;
+      }
+    } else if (op == "ID") {
+      char separator;
+      input->read(&separator, 1);
+      tokenizer.expectInlineImage(input);
+      if (tokenizer.readToken(input, "content", true).getType() != QPDFTokenizer::tt_inline_image) return false;
+    }
+    operands.clear();
+  }
+}
+
+}  // namespace penvora::core::document
