@@ -73,7 +73,7 @@ std::shared_ptr<const FontTextDecoding> PageTextRunReader::font(QPDFObjectHandle
   if (!fonts.isDictionary()) return nullptr;
   auto font = fonts.getKey(name);
   if (!font.isIndirect()) return FontTextDecoding::of(font);
-  const auto [it, added] = fonts_.try_emplace(font.getObjGen());
+  const auto [it, added] = fonts_.try_emplace(std::make_pair(font.getObjectID(), font.getGeneration()));
   if (added) it->second = FontTextDecoding::of(font);
   return it->second;
 }

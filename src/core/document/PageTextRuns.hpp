@@ -4,9 +4,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
-
-#include <qpdf/QPDFObjGen.hh>
 
 class QPDF;
 class QPDFObjectHandle;
@@ -42,7 +41,7 @@ class PageTextRunReader {
 
   QPDF& pdf_;
   // A font shared by many pages is read once.
-  std::map<QPDFObjGen, std::shared_ptr<const FontTextDecoding>> fonts_;
+  std::map<std::pair<int, int>, std::shared_ptr<const FontTextDecoding>> fonts_;
 };
 
 }  // namespace penvora::core::document

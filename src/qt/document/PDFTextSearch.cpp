@@ -8,17 +8,17 @@
 #include "qt/document/PageTextFilter.hpp"
 
 namespace penvora::qt::document {
+namespace {
+
+constexpr int kOpenStructureFromPages = 16;
+
+}  // namespace
 
 PDFTextSearch::PDFTextSearch(const QString& path, const QString& password, const core::document::PDFDocument* structure)
     : owned_(std::make_unique<QPdfDocument>()), doc_(owned_.get()), structure_(structure) {
   doc_->setPassword(password);
   doc_->load(path);
-  if (structure_) return;
-  if (auto opened = core::document::PDFDocument::open(path.toStdString());
-      opened && opened->unlockWithPassword(password.toStdString())) {
-    ownedStructure_ = std::make_unique<core::document::PDFDocument>(std::move(*opened));
-    structure_ = ownedStructure_.get();
-  }
+  if (!structure_) toOpen_ = {path.toStdString(), password.toStdString()};
 }
 
 PDFTextSearch::PDFTextSearch(QPdfDocument* loaded, const core::document::PDFDocument* structure)
@@ -68,6 +68,15 @@ std::vector<PDFSelection> PDFTextSearch::find(const QString& text, int options, 
 
 const core::document::PageTextRuns& PDFTextSearch::coarseRuns(int page) const {
   static const core::document::PageTextRuns cannotTell;
+  // A short document is read by the renderer sooner than opened twice.
+  if (toOpen_ && doc_->pageCount() >= kOpenStructureFromPages) {
+    if (auto opened = core::document::PDFDocument::open(toOpen_->first);
+        opened && opened->unlockWithPassword(toOpen_->second)) {
+      ownedStructure_ = std::make_unique<core::document::PDFDocument>(std::move(*opened));
+      structure_ = ownedStructure_.get();
+    }
+    toOpen_.reset();
+  }
   // Both readers must see the same pages, or the runs would be another
   // page's (a damaged file each repairs its own way).
   if (!structure_ || page < 0 || structure_->pageCount() != static_cast<std::size_t>(doc_->pageCount()))

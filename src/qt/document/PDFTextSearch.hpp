@@ -2,6 +2,8 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/document/PageTextRuns.hpp"
@@ -31,7 +33,7 @@ enum FindOptions : int { caseInsensitive = 1, literal = 2 };
 class PDFTextSearch {
  public:
   // `structure`, when given, is the same file opened by the core (not
-  // owned); otherwise it is opened here.
+  // owned); otherwise it is opened here when the document is long.
   PDFTextSearch(const QString& path, const QString& password, const core::document::PDFDocument* structure = nullptr);
   // Over a document loaded elsewhere (the viewer's) and, when given, its
   // structure; neither owned.
@@ -58,8 +60,9 @@ class PDFTextSearch {
 
   std::unique_ptr<QPdfDocument> owned_;
   QPdfDocument* doc_ = nullptr;
-  std::unique_ptr<core::document::PDFDocument> ownedStructure_;
-  const core::document::PDFDocument* structure_ = nullptr;
+  mutable std::unique_ptr<core::document::PDFDocument> ownedStructure_;
+  mutable const core::document::PDFDocument* structure_ = nullptr;
+  mutable std::optional<std::pair<std::string, std::string>> toOpen_;  // path and password
   mutable std::vector<std::optional<core::document::PageTextRuns>> coarseRuns_;
   // Page texts read once: the opening and every placement search again.
   mutable std::vector<std::optional<QString>> pageTexts_;

@@ -146,7 +146,10 @@ TEST(PageTextFilterTest, PagesWhoseTextCannotBeToldAreLeftToTheReader) {
   writeText(dir / "mixed.pdf",
             fontPages({"BT /F1 12 Tf 72 700 Td (nothing to see) Tj ET",
                        "/Span << /ActualText (x) >> BDC EMC BT /F1 12 Tf 72 700 Td (Sign here) Tj ET"}));
-  const PDFTextSearch search(qpath(dir / "mixed.pdf"), {});
+  const auto mixed = PDFDocument::open((dir / "mixed.pdf").string());
+  ASSERT_TRUE(mixed);
+  EXPECT_TRUE(mixed->pageTextRuns(0));
+  const PDFTextSearch search(qpath(dir / "mixed.pdf"), {}, &*mixed);
   const auto found = search.findFirst("sign HERE", FindOptions::caseInsensitive);
   ASSERT_TRUE(found);
   EXPECT_EQ(found->pageIndex, 1u);
