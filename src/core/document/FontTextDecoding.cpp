@@ -8,6 +8,7 @@
 #include <cctype>
 #include <vector>
 
+#include "core/document/BoundedStringPipeline.hpp"
 #include "core/document/FontEncodingTables.hpp"
 
 namespace penvora::core::document {
@@ -149,9 +150,9 @@ void FontTextDecoding::readEncoding(QPDFObjectHandle font) {
 bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream) {
   std::string text;
   try {
-    auto data = stream.getStreamData(qpdf_dl_generalized);
-    if (data->getSize() > kMaxMapBytes) return false;
-    text.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    BoundedStringPipeline sink(text, kMaxMapBytes);
+    bool decoded = false;
+    if (!stream.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
   } catch (const std::exception&) {
     return false;
   }
@@ -182,9 +183,12 @@ bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream) {
         inArray = false;
       else if (inArray) {
         if (type == QPDFTokenizer::tt_string) array.push_back(token.getValue());
+        if (array.size() > kMaxRange) return false;
         continue;
       }
       if (type != QPDFTokenizer::tt_word) {
+        // Outside the mapping sections only the last few operands matter.
+        if (section == Section::none && operands.size() >= 8) operands.clear();
         operands.push_back(token);
         if (section == Section::bfchar && operands.size() == 2) {
           if (operands[0].getType() == QPDFTokenizer::tt_string) {

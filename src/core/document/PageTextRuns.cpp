@@ -1,7 +1,6 @@
 #include "core/document/PageTextRuns.hpp"
 
 #include <qpdf/BufferInputSource.hh>
-#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
@@ -9,31 +8,24 @@
 #include <cstdlib>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
+#include "core/document/BoundedStringPipeline.hpp"
 #include "core/document/FontTextDecoding.hpp"
 
 namespace penvora::core::document {
 namespace {
 
-// A page's content beyond this is left to the reader rather than inflated.
-constexpr std::size_t kMaxContentBytes = 64u << 20;
+// Content beyond this, counting a form each time it is drawn, is left to
+// the reader rather than inflated and read (forms drawing forms many times
+// over multiply it).
+constexpr std::size_t kMaxContentBytes = 16u << 20;
+// Operands before one operator; a TJ array of many pieces stays well below.
+constexpr std::size_t kMaxOperands = 1u << 16;
 constexpr int kMaxFormDepth = 8;
 // A TJ step back of more than a quarter em lays a character over the one
 // before it (overstruck bold); readers drop such repeats one by one.
 constexpr double kOverstrikeStep = 250;
-
-class BoundedString : public Pipeline {
- public:
-  explicit BoundedString(std::string& out) : Pipeline("content", nullptr), out_(out) {}
-  void write(unsigned char const* data, size_t len) override {
-    if (out_.size() + len > kMaxContentBytes) throw std::length_error("content too long");
-    out_.append(reinterpret_cast<const char*>(data), len);
-  }
-  void finish() override {}
-
- private:
-  std::string& out_;
-};
 
 bool hasReplacementText(QPDFObjectHandle properties) {
   return properties.isDictionary() && (properties.hasKey("/ActualText") || properties.hasKey("/Alt"));
@@ -45,6 +37,7 @@ struct PageTextRunReader::Walk {
   std::vector<std::u32string> runs;
   std::set<QPDFObjGen> forms;  // the forms being walked, against cycles
   int depth = 0;
+  std::size_t contentBytes = 0;  // read so far, forms counted each time
 };
 
 PageTextRunReader::PageTextRunReader(QPDF& pdf) : pdf_(pdf) {}
@@ -56,9 +49,10 @@ PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
     if (pageIndex >= pages.size()) return std::nullopt;
     QPDFPageObjectHelper page(pages[pageIndex]);
     std::string content;
-    BoundedString sink(content);
+    BoundedStringPipeline sink(content, kMaxContentBytes);
     page.pipeContents(&sink);
     Walk walk;
+    walk.contentBytes = content.size();
     if (!this->walk(content, page.getAttribute("/Resources", false), walk)) return std::nullopt;
     return std::move(walk.runs);
   } catch (const std::exception& e) {
@@ -85,6 +79,8 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
   std::vector<QPDFTokenizer::Token> operands;
   std::shared_ptr<const FontTextDecoding> font;
   bool fontSet = false;
+  // The font is part of the graphics state, which q saves and Q restores.
+  std::vector<std::pair<std::shared_ptr<const FontTextDecoding>, bool>> saved;
   auto show = [&](auto first, auto last) {
     if (!font) return false;
     std::u32string run;
@@ -99,6 +95,7 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
     return true;
   };
   for (;;) {
+    if (operands.size() >= kMaxOperands) return false;
     auto token = tokenizer.readToken(input, "content", true);
     switch (token.getType()) {
       case QPDFTokenizer::tt_eof:
@@ -117,7 +114,15 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
         continue;
     }
     const auto& op = token.getValue();
-    if (op == "Tf") {
+    if (op == "q") {
+      if (saved.size() >= kMaxOperands) return false;
+      saved.emplace_back(font, fontSet);
+    } else if (op == "Q") {
+      if (!saved.empty()) {
+        std::tie(font, fontSet) = saved.back();
+        saved.pop_back();
+      }
+    } else if (op == "Tf") {
       if (operands.size() < 2 || operands[operands.size() - 2].getType() != QPDFTokenizer::tt_name) return false;
       font = this->font(resources, operands[operands.size() - 2].getValue());
       fontSet = true;
@@ -140,9 +145,10 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
       if (xobject.isStream() && xobject.getDict().getKey("/Subtype").isNameAndEquals("/Form")) {
         if (walk.depth >= kMaxFormDepth || !walk.forms.insert(xobject.getObjGen()).second) return false;
         std::string formContent;
-        BoundedString sink(formContent);
+        BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
         bool decoded = false;
         if (!xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
+        walk.contentBytes += formContent.size();
         auto formResources = xobject.getDict().getKey("/Resources");
         if (!formResources.isDictionary()) formResources = resources;
         ++walk.depth;

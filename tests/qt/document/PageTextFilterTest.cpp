@@ -91,6 +91,8 @@ TEST(PageTextFilterTest, EveryStretchOfTheReadersTextPassesForEachKindOfFont) {
                 "BT /F2 12 Tf 72 650 Td (hello) Tj ET",
                 // /Differences by name and by uniXXXX; a ToUnicode map; a form.
                 "BT /F3 12 Tf 72 700 Td (ABC Abc) Tj /F4 12 Tf 0 -20 Td (ABabc) Tj ET /X Do",
+                // Q brings back the font q saved (\222 is a quote in WinAnsi only).
+                "BT /F1 12 Tf ET q BT /F2 12 Tf 72 700 Td (inner) Tj ET Q BT 72 680 Td (it\222s back) Tj ET",
             }));
   expectReaderTextPasses(dir / "fonts.pdf", "words on no page");
 
