@@ -105,31 +105,37 @@ std::shared_ptr<const FontTextDecoding> FontTextDecoding::of(QPDFObjectHandle fo
 }
 
 void FontTextDecoding::readEncoding(QPDFObjectHandle font) {
-  // The codes of a symbolic font or a Type3 font select glyphs, not
-  // characters, and readers name them each their own way: only a
-  // ToUnicode map reads them.
+  // The codes of a Type3 font, of Symbol and ZapfDingbats, or of a
+  // symbolic TrueType font select glyphs, not characters, and readers name
+  // them each their own way: only a ToUnicode map reads them.
   auto subtype = font.getKey("/Subtype");
   if (subtype.isNameAndEquals("/Type3")) return;
-  auto descriptor = font.getKey("/FontDescriptor");
-  if (descriptor.isDictionary()) {
-    auto flags = descriptor.getKey("/Flags");
-    if (flags.isInteger() && (flags.getIntValue() & 4)) return;
-  }
   auto baseFont = font.getKey("/BaseFont");
   if (baseFont.isName() && isSymbolFont(baseFont.getName())) return;
+  auto descriptor = font.getKey("/FontDescriptor");
+  bool symbolic = false;
+  if (descriptor.isDictionary()) {
+    auto flags = descriptor.getKey("/Flags");
+    symbolic = flags.isInteger() && (flags.getIntValue() & 4);
+  }
   const bool type1 = subtype.isNameAndEquals("/Type1") || subtype.isNameAndEquals("/MMType1");
+  if (symbolic && !type1) return;
   const bool embedded =
       descriptor.isDictionary() &&
       (descriptor.hasKey("/FontFile") || descriptor.hasKey("/FontFile2") || descriptor.hasKey("/FontFile3"));
   const bool standardBuiltIn = type1 && !embedded && baseFont.isName() && isStandardLatinFont(baseFont.getName());
 
+  // A symbolic Type1 font (as TeX marks every font it embeds) is read by
+  // the glyph names its /Differences give, and by nothing else.
   auto encoding = font.getKey("/Encoding");
-  const std::array<char32_t, 256>* base = standardBuiltIn ? &kStandardEncoding : nullptr;
-  if (encoding.isName()) {
-    base = namedEncoding(encoding.getName());
-  } else if (encoding.isDictionary()) {
-    auto baseName = encoding.getKey("/BaseEncoding");
-    if (baseName.isName()) base = namedEncoding(baseName.getName());
+  const std::array<char32_t, 256>* base = standardBuiltIn && !symbolic ? &kStandardEncoding : nullptr;
+  if (!symbolic) {
+    if (encoding.isName()) {
+      base = namedEncoding(encoding.getName());
+    } else if (encoding.isDictionary()) {
+      auto baseName = encoding.getKey("/BaseEncoding");
+      if (baseName.isName()) base = namedEncoding(baseName.getName());
+    }
   }
   if (base) encoding_ = *base;
   if (!encoding.isDictionary()) return;
