@@ -5,7 +5,8 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
-#include <cstdlib>
+#include <charconv>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <tuple>
@@ -55,8 +56,7 @@ PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
     walk.contentBytes = content.size();
     if (!this->walk(content, page.getAttribute("/Resources", false), walk)) return std::nullopt;
     return std::move(walk.runs);
-  } catch (const std::exception& e) {
-    fprintf(stderr, "DBG %s\n", e.what());
+  } catch (const std::exception&) {
     return std::nullopt;
   }
 }
@@ -88,7 +88,11 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
       if (it->getType() == QPDFTokenizer::tt_string) {
         if (!font->decode(it->getValue(), run)) return false;
       } else if (it->getType() == QPDFTokenizer::tt_integer || it->getType() == QPDFTokenizer::tt_real) {
-        if (std::strtod(it->getValue().c_str(), nullptr) > kOverstrikeStep) return false;
+        // from_chars, not strtod: the host's locale may want a decimal comma.
+        double step = 0;
+        const auto& number = it->getValue();
+        std::from_chars(number.data(), number.data() + number.size(), step);
+        if (step > kOverstrikeStep) return false;
       }
     }
     walk.runs.push_back(std::move(run));
