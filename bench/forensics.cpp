@@ -222,6 +222,7 @@ int main(int argc, char** argv) {
     if (opts.count("--band")) s.band = std::stod(opts["--band"]);
     if (opts.count("--global-weight")) s.globalWeight = std::stod(opts["--global-weight"]);
     if (opts.count("--power")) s.spreadPower = std::stod(opts["--power"]);
+    if (opts.count("--nearest")) s.nearestShare = std::stod(opts["--nearest"]);
     if (opts.count("--step")) s.features.stepMs = std::stod(opts["--step"]);
     if (opts.count("--smooth")) s.features.smoothing = std::stoi(opts["--smooth"]);
     if (opts.count("--weights")) s.localWeights = numbers(opts["--weights"]);

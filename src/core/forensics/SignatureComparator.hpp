@@ -11,7 +11,8 @@ struct ComparisonSettings {
   FeatureSettings features;
   double band = 0.15;               // DTW band, fraction of the longer signature
   std::vector<float> localWeights;  // per local feature, empty for all 1
-  double spreadPower = 0.25;        // the mean DTW distance is divided by the references' own mean to this power
+  double nearestShare = 0.5;        // the DTW distance is this much the nearest reference's, the rest the mean
+  double spreadPower = 0.25;        // that distance is divided by the references' own mean to this power
   double globalWeight = 0.05;       // share of the global-feature score in the distance
   double scale = 1.0;               // the distance is multiplied by this (one threshold for all feature sets)
 };
