@@ -6,7 +6,7 @@
 // with and without pressure.
 //
 // usage: forensics [DATASET_DIR] [--only pressure|plain]
-// For studying variants (not the shipped settings): [--band B] [--power P]
+// For studying variants (not the shipped settings): [--band B] [--power P] [--nearest S]
 // [--global-weight W] [--step MS] [--smooth N] [--weights w1,...] [--pweights w]; with
 // FORENSICS_DUMP=FILE the raw distances and global features are written there.
 #include <algorithm>
