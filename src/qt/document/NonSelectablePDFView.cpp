@@ -57,6 +57,7 @@ void NonSelectablePDFView::pageRendered(int page, QSize size, const QImage& imag
     cacheOrder_.erase(cacheOrder_.begin());
   }
   viewport()->update(pageRectInView(page).toAlignedRect());
+  emit pageDrawn(page);
 }
 
 NonSelectablePDFView::~NonSelectablePDFView() = default;

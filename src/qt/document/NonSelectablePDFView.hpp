@@ -55,6 +55,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void setScaleFactor(double scale);  // turns automatic scaling off
 
   int currentPage() const { return currentPage_; }  // -1 without pages
+  // Whether the page's picture at the current scale is at hand.
+  bool hasPicture(int page) const { return cache_.contains(page); }
   void goToPage(int page);
   // Shows a page-space box of a page, centred where the page allows.
   void goToRect(const QRectF& pageRect, int page);
@@ -89,6 +91,8 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
  signals:
   void pageChanged(int page);
+  // A page's picture arrived from the renderer (hasPicture is true now).
+  void pageDrawn(int page);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -22,6 +22,10 @@
 namespace penvora::qt::document {
 namespace {
 
+// After a page's picture arrives, before its text is read out: reading it
+// loads the page in the renderer again, under the renderer's lock.
+constexpr int kAnnounceAfterDrawnMs = 50;
+
 QString trimmed(const std::string& s) { return QString::fromStdString(s).trimmed(); }
 
 // A text with a scheme is a URL; anything else is a path.
@@ -69,6 +73,10 @@ PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* pa
     return page >= 0 && annotationAt(page, ui_->pdfView->convertToPage(viewPoint, page)) != nullptr;
   });
   connect(ui_->pdfView, &NonSelectablePDFView::pageChanged, this, [this] { updatePageTitle(); });
+  // The shown page's text is read out once its picture is on screen: a
+  // moment later, so that the window paints the picture first.
+  connect(ui_->pdfView, &NonSelectablePDFView::pageDrawn, this,
+          [this] { QTimer::singleShot(kAnnounceAfterDrawnMs, this, [this] { announcePage(); }); });
   setUpAccessibility();
 }
 

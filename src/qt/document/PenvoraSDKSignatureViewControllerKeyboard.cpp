@@ -64,6 +64,10 @@ void PenvoraSDKSignatureViewController::setUpAccessibility() {
 void PenvoraSDKSignatureViewController::announcePage() {
   const int page = ui_->pdfView->currentPage();
   if (page < 0 || page == announcedPage_ || !text_) return;
+  // Read once the page is drawn (pageDrawn asks again): reading its text
+  // loads the page in the renderer under the renderer's lock, which held
+  // up the document's first picture by some 3 ms of 20.
+  if (!ui_->pdfView->hasPicture(page)) return;
   announcedPage_ = page;
   // The page's text for a reader who cannot see it, read when it is shown.
   const QString number = QString::number(page + 1), total = QString::number(ui_->pdfView->pageCount());

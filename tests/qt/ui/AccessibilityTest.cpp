@@ -125,7 +125,8 @@ TEST(AccessibilityTest, TheShownPageIsReadOutAndTheSecurityBarHasAValue) {
   run.document(pdftest::contractPdf());
   auto* c = run.shown();
   ASSERT_NE(c, nullptr);
-  EXPECT_TRUE(c->pdfView()->accessibleDescription().startsWith("Page 1 of 3"));
+  // Said once the page is drawn.
+  ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->accessibleDescription().startsWith("Page 1 of 3"); }, 2000));
   EXPECT_TRUE(c->pdfView()->accessibleDescription().contains("Contract"));
   c->pdfView()->goToPage(2);
   ASSERT_TRUE(QTest::qWaitFor([c] { return c->pdfView()->accessibleDescription().contains("The end"); }, 2000));
