@@ -50,6 +50,11 @@ void appendCoarse(char32_t c, std::u32string& out) {
     if (c > 0x20 && c != 0x7F && c != u'-') out.push_back(c == u'`' ? u'\'' : c);
     return;
   }
+  // Most characters (CJK among them) have no decomposition: no string.
+  if (QChar::decompositionTag(c) == QChar::NoDecomposition) {
+    if (!dropped(c)) out.push_back(sameQuote(c));
+    return;
+  }
   const QString decomposed = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_KD);
   for (const char32_t d : decomposed.toUcs4())
     if (!dropped(d)) out.push_back(sameQuote(d));
