@@ -24,6 +24,9 @@ constexpr std::size_t kMaxContentBytes = 16u << 20;
 // Operands before one operator; a TJ array of many pieces stays well below.
 constexpr std::size_t kMaxOperands = 1u << 16;
 constexpr int kMaxFormDepth = 8;
+// Forms drawn on one page, repeats counted: forms that draw forms many
+// times over would otherwise be walked a million times for a few bytes.
+constexpr int kMaxFormsDrawn = 4096;
 // A TJ step back of more than a quarter em lays a character over the one
 // before it (overstruck bold); readers drop such repeats one by one.
 constexpr double kOverstrikeStep = 250;
@@ -38,6 +41,7 @@ struct PageTextRunReader::Walk {
   std::vector<std::u32string> runs;
   std::set<QPDFObjGen> forms;  // the forms being walked, against cycles
   int depth = 0;
+  int formsDrawn = 0;
   std::size_t contentBytes = 0;  // read so far, forms counted each time
 };
 
@@ -147,7 +151,9 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
       auto xobjects = resources.getKey("/XObject");
       auto xobject = xobjects.isDictionary() ? xobjects.getKey(operands.back().getValue()) : QPDFObjectHandle();
       if (xobject.isStream() && xobject.getDict().getKey("/Subtype").isNameAndEquals("/Form")) {
-        if (walk.depth >= kMaxFormDepth || !walk.forms.insert(xobject.getObjGen()).second) return false;
+        if (walk.depth >= kMaxFormDepth || ++walk.formsDrawn > kMaxFormsDrawn ||
+            !walk.forms.insert(xobject.getObjGen()).second)
+          return false;
         std::string formContent;
         BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
         bool decoded = false;

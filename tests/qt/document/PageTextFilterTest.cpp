@@ -144,6 +144,24 @@ TEST(PageTextFilterTest, PagesWhoseTextCannotBeToldAreLeftToTheReader) {
   ASSERT_TRUE(doc);
   for (std::size_t page = 0; page < doc->pageCount(); ++page) EXPECT_FALSE(doc->pageTextRuns(page)) << page;
 
+  // Forms drawing the next one 16 times, 8 deep: 16^8 drawings for a few
+  // hundred bytes are given up, not walked.
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                                      "/Resources << /XObject << /X 5 0 R >> >> >>",
+                                      pdftest::stream("", "/X Do")};
+  for (int level = 0; level < 8; ++level) {
+    std::string draws;
+    for (int i = 0; i < 16; ++i) draws += "/X Do ";
+    objects.push_back(pdftest::stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1] /Resources << /XObject << /X " +
+                                          std::to_string(6 + level) + " 0 R >> >>",
+                                      level < 7 ? draws : "BT ET"));
+  }
+  writeText(dir / "forms.pdf", pdftest::buildPdf(objects));
+  const auto forms = PDFDocument::open((dir / "forms.pdf").string());
+  ASSERT_TRUE(forms);
+  EXPECT_FALSE(forms->pageTextRuns(0));
+
   // The search still reads such pages; it skips a page whose runs tell.
   writeText(dir / "mixed.pdf",
             fontPages({"BT /F1 12 Tf 72 700 Td (nothing to see) Tj ET",
