@@ -27,6 +27,9 @@ constexpr int kMaxFormDepth = 8;
 // Forms drawn on one page, repeats counted: forms that draw forms many
 // times over would otherwise be walked a million times for a few bytes.
 constexpr int kMaxFormsDrawn = 4096;
+// Fonts written into the resources (not as objects of their own) are read
+// at each Tf; past this many on one page the page is left to the reader.
+constexpr int kMaxDirectFontsRead = 256;
 // A TJ step back of more than a quarter em lays a character over the one
 // before it (overstruck bold); readers drop such repeats one by one.
 constexpr double kOverstrikeStep = 250;
@@ -58,6 +61,7 @@ PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
     page.pipeContents(&sink);
     Walk walk;
     walk.contentBytes = content.size();
+    directFontsRead_ = 0;
     if (!this->walk(content, page.getAttribute("/Resources", false), walk)) return std::nullopt;
     return std::move(walk.runs);
   } catch (const std::exception&) {
@@ -70,7 +74,11 @@ std::shared_ptr<const FontTextDecoding> PageTextRunReader::font(QPDFObjectHandle
   auto fonts = resources.getKey("/Font");
   if (!fonts.isDictionary()) return nullptr;
   auto font = fonts.getKey(name);
-  if (!font.isIndirect()) return FontTextDecoding::of(font);
+  if (!font.isIndirect()) {
+    // Not kept (it has no number to be found by): each Tf reads it again.
+    if (++directFontsRead_ > kMaxDirectFontsRead) throw std::length_error("too many fonts read for one page");
+    return FontTextDecoding::of(font);
+  }
   const auto [it, added] = fonts_.try_emplace(std::make_pair(font.getObjectID(), font.getGeneration()));
   if (added) it->second = FontTextDecoding::of(font);
   return it->second;

@@ -42,6 +42,7 @@ class PageTextRunReader {
   QPDF& pdf_;
   // A font shared by many pages is read once.
   std::map<std::pair<int, int>, std::shared_ptr<const FontTextDecoding>> fonts_;
+  int directFontsRead_ = 0;  // on the page being read
 };
 
 }  // namespace penvora::core::document

@@ -162,6 +162,19 @@ TEST(PageTextFilterTest, PagesWhoseTextCannotBeToldAreLeftToTheReader) {
   ASSERT_TRUE(forms);
   EXPECT_FALSE(forms->pageTextRuns(0));
 
+  // A font written into the resources is read at each Tf: 300 of them are
+  // given up (a big ToUnicode map read 300 times over would be slow).
+  std::string switches;
+  for (int i = 0; i < 300; ++i) switches += "/F 12 Tf (a) Tj ";
+  writeText(dir / "fonts.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << "
+                               "/Font << /F << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>",
+                               pdftest::stream("", "BT " + switches + "ET")}));
+  const auto direct = PDFDocument::open((dir / "fonts.pdf").string());
+  ASSERT_TRUE(direct);
+  EXPECT_FALSE(direct->pageTextRuns(0));
+
   // The search still reads such pages; it skips a page whose runs tell.
   writeText(dir / "mixed.pdf",
             fontPages({"BT /F1 12 Tf 72 700 Td (nothing to see) Tj ET",
