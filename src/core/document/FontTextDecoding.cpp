@@ -16,7 +16,7 @@ namespace {
 
 // Bounds on a hostile ToUnicode map: one range, and the whole map.
 constexpr std::uint32_t kMaxRange = 1u << 16;
-constexpr std::size_t kMaxEntries = 1u << 20;
+constexpr std::size_t kMaxEntries = 1u << 17;  // two-byte codes, and room
 constexpr std::size_t kMaxMapBytes = 8u << 20;
 
 std::uint32_t codeOf(const std::string& bytes) {
@@ -88,11 +88,11 @@ bool isSymbolFont(std::string name) {
 
 }  // namespace
 
-std::shared_ptr<const FontTextDecoding> FontTextDecoding::of(QPDFObjectHandle font) {
+std::shared_ptr<const FontTextDecoding> FontTextDecoding::of(QPDFObjectHandle font, std::size_t& entryBudget) {
   if (!font.isDictionary()) return nullptr;
   auto decoding = std::shared_ptr<FontTextDecoding>(new FontTextDecoding());
   auto toUnicode = font.getKey("/ToUnicode");
-  if (toUnicode.isStream() && !decoding->readToUnicode(toUnicode)) return nullptr;
+  if (toUnicode.isStream() && !decoding->readToUnicode(toUnicode, entryBudget)) return nullptr;
   if (font.getKey("/Subtype").isNameAndEquals("/Type0")) {
     auto encoding = font.getKey("/Encoding");
     if (!(encoding.isNameAndEquals("/Identity-H") || encoding.isNameAndEquals("/Identity-V"))) return nullptr;
@@ -153,7 +153,7 @@ void FontTextDecoding::readEncoding(QPDFObjectHandle font) {
   }
 }
 
-bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream) {
+bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream, std::size_t& entryBudget) {
   std::string text;
   try {
     BoundedStringPipeline sink(text, kMaxMapBytes);
@@ -170,7 +170,8 @@ bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream) {
   bool inArray = false;
   std::vector<std::string> array;
   auto add = [&](std::uint32_t code, std::u32string chars) {
-    if (toUnicode_.size() >= kMaxEntries) return false;
+    if (toUnicode_.size() >= kMaxEntries || entryBudget == 0) return false;
+    --entryBudget;
     toUnicode_[code] = std::move(chars);
     return true;
   };

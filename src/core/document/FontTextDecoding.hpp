@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,13 +20,16 @@ class FontTextDecoding {
  public:
   // None for a font no code of which can be read alike: a CID font with a
   // CMap other than Identity-H/V or without ToUnicode, a damaged map.
-  static std::shared_ptr<const FontTextDecoding> of(QPDFObjectHandle font);
+  // `entryBudget`, the ToUnicode entries the caller still allows (maps
+  // are kept, so a document of many fonts is bounded as a whole), is
+  // lessened by this font's.
+  static std::shared_ptr<const FontTextDecoding> of(QPDFObjectHandle font, std::size_t& entryBudget);
 
   // Appends the characters of `bytes`; false when one code has no decoding.
   bool decode(std::string_view bytes, std::u32string& out) const;
 
  private:
-  bool readToUnicode(QPDFObjectHandle stream);
+  bool readToUnicode(QPDFObjectHandle stream, std::size_t& entryBudget);
   void readEncoding(QPDFObjectHandle font);
 
   int codeBytes_ = 1;

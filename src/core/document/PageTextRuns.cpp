@@ -77,10 +77,10 @@ std::shared_ptr<const FontTextDecoding> PageTextRunReader::font(QPDFObjectHandle
   if (!font.isIndirect()) {
     // Not kept (it has no number to be found by): each Tf reads it again.
     if (++directFontsRead_ > kMaxDirectFontsRead) throw std::length_error("too many fonts read for one page");
-    return FontTextDecoding::of(font);
+    return FontTextDecoding::of(font, toUnicodeBudget_);
   }
   const auto [it, added] = fonts_.try_emplace(std::make_pair(font.getObjectID(), font.getGeneration()));
-  if (added) it->second = FontTextDecoding::of(font);
+  if (added) it->second = FontTextDecoding::of(font, toUnicodeBudget_);
   return it->second;
 }
 

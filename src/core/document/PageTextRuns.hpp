@@ -43,6 +43,9 @@ class PageTextRunReader {
   // A font shared by many pages is read once.
   std::map<std::pair<int, int>, std::shared_ptr<const FontTextDecoding>> fonts_;
   int directFontsRead_ = 0;  // on the page being read
+  // ToUnicode entries all kept fonts may hold (some 60 MB), against
+  // documents of many fonts with big maps.
+  std::size_t toUnicodeBudget_ = std::size_t{1} << 20;
 };
 
 }  // namespace penvora::core::document
