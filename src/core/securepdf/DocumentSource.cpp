@@ -17,6 +17,7 @@
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
@@ -27,7 +28,8 @@ namespace penvora::core::securepdf {
 namespace {
 
 // `bytes`: the file qpdf reads, when it is in memory; `sections`: its
-// cross-reference sections, when they were read already.
+// cross-reference sections, when they were read already (`bytes` is then
+// the file from its header on).
 std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::string_view bytes = {},
                               const CrossReferenceSections* sections = nullptr) {
   auto pdf = std::make_unique<QPDF>();
@@ -36,7 +38,7 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::strin
     load(*pdf);
     // Before anything inflates an object stream.
     if (sections)
-      checkObjectStreamExpansionFrom(*pdf, *sections);
+      checkObjectStreamExpansionFrom(*pdf, bytes, *sections);
     else
       checkObjectStreamExpansion(*pdf, bytes);
     // Touch what signing needs so damage shows now, not halfway through.
@@ -129,34 +131,31 @@ Opened openInput(const std::string& path) {
 // regrouped, unless qpdf finds anything to warn about that way: then it
 // reads the file as it is, so a repair works on the original.
 void parse(DocumentSource& src, const Opened& o, const std::string& password) {
-  // Read once, for the regrouping and the expansion check; when they
-  // cannot be read here, the check takes qpdf's table.
-  std::optional<CrossReferenceSections> sections;
-  auto fromMemory = [&](const std::string& bytes) {
-    // Non-owning: the bytes stay with the caller.
-    auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), bytes.size());
-    auto source = std::make_shared<BufferInputSource>(src.path, view, true);
-    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, {},
-                   sections ? &*sections : nullptr);
-  };
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
     src.pdf = process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
     return;
   }
+  // Read once, for the regrouping and the expansion check; when they
+  // cannot be read here, the check takes qpdf's table.
   const auto tail = readXrefTail(*o.bytes);
   const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
+  std::optional<CrossReferenceSections> sections;
   if (tail) sections = CrossReferenceSections::read(file, tail->startxref);
+  // The bytes, and a section read after them, are not copied: the source
+  // reads them where they are.
+  auto fromMemory = [&](std::string_view section) {
+    auto source = std::make_shared<JoinedInputSource>(src.path, *o.bytes, section);
+    return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, sections ? file : "",
+                   sections ? &*sections : nullptr);
+  };
   if (auto regrouped = sections ? regroupFlatPageTree(file, tail->startxref, *sections) : std::nullopt) {
-    auto combined = std::make_shared<std::string>();
-    combined->reserve(o.bytes->size() + regrouped->section.size());
-    combined->append(*o.bytes).append(regrouped->section);
+    auto section = std::make_shared<const std::string>(std::move(regrouped->section));
     regrouped->section.clear();
-    regrouped->section.shrink_to_fit();
     try {
-      auto pdf = fromMemory(*combined);
+      auto pdf = fromMemory(*section);
       if (!pdf->anyWarnings()) {
-        src.parsedBytes = std::move(combined);
+        src.parsedSection = std::move(section);
         src.pdf = std::move(pdf);
         src.regrouped = std::move(regrouped);
         return;
@@ -165,7 +164,7 @@ void parse(DocumentSource& src, const Opened& o, const std::string& password) {
       // Read as it is below, which says what is wrong with it.
     }
   }
-  src.pdf = fromMemory(*o.bytes);
+  src.pdf = fromMemory({});
 }
 
 }  // namespace
@@ -272,7 +271,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
       },
       *rewritten);
   src.bytes = rewritten;
-  src.parsedBytes.reset();
+  src.parsedSection.reset();
   src.regrouped.reset();
   src.file.reset();
   src.repaired = true;

@@ -24,9 +24,8 @@ struct DocumentSource {
   // and so must go first.
   std::shared_ptr<const std::string> bytes;
   std::shared_ptr<std::FILE> file;
-  // What qpdf reads when that is not `bytes`: them followed by the section
-  // of `regrouped`.
-  std::shared_ptr<const std::string> parsedBytes;
+  // The section of `regrouped`, which qpdf reads after `bytes`.
+  std::shared_ptr<const std::string> parsedSection;
   std::unique_ptr<QPDF> pdf;
   // Set when `pdf` sees the page tree regrouped; an update must then be
   // told (IncrementalUpdate takes it).

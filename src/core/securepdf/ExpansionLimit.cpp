@@ -3,12 +3,15 @@
 #include <qpdf/Buffer.hh>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectStreamList.hpp"
+#include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Zlib.hpp"
 
@@ -22,8 +25,12 @@ bool flateOnly(QPDFObjectHandle filter) {
   return filter.isArray() && filter.getArrayNItems() == 1 && flateOnly(filter.getArrayItem(0));
 }
 
-// Measures each of `streams` against the limit.
-void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit) {
+// Measures each of `streams` against the limit; `asWritten`, when given,
+// says from the file's text which can be let through without asking qpdf,
+// whose reading of a stream's dictionary costs lookups in a table of every
+// object (some milliseconds over a long document's thousand streams).
+void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit,
+                  const std::function<std::optional<ObjectStreamText>(int)>& asWritten = {}) {
   auto allowedFor = [&](std::uint64_t compressed) {
     return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed);
   };
@@ -31,6 +38,10 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
     return compressed * kDeflateMaxRatio + 1024 <= allowedFor(compressed);
   };
   for (int number : streams) {
+    if (asWritten) {
+      const auto text = asWritten(number);
+      if (text && text->endsAtLength && (!text->deflated || cannotExceed(text->raw.size()))) continue;
+    }
     const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
     if (!stream.isStream() || !flateOnly(stream.getDict().getKey("/Filter"))) continue;
@@ -58,14 +69,19 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
 }  // namespace
 
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
-  std::optional<std::vector<int>> listed;
-  if (!bytes.empty()) listed = objectStreamsFromXref(pdf, bytes);
-  checkStreams(pdf, listed ? *listed : objectStreamsFromTable(pdf), limit);
+  const auto tail = bytes.empty() ? std::nullopt : readXrefTail(bytes);
+  const std::string_view file = tail ? bytes.substr(tail->headerOffset) : std::string_view();
+  if (const auto sections = tail ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt)
+    return checkObjectStreamExpansionFrom(pdf, file, *sections, limit);
+  checkStreams(pdf, objectStreamsFromTable(pdf), limit);
 }
 
-void checkObjectStreamExpansionFrom(QPDF& pdf, const CrossReferenceSections& sections, ExpansionLimit limit) {
-  const auto listed = objectStreamsFromXref(pdf, sections);
-  checkStreams(pdf, listed ? *listed : objectStreamsFromTable(pdf), limit);
+void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
+                                    ExpansionLimit limit) {
+  if (const auto listed = objectStreamsFromXref(pdf, sections))
+    checkStreams(pdf, *listed, limit, [&](int stream) { return objectStreamText(sections, file, stream); });
+  else
+    checkStreams(pdf, objectStreamsFromTable(pdf), limit);
 }
 
 }  // namespace penvora::core::securepdf

@@ -21,7 +21,9 @@ struct ExpansionLimit {
 // streams be found from its cross-reference sections alone.
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, ExpansionLimit limit = {});
 // The same with the file's sections already read (qpdf may read them with
-// a section after them that names no object stream).
-void checkObjectStreamExpansionFrom(QPDF& pdf, const CrossReferenceSections& sections, ExpansionLimit limit = {});
+// a section after them that names no object stream); `file` is the bytes
+// from the "%PDF-" header on.
+void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
+                                    ExpansionLimit limit = {});
 
 }  // namespace penvora::core::securepdf

@@ -9,14 +9,10 @@
 
 namespace penvora::core::securepdf {
 
-// The object streams a document keeps objects in, read from the
-// cross-reference streams its bytes hold (following /Prev and /XRefStm from
-// the last startxref), without copying qpdf's whole cross-reference table,
+// The object streams a document keeps objects in, as its cross-reference
+// sections name them, without copying qpdf's whole cross-reference table,
 // which on a long document costs more than the rest of opening it. Nothing
-// when `pdf` needed repairs or a section is not read here as written: the
-// caller then lists them from qpdf's table.
-std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, std::string_view bytes);
-// The same from sections already read.
+// when `pdf` needed repairs: the caller then lists them from qpdf's table.
 std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, const CrossReferenceSections& sections);
 
 // The same from qpdf's table: every object stream of a document, however

@@ -4,6 +4,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -40,11 +41,12 @@ std::string longDocument(int pages, bool objectStreams) {
   return std::string(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
 }
 
-// qpdf reads `bytes` in place: they must outlive the result.
-std::unique_ptr<QPDF> open(const std::string& bytes) {
+// qpdf reads `bytes`, then `section`, in place, as signing does: they
+// must outlive the result.
+std::unique_ptr<QPDF> open(const std::string& bytes, const std::string& section = "") {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
-  pdf->processMemoryFile("test", bytes.data(), bytes.size());
+  pdf->processInputSource(std::make_shared<JoinedInputSource>("test", bytes, section));
   return pdf;
 }
 
@@ -65,8 +67,7 @@ TEST(PageTreeRegroupingTest, QpdfFindsTheSamePagesThroughTheRegroupedTree) {
     const std::string bytes = longDocument(1500, objectStreams);
     const auto regrouped = regroupFlatPageTree(bytes);
     ASSERT_TRUE(regrouped);
-    const std::string combined = bytes + regrouped->section;
-    auto original = open(bytes), seen = open(combined);
+    auto original = open(bytes), seen = open(bytes, regrouped->section);
     EXPECT_FALSE(seen->anyWarnings());
     EXPECT_EQ(seen->getRoot().getKey("/Pages").getObjGen(), regrouped->root);
     for (const std::size_t i : {0, 777, 1499}) {
@@ -121,8 +122,7 @@ TEST(PageTreeRegroupingTest, NewNodesHideNoObjectOfTheFile) {
   const auto regrouped = regroupFlatPageTree(bytes);
   ASSERT_TRUE(regrouped);
   EXPECT_GT(regrouped->firstNode, high);
-  const std::string combined = bytes + regrouped->section;  // qpdf reads it in place
-  auto seen = open(combined);
+  auto seen = open(bytes, regrouped->section);
   EXPECT_EQ(seen->getObjectByID(high, 0).getKey("/X").getIntValue(), 1);
 }
 
