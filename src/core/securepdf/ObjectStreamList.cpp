@@ -4,7 +4,6 @@
 
 #include <set>
 
-
 namespace penvora::core::securepdf {
 
 std::optional<std::vector<int>> objectStreamsFromXref(QPDF& pdf, const CrossReferenceSections& sections) {

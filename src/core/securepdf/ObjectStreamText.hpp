@@ -16,12 +16,11 @@ std::optional<std::size_t> afterObjectHeader(std::string_view file, std::uint64_
 // anything. A /Length or /DecodeParms given by reference, a filter other
 // than Flate, or anything not as expected gives nothing.
 struct ObjectStreamText {
-  std::string_view raw;   // the stream's bytes, /Length of them
-  bool deflated = false;  // /FlateDecode, else no filter
+  std::string_view raw;                  // the stream's bytes, /Length of them
+  bool deflated = false;                 // /FlateDecode, else no filter
   std::uint64_t objects = 0, first = 0;  // /N and /First
-  bool endsAtLength = false;  // "endstream" follows the /Length bytes
+  bool endsAtLength = false;             // "endstream" follows the /Length bytes
 };
-std::optional<ObjectStreamText> objectStreamText(const CrossReferenceSections& xref, std::string_view file,
-                                                 int stream);
+std::optional<ObjectStreamText> objectStreamText(const CrossReferenceSections& xref, std::string_view file, int stream);
 
 }  // namespace penvora::core::securepdf
