@@ -24,7 +24,9 @@ class JoinedInputSource final : public InputSource {
   }
 
  private:
-  qpdf_offset_t size() const { return static_cast<qpdf_offset_t>(first_.size() + second_.size()); }
+  qpdf_offset_t size() const {
+    return static_cast<qpdf_offset_t>(first_.size()) + static_cast<qpdf_offset_t>(second_.size());
+  }
   char byteAt(qpdf_offset_t i) const {
     const auto n = static_cast<std::size_t>(i);
     return n < first_.size() ? first_[n] : second_[n - first_.size()];
