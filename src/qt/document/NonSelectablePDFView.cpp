@@ -10,9 +10,7 @@
 #include <QPdfDocument>
 #include <QPdfPageRenderer>
 #include <QScrollBar>
-#include <QStyle>
 #include <algorithm>
-#include <utility>
 
 #include "core/document/PageGeometry.hpp"
 
@@ -81,10 +79,8 @@ std::optional<QSizeF> shownSize(const core::document::PDFPage& page) {
 
 }  // namespace
 
-void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure,
-                                       QImage firstPage) {
+void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure) {
   rendering_ = rendering;
-  drawnAhead_ = rendering ? std::move(firstPage) : QImage();
   useNewRenderer();
   renderer_->setDocument(rendering);
   pages_.clear();
@@ -120,7 +116,6 @@ void NonSelectablePDFView::setDocument(QPdfDocument* rendering, const core::docu
   // now, the view has its final width before its first pages are asked for.
   QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
   requestVisiblePages();
-  if (!drawnAhead(0)) drawnAhead_ = QImage();  // drawn for another size
 }
 
 void NonSelectablePDFView::requestVisiblePages() {
@@ -129,35 +124,7 @@ void NonSelectablePDFView::requestVisiblePages() {
   // will want when the view already has its final size, else redrawn then.
   if (!isVisible() || viewport()->width() <= 0) return;
   for (int page : visiblePages())
-    if (!cache_.contains(page) && !drawnAhead(page)) requestRender(page, renderSize(page));
-}
-
-bool NonSelectablePDFView::drawnAhead(int page) const {
-  return page == 0 && !drawnAhead_.isNull() && drawnAhead_.size() == renderSize(0);
-}
-
-std::function<QSize(QSizeF, int)> NonSelectablePDFView::firstPageSizer() const {
-  // What relayout() will choose for pages all like the first: scaled to
-  // fit the width, less the vertical scroll bar's when the pages are
-  // taller than the view and the bar takes room beside them.
-  const double width = viewport()->width(), height = viewport()->height();
-  const bool barShown = verticalScrollBar()->isVisible();
-  const bool barTakesRoom = !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, verticalScrollBar());
-  const double bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
-  const double dpr = devicePixelRatioF(), minScale = minScaleFactor, maxScale = maxScaleFactor;
-  const bool autoScales = autoScales_;
-  const double fixed = scale_;
-  return [=](QSizeF points, int pageCount) {
-    auto fit = [&](double w) { return std::clamp(w / (points.width() + 2 * kPageBreak), minScale, maxScale); };
-    double scale = fixed;
-    if (autoScales && points.width() > 0) {
-      const double open = barShown && barTakesRoom ? width + bar : width;  // the width without a bar
-      scale = fit(open);
-      const double tall = (pageCount * (points.height() + kPageBreak) + kPageBreak) * scale;
-      if (barTakesRoom && tall > height) scale = fit(open - bar);
-    }
-    return (points * scale * dpr).toSize();
-  };
+    if (!cache_.contains(page)) requestRender(page, renderSize(page));
 }
 
 QSize NonSelectablePDFView::renderSize(int page) const {
@@ -247,17 +214,8 @@ void NonSelectablePDFView::paintEvent(QPaintEvent* event) {
   painter.fillRect(event->rect(), QColor(0xE5, 0xE5, 0xEA));
   for (int page : visiblePages()) {
     const QRectF r = pageRectInView(page);
-    const QSize want = renderSize(page);
-    if (!cache_.contains(page) && drawnAhead(page)) {
-      QImage ahead = std::exchange(drawnAhead_, QImage());
-      ahead.setDevicePixelRatio(devicePixelRatioF());
-      cache_.insert(page, ahead);
-      cacheOrder_.push_back(page);
-      // Told after this paint, as a picture from the renderer is.
-      QMetaObject::invokeMethod(
-          this, [this, page] { emit pageDrawn(page); }, Qt::QueuedConnection);
-    }
     const auto cached = cache_.constFind(page);
+    const QSize want = renderSize(page);
     painter.fillRect(r, Qt::white);  // the renderer leaves the paper transparent
     if (cached != cache_.constEnd() && cached->size() == want)
       painter.drawImage(r.topLeft(), *cached);

@@ -41,15 +41,7 @@ class NonSelectablePDFView : public QAbstractScrollArea {
 
   // `structure` gives the boxes and rotations of `rendering`'s pages; both
   // describe the same file and must outlive the view (or be replaced).
-  // `firstPage`, the first page drawn ahead (DocumentReadAhead), is shown
-  // at the first paint when it has the size this view wants; else the
-  // page is drawn as any other.
-  void setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure, QImage firstPage = {});
-  // The first page's picture size for a document of `pageCount` pages of
-  // `points` each, as this view at its present size and scale settings
-  // would want it: for drawing that page before the document is set. It
-  // holds copies of what it reads, so another thread may call it.
-  std::function<QSize(QSizeF points, int pageCount)> firstPageSizer() const;
+  void setDocument(QPdfDocument* rendering, const core::document::PDFDocument* structure);
   int pageCount() const { return static_cast<int>(pages_.size()); }
   // A page's display rotation and crop box (page space); 0 and empty for
   // a page the view does not have.
@@ -126,7 +118,6 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   void requestVisiblePages();
   QSize renderSize(int page) const;
   void requestRender(int page, QSize size);
-  bool drawnAhead(int page) const;
   void scrollToTop(double pixels);
 
   QPdfDocument* rendering_ = nullptr;
@@ -138,7 +129,6 @@ class NonSelectablePDFView : public QAbstractScrollArea {
   int currentPage_ = -1;
   double anchorTop_ = 0;  // document point at the view's top edge
   bool relayingOut_ = false;
-  QImage drawnAhead_;            // the first page, from setDocument
   QHash<int, QImage> cache_;     // per page, at the current scale
   QHash<int, QSize> requested_;  // outstanding renders
   std::vector<int> cacheOrder_;  // oldest first, for eviction

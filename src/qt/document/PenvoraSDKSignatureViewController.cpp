@@ -96,12 +96,6 @@ QString PenvoraSDKSignatureViewController::subtitleText() const { return ui_->to
 
 void PenvoraSDKSignatureViewController::viewDidLoad() {
   styleScreen();
-  ui_->pdfView->minScaleFactor = 0.5;
-  ui_->pdfView->maxScaleFactor = 1.5;
-  ui_->pdfView->setAutoScales(true);
-  // The screen is laid out: the read-ahead may draw the first page at the
-  // size the viewer will want while the document is still being parsed.
-  if (ahead_) ahead_->drawFirstPage(ui_->pdfView->firstPageSizer());
   // As a task of the event loop, so the screen is up before the work.
   QTimer::singleShot(0, this, [this] { openDocument(); });
 }
@@ -222,8 +216,10 @@ void PenvoraSDKSignatureViewController::openDocument() {
   const auto& title = penvoraSDKParams->commonProperties->title;
   setTitle(title ? QString::fromStdString(*title) : QFileInfo(shownPath_).fileName());
 
+  ui_->pdfView->minScaleFactor = 0.5;
+  ui_->pdfView->maxScaleFactor = 1.5;
   ui_->pdfView->setAutoScales(true);
-  ui_->pdfView->setDocument(rendering_.get(), &*document_, std::move(opened.firstPage));
+  ui_->pdfView->setDocument(rendering_.get(), &*document_);
   hideLoadingAlert();
   updatePageTitle();
 
