@@ -1,3 +1,4 @@
+#include "core/document/DeclaredObjectCount.hpp"
 #include "core/document/DocumentMerge.hpp"
 #include "core/document/PDFDocument.hpp"
 
@@ -139,4 +140,33 @@ TEST(DocumentMergeTest, PagesKeepWhatTheyInheritAndTheirContent) {
   EXPECT_EQ(pdftest::occurrences(text, "(Hello \\(merged\\)) Tj"), 2u);
   EXPECT_EQ(pdftest::occurrences(text, "/F#201"), 6u);  // in each page's resources, and each source's content
   EXPECT_EQ(pdftest::occurrences(text, "/Type /Page "), 4u);
+}
+
+// A large file of few objects is parsed from disk rather than read whole
+// first; its object count comes from the trailer or the cross-reference
+// stream's dictionary, counted from the header even after leading bytes.
+TEST(PDFDocumentTest, TheDeclaredObjectCountDecidesHowALargeFileIsRead) {
+  TempDir dir;
+  const std::string plain = pdftest::plainPdf(2);  // 1 catalog, 2 pages, 3 font, two pages of two: /Size 8
+  writeText(dir / "table.pdf", plain);
+  EXPECT_EQ(declaredObjectCount((dir / "table.pdf").string()), 8u);
+  writeText(dir / "prefixed.pdf", "From a mail gateway\r\n" + plain);
+  EXPECT_EQ(declaredObjectCount((dir / "prefixed.pdf").string()), 8u);
+  testsupport::run("qpdf --object-streams=generate '" + (dir / "table.pdf").string() + "' '" +
+                   (dir / "stream.pdf").string() + "'");
+  const auto packed = declaredObjectCount((dir / "stream.pdf").string());
+  ASSERT_TRUE(packed);
+  EXPECT_GE(*packed, 8u);
+  writeText(dir / "junk.pdf", "not a pdf at all");
+  EXPECT_FALSE(declaredObjectCount((dir / "junk.pdf").string()));
+
+  // 6 MB in one content stream: read from disk, and it opens all the same.
+  writeText(dir / "big.pdf", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+                                                "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+                                                pdftest::stream("", std::string(6u << 20, ' ') + "0 0 m")}));
+  const auto big = PDFDocument::open((dir / "big.pdf").string());
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->pageCount(), 1u);
+  EXPECT_EQ(big->pageAtIndex(0)->mediaBox, (Rect{0, 0, 612, 792}));
 }
