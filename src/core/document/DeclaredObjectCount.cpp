@@ -42,9 +42,8 @@ std::optional<std::uint64_t> declaredObjectCount(const std::string& path) {
   const std::uint64_t tailStart = std::max(header, end - std::min(end, kTailBytes));
   const std::string tail = readAt(in, tailStart, end - tailStart);
   // In the file's own offsets, which count from its header.
-  const auto last = securepdf::readXrefTail(tail, tailStart - header, [&](std::uint64_t at) {
-    return readAt(in, header + at, 32);
-  });
+  const auto last =
+      securepdf::readXrefTail(tail, tailStart - header, [&](std::uint64_t at) { return readAt(in, header + at, 32); });
   if (!last) return std::nullopt;
   if (last->form == securepdf::XrefForm::table) {
     const auto trailer = tail.rfind("trailer");
