@@ -129,12 +129,13 @@ Opened openInput(const std::string& path) {
 // A qpdf model over the opened bytes; they must outlive it. A long
 // document whose pages hang from one node is read through its page tree
 // regrouped, unless qpdf finds anything to warn about that way: then it
-// reads the file as it is, so a repair works on the original.
-void parse(DocumentSource& src, const Opened& o, const std::string& password) {
+// reads the file as it is, so a repair works on the original. Gives the
+// tail of bytes in memory, read on the way; nothing for a file on disk.
+std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::string& password) {
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
     src.pdf = process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
-    return;
+    return std::nullopt;
   }
   // Read once, for the regrouping and the expansion check; when they
   // cannot be read here, the check takes qpdf's table.
@@ -158,13 +159,14 @@ void parse(DocumentSource& src, const Opened& o, const std::string& password) {
         src.parsedSection = std::move(section);
         src.pdf = std::move(pdf);
         src.regrouped = std::move(regrouped);
-        return;
+        return tail;
       }
     } catch (const SecurePdfError&) {
       // Read as it is below, which says what is wrong with it.
     }
   }
   src.pdf = fromMemory({});
+  return tail;
 }
 
 }  // namespace
@@ -209,25 +211,14 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   src.file = opened.file;
   src.originalSize = opened.size;
   src.startDigest(digestFor);
-  parse(src, opened, password);
-  std::optional<XrefTail> tail;
-  if (opened.bytes) {
-    tail = readXrefTail(*opened.bytes);
-  } else {
-    std::string start(static_cast<std::size_t>(std::min<std::uint64_t>(src.originalSize, 1024)), '\0');
-    src.read(0, start.data(), start.size());
-    const std::uint64_t base = findHeaderOffset(start);
-    const std::uint64_t n = std::min<std::uint64_t>(src.originalSize - base, 2048);
-    std::string end(static_cast<std::size_t>(n), '\0');
-    src.read(src.originalSize - n, end.data(), end.size());
-    // In the file's own offsets, which count from its header.
-    tail = readXrefTail(end, src.originalSize - n - base, [&](std::uint64_t at) {
-      std::string probe(static_cast<std::size_t>(std::min<std::uint64_t>(32, src.originalSize - base - at)), '\0');
-      src.read(base + at, probe.data(), probe.size());
-      return probe;
+  // A file in memory had its tail read by the parse.
+  std::optional<XrefTail> tail = parse(src, opened, password);
+  if (!opened.bytes)
+    tail = readXrefTail(src.originalSize, [&](std::uint64_t offset, std::uint64_t n) {
+      std::string bytes(static_cast<std::size_t>(n), '\0');
+      src.read(offset, bytes.data(), bytes.size());
+      return bytes;
     });
-    if (tail) tail->headerOffset = base;
-  }
   const std::vector<QPDFExc> warnings = src.pdf->getWarnings();
   if (tail && warnings.empty()) {
     src.tail = *tail;

@@ -71,15 +71,23 @@ std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tail
   return parseTail(tail, tailStart, readAt(probe->startxref));
 }
 
-std::optional<XrefTail> readXrefTail(std::string_view bytes) {
-  const std::uint64_t base = findHeaderOffset(bytes.substr(0, 1024));
-  const std::size_t n = std::min<std::size_t>(bytes.size() - base, 2048);
+std::optional<XrefTail> readXrefTail(std::uint64_t size, const FileReader& readAt, std::string* lastBytes) {
+  const std::uint64_t base = findHeaderOffset(readAt(0, std::min<std::uint64_t>(size, 1024)));
+  const std::uint64_t n = std::min<std::uint64_t>(size - base, 2048);
+  std::string end = readAt(size - n, n);
   // In the file's own offsets, which count from its header.
-  auto tail = readXrefTail(std::string(bytes.substr(bytes.size() - n)), bytes.size() - n - base, [&](std::uint64_t at) {
-    return std::string(bytes.substr(static_cast<std::size_t>(base + at), 32));
+  auto tail = readXrefTail(end, size - n - base, [&](std::uint64_t at) {
+    return readAt(base + at, std::min<std::uint64_t>(32, size - base - at));
   });
   if (tail) tail->headerOffset = base;
+  if (lastBytes) *lastBytes = std::move(end);
   return tail;
+}
+
+std::optional<XrefTail> readXrefTail(std::string_view bytes) {
+  return readXrefTail(bytes.size(), [&](std::uint64_t offset, std::uint64_t n) {
+    return std::string(bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(n)));
+  });
 }
 
 std::uint64_t findHeaderOffset(std::string_view start) {

@@ -31,6 +31,12 @@ struct XrefTail {
 // gives the 32 bytes at an offset, to check what the tail points at.
 std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
                                      const std::function<std::string(std::uint64_t offset)>& readAt);
+// The same from a whole file of `size` bytes, read through `readAt` (`n`
+// bytes at `offset`, both within the file): its first kilobyte for the
+// header, its last two and a probe. `lastBytes`, when given, receives
+// those last bytes, for a caller that reads the trailer too.
+using FileReader = std::function<std::string(std::uint64_t offset, std::uint64_t n)>;
+std::optional<XrefTail> readXrefTail(std::uint64_t size, const FileReader& readAt, std::string* lastBytes = nullptr);
 std::optional<XrefTail> readXrefTail(std::string_view bytes);
 
 // The offset of the "%PDF-" header within the first bytes of a file, as
