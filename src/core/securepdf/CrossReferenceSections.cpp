@@ -8,6 +8,7 @@
 #include <climits>
 #include <set>
 
+#include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Zlib.hpp"
 
 namespace penvora::core::securepdf {
@@ -16,21 +17,6 @@ namespace {
 constexpr std::size_t kMaxSections = 4096;       // a chain longer than this is looped or hostile
 constexpr std::size_t kMaxXrefBytes = 1u << 28;  // inflated rows of one cross-reference stream
 constexpr std::size_t kTableEntryBytes = 20;
-
-bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
-
-std::size_t skipSpace(std::string_view s, std::size_t at) {
-  while (at < s.size() && isSpace(s[at])) ++at;
-  return at;
-}
-
-std::optional<std::uint64_t> number(std::string_view s, std::size_t& at) {
-  std::uint64_t v = 0;
-  std::size_t digits = 0;
-  while (at < s.size() && s[at] >= '0' && s[at] <= '9' && digits < 18) v = v * 10 + (s[at++] - '0'), ++digits;
-  if (!digits) return std::nullopt;
-  return v;
-}
 
 std::optional<std::uint64_t> offsetKey(QPDFObjectHandle dict, const char* key) {
   QPDFObjectHandle v = dict.getKey(key);
@@ -186,15 +172,16 @@ bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_v
 void CrossReferenceSections::indexTable(std::string_view file, std::size_t at, Section& into) {
   into.table = true;
   into.indexed = false;
+  const SyntaxScanner scan(file);
   for (std::size_t n = 0; n < kMaxSections * 64; ++n) {
-    at = skipSpace(file, at);
+    at = scan.skipSpace(at);
     if (file.substr(at, 7) == "trailer") {
       into.indexed = true;
       return;
     }
-    const auto first = number(file, at);
+    const auto first = scan.integer(at);
     while (at < file.size() && (file[at] == ' ' || file[at] == '\t')) ++at;
-    const auto count = number(file, at);
+    const auto count = scan.integer(at);
     while (at < file.size() && (file[at] == ' ' || file[at] == '\t')) ++at;
     const std::size_t eol = at;
     if (at < file.size() && file[at] == '\r') ++at;
@@ -216,13 +203,14 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
   x.scratch_->emptyPDF();
   std::vector<std::uint64_t> todo{startxref};
   std::set<std::uint64_t> seen;
+  const SyntaxScanner scan(file);
   try {
     while (!todo.empty()) {
       const std::uint64_t offset = todo.back();
       todo.pop_back();
       if (!seen.insert(offset).second) continue;
       if (seen.size() > kMaxSections || offset >= file.size()) return std::nullopt;
-      std::size_t at = skipSpace(file, static_cast<std::size_t>(offset)), end = 0;
+      std::size_t at = scan.skipSpace(static_cast<std::size_t>(offset)), end = 0;
       Section section;
       QPDFObjectHandle dict;
       std::size_t dictAt = 0;
@@ -230,7 +218,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
         indexTable(file, at + 4, section);
         const auto trailer = file.find("trailer", at);
         if (trailer == std::string_view::npos) return std::nullopt;
-        dictAt = skipSpace(file, trailer + 7);
+        dictAt = scan.skipSpace(trailer + 7);
         dict = x.parseAt(file, dictAt, end);
         if (!dict.isDictionary()) return std::nullopt;
         // A hybrid file's stream is read right after its table, before /Prev.
@@ -242,14 +230,14 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
       } else {
         // "n g obj", then the stream's dictionary, "stream" and its data.
         for (int part = 0; part < 2; ++part) {
-          if (!number(file, at)) return std::nullopt;
-          at = skipSpace(file, at);
+          if (!scan.integer(at)) return std::nullopt;
+          at = scan.skipSpace(at);
         }
         if (file.substr(at, 3) != "obj") return std::nullopt;
-        dictAt = skipSpace(file, at + 3);
+        dictAt = scan.skipSpace(at + 3);
         dict = x.parseAt(file, dictAt, end);
         if (!dict.isDictionary() || !dict.getKey("/Type").isNameAndEquals("/XRef")) return std::nullopt;
-        at = skipSpace(file, end);
+        at = scan.skipSpace(end);
         if (file.substr(at, 6) != "stream") return std::nullopt;
         at += 6;
         if (file.substr(at, 2) == "\r\n")
@@ -282,11 +270,12 @@ std::optional<XrefEntry> CrossReferenceSections::entryIn(const Section& s, const
   XrefEntry e;
   if (s.table) {
     const std::string_view line = file_.substr(r.start + i * kTableEntryBytes, kTableEntryBytes);
+    const SyntaxScanner scan(line);
     std::size_t at = 0;
-    const auto offset = number(line, at);
+    const auto offset = scan.integer(at);
     if (!offset || at != 10 || line[at] != ' ') return std::nullopt;
     ++at;
-    const auto generation = number(line, at);
+    const auto generation = scan.integer(at);
     if (!generation || at != 16 || line[at] != ' ' || *generation > 65535) return std::nullopt;
     if (line[17] == 'f') return e;
     if (line[17] != 'n') return std::nullopt;
