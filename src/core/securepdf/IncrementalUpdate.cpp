@@ -122,7 +122,7 @@ void IncrementalUpdate::add(const QPDFObjectHandle& h) {
   objects_[h.getObjGen()] = h;
 }
 
-QPDFObjectHandle IncrementalUpdate::addNew(QPDFObjectHandle direct) {
+QPDFObjectHandle IncrementalUpdate::addNew(const QPDFObjectHandle& direct) {
   if (direct.isIndirect()) throw SecurePdfError("internal: a new object must be direct");
   if (nextNumber_ == 0) {
     const long long size = declaredSize();

@@ -59,7 +59,7 @@ class IncrementalUpdate {
   // New objects under the next free numbers, part of the update. Numbered
   // here because qpdf's makeIndirectObject parses every object of the file
   // to find a free number, which would make signing grow with the pages.
-  QPDFObjectHandle addNew(QPDFObjectHandle direct);
+  QPDFObjectHandle addNew(const QPDFObjectHandle& direct);
   // A new stream: `dict` without /Length and `data` as stored (already
   // encoded as the dictionary's /Filter says).
   QPDFObjectHandle addNewStream(QPDFObjectHandle dict, std::string data);
