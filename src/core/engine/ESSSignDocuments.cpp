@@ -244,10 +244,18 @@ std::vector<fs::path> ESS::signDocuments(const PenvoraSDKParams& params, ESSPara
   // Key files a killed signing left behind; those still in use are locked.
   ESS::removeStaleTempP12Files();
   std::vector<fs::path> results;
-  for (const std::string& document : documents) {
-    auto signedFile = signDocument(params, essParams, document);
-    if (!signedFile) return {};
-    results.push_back(std::move(*signedFile));
+  // The steps report their own failures; anything else thrown (no
+  // temporary folder, no memory) must still end as the empty list, not
+  // escape into the screen's event loop.
+  try {
+    for (const std::string& document : documents) {
+      auto signedFile = signDocument(params, essParams, document);
+      if (!signedFile) return {};
+      results.push_back(std::move(*signedFile));
+    }
+  } catch (const std::exception& e) {
+    log(std::string("Sign error: ") + e.what());
+    return {};
   }
   return results;
 }

@@ -153,14 +153,20 @@ SignatureMetadata ESS::exportSignatureMetadata(const PenvoraSDKParams& params, c
   SignatureMetadata out;
   auto jpeg = util::base64Decode(essParams.jpgB64);
   if (!jpeg) return out;
-  const fs::path file = documentsFolder() / (newUuidString() + ".jpg");
-  {
-    std::ofstream f(file, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(jpeg->data()), static_cast<std::streamsize>(jpeg->size()));
-  }  // a failed write still reports the address
-  out.imageFile = file;
-  out.summary = recordSummary(essParams.pointsB64);
-  out.protectedRecord = protectRecord(essParams.pointsB64, params.certificate->encKeyB64);
+  try {
+    const fs::path file = documentsFolder() / (newUuidString() + ".jpg");
+    {
+      std::ofstream f(file, std::ios::binary);
+      f.write(reinterpret_cast<const char*>(jpeg->data()), static_cast<std::streamsize>(jpeg->size()));
+    }  // a failed write still reports the address
+    out.imageFile = file;
+    out.summary = recordSummary(essParams.pointsB64);
+    out.protectedRecord = protectRecord(essParams.pointsB64, params.certificate->encKeyB64);
+  } catch (const std::exception& e) {
+    // Incomplete values make the caller report an error.
+    log(std::string("Metadata error: ") + e.what());
+    out.protectedRecord.reset();
+  }
   return out;
 }
 

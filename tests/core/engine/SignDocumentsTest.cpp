@@ -193,6 +193,15 @@ TEST_F(SignDocumentsTest, MetadataExport) {
   EXPECT_EQ(meta.imageFile->extension(), ".jpg");
   EXPECT_EQ(readText(*meta.imageFile), toString(*core::util::base64Decode(ess.jpgB64)));
   EXPECT_EQ(*meta.summary, *engine::ESS::recordSummary(ess.pointsB64));
+  {
+    // No home and no usable temporary folder: incomplete values (the
+    // screen reports an error), nothing thrown.
+    writeText(home / "not-a-folder", "");
+    ScopedEnv noHome{"HOME", ""}, badTemp{"TMPDIR", home / "not-a-folder"};
+    CapturedLog log;
+    EXPECT_FALSE(engine::ESS::exportSignatureMetadata(params, ess).protectedRecord);
+    EXPECT_EQ(log.lines.size(), 1u);
+  }
   ess.jpgB64 = "not base64!";
   meta = engine::ESS::exportSignatureMetadata(params, ess);
   EXPECT_FALSE(meta.imageFile || meta.summary || meta.protectedRecord);
