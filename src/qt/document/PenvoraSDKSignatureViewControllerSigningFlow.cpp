@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
 
@@ -371,8 +372,16 @@ void PenvoraSDKSignatureViewController::touchUpInsideShareButton() {
                                                       QDir::home().filePath(QFileInfo(shownPath_).fileName()),
                                                       QStringLiteral("PDF (*.pdf)"));
   if (target.isEmpty() || target == shownPath_) return;
-  QFile::remove(target);
-  if (!QFile::copy(shownPath_, target)) penvora::log("Could not share the document to " + target.toStdString());
+  // Written aside and renamed over: a failed copy leaves a file that was
+  // already there as it was.
+  QFile in(shownPath_);
+  QSaveFile out(target);
+  bool copied = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly);
+  while (copied && !in.atEnd()) {
+    const QByteArray chunk = in.read(1 << 20);
+    copied = !chunk.isEmpty() && out.write(chunk) == chunk.size();
+  }
+  if (!copied || !out.commit()) penvora::log("Could not share the document to " + target.toStdString());
 }
 
 }  // namespace penvora::qt::document
