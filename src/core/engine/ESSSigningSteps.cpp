@@ -10,6 +10,7 @@
 #include "core/engine/ESSUtils.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/UrlUserinfo.hpp"
 #include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
@@ -102,7 +103,10 @@ void ESS::applyTimestamp(const PenvoraSDKTSP& tsp, securepdf::PDFSign& signer) {
   if (!tsp.tspActivate) return;
   std::string url = tsp.tspURL;
   if (tsp.tspUser && tsp.tspPassword && !tsp.tspUser->empty()) {
-    const std::string credentials = *tsp.tspUser + ":" + *tsp.tspPassword + "@";
+    // Escaped where they would end early, so a "/" or "@" in a password
+    // neither breaks the address nor leaves the password in it.
+    const std::string credentials =
+        util::userinfoEscaped(*tsp.tspUser, true) + ":" + util::userinfoEscaped(*tsp.tspPassword, false) + "@";
     const auto at = url.find("://");
     if (at != std::string::npos) url.insert(at + 3, credentials);
   }

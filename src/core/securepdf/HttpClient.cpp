@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/UrlUserinfo.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -82,8 +83,8 @@ HttpTarget splitCredentials(const std::string& url) {
   if (at == std::string::npos || at < hostStart) return s;
   const std::string cred = url.substr(hostStart, at - hostStart);
   const auto colon = cred.find(':');
-  s.user = cred.substr(0, colon);
-  if (colon != std::string::npos) s.password = cred.substr(colon + 1);
+  s.user = util::percentDecoded(cred.substr(0, colon));
+  if (colon != std::string::npos) s.password = util::percentDecoded(cred.substr(colon + 1));
   s.url = url.substr(0, hostStart) + url.substr(at + 1);
   return s;
 }

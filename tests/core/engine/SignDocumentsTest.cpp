@@ -2,6 +2,7 @@
 
 #include "core/capture/PlatformFacts.hpp"
 #include "core/engine/BackgroundMask.hpp"
+#include "core/securepdf/HttpClient.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
 
@@ -256,6 +257,15 @@ TEST(SigningStepsTest, TimestampSettings) {
   engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "user", "pw"), s);
   EXPECT_EQ(s.timestampServer, "https://user:pw@tsa.example/x");
   EXPECT_EQ(s.signatureProfile, core::securepdf::PDFSignSignatureProfiles::pfBaselineT);
+  // Credentials that would end the address early go in escaped and come
+  // back out whole, leaving nothing of themselves in the address shown.
+  core::securepdf::PDFSign odd;
+  engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "a:b@c", "p/w@%?#:"), odd);
+  EXPECT_EQ(odd.timestampServer, "https://a%3Ab%40c:p%2Fw%40%25%3F%23:@tsa.example/x");
+  const auto target = core::securepdf::splitCredentials(odd.timestampServer);
+  EXPECT_EQ(target.user, "a:b@c");
+  EXPECT_EQ(target.password, "p/w@%?#:");
+  EXPECT_EQ(target.url, "https://tsa.example/x");
   core::securepdf::PDFSign t;
   engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
   EXPECT_EQ(t.timestampServer, "https://tsa.example/x");

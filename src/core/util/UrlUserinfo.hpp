@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace penvora::core::util {
+
+// A user name or password as it may stand before the "@" of a URL: the
+// characters that would end it early ("@", "/", "?", "#", and ":" in the
+// user name), "%" itself, spaces and controls are percent-escaped; the rest
+// stays as written, so ordinary credentials read the same.
+std::string userinfoEscaped(std::string_view text, bool userName);
+
+// The text with every "%" and two hexadecimal digits replaced by that byte;
+// a "%" without them stays as it is.
+std::string percentDecoded(std::string_view text);
+
+}  // namespace penvora::core::util
