@@ -18,6 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 std::string reason() { return std::strerror(errno); }
+
+// The temporary folder is shared with every account on the machine: what
+// lands there (a merge of decrypted documents, a privately stored signed
+// copy) is readable by its owner only.
+mode_t modeFor(const fs::path& dir) {
+  std::error_code ec;
+  const fs::path temp = fs::temp_directory_path(ec);
+  if (!ec && fs::equivalent(dir, temp, ec)) return 0600;
+  return 0644;
+}
 }  // namespace
 
 AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : target_(target), overwrite_(overwrite) {
@@ -31,7 +41,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : 
   fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
   // An unnamed file first: a process killed while writing leaves nothing
   // behind. File systems without O_TMPFILE get a named temporary instead.
-  fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  const mode_t mode = modeFor(dir);
+  fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   if (fd_ >= 0) {
     unnamed_ = true;
     dir_ = dir.string();
@@ -41,7 +52,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : 
   fd_ = ::mkstemps(tmpl.data(), 5);
   if (fd_ < 0) throw SecurePdfError("Cannot create the output file in " + dir.string() + ": " + reason());
   temp_ = tmpl;
-  ::fchmod(fd_, 0644);
+  ::fchmod(fd_, mode);
 }
 
 AtomicOutputFile::~AtomicOutputFile() {

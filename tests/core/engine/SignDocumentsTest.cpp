@@ -136,6 +136,14 @@ TEST_F(SignDocumentsTest, TwoDocumentsGetTheirOwnDigestAndDistinctNames) {
   EXPECT_NE(software[0], software[1]);
 }
 
+TEST_F(SignDocumentsTest, PrivateStorageIsTheOwnersOnly) {
+  // The temporary folder is shared with other accounts.
+  params.commonProperties->saveOnPrivateStorage = true;
+  const fs::path out = signOne();
+  EXPECT_EQ(out.parent_path(), fs::temp_directory_path());
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(SignDocumentsTest, FieldModeSignsTheNamedFieldOrTheFirst) {
   params.widget->widgetType = PenvoraSDKWidgetType::field;
   params.widget->widgetFieldFieldname = "Sig2";
