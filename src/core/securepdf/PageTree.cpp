@@ -40,14 +40,23 @@ std::optional<QPDFObjectHandle> walk(QPDF& pdf, std::size_t index, bool& consist
     const int n = kids.getArrayNItems();
     const auto count = declaredCount(node);
     if (!count) return std::nullopt;
-    // As many kids as pages: every kid is a page (the usual flat tree), so
-    // the one wanted is read without reading those before it.
-    if (*count == static_cast<std::size_t>(n)) {
+    // As many kids as pages (the usual flat tree): the wanted one is the
+    // kid at its index, provided the kids before it are pages too; a node
+    // among them (its pages balanced by an empty node further on) shifts
+    // every index after it. Their counts need not be read.
+    if (*count == static_cast<std::size_t>(n) && index < *count) {
+      bool flat = true;
+      for (int i = 0; i < static_cast<int>(index) && flat; ++i) {
+        QPDFObjectHandle before = kids.getArrayItem(i);
+        flat = before.isDictionary() && isLeaf(before);
+      }
       QPDFObjectHandle kid = kids.getArrayItem(static_cast<int>(index));
-      if (!kid.isDictionary() || !isLeaf(kid)) return std::nullopt;
-      node = kid;
-      index = 0;
-      continue;
+      if (flat) {
+        if (!kid.isDictionary() || !isLeaf(kid)) return std::nullopt;
+        node = kid;
+        index = 0;
+        continue;
+      }
     }
     // Otherwise the kids' counts must add up to the node's, or one of them
     // is wrong and the index could land on another page than a reader's.
@@ -78,7 +87,9 @@ std::optional<QPDFObjectHandle> pageAt(QPDF& pdf, std::size_t index) {
   if (consistent) return std::nullopt;
   const auto& pages = pdf.getAllPages();
   if (index >= pages.size()) return std::nullopt;
-  return pages[index];
+  QPDFObjectHandle page = pages[index];
+  if (!page.isDictionary()) return std::nullopt;
+  return page;
 }
 
 std::size_t pageCount(QPDF& pdf) {

@@ -47,3 +47,24 @@ TEST(PageTreeTest, WalksNestedTreesAndFallsBackWhenCountsDisagree) {
     EXPECT_EQ(pageCount(pdf), 5u);
   }
 }
+
+// A flat-looking node (as many kids as pages) whose first kid holds two
+// pages and whose last is empty: the kids after the first are shifted. A
+// kid that is no dictionary is no page.
+TEST(PageTreeTest, KidsCountingAsManyAsPagesAreNotTakenForPagesBlindly) {
+  QPDF pdf;
+  pdf.emptyPDF();
+  auto root = node(pdf, 3, {node(pdf, 2, {page(pdf, 0), page(pdf, 1)}), page(pdf, 2), node(pdf, 0, {})});
+  pdf.getRoot().replaceKey("/Pages", root);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(pageAt(pdf, static_cast<std::size_t>(i))->getKey("/N").getIntValue(), i);
+
+  QPDF scalar;
+  scalar.emptyPDF();
+  auto kids =
+      QPDFObjectHandle::newArray({page(scalar, 0), scalar.makeIndirectObject(QPDFObjectHandle::newInteger(42))});
+  auto flat = scalar.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Count 2 >>"));
+  flat.replaceKey("/Kids", kids);
+  scalar.getRoot().replaceKey("/Pages", flat);
+  EXPECT_TRUE(pageAt(scalar, 0));
+  EXPECT_FALSE(pageAt(scalar, 1));
+}
