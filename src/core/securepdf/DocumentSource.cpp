@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -143,6 +145,8 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
   const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
   std::optional<CrossReferenceSections> sections;
   if (tail) sections = CrossReferenceSections::read(file, tail->startxref);
+  if (const auto highest = sections ? sections->highestListed() : std::nullopt; highest && *highest < INT_MAX)
+    src.listedPast = *highest + 1;
   // The bytes, and a section read after them, are not copied: the source
   // reads them where they are.
   auto fromMemory = [&](std::string_view section) {
@@ -228,7 +232,8 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
     // Rewriting would change the bytes the signatures cover. Append to the
     // original when its cross-references hold; otherwise say what is wrong.
     const bool xrefDamaged = std::any_of(warnings.begin(), warnings.end(), [](const QPDFExc& w) {
-      const std::string& m = w.getMessageDetail();
+      std::string m = w.getMessageDetail();  // "Cross-reference stream ...", "... xref table"
+      std::transform(m.begin(), m.end(), m.begin(), [](unsigned char c) { return std::tolower(c); });
       return m.find("xref") != std::string::npos || m.find("cross-reference") != std::string::npos;
     });
     if (tail && !xrefDamaged) {
@@ -264,6 +269,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   src.bytes = rewritten;
   src.parsedSection.reset();
   src.regrouped.reset();
+  src.listedPast = 0;  // the copy is numbered afresh, its /Size right
   src.file.reset();
   src.repaired = true;
   src.originalSize = rewritten->size();

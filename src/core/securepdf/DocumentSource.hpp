@@ -34,6 +34,9 @@ struct DocumentSource {
   // opening was for a signature.
   std::unique_ptr<OriginalDigest> digest;
   bool repaired = false;
+  // Past every object number the cross-reference sections list; 0 when
+  // they were not read here (a file parsed from disk).
+  int listedPast = 0;
   XrefTail tail;
   std::uint64_t originalSize = 0;
 

@@ -106,13 +106,26 @@ std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength
 }
 
 IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail,
-                                     std::uint64_t originalSize, const RegroupedPageTree* regrouped)
-    : pdf_(pdf), encryptor_(encryptor), tail_(tail), originalSize_(originalSize), regrouped_(regrouped) {}
+                                     std::uint64_t originalSize, const RegroupedPageTree* regrouped, int listedPast)
+    : pdf_(pdf),
+      encryptor_(encryptor),
+      tail_(tail),
+      originalSize_(originalSize),
+      regrouped_(regrouped),
+      listedPast_(listedPast) {}
 
+// The trailer's /Size, raised past every listed object: numbers at or past
+// a /Size written too small may be taken, at any generation, and a new
+// object there would hide one of the file's.
 long long IncrementalUpdate::declaredSize() const {
-  if (regrouped_) return regrouped_->originalObjectCount;
-  QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
-  return size.isInteger() ? size.getIntValue() : 0;
+  long long declared = 0;
+  if (regrouped_) {
+    declared = regrouped_->originalObjectCount;
+  } else {
+    QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
+    declared = size.isInteger() ? size.getIntValue() : 0;
+  }
+  return std::max<long long>(declared, listedPast_);
 }
 
 void IncrementalUpdate::add(const QPDFObjectHandle& h) {
@@ -183,7 +196,7 @@ void IncrementalUpdate::writeValue(std::string& out, QPDFObjectHandle h, QPDFObj
     }
     out += ">>";
   } else if (h.isNull() || h.isBool() || h.isInteger() || h.isReal() || h.isName() || h.isOperator()) {
-    out += h.unparse();
+    out += h.unparseResolved();  // an object of its own: its value, not a reference to itself
   } else {
     out += "null";
   }

@@ -51,9 +51,11 @@ class IncrementalUpdate {
  public:
   // `regrouped`: set when `pdf` was read with that section after the
   // original; the update then numbers and sizes by the original's trailer
-  // and refuses the objects the section defines.
+  // and refuses the objects the section defines. `listedPast`: a number
+  // past every object the original's cross-reference sections list (0 when
+  // unknown), for a /Size written too small.
   IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize,
-                    const RegroupedPageTree* regrouped = nullptr);
+                    const RegroupedPageTree* regrouped = nullptr, int listedPast = 0);
 
   void add(const QPDFObjectHandle& indirectObject);
   // New objects under the next free numbers, part of the update. Numbered
@@ -86,6 +88,7 @@ class IncrementalUpdate {
   XrefTail tail_;
   std::uint64_t originalSize_;
   const RegroupedPageTree* regrouped_;
+  int listedPast_;
   std::map<QPDFObjGen, QPDFObjectHandle> objects_;
   std::map<QPDFObjGen, std::string> newStreams_;  // data of streams made by addNewStream
   int nextNumber_ = 0;                            // 0 until the first new object

@@ -289,7 +289,8 @@ void PDFSign::sign() {
     throw SecurePdfError(
         "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
   ObjectEncryptor encryptor(pdf);
-  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
+                           src.listedPast);
 
   QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
@@ -369,7 +370,8 @@ void PDFSign::update() {
   const ValidationData data = gatherValidationData(contents);
 
   ObjectEncryptor encryptor(pdf);
-  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr);
+  IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
+                           src.listedPast);
   const bool compress = settings_->compressDss;
   auto streams = [&](const std::vector<util::Bytes>& items) {
     std::vector<QPDFObjectHandle> out;

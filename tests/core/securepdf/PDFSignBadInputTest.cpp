@@ -54,6 +54,28 @@ TEST(PDFSignBadInputTest, DamagedButRepairableFileIsRewrittenOnceAndSigned) {
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
+// A signed file (so appended to, not rewritten) whose /Size leaves out its
+// last object, of generation 1: new objects must not take that number.
+TEST(PDFSignBadInputTest, ObjectsPastATooSmallSizeKeepTheirNumbers) {
+  TempDir dir;
+  std::string pdf = pdftest::buildPdf(
+      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>",
+       "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+       "<< /Type /Page /Parent 2 0 R /Contents 5 1 R /Annots [4 0 R] >>",
+       "<< /FT /Sig /T (Old) /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /V << /Type /Sig "
+       "/Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached /Contents <00> /ByteRange [0 1 2 3] >> >>",
+       pdftest::stream("", "0 0 1 rg 100 100 300 300 re f")});
+  pdf.replace(pdf.find("5 0 obj"), 7, "5 1 obj");
+  pdf.replace(pdf.rfind("00000 n"), 7, "00001 n");
+  pdf.replace(pdf.find("/Size 6"), 7, "/Size 5");
+  writeText(dir / "in.pdf", pdf);
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.sign();
+  const std::string update = readText(dir / "out.pdf").substr(pdf.size());
+  EXPECT_EQ(update.find("\n5 0 obj"), std::string::npos);
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf").back(), "Signature is Valid.");
+}
+
 TEST(PDFSignBadInputTest, HugeDeclaredStreamLengthDoesNotHurt) {
   TempDir dir;
   auto pdf = pdftest::plainPdf();
