@@ -1,5 +1,6 @@
 #include "core/securepdf/SignatureFieldPlacement.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -124,8 +125,6 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
   auto& entry = fields[static_cast<std::size_t>(index)];
   if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
   QPDFObjectHandle field = entry.field;
-  field.replaceKey("/V", signature);
-  if (field.isIndirect()) update_.add(field);
   std::vector<QPDFObjectHandle> widgets;
   if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
     widgets.push_back(field);
@@ -133,6 +132,16 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
     for (int i = 0; i < field.getKey("/Kids").getArrayNItems(); ++i)
       widgets.push_back(field.getKey("/Kids").getArrayItem(i));
   }
+  // An update replaces whole objects: a field or widget written inside
+  // another object (against the format) would keep its old value there.
+  const bool inside = !field.isIndirect() || std::any_of(widgets.begin(), widgets.end(), [](QPDFObjectHandle w) {
+    return w.isDictionary() && !w.isIndirect();
+  });
+  if (inside)
+    throw SecurePdfError("The signature field '" + entry.fullName +
+                         "' is written inside another object and cannot be signed in an update");
+  field.replaceKey("/V", signature);
+  update_.add(field);
   for (auto& widget : widgets) {
     if (!widget.isDictionary()) continue;
     QPDFObjectHandle rect = widget.getKey("/Rect");
@@ -144,7 +153,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
     }
     if (plan_.replaceExistingAppearance || !widget.getKey("/AP").isDictionary())
       widget.replaceKey("/AP", appearance(width, height, pageRotation(pageOf(pdf_, widget))));
-    if (widget.isIndirect()) update_.add(widget);
+    update_.add(widget);
   }
 }
 

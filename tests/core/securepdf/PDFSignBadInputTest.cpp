@@ -94,6 +94,12 @@ TEST(PDFSignBadInputTest, BadPasswordsFilesPlacementAndTimestampServerFailWithou
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf(2));
   const auto in = dir / "in.pdf", enc = pdftest::encrypted(in, "secret");
+  // A signature field written inside the form's array instead of on its own.
+  writeText(dir / "direct.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [<< /FT /Sig /T (Direct) "
+                               "/Type /Annot /Subtype /Widget /Rect [0 0 100 50] /P 3 0 R >>] >> >>",
+                               "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+                               "<< /Type /Page /Parent 2 0 R >>"}));
   const struct {
     std::filesystem::path input;
     const char* password;
@@ -107,6 +113,7 @@ TEST(PDFSignBadInputTest, BadPasswordsFilesPlacementAndTimestampServerFailWithou
       {in, "", [](PDFSign& s) { s.signatureWidgetPages = "2"; }, "No page with index 2"},
       {in, "", [](PDFSign& s) { s.signatureWidgetWidth = "0"; }, "width and a height"},
       {in, "", [](PDFSign& s) { s.signatureFields = 0; }, "no signature field"},
+      {dir / "direct.pdf", "", [](PDFSign& s) { s.signatureFields = 0; }, "written inside another object"},
   };
   for (const auto& c : cases) {
     auto s = pdftest::signer(c.input, dir / "out.pdf");
