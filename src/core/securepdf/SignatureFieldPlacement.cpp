@@ -15,13 +15,12 @@ namespace {
 // Puts a widget into its page's /Annots, marking what changed.
 void addToPage(QPDFObjectHandle page, const QPDFObjectHandle& widget, IncrementalUpdate& update) {
   QPDFObjectHandle annots = page.getKey("/Annots");
-  if (annots.isArray()) {
-    annots.appendItem(widget);
-    update.add(annots.isIndirect() ? annots : page);
-  } else {
-    page.replaceKey("/Annots", QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{widget}));
-    update.add(page);
-  }
+  // A copy held by the page: an array of its own may be shared with other
+  // pages, which would then show the widget too.
+  QPDFObjectHandle mine = annots.isArray() ? annots.shallowCopy() : QPDFObjectHandle::newArray();
+  mine.appendItem(widget);
+  page.replaceKey("/Annots", mine);
+  update.add(page);
 }
 
 // Adds a field to the form's /Fields (the form dictionary itself is

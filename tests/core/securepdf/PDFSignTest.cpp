@@ -1,5 +1,5 @@
-
 #include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
 
 #include "core/securepdf/PDFForm.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -160,7 +160,12 @@ TEST_F(PDFSignTest, ExtraSpaceReservesAtLeastThatRoomAndLargeAttributesGrowIt) {
 }
 
 TEST_F(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
-  auto s = signerOf(pdftest::plainPdf(3));
+  // The three pages share one /Annots array: each must still get only its
+  // own widget.
+  const std::string page = "<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>";
+  auto s = signerOf(pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                       "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 612 792] >>",
+                                       page, page, page, "[]"}));
   s.signatureWidgetPages = "*";
   s.signatureWidgetOffsetX = "10.5";
   s.signatureWidgetOffsetY = "20";
@@ -174,6 +179,12 @@ TEST_F(PDFSignTest, WidgetOnEveryPageIsOneFieldWithAWidgetPerPage) {
   ASSERT_EQ(sigs.size(), 1u);
   EXPECT_TRUE(pdftest::opensslVerifies(sigs[0], dir.path()));
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
+  QPDF out;
+  out.processFile((dir / "out.pdf").c_str());
+  for (QPDFObjectHandle p : out.getAllPages()) {
+    ASSERT_EQ(p.getKey("/Annots").getArrayNItems(), 1);
+    EXPECT_EQ(p.getKey("/Annots").getArrayItem(0).getKey("/P").getObjGen(), p.getObjGen());
+  }
 }
 
 TEST_F(PDFSignTest, ExistingFieldsAreFoundAndSignedInFormOrder) {
