@@ -1,5 +1,7 @@
 #include "core/securepdf/PageTree.hpp"
 
+#include <set>
+
 namespace penvora::core::securepdf {
 namespace {
 
@@ -85,11 +87,9 @@ std::optional<QPDFObjectHandle> pageAt(QPDF& pdf, std::size_t index) {
   bool consistent = false;
   if (auto page = walk(pdf, index, consistent)) return page;
   if (consistent) return std::nullopt;
-  const auto& pages = pdf.getAllPages();
+  auto pages = allPages(pdf);
   if (index >= pages.size()) return std::nullopt;
-  QPDFObjectHandle page = pages[index];
-  if (!page.isDictionary()) return std::nullopt;
-  return page;
+  return pages[index];
 }
 
 std::size_t pageCount(QPDF& pdf) {
@@ -99,7 +99,40 @@ std::size_t pageCount(QPDF& pdf) {
     bool consistent = false;
     if (walk(pdf, *total - 1, consistent)) return *total;
   }
-  return pdf.getAllPages().size();
+  return allPages(pdf).size();
+}
+
+std::vector<QPDFObjectHandle> allPages(QPDF& pdf) {
+  std::vector<QPDFObjectHandle> pages;
+  QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
+  if (!root.isDictionary()) return pages;
+  if (isLeaf(root)) return {root};
+  struct Node {
+    QPDFObjectHandle kids;
+    int next = 0, count = 0;
+  };
+  std::vector<Node> path;
+  std::set<QPDFObjGen> read;
+  auto enter = [&](QPDFObjectHandle node) {
+    if (path.size() >= static_cast<std::size_t>(kMaxDepth)) return;
+    if (node.isIndirect() && !read.insert(node.getObjGen()).second) return;
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    path.push_back({kids, 0, kids.isArray() ? kids.getArrayNItems() : 0});
+  };
+  enter(root);
+  while (!path.empty()) {
+    if (path.back().next >= path.back().count) {
+      path.pop_back();
+      continue;
+    }
+    QPDFObjectHandle kid = path.back().kids.getArrayItem(path.back().next++);
+    if (!kid.isDictionary()) continue;
+    if (isLeaf(kid))
+      pages.push_back(kid);
+    else
+      enter(kid);
+  }
+  return pages;
 }
 
 }  // namespace penvora::core::securepdf

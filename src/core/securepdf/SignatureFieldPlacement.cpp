@@ -62,7 +62,7 @@ std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
 QPDFObjectHandle pageOf(QPDF& pdf, QPDFObjectHandle widget) {
   QPDFObjectHandle page = widget.getKey("/P");
   if (page.isDictionary()) return page;
-  for (QPDFObjectHandle p : pdf.getAllPages()) {
+  for (QPDFObjectHandle p : allPages(pdf)) {
     QPDFObjectHandle annots = p.getKey("/Annots");
     for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
       if (annots.getArrayItem(i).getObjGen() == widget.getObjGen()) page = p;
@@ -160,7 +160,11 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
   const FieldTarget& t = plan_.target;
   std::vector<QPDFObjectHandle> targets;
   if (t.everyPage) {
-    targets = pdf_.getAllPages();
+    // A page listed twice shows its one widget in both places.
+    std::set<QPDFObjGen> seen;
+    for (QPDFObjectHandle p : allPages(pdf_))
+      if (seen.insert(p.getObjGen()).second) targets.push_back(p);
+    if (targets.empty()) throw SecurePdfError("The document has no pages");
   } else {
     const auto page = pageAt(pdf_, t.pageIndex);
     if (!page) throw SecurePdfError("No page with index " + t.pageText);

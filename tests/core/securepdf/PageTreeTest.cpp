@@ -67,4 +67,16 @@ TEST(PageTreeTest, KidsCountingAsManyAsPagesAreNotTakenForPagesBlindly) {
   scalar.getRoot().replaceKey("/Pages", flat);
   EXPECT_TRUE(pageAt(scalar, 0));
   EXPECT_FALSE(pageAt(scalar, 1));
+
+  // A page listed twice is listed twice, as itself: qpdf's reading would
+  // make a copy that exists only in memory.
+  QPDF twice;
+  twice.emptyPDF();
+  auto p = page(twice, 0);
+  auto doubled = twice.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Pages /Count 2 >>"));
+  doubled.replaceKey("/Kids", QPDFObjectHandle::newArray({p, p}));
+  twice.getRoot().replaceKey("/Pages", doubled);
+  const auto pages = penvora::core::securepdf::allPages(twice);
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[1].getObjGen(), p.getObjGen());
 }
