@@ -219,13 +219,16 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
   const auto found = index < 0 ? std::nullopt : pageAt(*opened_->pdf, static_cast<std::size_t>(index));
   if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
   QPDFObjectHandle page = *found;
-  QPDFObjectHandle box = page.getKey("/CropBox");
-  if (!box.isRectangle()) box = page.getKey("/MediaBox");
-  if (!box.isRectangle()) {
-    QPDFObjectHandle p = page.getKey("/Parent");
-    for (int d = 0; d < 32 && p.isDictionary() && !box.isRectangle(); ++d, p = p.getKey("/Parent"))
-      box = p.getKey("/MediaBox");
-  }
+  // Both boxes are inherited from the page's ancestors; the crop box, the
+  // one a reader shows, first.
+  auto inherited = [&](const char* key) {
+    QPDFObjectHandle box = QPDFObjectHandle::newNull(), node = page;
+    for (int d = 0; d < 32 && node.isDictionary() && !box.isRectangle(); ++d, node = node.getKey("/Parent"))
+      box = node.getKey(key);
+    return box;
+  };
+  QPDFObjectHandle box = inherited("/CropBox");
+  if (!box.isRectangle()) box = inherited("/MediaBox");
   if (!box.isRectangle()) throw SecurePdfError("Page " + std::to_string(index) + " has no page box");
   const auto r = box.getArrayAsRectangle();
   auto text = [](double v) {

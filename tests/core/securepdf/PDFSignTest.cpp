@@ -269,6 +269,16 @@ TEST_F(PDFSignTest, PagePropertiesAndSettingsAreValidated) {
   EXPECT_THROW(s.getPageProperty(-1, "Width"), SecurePdfError);
   s.close();
   EXPECT_THROW(s.getPageProperty(0, "Width"), SecurePdfError);
+  // The crop box a page inherits is the one shown.
+  writeText(
+      dir / "inherited.pdf",
+      pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                         "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] /CropBox [0 0 200 100] >>",
+                         "<< /Type /Page /Parent 2 0 R >>"}));
+  PDFSign inherited;
+  inherited.inputFile = (dir / "inherited.pdf").string();
+  inherited.open();
+  EXPECT_EQ(inherited.getPageProperty(0, "Width") + " " + inherited.getPageProperty(0, "Height"), "200 100");
   // Settings are checked as they are made; reset forgets them.
   EXPECT_THROW(s.setWidgetProperty("NoSuchThing", "1"), SecurePdfError);
   EXPECT_THROW(s.setWidgetProperty("CustomText[x]", "1"), SecurePdfError);
