@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <set>
 
 #include "core/securepdf/PageTree.hpp"
@@ -59,16 +61,30 @@ std::string freshFieldName(QPDF& pdf, const std::string& prefix) {
 }
 
 // The page a widget sits on: its /P, else the page whose /Annots lists it.
-QPDFObjectHandle pageOf(QPDF& pdf, QPDFObjectHandle widget) {
-  QPDFObjectHandle page = widget.getKey("/P");
-  if (page.isDictionary()) return page;
-  for (QPDFObjectHandle p : allPages(pdf)) {
-    QPDFObjectHandle annots = p.getKey("/Annots");
-    for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
-      if (annots.getArrayItem(i).getObjGen() == widget.getObjGen()) page = p;
+// Every page's list is read once, when the first widget without /P asks.
+class WidgetPages {
+ public:
+  explicit WidgetPages(QPDF& pdf) : pdf_(pdf) {}
+
+  QPDFObjectHandle of(QPDFObjectHandle widget) {
+    QPDFObjectHandle page = widget.getKey("/P");
+    if (page.isDictionary()) return page;
+    if (!listed_) {
+      listed_.emplace();
+      for (QPDFObjectHandle p : allPages(pdf_)) {
+        QPDFObjectHandle annots = p.getKey("/Annots");
+        for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i)
+          (*listed_)[annots.getArrayItem(i).getObjGen()] = p;
+      }
+    }
+    const auto found = listed_->find(widget.getObjGen());
+    return found == listed_->end() ? page : found->second;
   }
-  return page;
-}
+
+ private:
+  QPDF& pdf_;
+  std::optional<std::map<QPDFObjGen, QPDFObjectHandle>> listed_;
+};
 
 }  // namespace
 
@@ -141,6 +157,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
                          "' is written inside another object and cannot be signed in an update");
   field.replaceKey("/V", signature);
   update_.add(field);
+  WidgetPages pages(pdf_);
   for (auto& widget : widgets) {
     if (!widget.isDictionary()) continue;
     QPDFObjectHandle rect = widget.getKey("/Rect");
@@ -151,7 +168,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
       height = std::fabs(r.ury - r.lly);
     }
     if (plan_.replaceExistingAppearance || !widget.getKey("/AP").isDictionary())
-      widget.replaceKey("/AP", appearance(width, height, pageRotation(pageOf(pdf_, widget))));
+      widget.replaceKey("/AP", appearance(width, height, pageRotation(pages.of(widget))));
     update_.add(widget);
   }
 }
