@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace penvora::tools {
 
@@ -20,15 +21,23 @@ std::vector<std::string> parseOptions(int argc, char** argv, const std::vector<O
       continue;
     }
     const Option* found = nullptr;
-    for (const auto& o : options)
+    bool fromEnvironment = false;
+    for (const auto& o : options) {
       if (o.name == a) found = &o;
+      if (o.secret && o.name + "-env" == a) found = &o, fromEnvironment = true;
+    }
     if (!found) throw UsageError("unknown option " + a);
     if (!found->takesValue) {
       found->apply({});
       continue;
     }
     if (i + 1 >= argc) throw UsageError(a + " needs a value");
-    found->apply(argv[++i]);
+    const char* value = argv[++i];
+    if (fromEnvironment) {
+      value = std::getenv(value);
+      if (!value) throw UsageError(a + ": the variable " + std::string(argv[i]) + " is not set");
+    }
+    found->apply(value);
   }
   return rest;
 }

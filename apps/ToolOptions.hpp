@@ -18,10 +18,14 @@ struct Option {
   std::string name;  // "--page"
   bool takesValue = false;
   std::function<void(const std::string& value)> apply;  // may throw UsageError
+  // A secret (a password) may also come as NAME-env VARIABLE, from the
+  // environment, where other users' process lists do not show it.
+  bool secret = false;
 };
 
 // The arguments that are not options, in order. Options may come anywhere;
-// "--" ends them. Throws UsageError for an unknown option or a missing value.
+// "--" ends them. Throws UsageError for an unknown option, a missing value
+// or an unset variable.
 std::vector<std::string> parseOptions(int argc, char** argv, const std::vector<Option>& options);
 
 // A whole number in [min, max], or UsageError naming `option`.

@@ -17,13 +17,14 @@ int main(int argc, char** argv) {
   static char outputBuffer[BUFSIZ];
   std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
   namespace tools = penvora::tools;
-  const char* const usage = "usage: penvora-merge [--password P] [--overwrite] OUT.pdf IN.pdf...\n";
+  const char* const usage =
+      "usage: penvora-merge [--password P | --password-env VAR] [--overwrite] OUT.pdf IN.pdf...\n";
   std::string password;
   bool overwrite = false;
   std::vector<std::string> args;
   try {
     args = tools::parseOptions(argc, argv,
-                               {{"--password", true, [&](const std::string& v) { password = v; }},
+                               {{"--password", true, [&](const std::string& v) { password = v; }, true},
                                 {"--overwrite", false, [&](const std::string&) { overwrite = true; }}});
     if (args.size() < 2) throw tools::UsageError("OUT.pdf and at least one IN.pdf are needed");
     for (const auto& a : args) tools::fileName("a file argument", a);

@@ -27,7 +27,8 @@ const char* const kUsage =
     "usage: penvora-sign IN.pdf OUT.pdf [--password P] [--p12 FILE --p12-password P]\n"
     "                    [--page N|*] [--rect X,Y,W,H] [--field N] [--invisible]\n"
     "                    [--reason TEXT] [--tsa URL] [--overwrite]\n"
-    "       penvora-sign --print-certificate [--p12 FILE --p12-password P]\n";
+    "       penvora-sign --print-certificate [--p12 FILE --p12-password P]\n"
+    "a password may come from the environment instead: --password-env VAR, --p12-password-env VAR\n";
 
 // Far more pages and fields than any document holds; beyond them a number
 // is a typing mistake, not a request.
@@ -49,13 +50,14 @@ int main(int argc, char** argv) {
   bool haveP12Password = false, printCertificate = false;
   auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
   const std::vector<tools::Option> options{
-      {"--password", true, text(s.password)},
+      {"--password", true, text(s.password), true},
       {"--p12", true, [&](const std::string& v) { p12 = tools::fileName("--p12", v); }},
       {"--p12-password", true,
        [&](const std::string& v) {
          p12Password = v;
          haveP12Password = true;
-       }},
+       },
+       true},
       {"--page", true,
        [&](const std::string& v) {
          s.signatureWidgetPages = v == "*" ? v : std::to_string(tools::wholeNumber("--page", v, 0, kMaxIndex));

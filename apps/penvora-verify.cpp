@@ -26,7 +26,7 @@ namespace {
 
 const char* const kUsage =
     "usage: penvora-verify FILE.pdf [--trust FILE|DIR]... [--system-trust] [--online] [--require-revocation]\n"
-    "                      [--password P] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
+    "                      [--password P | --password-env VAR] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
     "                      [--render-page N OUT.png]\n"
     "exit: 0 every signature TOTAL-PASSED, 1 one TOTAL-FAILED (or none signed), 3 one INDETERMINATE,\n"
     "      2 the file or an option cannot be read\n";
@@ -162,7 +162,7 @@ int run(int argc, char** argv) {
     const auto args = tools::parseOptions(
         argc, argv,
         {{"--json", false, [&](const std::string&) { json = true; }},
-         {"--password", true, [&](const std::string& v) { options.password = v; }},
+         {"--password", true, [&](const std::string& v) { options.password = v; }, true},
          {"--trust", true,
           [&](const std::string& v) { options.trustAnchors.push_back(tools::fileName("--trust", v)); }},
          {"--system-trust", false, [&](const std::string&) { options.systemTrust = true; }},

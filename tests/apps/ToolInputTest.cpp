@@ -35,6 +35,9 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
       {sign + "--rect 1,2,3", 2, "--rect needs X,Y,W,H"},
       {sign + "--bogus", 2, "unknown option --bogus"},
       {sign + "--reason", 2, "--reason needs a value"},
+      {"env -u PENVORA_NO_SUCH " + sign + "--password-env PENVORA_NO_SUCH", 2,
+       "--password-env: the variable PENVORA_NO_SUCH is not set"},
+      {sign + "--reason-env X", 2, "unknown option --reason-env"},  // only secrets come that way
       {tool("penvora-sign") + d + "a.pdf", 2, "IN.pdf and OUT.pdf are needed"},
       {tool("penvora-sign") + d + "folder " + d + "out.pdf", 1, "The input file is a folder"},
       {tool("penvora-sign") + d + "pipe " + d + "out.pdf", 1, "The input file is not a regular file"},
@@ -73,6 +76,12 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
             (std::vector<std::string>{"a.pdf", "folder", "huge", "not.pdf", "pipe", "previous.pdf"}))
       << "nothing written";
   EXPECT_EQ(testsupport::readText(dir / "previous.pdf"), "previous");
+
+  // A password from the environment opens the file as one on the line does.
+  const fs::path locked = pdftest::encrypted(dir / "a.pdf", "pw");
+  const auto r = testsupport::run("PENVORA_PW=pw " + tool("penvora-sign") + locked.string() + " " + d +
+                                  "signed.pdf --password-env PENVORA_PW 2>&1");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
 TEST(ToolInputTest, AFileIsReadWholeOnlyWithinItsLimit) {
