@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QSaveFile>
 #include <QScreen>
@@ -250,7 +251,13 @@ void PenvoraSDKSignatureViewController::touchUpInsideCancelButton() {
 void PenvoraSDKSignatureViewController::startSigning(bool askText) {
   auto& certificate = *penvoraSDKParams->certificate;
   if (certificate.requestUserCertificate && certificate.defaultAliasUserCertificate) {
-    if (const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(*certificate.defaultAliasUserCertificate)) {
+    // The keychain answers through the event loop (it may ask to unlock
+    // first): meanwhile Back or a closed window may end, even delete, this
+    // screen.
+    const QPointer<PenvoraSDKSignatureViewController> alive(this);
+    const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(*certificate.defaultAliasUserCertificate);
+    if (!alive || reported_) return;
+    if (stored) {
       certificate.signCertP12B64 = core::util::base64Encode(stored->certData);
       certificate.signCertPassword = stored->password;
       askCustomTextOrSign(askText);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include "penvora/ErrorTexts.hpp"
@@ -297,6 +298,40 @@ TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
             std::string::npos);
   store->remove(alias + ".p12", alias);
   store->remove(alias + ".p12.password", alias);
+}
+
+// The keychain may take its time (asking to unlock first) while the screen
+// still takes input: Back meanwhile ends the request without a report, and
+// the lookup's answer finds the screen gone.
+TEST(SigningFlowTest, BackWhileTheKeychainIsAskedEndsTheRequest) {
+  struct SlowStore : SecretStore {
+    std::function<void()> meanwhile;
+    bool add(const std::string&, const std::string&, const std::vector<std::uint8_t>&) override { return false; }
+    std::optional<std::vector<std::uint8_t>> find(const std::string&, const std::string&) override {
+      if (meanwhile) std::exchange(meanwhile, {})();
+      return std::nullopt;
+    }
+    void remove(const std::string&, const std::string&) override {}
+  };
+  const auto previous = PenvoraSdkCertManager::store();
+  auto slow = std::make_shared<SlowStore>();
+  PenvoraSdkCertManager::setStore(slow);
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->certificate->requestUserCertificate = true;
+    run.params->certificate->defaultAliasUserCertificate = "penvora-test-slow";
+    ASSERT_TRUE(run.show());
+    QPointer<PenvoraSDKSignatureViewController> screen(run.c);
+    slow->meanwhile = [&] {
+      screen->touchUpInsideBackButton();
+      (void)QTest::qWaitFor([&] { return screen.isNull(); }, 2000);
+    };
+    ASSERT_TRUE(run.signByHand());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen.isNull(); }, 2000));
+    QTest::qWait(100);
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  PenvoraSdkCertManager::setStore(previous);
 }
 
 TEST(SigningFlowTest, CancelledStepsGoBackToTheDocumentWithoutAReport) {
