@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/interface/JsonObjectReader.hpp"
+#include "core/util/UrlUserinfo.hpp"
 
 namespace penvora {
 
@@ -306,7 +307,7 @@ std::string redactedJson(const PenvoraSDKParams& p, int indent) {
         {"invisibleSignature", w.invisibleSignature}}},
       {"tsp",
        {{"tspActivate", t.tspActivate},
-        {"tspURL", t.tspURL},
+        {"tspURL", core::util::withoutUserinfo(t.tspURL)},
         {"tspUser", opt(t.tspUser)},
         {"tspPassword", t.tspPassword ? ojson("***") : ojson(nullptr)}}},
       {"extra",
@@ -329,7 +330,8 @@ std::string redactedJson(const PenvoraSDKParams& p, int indent) {
         {"ltv", k.ltv},
         {"handwrittenSignature", k.handwrittenSignature}}},
   };
-  return j.dump(indent);
+  // Text a host put in by hand need not be UTF-8: shown replaced, not thrown.
+  return j.dump(indent, ' ', false, ojson::error_handler_t::replace);
 }
 
 }  // namespace penvora

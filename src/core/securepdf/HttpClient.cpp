@@ -92,8 +92,8 @@ HttpTarget splitCredentials(const std::string& url) {
 std::string httpRequest(const std::string& url, const std::string& what, const std::string& contentType,
                         const std::string& body) {
   const HttpTarget target = splitCredentials(url);
-  const std::string& shown = target.url;
-  if (shown.rfind("http://", 0) != 0 && shown.rfind("https://", 0) != 0)
+  const std::string shown = util::withoutUserinfo(url);
+  if (target.url.rfind("http://", 0) != 0 && target.url.rfind("https://", 0) != 0)
     throw SecurePdfError("The " + what + " address is not an http or https URL: " + shown);
   const Curl& api = curl();
   std::unique_ptr<CURL, void (*)(CURL*)> handle(api.init(), api.cleanup);
@@ -101,7 +101,7 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   std::string response;
   std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(nullptr, api.slistFreeAll);
   CURL* c = handle.get();
-  api.setopt(c, CURLOPT_URL, shown.c_str());
+  api.setopt(c, CURLOPT_URL, target.url.c_str());
   if (!contentType.empty()) {
     headers.reset(api.slistAppend(nullptr, ("Content-Type: " + contentType).c_str()));
     api.setopt(c, CURLOPT_POST, 1L);

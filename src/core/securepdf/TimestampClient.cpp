@@ -12,12 +12,13 @@
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/OpenSsl.hpp"
+#include "core/util/UrlUserinfo.hpp"
 
 namespace penvora::core::securepdf {
 
 using util::Owned;
 
-std::string redactedUrl(const std::string& url) { return splitCredentials(url).url; }
+std::string redactedUrl(const std::string& url) { return util::withoutUserinfo(url); }
 
 util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data) {
   util::Bytes imprint(SHA512_DIGEST_LENGTH);

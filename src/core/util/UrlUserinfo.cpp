@@ -31,6 +31,15 @@ std::string userinfoEscaped(std::string_view text, bool userName) {
   return out;
 }
 
+std::string withoutUserinfo(std::string_view url) {
+  const auto scheme = url.find("://");
+  if (scheme == std::string_view::npos) return std::string(url);
+  const auto hostStart = scheme + 3;
+  const auto at = url.substr(0, url.find_first_of("?#", hostStart)).rfind('@');
+  if (at == std::string_view::npos || at < hostStart) return std::string(url);
+  return std::string(url.substr(0, hostStart)) + "***" + std::string(url.substr(at));
+}
+
 std::string percentDecoded(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -10,6 +10,11 @@ namespace penvora::core::util {
 // stays as written, so ordinary credentials read the same.
 std::string userinfoEscaped(std::string_view text, bool userName);
 
+// The URL to show: everything between "://" and the last "@" before any
+// "?" or "#" replaced by "***". It errs on hiding: a password written
+// unescaped, "/" and all, is never shown.
+std::string withoutUserinfo(std::string_view url);
+
 // The text with every "%" and two hexadecimal digits replaced by that byte;
 // a "%" without them stays as it is.
 std::string percentDecoded(std::string_view text);

@@ -211,6 +211,13 @@ TEST(ParamsJson, RedactedFormMasksSecrets) {
   auto j = validRequest();
   j["certificate"]["signCertP12B64"] = "MIIKSECRETP12";
   j["certificate"]["signCertPassword"] = "hunter2";
-  auto text = redactedJson(decodeJson<PenvoraSDKParams>(j.dump()));
-  for (const char* secret : {"hunter2", "SECRET", "\"pw\""}) EXPECT_EQ(text.find(secret), std::string::npos);
+  j["tsp"]["tspURL"] = "https://tsa-user:pa55/word@tsa.example/ts";  // credentials in the address, "/" unescaped
+  auto params = decodeJson<PenvoraSDKParams>(j.dump());
+  auto text = redactedJson(params);
+  for (const char* secret : {"hunter2", "SECRET", "\"pw\"", "pa55", "tsa-user"})
+    EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+  EXPECT_NE(text.find("https://***@tsa.example/ts"), std::string::npos) << text;
+  // Text set in code need not be UTF-8; it is shown, not thrown.
+  params.fileProperties->author = "Jos\xE9";
+  EXPECT_NE(redactedJson(params).find("Jos"), std::string::npos);
 }
