@@ -9,6 +9,7 @@
 #include "core/capture/DeviceInfo.hpp"
 #include "core/capture/PlatformFacts.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/SaturatingMath.hpp"
 #include "core/util/Sha512.hpp"
 #include "penvora/Log.hpp"
 
@@ -69,10 +70,10 @@ std::vector<std::int64_t> BiometricRecordWriter::strokeOffsets(const std::vector
   std::vector<std::int64_t> o(strokes.size(), 0);
   for (std::size_t i = 1; i < strokes.size(); ++i) {
     const std::int64_t created =
-        truncateToInt(strokes[i].creationTimeMs) - truncateToInt(strokes[i - 1].creationTimeMs);
+        util::subtractSaturated(truncateToInt(strokes[i].creationTimeMs), truncateToInt(strokes[i - 1].creationTimeMs));
     const auto& prev = strokes[i - 1].points;
     const std::int64_t duration = prev.empty() ? 0 : truncateToInt(prev.back().timeOffset * 1000.0);
-    o[i] = o[i - 1] + std::max(created, duration);
+    o[i] = util::addSaturated(o[i - 1], std::max(created, duration));
   }
   return o;
 }
@@ -128,10 +129,11 @@ std::string BiometricRecordWriter::buildRecord(const BiometricRecordInputs& in) 
       record += ';';
       record += std::to_string(truncateToInt(p.y));
       record += ';';
-      record += in.pressureScale > 0 ? std::to_string(std::lround(std::clamp(p.pressure, 0.0, 1.0) * in.pressureScale))
-                                     : std::string("1");
+      // A pressure that is no number (a device's glitch) counts as none.
+      const double pressure = std::isfinite(p.pressure) ? std::clamp(p.pressure, 0.0, 1.0) : 0.0;
+      record += in.pressureScale > 0 ? std::to_string(std::lround(pressure * in.pressureScale)) : std::string("1");
       record += ";1;";
-      record += std::to_string(truncateToInt(p.timeOffset * 1000.0) + offsets[s]);
+      record += std::to_string(util::addSaturated(truncateToInt(p.timeOffset * 1000.0), offsets[s]));
     }
   }
   return record;

@@ -9,6 +9,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "core/document/DeclaredObjectCount.hpp"
@@ -20,6 +21,12 @@ namespace {
 
 Rect toRect(const QPDFObjectHandle::Rectangle& r) {
   return Rect{std::min(r.llx, r.urx), std::min(r.lly, r.ury), std::abs(r.urx - r.llx), std::abs(r.ury - r.lly)};
+}
+
+// A box of a number too long for a double (read as infinite) is no box:
+// the crop box falls back to the media box, that one to a letter page.
+bool finite(const Rect& r) {
+  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
 // Files up to this size may be parsed from memory: qpdf reads a file
@@ -144,7 +151,9 @@ std::optional<PDFPage> PDFDocument::pageBoxesAtIndex(std::size_t index) const {
     out.index = index;
     out.rotation = normalisedRotation(page);
     out.mediaBox = toRect(page.getMediaBox(false).getArrayAsRectangle());
+    if (!finite(out.mediaBox)) out.mediaBox = Rect{0, 0, 612, 792};
     out.cropBox = toRect(page.getCropBox(false, false).getArrayAsRectangle());
+    if (!finite(out.cropBox)) out.cropBox = out.mediaBox;
     return out;
   } catch (const std::exception&) {
     return std::nullopt;

@@ -1,11 +1,14 @@
 #include "core/document/WidgetPlacement.hpp"
 
+#include <algorithm>
 #include <cmath>
+
+#include "core/util/SaturatingMath.hpp"
 
 namespace penvora::core::document {
 
 std::optional<std::string> sizeProblem(std::int64_t w, std::int64_t h) {
-  if (w > 4 * h || w < h) return "IncorrectRatio";
+  if (w > util::multiplySaturated(4, h) || w < h) return "IncorrectRatio";
   if (w > 49 && h > 49) return std::nullopt;
   return "IncorrectSignatureSize";
 }
@@ -67,7 +70,9 @@ FieldChoice findSignatureField(const std::vector<FieldCandidate>& annotations,
   return choice;
 }
 
-std::int64_t boxWidth(std::int64_t w, std::int64_t h) { return w > 4 * h ? 2 * h : w; }
+std::int64_t boxWidth(std::int64_t w, std::int64_t h) {
+  return w > util::multiplySaturated(4, h) ? util::multiplySaturated(2, h) : w;
+}
 
 std::int64_t fixedPage(const PenvoraSDKWidget& widget) { return widget.widgetFixedPage.value_or(1); }
 
@@ -79,8 +84,13 @@ Rect fixedBounds(const PenvoraSDKWidget& widget) {
 
 Rect floatBounds(const PenvoraSDKWidget& widget, const Rect& match) {
   const auto h = widget.widgetHeight;
-  const auto x = static_cast<std::int64_t>(std::trunc(match.x)) + widget.widgetFloatGapX.value_or(0);
-  const auto y = static_cast<std::int64_t>(std::trunc(match.y)) + widget.widgetFloatGapY.value_or(0) - h;
+  // A match read from a hostile page may lie anywhere, or nowhere.
+  auto whole = [](double v) {
+    if (!std::isfinite(v)) return std::int64_t{0};
+    return static_cast<std::int64_t>(std::clamp(std::trunc(v), -9.2e18, 9.2e18));
+  };
+  const auto x = util::addSaturated(whole(match.x), widget.widgetFloatGapX.value_or(0));
+  const auto y = util::subtractSaturated(util::addSaturated(whole(match.y), widget.widgetFloatGapY.value_or(0)), h);
   return Rect{static_cast<double>(x), static_cast<double>(y), static_cast<double>(boxWidth(widget.widgetWidth, h)),
               static_cast<double>(h)};
 }

@@ -13,6 +13,7 @@
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
+#include "core/util/SaturatingMath.hpp"
 #include "penvora/Log.hpp"
 
 namespace penvora::core::engine {
@@ -120,7 +121,7 @@ fs::path describeDocument(PDFSign& s, const PenvoraSDKParams& params, const ESSP
 // sees it: the bounds are page space, and a page turned a quarter shows
 // the box on its side.
 double choosePage(PDFSign& s, const PenvoraSDKParams& params, const ESSParams& essParams) {
-  const TargetPage target = targetPage(s, essParams.page - 1);
+  const TargetPage target = targetPage(s, util::subtractSaturated(essParams.page, 1));
   s.signatureWidgetPages = params.widget->signOnAllPages ? std::string("*") : std::to_string(target.index);
   return target.sideways ? essParams.bounds.width : essParams.bounds.height;
 }

@@ -10,6 +10,7 @@
 #include "core/engine/ESSUtils.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/util/Base64.hpp"
+#include "core/util/SaturatingMath.hpp"
 #include "core/util/UrlUserinfo.hpp"
 #include "penvora/Log.hpp"
 
@@ -88,7 +89,7 @@ void ESS::applyCustomText(std::int64_t height, const std::vector<PenvoraSDKWidge
     std::string t = replaceAll(texts[i].text, "##COMMON_CERT_NAME##", subject);
     t = replaceAll(t, "##TIMESTAMP##", utc);
     t = replaceAll(t, "##TIMESTAMPLOCAL##", local);
-    y -= texts[i].fontSize;
+    y = util::subtractSaturated(y, texts[i].fontSize);
     const std::string n = "[" + std::to_string(i) + "]";
     const std::string size = std::to_string(texts[i].fontSize);
     ignoringFailure([&] { signer.setWidgetProperty("CustomText" + n, t); });

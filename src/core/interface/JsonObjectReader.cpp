@@ -66,7 +66,9 @@ std::int64_t asInt(const nlohmann::json& v, const std::string& path) {
   } else if (v.is_number_float()) {
     // 150.0 is an integer written as a number with a point; 1.5 is not.
     double d = v.get<double>();
-    if (std::isfinite(d) && std::trunc(d) == d && d >= -9.2233720368547758e18 && d < 9.2233720368547758e18)
+    // Strictly above -2^63: a float that rounds to it was written past it
+    // (the exact minimum is read as an integer).
+    if (std::isfinite(d) && std::trunc(d) == d && d > -9.2233720368547758e18 && d < 9.2233720368547758e18)
       return static_cast<std::int64_t>(d);
   } else {
     mismatch(path, "an integer", v);

@@ -261,7 +261,7 @@ void PenvoraSDKSignatureViewController::showInitialPage() {
     }
     return;
   }
-  if (widget.widgetFixedPage && *widget.widgetFixedPage - 1 >= 0 && *widget.widgetFixedPage - 1 < pages)
+  if (widget.widgetFixedPage && *widget.widgetFixedPage >= 1 && *widget.widgetFixedPage - 1 < pages)
     ui_->pdfView->goToPage(static_cast<int>(*widget.widgetFixedPage - 1));
 }
 

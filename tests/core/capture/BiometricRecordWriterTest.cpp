@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 
 #include "core/capture/BiometricRecordWriter.hpp"
@@ -96,6 +97,21 @@ TEST(BiometricRecord, SingleStrokeTimesAreItsOffsets) {
   auto l = lines(W::buildRecord(in));
   EXPECT_EQ(l[3], "1;1;1;1;1");
   EXPECT_EQ(l[4], "1;1;1;1;1234");
+}
+
+// What a device should never send still makes a record: a pressure that is
+// no number counts as none, creation times at the ends of the clock do not
+// overflow the offsets (the sanitizer build checks).
+TEST(BiometricRecord, ImpossibleDeviceValuesStayInRange) {
+  auto in = baseInputs("/nonexistent");
+  in.pressureScale = W::kPressureScale;
+  in.strokes.push_back({-1e300, {{1, 1, 0.0, std::nan("")}, {1, 1, 0.0, 2.0}}});
+  in.strokes.push_back({1e300, {{2, 2, 0.0, 0.5}}});
+  auto l = lines(W::buildRecord(in));
+  ASSERT_EQ(l.size(), 6u);
+  EXPECT_EQ(l[3], "1;1;0;1;0");
+  EXPECT_EQ(l[4], "1;1;1023;1;0");
+  EXPECT_EQ(l[5], "2;2;512;1;9223372036854775807");
 }
 
 TEST(BiometricRecord, LocationTextLongitudeFirst) {

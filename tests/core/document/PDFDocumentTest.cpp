@@ -37,6 +37,12 @@ TEST(PDFDocumentTest, PagesBoxesRotationAndWidgets) {
   EXPECT_EQ(annots[0].bounds, (Rect{100, 100, 200, 60}));
   EXPECT_EQ(annots[1].fieldName, "group.Sig2");  // the kid takes its type from itself, its name from the parent
   EXPECT_EQ(annots[1].pageIndex, 2u);
+
+  // A crop box of a number no double holds is no box: the media box shows.
+  pdftest::PageSpec endless;
+  endless.mediaBox = "[0 0 612 792] /CropBox [-" + std::string(400, '9') + ".0 0 612 792]";
+  writeText(dir / "endless.pdf", pdftest::documentPdf({endless}));
+  EXPECT_EQ(PDFDocument::open((dir / "endless.pdf").string())->pageAtIndex(0)->cropBox, (Rect{0, 0, 612, 792}));
 }
 
 TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {

@@ -64,4 +64,8 @@ TEST(PageGeometryTest, TheCanvasTakesTheBoxShapeAndHoldsThePicture) {
   EXPECT_EQ(fittedPictureSize(300, 100, 0.5), (PixelSize{300, 600}));   // a box standing up
   EXPECT_EQ(fittedPictureSize(200, 100, 4.0), (PixelSize{400, 100}));
   EXPECT_EQ(fittedPictureSize(300, 100, 0), (PixelSize{300, 100}));
+  // A field of a hair's height or width: bounded, never negative.
+  EXPECT_EQ(fittedPictureSize(600, 200, 1e8), (PixelSize{16384, 200}));
+  EXPECT_EQ(fittedPictureSize(600, 200, 1e-300), (PixelSize{600, 16384}));
+  EXPECT_EQ(fittedPictureSize(600, 200, 1e300), (PixelSize{16384, 200}));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace penvora;
 using namespace penvora::core::document;
@@ -88,6 +89,17 @@ TEST(WidgetPlacementTest, FixedAndFloatBoxes) {
   EXPECT_EQ(floatBounds(f, Rect{72.9, 500.4, 40, 12}), (Rect{82, 405, 150, 100}));
   f.widgetFloatGapX = f.widgetFloatGapY = std::nullopt;
   EXPECT_EQ(floatBounds(f, Rect{-3.7, 20.9, 1, 1}), (Rect{-3, -80, 150, 100}));  // truncation toward zero
+
+  // Request numbers at the limits of a JSON integer stop there instead of
+  // overflowing (the sanitizer build checks there is no overflow at all).
+  constexpr auto kMax = std::numeric_limits<std::int64_t>::max(), kMin = std::numeric_limits<std::int64_t>::min();
+  EXPECT_EQ(check(widget(PenvoraSDKWidgetType::fixed, kMax, kMax / 2)), std::nullopt);
+  EXPECT_EQ(check(widget(PenvoraSDKWidgetType::fixed, 100, kMin)), "<IncorrectRatio>");
+  EXPECT_EQ(boxWidth(kMax, kMax / 3), kMax);
+  f.widgetFloatGapX = kMax;
+  f.widgetFloatGapY = kMin;
+  EXPECT_EQ(floatBounds(f, Rect{10, 10, 1, 1}).x, static_cast<double>(kMax));
+  EXPECT_EQ(floatBounds(f, Rect{std::nan(""), 10, 1, 1}).y, static_cast<double>(kMin));
 }
 
 }  // namespace

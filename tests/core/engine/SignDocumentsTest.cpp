@@ -279,6 +279,10 @@ TEST(SigningStepsTest, TimestampSettings) {
   EXPECT_EQ(t.timestampServer, "https://tsa.example/x");
   engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "tsa.example", "user", "pw"), t);
   EXPECT_EQ(t.timestampServer, "tsa.example");
+  // A font size at the end of the integers places its line at the end, not past it.
+  core::securepdf::PDFSign texts;
+  engine::ESS::applyCustomText(100, {{std::numeric_limits<std::int64_t>::min(), "x"}}, texts);
+  EXPECT_EQ(texts.widgetProperty("CustomTextY[0]"), std::to_string(std::numeric_limits<std::int64_t>::max()));
   core::securepdf::PDFSign off;
   engine::ESS::applyTimestamp(PenvoraSDKTSP(false, "https://tsa.example/x", "user", "pw"), off);
   EXPECT_EQ(off.timestampServer, "");

@@ -100,6 +100,7 @@ TEST(ParamsJson, EachBadValueIsReportedWithItsKindAndPlace) {
        Kind::keyNotFound, nullptr, "widgetCustomText[1].fontSize"},
       {"widget", [](json& j) { j.erase("widgetCustomText"); }, Kind::keyNotFound},
       {"widget", [](json& j) { j["widgetWidth"] = 1e30; }, Kind::dataCorrupted},
+      {"widget", [](json& j) { j["widgetWidth"] = json::parse("-9223372036854775809"); }, Kind::dataCorrupted},
       {"widget", [](json& j) { j["widgetHeight"] = json::parse("18446744073709551615"); }, Kind::dataCorrupted,
        "widgetHeight"},
       {"widget", [](json& j) { j["widgetManualRatio"] = 1e300; }, Kind::dataCorrupted, "widgetManualRatio"},
