@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -12,6 +13,10 @@
 
 namespace penvora::core::securepdf {
 namespace {
+
+// Each compared update costs a parse of the file up to its end: past this
+// many, the rest count as changes nobody checked.
+constexpr std::size_t kMaxComparedUpdates = 256;
 
 // What an object of the earlier revision is, found by how it is reached.
 struct Role {
@@ -32,6 +37,7 @@ struct Role {
   } kind = Unknown;
   int page = -1;  // 0-based, where it belongs to a page
   bool fieldWidget = false;
+  bool signedField = false;  // a widget whose field holds a signature already
 };
 
 using Roles = std::map<QPDFObjGen, Role>;
@@ -60,6 +66,11 @@ void assign(Roles& roles, QPDFObjGen og, Role r) { roles.emplace(og, r); }
 
 bool isFieldWidget(QPDFObjectHandle annot) {
   return annot.getKey("/Subtype").isNameAndEquals("/Widget") && (annot.hasKey("/FT") || annot.hasKey("/Parent"));
+}
+
+// The widget's field (itself, or its parent) has a signature as its value.
+bool isSignedWidget(QPDFObjectHandle annot) {
+  return annot.getKey("/V").isDictionary() || annot.getKey("/Parent").getKey("/V").isDictionary();
 }
 
 // Roles in priority order: the first that claims an object keeps it.
@@ -91,10 +102,12 @@ Roles rolesOf(QPDF& pdf) {
     if (annots.isIndirect()) assign(roles, annots.getObjGen(), {Role::AnnotsArray, n});
     for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k) {
       QPDFObjectHandle a = annots.getArrayItem(k);
-      const bool widget = isFieldWidget(a);
-      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget});
+      const bool widget = isFieldWidget(a), signedWidget = widget && isSignedWidget(a);
+      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget, signedWidget});
       std::set<QPDFObjGen> seen;
-      reach(a.getKey("/AP"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Appearance, n, widget}); });
+      reach(a.getKey("/AP"), seen, [&](QPDFObjGen og) {
+        assign(roles, og, {Role::Appearance, n, widget, signedWidget});
+      });
     }
   }
   QPDFObjectHandle form = root.getKey("/AcroForm");
@@ -250,6 +263,8 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
       for (const auto& k : changedKeys(before, after)) {
         if (role.fieldWidget && k == "/V" && before.getKey("/V").isDictionary())
           f.note(Change::Other, "replaces the value of a signed field on " + page);
+        else if (role.signedField && (k == "/AP" || k == "/AS"))
+          f.note(Change::Other, "changes the appearance of a signed field on " + page);
         else if (role.fieldWidget && (k == "/V" || k == "/AP" || k == "/AS"))
           f.note(Change::FormFilling, "fills or signs a form field on " + page);
         else if (role.fieldWidget || k == "/AP")
@@ -259,6 +274,7 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
       }
       return;
     case Role::Appearance:
+      if (role.signedField) return f.note(Change::Other, "changes the appearance of a signed field on " + page);
       return role.fieldWidget ? f.note(Change::FormFilling, "changes a form field's appearance on " + page)
                               : f.note(Change::Other, "changes the appearance of an annotation on " + page);
     case Role::Form:
@@ -287,6 +303,27 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
       break;
   }
   f.note(Change::Other, "changes object " + std::to_string(og.getObj()));
+}
+
+// Every object number an object refers to, its own aside; no recursion, so
+// no nesting is too deep.
+void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
+  std::vector<QPDFObjectHandle> todo{object.isStream() ? object.getDict() : object};
+  bool top = true;
+  while (!todo.empty()) {
+    QPDFObjectHandle h = todo.back();
+    todo.pop_back();
+    if (h.isIndirect() && !top) {
+      into.insert(h.getObjGen());
+      continue;
+    }
+    top = false;
+    if (h.isArray()) {
+      for (int i = 0; i < h.getArrayNItems(); ++i) todo.push_back(h.getArrayItem(i));
+    } else if (h.isDictionary()) {
+      for (const auto& k : h.getKeys()) todo.push_back(h.getKey(k));
+    }
+  }
 }
 
 bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b) {
@@ -385,9 +422,35 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         auto role = roles.find(og);
         classify(og, role == roles.end() ? Role{} : role->second, was, now, f);
       };
+      std::map<int, int> inUse;  // object number -> generation, in the signed revision
+      for (const auto& [o, e] : oldTable)
+        if (e.getType() != 0) inUse.emplace(o.getObj(), o.getGen());
+      bool definesNew = false;
       for (const auto& [og, entry] : newTable) {
         auto old = oldTable.find(og);
-        if (old != oldTable.end() && !sameEntry(old->second, entry)) consider(og);
+        if (old != oldTable.end()) {
+          if (!sameEntry(old->second, entry)) consider(og);
+          continue;
+        }
+        if (entry.getType() == 0) continue;
+        // A number the signed revision uses, under another generation, is
+        // read differently by different readers.
+        const auto used = inUse.find(og.getObj());
+        if (used != inUse.end() && used->second != og.getGen())
+          f.note(Change::Other, "redefines object " + std::to_string(og.getObj()) + " under another generation");
+        definesNew = true;
+      }
+      // A new number the signed revision already refers to (a reference
+      // to nothing, read as null then) changes what it shows now.
+      if (definesNew) {
+        std::set<QPDFObjGen> referenced;
+        referencesIn(before->getTrailer(), referenced);
+        for (const auto& [o, e] : oldTable)
+          if (e.getType() != 0) referencesIn(before->getObject(o), referenced);
+        for (const auto& [og, entry] : newTable)
+          if (entry.getType() != 0 && !oldTable.count(og) && referenced.count(og))
+            f.note(Change::Other, "defines object " + std::to_string(og.getObj()) +
+                                      ", which the signed revision refers to but did not have");
       }
       // Objects the update frees or drops.
       for (const auto& [og, entry] : oldTable)
@@ -402,6 +465,16 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
   result.detail = f.detail;
   compared_.emplace(std::make_pair(from, to), result);
   return result;
+}
+
+bool RevisionAnalysis::hasDictionary(std::uint64_t revisionEnd, QPDFObjGen object) {
+  std::string error;
+  QPDF* revision = model(revisionEnd, error);
+  try {
+    return revision && revision->getObject(object).isDictionary();
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
@@ -425,15 +498,21 @@ RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
         bytes_->find_first_not_of(std::string("\r\n \t\f\0", 6), static_cast<std::size_t>(from)) >=
             static_cast<std::size_t>(end))
       continue;
-    UpdateChange u = compare(from, end);
     // Objects appended without a cross-reference section of their own (no
     // "startxref N %%EOF", or one pointing back into earlier revisions):
     // qpdf keeps to the old table, but a reader repairing the file shows them.
+    // Known without reading the revision, which costs a parse of the file
+    // up to there: a file of many such markers is not read once per marker.
     const std::string_view tail = std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end));
     const auto eof = tail.rfind("%%EOF");
     const auto startxref = eof == std::string_view::npos || eof < from ? std::nullopt : startxrefBefore(*bytes_, eof);
+    UpdateChange u;
     if (!startxref || *startxref < from)
       u = {end, Change::Other, "appends objects no cross-reference section of its own lists"};
+    else if (report.updates.size() >= kMaxComparedUpdates)
+      u = {end, Change::Other, "is one of more updates than are compared"};
+    else
+      u = compare(from, end);
     if (u.change > allowed && !report.disallowed) {
       report.disallowed = true;
       report.problem = "a later update " + u.detail;

@@ -37,6 +37,10 @@ class RevisionAnalysis {
   // The updates after the revision that ends at `revisionEnd`.
   RevisionReport after(std::uint64_t revisionEnd);
 
+  // Whether that revision has the object as a dictionary: a signature's
+  // field must be in what the signature covers, not added after it.
+  bool hasDictionary(std::uint64_t revisionEnd, QPDFObjGen object);
+
   // Where each revision of the file ends: after each %%EOF that follows
   // "startxref N", and its line end; and the end of the file.
   static std::vector<std::uint64_t> revisionEnds(const std::string& bytes);

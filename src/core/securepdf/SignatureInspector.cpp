@@ -15,6 +15,7 @@
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/util/Hex.hpp"
@@ -121,7 +122,7 @@ bool digestMatches(CMS_SignerInfo* si, const std::string& content) {
   return static_cast<unsigned>(ASN1_STRING_length(want)) == n && std::equal(d, d + n, ASN1_STRING_get0_data(want));
 }
 
-void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
+void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig, std::uint64_t headerOffset) {
   const std::uintmax_t fileSize = file.size();
   // Structural until the signature itself is reached.
   info.failure = SignatureInfo::Failure::Format;
@@ -162,7 +163,12 @@ void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
     return;
   }
   const std::string der = util::hexDecodeLeading(digits);
-  if (!sig.getKey("/Contents").isString() || sig.getKey("/Contents").getStringValue() != der) {
+  // This dictionary's own /Contents, where it stands in the file: a copy of
+  // the dictionary elsewhere (with another /M or /Reason) has equal bytes
+  // but is not what was signed.
+  QPDFObjectHandle contents = sig.getKey("/Contents");
+  if (!contents.isString() || contents.getStringValue() != der ||
+      contents.getParsedOffset() + static_cast<qpdf_offset_t>(headerOffset) != r[1]) {
     info.problem = "the gap in the byte range is not this signature's /Contents";
     return;
   }
@@ -194,7 +200,9 @@ void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig) {
   {
     util::X509Stack certs(CMS_get1_certs(cms.get()));
     X509* signerCert = nullptr;
-    for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i)
+    // The first that matches, as the verification takes it: a second one
+    // of the same issuer and serial must not lend its name.
+    for (int i = 0; certs && i < sk_X509_num(certs.get()) && !signerCert; ++i)
       if (CMS_SignerInfo_cert_cmp(si, sk_X509_value(certs.get(), i)) == 0) signerCert = sk_X509_value(certs.get(), i);
     info.signer = subjectOf(signerCert);
   }
@@ -292,6 +300,8 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     }
   }
   RevisionAnalysis revisions(file, password);
+  // qpdf counts offsets from the header, byte ranges from the file's start.
+  const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, 1024));
   bool anyDocTimestamp = false;
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
@@ -309,8 +319,14 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     }
     info.page = pageOf(*pdf, widget);
     try {
-      check(info, *file, sig);
+      check(info, *file, sig, headerOffset);
       if (info.revisionEnd > 0) info.revisions = revisions.after(info.revisionEnd);
+      if (info.revisionEnd > 0 && f.field.isIndirect() &&
+          !revisions.hasDictionary(info.revisionEnd, f.field.getObjGen())) {
+        info.valid = false;
+        info.failure = SignatureInfo::Failure::Format;
+        info.problem = "the field was added after the signature it shows";
+      }
     } catch (const std::exception& e) {
       info.problem = e.what();
     }

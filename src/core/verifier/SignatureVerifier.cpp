@@ -194,7 +194,9 @@ Indication judge(const SignatureInfo& s, const DocumentContext& ctx, VerifiedSig
       } else if (at >= 0) {
         v.add(Sub::SigConstraintsFailure, "the signature time-stamp cannot be read");
       }
-      out.signingTime = proven ? isoTime(*proven) : !s.claimedTime.empty() ? s.claimedTime : signingTimeAttribute(si);
+      // Proven, else signed, else the dictionary's unsigned /M.
+      const std::string signedTime = signingTimeAttribute(si);
+      out.signingTime = proven ? isoTime(*proven) : !signedTime.empty() ? signedTime : s.claimedTime;
       out.signingTimeProven = proven.has_value();
       const auto binding = checkSignerBinding(si, cert);
       out.signingCertificateBinding = binding.attribute;

@@ -80,3 +80,69 @@ TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
   for (const auto& s : json["signatures"]) updates += s["revisions"].size();
   EXPECT_EQ(updates, 3u) << r.output;  // two after the first signature, one after the second
 }
+
+// What the signed revision shows can be changed without touching an object
+// it had: by defining one it refers to but lacked, by the same number under
+// another generation, by a new picture for the signature itself, or by a new
+// field showing the old signature (or a copy of its dictionary, re-dated).
+TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatureAreCaught) {
+  using pdftest::ref, pdftest::replaced;
+  TempDir dir;
+  const std::string payMallory = pdftest::stream("", "BT /Helvetica 24 Tf 72 700 Td (PAY MALLORY) Tj ET");
+  // A page whose contents name an object the file does not have.
+  writeText(
+      dir / "dangling-in.pdf",
+      pdftest::buildPdf(
+          {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+           "<< /Type /Page /Parent 2 0 R /Contents [4 0 R 99 0 R] >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")}));
+  pdftest::signer(dir / "dangling-in.pdf", dir / "dangling.pdf").sign();
+  const std::string danglingSigned = testsupport::readText(dir / "dangling.pdf");
+
+  const std::string signedFile = pdftest::signedPlain(dir, 1);
+  const auto b = pdftest::updateBase(signedFile);
+  QPDF q;
+  q.processMemoryFile("signed", signedFile.data(), signedFile.size());
+  QPDFObjectHandle form = q.getRoot().getKey("/AcroForm"), field = form.getKey("/Fields").getArrayItem(0);
+  const int picture = field.getKey("/AP").getKey("/N").getObjectID();
+  // The first content object again, as generation 1.
+  std::string shadowed = pdftest::appendUpdate(signedFile, {{b.content1, payMallory}});
+  shadowed.replace(shadowed.rfind(std::to_string(b.content1) + " 0 obj"), std::to_string(b.content1).size() + 6,
+                   std::to_string(b.content1) + " 1 obj");
+  shadowed.replace(shadowed.rfind("00000 n"), 7, "00001 n");
+  // A new field whose value is the old signature, or a copy of it.
+  auto newField = [&](const std::string& value) {
+    return pdftest::Objects{
+        {b.size, "<< /FT /Sig /T (CFO) /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P " + ref(b.page1) + " /V " +
+                     value + " >>"},
+        {form.getObjectID(), replaced(form.unparseResolved(), "/Fields [ ", "/Fields [ " + ref(b.size) + " ")}};
+  };
+  std::string copy = field.getKey("/V").unparseResolved();
+  const struct {
+    const char* name;
+    std::string file;
+    std::string problem;  // of the signature, or of the added field's
+  } cases[] = {
+      {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
+       "a later update defines object 99, which the signed revision refers to but did not have"},
+      {"another generation", shadowed,
+       "a later update redefines object " + std::to_string(b.content1) + " under another generation"},
+      {"the signature's picture", pdftest::appendUpdate(signedFile, {{picture, payMallory}}),
+       "a later update changes the appearance of a signed field on page 1"},
+      {"a new field showing the signature",
+       pdftest::appendUpdate(signedFile, newField(ref(field.getKey("/V").getObjectID()))),
+       "the field was added after the signature it shows"},
+      {"a new field showing a copy", pdftest::appendUpdate(signedFile, newField(copy)),
+       "the gap in the byte range is not this signature's /Contents"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(dir / "changed.pdf", c.file);
+    const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
+    ASSERT_FALSE(doc.signatures.empty());
+    const auto added = std::find_if(doc.signatures.begin(), doc.signatures.end(),
+                                    [](const penvora::VerifiedSignature& v) { return v.field == "CFO"; });
+    const auto& s = added != doc.signatures.end() ? *added : doc.signatures.front();
+    EXPECT_FALSE(s.valid);
+    EXPECT_EQ(s.problem, c.problem);
+  }
+}
