@@ -138,8 +138,13 @@ void IncrementalUpdate::add(const QPDFObjectHandle& h) {
 QPDFObjectHandle IncrementalUpdate::addNew(const QPDFObjectHandle& direct) {
   if (direct.isIndirect()) throw SecurePdfError("internal: a new object must be direct");
   if (nextNumber_ == 0) {
+    // Numbering from 1 again would take free numbers the file's own
+    // references may still name: past the format's limits, refuse.
     const long long size = declaredSize();
-    nextNumber_ = size > 0 && size < (1 << 30) ? static_cast<int>(size) : 1;
+    if (size >= (1 << 30))
+      throw SecurePdfError("The document numbers its objects past what an update can add to (/Size " +
+                           std::to_string(size) + ")");
+    nextNumber_ = size > 0 ? static_cast<int>(size) : 1;
   }
   // A file whose /Size is too small may still use the numbers past it.
   while (!pdf_.getObjectByID(nextNumber_, 0).isNull()) ++nextNumber_;

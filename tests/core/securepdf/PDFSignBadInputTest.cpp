@@ -56,7 +56,7 @@ TEST(PDFSignBadInputTest, DamagedButRepairableFileIsRewrittenOnceAndSigned) {
 
 // A signed file (so appended to, not rewritten) whose /Size leaves out its
 // last object, of generation 1: new objects must not take that number.
-TEST(PDFSignBadInputTest, ObjectsPastATooSmallSizeKeepTheirNumbers) {
+TEST(PDFSignBadInputTest, ASignedFilesWrongSizeNeverMakesNewObjectsTakeUsedNumbers) {
   TempDir dir;
   std::string pdf = pdftest::buildPdf(
       {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>",
@@ -74,6 +74,14 @@ TEST(PDFSignBadInputTest, ObjectsPastATooSmallSizeKeepTheirNumbers) {
   const std::string update = readText(dir / "out.pdf").substr(pdf.size());
   EXPECT_EQ(update.find("\n5 0 obj"), std::string::npos);
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf").back(), "Signature is Valid.");
+
+  // One too large for any numbering: refused, not numbered from 1 again.
+  std::string huge = readText(dir / "out.pdf");
+  const auto at = huge.rfind("/Size ");
+  huge.replace(at, huge.find_first_of(" >", at + 6) - at, "/Size 2000000000");
+  writeText(dir / "huge.pdf", huge);
+  auto again = pdftest::signer(dir / "huge.pdf", dir / "again.pdf");
+  expectFailure(again, "past what an update can add to", dir.path());
 }
 
 TEST(PDFSignBadInputTest, HugeDeclaredStreamLengthDoesNotHurt) {
