@@ -116,9 +116,14 @@ void ESS::applyTimestamp(const PenvoraSDKTSP& tsp, securepdf::PDFSign& signer) {
 }
 
 void ESS::updateLTV(const fs::path& outputPath, const std::string& tsaURL) {
-  const fs::path ltv = outputPath.parent_path() /
-                       (outputPath.stem().string() + "_ltv." +
-                        (outputPath.has_extension() ? outputPath.extension().string().substr(1) : std::string()));
+  const std::string stem = outputPath.stem().string() + "_ltv",
+                    ext = outputPath.has_extension() ? outputPath.extension().string().substr(1) : std::string();
+  fs::path ltv = outputPath.parent_path() / (stem + "." + ext);
+  // A file of the user's may have that name already: the update must not
+  // replace it, nor delete it when it fails. The next free name then.
+  std::error_code taken;
+  for (int n = 1; fs::exists(ltv, taken) && n < 10000; ++n)
+    ltv = outputPath.parent_path() / (stem + "(" + std::to_string(n) + ")." + ext);
   bool signedRemoved = false;
   try {
     securepdf::PDFSign v;

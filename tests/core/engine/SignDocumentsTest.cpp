@@ -250,12 +250,18 @@ TEST_F(SignDocumentsTest, FailuresGiveTheEmptyListTheirLineAndNoKeyFile) {
     CapturedLog log;
     params.certificate->ltv = true;
     params.tsp->tspURL = "http://127.0.0.1:9/tsa";
+    // A file of the user's under the intermediate's name is left alone.
+    const fs::path users = home / "Documents" / "in_ltv.pdf";
+    fs::create_directories(users.parent_path());
+    writeText(users, "the user's");
     auto out = signOne();
 
     EXPECT_FALSE(log.lines.empty());
     EXPECT_EQ(log.lines.back().rfind("LTV update error: ", 0), 0u) << log.lines.back();
     EXPECT_EQ(pdftest::pdfsigValidations(out), std::vector<std::string>{"Signature is Valid."});
-    EXPECT_FALSE(fs::exists(out.parent_path() / (out.stem().string() + "_ltv.pdf")));
+    EXPECT_EQ(out.stem(), "in");
+    EXPECT_EQ(readText(users), "the user's");
+    EXPECT_FALSE(fs::exists(out.parent_path() / "in_ltv(1).pdf"));
   }
   EXPECT_EQ(tempKeyFiles(), keysBefore);
 }
