@@ -179,7 +179,7 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
   if (t.everyPage) {
     // A page listed twice shows its one widget in both places.
     std::set<QPDFObjGen> seen;
-    for (QPDFObjectHandle p : allPages(pdf_))
+    for (const QPDFObjectHandle& p : allPages(pdf_))
       if (seen.insert(p.getObjGen()).second) targets.push_back(p);
     if (targets.empty()) throw SecurePdfError("The document has no pages");
   } else {
