@@ -48,6 +48,8 @@ void eraseAll(std::string& s, std::string_view what) {
 
 X509Ptr parseCertificate(const util::Bytes& bytes) {
   if (auto c = parseDer(bytes)) return c;
+  // Not DER: the attempt's error must not stand for a later step's.
+  ERR_clear_error();
   std::string text = util::toString(bytes);
   eraseAll(text, "-----BEGIN CERTIFICATE-----");
   eraseAll(text, "-----END CERTIFICATE-----");
@@ -204,6 +206,11 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
   EVP_PKEY* publicKey = X509_get0_pubkey(cert.get());
   if (!publicKey) return std::nullopt;
   util::Bytes key(32), iv(16);
+  // The content key is wiped on every way out, failures included.
+  struct Wiped {
+    util::Bytes& bytes;
+    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+  } wipedKey{key};
   if (RAND_bytes(key.data(), 32) != 1 || RAND_bytes(iv.data(), 16) != 1) return std::nullopt;
   auto ciphertext = aesEncrypt(payload, key, iv);
   if (!ciphertext) return std::nullopt;
@@ -225,7 +232,6 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
     }
     encryptedKey.resize(outLen);
   }
-  OPENSSL_cleanse(key.data(), key.size());
 
   const auto der = util::derOf(i2d_X509, cert.get());
   if (!der) return std::nullopt;

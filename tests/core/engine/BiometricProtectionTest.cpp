@@ -7,6 +7,7 @@
 #include "core/engine/ESSUtils.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
+#include "support/TestPki.hpp"
 
 using namespace penvora;
 using namespace penvora::core::engine;
@@ -98,6 +99,13 @@ TEST(ProtectRecord, BadInputGivesNothingWithItsLogLine) {
   EXPECT_FALSE(
       engine::ESS::protectRecord(b64(pdftest::bioRecord(3)), core::util::base64Encode(Bytes{0xC3, 0x28, 0x41})));
   EXPECT_TRUE(log.contains("Error, encoding key biometric not in b64 format"));
+  log.lines.clear();
+  // A key RSA cannot encrypt with: the line names no error of OpenSSL's
+  // (none occurred), not the PEM text's failed reading as DER before.
+  testsupport::TempDir ec;
+  pdftest::selfSigned(ec, "/CN=Elliptic", "20250101000000Z", "20350101000000Z");
+  EXPECT_FALSE(engine::ESS::protectRecord(b64(pdftest::bioRecord(3)), b64(testsupport::readText(ec / "c.pem"))));
+  EXPECT_TRUE(log.contains("RSA encrypt failed: ")) << (log.lines.empty() ? "" : log.lines.front());
 }
 
 TEST(RecordSummary, InflatesToTheTwoHeaderLines) {
