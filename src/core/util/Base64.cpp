@@ -92,7 +92,9 @@ std::optional<Bytes> base64DecodeIgnoringUnknown(std::string_view text) {
     if (pad) return std::nullopt;  // data after padding
     symbols += c;
   }
-  if (pad && (symbols.size() + pad) % 4 != 0) return std::nullopt;
+  // Unknown characters aside, the text is whole groups of four, padding
+  // included, as the standard form and the platform decoders want it.
+  if ((symbols.size() + pad) % 4 != 0) return std::nullopt;
   return decodeSymbols(symbols);
 }
 
