@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPdfDocument>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <utility>
@@ -105,8 +106,11 @@ void PenvoraSDKSignatureViewController::dismissThen(std::function<void()> report
   if (QWidget* w = window(); w != this) w->hide();
   // The callback runs once the screen is gone, from the event loop.
   QTimer::singleShot(0, this, [this, report = std::move(report)] {
+    // The host may delete its own window, and this screen with it, in
+    // the callback.
+    const QPointer<PenvoraSDKSignatureViewController> self(this);
     if (report) report();
-    deleteLater();
+    if (self) deleteLater();
   });
 }
 

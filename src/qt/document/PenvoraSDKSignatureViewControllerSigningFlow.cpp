@@ -252,11 +252,19 @@ void PenvoraSDKSignatureViewController::startSigning(bool askText) {
   auto& certificate = *penvoraSDKParams->certificate;
   if (certificate.requestUserCertificate && certificate.defaultAliasUserCertificate) {
     // The keychain answers through the event loop (it may ask to unlock
-    // first): meanwhile Back or a closed window may end, even delete, this
-    // screen.
+    // first). Meanwhile the screen takes no input, so the box cannot be
+    // withdrawn under the signing about to start; a closed window may
+    // still end, even delete, the screen, so the lookup keeps its own
+    // copies and nothing of the screen is touched after it unless alive.
+    const auto params = penvoraSDKParams;
+    const std::string alias = *certificate.defaultAliasUserCertificate;
     const QPointer<PenvoraSDKSignatureViewController> alive(this);
-    const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(*certificate.defaultAliasUserCertificate);
+    const QPointer<QWidget> shield = new QWidget(this);
+    ui::ModalOverlay::cover(shield, this);
+    shield->show();
+    const auto stored = PenvoraSdkCertManager::loadCertFromKeychain(alias);
     if (!alive || reported_) return;
+    if (shield) ui::ModalOverlay::dismiss(shield);
     if (stored) {
       certificate.signCertP12B64 = core::util::base64Encode(stored->certData);
       certificate.signCertPassword = stored->password;

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QLineEdit>
+#include <QPointer>
 
 #include "penvora/ErrorTexts.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
@@ -129,6 +130,26 @@ TEST(SignatureViewControllerTest, EachFailureEndsTheRequestOnceAfterTheScreenIsG
     EXPECT_TRUE(r.outcome.onceAfterTheWindows()) << c.name;
     EXPECT_EQ(r.outcome.error, c.expected) << c.name;
   }
+}
+
+// The outcome comes once the screen is gone, so a host may delete its own
+// window (and the screen's with it) in the callback.
+TEST(SignatureViewControllerTest, TheHostMayDeleteItsWindowInTheCallback) {
+  Request r;
+  r.document(pdftest::plainPdf());
+  r.params->widget->widgetWidth = 60;
+  r.params->widget->widgetHeight = 40;  // too small: an error once shown
+  auto* host = new QWidget;
+  host->resize(800, 1000);
+  QPointer<QWidget> alive(host);
+  bool reported = false;
+  PenvoraSDKLauncher::handleDocument(r.params, host, {}, {}, [&](const std::optional<std::string>&) {
+    reported = true;
+    delete host;
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return reported; }, 10000));
+  QTest::qWait(50);  // the screen's own clean-up after the callback
+  EXPECT_TRUE(alive.isNull());
 }
 
 TEST(SignatureViewControllerTest, ThreeSourcesWithAnEmptyMiddleOneShowAsOneDocument) {

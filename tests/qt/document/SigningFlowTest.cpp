@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -303,7 +304,7 @@ TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
 // The keychain may take its time (asking to unlock first) while the screen
 // still takes input: Back meanwhile ends the request without a report, and
 // the lookup's answer finds the screen gone.
-TEST(SigningFlowTest, BackWhileTheKeychainIsAskedEndsTheRequest) {
+TEST(SigningFlowTest, WhileTheKeychainIsAskedKeysDoNotReachTheScreenAndBackEndsTheRequest) {
   struct SlowStore : SecretStore {
     std::function<void()> meanwhile;
     bool add(const std::string&, const std::string&, const std::vector<std::uint8_t>&) override { return false; }
@@ -329,6 +330,22 @@ TEST(SigningFlowTest, BackWhileTheKeychainIsAskedEndsTheRequest) {
     ASSERT_TRUE(run.signByHand());
     EXPECT_TRUE(QTest::qWaitFor([&] { return screen.isNull(); }, 2000));
     QTest::qWait(100);
+    EXPECT_EQ(run.outcome.calls, 0);
+  }
+  {
+    // Keys pressed meanwhile do not reach the screen (Escape would leave
+    // it, or withdraw a placed box): the lookup's answer decides.
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    run.params->certificate->requestUserCertificate = true;
+    run.params->certificate->defaultAliasUserCertificate = "penvora-test-slow";
+    ASSERT_TRUE(run.show());
+    QPointer<PenvoraSDKSignatureViewController> screen(run.c);
+    slow->meanwhile = [&] {
+      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : screen.data(), Qt::Key_Escape);
+      QTest::qWait(50);
+    };
+    ASSERT_TRUE(run.signByHand());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screen && screen->findChild<qt::ui::UseDefaultCertDialog*>(); }, 2000));
     EXPECT_EQ(run.outcome.calls, 0);
   }
   PenvoraSdkCertManager::setStore(previous);
