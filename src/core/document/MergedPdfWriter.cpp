@@ -53,6 +53,8 @@ void appendName(std::string& out, const std::string& key) {
 struct MergedPdfWriter::SourceObjects {
   std::map<QPDFObjGen, int> numbers;
   std::deque<std::pair<QPDFObjectHandle, int>> pending;
+  // A direct value pages inherit from a node, written once as an object.
+  std::map<std::pair<QPDFObjGen, std::string>, int> inherited;
 };
 
 MergedPdfWriter::MergedPdfWriter() {
@@ -96,14 +98,31 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
   if (isPage) {
     body_ += "<<";
     writeDictionaryEntries(from, object, body_, false, true);
-    QPDFPageObjectHelper helper(object);
     for (const char* key : kInherited) {
       if (object.hasKey(key)) continue;
-      QPDFObjectHandle inherited = helper.getAttribute(key, false);
+      // The nearest node above that has it (a tree is at most 64 deep once
+      // opened).
+      QPDFObjectHandle node = object.getKey("/Parent"), inherited = QPDFObjectHandle::newNull();
+      for (int depth = 0; depth < 64 && node.isDictionary() && inherited.isNull(); ++depth) {
+        inherited = node.getKey(key);
+        if (inherited.isNull()) node = node.getKey("/Parent");
+      }
       if (inherited.isNull()) continue;
       body_ += key;
       body_ += ' ';
-      writeValue(from, inherited, body_);
+      // A direct dictionary or array there (resources, say) becomes one
+      // object every page refers to, not a copy in each page.
+      if (!inherited.isIndirect() && (inherited.isDictionary() || inherited.isArray()) && node.isIndirect()) {
+        auto [at, fresh] = from.inherited.emplace(std::make_pair(node.getObjGen(), std::string(key)), 0);
+        if (fresh) {
+          at->second = reserveNumber();
+          from.pending.emplace_back(inherited, at->second);
+        }
+        appendNumber(body_, at->second);
+        body_ += " 0 R";
+      } else {
+        writeValue(from, inherited, body_);
+      }
     }
     body_ += "/Parent 2 0 R>>";
   } else if (object.isStream()) {

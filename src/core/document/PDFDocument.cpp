@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <stdexcept>
 
 #include "core/document/DeclaredObjectCount.hpp"
 #include "core/document/MergedPdfWriter.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/PageTree.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -37,6 +39,7 @@ bool finite(const Rect& r) {
 constexpr std::uintmax_t kInMemoryLimit = 64u << 20;
 constexpr std::uintmax_t kAlwaysInMemory = 4u << 20;
 constexpr std::uintmax_t kSparseBytesPerObject = 64u << 10;
+constexpr std::size_t kMaxRepeatedPages = 256;  // no real tree lists a page twice
 
 std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
   std::error_code ec;
@@ -63,6 +66,12 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
   else
     pdf->processFile(path.c_str(), password.c_str());
   securepdf::checkObjectStreamExpansion(*pdf, bytes ? std::string_view(*bytes) : std::string_view());
+  // qpdf's page walk, which the document's structure and its form rely on,
+  // recurses once per level and copies a page for each time it is listed
+  // again: a hostile tree would exhaust the stack or the memory.
+  const auto shape = securepdf::pageTreeShape(*pdf);
+  if (shape.deeperThanRead || shape.repeats > kMaxRepeatedPages)
+    throw std::runtime_error("The page tree is nested too deeply or lists its pages too often to be read");
   return pdf;
 }
 

@@ -1,11 +1,12 @@
 #include "core/securepdf/PageTree.hpp"
 
+#include <algorithm>
 #include <set>
 
 namespace penvora::core::securepdf {
 namespace {
 
-constexpr int kMaxDepth = 64;  // deeper than any real tree; stops loops
+constexpr int kMaxDepth = static_cast<int>(kMaxPageTreeDepth);  // deeper than any real tree; stops loops
 
 bool isLeaf(QPDFObjectHandle node) {
   return node.getKey("/Type").isNameAndEquals("/Page") || !node.getKey("/Kids").isArray();
@@ -100,6 +101,42 @@ std::size_t pageCount(QPDF& pdf) {
     if (walk(pdf, *total - 1, consistent)) return *total;
   }
   return allPages(pdf).size();
+}
+
+PageTreeShape pageTreeShape(QPDF& pdf) {
+  PageTreeShape shape;
+  QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
+  if (!root.isDictionary() || isLeaf(root)) return shape;
+  struct Node {
+    QPDFObjectHandle kids;
+    int next = 0, count = 0;
+  };
+  std::vector<Node> path;
+  std::set<QPDFObjGen> read, pages;
+  auto enter = [&](QPDFObjectHandle node) {
+    if (path.size() >= kMaxPageTreeDepth) {
+      shape.deeperThanRead = true;
+      return;
+    }
+    if (node.isIndirect() && !read.insert(node.getObjGen()).second) return;
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    path.push_back({kids, 0, kids.isArray() ? kids.getArrayNItems() : 0});
+    shape.depth = std::max(shape.depth, path.size());
+  };
+  enter(root);
+  while (!path.empty()) {
+    if (path.back().next >= path.back().count) {
+      path.pop_back();
+      continue;
+    }
+    QPDFObjectHandle kid = path.back().kids.getArrayItem(path.back().next++);
+    if (!kid.isDictionary()) continue;
+    if (!isLeaf(kid))
+      enter(kid);
+    else if (kid.isIndirect() && !pages.insert(kid.getObjGen()).second)
+      ++shape.repeats;
+  }
+  return shape;
 }
 
 std::vector<QPDFObjectHandle> allPages(QPDF& pdf) {

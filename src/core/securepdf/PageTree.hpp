@@ -27,4 +27,15 @@ std::size_t pageCount(QPDF& pdf);
 // are left out.
 std::vector<QPDFObjectHandle> allPages(QPDF& pdf);
 
+// What a reader of the whole tree faces: qpdf's own page walk recurses once
+// per level and copies a page for each time it is listed again, so a
+// hostile tree can exhaust the stack or the memory. Read without either.
+struct PageTreeShape {
+  std::size_t depth = 0;        // the longest path of nodes from the root to a page
+  std::size_t repeats = 0;      // listings of a page already listed
+  bool deeperThanRead = false;  // past `kMaxPageTreeDepth`, where the reading stopped
+};
+inline constexpr std::size_t kMaxPageTreeDepth = 64;
+PageTreeShape pageTreeShape(QPDF& pdf);
+
 }  // namespace penvora::core::securepdf

@@ -10,6 +10,7 @@
 
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/PageTree.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -78,7 +79,7 @@ Roles rolesOf(QPDF& pdf) {
   Roles roles;
   QPDFObjectHandle root = pdf.getRoot();
   assign(roles, root.getObjGen(), {Role::Catalog});
-  const auto& pages = pdf.getAllPages();
+  const auto pages = allPages(pdf);  // not qpdf's walk: a hostile tree recurses past the stack
   for (std::size_t i = 0; i < pages.size(); ++i) assign(roles, pages[i].getObjGen(), {Role::Page, static_cast<int>(i)});
   std::function<void(QPDFObjectHandle, int)> tree = [&](QPDFObjectHandle node, int depth) {
     if (depth > 64 || !node.isDictionary() || roles.count(node.getObjGen())) return;

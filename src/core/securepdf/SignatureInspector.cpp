@@ -16,6 +16,7 @@
 
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/util/Hex.hpp"
@@ -67,7 +68,7 @@ std::string subjectOf(X509* x) {
 }
 
 int pageOf(QPDF& pdf, const QPDFObjectHandle& widget) {
-  const auto& pages = pdf.getAllPages();
+  const auto pages = allPages(pdf);  // not qpdf's walk: a hostile tree recurses past the stack
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
     for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k)
