@@ -83,11 +83,30 @@ void MergedPdfWriter::appendPages(QPDF& source) {
   for (auto& [page, number] : numbered) {
     pageNumbers_.push_back(number);
     writeObject(from, page, number, true);
-    while (!from.pending.empty()) {
-      auto [object, n] = from.pending.front();
-      from.pending.pop_front();
-      writeObject(from, object, n, false);
+    writePending(from);
+  }
+  // Optional content: the source's groups, and those its default view
+  // hides, so a layer hidden in the source stays hidden in the merge.
+  QPDFObjectHandle oc = source.getRoot().getKey("/OCProperties");
+  QPDFObjectHandle groups = oc.getKey("/OCGs"), off = oc.getKey("/D").getKey("/OFF");
+  for (int i = 0; groups.isArray() && i < groups.getArrayNItems(); ++i)
+    if (groups.getArrayItem(i).isIndirect()) {
+      writeValue(from, groups.getArrayItem(i), optionalGroups_);
+      optionalGroups_ += ' ';
     }
+  for (int i = 0; off.isArray() && i < off.getArrayNItems(); ++i)
+    if (off.getArrayItem(i).isIndirect()) {
+      writeValue(from, off.getArrayItem(i), hiddenGroups_);
+      hiddenGroups_ += ' ';
+    }
+  writePending(from);
+}
+
+void MergedPdfWriter::writePending(SourceObjects& from) {
+  while (!from.pending.empty()) {
+    auto [object, n] = from.pending.front();
+    from.pending.pop_front();
+    writeObject(from, object, n, false);
   }
 }
 
@@ -220,7 +239,10 @@ std::string MergedPdfWriter::finish() {
   }
   tree += "]>>";
   writeAt(kPageTree, tree);
-  writeAt(kCatalog, "<</Type/Catalog/Pages 2 0 R>>");
+  std::string catalog = "<</Type/Catalog/Pages 2 0 R";
+  if (!optionalGroups_.empty())
+    catalog += "/OCProperties<</OCGs[" + optionalGroups_ + "]/D<</OFF[" + hiddenGroups_ + "]>>>>";
+  writeAt(kCatalog, catalog + ">>");
 
   // The file's identifier: a digest of what it holds, so the same merge
   // gives the same file.

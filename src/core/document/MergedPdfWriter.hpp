@@ -37,11 +37,13 @@ class MergedPdfWriter {
   void writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out, bool skipLength,
                               bool skipParent);
   int reserveNumber();
+  void writePending(SourceObjects& from);
 
   std::string body_;
   std::vector<std::uint64_t> offsets_;  // by object number - 1; 0 until written
   std::vector<int> pageNumbers_;
   std::string version_ = "1.4";
+  std::string optionalGroups_, hiddenGroups_;  // references into the merge, each followed by a space
 };
 
 }  // namespace penvora::core::document

@@ -161,6 +161,20 @@ TEST(DocumentMergeTest, PagesKeepWhatTheyInheritAndTheirContent) {
   // In each source's resources (written once, both its pages refer to them) and content.
   EXPECT_EQ(pdftest::occurrences(text, "/F#201"), 4u);
   EXPECT_EQ(pdftest::occurrences(text, "/Type /Page "), 4u);
+
+  // A layer its source hides by default stays hidden.
+  writeText(
+      dir / "layer.pdf",
+      pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R] /D << /OFF [5 0 R] >> >> >>",
+                         "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 300 400] >>",
+                         "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Properties << /L 5 0 R >> "
+                         "/Font << /F 6 0 R >> >> >>",
+                         pdftest::stream("", "/OC /L BDC BT /F 12 Tf 20 20 Td (HIDDEN) Tj ET EMC"),
+                         "<< /Type /OCG /Name (Draft) >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
+  const auto layered =
+      mergeDocuments({(dir / "tree.pdf").string(), (dir / "layer.pdf").string()}, "", (dir / "tmp").string());
+  ASSERT_EQ(layered.status, MergeResult::Status::merged) << layered.message;
+  EXPECT_EQ(testsupport::run("pdftotext '" + layered.path + "' - | grep -c HIDDEN").output, "0\n");
 }
 
 // A large file of few objects is parsed from disk rather than read whole
