@@ -1,6 +1,7 @@
 #include "core/securepdf/PageTree.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 namespace penvora::core::securepdf {
@@ -103,10 +104,20 @@ std::size_t pageCount(QPDF& pdf) {
   return allPages(pdf).size();
 }
 
-PageTreeShape pageTreeShape(QPDF& pdf) {
+namespace {
+
+// The tree as a reader takes it: kids in order, each node read once (a
+// loop ends there), nothing past kMaxPageTreeDepth, kids that are not
+// dictionaries left out, and no recursion. `page` gets every listing of a
+// page; the shape comes back.
+PageTreeShape walkTree(QPDF& pdf, const std::function<void(QPDFObjectHandle)>& page) {
   PageTreeShape shape;
   QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
-  if (!root.isDictionary() || isLeaf(root)) return shape;
+  if (!root.isDictionary()) return shape;
+  if (isLeaf(root)) {
+    page(root);
+    return shape;
+  }
   struct Node {
     QPDFObjectHandle kids;
     int next = 0, count = 0;
@@ -131,44 +142,25 @@ PageTreeShape pageTreeShape(QPDF& pdf) {
     }
     QPDFObjectHandle kid = path.back().kids.getArrayItem(path.back().next++);
     if (!kid.isDictionary()) continue;
-    if (!isLeaf(kid))
+    if (!isLeaf(kid)) {
       enter(kid);
-    else if (kid.isIndirect() && !pages.insert(kid.getObjGen()).second)
-      ++shape.repeats;
+      continue;
+    }
+    if (kid.isIndirect() && !pages.insert(kid.getObjGen()).second) ++shape.repeats;
+    page(kid);
   }
   return shape;
 }
 
+}  // namespace
+
+PageTreeShape pageTreeShape(QPDF& pdf) {
+  return walkTree(pdf, [](const QPDFObjectHandle&) {});
+}
+
 std::vector<QPDFObjectHandle> allPages(QPDF& pdf) {
   std::vector<QPDFObjectHandle> pages;
-  QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
-  if (!root.isDictionary()) return pages;
-  if (isLeaf(root)) return {root};
-  struct Node {
-    QPDFObjectHandle kids;
-    int next = 0, count = 0;
-  };
-  std::vector<Node> path;
-  std::set<QPDFObjGen> read;
-  auto enter = [&](QPDFObjectHandle node) {
-    if (path.size() >= static_cast<std::size_t>(kMaxDepth)) return;
-    if (node.isIndirect() && !read.insert(node.getObjGen()).second) return;
-    QPDFObjectHandle kids = node.getKey("/Kids");
-    path.push_back({kids, 0, kids.isArray() ? kids.getArrayNItems() : 0});
-  };
-  enter(root);
-  while (!path.empty()) {
-    if (path.back().next >= path.back().count) {
-      path.pop_back();
-      continue;
-    }
-    QPDFObjectHandle kid = path.back().kids.getArrayItem(path.back().next++);
-    if (!kid.isDictionary()) continue;
-    if (isLeaf(kid))
-      pages.push_back(kid);
-    else
-      enter(kid);
-  }
+  walkTree(pdf, [&](const QPDFObjectHandle& p) { pages.push_back(p); });
   return pages;
 }
 
