@@ -51,11 +51,10 @@ void ignoringFailure(F&& f) {
   }
 }
 
-}  // namespace
-
-fs::path ESS::uniqueOutputURL(bool saveOnPrivateStorage, const std::string& fileName) {
-  const fs::path base = saveOnPrivateStorage ? fs::temp_directory_path() : documentsFolder();
-  fs::path candidate = base / fileName;
+// `fileName` in `folder`, or, when taken, the first of "stem(1).ext",
+// "stem(2).ext", ... that is not.
+fs::path freeNameIn(const fs::path& folder, const std::string& fileName) {
+  fs::path candidate = folder / fileName;
   std::error_code ec;
   if (!fs::exists(candidate, ec)) return candidate;
   const fs::path name(fileName);
@@ -63,12 +62,15 @@ fs::path ESS::uniqueOutputURL(bool saveOnPrivateStorage, const std::string& file
   std::string ext = name.extension().string();  // with its dot
   if (!ext.empty()) ext.erase(0, 1);
   for (int n = 1;; ++n) {
-    std::string file = stem;
-    file += "(" + std::to_string(n) + ").";
-    file += ext;
-    candidate = base / file;
+    candidate = folder / (stem + "(" + std::to_string(n) + ")." + ext);
     if (!fs::exists(candidate, ec)) return candidate;
   }
+}
+
+}  // namespace
+
+fs::path ESS::uniqueOutputURL(bool saveOnPrivateStorage, const std::string& fileName) {
+  return freeNameIn(saveOnPrivateStorage ? fs::temp_directory_path() : documentsFolder(), fileName);
 }
 
 void ESS::applyBuildProperties(securepdf::PDFSign& signer) {
@@ -116,14 +118,12 @@ void ESS::applyTimestamp(const PenvoraSDKTSP& tsp, securepdf::PDFSign& signer) {
 }
 
 void ESS::updateLTV(const fs::path& outputPath, const std::string& tsaURL) {
-  const std::string stem = outputPath.stem().string() + "_ltv",
-                    ext = outputPath.has_extension() ? outputPath.extension().string().substr(1) : std::string();
-  fs::path ltv = outputPath.parent_path() / (stem + "." + ext);
   // A file of the user's may have that name already: the update must not
   // replace it, nor delete it when it fails. The next free name then.
-  std::error_code taken;
-  for (int n = 1; fs::exists(ltv, taken) && n < 10000; ++n)
-    ltv = outputPath.parent_path() / (stem + "(" + std::to_string(n) + ")." + ext);
+  const fs::path ltv =
+      freeNameIn(outputPath.parent_path(),
+                 outputPath.stem().string() + "_ltv." +
+                     (outputPath.has_extension() ? outputPath.extension().string().substr(1) : std::string()));
   bool signedRemoved = false;
   try {
     securepdf::PDFSign v;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 #include <set>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
@@ -219,16 +220,11 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
   const auto found = index < 0 ? std::nullopt : pageAt(*opened_->pdf, static_cast<std::size_t>(index));
   if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
   QPDFObjectHandle page = *found;
-  // Both boxes are inherited from the page's ancestors; the crop box, the
+  // Both boxes as the page has them or inherits them; the crop box, the
   // one a reader shows, first.
-  auto inherited = [&](const char* key) {
-    QPDFObjectHandle box = QPDFObjectHandle::newNull(), node = page;
-    for (int d = 0; d < 32 && node.isDictionary() && !box.isRectangle(); ++d, node = node.getKey("/Parent"))
-      box = node.getKey(key);
-    return box;
-  };
-  QPDFObjectHandle box = inherited("/CropBox");
-  if (!box.isRectangle()) box = inherited("/MediaBox");
+  QPDFPageObjectHelper boxes(page);
+  QPDFObjectHandle box = boxes.getCropBox();
+  if (!box.isRectangle()) box = boxes.getMediaBox();
   if (!box.isRectangle()) throw SecurePdfError("Page " + std::to_string(index) + " has no page box");
   const auto r = box.getArrayAsRectangle();
   auto text = [](double v) {

@@ -18,8 +18,6 @@ namespace penvora::core::securepdf {
 
 using util::Owned;
 
-std::string redactedUrl(const std::string& url) { return util::withoutUserinfo(url); }
-
 util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data) {
   util::Bytes imprint(SHA512_DIGEST_LENGTH);
   SHA512(data.data(), data.size(), imprint.data());
@@ -27,7 +25,7 @@ util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& dat
 }
 
 util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::Bytes& imprint) {
-  const std::string shown = redactedUrl(url);
+  const std::string shown = util::withoutUserinfo(url);
   if (imprint.size() != SHA512_DIGEST_LENGTH) throw SecurePdfError("internal: time-stamp imprint is not SHA-512");
 
   // The request.

@@ -16,7 +16,4 @@ util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& dat
 // The same for data already hashed with SHA-512 (document time-stamps).
 util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::Bytes& sha512Digest);
 
-// The URL without credentials, for messages and logs.
-std::string redactedUrl(const std::string& url);
-
 }  // namespace penvora::core::securepdf
