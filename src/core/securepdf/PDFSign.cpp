@@ -17,6 +17,7 @@
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/CmsSignature.hpp"
 #include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectEncryptor.hpp"
@@ -287,6 +288,10 @@ void PDFSign::sign() {
   if (certificationPermission(pdf) == 1)
     throw SecurePdfError(
         "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
+  for (const FieldLock& lock : fieldLocks(pdf))
+    if (lock.permission == 1)
+      throw SecurePdfError("The signature in field '" + lock.signedField +
+                           "' allows no further changes, so no signature can be added");
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
                            src.listedPast);

@@ -10,7 +10,9 @@
 
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/PageTree.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -39,6 +41,7 @@ struct Role {
   int page = -1;  // 0-based, where it belongs to a page
   bool fieldWidget = false;
   bool signedField = false;  // a widget whose field holds a signature already
+  std::string field = {};    // the form field it belongs to, fully qualified
 };
 
 using Roles = std::map<QPDFObjGen, Role>;
@@ -77,6 +80,11 @@ bool isSignedWidget(QPDFObjectHandle annot) {
 // Roles in priority order: the first that claims an object keeps it.
 Roles rolesOf(QPDF& pdf) {
   Roles roles;
+  const auto fieldNames = fieldNamesByObject(pdf);
+  auto fieldOf = [&](QPDFObjGen og) {
+    const auto found = fieldNames.find(og);
+    return found == fieldNames.end() ? std::string() : found->second;
+  };
   QPDFObjectHandle root = pdf.getRoot();
   assign(roles, root.getObjGen(), {Role::Catalog});
   const auto pages = allPages(pdf);  // not qpdf's walk: a hostile tree recurses past the stack
@@ -104,10 +112,11 @@ Roles rolesOf(QPDF& pdf) {
     for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k) {
       QPDFObjectHandle a = annots.getArrayItem(k);
       const bool widget = isFieldWidget(a), signedWidget = widget && isSignedWidget(a);
-      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget, signedWidget});
+      const std::string field = a.isIndirect() ? fieldOf(a.getObjGen()) : std::string();
+      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget, signedWidget, field});
       std::set<QPDFObjGen> seen;
       reach(a.getKey("/AP"), seen, [&](QPDFObjGen og) {
-        assign(roles, og, {Role::Appearance, n, widget, signedWidget});
+        assign(roles, og, {Role::Appearance, n, widget, signedWidget, field});
       });
     }
   }
@@ -117,7 +126,7 @@ Roles rolesOf(QPDF& pdf) {
   if (fields.isIndirect()) assign(roles, fields.getObjGen(), {Role::FieldsArray});
   std::function<void(QPDFObjectHandle, int)> walk = [&](QPDFObjectHandle f, int depth) {
     if (depth > 32 || !f.isDictionary()) return;
-    if (f.isIndirect()) assign(roles, f.getObjGen(), {Role::Field});
+    if (f.isIndirect()) assign(roles, f.getObjGen(), {Role::Field, -1, false, false, fieldOf(f.getObjGen())});
     QPDFObjectHandle kids = f.getKey("/Kids");
     for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) walk(kids.getArrayItem(i), depth + 1);
   };
@@ -327,6 +336,11 @@ void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
   }
 }
 
+// The most a DocMDP level (or a lock's /P) lets later updates do.
+Change allowedBy(int permission) {
+  return permission == 1 ? Change::ValidationData : permission == 2 ? Change::FormFilling : Change::Annotations;
+}
+
 bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b) {
   if (a.getType() != b.getType()) return false;
   if (a.getType() == 1) return a.getOffset() == b.getOffset();
@@ -417,11 +431,13 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
       const auto oldTable = before->getXRefTable();
       const auto newTable = after->getXRefTable();
       const Roles roles = rolesOf(*before);
+      std::set<std::string> fields;
       auto consider = [&](QPDFObjGen og) {
         QPDFObjectHandle was = before->getObject(og), now = after->getObject(og);
         if (contentOf(was) == contentOf(now)) return;
         auto role = roles.find(og);
         classify(og, role == roles.end() ? Role{} : role->second, was, now, f);
+        if (role != roles.end() && !role->second.field.empty()) fields.insert(role->second.field);
       };
       std::map<int, int> inUse;  // object number -> generation, in the signed revision
       for (const auto& [o, e] : oldTable)
@@ -458,6 +474,7 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         if (!newTable.count(og)) consider(og);
       if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
         f.note(Change::Other, "replaces the catalog");
+      result.fields.assign(fields.begin(), fields.end());
     } catch (const std::exception& e) {
       f.note(Change::Other, std::string("cannot be compared (") + e.what() + ")");
     }
@@ -481,17 +498,18 @@ bool RevisionAnalysis::hasDictionary(std::uint64_t revisionEnd, QPDFObjGen objec
 RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
   RevisionReport report;
   std::string error;
+  std::vector<FieldLock> locks;
   if (QPDF* signedRevision = model(revisionEnd, error)) {
     try {
       report.certification = certificationPermission(*signedRevision);
+      locks = fieldLocks(*signedRevision);
     } catch (const std::exception&) {
       report.certification = 1;
     }
   }
-  const Change allowed = !report.certification        ? Change::Annotations
-                         : *report.certification == 1 ? Change::ValidationData
-                         : *report.certification == 2 ? Change::FormFilling
-                                                      : Change::Annotations;
+  Change allowed = report.certification ? allowedBy(*report.certification) : Change::Annotations;
+  for (const FieldLock& lock : locks)
+    if (lock.permission) allowed = std::min(allowed, allowedBy(*lock.permission));
   std::uint64_t from = revisionEnd;
   for (std::uint64_t end : revisionEnds(*bytes_)) {
     // Only white space past the revision: not an update.
@@ -518,6 +536,13 @@ RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
       report.disallowed = true;
       report.problem = "a later update " + u.detail;
     }
+    for (const std::string& field : u.fields)
+      for (const FieldLock& lock : locks)
+        if (!report.disallowed && lock.covers(field)) {
+          report.disallowed = true;
+          report.problem =
+              "a later update changes the field '" + field + "', locked by the signature in '" + lock.signedField + "'";
+        }
     report.updates.push_back(std::move(u));
     from = end;
   }

@@ -17,7 +17,8 @@ const char* changeName(Change c);
 struct UpdateChange {
   std::uint64_t end = 0;  // where the update ends in the file
   Change change = Change::None;
-  std::string detail;  // the most far-reaching change, e.g. "changes page 1's content"
+  std::string detail;                    // the most far-reaching change, e.g. "changes page 1's content"
+  std::vector<std::string> fields = {};  // fully qualified names of the form fields it changes
 };
 
 struct RevisionReport {

@@ -1,5 +1,6 @@
 #include "core/securepdf/SignatureFieldList.hpp"
 
+#include <map>
 #include <set>
 
 namespace penvora::core::securepdf {
@@ -11,6 +12,7 @@ struct Walker {
   std::set<QPDFObjGen> seen;
   std::vector<SignatureFieldEntry> sig;
   std::vector<std::string> names;
+  std::map<QPDFObjGen, std::string> byObject;
 
   void walk(QPDFObjectHandle node, const std::string& parentName, const std::string& inheritedFT, int depth) {
     if (depth > kMaxDepth || !node.isDictionary()) return;
@@ -20,6 +22,7 @@ struct Walker {
       const std::string t = node.getKey("/T").getUTF8Value();
       name = parentName.empty() ? t : parentName + "." + t;
     }
+    if (node.isIndirect()) byObject.emplace(node.getObjGen(), name);
     std::string ft = node.getKey("/FT").isName() ? node.getKey("/FT").getName() : inheritedFT;
     QPDFObjectHandle kids = node.getKey("/Kids");
     bool hasFieldKids = false;
@@ -34,6 +37,9 @@ struct Walker {
       return;
     }
     names.push_back(name);
+    // The terminal field's widgets carry its name too.
+    for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i)
+      if (kids.getArrayItem(i).isIndirect()) byObject.emplace(kids.getArrayItem(i).getObjGen(), name);
     if (ft == "/Sig") {
       QPDFObjectHandle v = node.getKey("/V");
       sig.push_back({node, name, v.isDictionary()});
@@ -56,6 +62,8 @@ Walker walkAll(QPDF& pdf) {
 std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf) { return walkAll(pdf).sig; }
 
 std::vector<std::string> listFieldNames(QPDF& pdf) { return walkAll(pdf).names; }
+
+std::map<QPDFObjGen, std::string> fieldNamesByObject(QPDF& pdf) { return walkAll(pdf).byObject; }
 
 std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name) {
   const auto fields = listSignatureFields(pdf);

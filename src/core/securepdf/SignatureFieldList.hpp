@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,9 @@ std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name);
 
 // Every fully qualified field name (all types), for picking a new one.
 std::vector<std::string> listFieldNames(QPDF& pdf);
+
+// The fully qualified name of the field each indirect field and widget
+// object belongs to.
+std::map<QPDFObjGen, std::string> fieldNamesByObject(QPDF& pdf);
 
 }  // namespace penvora::core::securepdf

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
@@ -139,6 +140,10 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
                                         : "The document has no signature field number " + std::to_string(index));
   auto& entry = fields[static_cast<std::size_t>(index)];
   if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
+  for (const FieldLock& lock : fieldLocks(pdf_))
+    if (lock.covers(entry.fullName))
+      throw SecurePdfError("The signature field '" + entry.fullName + "' is locked by the signature in field '" +
+                           lock.signedField + "'");
   QPDFObjectHandle field = entry.field;
   std::vector<QPDFObjectHandle> widgets;
   if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {

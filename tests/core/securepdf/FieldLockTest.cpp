@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <qpdf/QPDFWriter.hh>
+
+#include "penvora/SignatureVerifier.hpp"
+#include "support/UpdateSupport.hpp"
+
+using testsupport::TempDir, testsupport::writeText;
+
+namespace {
+
+// The two-field document (Sig1 on page 1, group.Sig2 on page 2) with
+// `lock` as Sig1's /Lock dictionary.
+std::string lockedForm(const std::string& lock) {
+  const std::string text = pdftest::documentPdf(std::vector<pdftest::PageSpec>(2), true);
+  QPDF q;
+  q.processMemoryFile("form", text.data(), text.size());
+  QPDFObjectHandle sig1 = q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0);
+  sig1.replaceKey("/Lock", QPDFObjectHandle::parse(lock));
+  QPDFWriter w(q);
+  w.setOutputMemory();
+  w.write();
+  auto buffer = w.getBufferSharedPointer();
+  return {reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize()};
+}
+
+}  // namespace
+
+TEST(FieldLockTest, ASignedFieldsLockDecidesWhichFieldsMayStillBeSigned) {
+  TempDir dir;
+  const struct {
+    const char* lock;
+    const char* refusal;  // signing group.Sig2 after Sig1; empty when allowed
+    bool newFieldAllowed;
+  } cases[] = {
+      {"<< /Type /SigFieldLock /Action /Include /Fields [(group)] >>", "is locked by the signature in field 'Sig1'",
+       true},
+      {"<< /Type /SigFieldLock /Action /All >>", "is locked by the signature in field 'Sig1'", true},
+      {"<< /Type /SigFieldLock /Action /Exclude /Fields [(group.Sig2)] >>", "", true},
+      {"<< /Type /SigFieldLock /Action /Include /Fields [(groupie)] >>", "", true},
+      {"<< /Type /SigFieldLock /Action /Include /Fields [] /P 1 >>", "allows no further changes", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lock);
+    writeText(dir / "form.pdf", lockedForm(c.lock));
+    std::filesystem::remove(dir / "once.pdf");
+    auto first = pdftest::signer(dir / "form.pdf", dir / "once.pdf");
+    first.signatureFields = 0;  // Sig1: the lock only counts once it is signed
+    first.sign();
+
+    std::filesystem::remove(dir / "twice.pdf");
+    auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
+    second.signatureFields = 1;
+    if (*c.refusal) {
+      pdftest::expectFailure(second, c.refusal, dir.path());
+    } else {
+      second.sign();
+      EXPECT_EQ(pdftest::pdfsigValidations(dir / "twice.pdf"),
+                (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+    }
+
+    std::filesystem::remove(dir / "twice.pdf");
+    auto elsewhere = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
+    elsewhere.signatureWidgetPages = "1";
+    if (c.newFieldAllowed)
+      elsewhere.sign();
+    else
+      pdftest::expectFailure(elsewhere, "allows no further changes", dir.path());
+  }
+}
+
+TEST(FieldLockTest, TheVerifierRejectsALaterUpdateThatFillsALockedField) {
+  TempDir dir;
+  const struct {
+    const char* lock;
+    const char* modification;
+  } cases[] = {
+      {"<< /Type /SigFieldLock /Action /Include /Fields [(group)] >>", "disallowed"},
+      {"<< /Type /SigFieldLock /Action /Exclude /Fields [(group)] >>", "allowed"},
+      {"<< /Type /SigFieldLock /Action /Exclude /Fields [(group)] /P 1 >>", "disallowed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lock);
+    writeText(dir / "form.pdf", lockedForm(c.lock));
+    auto first = pdftest::signer(dir / "form.pdf", dir / "once.pdf");
+    first.signatureFields = 0;
+    first.overwrite = true;
+    first.sign();
+    // A careless tool fills group.Sig2 without asking: a value put into
+    // the field's own object.
+    const std::string once = testsupport::readText(dir / "once.pdf");
+    QPDF q;
+    q.processMemoryFile("once", once.data(), once.size());
+    QPDFObjectHandle sig2 =
+        q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(1).getKey("/Kids").getArrayItem(0);
+    const std::string filled = pdftest::replaced(sig2.unparseResolved(), "<< ", "<< /V << /Type /Sig >> ");
+    writeText(dir / "changed.pdf", pdftest::appendUpdate(once, {{sig2.getObjectID(), filled}}));
+
+    const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
+    ASSERT_FALSE(doc.signatures.empty());
+    const auto& s = doc.signatures[0];
+    ASSERT_EQ(s.field, "Sig1");
+    EXPECT_EQ(s.modification, c.modification) << s.problem;
+    if (std::string(c.modification) == "disallowed" && std::string(c.lock).find("/P 1") == std::string::npos) {
+      EXPECT_EQ(s.problem, "a later update changes the field 'group.Sig2', locked by the signature in 'Sig1'");
+    }
+  }
+}
