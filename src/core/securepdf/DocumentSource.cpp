@@ -15,11 +15,14 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
+#include "core/securepdf/ObjectReferences.hpp"
+#include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
@@ -143,10 +146,12 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
   // cannot be read here, the check takes qpdf's table.
   const auto tail = readXrefTail(*o.bytes);
   const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
-  std::optional<CrossReferenceSections> sections;
-  if (tail) sections = CrossReferenceSections::read(file, tail->startxref);
+  std::shared_ptr<const CrossReferenceSections> sections;
+  if (auto read = tail ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt)
+    sections = std::make_shared<const CrossReferenceSections>(std::move(*read));
+  src.sections = sections;
   if (const auto highest = sections ? sections->highestListed() : std::nullopt; highest && *highest < INT_MAX)
-    src.listedPast = *highest + 1;
+    src.taken.listedPast = *highest + 1;
   // The bytes, and a section read after them, are not copied: the source
   // reads them where they are.
   auto fromMemory = [&](std::string_view section) {
@@ -171,6 +176,41 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
   }
   src.pdf = fromMemory({});
   return tail;
+}
+
+// The numbers past those the file lists that its text refers to: the
+// plain bytes, and the object streams as qpdf decodes them (decrypted).
+std::set<int> referencedPastListed(const DocumentSource& src) {
+  QPDF& pdf = *src.pdf;
+  QPDFObjectHandle size = pdf.getTrailer().getKey("/Size");
+  long long declared = src.regrouped ? src.regrouped->originalObjectCount : size.isInteger() ? size.getIntValue() : 0;
+  if (src.taken.listedPast > 0) declared = std::min<long long>(declared, src.taken.listedPast);
+  const int from = static_cast<int>(std::clamp<long long>(declared, 0, INT_MAX));
+  std::set<int> referenced;
+  if (src.bytes) {
+    referencesWritten(*src.bytes, from, referenced);
+  } else {
+    // In slices that overlap by more than the longest reference.
+    constexpr std::size_t kSlice = 4u << 20, kOverlap = 64;
+    std::string slice;
+    for (std::uint64_t at = 0; at < src.originalSize; at += kSlice - kOverlap) {
+      slice.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kSlice, src.originalSize - at)));
+      src.read(at, slice.data(), slice.size());
+      referencesWritten(slice, from, referenced);
+      if (at + slice.size() >= src.originalSize) break;
+    }
+  }
+  const auto listed = src.sections ? objectStreamsFromXref(pdf, *src.sections) : std::nullopt;
+  for (int stream : listed ? *listed : objectStreamsFromTable(pdf)) {
+    try {
+      const auto data = pdf.getObjectByID(stream, 0).getStreamData(qpdf_dl_generalized);
+      referencesWritten(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()), from,
+                        referenced);
+    } catch (const std::exception&) {
+      // An object stream qpdf cannot decode holds no object it can read.
+    }
+  }
+  return referenced;
 }
 
 }  // namespace
@@ -224,11 +264,15 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
       return bytes;
     });
   const std::vector<QPDFExc> warnings = src.pdf->getWarnings();
+  const bool isSigned = carriesSignatures(*src.pdf);
+  // An earlier signature covers what its revision shows: a reference there
+  // to a number nobody defined must stay a reference to nothing.
+  if (isSigned) src.taken.referenced = referencedPastListed(src);
   if (tail && warnings.empty()) {
     src.tail = *tail;
     return src;
   }
-  if (carriesSignatures(*src.pdf)) {
+  if (isSigned) {
     // Rewriting would change the bytes the signatures cover. Append to the
     // original when its cross-references hold; otherwise say what is wrong.
     const bool xrefDamaged = std::any_of(warnings.begin(), warnings.end(), [](const QPDFExc& w) {
@@ -269,7 +313,8 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   src.bytes = rewritten;
   src.parsedSection.reset();
   src.regrouped.reset();
-  src.listedPast = 0;  // the copy is numbered afresh, its /Size right
+  src.taken = {};  // the copy is numbered afresh, its /Size right
+  src.sections.reset();
   src.file.reset();
   src.repaired = true;
   src.originalSize = rewritten->size();

@@ -6,6 +6,7 @@
 
 #include <qpdf/QPDF.hh>
 
+#include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/OriginalDigest.hpp"
 #include "core/securepdf/PageTreeRegrouping.hpp"
@@ -34,9 +35,10 @@ struct DocumentSource {
   // opening was for a signature.
   std::unique_ptr<OriginalDigest> digest;
   bool repaired = false;
-  // Past every object number the cross-reference sections list; 0 when
-  // they were not read here (a file parsed from disk).
-  int listedPast = 0;
+  // Numbers an update's new objects keep clear of.
+  TakenNumbers taken;
+  // The original's cross-reference sections, when read here (in memory).
+  std::shared_ptr<const CrossReferenceSections> sections;
   XrefTail tail;
   std::uint64_t originalSize = 0;
 

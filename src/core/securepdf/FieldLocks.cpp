@@ -8,8 +8,8 @@ namespace penvora::core::securepdf {
 namespace {
 
 bool within(const std::string& field, const std::string& named) {
-  return field == named || (field.size() > named.size() && field.compare(0, named.size(), named) == 0 &&
-                            field[named.size()] == '.');
+  return field == named ||
+         (field.size() > named.size() && field.compare(0, named.size(), named) == 0 && field[named.size()] == '.');
 }
 
 std::optional<FieldLock> lockFrom(QPDFObjectHandle params, const std::string& signedField) {
@@ -37,8 +37,7 @@ std::optional<FieldLock> lockFrom(QPDFObjectHandle params, const std::string& si
 
 bool FieldLock::covers(const std::string& field) const {
   if (field == signedField) return false;  // a signed field is held by its own signature
-  const bool named =
-      std::any_of(fields.begin(), fields.end(), [&](const std::string& n) { return within(field, n); });
+  const bool named = std::any_of(fields.begin(), fields.end(), [&](const std::string& n) { return within(field, n); });
   switch (action) {
     case Action::All:
       return true;

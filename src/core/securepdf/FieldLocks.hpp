@@ -11,7 +11,7 @@ namespace penvora::core::securepdf {
 // dictionary, or by the FieldMDP transform of its signature.
 struct FieldLock {
   enum class Action { All, Include, Exclude };
-  std::string signedField;          // fully qualified name of the locking field
+  std::string signedField;  // fully qualified name of the locking field
   Action action = Action::All;
   std::vector<std::string> fields;  // for Include and Exclude
   std::optional<int> permission;    // /P: changes the document allows after it, as DocMDP

@@ -106,13 +106,13 @@ std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength
 }
 
 IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail,
-                                     std::uint64_t originalSize, const RegroupedPageTree* regrouped, int listedPast)
+                                     std::uint64_t originalSize, const RegroupedPageTree* regrouped, TakenNumbers taken)
     : pdf_(pdf),
       encryptor_(encryptor),
       tail_(tail),
       originalSize_(originalSize),
       regrouped_(regrouped),
-      listedPast_(listedPast) {}
+      taken_(std::move(taken)) {}
 
 // The trailer's /Size, raised past every listed object: numbers at or past
 // a /Size written too small may be taken, at any generation, and a new
@@ -125,7 +125,7 @@ long long IncrementalUpdate::declaredSize() const {
     QPDFObjectHandle size = pdf_.getTrailer().getKey("/Size");
     declared = size.isInteger() ? size.getIntValue() : 0;
   }
-  return std::max<long long>(declared, listedPast_);
+  return std::max<long long>(declared, taken_.listedPast);
 }
 
 void IncrementalUpdate::add(const QPDFObjectHandle& h) {
@@ -147,7 +147,7 @@ QPDFObjectHandle IncrementalUpdate::addNew(const QPDFObjectHandle& direct) {
     nextNumber_ = size > 0 ? static_cast<int>(size) : 1;
   }
   // A file whose /Size is too small may still use the numbers past it.
-  while (!pdf_.getObjectByID(nextNumber_, 0).isNull()) ++nextNumber_;
+  while (taken_.referenced.count(nextNumber_) || !pdf_.getObjectByID(nextNumber_, 0).isNull()) ++nextNumber_;
   const QPDFObjGen og(nextNumber_++, 0);
   pdf_.replaceObject(og, direct);
   QPDFObjectHandle h = pdf_.getObject(og);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,17 @@ std::optional<XrefTail> readXrefTail(std::string_view bytes);
 // readers look for it; 0 when it is not there.
 std::uint64_t findHeaderOffset(std::string_view start);
 
+// Numbers a new object must not take although no object of the file has
+// them.
+struct TakenNumbers {
+  // Past every number the cross-reference sections list, for a /Size
+  // written too small; 0 when they were not read.
+  int listedPast = 0;
+  // Numbers the file refers to without having them: filled for a signed
+  // file, whose earlier revisions would otherwise show the new object.
+  std::set<int> referenced;
+};
+
 // Serialises changed and new objects of a qpdf document as one incremental
 // update after the original bytes, with a cross-reference section in the
 // original's form. One signature dictionary may carry placeholders for
@@ -51,11 +63,10 @@ class IncrementalUpdate {
  public:
   // `regrouped`: set when `pdf` was read with that section after the
   // original; the update then numbers and sizes by the original's trailer
-  // and refuses the objects the section defines. `listedPast`: a number
-  // past every object the original's cross-reference sections list (0 when
-  // unknown), for a /Size written too small.
+  // and refuses the objects the section defines. `taken`: numbers new
+  // objects keep clear of besides those in use.
   IncrementalUpdate(QPDF& pdf, const ObjectEncryptor& encryptor, XrefTail tail, std::uint64_t originalSize,
-                    const RegroupedPageTree* regrouped = nullptr, int listedPast = 0);
+                    const RegroupedPageTree* regrouped, TakenNumbers taken);
 
   void add(const QPDFObjectHandle& indirectObject);
   // New objects under the next free numbers, part of the update. Numbered
@@ -88,7 +99,7 @@ class IncrementalUpdate {
   XrefTail tail_;
   std::uint64_t originalSize_;
   const RegroupedPageTree* regrouped_;
-  int listedPast_;
+  TakenNumbers taken_;
   std::map<QPDFObjGen, QPDFObjectHandle> objects_;
   std::map<QPDFObjGen, std::string> newStreams_;  // data of streams made by addNewStream
   int nextNumber_ = 0;                            // 0 until the first new object

@@ -294,7 +294,7 @@ void PDFSign::sign() {
                            "' allows no further changes, so no signature can be added");
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
-                           src.listedPast);
+                           src.taken);
 
   QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
@@ -375,7 +375,7 @@ void PDFSign::update() {
 
   ObjectEncryptor encryptor(pdf);
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
-                           src.listedPast);
+                           src.taken);
   const bool compress = settings_->compressDss;
   auto streams = [&](const std::vector<util::Bytes>& items) {
     std::vector<QPDFObjectHandle> out;

@@ -11,6 +11,7 @@
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/FieldLocks.hpp"
+#include "core/securepdf/ObjectReferences.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 
@@ -313,27 +314,6 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
       break;
   }
   f.note(Change::Other, "changes object " + std::to_string(og.getObj()));
-}
-
-// Every object number an object refers to, its own aside; no recursion, so
-// no nesting is too deep.
-void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
-  std::vector<QPDFObjectHandle> todo{object.isStream() ? object.getDict() : object};
-  bool top = true;
-  while (!todo.empty()) {
-    QPDFObjectHandle h = todo.back();
-    todo.pop_back();
-    if (h.isIndirect() && !top) {
-      into.insert(h.getObjGen());
-      continue;
-    }
-    top = false;
-    if (h.isArray()) {
-      for (int i = 0; i < h.getArrayNItems(); ++i) todo.push_back(h.getArrayItem(i));
-    } else if (h.isDictionary()) {
-      for (const auto& k : h.getKeys()) todo.push_back(h.getKey(k));
-    }
-  }
 }
 
 // The most a DocMDP level (or a lock's /P) lets later updates do.

@@ -1,0 +1,20 @@
+#pragma once
+#include <set>
+#include <string_view>
+
+#include <qpdf/QPDF.hh>
+
+namespace penvora::core::securepdf {
+
+// Every object an object refers to, its own number aside; nested direct
+// values are searched without recursion, so no nesting is too deep.
+void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into);
+
+// Adds each object number of at least `from` that `text` writes as a
+// reference ("n g R"). Read from the bytes rather than parsed: a parse of
+// every object costs more than signing a long document, and a number that
+// only looks like a reference (in a string, in stream data) merely goes
+// unused.
+void referencesWritten(std::string_view text, int from, std::set<int>& into);
+
+}  // namespace penvora::core::securepdf
