@@ -28,7 +28,8 @@ const char* const kUsage =
     "                    [--page N|*] [--rect X,Y,W,H] [--field N] [--invisible]\n"
     "                    [--reason TEXT] [--tsa URL] [--overwrite]\n"
     "       penvora-sign --print-certificate [--p12 FILE --p12-password P]\n"
-    "a password may come from the environment instead: --password-env VAR, --p12-password-env VAR\n";
+    "a password or the TSA URL may come from the environment instead: --password-env VAR, --p12-password-env VAR,\n"
+    "--tsa-env VAR\n";
 
 // Far more pages and fields than any document holds; beyond them a number
 // is a typing mistake, not a request.
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
        [&](const std::string& v) {
          s.timestampServer = v;
          s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
-       }},
+       },
+       true},
       {"--rect", true,
        [&](const std::string& v) {
          const auto r = tools::rectangle("--rect", v);

@@ -78,9 +78,8 @@ HttpTarget splitCredentials(const std::string& url) {
   const auto scheme = url.find("://");
   if (scheme == std::string::npos) return s;
   const auto hostStart = scheme + 3;
-  const auto slash = url.find('/', hostStart);
-  const auto at = url.rfind('@', slash == std::string::npos ? std::string::npos : slash);
-  if (at == std::string::npos || at < hostStart) return s;
+  const auto at = util::userinfoEnd(url);
+  if (at == std::string::npos) return s;
   const std::string cred = url.substr(hostStart, at - hostStart);
   const auto colon = cred.find(':');
   s.user = util::percentDecoded(cred.substr(0, colon));
@@ -116,6 +115,8 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   api.setopt(c, CURLOPT_NOSIGNAL, 1L);
   api.setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   api.setopt(c, CURLOPT_MAXREDIRS, 3L);
+  // A time-stamp request moved with 301 or 302 stays a POST.
+  api.setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
   api.setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   api.setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   if (!target.user.empty()) {

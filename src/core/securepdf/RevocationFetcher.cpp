@@ -1,4 +1,5 @@
 #include "core/securepdf/RevocationFetcher.hpp"
+#include "core/util/UrlUserinfo.hpp"
 
 #include <openssl/err.h>
 #include <openssl/ocsp.h>
@@ -71,9 +72,11 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
   Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(answer.size())));
   ERR_clear_error();
-  if (!resp) throw SecurePdfError("The OCSP responder " + url + " sent an answer that is not an OCSP response");
+  if (!resp)
+    throw SecurePdfError("The OCSP responder " + util::withoutUserinfo(url) +
+                         " sent an answer that is not an OCSP response");
   if (OCSP_response_status(resp.get()) != OCSP_RESPONSE_STATUS_SUCCESSFUL)
-    throw SecurePdfError("The OCSP responder " + url + " refused the request for " + who + " (" +
+    throw SecurePdfError("The OCSP responder " + util::withoutUserinfo(url) + " refused the request for " + who + " (" +
                          OCSP_response_status_str(OCSP_response_status(resp.get())) + ")");
   Owned<OCSP_BASICRESP, OCSP_BASICRESP_free> basic(OCSP_response_get1_basic(resp.get()));
   if (!basic) throw SecurePdfError("The OCSP response for " + who + " holds no answer");
@@ -107,11 +110,11 @@ util::Bytes fetchCrl(const std::string& url, X509* issuer) {
     crl.reset(PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr));
   }
   ERR_clear_error();
-  if (!crl) throw SecurePdfError("The CRL at " + url + " is not a certificate revocation list");
+  if (!crl) throw SecurePdfError("The CRL at " + util::withoutUserinfo(url) + " is not a certificate revocation list");
   if (X509_NAME_cmp(X509_CRL_get_issuer(crl.get()), X509_get_subject_name(issuer)) != 0 ||
       X509_CRL_verify(crl.get(), X509_get0_pubkey(issuer)) != 1) {
     ERR_clear_error();
-    throw SecurePdfError("The CRL at " + url + " is not signed by " + util::subjectLine(issuer));
+    throw SecurePdfError("The CRL at " + util::withoutUserinfo(url) + " is not signed by " + util::subjectLine(issuer));
   }
   return der(i2d_X509_CRL, crl.get());
 }

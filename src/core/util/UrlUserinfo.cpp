@@ -2,6 +2,8 @@
 
 #include "core/util/Hex.hpp"
 
+#include <algorithm>
+
 namespace penvora::core::util {
 
 std::string userinfoEscaped(std::string_view text, bool userName) {
@@ -16,13 +18,27 @@ std::string userinfoEscaped(std::string_view text, bool userName) {
   return out;
 }
 
-std::string withoutUserinfo(std::string_view url) {
+std::size_t userinfoEnd(std::string_view url) {
   const auto scheme = url.find("://");
-  if (scheme == std::string_view::npos) return std::string(url);
+  if (scheme == std::string_view::npos) return std::string_view::npos;
   const auto hostStart = scheme + 3;
-  const auto at = url.substr(0, url.find_first_of("?#", hostStart)).rfind('@');
-  if (at == std::string_view::npos || at < hostStart) return std::string(url);
-  return std::string(url.substr(0, hostStart)) + "***" + std::string(url.substr(at));
+  // The last "@" before the path, or before the query: whichever is later,
+  // so a "/", "?" or "#" left unescaped in a password still counts as part
+  // of it, for sending and for hiding alike.
+  auto lastAtBefore = [&](std::string_view stops) {
+    const auto at = url.substr(0, url.find_first_of(stops, hostStart)).rfind('@');
+    return at == std::string_view::npos || at < hostStart ? std::string_view::npos : at;
+  };
+  const auto beforePath = lastAtBefore("/"), beforeQuery = lastAtBefore("?#");
+  if (beforePath == std::string_view::npos) return beforeQuery;
+  if (beforeQuery == std::string_view::npos) return beforePath;
+  return std::max(beforePath, beforeQuery);
+}
+
+std::string withoutUserinfo(std::string_view url) {
+  const auto at = userinfoEnd(url);
+  if (at == std::string_view::npos) return std::string(url);
+  return std::string(url.substr(0, url.find("://") + 3)) + "***" + std::string(url.substr(at));
 }
 
 std::string percentDecoded(std::string_view text) {

@@ -10,9 +10,12 @@ namespace penvora::core::util {
 // stays as written, so ordinary credentials read the same.
 std::string userinfoEscaped(std::string_view text, bool userName);
 
-// The URL to show: everything between "://" and the last "@" before any
-// "?" or "#" replaced by "***". It errs on hiding: a password written
-// unescaped, "/" and all, is never shown.
+// Where the user name and password of a URL end: the "@" after them, or
+// npos when it has none. A password written unescaped, "/", "?", "#" and
+// all, ends there too.
+std::size_t userinfoEnd(std::string_view url);
+
+// The URL to show: the user name and password replaced by "***".
 std::string withoutUserinfo(std::string_view url);
 
 // The text with every "%" and two hexadecimal digits replaced by that byte;
