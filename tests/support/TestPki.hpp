@@ -45,6 +45,15 @@ class TestPki {
        "-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign");
     issue("signer", "/CN=LTV Test Signer/O=Penvora Test", "1001");
     issue("tsa", "/CN=LTV Test TSA/O=Penvora Test", "1002");
+    // The same kind of certificate, valid only in January 2020.
+    write("old.cnf",
+          "[ca]\ndefault_ca=d\n[d]\ndatabase=old.txt\nnew_certs_dir=.\nserial=old.serial\n"
+          "default_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n");
+    write("old.txt", "");
+    write("old.serial", "2001\n");
+    sh("openssl req -newkey rsa:2048 -nodes -keyout tsa-2020.key -out tsa-2020.csr -subj '/CN=Old TSA' && "
+       "openssl ca -config old.cnf -cert ca.pem -keyfile ca.key -extfile tsa.ext -in tsa-2020.csr -out tsa-2020.pem "
+       "-startdate 20200101000000Z -enddate 20200201000000Z -batch -notext");
     issue("ocsp", "/CN=LTV Test OCSP Responder/O=Penvora Test", "1003");
     write("index.txt", index_);
     write("index.txt.attr", "unique_subject = no\n");
@@ -110,7 +119,7 @@ class TestPki {
 // to misbehave.
 class TestTsa {
  public:
-  enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall };
+  enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall, expiredCertificate };
 
   explicit TestTsa(const TestPki& pki)
       : pki_(pki), server_([this](const std::string& request) { return answer(request); }) {
@@ -136,12 +145,13 @@ class TestTsa {
     // The SHA-512 imprint is the request's only 64-byte OCTET STRING: stamp zeros instead.
     if (const auto at = request.find("\x04\x40"); mode == Mode::wrongImprint && at != std::string::npos)
       request.replace(at + 2, 64, std::string(64, '\0'));
+    const std::string signer = mode == Mode::expiredCertificate ? "tsa-2020" : "tsa";
     std::filesystem::remove(dir_ / "r.tsr");  // no answer left from the last request
     testsupport::writeText(dir_ / "q.tsq", request);
     testsupport::writeText(dir_ / "ts.cnf", "[ t ]\nserial = " + (dir_ / "serial").string() +
-                                                "\nsigner_cert = " + pki_.file("tsa.pem").string() +
+                                                "\nsigner_cert = " + pki_.file(signer + ".pem").string() +
                                                 "\ncerts = " + pki_.file("ca.pem").string() +
-                                                "\nsigner_key = " + pki_.file("tsa.key").string() +
+                                                "\nsigner_key = " + pki_.file(signer + ".key").string() +
                                                 "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
                                                 "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = " +
                                                 (mode == Mode::refuse ? "sha256" : "sha512") + "\n");  // refuse: badAlg

@@ -18,6 +18,41 @@ namespace penvora::core::securepdf {
 
 using util::Owned;
 
+namespace {
+
+// What a validator asks of a token beyond its signature: a TSA certificate
+// meant for time-stamping only, named by the token's signing-certificate
+// attribute, valid now and at the token's time. Its chain to an anchor is
+// the validator's business, so the token's own certificates stand in as
+// anchors here.
+void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const std::string& shown) {
+  Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
+  STACK_OF(X509)* certs = PKCS7_type_is_signed(token) ? token->d.sign->cert : nullptr;
+  for (int i = 0; store && i < sk_X509_num(certs); ++i) X509_STORE_add_cert(store.get(), sk_X509_value(certs, i));
+  Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free> vctx(TS_REQ_to_TS_VERIFY_CTX(req, nullptr));
+  if (!store || !vctx || X509_STORE_set_flags(store.get(), X509_V_FLAG_PARTIAL_CHAIN) != 1)
+    throw SecurePdfError("Cannot check the time-stamp response");
+  TS_VERIFY_CTX_set_store(vctx.get(), store.release());
+  (void)TS_VERIFY_CTX_set_flags(vctx.get(), TS_VFY_SIGNATURE);
+  if (TS_RESP_verify_token(vctx.get(), token) != 1) {
+    ERR_clear_error();
+    throw SecurePdfError("The time-stamp token from " + shown +
+                         " is not signed by a certificate meant for time-stamping, valid now and named in the token");
+  }
+  // The stack is new, its certificates the token's.
+  std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)> signers(PKCS7_get0_signers(token, nullptr, 0),
+                                                                     [](STACK_OF(X509) * s) { sk_X509_free(s); });
+  X509* tsa = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
+  const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(info);
+  if (!tsa || !time || ASN1_TIME_compare(X509_get0_notBefore(tsa), time) > 0 ||
+      ASN1_TIME_compare(time, X509_get0_notAfter(tsa)) > 0) {
+    ERR_clear_error();
+    throw SecurePdfError("The time-stamp token from " + shown + " gives a time outside its TSA certificate's validity");
+  }
+}
+
+}  // namespace
+
 util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data) {
   util::Bytes imprint(SHA512_DIGEST_LENGTH);
   SHA512(data.data(), data.size(), imprint.data());
@@ -79,6 +114,7 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " has a signature that does not verify");
   }
+  checkAsValidatorsWill(token, info, req.get(), shown);
 
   auto result = util::derOf(i2d_PKCS7, token);
   if (!result) throw SecurePdfError("Cannot encode the time-stamp token");

@@ -1,5 +1,6 @@
 #include "core/verifier/TimestampVerifier.hpp"
 #include "core/util/OpenSsl.hpp"
+#include "core/verifier/SignerCertificate.hpp"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
@@ -13,6 +14,9 @@ namespace penvora::core::verifier {
 namespace {
 
 using util::Owned;
+
+// How far ahead of this machine's clock a TSA's clock may run.
+constexpr std::time_t kClockSkewSeconds = 300;
 
 bool imprintHolds(TS_TST_INFO* tst, std::string_view data) {
   TS_MSG_IMPRINT* mi = TS_TST_INFO_get_msg_imprint(tst);
@@ -65,6 +69,22 @@ TimestampCheck verifyTimestamp(const util::Bytes& token, std::string_view data, 
     ERR_clear_error();
     out.chain = ChainResult::Status::Invalid;
     out.problem = "the TSA certificate is not meant for time-stamping";
+    return out;
+  }
+  // As openssl ts -verify asks: the token names its TSA certificate, and
+  // its time lies within that certificate's validity and not ahead of now.
+  if (checkSignerBinding(si, tsa).attribute != "bound") {
+    out.chain = ChainResult::Status::Invalid;
+    out.problem = "the token's signing-certificate attribute does not name its TSA certificate";
+    return out;
+  }
+  const std::time_t now = std::time(nullptr);
+  if (out.time == 0 || X509_cmp_time(X509_get0_notBefore(tsa), &out.time) > 0 ||
+      X509_cmp_time(X509_get0_notAfter(tsa), &out.time) < 0 || out.time > now + kClockSkewSeconds) {
+    out.chain = ChainResult::Status::Invalid;
+    out.problem = out.time > now + kClockSkewSeconds
+                      ? "the time-stamp's time is in the future"
+                      : "the time-stamp's time lies outside the TSA certificate's validity";
     return out;
   }
   for (int i = 0; extra && i < sk_X509_num(extra); ++i)

@@ -102,6 +102,7 @@ TEST_F(TimestampTest, MisbehavingAuthoritiesFailWithAClearErrorAndNoOutput) {
                                                         {M::garbage, "not a time-stamp response"},
                                                         {M::wrongImprint, "imprint or nonce differ"},
                                                         {M::refuse, "refused the request"},
+                                                        {M::expiredCertificate, "valid now"},
                                                         {M::stall, "no answer in time"}}) {
     tsa.mode = mode;
     auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
