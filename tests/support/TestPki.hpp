@@ -18,6 +18,9 @@ class TestPki {
  public:
   TestPki()
       : crlServer_([this](const std::string&) {
+          // The CA's certificate, where the TSA's certificate says its issuer is.
+          if (crlServer_.lastHeaders().rfind("GET /ca.cer", 0) == 0)
+            return testsupport::HttpReply{200, "application/pkix-cert", testsupport::readText(dir_ / "ca.pem")};
           if (!serveCrl) return testsupport::HttpReply{404, "text/plain", "gone"};
           return testsupport::HttpReply{200, "application/pkix-crl", testsupport::readText(dir_ / "ca.crl")};
         }) {
@@ -38,7 +41,7 @@ class TestPki {
     write("tsa.ext",
           "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
           "extendedKeyUsage=critical,timeStamping\ncrlDistributionPoints=URI:" +
-              crlUrl + "\n");
+              crlUrl + "\nauthorityInfoAccess=caIssuers;URI:" + crlServer_.url("/ca.cer") + "\n");
     write("ocsp.ext", "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=OCSPSigning\n");
     sh("openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 "
        "-subj '/CN=Penvora LTV Test Root/O=Penvora Test' "
@@ -129,6 +132,7 @@ class TestTsa {
   std::string url() const { return server_.url("/tsa"); }
   std::string lastHeaders() const { return server_.lastHeaders(); }
   Mode mode = Mode::good;
+  bool sendChain = true;  // false: the TSA's certificate alone in its tokens
 
  private:
   testsupport::HttpReply answer(std::string request) {
@@ -150,7 +154,7 @@ class TestTsa {
     testsupport::writeText(dir_ / "q.tsq", request);
     testsupport::writeText(dir_ / "ts.cnf", "[ t ]\nserial = " + (dir_ / "serial").string() +
                                                 "\nsigner_cert = " + pki_.file(signer + ".pem").string() +
-                                                "\ncerts = " + pki_.file("ca.pem").string() +
+                                                (sendChain ? "\ncerts = " + pki_.file("ca.pem").string() : "") +
                                                 "\nsigner_key = " + pki_.file(signer + ".key").string() +
                                                 "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
                                                 "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = " +

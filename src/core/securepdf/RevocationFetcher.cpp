@@ -4,9 +4,12 @@
 #include <openssl/err.h>
 #include <openssl/ocsp.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs7.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
 #include <memory>
+#include <vector>
 
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -22,6 +25,19 @@ util::Bytes der(Encode i2d, T* object) {
   auto out = util::derOf(i2d, object);
   if (!out) throw SecurePdfError("Cannot encode the revocation data");
   return std::move(*out);
+}
+
+std::time_t timeOf(const ASN1_TIME* t) {
+  std::tm tm{};
+  return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
+}
+
+// Whether a CRL issued at `lastUpdate`, due again at `nextUpdate` (may be
+// null), is current.
+bool current(const ASN1_TIME* lastUpdate, const ASN1_TIME* nextUpdate) {
+  const std::time_t now = std::time(nullptr);
+  std::time_t early = now + kRevocationClockSkewSeconds, late = now - kRevocationClockSkewSeconds;
+  return lastUpdate && X509_cmp_time(lastUpdate, &early) <= 0 && (!nextUpdate || X509_cmp_time(nextUpdate, &late) >= 0);
 }
 
 }  // namespace
@@ -56,7 +72,7 @@ std::vector<std::string> crlUrls(X509* cert) {
   return out;
 }
 
-util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
+RevocationAnswer fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) {
   const std::string who = util::subjectLine(cert);
   Owned<OCSP_REQUEST, OCSP_REQUEST_free> req(OCSP_REQUEST_new());
   Owned<OCSP_CERTID, OCSP_CERTID_free> id(OCSP_cert_to_id(EVP_sha1(), cert, issuer));
@@ -68,9 +84,9 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   if (!reqDer) throw SecurePdfError("Cannot build the OCSP request for " + who);
   const std::string body = util::toString(*reqDer);
 
-  const std::string answer = httpRequest(url, "OCSP responder", "application/ocsp-request", body);
-  const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
-  Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(answer.size())));
+  const std::string reply = httpRequest(url, "OCSP responder", "application/ocsp-request", body);
+  const auto* p = reinterpret_cast<const unsigned char*>(reply.data());
+  Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(reply.size())));
   ERR_clear_error();
   if (!resp)
     throw SecurePdfError("The OCSP responder " + util::withoutUserinfo(url) +
@@ -97,16 +113,21 @@ util::Bytes fetchOcspResponse(X509* cert, X509* issuer, const std::string& url) 
   if (!want || OCSP_resp_find_status(basic.get(), want.get(), &status, &reason, &rev, &thisUpd, &nextUpd) != 1)
     throw SecurePdfError("The OCSP response does not speak of " + who);
   if (status == V_OCSP_CERTSTATUS_UNKNOWN) throw SecurePdfError("The OCSP responder does not know " + who);
-
-  return der(i2d_OCSP_RESPONSE, resp.get());
+  if (OCSP_check_validity(thisUpd, nextUpd, kRevocationClockSkewSeconds, -1) != 1) {
+    ERR_clear_error();
+    throw SecurePdfError("The OCSP response for " + who + " is not current (out of date, or dated ahead)");
+  }
+  RevocationAnswer answer{der(i2d_OCSP_RESPONSE, resp.get()), std::nullopt};
+  if (status == V_OCSP_CERTSTATUS_REVOKED) answer.revokedAt = timeOf(rev);
+  return answer;
 }
 
-util::Bytes fetchCrl(const std::string& url, X509* issuer) {
-  const std::string answer = httpRequest(url, "CRL server");
-  const auto* p = reinterpret_cast<const unsigned char*>(answer.data());
-  Owned<X509_CRL, X509_CRL_free> crl(d2i_X509_CRL(nullptr, &p, static_cast<long>(answer.size())));
+RevocationAnswer fetchCrl(const std::string& url, X509* cert, X509* issuer) {
+  const std::string reply = httpRequest(url, "CRL server");
+  const auto* p = reinterpret_cast<const unsigned char*>(reply.data());
+  Owned<X509_CRL, X509_CRL_free> crl(d2i_X509_CRL(nullptr, &p, static_cast<long>(reply.size())));
   if (!crl) {
-    Owned<BIO, BIO_free_all> bio(BIO_new_mem_buf(answer.data(), static_cast<int>(answer.size())));
+    Owned<BIO, BIO_free_all> bio(BIO_new_mem_buf(reply.data(), static_cast<int>(reply.size())));
     crl.reset(PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr));
   }
   ERR_clear_error();
@@ -116,7 +137,51 @@ util::Bytes fetchCrl(const std::string& url, X509* issuer) {
     ERR_clear_error();
     throw SecurePdfError("The CRL at " + util::withoutUserinfo(url) + " is not signed by " + util::subjectLine(issuer));
   }
-  return der(i2d_X509_CRL, crl.get());
+  if (!current(X509_CRL_get0_lastUpdate(crl.get()), X509_CRL_get0_nextUpdate(crl.get())))
+    throw SecurePdfError("The CRL at " + util::withoutUserinfo(url) + " is not current (out of date, or dated ahead)");
+  RevocationAnswer found{der(i2d_X509_CRL, crl.get()), std::nullopt};
+  X509_REVOKED* entry = nullptr;
+  if (X509_CRL_get0_by_cert(crl.get(), &entry, cert) == 1)
+    found.revokedAt = timeOf(X509_REVOKED_get0_revocationDate(entry));
+  return found;
+}
+
+std::vector<std::string> issuerUrls(X509* cert) {
+  std::vector<std::string> out;
+  Owned<AUTHORITY_INFO_ACCESS, AUTHORITY_INFO_ACCESS_free> aia(
+      static_cast<AUTHORITY_INFO_ACCESS*>(X509_get_ext_d2i(cert, NID_info_access, nullptr, nullptr)));
+  for (int i = 0; aia && i < sk_ACCESS_DESCRIPTION_num(aia.get()); ++i) {
+    ACCESS_DESCRIPTION* ad = sk_ACCESS_DESCRIPTION_value(aia.get(), i);
+    if (OBJ_obj2nid(ad->method) != NID_ad_ca_issuers || ad->location->type != GEN_URI) continue;
+    const auto* s = ad->location->d.uniformResourceIdentifier;
+    std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
+                  static_cast<std::size_t>(ASN1_STRING_length(s)));
+    if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
+  }
+  ERR_clear_error();
+  return out;
+}
+
+X509* fetchIssuer(X509* cert, const std::string& url) {
+  const std::string reply = httpRequest(url, "certificate server");
+  std::vector<Owned<X509, X509_free>> found;
+  const auto* p = reinterpret_cast<const unsigned char*>(reply.data());
+  if (X509* one = d2i_X509(nullptr, &p, static_cast<long>(reply.size()))) found.emplace_back(one);
+  if (found.empty()) {
+    Owned<BIO, BIO_free_all> bio(BIO_new_mem_buf(reply.data(), static_cast<int>(reply.size())));
+    if (X509* one = bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr) found.emplace_back(one);
+  }
+  if (found.empty()) {
+    p = reinterpret_cast<const unsigned char*>(reply.data());
+    Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &p, static_cast<long>(reply.size())));
+    STACK_OF(X509)* certs = p7 && PKCS7_type_is_signed(p7.get()) ? p7->d.sign->cert : nullptr;
+    for (int i = 0; i < sk_X509_num(certs); ++i)
+      if (X509_up_ref(sk_X509_value(certs, i)) == 1) found.emplace_back(sk_X509_value(certs, i));
+  }
+  ERR_clear_error();
+  for (auto& candidate : found)
+    if (X509_check_issued(candidate.get(), cert) == X509_V_OK) return candidate.release();
+  return nullptr;
 }
 
 }  // namespace penvora::core::securepdf

@@ -6,8 +6,11 @@
 #include <openssl/sha.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/securepdf/RevocationFetcher.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -69,6 +72,52 @@ std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
 
 }  // namespace
 
+namespace {
+
+// Each address may take its own time limit (HttpClient): a certificate
+// naming many, or a chain of slow servers, must not hold the caller for
+// minutes. Past the deadline no further address is asked.
+constexpr std::time_t kGatheringDeadlineSeconds = 120;
+// Addresses asked per certificate and kind (OCSP, CRL, issuer).
+constexpr std::size_t kAddressesPerKind = 2;
+
+class Gathering {
+ public:
+  Gathering() : deadline_(std::time(nullptr) + kGatheringDeadlineSeconds) {}
+
+  // Runs `ask` on each of the first addresses in turn until one answers;
+  // their errors, joined, when none does.
+  template <typename Ask>
+  bool firstAnswer(const std::vector<std::string>& urls, std::string& errors, Ask ask) {
+    for (std::size_t i = 0; i < urls.size() && i < kAddressesPerKind; ++i) {
+      if (std::time(nullptr) > deadline_) {
+        errors += std::string(errors.empty() ? "" : "; ") + "no more answers waited for after " +
+                  std::to_string(kGatheringDeadlineSeconds) + " s";
+        return false;
+      }
+      try {
+        ask(urls[i]);
+        return true;
+      } catch (const SecurePdfError& e) {
+        errors += std::string(errors.empty() ? "" : "; ") + e.what();
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::time_t deadline_;
+};
+
+std::string revokedMessage(X509* cert, std::time_t at) {
+  char when[32] = "";
+  std::tm tm{};
+  if (gmtime_r(&at, &tm)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &tm);
+  return util::subjectLine(cert) + " is revoked (since " + when + "); its validation data would only prove that";
+}
+
+}  // namespace
+
 ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureContents) {
   ValidationData data;
   std::map<util::Bytes, std::size_t> certIndex, ocspIndex, crlIndex;
@@ -78,55 +127,64 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
     list.push_back(der);
     return index[der] = list.size() - 1;
   };
+  auto addOnce = [](std::vector<std::size_t>& list, std::size_t item) {
+    if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+  };
   // A response fetched once serves every signature that shares the cert.
   std::map<util::Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
+  Gathering gathering;
 
   for (const util::Bytes& contents : signatureContents) {
     ValidationData::PerSignature vri;
     vri.key = sha1Hex(contents);
     std::vector<X509Ptr> pool = certificatesOf(contents);
-    for (auto& cert : pool) {
-      const util::Bytes der = derOf(cert.get());
-      vri.certs.push_back(addTo(data.certs, certIndex, der));
-      if (X509_check_issued(cert.get(), cert.get()) == X509_V_OK) continue;  // a root: nothing to ask
-      const auto ocsp = ocspUrls(cert.get()), crl = crlUrls(cert.get());
+    // By index: an issuer fetched on the way joins the pool, and is asked
+    // about in its turn.
+    for (std::size_t c = 0; c < pool.size(); ++c) {
+      X509* cert = pool[c].get();
+      const util::Bytes der = derOf(cert);
+      addOnce(vri.certs, addTo(data.certs, certIndex, der));
+      if (X509_check_issued(cert, cert) == X509_V_OK) continue;  // a root: nothing to ask
+      const auto ocsp = ocspUrls(cert), crl = crlUrls(cert);
       if (ocsp.empty() && crl.empty()) continue;  // publishes no status
       auto known = revocationOf.find(der);
       if (known == revocationOf.end()) {
         X509* issuer = nullptr;
         for (auto& candidate : pool)
-          if (candidate != cert && X509_check_issued(candidate.get(), cert.get()) == X509_V_OK)
+          if (candidate.get() != cert && X509_check_issued(candidate.get(), cert) == X509_V_OK)
             issuer = candidate.get();
-        if (!issuer)
-          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert.get()) +
-                               ": its issuer's certificate is not in the signature");
+        std::string errors;
+        // Many authorities send their own certificate alone: its issuer is
+        // where the certificate says it is published.
+        if (!issuer && !gathering.firstAnswer(issuerUrls(cert), errors, [&](const std::string& url) {
+              X509Ptr fetched(fetchIssuer(cert, url));
+              if (!fetched) throw SecurePdfError("the certificate at " + url + " did not issue it");
+              issuer = fetched.get();
+              pool.push_back(std::move(fetched));
+              cert = pool[c].get();
+            }))
+          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert) +
+                               ": its issuer's certificate is not in the signature" +
+                               (errors.empty() ? "" : " (" + errors + ")"));
         std::pair<std::vector<std::size_t>, std::vector<std::size_t>> found;
-        std::string lastError;
-        for (const auto& url : ocsp) {
-          try {
-            found.first.push_back(addTo(data.ocsps, ocspIndex, fetchOcspResponse(cert.get(), issuer, url)));
-            break;
-          } catch (const SecurePdfError& e) {
-            lastError = e.what();
-          }
-        }
-        if (found.first.empty()) {
-          for (const auto& url : crl) {
-            try {
-              found.second.push_back(addTo(data.crls, crlIndex, fetchCrl(url, issuer)));
-              break;
-            } catch (const SecurePdfError& e) {
-              lastError = e.what();
-            }
-          }
-        }
-        if (found.first.empty() && found.second.empty())
-          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert.get()) + ": " +
-                               lastError);
+        std::optional<std::time_t> revoked;
+        auto keep = [&](const RevocationAnswer& answer, std::vector<util::Bytes>& list,
+                        std::map<util::Bytes, std::size_t>& index, std::vector<std::size_t>& into) {
+          if (answer.revokedAt) revoked = answer.revokedAt;
+          into.push_back(addTo(list, index, answer.der));
+        };
+        const bool answered = gathering.firstAnswer(ocsp, errors, [&](const std::string& url) {
+          keep(fetchOcspResponse(cert, issuer, url), data.ocsps, ocspIndex, found.first);
+        }) || gathering.firstAnswer(crl, errors, [&](const std::string& url) {
+          keep(fetchCrl(url, cert, issuer), data.crls, crlIndex, found.second);
+        });
+        if (!answered)
+          throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert) + ": " + errors);
+        if (revoked) throw SecurePdfError(revokedMessage(cert, *revoked));
         known = revocationOf.emplace(der, found).first;
       }
-      vri.ocsps.insert(vri.ocsps.end(), known->second.first.begin(), known->second.first.end());
-      vri.crls.insert(vri.crls.end(), known->second.second.begin(), known->second.second.end());
+      for (std::size_t i : known->second.first) addOnce(vri.ocsps, i);
+      for (std::size_t i : known->second.second) addOnce(vri.crls, i);
     }
     data.signatures.push_back(std::move(vri));
   }

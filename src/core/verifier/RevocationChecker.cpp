@@ -20,9 +20,20 @@ std::time_t timeOf(const ASN1_TIME* t) {
   return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
 }
 
-// What one OCSP response (DER) says about `cert`, when it is a response
-// about it signed by its issuer or the issuer's delegate.
-std::optional<CertificateStatus> fromOcsp(const util::Bytes& der, X509* cert, X509* issuer) {
+// Whether an answer issued at `thisUpdate`, due again at `nextUpdate`
+// (may be null), speaks of the time `at`: issued after it, or current
+// then. An answer dated ahead of this machine's clock says nothing; one
+// that says revoked keeps saying so.
+bool speaksOf(const ASN1_TIME* thisUpdate, const ASN1_TIME* nextUpdate, std::time_t at, bool revoked) {
+  const std::time_t issued = timeOf(thisUpdate);
+  const long skew = securepdf::kRevocationClockSkewSeconds;
+  if (issued == 0 || issued > std::time(nullptr) + skew) return false;
+  return revoked || issued + skew >= at || (nextUpdate && timeOf(nextUpdate) >= at);
+}
+
+// What one OCSP response (DER) says about `cert` at `at`, when it is a
+// response about it signed by its issuer or the issuer's delegate.
+std::optional<CertificateStatus> fromOcsp(const util::Bytes& der, X509* cert, X509* issuer, std::time_t at) {
   const unsigned char* p = der.data();
   Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(der.size())));
   if (!resp || OCSP_response_status(resp.get()) != OCSP_RESPONSE_STATUS_SUCCESSFUL) return std::nullopt;
@@ -32,7 +43,7 @@ std::optional<CertificateStatus> fromOcsp(const util::Bytes& der, X509* cert, X5
   ASN1_GENERALIZEDTIME *revoked = nullptr, *thisUpdate = nullptr, *nextUpdate = nullptr;
   if (!basic || !id ||
       OCSP_resp_find_status(basic.get(), id.get(), &status, &reason, &revoked, &thisUpdate, &nextUpdate) != 1 ||
-      status == V_OCSP_CERTSTATUS_UNKNOWN)
+      status == V_OCSP_CERTSTATUS_UNKNOWN || !speaksOf(thisUpdate, nextUpdate, at, status == V_OCSP_CERTSTATUS_REVOKED))
     return std::nullopt;
   util::X509StackView trusted(sk_X509_new_null());
   Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
@@ -45,8 +56,8 @@ std::optional<CertificateStatus> fromOcsp(const util::Bytes& der, X509* cert, X5
   return out;
 }
 
-// What one CRL (DER) says about `cert`, when the issuer signed it.
-std::optional<CertificateStatus> fromCrl(const util::Bytes& der, X509* cert, X509* issuer) {
+// What one CRL (DER) says about `cert` at `at`, when the issuer signed it.
+std::optional<CertificateStatus> fromCrl(const util::Bytes& der, X509* cert, X509* issuer, std::time_t at) {
   const unsigned char* p = der.data();
   Owned<X509_CRL, X509_CRL_free> crl(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
   if (!crl || X509_NAME_cmp(X509_CRL_get_issuer(crl.get()), X509_get_subject_name(issuer)) != 0 ||
@@ -60,6 +71,9 @@ std::optional<CertificateStatus> fromCrl(const util::Bytes& der, X509* cert, X50
   } else {
     out.status = Status::Good;
   }
+  if (!speaksOf(X509_CRL_get0_lastUpdate(crl.get()), X509_CRL_get0_nextUpdate(crl.get()), at,
+                out.status == Status::Revoked))
+    return std::nullopt;
   return out;
 }
 
@@ -69,11 +83,11 @@ CertificateStatus withSource(CertificateStatus s, const char* source) {
 }
 
 CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Bytes>& ocsps,
-                           const std::vector<util::Bytes>& crls, bool online) {
+                           const std::vector<util::Bytes>& crls, bool online, std::time_t at) {
   for (const auto& o : ocsps)
-    if (auto s = fromOcsp(o, cert, issuer)) return withSource(*s, "OCSP (DSS)");
+    if (auto s = fromOcsp(o, cert, issuer, at)) return withSource(*s, "OCSP (DSS)");
   for (const auto& c : crls)
-    if (auto s = fromCrl(c, cert, issuer)) return withSource(*s, "CRL (DSS)");
+    if (auto s = fromCrl(c, cert, issuer, at)) return withSource(*s, "CRL (DSS)");
   const auto ocspAt = securepdf::ocspUrls(cert);
   const auto crlAt = securepdf::crlUrls(cert);
   CertificateStatus out;
@@ -86,7 +100,7 @@ CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Byt
   if (!online) return out;
   for (const auto& url : ocspAt) {
     try {
-      if (auto s = fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url), cert, issuer))
+      if (auto s = fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url).der, cert, issuer, at))
         return withSource(*s, "OCSP (online)");
     } catch (const std::exception& e) {
       out.problem = e.what();
@@ -94,7 +108,8 @@ CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Byt
   }
   for (const auto& url : crlAt) {
     try {
-      if (auto s = fromCrl(securepdf::fetchCrl(url, issuer), cert, issuer)) return withSource(*s, "CRL (online)");
+      if (auto s = fromCrl(securepdf::fetchCrl(url, cert, issuer).der, cert, issuer, at))
+        return withSource(*s, "CRL (online)");
     } catch (const std::exception& e) {
       out.problem = e.what();
     }
@@ -105,12 +120,12 @@ CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Byt
 }  // namespace
 
 std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std::vector<util::Bytes>& ocsps,
-                                               const std::vector<util::Bytes>& crls, bool online) {
+                                               const std::vector<util::Bytes>& crls, bool online, std::time_t at) {
   std::vector<CertificateStatus> out;
   const int n = chain ? sk_X509_num(chain) : 0;
   for (int i = 0; i + 1 < n; ++i) {
     X509* cert = sk_X509_value(chain, i);
-    auto s = statusOf(cert, sk_X509_value(chain, i + 1), ocsps, crls, online);
+    auto s = statusOf(cert, sk_X509_value(chain, i + 1), ocsps, crls, online, at);
     s.subject = util::subjectLine(cert);
     s.isSigner = i == 0;
     out.push_back(std::move(s));

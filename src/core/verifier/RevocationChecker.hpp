@@ -19,10 +19,11 @@ struct CertificateStatus {
   bool isSigner = false;      // the chain's first certificate
 };
 
-// The status of every certificate of `chain` (leaf first, anchor last; the
-// anchor is not asked about) from the document's OCSP responses and CRLs
-// and, with `online`, from the addresses each certificate names.
+// The status at `at` of every certificate of `chain` (leaf first, anchor
+// last; the anchor is not asked about) from the document's OCSP responses
+// and CRLs and, with `online`, from the addresses each certificate names.
+// An answer counts when it was issued after `at` or was current then.
 std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std::vector<util::Bytes>& ocsps,
-                                               const std::vector<util::Bytes>& crls, bool online);
+                                               const std::vector<util::Bytes>& crls, bool online, std::time_t at);
 
 }  // namespace penvora::core::verifier

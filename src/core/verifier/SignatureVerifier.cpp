@@ -101,7 +101,7 @@ void judgeCertificate(X509* cert, STACK_OF(X509) * untrusted, const DocumentCont
       v.add(Sub::CertificateChainGeneralFailure, "the chain does not hold: " + chain.problem);
       return;
   }
-  for (const auto& s : checkRevocation(chain.chain.get(), ctx.doc.dssOcsps, ctx.doc.dssCrls, ctx.options.online)) {
+  for (const auto& s : checkRevocation(chain.chain.get(), ctx.doc.dssOcsps, ctx.doc.dssCrls, ctx.options.online, at)) {
     using St = CertificateStatus::Status;
     RevocationStatus r{s.subject, "", s.source, "", s.problem};
     switch (s.status) {

@@ -202,4 +202,38 @@ TEST_F(TimestampTest, LongTermValidationWithoutReachableStatusFailsWithoutOutput
   EXPECT_FALSE(std::filesystem::exists(dir / "ltv.pdf"));
 }
 
+TEST_F(TimestampTest, ValidationDataFetchesAMissingIssuerAndRefusesARevokedCertificate) {
+  // Many authorities send their certificate alone; its issuer is published
+  // where the certificate says. Status from the CRL (no OCSP responder).
+  // The default identity's chain does not hold the TSA's issuer either.
+  tsa.sendChain = false;
+  writeText(dir / "in.pdf", pdftest::plainPdf());
+  auto byDefault = pdftest::signer(dir / "in.pdf", dir / "default.pdf");
+  byDefault.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
+  byDefault.timestampServer = tsa.url();
+  byDefault.sign();
+  setNetworkTimeouts(1, 2);
+  ltvOf("default.pdf").update();
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf").at(0), "Signature is Valid.");
+
+  auto s = signerOf(pdftest::plainPdf(), "signed.pdf");
+  s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
+  s.timestampServer = tsa.url();
+  s.sign();
+  PDFSign ltv = ltvOf("signed.pdf");
+
+  // The signer revoked in 2025: data proving only that is refused.
+  std::string index = readText(pki.file("index.txt"));
+  const std::string valid = "V\t491231235959Z\t\t1001";
+  index.replace(index.find(valid), valid.size(), "R\t491231235959Z\t250101000000Z\t1001");
+  writeText(pki.file("index.txt"), index);
+  const auto crl =
+      run("cd '" + pki.file("").string() + "' && openssl ca -gencrl -config ca.cnf -out ca.crl -batch 2>&1");
+  ASSERT_EQ(crl.exitCode, 0) << crl.output;
+  std::filesystem::remove(dir / "ltv.pdf");
+  const std::string error = testsupport::errorOf<SecurePdfError>([&] { ltv.update(); });
+  EXPECT_NE(error.find("LTV Test Signer/O=Penvora Test is revoked (since 2025-01-01"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(dir / "ltv.pdf"));
+}
+
 }  // namespace
