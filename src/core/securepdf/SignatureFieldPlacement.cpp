@@ -9,6 +9,7 @@
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SeedValues.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
 
@@ -87,6 +88,21 @@ class WidgetPages {
   std::optional<std::map<QPDFObjGen, QPDFObjectHandle>> listed_;
 };
 
+// A FieldMDP signature reference carrying a field's lock; PDF 1.7 readers
+// want /Data, the object the analysis starts from.
+QPDFObjectHandle fieldMdpReference(QPDFObjectHandle lock, QPDFObjectHandle catalog) {
+  QPDFObjectHandle params = QPDFObjectHandle::parse("<< /Type /TransformParams /V /1.2 >>");
+  params.replaceKey("/Action",
+                    lock.getKey("/Action").isName() ? lock.getKey("/Action") : QPDFObjectHandle::newName("/All"));
+  for (const char* key : {"/Fields", "/P"})
+    if (QPDFObjectHandle v = lock.getKey(key); !v.isNull())
+      params.replaceKey(key, v.isIndirect() ? v : v.shallowCopy());
+  QPDFObjectHandle ref = QPDFObjectHandle::parse("<< /Type /SigRef /TransformMethod /FieldMDP >>");
+  ref.replaceKey("/TransformParams", params);
+  ref.replaceKey("/Data", catalog);
+  return QPDFObjectHandle::newArray(std::vector<QPDFObjectHandle>{ref});
+}
+
 }  // namespace
 
 int pageRotation(QPDFObjectHandle page) {
@@ -145,6 +161,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
       throw SecurePdfError("The signature field '" + entry.fullName + "' is locked by the signature in field '" +
                            lock.signedField + "'");
   QPDFObjectHandle field = entry.field;
+  checkSeedValues(field, entry.fullName, signature, plan_.digest);
   std::vector<QPDFObjectHandle> widgets;
   if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
     widgets.push_back(field);
@@ -160,6 +177,10 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
   if (inside)
     throw SecurePdfError("The signature field '" + entry.fullName +
                          "' is written inside another object and cannot be signed in an update");
+  // The lock the field asks for goes into its signature too, where
+  // readers that check the FieldMDP transform look for it.
+  if (field.getKey("/Lock").isDictionary())
+    QPDFObjectHandle(signature).replaceKey("/Reference", fieldMdpReference(field.getKey("/Lock"), pdf_.getRoot()));
   field.replaceKey("/V", signature);
   update_.add(field);
   WidgetPages pages(pdf_);

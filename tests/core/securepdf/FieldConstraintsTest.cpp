@@ -10,13 +10,13 @@ using testsupport::TempDir, testsupport::writeText;
 namespace {
 
 // The two-field document (Sig1 on page 1, group.Sig2 on page 2) with
-// `lock` as Sig1's /Lock dictionary.
-std::string lockedForm(const std::string& lock) {
+// `value` as Sig1's `key` (/Lock by default).
+std::string lockedForm(const std::string& value, const char* key = "/Lock") {
   const std::string text = pdftest::documentPdf(std::vector<pdftest::PageSpec>(2), true);
   QPDF q;
   q.processMemoryFile("form", text.data(), text.size());
   QPDFObjectHandle sig1 = q.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0);
-  sig1.replaceKey("/Lock", QPDFObjectHandle::parse(lock));
+  sig1.replaceKey(key, QPDFObjectHandle::parse(value));
   QPDFWriter w(q);
   w.setOutputMemory();
   w.write();
@@ -47,6 +47,21 @@ TEST(FieldLockTest, ASignedFieldsLockDecidesWhichFieldsMayStillBeSigned) {
     auto first = pdftest::signer(dir / "form.pdf", dir / "once.pdf");
     first.signatureFields = 0;  // Sig1: the lock only counts once it is signed
     first.sign();
+    // The signature carries the lock as a FieldMDP transform too.
+    const std::string once = testsupport::readText(dir / "once.pdf");
+    QPDF q;
+    q.processMemoryFile("once", once.data(), once.size());
+    QPDFObjectHandle ref = q.getRoot()
+                               .getKey("/AcroForm")
+                               .getKey("/Fields")
+                               .getArrayItem(0)
+                               .getKey("/V")
+                               .getKey("/Reference")
+                               .getArrayItem(0);
+    EXPECT_TRUE(ref.getKey("/TransformMethod").isNameAndEquals("/FieldMDP"));
+    EXPECT_EQ(ref.getKey("/TransformParams").getKey("/Action").unparse(),
+              QPDFObjectHandle::parse(c.lock).getKey("/Action").unparse());
+    EXPECT_EQ(ref.getKey("/Data").getObjGen(), q.getRoot().getObjGen());
 
     std::filesystem::remove(dir / "twice.pdf");
     auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
@@ -104,5 +119,36 @@ TEST(FieldLockTest, TheVerifierRejectsALaterUpdateThatFillsALockedField) {
     if (std::string(c.modification) == "disallowed" && std::string(c.lock).find("/P 1") == std::string::npos) {
       EXPECT_EQ(s.problem, "a later update changes the field 'group.Sig2', locked by the signature in 'Sig1'");
     }
+  }
+}
+
+TEST(SeedValueTest, ARequiredConstraintTheSignatureDoesNotMeetRefusesTheField) {
+  TempDir dir;
+  const struct {
+    const char* sv;
+    const char* refusal;  // empty: signed
+  } cases[] = {
+      {"<< /Ff 2 /SubFilter [/adbe.pkcs7.detached] >>", "requires a sub-filter other than ETSI.CAdES.detached"},
+      {"<< /Ff 0 /SubFilter [/adbe.pkcs7.detached] >>", ""},  // a wish, not a requirement
+      {"<< /Ff 2 /SubFilter [/adbe.pkcs7.detached /ETSI.CAdES.detached] >>", ""},
+      {"<< /Ff 64 /DigestMethod [/SHA256] >>", "requires a digest other than SHA512"},
+      {"<< /Ff 64 /DigestMethod [/SHA256 /SHA512] >>", ""},
+      {"<< /Ff 1 /Filter /Other.Handler >>", "requires the signature handler Other.Handler"},
+      {"<< /Ff 8 /Reasons [(Approved) (Reviewed)] >>", "one of its listed reasons, not 'Seen'"},
+      {"<< /Ff 8 /Reasons [(Seen)] >>", ""},
+      {"<< /Ff 128 /LockDocument true >>", "the document to be locked"},
+      {"<< /Cert << /Ff 1 /Subject [<00>] >> >>", "certificate constraints"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sv);
+    writeText(dir / "form.pdf", lockedForm(c.sv, "/SV"));
+    std::filesystem::remove(dir / "out.pdf");
+    auto s = pdftest::signer(dir / "form.pdf", dir / "out.pdf");
+    s.signatureFields = 0;
+    s.signatureReason = "Seen";
+    if (*c.refusal)
+      pdftest::expectFailure(s, c.refusal, dir.path());
+    else
+      EXPECT_NO_THROW(s.sign());
   }
 }
