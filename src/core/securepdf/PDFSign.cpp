@@ -8,6 +8,7 @@
 #include <ctime>
 #include <exception>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -377,22 +378,45 @@ void PDFSign::update() {
   IncrementalUpdate update(pdf, encryptor, src.tail, src.originalSize, src.regrouped ? &*src.regrouped : nullptr,
                            src.taken);
   const bool compress = settings_->compressDss;
-  auto streams = [&](const std::vector<util::Bytes>& items) {
-    std::vector<QPDFObjectHandle> out;
-    for (const auto& der : items) out.push_back(dssStream(update, der, compress));
-    return out;
-  };
-  const auto certs = streams(data.certs), ocsps = streams(data.ocsps), crls = streams(data.crls);
-
-  // The /DSS keeps what an earlier update put there and adds ours.
   QPDFObjectHandle root = pdf.getRoot();
   QPDFObjectHandle old = root.getKey("/DSS");
+  // An item an earlier update put in the /DSS is referred to again, not
+  // written twice.
+  auto streams = [&](const char* key, const std::vector<util::Bytes>& items) {
+    std::map<util::Bytes, QPDFObjectHandle> earlier;
+    QPDFObjectHandle list = old.isDictionary() ? old.getKey(key) : QPDFObjectHandle::newNull();
+    for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i) {
+      QPDFObjectHandle s = list.getArrayItem(i);
+      if (!s.isStream() || !s.isIndirect()) continue;
+      try {
+        const auto data = s.getStreamData(qpdf_dl_generalized);
+        earlier.emplace(util::Bytes(data->getBuffer(), data->getBuffer() + data->getSize()), s);
+      } catch (const std::exception&) {
+        // An unreadable item stays where it is, and ours is added.
+      }
+    }
+    std::vector<QPDFObjectHandle> out;
+    for (const auto& der : items) {
+      const auto found = earlier.find(der);
+      out.push_back(found != earlier.end() ? found->second : dssStream(update, der, compress));
+    }
+    return out;
+  };
+  const auto certs = streams("/Certs", data.certs), ocsps = streams("/OCSPs", data.ocsps),
+             crls = streams("/CRLs", data.crls);
+
+  // The /DSS keeps what an earlier update put there and adds ours.
   QPDFObjectHandle dss = update.addNew(QPDFObjectHandle::newDictionary());
   auto merged = [&](const char* key, const std::vector<QPDFObjectHandle>& added) {
     QPDFObjectHandle array = QPDFObjectHandle::newArray();
+    std::set<QPDFObjGen> listed;
     if (old.isDictionary() && old.getKey(key).isArray())
-      for (int i = 0; i < old.getKey(key).getArrayNItems(); ++i) array.appendItem(old.getKey(key).getArrayItem(i));
-    for (const auto& h : added) array.appendItem(h);
+      for (int i = 0; i < old.getKey(key).getArrayNItems(); ++i) {
+        array.appendItem(old.getKey(key).getArrayItem(i));
+        if (old.getKey(key).getArrayItem(i).isIndirect()) listed.insert(old.getKey(key).getArrayItem(i).getObjGen());
+      }
+    for (const auto& h : added)
+      if (listed.insert(h.getObjGen()).second) array.appendItem(h);
     if (array.getArrayNItems() > 0) dss.replaceKey(key, array);
   };
   merged("/Certs", certs);

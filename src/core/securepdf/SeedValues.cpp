@@ -60,7 +60,8 @@ void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFO
   if ((required & kSubFilter) && sv.hasKey("/SubFilter") &&
       !listed(sv.getKey("/SubFilter"), signature.getKey("/SubFilter").getName()))
     refuse("a sub-filter other than " + signature.getKey("/SubFilter").getName().substr(1));
-  if ((required & kDigestMethod) && sv.hasKey("/DigestMethod") && !listed(sv.getKey("/DigestMethod"), digestName(digest)))
+  if ((required & kDigestMethod) && sv.hasKey("/DigestMethod") &&
+      !listed(sv.getKey("/DigestMethod"), digestName(digest)))
     refuse("a digest other than " + digestName(digest).substr(1));
   if ((required & kVersion) && sv.getKey("/V").isInteger() && sv.getKey("/V").getIntValue() > kUnderstoodVersion)
     refuse("a seed value version this signer does not read (" + std::to_string(sv.getKey("/V").getIntValue()) + ")");
@@ -74,7 +75,8 @@ void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFO
       // A single "." means no reason may be given.
       if (r.getUTF8Value() == "." ? reason.empty() : r.getUTF8Value() == reason) allowed = true;
     }
-    if (!allowed) refuse(reason.empty() ? "one of its listed reasons" : "one of its listed reasons, not '" + reason + "'");
+    if (!allowed)
+      refuse(reason.empty() ? "one of its listed reasons" : "one of its listed reasons, not '" + reason + "'");
   }
   if ((required & kAddRevInfo) && sv.getKey("/AddRevInfo").isBool() && sv.getKey("/AddRevInfo").getBoolValue())
     refuse("revocation data inside the signature");

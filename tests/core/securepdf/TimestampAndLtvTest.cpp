@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <openssl/cms.h>
 #include <openssl/sha.h>
+#include <qpdf/QPDF.hh>
 
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -183,6 +184,20 @@ TEST_F(TimestampTest, WithoutATimeStampServerTheValidationDataComesAlone) {
   EXPECT_EQ(text.find("/DocTimeStamp"), std::string::npos);
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "ltv.pdf"));
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf"), std::vector<std::string>{"Signature is Valid."});
+
+  // Validation data added again refers to the certificates already there
+  // (the OCSP answer is a new one).
+  PDFSign again = ltvOf("ltv.pdf");
+  again.timestampServer.clear();
+  again.outputFile = (dir / "again.pdf").string();
+  again.update();
+  const std::string bytes = readText(dir / "again.pdf");
+  QPDF q;
+  q.processMemoryFile("again", bytes.data(), bytes.size());
+  QPDFObjectHandle dss = q.getRoot().getKey("/DSS");
+  EXPECT_EQ(dss.getKey("/Certs").getArrayNItems(), 2);
+  EXPECT_EQ(dss.getKey("/OCSPs").getArrayNItems(), 2);
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "again.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
 TEST_F(TimestampTest, LongTermValidationWithoutReachableStatusFailsWithoutOutput) {
