@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <fstream>
@@ -275,6 +276,28 @@ QPDFObjectHandle signatureDictionary(IncrementalUpdate& update, const SigningPla
   return sig;
 }
 
+// "1.4" as 104; 0 when unreadable.
+int versionNumber(const std::string& v) {
+  int major = 0, minor = 0;
+  return std::sscanf(v.c_str(), "%d.%d", &major, &minor) == 2 ? major * 100 + minor : 0;
+}
+
+// The catalog says the file uses ETSI's extension for the DSS (a direct
+// dictionary, as extensions must be), and that its version is at least
+// the 1.7 that extension builds on.
+void declareDssExtension(QPDF& pdf) {
+  QPDFObjectHandle root = pdf.getRoot();
+  QPDFObjectHandle old = root.getKey("/Extensions");
+  QPDFObjectHandle extensions = old.isDictionary() ? old.shallowCopy() : QPDFObjectHandle::newDictionary();
+  if (!extensions.getKey("/ESIC").isDictionary())
+    extensions.replaceKey("/ESIC", QPDFObjectHandle::parse("<< /BaseVersion /1.7 /ExtensionLevel 1 >>"));
+  root.replaceKey("/Extensions", extensions);
+  QPDFObjectHandle declared = root.getKey("/Version");
+  const int version =
+      std::max(versionNumber(pdf.getPDFVersion()), declared.isName() ? versionNumber(declared.getName().substr(1)) : 0);
+  if (version < 107) root.replaceKey("/Version", QPDFObjectHandle::newName("/1.7"));
+}
+
 }  // namespace
 
 // In stages: the text settings become a typed plan, the signature goes
@@ -439,6 +462,7 @@ void PDFSign::update() {
   }
   dss.replaceKey("/VRI", vri);
   root.replaceKey("/DSS", dss);
+  declareDssExtension(pdf);
   update.add(root);
 
   // Without a time-stamp server the validation data comes alone.

@@ -226,7 +226,7 @@ void compareForm(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
 
 void compareCatalog(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
   for (const auto& k : changedKeys(before, after)) {
-    if (k == "/DSS" || k == "/Extensions")
+    if (k == "/DSS" || k == "/Extensions" || k == "/Version")
       f.note(Change::ValidationData, "adds validation data");
     else if (k == "/AcroForm")
       compareForm(before.getKey(k), after.getKey(k), f);

@@ -6,8 +6,8 @@
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "penvora/SignatureVerifier.hpp"
-#include "support/PdfTestSupport.hpp"
 #include "support/TestPki.hpp"
+#include "support/UpdateSupport.hpp"
 
 using namespace penvora::core::securepdf;
 using testsupport::readText, testsupport::run, testsupport::TempDir, testsupport::writeText;
@@ -175,12 +175,16 @@ TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
 
 TEST_F(TimestampTest, WithoutATimeStampServerTheValidationDataComesAlone) {
   pki.startOcsp();
-  signerOf(pdftest::plainPdf(), "signed.pdf").sign();
+  // A PDF 1.4 file: the DSS extension builds on 1.7, which the catalog then says.
+  signerOf(pdftest::replaced(pdftest::plainPdf(), "%PDF-1.7", "%PDF-1.4"), "signed.pdf").sign();
   PDFSign ltv = ltvOf("signed.pdf");
   ltv.timestampServer.clear();
   ltv.update();
   const std::string text = pdftest::qdf(dir / "ltv.pdf");
   EXPECT_NE(text.find("/DSS"), std::string::npos);
+  EXPECT_NE(text.find("/ESIC << /BaseVersion /1.7 /ExtensionLevel 1 >>"), std::string::npos);
+  EXPECT_NE(text.find("/Version /1.7"), std::string::npos);
+  EXPECT_EQ(penvora::verifySignatures((dir / "ltv.pdf").string()).signatures.at(0).modification, "allowed");
   EXPECT_EQ(text.find("/DocTimeStamp"), std::string::npos);
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "ltv.pdf"));
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf"), std::vector<std::string>{"Signature is Valid."});
