@@ -122,7 +122,7 @@ class TestPki {
 // to misbehave.
 class TestTsa {
  public:
-  enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall, expiredCertificate };
+  enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall, expiredCertificate, huge };
 
   explicit TestTsa(const TestPki& pki)
       : pki_(pki), server_([this](const std::string& request) { return answer(request); }) {
@@ -143,6 +143,8 @@ class TestTsa {
         return {200, "application/timestamp-reply", "this is not DER"};
       case Mode::stall:
         return {200, "application/timestamp-reply", "", 5};
+      case Mode::huge:
+        return {200, "application/timestamp-reply", std::string(17u << 20, '\x30')};
       default:
         break;
     }

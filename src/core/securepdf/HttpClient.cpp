@@ -126,7 +126,10 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   }
   const CURLcode rc = api.perform(c);
   if (rc != CURLE_OK) {
-    const std::string why = rc == CURLE_OPERATION_TIMEDOUT ? "no answer in time" : api.strerror(rc);
+    const std::string why = rc == CURLE_OPERATION_TIMEDOUT ? "no answer in time"
+                            : rc == CURLE_WRITE_ERROR
+                                ? "its answer is larger than " + std::to_string(kMaxResponseBytes >> 20) + " MB"
+                                : std::string(api.strerror(rc));
     throw SecurePdfError("The " + what + " " + shown + " could not be reached: " + why);
   }
   long status = 0;

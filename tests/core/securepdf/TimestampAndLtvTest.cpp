@@ -104,6 +104,7 @@ TEST_F(TimestampTest, MisbehavingAuthoritiesFailWithAClearErrorAndNoOutput) {
                                                         {M::wrongImprint, "imprint or nonce differ"},
                                                         {M::refuse, "refused the request"},
                                                         {M::expiredCertificate, "valid now"},
+                                                        {M::huge, "larger than 16 MB"},
                                                         {M::stall, "no answer in time"}}) {
     tsa.mode = mode;
     auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
