@@ -129,8 +129,14 @@ int run(int argc, char** argv) {
     const ReferenceModel plain(refs, false, SignatureComparator::settings(false));
     std::optional<ReferenceModel> withPressure;
     if (refsPressure) withPressure.emplace(refs, true, SignatureComparator::settings(true));
-    for (const auto& q : questioned)
-      comparisons.push_back((refsPressure && q.hasPressure ? *withPressure : plain).compare(q));
+    for (std::size_t i = 0; i < questioned.size(); ++i) {
+      const auto& q = questioned[i];
+      try {
+        comparisons.push_back((refsPressure && q.hasPressure ? *withPressure : plain).compare(q));
+      } catch (const ForensicsError& e) {
+        throw ForensicsError(a.questioned[i] + ": " + e.what());
+      }
+    }
   } catch (const ForensicsError& e) {
     std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
     return 2;

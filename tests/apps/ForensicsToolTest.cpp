@@ -57,11 +57,14 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   }
 
   writeText(dir / "garbage", "not a record");
+  const std::string dot = (dir / "dot.txt").string();
+  writeText(dot, readText(genuine).substr(0, readText(genuine).find("\n", 200)));
   const struct {
     std::string command, message;
   } failures[] = {
       {score + " " + (dir / "missing").string(), "The signature file does not exist"},
       {score + " " + (dir / "garbage").string(), "neither a biometric record nor its base64"},
+      {score + " " + dot, dot + ": too short to compare"},
       {score + " --bio-key", "--bio-key needs a value"},
       {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
        "--reference needs at least two files"},

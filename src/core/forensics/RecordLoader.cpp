@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/forensics/SignatureFeatures.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "penvora/SignatureVerifier.hpp"
@@ -46,6 +47,17 @@ long indexOf(const std::vector<std::string_view>& names, std::string_view name) 
 }
 
 bool looksLikeRecord(std::string_view s) { return s.substr(0, 6) == "MAX_X;"; }
+
+// What the comparison cannot use (too short, too long) is refused here,
+// where the file's name is known.
+PenSignature comparable(PenSignature s, const std::string& origin) {
+  try {
+    FeatureExtractor::extract(s, {});
+  } catch (const ForensicsError& e) {
+    throw ForensicsError(origin + ": " + e.what());
+  }
+  return s;
+}
 
 }  // namespace
 
@@ -110,7 +122,7 @@ PenSignature RecordLoader::loadFile(const std::string& path, const std::string& 
   } catch (const util::FileReadError& e) {
     throw ForensicsError(e.what());
   }
-  if (contents.compare(0, 5, "%PDF-") != 0) return parseRecordOrBase64(contents, path);
+  if (contents.compare(0, 5, "%PDF-") != 0) return comparable(parseRecordOrBase64(contents, path), path);
   if (bioKeyPem.empty()) throw ForensicsError(path + ": a signed PDF needs --bio-key to open its biometric record");
   VerifiedDocument doc;
   try {
@@ -120,7 +132,7 @@ PenSignature RecordLoader::loadFile(const std::string& path, const std::string& 
   }
   bool carriesRecord = false;
   for (const auto& s : doc.signatures) {
-    if (s.biometricRecord) return parseRecordText(*s.biometricRecord, path);
+    if (s.biometricRecord) return comparable(parseRecordText(*s.biometricRecord, path), path);
     carriesRecord = carriesRecord || s.hasBiometricData;
   }
   throw ForensicsError(path + (carriesRecord ? ": the key does not open the biometric record"

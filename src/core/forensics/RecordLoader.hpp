@@ -15,7 +15,8 @@ class RecordLoader {
   // The record text or its base64, whichever `contents` holds.
   static PenSignature parseRecordOrBase64(const std::string& contents, const std::string& origin);
   // A file of any of the three kinds; `bioKeyPem` opens a signed PDF's
-  // record (the first signature that carries one).
+  // record (the first signature that carries one). A record too short or
+  // too long to compare is refused too.
   static PenSignature loadFile(const std::string& path, const std::string& bioKeyPem);
 };
 

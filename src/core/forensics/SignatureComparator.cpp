@@ -31,7 +31,13 @@ ReferenceModel::ReferenceModel(const std::vector<PenSignature>& references, bool
           DynamicTimeWarping::distance(refs_[i], refs_[j], settings_.band, settings_.localWeights);
   double sum = 0;
   for (std::size_t i = 0; i < k; ++i)
-    for (std::size_t j = i + 1; j < k; ++j) sum += d[i * k + j];
+    for (std::size_t j = i + 1; j < k; ++j) {
+      // An infinite spread would let every questioned signature pass.
+      if (!std::isfinite(d[i * k + j]))
+        throw ForensicsError("references " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                             " cannot be aligned with each other");
+      sum += d[i * k + j];
+    }
   referenceSpread_ = std::max(sum / static_cast<double>(k * (k - 1) / 2), 1e-6);
 
   const std::size_t g = refs_.front().global.size();
@@ -69,6 +75,8 @@ Comparison ReferenceModel::compare(const SignatureFeatures& q) const {
   for (std::size_t i = 0; i < globalMean_.size(); ++i) g += std::fabs(q.global[i] - globalMean_[i]) / globalSpread_[i];
   c.globalScore = g / static_cast<double>(globalMean_.size());
   c.distance = settings_.scale * (c.localScore + settings_.globalWeight * c.globalScore);
+  // Nothing is decided on a distance that is not a number.
+  if (!std::isfinite(c.distance)) throw ForensicsError("the signature cannot be aligned with the references");
   return c;
 }
 

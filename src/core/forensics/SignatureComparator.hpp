@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <vector>
 
 #include "core/forensics/PenSignature.hpp"
@@ -32,8 +33,10 @@ struct Comparison {
 // spreads it lies from the references' mean.
 class ReferenceModel {
  public:
-  // At least two references. Throws ForensicsError otherwise.
+  // At least two references that align with one another. Throws
+  // ForensicsError otherwise.
   ReferenceModel(const std::vector<PenSignature>& references, bool usePressure, const ComparisonSettings& settings);
+  // Throws ForensicsError when the questioned signature cannot be aligned.
   Comparison compare(const PenSignature& questioned) const;
   Comparison compare(const SignatureFeatures& questioned) const;
   const std::vector<SignatureFeatures>& references() const { return refs_; }
@@ -62,7 +65,7 @@ class SignatureComparator {
   // Pressure is used only when every compared record carries it.
   static bool pressureUsable(const std::vector<PenSignature>& references, const PenSignature& questioned);
   static Comparison compare(const std::vector<PenSignature>& references, const PenSignature& questioned);
-  static bool genuine(double distance) { return distance <= kThreshold; }
+  static bool genuine(double distance) { return std::isfinite(distance) && distance <= kThreshold; }
 };
 
 }  // namespace penvora::core::forensics

@@ -8,6 +8,11 @@ namespace penvora::core::forensics {
 namespace {
 
 constexpr double kMaxDurationMs = 600000;
+// The warping band joins each row to the next only when the shorter series
+// has five points or more, whatever the other's length, and the second
+// differences need three per stroke: twice that is still far below any
+// handwritten signature (0.1 s of writing).
+constexpr std::size_t kMinPoints = 10;
 
 // Central differences inside each stroke, one-sided at its ends.
 std::vector<double> derivative(const std::vector<double>& v, const std::vector<std::size_t>& starts) {
@@ -103,6 +108,10 @@ SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const
     a = b;
   }
   const std::size_t n = f.x.size();
+  if (n < kMinPoints)
+    throw ForensicsError("too short to compare (at least " + std::to_string(kMinPoints) + " points of writing at " +
+                         std::to_string(static_cast<int>(st.stepMs)) + " ms steps are needed, it has " +
+                         std::to_string(n) + ")");
   const double duration = std::max(raw.back().time - raw.front().time, st.stepMs);
 
   // Centre on the centroid; one scale for both axes keeps the shape.

@@ -25,6 +25,12 @@ PenSignature load(const std::string& name, bool pressure = false) {
   return RecordLoader::parseRecordText(Svc2004Converter::toRecordText(svc(name), pressure, name), name);
 }
 
+// A record of the given rows ("X;Y;PRESS;SW;TIME" each, LF before each).
+std::string recordOf(const std::string& rows, const std::string& maxPress = "1") {
+  return std::string(core::capture::BiometricRecordWriter::kHeaderLine) + "1000;1000;" + maxPress +
+         ";1000;1000;0;1000;0;1000;;;;;\n" + core::capture::BiometricRecordWriter::kColumnLine + rows;
+}
+
 }  // namespace
 
 TEST(Svc2004Converter, RealFileBecomesOurRecord) {
@@ -69,6 +75,15 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
   const auto signedFiles = core::engine::ESS::signDocuments(params, ess);
   ASSERT_EQ(signedFiles.size(), 1u);
   const std::string key = readText(testsupport::fixture("pki/test-bio-encryption.key.pem"));
+  const struct {
+    const char* name;
+    std::string text;
+  } unusable[] = {
+      {"30ms.txt", recordOf("\n1;1;1;1;0\n2;2;1;1;10\n3;3;1;1;20\n4;4;1;1;30")},
+      {"same-time.txt", recordOf("\n1;1;1;1;5\n9;9;1;1;5")},
+      {"backwards.txt", recordOf("\n1;1;1;1;900\n2;2;1;1;800\n3;3;1;1;700\n4;4;1;1;600\n5;5;1;1;500\n6;6;1;1;400")},
+  };
+  for (const auto& u : unusable) writeText(home / u.name, u.text);
 
   const auto expected = RecordLoader::parseRecordText(record, "record");
   for (const fs::path& file : {home / "record.txt", home / "record.b64", signedFiles[0]}) {
@@ -87,6 +102,9 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
       {(home / "in.pdf").string(), key, "no signature carries a biometric record"},
       {(home / "missing").string(), key, "does not exist"},
       {testsupport::fixture("svc2004/U1S1.TXT"), key, "neither a biometric record nor its base64"},
+      {(home / "30ms.txt").string(), key, "too short to compare"},
+      {(home / "same-time.txt").string(), key, "too short to compare"},
+      {(home / "backwards.txt").string(), key, "too short to compare"},
   };
   for (const auto& f : failures) {
     try {
@@ -94,6 +112,7 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
       ADD_FAILURE() << f.path;
     } catch (const ForensicsError& e) {
       EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(f.path), std::string::npos) << e.what();
     }
   }
   for (const char* row : {"\n1;2;x;1;5", "\n1e300;2;1;1;5", "\n1;2;1"})
@@ -136,4 +155,12 @@ TEST(SignatureComparator, GenuineCloserThanSkilledForgeries) {
     EXPECT_GT(forged, SignatureComparator::kThreshold) << user;
   }
   EXPECT_THROW(ReferenceModel({load("U1S1")}, false, SignatureComparator::settings(false)), ForensicsError);
+
+  // A series too short for the band to reach its end gives no distance,
+  // rather than an infinite one that would be decided on.
+  const ReferenceModel model({load("U1S1"), load("U1S2")}, false, SignatureComparator::settings(false));
+  SignatureFeatures dot = model.references()[0];
+  dot.local.resize(dot.dims);
+  EXPECT_THROW(model.compare(dot), ForensicsError);
+  EXPECT_FALSE(SignatureComparator::genuine(std::nan("")));
 }
