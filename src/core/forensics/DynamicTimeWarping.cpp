@@ -24,10 +24,13 @@ struct Band {
 
 template <typename Cost, typename Visit>
 void fill(const Band& band, Cost cost, Visit visit) {
+  // Only band cells are written, so only they need clearing: `cur` still
+  // holds the row before last, infinite outside its band.
   std::vector<double> prev(band.m, kInf), cur(band.m, kInf);
+  std::pair<std::size_t, std::size_t> prevBand{0, 0}, stale{0, 0};
   for (std::size_t i = 0; i < band.n; ++i) {
     const auto [lo, hi] = band.row(i);
-    std::fill(cur.begin(), cur.end(), kInf);
+    std::fill(cur.begin() + static_cast<long>(stale.first), cur.begin() + static_cast<long>(stale.second), kInf);
     for (std::size_t j = lo; j < hi; ++j) {
       // Symmetric steps: a diagonal step counts its cost twice, so every
       // path weighs n + m costs and the division below is fair to paths
@@ -44,6 +47,8 @@ void fill(const Band& band, Cost cost, Visit visit) {
     }
     visit(i, cur);
     std::swap(prev, cur);
+    stale = prevBand;
+    prevBand = {lo, hi};
   }
 }
 

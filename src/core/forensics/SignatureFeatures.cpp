@@ -7,7 +7,9 @@
 namespace penvora::core::forensics {
 namespace {
 
-constexpr double kMaxDurationMs = 600000;
+// Longer than a handwritten signature takes; the warping's time grows
+// with the square of the length.
+constexpr double kMaxDurationMs = 60000;
 // The warping band joins each row to the next only when the shorter series
 // has five points or more, whatever the other's length, and the second
 // differences need three per stroke: twice that is still far below any
@@ -79,7 +81,6 @@ SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const
     median = steps[steps.size() / 2];
   }
   const double gap = std::max(st.gapFactor * median, st.minGapMs);
-  // Resampling a record of hours would take the memory of millions of points.
   if (raw.back().time - raw.front().time > kMaxDurationMs)
     throw ForensicsError("the signature lasts more than " + std::to_string(static_cast<int>(kMaxDurationMs / 1000)) +
                          " s");
