@@ -82,6 +82,14 @@ Arguments parse(int argc, char** argv) {
   return a;
 }
 
+// The first of `refs` with exactly the points of `s` (the same record,
+// whatever file or form it came in), or refs.size().
+std::size_t sameRecordAs(const std::vector<PenSignature>& refs, const PenSignature& s) {
+  std::size_t i = 0;
+  while (i < refs.size() && refs[i].samples != s.samples) ++i;
+  return i;
+}
+
 int run(int argc, char** argv) {
   Arguments a;
   try {
@@ -94,7 +102,15 @@ int run(int argc, char** argv) {
   try {
     if (!a.keyPath.empty())
       key = penvora::core::util::readBoundedFile(a.keyPath, penvora::core::util::kKeyFileLimit, "The key");
-    for (const auto& f : a.references) refs.push_back(RecordLoader::loadFile(f, key));
+    for (const auto& f : a.references) {
+      auto r = RecordLoader::loadFile(f, key);
+      // A reference counted twice shrinks the references' spread and
+      // distorts every score.
+      if (const auto twin = sameRecordAs(refs, r); twin < refs.size())
+        throw ForensicsError(f + ": the same signature as reference " + a.references[twin] +
+                             " (each reference must be a different signature)");
+      refs.push_back(std::move(r));
+    }
     for (const auto& f : a.questioned) questioned.push_back(RecordLoader::loadFile(f, key));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
@@ -145,13 +161,20 @@ int run(int argc, char** argv) {
   for (std::size_t i = 0; i < questioned.size(); ++i) {
     const Comparison& c = comparisons[i];
     const bool genuine = SignatureComparator::genuine(c.distance);
-    if (a.json)
+    // No two handwritten signatures share every point: one that does is a
+    // copy of that reference, whatever its distance says.
+    const std::size_t twin = sameRecordAs(refs, questioned[i]);
+    if (a.json) {
       results.push_back(
           {{"file", a.questioned[i]}, {"distance", c.distance}, {"decision", genuine ? "genuine" : "forgery"}});
-    else
-      std::printf("%s: distance %.4f %s threshold %.4f: %s%s\n", a.questioned[i].c_str(), c.distance,
+      if (twin < refs.size()) results.back()["identicalTo"] = a.references[twin];
+    } else {
+      const std::string copy =
+          twin < refs.size() ? "; identical to reference " + a.references[twin] + ": a copy, not a new signature" : "";
+      std::printf("%s: distance %.4f %s threshold %.4f: %s%s%s\n", a.questioned[i].c_str(), c.distance,
                   genuine ? "<=" : ">", SignatureComparator::kThreshold, genuine ? "genuine" : "forgery",
-                  c.usedPressure ? " (pressure compared)" : "");
+                  c.usedPressure ? " (pressure compared)" : "", copy.c_str());
+    }
   }
   if (a.json)
     std::cout << nlohmann::ordered_json{{"threshold", SignatureComparator::kThreshold}, {"results", results}}.dump()

@@ -49,6 +49,14 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   EXPECT_NE(r.output.find(genuine + ": distance"), std::string::npos) << r.output;
   EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 2);
 
+  // A copy of a reference is flagged, in both forms of the answer.
+  const std::string copy = (dir / "copy.txt").string();
+  writeText(copy, readText(dir / "U2S3.txt"));
+  r = run(tool("penvora-forensics") + "score" + refs + " --questioned " + copy + " --json");
+  EXPECT_EQ(nlohmann::json::parse(r.output)["results"][0]["identicalTo"], (dir / "U2S3.txt").string()) << r.output;
+  r = run(tool("penvora-forensics") + "score" + refs + " --questioned " + copy);
+  EXPECT_NE(r.output.find("identical to reference " + (dir / "U2S3.txt").string()), std::string::npos) << r.output;
+
   const std::string report = tool("penvora-forensics") + "report" + refs + " --questioned " + forged + " ";
   for (const char* out : {"r.png", "r.pdf"}) {
     r = run(report + (dir / out).string() + " 2>&1");
@@ -65,6 +73,7 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {score + " " + (dir / "missing").string(), "The signature file does not exist"},
       {score + " " + (dir / "garbage").string(), "neither a biometric record nor its base64"},
       {score + " " + dot, dot + ": too short to compare"},
+      {score + " --reference " + copy, copy + ": the same signature as reference " + (dir / "U2S3.txt").string()},
       {score + " --bio-key", "--bio-key needs a value"},
       {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
        "--reference needs at least two files"},

@@ -16,6 +16,7 @@ class ForensicsError : public std::runtime_error {
 // record carries none).
 struct PenSample {
   double x = 0, y = 0, time = 0, pressure = 1;
+  bool operator==(const PenSample&) const = default;
 };
 
 // A handwritten signature read back from a biometric record.
