@@ -221,11 +221,11 @@ void drawPage(QPainter& p, const ReportInputs& in) {
 
 }  // namespace
 
-void writeForensicReport(const ReportInputs& in, const std::string& path) {
+void writeForensicReport(const ReportInputs& in, const std::string& path, bool overwrite) {
   const std::string ext = std::filesystem::path(path).extension().string();
   const bool pdf = ext == ".pdf" || ext == ".PDF";
   if (!pdf && ext != ".png" && ext != ".PNG") throw std::runtime_error("the report must end in .pdf or .png: " + path);
-  core::util::checkReplaceable(path, true);
+  core::util::checkReplaceable(path, overwrite);
   const std::filesystem::path target(path);
   const QString folder = QString::fromStdString(target.has_parent_path() ? target.parent_path().string() : ".");
   QTemporaryFile temp(folder + "/.penvora-report-XXXXXX");
@@ -258,7 +258,7 @@ void writeForensicReport(const ReportInputs& in, const std::string& path) {
   QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                              QFileDevice::ReadOther);
   try {
-    core::util::moveIntoPlace(temp.fileName().toStdString(), path, true);
+    core::util::moveIntoPlace(temp.fileName().toStdString(), path, overwrite);
   } catch (const core::util::FileReplaceError& e) {
     throw std::runtime_error(e.what());
   }

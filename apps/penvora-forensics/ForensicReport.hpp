@@ -16,8 +16,9 @@ struct ReportInputs {
 };
 
 // Draws the one-page examiner's report into `path`: PDF when it ends in
-// ".pdf", PNG when in ".png". The file appears complete or not at all.
-// Throws std::runtime_error with the reason.
-void writeForensicReport(const ReportInputs& inputs, const std::string& path);
+// ".pdf", PNG when in ".png". The file appears complete or not at all; an
+// existing one is replaced only with `overwrite`. Throws
+// std::runtime_error with the reason.
+void writeForensicReport(const ReportInputs& inputs, const std::string& path, bool overwrite);
 
 }  // namespace penvora::tools

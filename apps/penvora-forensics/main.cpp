@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "core/forensics/RecordLoader.hpp"
 #include "core/forensics/SignatureComparator.hpp"
 #include "core/util/BoundedFile.hpp"
+#include "core/util/FileReplace.hpp"
 
 #ifdef PENVORA_FORENSICS_REPORT
 #include <QGuiApplication>
@@ -27,13 +29,15 @@ namespace tools = penvora::tools;
 
 const char* const kUsage =
     "usage: penvora-forensics score --reference FILE... --questioned FILE... [--bio-key KEY.pem] [--json]\n"
-    "       penvora-forensics report --reference FILE... --questioned FILE [--bio-key KEY.pem] OUT.pdf|OUT.png\n"
-    "FILE: a biometric record text, its base64, or a signed PDF (its record opened with --bio-key).\n";
+    "       penvora-forensics report --reference FILE... --questioned FILE [--bio-key KEY.pem] [--overwrite]\n"
+    "                                OUT.pdf|OUT.png\n"
+    "FILE: a biometric record text, its base64, or a signed PDF (its record opened with --bio-key).\n"
+    "An existing OUT is kept unless --overwrite is given; OUT is never one of the inputs.\n";
 
 struct Arguments {
   std::string command, keyPath, out;
   std::vector<std::string> references, questioned;
-  bool json = false;
+  bool json = false, overwrite = false;
 };
 
 // "--reference" and "--questioned" take every following name up to the
@@ -50,6 +54,8 @@ Arguments parse(int argc, char** argv) {
       list = &a.questioned;
     } else if (arg == "--json") {
       a.json = true;
+    } else if (arg == "--overwrite") {
+      a.overwrite = true;
     } else if (arg == "--bio-key") {
       if (i + 1 >= argc) throw tools::UsageError("--bio-key needs a value");
       a.keyPath = tools::fileName("--bio-key", argv[++i]);
@@ -67,12 +73,13 @@ Arguments parse(int argc, char** argv) {
   loose.erase(loose.begin());
   if (a.command == "report") {
     // OUT may follow the questioned file or stand before the lists.
-    if (loose.empty() && a.questioned.size() == 2) loose.push_back(a.questioned.back()), a.questioned.pop_back();
+    if (loose.empty() && a.questioned.size() >= 2) loose.push_back(a.questioned.back()), a.questioned.pop_back();
     if (loose.size() != 1) throw tools::UsageError("report needs one OUT.pdf or OUT.png");
     if (a.questioned.size() != 1) throw tools::UsageError("report compares exactly one --questioned file");
     if (a.json) throw tools::UsageError("--json is for score");
     a.out = loose.front();
   } else if (a.command == "score") {
+    if (a.overwrite) throw tools::UsageError("--overwrite is for report");
     if (!loose.empty()) throw tools::UsageError("unexpected argument " + loose.front());
     if (a.questioned.empty()) throw tools::UsageError("--questioned needs at least one file");
   } else {
@@ -80,6 +87,27 @@ Arguments parse(int argc, char** argv) {
   }
   if (a.references.size() < 2) throw tools::UsageError("--reference needs at least two files");
   return a;
+}
+
+// Why the report may not go to OUT, or nothing. Checked before anything
+// is read: a slip on the command line (a second questioned file taken as
+// OUT) must not cost an input or an evidence file.
+std::string outputProblem(const Arguments& a) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(a.out, ec))) return "";
+  std::vector<std::string> inputs = a.references;
+  inputs.insert(inputs.end(), a.questioned.begin(), a.questioned.end());
+  if (!a.keyPath.empty()) inputs.push_back(a.keyPath);
+  for (const auto& f : inputs)
+    if (fs::equivalent(a.out, f, ec)) return a.out + " is one of the inputs: the report needs a name of its own";
+  if (!a.overwrite) return a.out + " exists and is kept (--overwrite replaces it)";
+  try {
+    penvora::core::util::checkReplaceable(a.out, true);
+  } catch (const penvora::core::util::FileReplaceError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 // The first of `refs` with exactly the points of `s` (the same record,
@@ -97,6 +125,11 @@ int run(int argc, char** argv) {
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-forensics", e.what(), kUsage);
   }
+  if (a.command == "report")
+    if (const auto problem = outputProblem(a); !problem.empty()) {
+      std::fprintf(stderr, "penvora-forensics: %s\n", problem.c_str());
+      return 2;
+    }
   std::string key;
   std::vector<PenSignature> refs, questioned;
   try {
@@ -124,7 +157,7 @@ int run(int argc, char** argv) {
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
     try {
-      tools::writeForensicReport({a.references, a.questioned.front(), refs, questioned.front()}, a.out);
+      tools::writeForensicReport({a.references, a.questioned.front(), refs, questioned.front()}, a.out, a.overwrite);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "penvora-forensics: %s\n", e.what());
       return 2;

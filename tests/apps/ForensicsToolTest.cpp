@@ -63,6 +63,8 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(readText(dir / out).substr(1, 3), out[3] == 'n' ? "PNG" : "PDF") << out;
   }
+  EXPECT_EQ(run(report + "--overwrite " + (dir / "r.png").string()).exitCode, 0);
+  const std::string pdfReport = readText(dir / "r.pdf");
 
   writeText(dir / "garbage", "not a record");
   const std::string dot = (dir / "dot.txt").string();
@@ -80,6 +82,11 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {tool("penvora-forensics") + "compare" + refs, "unknown command compare"},
       {report + (dir / "r.txt").string(), "the report must end in .pdf or .png"},
       {report, "report needs one OUT.pdf or OUT.png"},
+      // A second questioned file is OUT, and an existing one is kept.
+      {report + (dir / "r.pdf").string(), "r.pdf exists and is kept (--overwrite replaces it)"},
+      {report + "--overwrite " + (dir / "." / "U2S1.txt").string(), "is one of the inputs"},
+      {report + genuine + " " + (dir / "n.png").string(), "report compares exactly one --questioned file"},
+      {score + " --overwrite", "--overwrite is for report"},
   };
   for (const auto& f : failures) {
     r = run(f.command + " 2>&1");
@@ -87,4 +94,5 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
     EXPECT_NE(r.output.find(f.message), std::string::npos) << r.output;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "r.txt"));
+  EXPECT_EQ(readText(dir / "r.pdf"), pdfReport);
 }
