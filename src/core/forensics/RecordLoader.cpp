@@ -131,12 +131,25 @@ PenSignature RecordLoader::loadFile(const std::string& path, const std::string& 
     throw ForensicsError(path + ": " + e.what());
   }
   bool carriesRecord = false;
+  const VerifiedSignature* damaged = nullptr;
   for (const auto& s : doc.signatures) {
-    if (s.biometricRecord) return comparable(parseRecordText(*s.biometricRecord, path), path);
+    if (s.biometricRecord) {
+      // The record is evidence only while its signature holds over the
+      // signed attributes that carry it and over the document; the trust
+      // in the signer's certificate is another question.
+      if (!s.intact)
+        throw ForensicsError(path + ": the signature " + s.field + " does not hold (" + s.subIndication + ": " +
+                             s.problem + "), so its biometric record is not used");
+      return comparable(parseRecordText(*s.biometricRecord, path), path);
+    }
     carriesRecord = carriesRecord || s.hasBiometricData;
+    if (!s.intact && !s.hasBiometricSummary && !damaged) damaged = &s;
   }
-  throw ForensicsError(path + (carriesRecord ? ": the key does not open the biometric record"
-                                             : ": no signature carries a biometric record"));
+  if (carriesRecord) throw ForensicsError(path + ": the key does not open the biometric record");
+  if (damaged)
+    throw ForensicsError(path + ": the signature " + damaged->field + " is damaged (" + damaged->problem +
+                         "): no biometric record can be read from it");
+  throw ForensicsError(path + ": no signature carries a biometric record");
 }
 
 }  // namespace penvora::core::forensics

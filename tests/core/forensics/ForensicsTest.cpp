@@ -85,12 +85,25 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
     EXPECT_FALSE(s.hasPressure);
   }
 
+  // The signed file with a byte of the document changed, with a digit of
+  // the signature value changed, and with its /Contents zeroed.
+  const std::string signedPdf = readText(signedFiles[0]);
+  const auto sig = pdftest::signatures(signedPdf).at(0);
+  std::string tampered = signedPdf, flipped = signedPdf, zeroed = signedPdf;
+  tampered[10] ^= 1;
+  char& digit = flipped[sig.range[1] + 2 * sig.cmsDer.size() - 20];
+  digit = digit == '0' ? '1' : '0';
+  std::fill(zeroed.begin() + sig.range[1] + 1, zeroed.begin() + sig.range[2] - 1, '0');
+
   const struct {
     std::string path, key, message, text = "";  // text: written to path first
   } failures[] = {
       {signedFiles[0].string(), "", "needs --bio-key"},
       {signedFiles[0].string(), readText(testsupport::fixture("pki/test-bio-encryption.pem")), "does not open"},
       {(home / "in.pdf").string(), key, "no signature carries a biometric record"},
+      {(home / "tampered.pdf").string(), key, "does not hold (HASH_FAILURE", tampered},
+      {(home / "flipped.pdf").string(), key, "does not hold (SIG_CRYPTO_FAILURE", flipped},
+      {(home / "zeroed.pdf").string(), key, "is damaged (/Contents is not a CMS signature)", zeroed},
       {(home / "missing").string(), key, "does not exist"},
       {testsupport::fixture("svc2004/U1S1.TXT"), key, "neither a biometric record nor its base64"},
       {(home / "30ms").string(), key, "too short to compare",
