@@ -13,6 +13,7 @@
 #include <string>
 
 #include "ToolOptions.hpp"
+#include "core/engine/BiometricKey.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "core/util/FileReplace.hpp"
 
@@ -192,6 +193,13 @@ int run(int argc, char** argv) {
     }
     if (key.empty()) {
       std::fprintf(stderr, "penvora-verify: The key is empty: %s\n", keyPath.c_str());
+      return 2;
+    }
+    // Any other key that does not open the record is reported with the
+    // signature; an encrypted one may be the right key, so say why not.
+    if (bool encrypted = false; !penvora::core::engine::BiometricKey::read(key, &encrypted) && encrypted) {
+      std::fprintf(stderr, "penvora-verify: %s: %s\n", keyPath.c_str(),
+                   penvora::core::engine::BiometricKey::problem(key).c_str());
       return 2;
     }
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ToolOptions.hpp"
+#include "core/engine/BiometricKey.hpp"
 #include "core/forensics/RecordLoader.hpp"
 #include "core/forensics/SignatureComparator.hpp"
 #include "core/util/BoundedFile.hpp"
@@ -133,8 +134,11 @@ int run(int argc, char** argv) {
   std::string key;
   std::vector<PenSignature> refs, questioned;
   try {
-    if (!a.keyPath.empty())
+    if (!a.keyPath.empty()) {
       key = penvora::core::util::readBoundedFile(a.keyPath, penvora::core::util::kKeyFileLimit, "The key");
+      if (const auto problem = penvora::core::engine::BiometricKey::problem(key); !problem.empty())
+        throw ForensicsError(a.keyPath + ": " + problem);
+    }
     for (const auto& f : a.references) {
       auto r = RecordLoader::loadFile(f, key);
       // A reference counted twice shrinks the references' spread and

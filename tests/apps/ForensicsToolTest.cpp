@@ -77,6 +77,7 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {score + " " + dot, dot + ": too short to compare"},
       {score + " --reference " + copy, copy + ": the same signature as reference " + (dir / "U2S3.txt").string()},
       {score + " --bio-key", "--bio-key needs a value"},
+      {score + " --bio-key " + (dir / "garbage").string(), "garbage: not an RSA private key"},
       {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
        "--reference needs at least two files"},
       {tool("penvora-forensics") + "compare" + refs, "unknown command compare"},

@@ -19,6 +19,10 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
   // Sparse: past every limit without using the disk.
   ASSERT_EQ(testsupport::run("truncate -s 20M " + d + "huge").exitCode, 0);
+  ASSERT_EQ(testsupport::run("openssl pkey -in " + testsupport::fixture("pki/test-bio-encryption.key.pem") +
+                             " -aes256 -passout pass:x -out " + d + "encrypted.pem")
+                .exitCode,
+            0);
   const std::string sign = tool("penvora-sign") + d + "a.pdf " + d + "out.pdf ";
   const std::string verify = tool("penvora-verify") + d + "a.pdf ";
   const struct {
@@ -60,6 +64,7 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
       {verify + "--trust " + d + "folder", 2, "No certificate in the trust anchors at " + d + "folder"},
       {verify + "--bio-key /dev/zero", 2, "The key is not a regular file"},
       {verify + "--bio-key " + d + "huge", 2, "The key is larger than 1 MB"},
+      {verify + "--bio-key " + d + "encrypted.pem", 2, d + "encrypted.pem: the key is encrypted"},
       {tool("penvora-verify") + d + "folder", 2, "The input file is a folder"},
   };
   for (const auto& c : cases) {
@@ -73,7 +78,7 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
     }
   }
   EXPECT_EQ(testsupport::entries(dir.path()),
-            (std::vector<std::string>{"a.pdf", "folder", "huge", "not.pdf", "pipe", "previous.pdf"}))
+            (std::vector<std::string>{"a.pdf", "encrypted.pem", "folder", "huge", "not.pdf", "pipe", "previous.pdf"}))
       << "nothing written";
   EXPECT_EQ(testsupport::readText(dir / "previous.pdf"), "previous");
 

@@ -2,11 +2,11 @@
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
-#include <openssl/pem.h>
 
 #include <memory>
 
 #include "core/capture/BiometricRecordWriter.hpp"
+#include "core/engine/BiometricKey.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/OpenSsl.hpp"
 #include "core/util/Zlib.hpp"
@@ -56,9 +56,7 @@ std::optional<BiometricRecordReader::Trace> BiometricRecordReader::decrypt(const
   if (!text) return std::nullopt;
   auto der = util::base64Decode(*text);
   if (!der) return std::nullopt;
-  util::Owned<BIO, BIO_free> keyBio(BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
-  util::Owned<EVP_PKEY, EVP_PKEY_free> key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
-                                                  : nullptr);
+  const auto key = BiometricKey::read(privateKeyPem);
   const unsigned char* p = der->data();
   util::Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(
       d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der->size())));
