@@ -213,8 +213,10 @@ int run(int argc, char** argv) {
                   c.usedPressure ? " (pressure compared)" : "", copy.c_str());
     }
   }
+  // A file name need not be UTF-8; the answer must still be valid JSON.
   if (a.json)
-    std::cout << nlohmann::ordered_json{{"threshold", SignatureComparator::kThreshold}, {"results", results}}.dump()
+    std::cout << nlohmann::ordered_json{{"threshold", SignatureComparator::kThreshold}, {"results", results}}.dump(
+                     -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
               << "\n";
   return 0;
 }

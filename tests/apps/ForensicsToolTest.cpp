@@ -49,12 +49,13 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   EXPECT_NE(r.output.find(genuine + ": distance"), std::string::npos) << r.output;
   EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 2);
 
-  // A copy of a reference is flagged, in both forms of the answer.
-  const std::string copy = (dir / "copy.txt").string();
+  // A copy of a reference is flagged, in both forms of the answer; a file
+  // name that is not UTF-8 still gives valid JSON.
+  const std::string copy = (dir / "copy\xE9.txt").string();
   writeText(copy, readText(dir / "U2S3.txt"));
-  r = run(tool("penvora-forensics") + "score" + refs + " --questioned " + copy + " --json");
+  r = run(tool("penvora-forensics") + "score" + refs + " --questioned '" + copy + "' --json");
   EXPECT_EQ(nlohmann::json::parse(r.output)["results"][0]["identicalTo"], (dir / "U2S3.txt").string()) << r.output;
-  r = run(tool("penvora-forensics") + "score" + refs + " --questioned " + copy);
+  r = run(tool("penvora-forensics") + "score" + refs + " --questioned '" + copy + "'");
   EXPECT_NE(r.output.find("identical to reference " + (dir / "U2S3.txt").string()), std::string::npos) << r.output;
 
   const std::string report = tool("penvora-forensics") + "report" + refs + " --questioned " + forged + " ";
@@ -75,7 +76,8 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {score + " " + (dir / "missing").string(), "The signature file does not exist"},
       {score + " " + (dir / "garbage").string(), "neither a biometric record nor its base64"},
       {score + " " + dot, dot + ": too short to compare"},
-      {score + " --reference " + copy, copy + ": the same signature as reference " + (dir / "U2S3.txt").string()},
+      {score + " --reference '" + copy + "'",
+       copy + ": the same signature as reference " + (dir / "U2S3.txt").string()},
       {score + " --bio-key", "--bio-key needs a value"},
       {score + " --bio-key " + (dir / "garbage").string(), "garbage: not an RSA private key"},
       {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
