@@ -71,12 +71,17 @@ PenSignature RecordLoader::parseRecordText(const std::string& text, const std::s
   if (pressAt >= 0 && static_cast<std::size_t>(pressAt) < values.size() && !number(values[pressAt], maxPress))
     throw fail("MAX_PRESS is not a number");
   if (maxPress <= 0) throw fail("MAX_PRESS is not positive");
+  const std::string maxPressText = pressAt >= 0 && static_cast<std::size_t>(pressAt) < values.size()
+                                       ? std::string(trimmed(values[static_cast<std::size_t>(pressAt)]))
+                                       : "1";
   const long cx = indexOf(columns, "X"), cy = indexOf(columns, "Y"), ct = indexOf(columns, "TIME"),
              cp = indexOf(columns, "PRESS");
   if (cx < 0 || cy < 0 || ct < 0) throw fail("the column line lacks X, Y or TIME");
 
   PenSignature sig;
-  sig.hasPressure = maxPress > 1;
+  // Pressure is real only when measured on a scale (MAX_PRESS above 1)
+  // and written down (a PRESS column).
+  sig.hasPressure = maxPress > 1 && cp >= 0;
   double lastRaw = 0, wrap = 0;
   for (std::size_t i = 3; i < lines.size(); ++i) {
     const auto row = trimmed(lines[i]);
@@ -93,12 +98,16 @@ PenSignature RecordLoader::parseRecordText(const std::string& text, const std::s
     // Beyond any screen or tablet, and beyond what the arithmetic keeps exact.
     if (std::fabs(s.x) > 1e9 || std::fabs(s.y) > 1e9 || std::fabs(t) > 1e12)
       throw fail("row " + std::to_string(i + 1) + " is out of range");
+    if (press < 0 || press > maxPress)
+      throw fail("row " + std::to_string(i + 1) + ": PRESS " +
+                 std::string(trimmed(cells[static_cast<std::size_t>(cp)])) + " is outside 0 to MAX_PRESS " +
+                 maxPressText);
     // The protected form keeps time in 16 bits: a drop of more than half
     // the range is a wrap, not a step back.
     if (sig.samples.size() && t + 32768 < lastRaw) wrap += 65536;
     lastRaw = t;
     s.time = t + wrap;
-    s.pressure = sig.hasPressure ? std::clamp(press / maxPress, 0.0, 1.0) : 1.0;
+    s.pressure = sig.hasPressure ? press / maxPress : 1.0;
     sig.samples.push_back(s);
     if (sig.samples.size() > kMaxSamples) throw fail("too many samples");
   }

@@ -141,6 +141,19 @@ TEST(PenPressure, WrittenOnItsScaleAndComparedOnlyWhenAllCarryIt) {
   EXPECT_TRUE(s.hasPressure);
   EXPECT_NEAR(s.samples[0].pressure, 512.0 / 1023, 1e-9);
 
+  // Pressure needs its column too; a value off its scale names its row.
+  std::string noColumn = recordOf("\n1;2;1;10\n3;4;1;20", "1023");
+  noColumn.replace(noColumn.find("X;Y;PRESS;SW;TIME"), 17, "X;Y;SW;TIME");
+  EXPECT_FALSE(RecordLoader::parseRecordText(noColumn, "no column").hasPressure);
+  for (const char* row : {"\n3;4;-1;1;20", "\n3;4;1024;1;20"}) {
+    try {
+      RecordLoader::parseRecordText(recordOf("\n1;2;5;1;10" + std::string(row), "1023"), "off scale");
+      ADD_FAILURE() << row;
+    } catch (const ForensicsError& e) {
+      EXPECT_NE(std::string(e.what()).find("off scale: row 5: PRESS"), std::string::npos) << e.what();
+    }
+  }
+
   const std::vector<PenSignature> withPressure = {load("U1S1", true), load("U1S2", true), load("U1S3", true)};
   EXPECT_TRUE(SignatureComparator::compare(withPressure, load("U1S6", true)).usedPressure);
   EXPECT_FALSE(SignatureComparator::compare(withPressure, load("U1S6")).usedPressure);
