@@ -46,7 +46,10 @@ long indexOf(const std::vector<std::string_view>& names, std::string_view name) 
   return -1;
 }
 
-bool looksLikeRecord(std::string_view s) { return s.substr(0, 6) == "MAX_X;"; }
+// Some editors start a UTF-8 text with a byte order mark.
+std::string_view withoutBom(std::string_view s) { return s.starts_with("\xEF\xBB\xBF") ? s.substr(3) : s; }
+
+bool looksLikeRecord(std::string_view s) { return withoutBom(s).substr(0, 6) == "MAX_X;"; }
 
 // What the comparison cannot use (too short, too long) is refused here,
 // where the file's name is known.
@@ -63,7 +66,7 @@ PenSignature comparable(PenSignature s, const std::string& origin) {
 
 PenSignature RecordLoader::parseRecordText(const std::string& text, const std::string& origin) {
   auto fail = [&](const std::string& why) { return ForensicsError(origin + ": " + why); };
-  const auto lines = split(text, '\n');
+  const auto lines = split(withoutBom(text), '\n');
   if (lines.size() < 3 || !looksLikeRecord(lines[0])) throw fail("not a biometric record (no MAX_X header)");
   const auto names = split(lines[0], ';'), values = split(lines[1], ';'), columns = split(lines[2], ';');
   double maxPress = 1;

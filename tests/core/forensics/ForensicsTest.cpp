@@ -60,6 +60,7 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
   const std::string record = Svc2004Converter::toRecordText(svc("U2S6"), false, "U2S6");
   writeText(home / "record.txt", record);
   writeText(home / "record.b64", core::util::base64Encode(record) + "\n");
+  writeText(home / "bom.txt", "\xEF\xBB\xBF" + record);
 
   // The same record signed into a PDF by the engine, sealed to the test key.
   writeText(home / "in.pdf", pdftest::documentPdf({{}}, true));
@@ -77,7 +78,7 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
   const std::string key = readText(testsupport::fixture("pki/test-bio-encryption.key.pem"));
 
   const auto expected = RecordLoader::parseRecordText(record, "record");
-  for (const fs::path& file : {home / "record.txt", home / "record.b64", signedFiles[0]}) {
+  for (const fs::path& file : {home / "record.txt", home / "record.b64", home / "bom.txt", signedFiles[0]}) {
     const auto s = RecordLoader::loadFile(file.string(), key);
     ASSERT_EQ(s.samples.size(), expected.samples.size()) << file;
     EXPECT_EQ(s.samples.back().x, expected.samples.back().x) << file;
