@@ -99,3 +99,30 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   EXPECT_FALSE(std::filesystem::exists(dir / "r.txt"));
   EXPECT_EQ(readText(dir / "r.pdf"), pdfReport);
 }
+
+// The report's page with many references and a long questioned path:
+// every reference named, those beyond the grid said to be left out, the
+// path shortened in its middle rather than cut at the page's edge.
+TEST(ForensicsTool, ReportNamesEveryReferenceAndStaysWithinThePage) {
+  TempDir dir;
+  std::string refs = " --reference";
+  for (int k = 0; k < 30; ++k) {
+    // Five signatures, each made distinct by a last point a few ms later.
+    const std::string record = readText(convert(dir, "U2S" + std::to_string(k % 5 + 1)));
+    const std::string last = record.substr(record.rfind('\n') + 1);
+    const long t = std::stol(last.substr(last.rfind(';') + 1)) + 10 + k;
+    const auto path = dir / ("r" + std::to_string(k) + ".txt");
+    writeText(path, record + "\n" + last.substr(0, last.rfind(';') + 1) + std::to_string(t));
+    refs += " " + path.string();
+  }
+  const auto questioned = dir / (std::string(200, 'q') + ".txt");
+  writeText(questioned, readText(convert(dir, "U2S21")));
+  const auto out = dir / "report.pdf";
+  const auto r =
+      run(tool("penvora-forensics") + "report" + refs + " --questioned " + questioned.string() + " " + out.string());
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string text = run("pdftotext -layout " + out.string() + " -").output;
+  for (int k = 0; k < 30; ++k) EXPECT_NE(text.find("r" + std::to_string(k) + ".txt"), std::string::npos) << k;
+  EXPECT_NE(text.find("R16 to R30 are not drawn above"), std::string::npos) << text;
+  EXPECT_NE(text.find("qqq\u2026qqq"), std::string::npos) << text;
+}
