@@ -80,6 +80,9 @@ namespace {
 constexpr std::time_t kGatheringDeadlineSeconds = 120;
 // Addresses asked per certificate and kind (OCSP, CRL, issuer).
 constexpr std::size_t kAddressesPerKind = 2;
+// Issuers fetched per signature: a chain longer than this, or one whose
+// published issuers lead on and on, is not followed further.
+constexpr std::size_t kFetchedIssuers = 4;
 
 class Gathering {
  public:
@@ -138,6 +141,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
     ValidationData::PerSignature vri;
     vri.key = sha1Hex(contents);
     std::vector<X509Ptr> pool = certificatesOf(contents);
+    std::size_t fetchedIssuers = 0;
     // By index: an issuer fetched on the way joins the pool, and is asked
     // about in its turn.
     for (std::size_t c = 0; c < pool.size(); ++c) {
@@ -157,11 +161,13 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
         // Many authorities send their own certificate alone: its issuer is
         // where the certificate says it is published.
         if (!issuer && !gathering.firstAnswer(issuerUrls(cert), errors, [&](const std::string& url) {
+              if (fetchedIssuers == kFetchedIssuers)
+                throw SecurePdfError("more than " + std::to_string(kFetchedIssuers) + " issuers would be fetched");
               X509Ptr fetched(fetchIssuer(cert, url));
               if (!fetched) throw SecurePdfError("the certificate at " + url + " did not issue it");
+              ++fetchedIssuers;
               issuer = fetched.get();
               pool.push_back(std::move(fetched));
-              cert = pool[c].get();
             }))
           throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert) +
                                ": its issuer's certificate is not in the signature" +
