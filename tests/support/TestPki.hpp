@@ -98,6 +98,15 @@ class TestPki {
 
   bool serveCrl = true;
 
+  // The signer revoked on 2025-01-01, in the CA's database (so the OCSP
+  // responder says so once restarted) and in a new CRL.
+  void revokeSigner() {
+    const std::string valid = "V\t491231235959Z\t\t1001";
+    index_.replace(index_.find(valid), valid.size(), "R\t491231235959Z\t250101000000Z\t1001");
+    write("index.txt", index_);
+    sh("openssl ca -gencrl -config ca.cnf -out ca.crl -batch");
+  }
+
  private:
   void write(const std::string& name, const std::string& text) { testsupport::writeText(dir_ / name, text); }
   void sh(const std::string& cmd) {
