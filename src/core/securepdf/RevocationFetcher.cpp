@@ -27,6 +27,16 @@ util::Bytes der(Encode i2d, T* object) {
   return std::move(*out);
 }
 
+// A name that is an http or https address, as text.
+std::optional<std::string> httpUri(const GENERAL_NAME* name) {
+  if (!name || name->type != GEN_URI) return std::nullopt;
+  const auto* s = name->d.uniformResourceIdentifier;
+  std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
+                static_cast<std::size_t>(ASN1_STRING_length(s)));
+  if (u.rfind("http://", 0) != 0 && u.rfind("https://", 0) != 0) return std::nullopt;
+  return u;
+}
+
 std::time_t timeOf(const ASN1_TIME* t) {
   std::tm tm{};
   return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
@@ -60,14 +70,8 @@ std::vector<std::string> crlUrls(X509* cert) {
     DIST_POINT* dp = sk_DIST_POINT_value(points.get(), i);
     if (!dp->distpoint || dp->distpoint->type != 0) continue;
     GENERAL_NAMES* names = dp->distpoint->name.fullname;
-    for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j) {
-      GENERAL_NAME* gn = sk_GENERAL_NAME_value(names, j);
-      if (gn->type != GEN_URI) continue;
-      const auto* s = gn->d.uniformResourceIdentifier;
-      std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
-                    static_cast<std::size_t>(ASN1_STRING_length(s)));
-      if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
-    }
+    for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j)
+      if (auto u = httpUri(sk_GENERAL_NAME_value(names, j))) out.push_back(*u);
   }
   return out;
 }
@@ -152,11 +156,8 @@ std::vector<std::string> issuerUrls(X509* cert) {
       static_cast<AUTHORITY_INFO_ACCESS*>(X509_get_ext_d2i(cert, NID_info_access, nullptr, nullptr)));
   for (int i = 0; aia && i < sk_ACCESS_DESCRIPTION_num(aia.get()); ++i) {
     ACCESS_DESCRIPTION* ad = sk_ACCESS_DESCRIPTION_value(aia.get(), i);
-    if (OBJ_obj2nid(ad->method) != NID_ad_ca_issuers || ad->location->type != GEN_URI) continue;
-    const auto* s = ad->location->d.uniformResourceIdentifier;
-    std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
-                  static_cast<std::size_t>(ASN1_STRING_length(s)));
-    if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
+    if (OBJ_obj2nid(ad->method) != NID_ad_ca_issuers) continue;
+    if (auto u = httpUri(ad->location)) out.push_back(*u);
   }
   ERR_clear_error();
   return out;
