@@ -16,6 +16,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/OpenSsl.hpp"
+#include "core/util/UrlUserinfo.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -69,10 +70,6 @@ std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
   ERR_clear_error();
   return out;
 }
-
-}  // namespace
-
-namespace {
 
 // Each address may take its own time limit (HttpClient): a certificate
 // naming many, or a chain of slow servers, must not hold the caller for
@@ -164,7 +161,8 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
               if (fetchedIssuers == kFetchedIssuers)
                 throw SecurePdfError("more than " + std::to_string(kFetchedIssuers) + " issuers would be fetched");
               X509Ptr fetched(fetchIssuer(cert, url));
-              if (!fetched) throw SecurePdfError("the certificate at " + url + " did not issue it");
+              if (!fetched)
+                throw SecurePdfError("the certificate at " + util::withoutUserinfo(url) + " did not issue it");
               ++fetchedIssuers;
               issuer = fetched.get();
               pool.push_back(std::move(fetched));
