@@ -20,7 +20,8 @@ class TestPki {
       : crlServer_([this](const std::string&) {
           // The CA's certificate, where the TSA's certificate says its issuer is.
           if (crlServer_.lastHeaders().rfind("GET /ca.cer", 0) == 0)
-            return testsupport::HttpReply{200, "application/pkix-cert", testsupport::readText(dir_ / "ca.pem")};
+            return testsupport::HttpReply{200, "application/pkix-cert",
+                                          testsupport::readText(dir_ / (serveImpostor ? "impostor.pem" : "ca.pem"))};
           if (!serveCrl) return testsupport::HttpReply{404, "text/plain", "gone"};
           return testsupport::HttpReply{200, "application/pkix-crl", testsupport::readText(dir_ / "ca.crl")};
         }) {
@@ -46,6 +47,12 @@ class TestPki {
     sh("openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 "
        "-subj '/CN=Penvora LTV Test Root/O=Penvora Test' "
        "-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign");
+    // The CA's name and key identifier on another key: an issuer only by
+    // appearance.
+    sh("openssl req -x509 -newkey rsa:2048 -nodes -keyout impostor.key -out impostor.pem -days 30 "
+       "-subj '/CN=Penvora LTV Test Root/O=Penvora Test' -addext basicConstraints=critical,CA:TRUE "
+       "-addext subjectKeyIdentifier=$(openssl x509 -in ca.pem -noout -ext subjectKeyIdentifier | tail -1 | tr -d ' "
+       "')");
     issue("signer", "/CN=LTV Test Signer/O=Penvora Test", "1001");
     issue("tsa", "/CN=LTV Test TSA/O=Penvora Test", "1002");
     // The same kind of certificate, valid only in January 2020.
@@ -97,6 +104,7 @@ class TestPki {
   }
 
   bool serveCrl = true;
+  bool serveImpostor = false;  // the certificate published as the CA's is an impostor's
 
   // The signer revoked on 2025-01-01, in the CA's database (so the OCSP
   // responder says so once restarted) and in a new CRL.

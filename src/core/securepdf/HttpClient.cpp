@@ -7,10 +7,12 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
 
+#include "core/securepdf/FetchBudget.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/UrlUserinfo.hpp"
 
@@ -111,7 +113,10 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   api.setopt(c, CURLOPT_WRITEFUNCTION, &collect);
   api.setopt(c, CURLOPT_WRITEDATA, &response);
   api.setopt(c, CURLOPT_CONNECTTIMEOUT, connectLimit.load());
-  api.setopt(c, CURLOPT_TIMEOUT, totalLimit.load());
+  // Within a budget, no longer than the time it has left.
+  const long left = FetchBudget::secondsLeftOnThisThread();
+  if (left == 0) throw SecurePdfError("The " + what + " " + shown + " was not asked: no time left for answers");
+  api.setopt(c, CURLOPT_TIMEOUT, left > 0 ? std::min(totalLimit.load(), left) : totalLimit.load());
   api.setopt(c, CURLOPT_NOSIGNAL, 1L);
   api.setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   api.setopt(c, CURLOPT_MAXREDIRS, 3L);
@@ -119,7 +124,9 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   api.setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
   api.setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   api.setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  if (!target.user.empty()) {
+  if (target.user.find('\0') != std::string::npos || target.password.find('\0') != std::string::npos)
+    throw SecurePdfError("The " + what + " address " + shown + " has a user or password holding a NUL byte");
+  if (!target.user.empty() || !target.password.empty()) {
     api.setopt(c, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
     api.setopt(c, CURLOPT_USERNAME, target.user.c_str());
     api.setopt(c, CURLOPT_PASSWORD, target.password.c_str());

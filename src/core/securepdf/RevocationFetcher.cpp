@@ -47,10 +47,17 @@ std::time_t timeOf(const ASN1_TIME* t) {
 bool current(const ASN1_TIME* lastUpdate, const ASN1_TIME* nextUpdate) {
   const std::time_t now = std::time(nullptr);
   std::time_t early = now + kRevocationClockSkewSeconds, late = now - kRevocationClockSkewSeconds;
-  return lastUpdate && X509_cmp_time(lastUpdate, &early) <= 0 && (!nextUpdate || X509_cmp_time(nextUpdate, &late) >= 0);
+  // Without a next update the issuer says newer news is always at hand:
+  // only a fresh one is current.
+  return lastUpdate && X509_cmp_time(lastUpdate, &early) <= 0 &&
+         X509_cmp_time(nextUpdate ? nextUpdate : lastUpdate, &late) >= 0;
 }
 
 }  // namespace
+
+bool issued(X509* issuer, X509* cert) {
+  return X509_check_issued(issuer, cert) == X509_V_OK && X509_verify(cert, X509_get0_pubkey(issuer)) == 1;
+}
 
 std::vector<std::string> ocspUrls(X509* cert) {
   std::vector<std::string> out;
@@ -117,7 +124,8 @@ RevocationAnswer fetchOcspResponse(X509* cert, X509* issuer, const std::string& 
   if (!want || OCSP_resp_find_status(basic.get(), want.get(), &status, &reason, &rev, &thisUpd, &nextUpd) != 1)
     throw SecurePdfError("The OCSP response does not speak of " + who);
   if (status == V_OCSP_CERTSTATUS_UNKNOWN) throw SecurePdfError("The OCSP responder does not know " + who);
-  if (OCSP_check_validity(thisUpd, nextUpd, kRevocationClockSkewSeconds, -1) != 1) {
+  if (OCSP_check_validity(thisUpd, nextUpd, kRevocationClockSkewSeconds, nextUpd ? -1 : kRevocationClockSkewSeconds) !=
+      1) {
     ERR_clear_error();
     throw SecurePdfError("The OCSP response for " + who + " is not current (out of date, or dated ahead)");
   }
@@ -181,7 +189,8 @@ X509* fetchIssuer(X509* cert, const std::string& url) {
   }
   ERR_clear_error();
   for (auto& candidate : found)
-    if (X509_check_issued(candidate.get(), cert) == X509_V_OK) return candidate.release();
+    if (issued(candidate.get(), cert)) return candidate.release();
+  ERR_clear_error();
   return nullptr;
 }
 

@@ -10,6 +10,10 @@
 
 namespace penvora::core::securepdf {
 
+// Whether `issuer` issued `cert`: names and key identifiers match, and its
+// key verifies the certificate's signature.
+bool issued(X509* issuer, X509* cert);
+
 // The OCSP responder and CRL addresses a certificate names (http only).
 std::vector<std::string> ocspUrls(X509* cert);
 std::vector<std::string> crlUrls(X509* cert);

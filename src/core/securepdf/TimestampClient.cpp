@@ -7,6 +7,7 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
+#include <ctime>
 #include <memory>
 
 #include "core/securepdf/HttpClient.hpp"
@@ -49,6 +50,9 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " gives a time outside its TSA certificate's validity");
   }
+  std::time_t latest = std::time(nullptr) + kTimestampClockSkewSeconds;
+  if (X509_cmp_time(time, &latest) > 0)
+    throw SecurePdfError("The time-stamp token from " + shown + " is dated ahead of this machine's clock");
 }
 
 }  // namespace

@@ -5,10 +5,15 @@
 
 namespace penvora::core::securepdf {
 
+// How far ahead of this machine's clock a TSA's clock may run.
+inline constexpr long kTimestampClockSkewSeconds = 300;
+
 // Asks an RFC 3161 time-stamp authority for a token over `data` (SHA-512
 // imprint, a fresh nonce, the TSA certificate requested) and checks the
 // answer: granted status, same imprint and nonce, a signature that
-// verifies with the certificate it carries. Returns the token (a CMS
+// verifies with the certificate it carries, and what a validator asks
+// of the TSA certificate (time-stamping key usage, named in the token,
+// valid now and at the token's time, which is not ahead of this clock). Returns the token (a CMS
 // ContentInfo, DER). A user name and password written after "://" go as
 // HTTP basic credentials. Throws SecurePdfError with a message that never
 // contains the credentials.

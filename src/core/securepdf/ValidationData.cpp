@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/securepdf/FetchBudget.hpp"
 #include "core/securepdf/RevocationFetcher.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Hex.hpp"
@@ -71,43 +72,9 @@ std::vector<X509Ptr> certificatesOf(const util::Bytes& contents) {
   return out;
 }
 
-// Each address may take its own time limit (HttpClient): a certificate
-// naming many, or a chain of slow servers, must not hold the caller for
-// minutes. Past the deadline no further address is asked.
-constexpr std::time_t kGatheringDeadlineSeconds = 120;
-// Addresses asked per certificate and kind (OCSP, CRL, issuer).
-constexpr std::size_t kAddressesPerKind = 2;
 // Issuers fetched per signature: a chain longer than this, or one whose
 // published issuers lead on and on, is not followed further.
 constexpr std::size_t kFetchedIssuers = 4;
-
-class Gathering {
- public:
-  Gathering() : deadline_(std::time(nullptr) + kGatheringDeadlineSeconds) {}
-
-  // Runs `ask` on each of the first addresses in turn until one answers;
-  // their errors, joined, when none does.
-  template <typename Ask>
-  bool firstAnswer(const std::vector<std::string>& urls, std::string& errors, Ask ask) {
-    for (std::size_t i = 0; i < urls.size() && i < kAddressesPerKind; ++i) {
-      if (std::time(nullptr) > deadline_) {
-        errors += std::string(errors.empty() ? "" : "; ") + "no more answers waited for after " +
-                  std::to_string(kGatheringDeadlineSeconds) + " s";
-        return false;
-      }
-      try {
-        ask(urls[i]);
-        return true;
-      } catch (const SecurePdfError& e) {
-        errors += std::string(errors.empty() ? "" : "; ") + e.what();
-      }
-    }
-    return false;
-  }
-
- private:
-  std::time_t deadline_;
-};
 
 std::string revokedMessage(X509* cert, std::time_t at) {
   char when[32] = "";
@@ -132,7 +99,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
   };
   // A response fetched once serves every signature that shares the cert.
   std::map<util::Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
-  Gathering gathering;
+  FetchBudget gathering;
 
   for (const util::Bytes& contents : signatureContents) {
     ValidationData::PerSignature vri;
@@ -152,8 +119,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
       if (known == revocationOf.end()) {
         X509* issuer = nullptr;
         for (auto& candidate : pool)
-          if (candidate.get() != cert && X509_check_issued(candidate.get(), cert) == X509_V_OK)
-            issuer = candidate.get();
+          if (candidate.get() != cert && issued(candidate.get(), cert)) issuer = candidate.get();
         std::string errors;
         // Many authorities send their own certificate alone: its issuer is
         // where the certificate says it is published.

@@ -36,8 +36,11 @@ std::size_t userinfoEnd(std::string_view url) {
 }
 
 std::string withoutUserinfo(std::string_view url) {
-  const auto at = userinfoEnd(url);
-  if (at == std::string_view::npos) return std::string(url);
+  // Errs on hiding: up to the last "@" of all, so a password that cannot
+  // be told from the path (a "/" and a "?" in it) is hidden whole too.
+  const auto scheme = url.find("://");
+  const auto at = scheme == std::string_view::npos ? scheme : url.rfind('@');
+  if (at == std::string_view::npos || at < scheme + 3) return std::string(url);
   return std::string(url.substr(0, url.find("://") + 3)) + "***" + std::string(url.substr(at));
 }
 

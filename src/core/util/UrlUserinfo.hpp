@@ -15,7 +15,8 @@ std::string userinfoEscaped(std::string_view text, bool userName);
 // all, ends there too.
 std::size_t userinfoEnd(std::string_view url);
 
-// The URL to show: the user name and password replaced by "***".
+// The URL to show: everything between "://" and the last "@" replaced by
+// "***", so whatever may be a password is never shown.
 std::string withoutUserinfo(std::string_view url);
 
 // The text with every "%" and two hexadecimal digits replaced by that byte;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/securepdf/RevocationFetcher.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/OpenSsl.hpp"
 
 namespace penvora::core::verifier {
@@ -28,7 +29,7 @@ bool speaksOf(const ASN1_TIME* thisUpdate, const ASN1_TIME* nextUpdate, std::tim
   const std::time_t issued = timeOf(thisUpdate);
   const long skew = securepdf::kRevocationClockSkewSeconds;
   if (issued == 0 || issued > std::time(nullptr) + skew) return false;
-  return revoked || issued + skew >= at || (nextUpdate && timeOf(nextUpdate) >= at);
+  return revoked || issued + skew >= at || (nextUpdate && timeOf(nextUpdate) + skew >= at);
 }
 
 // What one OCSP response (DER) says about `cert` at `at`, when it is a
@@ -83,7 +84,7 @@ CertificateStatus withSource(CertificateStatus s, const char* source) {
 }
 
 CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Bytes>& ocsps,
-                           const std::vector<util::Bytes>& crls, bool online, std::time_t at) {
+                           const std::vector<util::Bytes>& crls, securepdf::FetchBudget* online, std::time_t at) {
   for (const auto& o : ocsps)
     if (auto s = fromOcsp(o, cert, issuer, at)) return withSource(*s, "OCSP (DSS)");
   for (const auto& c : crls)
@@ -98,29 +99,30 @@ CertificateStatus statusOf(X509* cert, X509* issuer, const std::vector<util::Byt
   }
   out.problem = "no revocation data in the document";
   if (!online) return out;
-  for (const auto& url : ocspAt) {
-    try {
-      if (auto s = fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url).der, cert, issuer, at))
-        return withSource(*s, "OCSP (online)");
-    } catch (const std::exception& e) {
-      out.problem = e.what();
-    }
-  }
-  for (const auto& url : crlAt) {
-    try {
-      if (auto s = fromCrl(securepdf::fetchCrl(url, cert, issuer).der, cert, issuer, at))
-        return withSource(*s, "CRL (online)");
-    } catch (const std::exception& e) {
-      out.problem = e.what();
-    }
-  }
+  std::string errors;
+  std::optional<CertificateStatus> found;
+  auto from = [&](std::optional<CertificateStatus> s, const char* source) {
+    if (!s) throw securepdf::SecurePdfError("the answer does not speak of the signing time");
+    found = withSource(*s, source);
+  };
+  if (online->firstAnswer(ocspAt, errors,
+                          [&](const std::string& url) {
+                            from(fromOcsp(securepdf::fetchOcspResponse(cert, issuer, url).der, cert, issuer, at),
+                                 "OCSP (online)");
+                          }) ||
+      online->firstAnswer(crlAt, errors, [&](const std::string& url) {
+        from(fromCrl(securepdf::fetchCrl(url, cert, issuer).der, cert, issuer, at), "CRL (online)");
+      }))
+    return *found;
+  out.problem = errors;
   return out;
 }
 
 }  // namespace
 
 std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std::vector<util::Bytes>& ocsps,
-                                               const std::vector<util::Bytes>& crls, bool online, std::time_t at) {
+                                               const std::vector<util::Bytes>& crls, securepdf::FetchBudget* online,
+                                               std::time_t at) {
   std::vector<CertificateStatus> out;
   const int n = chain ? sk_X509_num(chain) : 0;
   for (int i = 0; i + 1 < n; ++i) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/securepdf/FetchBudget.hpp"
 #include "core/util/Bytes.hpp"
 
 namespace penvora::core::verifier {
@@ -21,9 +22,11 @@ struct CertificateStatus {
 
 // The status at `at` of every certificate of `chain` (leaf first, anchor
 // last; the anchor is not asked about) from the document's OCSP responses
-// and CRLs and, with `online`, from the addresses each certificate names.
-// An answer counts when it was issued after `at` or was current then.
+// and CRLs and, given `online`, from the addresses each certificate names,
+// within that budget. An answer counts when it was issued after `at` or
+// was current then.
 std::vector<CertificateStatus> checkRevocation(STACK_OF(X509) * chain, const std::vector<util::Bytes>& ocsps,
-                                               const std::vector<util::Bytes>& crls, bool online, std::time_t at);
+                                               const std::vector<util::Bytes>& crls, securepdf::FetchBudget* online,
+                                               std::time_t at);
 
 }  // namespace penvora::core::verifier

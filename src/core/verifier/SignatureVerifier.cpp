@@ -11,6 +11,7 @@
 #include "core/engine/BioAttributeIds.hpp"
 #include "core/engine/BiometricRecordReader.hpp"
 #include "core/engine/ESSUtils.hpp"
+#include "core/securepdf/FetchBudget.hpp"
 #include "core/securepdf/SignatureInspector.hpp"
 #include "core/util/OpenSsl.hpp"
 #include "core/verifier/ChainValidator.hpp"
@@ -44,6 +45,8 @@ struct DocumentContext {
   const TrustStore& trust;
   const VerifyOptions& options;
   core::util::X509Stack dssCerts;
+  // The online revocation checks of every signature share one deadline.
+  core::securepdf::FetchBudget& online;
 };
 
 // The certificates a chain may be built through: the CMS's own and the DSS's.
@@ -101,7 +104,8 @@ void judgeCertificate(X509* cert, STACK_OF(X509) * untrusted, const DocumentCont
       v.add(Sub::CertificateChainGeneralFailure, "the chain does not hold: " + chain.problem);
       return;
   }
-  for (const auto& s : checkRevocation(chain.chain.get(), ctx.doc.dssOcsps, ctx.doc.dssCrls, ctx.options.online, at)) {
+  for (const auto& s : checkRevocation(chain.chain.get(), ctx.doc.dssOcsps, ctx.doc.dssCrls,
+                                       ctx.options.online ? &ctx.online : nullptr, at)) {
     using St = CertificateStatus::Status;
     RevocationStatus r{s.subject, "", s.source, "", s.problem};
     switch (s.status) {
@@ -266,7 +270,8 @@ VerifiedDocument verifySignatures(const std::string& path, const VerifyOptions& 
   } catch (const std::exception& e) {
     throw VerificationError(e.what());
   }
-  DocumentContext ctx{doc, trust, options, core::util::X509Stack(sk_X509_new_null())};
+  core::securepdf::FetchBudget online;
+  DocumentContext ctx{doc, trust, options, core::util::X509Stack(sk_X509_new_null()), online};
   for (const auto& der : doc.dssCerts) {
     const unsigned char* p = der.data();
     X509* x = d2i_X509(nullptr, &p, static_cast<long>(der.size()));

@@ -1,4 +1,5 @@
 #include "core/verifier/TimestampVerifier.hpp"
+#include "core/securepdf/TimestampClient.hpp"
 #include "core/util/OpenSsl.hpp"
 #include "core/verifier/SignerCertificate.hpp"
 
@@ -15,8 +16,7 @@ namespace {
 
 using util::Owned;
 
-// How far ahead of this machine's clock a TSA's clock may run.
-constexpr std::time_t kClockSkewSeconds = 300;
+constexpr std::time_t kClockSkewSeconds = securepdf::kTimestampClockSkewSeconds;
 
 bool imprintHolds(TS_TST_INFO* tst, std::string_view data) {
   TS_MSG_IMPRINT* mi = TS_TST_INFO_get_msg_imprint(tst);

@@ -290,6 +290,8 @@ TEST(SigningStepsTest, TimestampSettings) {
     EXPECT_EQ(sent.password.substr(0, 2), "pa") << typed;
     EXPECT_EQ(core::util::withoutUserinfo(typed).find("pa"), std::string::npos) << typed;
   }
+  // A "/" and a "?" in it: not told from the path, so not sent, but hidden.
+  EXPECT_EQ(core::util::withoutUserinfo("http://u:p/q?r@127.0.0.1:9/tsa"), "http://***@127.0.0.1:9/tsa");
   core::securepdf::PDFSign t;
   engine::ESS::applyTimestamp(PenvoraSDKTSP(true, "https://tsa.example/x", "", "pw"), t);
   EXPECT_EQ(t.timestampServer, "https://tsa.example/x");

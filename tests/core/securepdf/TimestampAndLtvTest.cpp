@@ -233,6 +233,10 @@ TEST_F(TimestampTest, ValidationDataFetchesAMissingIssuerAndRefusesARevokedCerti
   byDefault.timestampServer = tsa.url();
   byDefault.sign();
   setNetworkTimeouts(1, 2);
+  pki.serveImpostor = true;
+  const std::string impostor = testsupport::errorOf<SecurePdfError>([&] { ltvOf("default.pdf").update(); });
+  EXPECT_NE(impostor.find("ca.cer did not issue it"), std::string::npos) << impostor;
+  pki.serveImpostor = false;
   ltvOf("default.pdf").update();
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf").at(0), "Signature is Valid.");
 

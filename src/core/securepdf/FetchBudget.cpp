@@ -1,0 +1,39 @@
+#include "core/securepdf/FetchBudget.hpp"
+
+namespace penvora::core::securepdf {
+namespace {
+
+thread_local const FetchBudget* current = nullptr;
+thread_local std::time_t currentDeadline = 0;
+
+}  // namespace
+
+FetchBudget::FetchBudget() : deadline_(std::time(nullptr) + kDeadlineSeconds), outer_(current) {
+  // A budget inside another keeps the earlier deadline.
+  if (!current || deadline_ < currentDeadline) currentDeadline = deadline_;
+  current = this;
+}
+
+FetchBudget::~FetchBudget() {
+  current = outer_;
+  if (!outer_) currentDeadline = 0;
+}
+
+long FetchBudget::secondsLeftOnThisThread() {
+  if (!current) return -1;
+  const std::time_t left = currentDeadline - std::time(nullptr);
+  return left > 0 ? static_cast<long>(left) : 0;
+}
+
+bool FetchBudget::expired() const { return std::time(nullptr) >= deadline_; }
+
+std::string FetchBudget::deadlineMessage() {
+  return "no more answers waited for after " + std::to_string(kDeadlineSeconds) + " s";
+}
+
+void FetchBudget::note(std::string& errors, const std::string& error) {
+  if (errors.find(error) != std::string::npos) return;  // said once is enough
+  errors += (errors.empty() ? "" : "; ") + error;
+}
+
+}  // namespace penvora::core::securepdf
