@@ -8,7 +8,8 @@ thread_local std::time_t currentDeadline = 0;
 
 }  // namespace
 
-FetchBudget::FetchBudget() : deadline_(std::time(nullptr) + kDeadlineSeconds), outer_(current) {
+FetchBudget::FetchBudget()
+    : deadline_(std::time(nullptr) + kDeadlineSeconds), outer_(current), outerDeadline_(currentDeadline) {
   // A budget inside another keeps the earlier deadline.
   if (!current || deadline_ < currentDeadline) currentDeadline = deadline_;
   current = this;
@@ -16,7 +17,7 @@ FetchBudget::FetchBudget() : deadline_(std::time(nullptr) + kDeadlineSeconds), o
 
 FetchBudget::~FetchBudget() {
   current = outer_;
-  if (!outer_) currentDeadline = 0;
+  currentDeadline = outerDeadline_;
 }
 
 long FetchBudget::secondsLeftOnThisThread() {

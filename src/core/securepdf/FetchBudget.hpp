@@ -50,7 +50,8 @@ class FetchBudget {
   static void note(std::string& errors, const std::string& error);
 
   std::time_t deadline_;
-  const FetchBudget* outer_;
+  const FetchBudget* outer_;   // the budget in force before this one, if any
+  std::time_t outerDeadline_;  // and the deadline it set
 };
 
 }  // namespace penvora::core::securepdf
