@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ToolOptions.hpp"
@@ -90,6 +92,21 @@ Arguments parse(int argc, char** argv) {
   return a;
 }
 
+// Whether the file is a PDF with a signature: evidence, not a report.
+bool looksSigned(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[5] = {};
+  if (!in.read(head, 5) || std::string_view(head, 5) != "%PDF-") return false;
+  const std::string_view marker = "/ByteRange";
+  std::string carry, chunk(1 << 20, '\0');
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    const std::string window = carry + chunk.substr(0, static_cast<std::size_t>(in.gcount()));
+    if (window.find(marker) != std::string::npos) return true;
+    carry = window.substr(window.size() > marker.size() ? window.size() - marker.size() : 0);
+  }
+  return false;
+}
+
 // Why the report may not go to OUT, or nothing. Checked before anything
 // is read: a slip on the command line (a second questioned file taken as
 // OUT) must not cost an input or an evidence file.
@@ -103,6 +120,7 @@ std::string outputProblem(const Arguments& a) {
   for (const auto& f : inputs)
     if (fs::equivalent(a.out, f, ec)) return a.out + " is one of the inputs: the report needs a name of its own";
   if (!a.overwrite) return a.out + " exists and is kept (--overwrite replaces it)";
+  if (looksSigned(a.out)) return a.out + " is a signed document: a report never replaces one, --overwrite or not";
   try {
     penvora::core::util::checkReplaceable(a.out, true);
   } catch (const penvora::core::util::FileReplaceError& e) {

@@ -90,7 +90,9 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {report + "--overwrite " + (dir / "." / "U2S1.txt").string(), "is one of the inputs"},
       {report + genuine + " " + (dir / "n.png").string(), "report compares exactly one --questioned file"},
       {score + " --overwrite", "--overwrite is for report"},
+      {report + "--overwrite " + (dir / "evidence.pdf").string(), "is a signed document: a report never replaces one"},
   };
+  writeText(dir / "evidence.pdf", "%PDF-1.7\n1 0 obj << /Type /Sig /ByteRange [0 1 2 3] >> endobj\n");
   for (const auto& f : failures) {
     r = run(f.command + " 2>&1");
     EXPECT_EQ(r.exitCode, 2) << f.command;
@@ -98,6 +100,7 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "r.txt"));
   EXPECT_EQ(readText(dir / "r.pdf"), pdfReport);
+  EXPECT_EQ(readText(dir / "evidence.pdf").substr(0, 8), "%PDF-1.7");
 }
 
 // The report's page with many references and a long questioned path:

@@ -301,7 +301,8 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
     out += "trailer\n<< /Size " + std::to_string(size) + " " + trailerEntries() + ">>\nstartxref\n" +
            std::to_string(xrefAt) + "\n%%EOF\n";
   } else {
-    const int xrefObj = std::max<int>(static_cast<int>(size), maxObj + 1);
+    int xrefObj = std::max<int>(static_cast<int>(size), maxObj + 1);
+    while (taken_.referenced.count(xrefObj) || !pdf_.getObjectByID(xrefObj, 0).isNull()) ++xrefObj;
     const std::uint64_t xrefAt = originalSize_ - tail_.headerOffset + out.size();
     offsets[xrefObj] = xrefAt;
     size = xrefObj + 1;

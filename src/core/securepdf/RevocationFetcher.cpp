@@ -49,8 +49,9 @@ bool current(const ASN1_TIME* lastUpdate, const ASN1_TIME* nextUpdate) {
   std::time_t early = now + kRevocationClockSkewSeconds, late = now - kRevocationClockSkewSeconds;
   // Without a next update the issuer says newer news is always at hand:
   // only a fresh one is current.
-  return lastUpdate && X509_cmp_time(lastUpdate, &early) <= 0 &&
-         X509_cmp_time(nextUpdate ? nextUpdate : lastUpdate, &late) >= 0;
+  // X509_cmp_time: -1 at or before, 1 after, 0 when unreadable.
+  return lastUpdate && X509_cmp_time(lastUpdate, &early) == -1 &&
+         X509_cmp_time(nextUpdate ? nextUpdate : lastUpdate, &late) == 1;
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ std::string digestName(const EVP_MD* md) {
 }  // namespace
 
 void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFObjectHandle signature,
-                     const EVP_MD* digest) {
+                     const EVP_MD* digest, bool timestamped) {
   QPDFObjectHandle sv = field.getKey("/SV");
   if (!sv.isDictionary()) return;
   const long long required = sv.getKey("/Ff").isInteger() ? sv.getKey("/Ff").getIntValue() : 0;
@@ -80,8 +80,14 @@ void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFO
   }
   if ((required & kAddRevInfo) && sv.getKey("/AddRevInfo").isBool() && sv.getKey("/AddRevInfo").getBoolValue())
     refuse("revocation data inside the signature");
-  if ((required & kLockDocument) && sv.getKey("/LockDocument").isBool() && sv.getKey("/LockDocument").getBoolValue())
+  // Written as a name (/true, /false, /auto); a boolean is read alike.
+  QPDFObjectHandle lock = sv.getKey("/LockDocument");
+  if ((required & kLockDocument) && (lock.isNameAndEquals("/true") || (lock.isBool() && lock.getBoolValue())))
     refuse("the document to be locked by the signature");
+  QPDFObjectHandle stamp = sv.getKey("/TimeStamp");
+  if (!timestamped && stamp.isDictionary() && stamp.getKey("/Ff").isInteger() &&
+      (stamp.getKey("/Ff").getIntValue() & 1))
+    refuse("a time-stamp, and none is asked for");
   if ((required & kAppearanceFilter) && sv.hasKey("/AppearanceFilter")) refuse("a named appearance");
   QPDFObjectHandle cert = sv.getKey("/Cert");
   if (cert.isDictionary() && cert.getKey("/Ff").isInteger() && cert.getKey("/Ff").getIntValue() != 0)

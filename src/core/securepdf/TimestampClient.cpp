@@ -45,13 +45,15 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
                                                                      [](STACK_OF(X509) * s) { sk_X509_free(s); });
   X509* tsa = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
   const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(info);
-  if (!tsa || !time || ASN1_TIME_compare(X509_get0_notBefore(tsa), time) > 0 ||
-      ASN1_TIME_compare(time, X509_get0_notAfter(tsa)) > 0) {
+  // ASN1_TIME_compare: -1, 0, 1, or -2 when unreadable.
+  const int afterStart = tsa && time ? ASN1_TIME_compare(X509_get0_notBefore(tsa), time) : -2;
+  const int beforeEnd = tsa && time ? ASN1_TIME_compare(time, X509_get0_notAfter(tsa)) : -2;
+  if (afterStart > 0 || afterStart == -2 || beforeEnd > 0 || beforeEnd == -2) {
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " gives a time outside its TSA certificate's validity");
   }
   std::time_t latest = std::time(nullptr) + kTimestampClockSkewSeconds;
-  if (X509_cmp_time(time, &latest) > 0)
+  if (X509_cmp_time(time, &latest) != -1)
     throw SecurePdfError("The time-stamp token from " + shown + " is dated ahead of this machine's clock");
 }
 

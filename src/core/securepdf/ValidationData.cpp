@@ -99,6 +99,9 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
   };
   // A response fetched once serves every signature that shares the cert.
   std::map<util::Bytes, std::pair<std::vector<std::size_t>, std::vector<std::size_t>>> revocationOf;
+  // Issuers fetched for a certificate, for the next signature it serves:
+  // they belong with its validation data too.
+  std::map<util::Bytes, util::Bytes> fetchedIssuerOf;
   FetchBudget gathering;
 
   for (const util::Bytes& contents : signatureContents) {
@@ -131,6 +134,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
                 throw SecurePdfError("the certificate at " + util::withoutUserinfo(url) + " did not issue it");
               ++fetchedIssuers;
               issuer = fetched.get();
+              fetchedIssuerOf[der] = derOf(issuer);
               pool.push_back(std::move(fetched));
             }))
           throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert) +
@@ -152,6 +156,13 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
           throw SecurePdfError("Validation data cannot be fetched for " + util::subjectLine(cert) + ": " + errors);
         if (revoked) throw SecurePdfError(revokedMessage(cert, *revoked));
         known = revocationOf.emplace(der, found).first;
+      }
+      if (const auto fetched = fetchedIssuerOf.find(der); fetched != fetchedIssuerOf.end()) {
+        const bool pooled =
+            std::any_of(pool.begin(), pool.end(), [&](const X509Ptr& p) { return derOf(p.get()) == fetched->second; });
+        const unsigned char* p = fetched->second.data();
+        if (!pooled)
+          if (X509* again = d2i_X509(nullptr, &p, static_cast<long>(fetched->second.size()))) pool.emplace_back(again);
       }
       for (std::size_t i : known->second.first) addOnce(vri.ocsps, i);
       for (std::size_t i : known->second.second) addOnce(vri.crls, i);

@@ -22,26 +22,21 @@ std::size_t userinfoEnd(std::string_view url) {
   const auto scheme = url.find("://");
   if (scheme == std::string_view::npos) return std::string_view::npos;
   const auto hostStart = scheme + 3;
-  // The last "@" before the path, or before the query: whichever is later,
-  // so a "/", "?" or "#" left unescaped in a password still counts as part
-  // of it, for sending and for hiding alike.
-  auto lastAtBefore = [&](std::string_view stops) {
-    const auto at = url.substr(0, url.find_first_of(stops, hostStart)).rfind('@');
-    return at == std::string_view::npos || at < hostStart ? std::string_view::npos : at;
-  };
-  const auto beforePath = lastAtBefore("/"), beforeQuery = lastAtBefore("?#");
-  if (beforePath == std::string_view::npos) return beforeQuery;
-  if (beforeQuery == std::string_view::npos) return beforePath;
-  return std::max(beforePath, beforeQuery);
+  // The authority ends at the first "/", "?" or "#": an "@" after it
+  // belongs to the path or the query.
+  const auto at = url.substr(0, url.find_first_of("/?#", hostStart)).rfind('@');
+  return at == std::string_view::npos || at < hostStart ? std::string_view::npos : at;
 }
 
 std::string withoutUserinfo(std::string_view url) {
-  // Errs on hiding: up to the last "@" of all, so a password that cannot
-  // be told from the path (a "/" and a "?" in it) is hidden whole too.
+  // Errs on hiding: up to the last "@" of all, so a password written
+  // unescaped, "/", "?" and all, or in an address without a scheme, is
+  // hidden whole too.
   const auto scheme = url.find("://");
-  const auto at = scheme == std::string_view::npos ? scheme : url.rfind('@');
-  if (at == std::string_view::npos || at < scheme + 3) return std::string(url);
-  return std::string(url.substr(0, url.find("://") + 3)) + "***" + std::string(url.substr(at));
+  const auto start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const auto at = url.rfind('@');
+  if (at == std::string_view::npos || at < start) return std::string(url);
+  return std::string(url.substr(0, start)) + "***" + std::string(url.substr(at));
 }
 
 std::string percentDecoded(std::string_view text) {

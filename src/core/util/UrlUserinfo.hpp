@@ -10,13 +10,13 @@ namespace penvora::core::util {
 // stays as written, so ordinary credentials read the same.
 std::string userinfoEscaped(std::string_view text, bool userName);
 
-// Where the user name and password of a URL end: the "@" after them, or
-// npos when it has none. A password written unescaped, "/", "?", "#" and
-// all, ends there too.
+// Where the user name and password of a URL end: the last "@" before the
+// path, query or fragment, or npos when there is none. A "/", "?" or "#"
+// in a password must be escaped for it to be read.
 std::size_t userinfoEnd(std::string_view url);
 
-// The URL to show: everything between "://" and the last "@" replaced by
-// "***", so whatever may be a password is never shown.
+// The URL to show: everything between "://" (or the start) and the last
+// "@" replaced by "***", so whatever may be a password is never shown.
 std::string withoutUserinfo(std::string_view url);
 
 // The text with every "%" and two hexadecimal digits replaced by that byte;

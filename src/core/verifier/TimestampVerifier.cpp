@@ -79,8 +79,9 @@ TimestampCheck verifyTimestamp(const util::Bytes& token, std::string_view data, 
     return out;
   }
   const std::time_t now = std::time(nullptr);
-  if (out.time == 0 || X509_cmp_time(X509_get0_notBefore(tsa), &out.time) > 0 ||
-      X509_cmp_time(X509_get0_notAfter(tsa), &out.time) < 0 || out.time > now + kClockSkewSeconds) {
+  // X509_cmp_time: -1 at or before, 1 after, 0 when unreadable.
+  if (out.time == 0 || X509_cmp_time(X509_get0_notBefore(tsa), &out.time) != -1 ||
+      X509_cmp_time(X509_get0_notAfter(tsa), &out.time) != 1 || out.time > now + kClockSkewSeconds) {
     out.chain = ChainResult::Status::Invalid;
     out.problem = out.time > now + kClockSkewSeconds
                       ? "the time-stamp's time is in the future"

@@ -136,7 +136,9 @@ TEST(SeedValueTest, ARequiredConstraintTheSignatureDoesNotMeetRefusesTheField) {
       {"<< /Ff 1 /Filter /Other.Handler >>", "requires the signature handler Other.Handler"},
       {"<< /Ff 8 /Reasons [(Approved) (Reviewed)] >>", "one of its listed reasons, not 'Seen'"},
       {"<< /Ff 8 /Reasons [(Seen)] >>", ""},
-      {"<< /Ff 128 /LockDocument true >>", "the document to be locked"},
+      {"<< /Ff 128 /LockDocument /true >>", "the document to be locked"},
+      {"<< /Ff 128 /LockDocument /auto >>", ""},
+      {"<< /TimeStamp << /URL (http://tsa.example) /Ff 1 >> >>", "requires a time-stamp"},
       {"<< /Cert << /Ff 1 /Subject [<00>] >> >>", "certificate constraints"},
   };
   for (const auto& c : cases) {

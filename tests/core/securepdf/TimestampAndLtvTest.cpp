@@ -237,8 +237,24 @@ TEST_F(TimestampTest, ValidationDataFetchesAMissingIssuerAndRefusesARevokedCerti
   const std::string impostor = testsupport::errorOf<SecurePdfError>([&] { ltvOf("default.pdf").update(); });
   EXPECT_NE(impostor.find("ca.cer did not issue it"), std::string::npos) << impostor;
   pki.serveImpostor = false;
-  ltvOf("default.pdf").update();
-  EXPECT_EQ(pdftest::pdfsigValidations(dir / "ltv.pdf").at(0), "Signature is Valid.");
+  // Signed twice: the issuer fetched for the first signature belongs with
+  // the second's validation data too.
+  auto again = pdftest::signer(dir / "default.pdf", dir / "twice.pdf");
+  again.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
+  again.timestampServer = tsa.url();
+  again.signatureWidgetPages = "0";
+  again.sign();
+  ltvOf("twice.pdf").update();
+  const auto validations = pdftest::pdfsigValidations(dir / "ltv.pdf");  // and the unverified document time-stamp
+  ASSERT_EQ(validations.size(), 3u);
+  EXPECT_EQ(validations[0], "Signature is Valid.");
+  EXPECT_EQ(validations[1], "Signature is Valid.");
+  const std::string bytes = readText(dir / "ltv.pdf");
+  QPDF q;
+  q.processMemoryFile("ltv", bytes.data(), bytes.size());
+  QPDFObjectHandle vri = q.getRoot().getKey("/DSS").getKey("/VRI");
+  ASSERT_EQ(vri.getKeys().size(), 2u);
+  for (const auto& key : vri.getKeys()) EXPECT_EQ(vri.getKey(key).getKey("/Cert").getArrayNItems(), 4) << key;
 
   auto s = signerOf(pdftest::plainPdf(), "signed.pdf");
   s.signatureProfile = PDFSignSignatureProfiles::pfBaselineT;
