@@ -19,6 +19,7 @@ namespace penvora::core::securepdf {
 namespace {
 
 using util::Owned;
+using util::timeOf;
 
 template <typename T, typename Encode>
 util::Bytes der(Encode i2d, T* object) {
@@ -27,19 +28,16 @@ util::Bytes der(Encode i2d, T* object) {
   return std::move(*out);
 }
 
+// Only http and https addresses are asked: no files, no other protocols.
+bool isHttp(const std::string& url) { return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0; }
+
 // A name that is an http or https address, as text.
 std::optional<std::string> httpUri(const GENERAL_NAME* name) {
   if (!name || name->type != GEN_URI) return std::nullopt;
   const auto* s = name->d.uniformResourceIdentifier;
   std::string u(reinterpret_cast<const char*>(ASN1_STRING_get0_data(s)),
                 static_cast<std::size_t>(ASN1_STRING_length(s)));
-  if (u.rfind("http://", 0) != 0 && u.rfind("https://", 0) != 0) return std::nullopt;
-  return u;
-}
-
-std::time_t timeOf(const ASN1_TIME* t) {
-  std::tm tm{};
-  return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
+  return isHttp(u) ? std::optional(u) : std::nullopt;
 }
 
 // Whether a CRL issued at `lastUpdate`, due again at `nextUpdate` (may be
@@ -65,7 +63,7 @@ std::vector<std::string> ocspUrls(X509* cert) {
   Owned<STACK_OF(OPENSSL_STRING), X509_email_free> list(X509_get1_ocsp(cert));
   for (int i = 0; list && i < sk_OPENSSL_STRING_num(list.get()); ++i) {
     std::string u = sk_OPENSSL_STRING_value(list.get(), i);
-    if (u.rfind("http://", 0) == 0 || u.rfind("https://", 0) == 0) out.push_back(u);
+    if (isHttp(u)) out.push_back(u);
   }
   return out;
 }

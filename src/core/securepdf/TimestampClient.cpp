@@ -41,8 +41,7 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
                          " is not signed by a certificate meant for time-stamping, valid now and named in the token");
   }
   // The stack is new, its certificates the token's.
-  std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)> signers(PKCS7_get0_signers(token, nullptr, 0),
-                                                                     [](STACK_OF(X509) * s) { sk_X509_free(s); });
+  util::X509StackView signers(PKCS7_get0_signers(token, nullptr, 0));
   X509* tsa = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
   const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(info);
   // ASN1_TIME_compare: -1, 0, 1, or -2 when unreadable.

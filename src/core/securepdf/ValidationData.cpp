@@ -158,11 +158,11 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
         known = revocationOf.emplace(der, found).first;
       }
       if (const auto fetched = fetchedIssuerOf.find(der); fetched != fetchedIssuerOf.end()) {
-        const bool pooled =
-            std::any_of(pool.begin(), pool.end(), [&](const X509Ptr& p) { return derOf(p.get()) == fetched->second; });
         const unsigned char* p = fetched->second.data();
-        if (!pooled)
-          if (X509* again = d2i_X509(nullptr, &p, static_cast<long>(fetched->second.size()))) pool.emplace_back(again);
+        X509Ptr again(d2i_X509(nullptr, &p, static_cast<long>(fetched->second.size())));
+        if (again && std::none_of(pool.begin(), pool.end(),
+                                  [&](const X509Ptr& c) { return X509_cmp(c.get(), again.get()) == 0; }))
+          pool.push_back(std::move(again));
       }
       for (std::size_t i : known->second.first) addOnce(vri.ocsps, i);
       for (std::size_t i : known->second.second) addOnce(vri.crls, i);

@@ -2,6 +2,7 @@
 #include <openssl/crypto.h>
 #include <openssl/x509.h>
 
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,12 @@ inline void freeX509StackAndCertificates(STACK_OF(X509) * s) { sk_X509_pop_free(
 inline void freeX509StackOnly(STACK_OF(X509) * s) { sk_X509_free(s); }
 using X509Stack = Owned<STACK_OF(X509), freeX509StackAndCertificates>;
 using X509StackView = Owned<STACK_OF(X509), freeX509StackOnly>;
+
+// An ASN1 time as seconds since the epoch (UTC); 0 when unreadable.
+inline std::time_t timeOf(const ASN1_TIME* t) {
+  std::tm tm{};
+  return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
+}
 
 // A certificate's subject as one line ("/C=ES/O=.../CN=..."), for reports
 // and error texts; "?" when it cannot be printed.

@@ -14,12 +14,8 @@ namespace penvora::core::verifier {
 namespace {
 
 using util::Owned;
+using util::timeOf;
 using Status = CertificateStatus::Status;
-
-std::time_t timeOf(const ASN1_TIME* t) {
-  std::tm tm{};
-  return t && ASN1_TIME_to_tm(t, &tm) == 1 ? timegm(&tm) : 0;
-}
 
 // Whether an answer issued at `thisUpdate`, due again at `nextUpdate`
 // (may be null), speaks of the time `at`: issued after it, or current

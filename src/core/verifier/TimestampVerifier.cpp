@@ -45,8 +45,7 @@ TimestampCheck verifyTimestamp(const util::Bytes& token, std::string_view data, 
     out.problem = "the time-stamp token cannot be read";
     return out;
   }
-  std::tm tm{};
-  if (ASN1_TIME_to_tm(TS_TST_INFO_get_time(tst.get()), &tm) == 1) out.time = timegm(&tm);
+  out.time = util::timeOf(TS_TST_INFO_get_time(tst.get()));
 
   util::X509Stack certs(CMS_get1_certs(cms.get()));
   if (!certs) certs.reset(sk_X509_new_null());
