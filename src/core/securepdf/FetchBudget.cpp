@@ -4,12 +4,14 @@ namespace penvora::core::securepdf {
 namespace {
 
 thread_local const FetchBudget* current = nullptr;
-thread_local std::time_t currentDeadline = 0;
+thread_local std::chrono::steady_clock::time_point currentDeadline;
 
 }  // namespace
 
 FetchBudget::FetchBudget()
-    : deadline_(std::time(nullptr) + kDeadlineSeconds), outer_(current), outerDeadline_(currentDeadline) {
+    : deadline_(Clock::now() + std::chrono::seconds(kDeadlineSeconds)),
+      outer_(current),
+      outerDeadline_(currentDeadline) {
   // A budget inside another keeps the earlier deadline.
   if (!current || deadline_ < currentDeadline) currentDeadline = deadline_;
   current = this;
@@ -20,13 +22,13 @@ FetchBudget::~FetchBudget() {
   currentDeadline = outerDeadline_;
 }
 
-long FetchBudget::secondsLeftOnThisThread() {
+long FetchBudget::millisecondsLeftOnThisThread() {
   if (!current) return -1;
-  const std::time_t left = currentDeadline - std::time(nullptr);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(currentDeadline - Clock::now()).count();
   return left > 0 ? static_cast<long>(left) : 0;
 }
 
-bool FetchBudget::expired() const { return std::time(nullptr) >= deadline_; }
+bool FetchBudget::expired() const { return Clock::now() >= deadline_; }
 
 std::string FetchBudget::deadlineMessage() {
   return "no more answers waited for after " + std::to_string(kDeadlineSeconds) + " s";

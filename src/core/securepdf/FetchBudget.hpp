@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -40,18 +41,21 @@ class FetchBudget {
     return false;
   }
 
-  // Seconds left for a request made now under the budget in force on this
-  // thread; -1 when none is.
-  static long secondsLeftOnThisThread();
+  // Milliseconds left for a request made now under the budget in force on
+  // this thread; -1 when none is.
+  static long millisecondsLeftOnThisThread();
 
  private:
   bool expired() const;
   static std::string deadlineMessage();
   static void note(std::string& errors, const std::string& error);
 
-  std::time_t deadline_;
-  const FetchBudget* outer_;   // the budget in force before this one, if any
-  std::time_t outerDeadline_;  // and the deadline it set
+  // Steady: setting the machine's clock neither ends a budget nor stretches it.
+  using Clock = std::chrono::steady_clock;
+
+  Clock::time_point deadline_;
+  const FetchBudget* outer_;         // the budget in force before this one, if any
+  Clock::time_point outerDeadline_;  // and the deadline it set
 };
 
 }  // namespace penvora::core::securepdf

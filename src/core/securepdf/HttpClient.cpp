@@ -114,9 +114,10 @@ std::string httpRequest(const std::string& url, const std::string& what, const s
   api.setopt(c, CURLOPT_WRITEDATA, &response);
   api.setopt(c, CURLOPT_CONNECTTIMEOUT, connectLimit.load());
   // Within a budget, no longer than the time it has left.
-  const long left = FetchBudget::secondsLeftOnThisThread();
+  const long left = FetchBudget::millisecondsLeftOnThisThread();
   if (left == 0) throw SecurePdfError("The " + what + " " + shown + " was not asked: no time left for answers");
-  api.setopt(c, CURLOPT_TIMEOUT, left > 0 ? std::min(totalLimit.load(), left) : totalLimit.load());
+  const long ownLimit = totalLimit.load() * 1000;
+  api.setopt(c, CURLOPT_TIMEOUT_MS, left > 0 ? std::min(ownLimit, left) : ownLimit);
   api.setopt(c, CURLOPT_NOSIGNAL, 1L);
   api.setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   api.setopt(c, CURLOPT_MAXREDIRS, 3L);

@@ -19,6 +19,7 @@
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/CmsSignature.hpp"
 #include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/FetchBudget.hpp"
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
@@ -395,6 +396,8 @@ void PDFSign::update() {
   for (auto& f : listSignatureFields(pdf))
     if (f.isSigned) contents.push_back(signatureContents(src, f.field.getKey("/V")));
   if (contents.empty()) throw SecurePdfError("The document has no signature to add validation data to");
+  // One deadline for the whole step, the document time-stamp included.
+  FetchBudget step;
   const ValidationData data = gatherValidationData(contents);
 
   ObjectEncryptor encryptor(pdf);

@@ -26,7 +26,7 @@ namespace {
 // attribute, valid now and at the token's time. Its chain to an anchor is
 // the validator's business, so the token's own certificates stand in as
 // anchors here.
-void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const std::string& shown) {
+void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const std::string& shown, std::time_t asked) {
   Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
   STACK_OF(X509)* certs = PKCS7_type_is_signed(token) ? token->d.sign->cert : nullptr;
   for (int i = 0; store && i < sk_X509_num(certs); ++i) X509_STORE_add_cert(store.get(), sk_X509_value(certs, i));
@@ -51,12 +51,20 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " gives a time outside its TSA certificate's validity");
   }
-  std::time_t latest = std::time(nullptr) + kTimestampClockSkewSeconds;
-  if (X509_cmp_time(time, &latest) != -1)
-    throw SecurePdfError("The time-stamp token from " + shown + " is dated ahead of this machine's clock");
+  if (const char* problem = tokenTimeProblem(util::timeOf(time), asked, std::time(nullptr)))
+    throw SecurePdfError("The time-stamp token from " + shown + " is dated " + problem);
 }
 
 }  // namespace
+
+const char* tokenTimeProblem(std::time_t tokenTime, std::time_t asked, std::time_t answered) {
+  if (tokenTime <= 0) return "at a time that cannot be read";
+  if (tokenTime > answered + kTimestampClockSkewSeconds) return "ahead of this machine's clock";
+  // A time before the request would move the signature back to when it did
+  // not exist yet.
+  if (tokenTime < asked - kTimestampClockSkewSeconds) return "before it was asked for";
+  return nullptr;
+}
 
 util::Bytes requestTimestampToken(const std::string& url, const util::Bytes& data) {
   util::Bytes imprint(SHA512_DIGEST_LENGTH);
@@ -89,6 +97,7 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
   const auto body = util::derOf(i2d_TS_REQ, req.get());
   if (!body) throw SecurePdfError("Cannot encode the time-stamp request");
 
+  const std::time_t asked = std::time(nullptr);
   const std::string answer =
       httpRequest(url, "time-stamp server", "application/timestamp-query", util::toString(*body));
 
@@ -119,7 +128,7 @@ util::Bytes requestTimestampTokenForDigest(const std::string& url, const util::B
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " has a signature that does not verify");
   }
-  checkAsValidatorsWill(token, info, req.get(), shown);
+  checkAsValidatorsWill(token, info, req.get(), shown, asked);
 
   auto result = util::derOf(i2d_PKCS7, token);
   if (!result) throw SecurePdfError("Cannot encode the time-stamp token");

@@ -5,6 +5,7 @@
 
 #include "core/securepdf/HttpClient.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/TimestampClient.hpp"
 #include "penvora/SignatureVerifier.hpp"
 #include "support/TestPki.hpp"
 #include "support/UpdateSupport.hpp"
@@ -112,6 +113,17 @@ TEST_F(TimestampTest, MisbehavingAuthoritiesFailWithAClearErrorAndNoOutput) {
     s.timestampServer = tsa.url();
     pdftest::expectFailure(s, message, dir.path());
   }
+}
+
+// `openssl ts` stamps with the clock of this machine, so the bounds of a
+// token's time are checked on the rule itself.
+TEST(TimestampTokenTime, LiesBetweenAskingAndAnsweringWithinTheSkew) {
+  const std::time_t asked = 1'800'000'000, answered = asked + 40, skew = kTimestampClockSkewSeconds;
+  for (const std::time_t fits : {asked - skew, asked, answered, answered + skew})
+    EXPECT_EQ(tokenTimeProblem(fits, asked, answered), nullptr) << fits - asked;
+  EXPECT_STREQ(tokenTimeProblem(answered + skew + 1, asked, answered), "ahead of this machine's clock");
+  EXPECT_STREQ(tokenTimeProblem(asked - skew - 1, asked, answered), "before it was asked for");
+  EXPECT_STREQ(tokenTimeProblem(0, asked, answered), "at a time that cannot be read");
 }
 
 TEST_F(TimestampTest, LongTermValidationAddsDssAndADocumentTimestamp) {
