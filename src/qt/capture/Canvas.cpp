@@ -53,6 +53,7 @@ std::size_t Canvas::pointCount() const {
 
 void Canvas::clearDrawing() {
   strokes_.clear();
+  drawnOn_ = QSizeF();
   drawing_ = false;
   inkImage_.fill(Qt::transparent);
   update();
@@ -87,19 +88,14 @@ void Canvas::paintStroke(QPainter& painter, const core::capture::CapturedStroke&
 }
 
 QImage Canvas::renderDrawing(qreal scale) const {
-  // The canvas, grown to every stroke: a panel made smaller after drawing
-  // (a turned tablet) must not cut the signature that is handed on.
-  QRectF area(QPointF(0, 0), QSizeF(size()));
-  const double r = pencilWidth_ / 2 + 1;
-  for (const auto& s : strokes_)
-    for (const auto& p : s.points) area |= QRectF(p.x - r, p.y - r, 2 * r, 2 * r);
-  area = area.toAlignedRect();
+  // A panel made smaller after drawing must not cut the signature that is
+  // handed on, nor may a stroke run past the canvas add ink nobody saw.
+  const QRectF area(QPointF(0, 0), drawnOn_.expandedTo(QSizeF(size())));
   QImage image((area.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(scale);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.translate(-area.topLeft());
   for (const auto& s : strokes_) paintStroke(painter, s);
   return image;
 }
@@ -130,6 +126,7 @@ void Canvas::paintEvent(QPaintEvent* event) {
 
 void Canvas::begin(const QPointF& p, quint64 timestamp, double pressure) {
   drawing_ = true;
+  drawnOn_ = drawnOn_.expandedTo(QSizeF(size()));
   strokeStartTimestamp_ = timestamp;
   strokeTimer_.start();
   strokes_.push_back(

@@ -46,8 +46,8 @@ class Canvas : public QWidget {
   std::size_t pointCount() const;
   // Replaces the drawing by an empty one.
   void clearDrawing();
-  // The ink alone on a transparent background at `scale`, over the canvas
-  // and any stroke beyond it.
+  // The ink alone on a transparent background at `scale`, over the largest
+  // canvas it was drawn on; ink beyond that area was never shown.
   QImage renderDrawing(qreal scale) const;
 
  signals:
@@ -77,6 +77,7 @@ class Canvas : public QWidget {
   double pencilWidth_;
   std::vector<core::capture::CapturedStroke> strokes_;
   bool drawing_ = false;
+  QSizeF drawnOn_;  // the largest size the canvas had while a stroke began on it
   quint64 strokeStartTimestamp_ = 0;
   QElapsedTimer strokeTimer_;  // for events that carry no timestamp
   QImage inkImage_;            // retained ink; new segments are drawn into it

@@ -175,7 +175,10 @@ TEST(SignatureDrawerViewTest, InkColourFollowsTheSchemeOnlyForTheDefaultBlack) {
   EXPECT_NEAR(inked, 10, 1);  // a 10-point pen across the stroke
   EXPECT_EQ(QColor(ink.pixel(100, 100)), QColor(Qt::blue));
   panel.canvas().resize(60, 60);  // a smaller panel keeps the whole signature
-  EXPECT_EQ(panel.canvas().renderDrawing(1.0).copy(0, 0, ink.width(), ink.height()), ink);
+  EXPECT_EQ(panel.canvas().renderDrawing(1.0), ink);
+  // Ink run past the canvas was never shown, and is not handed on.
+  panel.stroke(30, {ink.width() - 20, 100}, {8, 0});
+  EXPECT_EQ(panel.canvas().renderDrawing(1.0).size(), ink.size());
 }
 
 TEST(SignatureDrawerViewTest, SwappingPortraitAndLandscapeStartsOver) {
