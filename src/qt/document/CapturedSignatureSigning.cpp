@@ -7,6 +7,7 @@
 #include "penvora/ErrorTexts.hpp"
 #include "qt/document/PDFTextSearch.hpp"
 #include "qt/document/SignaturePlacement.hpp"
+#include "qt/ui/Localization.hpp"
 
 namespace penvora {
 
@@ -27,7 +28,7 @@ CapturedSigningResult signCapturedSignature(const PenvoraSDKParams& params, cons
   auto document = core::document::PDFDocument::open(path);
   if (!document) return {{}, errortext::DocumentNotAccessible};
   if (document->isLocked() && !document->unlockWithPassword(files.password))
-    return {{}, errorkey::IncorrectPDFPassword};
+    return {{}, qt::ui::localizedString(errorkey::IncorrectPDFPassword).toStdString()};
   const qt::document::PDFTextSearch text(QString::fromStdString(path), QString::fromStdString(files.password),
                                          &*document);
   const qt::document::SignaturePlacement placement(*document, text, *params.widget);

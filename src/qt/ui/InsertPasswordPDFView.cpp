@@ -39,7 +39,9 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
   nameForAccessibility(ui_->closeButton, "a11y_close");  // not the glyph
   nameForAccessibility(ui_->passwordField, "a11y_password_field", "insert-password");
   setAccessibleName(localizedString("insert-password"));
-  ModalOverlay::setKeyButtons(this, ui_->acceptButton, ui_->cancelButton);
+  // Return in the field does nothing (a half-typed password is not tried);
+  // on a focused button it presses that button.
+  ModalOverlay::setKeyButtons(this, nullptr, ui_->cancelButton);
   ui_->panel->setStyleSheet(focusRing(QLatin1String(kFocusOnLight)));
 
   const auto dismiss = [this] {

@@ -58,9 +58,9 @@ int RejectAlertViewController::perceivedLength(const QString& text) {
 }
 
 void RejectAlertViewController::touchUpInsidePositiveButton() {
-  // Blanks alone (spaces, tabs, line breaks) are no reason.
+  // Every character counts, blanks too: what the signer typed is theirs to say.
   const QString reason = ui_->rejectTextView->toPlainText();
-  if (reason.trimmed().isEmpty() || perceivedLength(reason) < kMinimumReasonLength) {
+  if (perceivedLength(reason) < kMinimumReasonLength) {
     ui_->errorLabel->show();
     // Said at once to a reader, and the field is where it is mended.
     announce(ui_->rejectTextView, ui_->errorLabel->text());

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/RejectAlertViewController.hpp"
 #include "qt/ui/UseDefaultCertDialog.hpp"
 #include "support/QtTestSupport.hpp"
@@ -47,12 +48,12 @@ TEST(RejectAlertTest, ReasonsShorterThanFourCharactersStayInTheDialog) {
   QTest::mouseClick(dialog.positiveButton(), Qt::LeftButton);
   EXPECT_TRUE(host.reasons.empty());
 
-  dialog.rejectTextView()->setPlainText("    ");  // blanks alone are no reason
+  dialog.rejectTextView()->setPlainText("   ");
   QTest::mouseClick(dialog.positiveButton(), Qt::LeftButton);
   EXPECT_TRUE(host.reasons.empty());
-  dialog.rejectTextView()->setPlainText("no  ");  // spaces count among four characters
+  dialog.rejectTextView()->setPlainText("    ");  // spaces count: four are a reason
   QTest::mouseClick(dialog.positiveButton(), Qt::LeftButton);
-  ASSERT_EQ(host.reasons, std::vector<std::string>{"no  "});
+  ASSERT_EQ(host.reasons, std::vector<std::string>{"    "});
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_TRUE(dialog.errorLabel()->isHidden());
 }
@@ -80,14 +81,22 @@ TEST(PasswordPanelTest, ButtonsDecideAndReturnDoesNothing) {
   setLanguage("en");
   std::vector<std::string> accepted;
   int dismissed = 0;
-  InsertPasswordPDFView panel([&](const std::string& p) { accepted.push_back(p); }, [&] { ++dismissed; });
-  panel.resize(480, 600);
-  panel.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+  // Over the screen, as it is shown: there Return and Escape go through the
+  // overlay's keys.
+  QWidget screen;
+  screen.resize(480, 600);
+  auto* shown =
+      new InsertPasswordPDFView([&](const std::string& p) { accepted.push_back(p); }, [&] { ++dismissed; }, &screen);
+  InsertPasswordPDFView& panel = *shown;
+  ModalOverlay::cover(shown, &screen);
+  screen.show();
+  shown->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
   EXPECT_EQ(panel.passwordField()->echoMode(), QLineEdit::Password);
   EXPECT_EQ(panel.passwordField()->placeholderText(), localizedString("password"));
 
   QTest::mouseClick(panel.acceptButton(), Qt::LeftButton);  // empty is a password too
+  panel.passwordField()->setFocus();
   QTest::keyClicks(panel.passwordField(), "s3cret");
   QTest::keyClick(panel.passwordField(), Qt::Key_Return);
   EXPECT_EQ(accepted, std::vector<std::string>{""});
@@ -95,6 +104,9 @@ TEST(PasswordPanelTest, ButtonsDecideAndReturnDoesNothing) {
   EXPECT_EQ(accepted, (std::vector<std::string>{"", "s3cret"}));
   keepPicture(panel, "password-panel");
 
+  panel.acceptButton()->setFocus();  // on the button itself, Return presses it
+  QTest::keyClick(panel.acceptButton(), Qt::Key_Return);
+  EXPECT_EQ(accepted.size(), 3u);
   QTest::mouseClick(panel.cancelButton(), Qt::LeftButton);
   QTest::mouseClick(panel.closeButton(), Qt::LeftButton);
   EXPECT_EQ(dismissed, 2);
