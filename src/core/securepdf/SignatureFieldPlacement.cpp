@@ -203,7 +203,7 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
   const FieldTarget& t = plan_.target;
   std::vector<QPDFObjectHandle> targets;
   if (t.everyPage) {
-    // A page listed twice shows its one widget in both places.
+    // A page listed twice shows its one picture in both places.
     std::set<QPDFObjGen> seen;
     for (const QPDFObjectHandle& p : allPages(pdf_))
       if (seen.insert(p.getObjGen()).second) targets.push_back(p);
@@ -213,30 +213,49 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
     if (!page) throw SecurePdfError("No page with index " + t.pageText);
     targets.push_back(*page);
   }
+  const auto rect = [&] {
+    return QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(t.x, t.y, t.x + t.width, t.y + t.height));
+  };
+  // One appearance per page turn, shared by every page turned that way.
+  std::map<int, QPDFObjectHandle> appearances;
+  const auto appearanceFor = [&](const QPDFObjectHandle& page) {
+    const int rotate = pageRotation(page);
+    auto found = appearances.find(rotate);
+    if (found == appearances.end()) found = appearances.emplace(rotate, appearance(t.width, t.height, rotate)).first;
+    return found->second.shallowCopy();
+  };
 
+  // The field is its own widget, on the first target page.
+  const std::string name = freshFieldName(pdf_, "Signature");
   QPDFObjectHandle field = update_.addNew(QPDFObjectHandle::newDictionary());
   field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
-  field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(freshFieldName(pdf_, "Signature")));
+  field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name));
   field.replaceKey("/V", signature);
-  // One page: the field is its own widget; several: one kid per page.
-  QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-  for (QPDFObjectHandle page : targets) {
-    QPDFObjectHandle widget = targets.size() == 1 ? field : update_.addNew(QPDFObjectHandle::newDictionary());
-    widget.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
-    widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
-    widget.replaceKey("/Rect",
-                      QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(t.x, t.y, t.x + t.width, t.y + t.height)));
-    widget.replaceKey("/F", QPDFObjectHandle::newInteger(plan_.invisible ? 2 + 128 : 4 + 128));
-    widget.replaceKey("/P", page);
-    widget.replaceKey("/AP", appearance(t.width, t.height, pageRotation(page)));
-    if (targets.size() > 1) {
-      widget.replaceKey("/Parent", field);
-      kids.appendItem(widget);
-    }
-    addToPage(page, widget, update_);
-  }
-  if (targets.size() > 1) field.replaceKey("/Kids", kids);
+  field.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+  field.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
+  field.replaceKey("/Rect", rect());
+  field.replaceKey("/F", QPDFObjectHandle::newInteger(plan_.invisible ? 2 + 128 : 4 + 128));
+  field.replaceKey("/P", targets.front());
+  field.replaceKey("/AP", appearanceFor(targets.front()));
+  addToPage(targets.front(), field, update_);
   addToForm(form, field, update_);
+
+  // The other pages show the same picture in a locked stamp, not in more
+  // widgets of the field: validators that take each widget for a field of
+  // its own would list those as unsigned signatures.
+  if (plan_.invisible) return;
+  for (std::size_t i = 1; i < targets.size(); ++i) {
+    QPDFObjectHandle stamp = update_.addNew(QPDFObjectHandle::newDictionary());
+    stamp.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+    stamp.replaceKey("/Subtype", QPDFObjectHandle::newName("/Stamp"));
+    stamp.replaceKey("/Rect", rect());
+    // Printed, read-only, not to be deleted or edited.
+    stamp.replaceKey("/F", QPDFObjectHandle::newInteger(4 + 64 + 128 + 512));
+    stamp.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString(name));
+    stamp.replaceKey("/P", targets[i]);
+    stamp.replaceKey("/AP", appearanceFor(targets[i]));
+    addToPage(targets[i], stamp, update_);
+  }
 }
 
 }  // namespace penvora::core::securepdf

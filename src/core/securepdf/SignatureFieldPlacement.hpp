@@ -15,8 +15,8 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFO
 
 // Puts a signature dictionary into the document's form, marking every
 // object it changes or makes in the update: into an existing signature
-// field (its widgets get the appearance), or into a new field with one
-// widget per target page.
+// field (its widgets get the appearance), or into a new field that is its
+// own widget, its picture repeated on every other target page in a stamp.
 class SignatureFieldPlacement {
  public:
   SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
