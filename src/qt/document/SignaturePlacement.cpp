@@ -50,8 +50,10 @@ SignaturePlacement::SignaturePlacement(const core::document::PDFDocument& docume
     : document_(document), text_(text), widget_(widget) {}
 
 std::optional<QString> SignaturePlacement::validateWidget() const {
+  // The request's own sides: a box the host asked for is valid or not
+  // whatever way its page is turned.
   const auto message = core::document::validateWidget(
-      asSeen(document_, widget_),
+      widget_,
       [&](const std::string& t) { return text_.findFirst(QString::fromStdString(t), caseInsensitive).has_value(); },
       [](const std::string& key) { return ui::localizedString(QString::fromStdString(key)).toStdString(); });
   if (!message) return std::nullopt;

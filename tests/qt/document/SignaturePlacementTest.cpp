@@ -111,11 +111,12 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   ASSERT_TRUE(placement.placeFixedSignature(ink(), ess));
   EXPECT_EQ(ess.page, 2);
   EXPECT_EQ(ess.bounds, (Rect{0, 0, 300, 150}));
-  // On the page turned a quarter the user sees 150 x 300: too narrow. A
-  // box 100 x 150 in page space shows 150 x 100.
-  EXPECT_EQ(placement.validateWidget(), QString("The signature box proportions are not valid"));
-  w.widgetWidth = 100;
+  // The request's sides decide, whatever way the page is turned: 300 x 150
+  // passes on the page turned a quarter, 100 x 150 does not.
   EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  w.widgetWidth = 100;
+  EXPECT_EQ(placement.validateWidget(), QString("The signature box proportions are not valid"));
+  // The capture takes the shape the user sees there: 150 x 100.
   EXPECT_FLOAT_EQ(placement.signatureRatio(), 1.5f);
 
   const auto jpeg = core::util::base64Decode(ess.jpgB64);
