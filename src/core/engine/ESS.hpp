@@ -10,6 +10,7 @@
 #include "core/capture/PlatformFacts.hpp"
 #include "core/securepdf/SignatureConfigurable.hpp"
 #include "core/util/Bytes.hpp"
+#include "core/util/Hex.hpp"
 #include "penvora/ESS.hpp"
 #include "penvora/ESSParams.hpp"
 #include "penvora/PenvoraSDKParams.hpp"
@@ -45,6 +46,9 @@ class ESS {
   static std::optional<util::Bytes> envelope(const util::Bytes& payload, const util::Bytes& certificate);
   static std::optional<util::Bytes> aesEncrypt(const util::Bytes& payload, const util::Bytes& key,
                                                const util::Bytes& iv);
+  // Bytes as uppercase hexadecimal text, the form binary values take on
+  // their way to the signing library.
+  static std::string hexUpper(const util::Bytes& bytes) { return util::hexEncode(bytes, util::HexCase::Upper); }
   // Issuer Name TLV and serialNumber content bytes, read from the DER.
   static std::optional<std::pair<util::Bytes, util::Bytes>> issuerAndSerial(const util::Bytes& certificateDer);
 

@@ -286,8 +286,8 @@ bool ESS::addBioData(const std::string& recordB64, const std::optional<std::stri
   auto summary = recordSummary(recordB64);
   auto protectedRecord = protectRecord(recordB64, encKeyB64);
   if (!summary || !protectedRecord) return false;
-  const std::string summaryHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
-  const std::string protectedHex = util::hexEncode(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
+  const std::string summaryHex = hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*summary)));
+  const std::string protectedHex = hexUpper(ESSUtils::derTagged(0x1A, util::toBytes(*protectedRecord)));
   const std::string attributes =
       std::string(kBioSummaryAttributeOid) + "=" + summaryHex + "\r\n" + kBioDataAttributeOid + "=" + protectedHex;
   try {

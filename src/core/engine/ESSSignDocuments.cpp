@@ -143,11 +143,11 @@ void applyPicture(PDFSign& s, const PenvoraSDKCertificate& certificate, ESSParam
       ignoringFailure([&] { s.setWidgetProperty("BackgroundImageWidth", std::to_string(size->first)); });
       ignoringFailure([&] { s.setWidgetProperty("BackgroundImageHeight", std::to_string(size->second)); });
       if (auto mask = ESS::backgroundMask(essParams.jpgB64, size->first, size->second))
-        ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", util::hexEncode(*mask)); });
+        ignoringFailure([&] { s.setWidgetProperty("BackgroundMask", ESS::hexUpper(*mask)); });
     }
   }
   if (auto data = util::base64DecodeIgnoringUnknown(essParams.jpgB64))
-    ignoringFailure([&] { s.setWidgetProperty("BackgroundData", util::hexEncode(*data)); });
+    ignoringFailure([&] { s.setWidgetProperty("BackgroundData", ESS::hexUpper(*data)); });
 }
 
 // 7. The biometric record as two signed attributes; with several
