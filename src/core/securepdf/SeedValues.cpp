@@ -2,6 +2,7 @@
 
 #include <openssl/objects.h>
 
+#include "core/securepdf/CertificateSeedValue.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 
 namespace penvora::core::securepdf {
@@ -47,7 +48,7 @@ std::string digestName(const EVP_MD* md) {
 }  // namespace
 
 void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFObjectHandle signature,
-                     const EVP_MD* digest, bool timestamped) {
+                     const EVP_MD* digest, bool timestamped, const Certificate* identity) {
   QPDFObjectHandle sv = field.getKey("/SV");
   if (!sv.isDictionary()) return;
   const long long required = sv.getKey("/Ff").isInteger() ? sv.getKey("/Ff").getIntValue() : 0;
@@ -89,9 +90,10 @@ void checkSeedValues(QPDFObjectHandle field, const std::string& fieldName, QPDFO
       (stamp.getKey("/Ff").getIntValue() & 1))
     refuse("a time-stamp, and none is asked for");
   if ((required & kAppearanceFilter) && sv.hasKey("/AppearanceFilter")) refuse("a named appearance");
-  QPDFObjectHandle cert = sv.getKey("/Cert");
-  if (cert.isDictionary() && cert.getKey("/Ff").isInteger() && cert.getKey("/Ff").getIntValue() != 0)
-    refuse("certificate constraints this signer does not check");
+  if (QPDFObjectHandle cert = sv.getKey("/Cert"); cert.isDictionary()) {
+    if (!identity) refuse("a signing certificate, and none is given");
+    if (const auto unmet = unmetCertificateSeedValue(cert, *identity)) refuse(*unmet);
+  }
 }
 
 }  // namespace penvora::core::securepdf

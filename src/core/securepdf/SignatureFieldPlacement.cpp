@@ -161,7 +161,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
       throw SecurePdfError("The signature field '" + entry.fullName + "' is locked by the signature in field '" +
                            lock.signedField + "'");
   QPDFObjectHandle field = entry.field;
-  checkSeedValues(field, entry.fullName, signature, plan_.digest, plan_.timestamp);
+  checkSeedValues(field, entry.fullName, signature, plan_.digest, plan_.timestamp, plan_.identity);
   std::vector<QPDFObjectHandle> widgets;
   if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) {
     widgets.push_back(field);

@@ -111,6 +111,7 @@ SigningPlan planSigning(const PDFSign& signer, std::time_t now) {
   if (!signer.signingCert) throw SecurePdfError("No signing certificate set");
   if (signer.outputFile.empty()) throw SecurePdfError("No output file given");
   SigningPlan plan;
+  plan.identity = signer.signingCert.get();
   plan.digest = digestNamed(signer.signatureHashAlgorithm);
   plan.timestamp = signer.signatureProfile == PDFSignSignatureProfiles::pfBaselineT;
   if (plan.timestamp && signer.timestampServer.empty())

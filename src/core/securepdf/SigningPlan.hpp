@@ -10,6 +10,7 @@
 
 namespace penvora::core::securepdf {
 
+class Certificate;
 class PDFSign;
 
 // Where the signature goes: an existing signature field of the form, or a
@@ -25,6 +26,7 @@ struct FieldTarget {
 // What `PDFSign::sign` will do, read once from the signer's text settings
 // so that a bad setting is refused before the document is opened.
 struct SigningPlan {
+  const Certificate* identity = nullptr;  // the signer's, which outlives the plan
   const EVP_MD* digest = nullptr;
   bool timestamp = false;  // baseline T
   std::time_t signingTime = 0;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <openssl/x509v3.h>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cstring>
+
+#include "core/util/Hex.hpp"
+#include "core/util/OpenSsl.hpp"
 #include "penvora/SignatureVerifier.hpp"
 #include "support/UpdateSupport.hpp"
 
@@ -139,11 +144,35 @@ TEST(SeedValueTest, ARequiredConstraintTheSignatureDoesNotMeetRefusesTheField) {
       {"<< /Ff 128 /LockDocument /true >>", "the document to be locked"},
       {"<< /Ff 128 /LockDocument /auto >>", ""},
       {"<< /TimeStamp << /URL (http://tsa.example) /Ff 1 >> >>", "requires a time-stamp"},
-      {"<< /Cert << /Ff 1 /Subject [<00>] >> >>", "certificate constraints"},
+      {"<< /Cert << /Ff 1 /Subject [<00>] >> >>", "requires one of the certificates it lists"},
+      {"<< /Cert << /Ff 0 /Subject [<00>] >> >>", ""},
+      {"<< /Cert << /Ff 1 /Subject [<00> SIGNER] >> >>", ""},
+      {"<< /Cert << /Ff 8 /SubjectDN [<< /CN (Someone Else) >>] >> >>", "requires a certificate subject it lists"},
+      {"<< /Cert << /Ff 8 /SubjectDN [<< /O (Other) >> << /CN (Penvora Default Test Signer) /O (Penvora Test PKI) >>]"
+       " >> >>",
+       ""},
+      {"<< /Cert << /Ff 32 /KeyUsage [(1X1)] >> >>", "key usage"},  // key encipherment too
+      {"<< /Cert << /Ff 32 /KeyUsage [(1X1) (110)] >> >>", ""},
+      {"<< /Cert << /Ff 2 /Issuer [<00>] >> >>", "from an issuer it lists"},
+      {"<< /Cert << /Ff 2 /Issuer [ROOT] >> >>", ""},
+      {"<< /Cert << /Ff 6 /Issuer [ROOT] /OID [(1.2.3.4)] >> >>", "a certificate policy"},
+      {"<< /Cert << /Ff 64 /URL (https://ca.example/enrol) >> >>", "from a service"},
   };
+  // The default identity's certificate and its root, as hex strings.
+  const auto identity = pdftest::defaultCertificate();
+  const auto hexOf = [](X509* c) {
+    return "<" + penvora::core::util::hexEncode(*penvora::core::util::derOf(i2d_X509, c)) + ">";
+  };
+  X509* root = nullptr;
+  for (const auto& c : identity->chain())
+    if (X509_check_issued(c.get(), c.get()) == X509_V_OK) root = c.get();
+  ASSERT_NE(root, nullptr);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sv);
-    writeText(dir / "form.pdf", lockedForm(c.sv, "/SV"));
+    std::string sv = c.sv;
+    for (const auto& [name, cert] : {std::pair{"SIGNER", identity->certificate()}, {"ROOT", root}})
+      if (const auto at = sv.find(name); at != std::string::npos) sv.replace(at, std::strlen(name), hexOf(cert));
+    writeText(dir / "form.pdf", lockedForm(sv, "/SV"));
     std::filesystem::remove(dir / "out.pdf");
     auto s = pdftest::signer(dir / "form.pdf", dir / "out.pdf");
     s.signatureFields = 0;
