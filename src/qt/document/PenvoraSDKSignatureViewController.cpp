@@ -18,6 +18,7 @@
 #include "qt/ui/LoadingDocumentsView.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 #include "ui_PenvoraSDKSignatureViewController.h"
 
 namespace penvora::qt::document {
@@ -53,11 +54,7 @@ PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* pa
       ui_(std::make_unique<Ui::PenvoraSDKSignatureViewController>()) {
   ui_->setupUi(this);
   ui_->backButton->setText(QStringLiteral("\u2039 ") + ui::localizedString("back"));
-  ui_->shareButton->setText(ui::localizedString("share"));
-  ui_->signButton->setText(ui::localizedString("sign"));
-  ui_->rejectButton->setText(ui::localizedString("reject"));
-  ui_->cancelButton->setText(ui::localizedString("Cancel"));
-  ui_->acceptButton->setText(ui::localizedString("Accept"));
+  ui::XIBLocalizable::applyXibLocKeys(this);
   ui_->stackViewConfirmButtons->hide();
   ui_->signingActivityIndicator->raise();
   connect(ui_->backButton, &QToolButton::clicked, this, [this] { touchUpInsideBackButton(); });

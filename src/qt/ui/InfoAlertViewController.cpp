@@ -5,6 +5,7 @@
 
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 #include "ui_InfoAlertViewController.h"
 
 namespace penvora::qt::ui {
@@ -16,7 +17,7 @@ InfoAlertViewController::InfoAlertViewController(QWidget* parent)
   setModal(true);
   setWindowFlag(Qt::FramelessWindowHint);
   setAttribute(Qt::WA_TranslucentBackground);  // the document stays visible around the panel
-  ui_->messageLabel->setText(localizedString("signing_document"));
+  XIBLocalizable::applyXibLocKeys(this);
   layout()->setAlignment(ui_->viewContainer, Qt::AlignCenter);  // the card keeps its size over a whole screen
   ui_->viewContainer->setMinimumWidth(300);
 }

@@ -6,6 +6,7 @@
 #include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
 #include "qt/ui/QtColor.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 #include "ui_InsertPasswordPDFView.h"
 
 namespace penvora::qt::ui {
@@ -16,6 +17,7 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
       acceptAction_(std::move(acceptAction)),
       dismissAction_(std::move(dismissAction)) {
   ui_->setupUi(this);
+  XIBLocalizable::applyXibLocKeys(this);
   registerFontsIfNeeded();
   setAttribute(Qt::WA_TranslucentBackground);
   const QFont titleFont = panelFont(QStringLiteral("Exo2-Medium"), TextStyle::title2);
@@ -27,13 +29,10 @@ InsertPasswordPDFView::InsertPasswordPDFView(AcceptAction acceptAction, DismissA
   ui_->closeButton->setMinimumSize(44, 44);  // a finger's target
   ui_->closeButton->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("AccentColor")).name()));
   ui_->titleLabel->setFont(titleFont);
-  ui_->titleLabel->setText(localizedString("insert-password"));
   ui_->passwordField->setFont(titleFont);
   ui_->passwordField->setPlaceholderText(localizedString("password"));
   ui_->cancelButton->setFont(titleFont);
-  ui_->cancelButton->setText(localizedString("Cancel"));
   ui_->acceptButton->setFont(titleFont);
-  ui_->acceptButton->setText(localizedString("Accept"));
   for (QPushButton* b : {ui_->cancelButton, ui_->acceptButton})
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   nameForAccessibility(ui_->closeButton, "a11y_close");  // not the glyph

@@ -9,6 +9,7 @@
 #include "qt/ui/FontRegistration.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 #include "ui_RejectAlertViewController.h"
 
 namespace penvora::qt::ui {
@@ -20,12 +21,9 @@ RejectAlertViewController::RejectAlertViewController(QWidget* parent)
   setModal(true);
   setWindowFlag(Qt::FramelessWindowHint);
   setAttribute(Qt::WA_TranslucentBackground);
-  ui_->titleLabel->setText(localizedString("reject_title"));
+  XIBLocalizable::applyXibLocKeys(this);
   ui_->rejectTextView->setPlaceholderText(localizedString("reject_reason_placeholder"));
-  ui_->errorLabel->setText(localizedString("reject_reason_too_short"));
   ui_->errorLabel->hide();
-  ui_->positiveButton->setText(localizedString("reject"));
-  ui_->negativeButton->setText(localizedString("Cancel"));
   ui_->rejectTextView->installEventFilter(this);
   // Tab goes on to the buttons: a reason is typed, never indented.
   ui_->rejectTextView->setTabChangesFocus(true);

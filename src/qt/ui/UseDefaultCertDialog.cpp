@@ -10,6 +10,7 @@
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/ModalOverlay.hpp"
 #include "qt/ui/PanelFonts.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 #include "ui_UseDefaultCertDialog.h"
 
 namespace penvora::qt::ui {
@@ -26,12 +27,12 @@ UseDefaultCertDialog::UseDefaultCertDialog(Action onClose, Action onAccept, QUrl
       url_(std::move(url)),
       openUrl_(openUrl ? std::move(openUrl) : OpenUrl([](const QUrl& u) { QDesktopServices::openUrl(u); })) {
   ui_->setupUi(this);
+  XIBLocalizable::applyXibLocKeys(this);
   registerFontsIfNeeded();
   setAttribute(Qt::WA_TranslucentBackground);
   QFont heading = panelFont(QStringLiteral("Exo2-Medium"), TextStyle::title2);
   heading.setBold(true);
   ui_->headingLabel->setFont(heading);
-  ui_->headingLabel->setText(localizedString("no_cert_selected"));
   ui_->messageLabel->setFont(panelFont(QStringLiteral("Exo2-Regular"), TextStyle::body));
   ui_->messageLabel->setText(localizedString("document_will_get_signed_by_default_cert").toHtmlEscaped() +
                              QStringLiteral(" <b><u><span style=\"color:#0A64D6\">") +
@@ -49,9 +50,7 @@ UseDefaultCertDialog::UseDefaultCertDialog(Action onClose, Action onAccept, QUrl
   setStyleSheet(focusRing(QLatin1String(kFocusOnLight)));
   const QFont body = panelFont(QStringLiteral("Exo2-Regular"), TextStyle::body);
   ui_->cancelButton->setFont(body);
-  ui_->cancelButton->setText(localizedString("Cancel"));
   ui_->acceptButton->setFont(body);
-  ui_->acceptButton->setText(localizedString("Accept"));
   connect(ui_->cancelButton, &QPushButton::clicked, this, [this] {
     if (onClose_) onClose_();
   });

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QPushButton>
 #include <map>
 
 #include "penvora/PenvoraSDKWidgetType.hpp"
 #include "qt/ui/Localization.hpp"
 #include "qt/ui/QtColor.hpp"
+#include "qt/ui/XIBLocalizable.hpp"
 
 using namespace penvora::qt::ui;
 
@@ -48,6 +51,27 @@ TEST(Localization, CoreTextsComeFromTheStringTableWithoutBeingAsked) {
   setLanguage("es");
   EXPECT_EQ(penvora::description(penvora::PenvoraSDKWidgetType::float_), localizedString("float").toStdString());
   EXPECT_NE(penvora::description(penvora::PenvoraSDKWidgetType::float_), "float");
+  setLanguage("en");
+}
+
+TEST(Localization, AnInterfaceFileNamesTheKeyOfALabelOrAButton) {
+  setLanguage("es");
+  QWidget form;
+  auto* label = new QLabel("old", &form);
+  auto* button = new QPushButton(&form);
+  auto* bystander = new QLabel("kept", &form);
+  label->setProperty(XIBLocalizable::kProperty, "Accept");
+  button->setProperty(XIBLocalizable::kProperty, "Cancel");
+  XIBLocalizable::applyXibLocKeys(&form);
+  EXPECT_EQ(label->text(), "Aceptar");
+  EXPECT_EQ(button->text(), localizedString("Cancel"));
+  EXPECT_EQ(bystander->text(), "kept");
+  EXPECT_FALSE(label->property(XIBLocalizable::kProperty).isValid()) << "the key is not kept";
+  EXPECT_EQ(XIBLocalizable::xibLocKey(label), std::nullopt);
+  XIBLocalizable::setXibLocKey(label, std::nullopt);
+  EXPECT_TRUE(label->text().isEmpty());
+  XIBLocalizable::setXibLocKey(button, QString("no.such.key"));
+  EXPECT_EQ(button->text(), "no.such.key");
   setLanguage("en");
 }
 
