@@ -192,6 +192,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A copy of the shown document at `target`, chosen in the share dialog.
+  void saveCopyTo(const QString& target) const;
   // The document to show: a path, or none after an error was reported or
   // while the loading card goes up (opening then starts again).
   std::optional<QString> loadDocuments();

@@ -382,10 +382,19 @@ void PenvoraSDKSignatureViewController::touchUpInsideShareButton() {
     shareAction(shownPath_);
     return;
   }
-  // No share sheet here: the user saves a copy where they like.
-  const QString target = QFileDialog::getSaveFileName(this, ui::localizedString("share"),
-                                                      QDir::home().filePath(QFileInfo(shownPath_).fileName()),
-                                                      QStringLiteral("PDF (*.pdf)"));
+  // No share sheet here: the user saves a copy where they like. The dialog
+  // opens without a loop of its own: a host may close the screen meanwhile,
+  // and the dialog then goes with it.
+  auto* dialog =
+      new QFileDialog(this, ui::localizedString("share"), QDir::home().filePath(QFileInfo(shownPath_).fileName()),
+                      QStringLiteral("PDF (*.pdf)"));
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& target) { saveCopyTo(target); });
+  dialog->open();
+}
+
+void PenvoraSDKSignatureViewController::saveCopyTo(const QString& target) const {
   if (target.isEmpty() || target == shownPath_) return;
   // Written aside and renamed over: a failed copy leaves a file that was
   // already there as it was.

@@ -2,6 +2,8 @@
 // placement (by rule and by hand), identity, custom text, signing and every
 // way a request ends.
 #include <gtest/gtest.h>
+#include <QFileDialog>
+#include <QTimer>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -274,6 +276,28 @@ TEST(SigningFlowTest, OpeningByItselfShareAndTheHiddenRejectButton) {
   EXPECT_EQ(run.c->captureView(), nullptr);
   EXPECT_FALSE(run.c->shareButton()->isEnabled());  // several documents are not shared
   QFile::remove(run.c->documentPath());
+}
+
+TEST(SigningFlowTest, ShareSavesACopyAndTheScreenMayCloseWhileItsDialogIsOpen) {
+  {
+    SigningRun run(PenvoraSDKWidgetType::fixed);
+    ASSERT_TRUE(run.show());
+    run.click(run.c->shareButton());
+    auto* dialog = run.c->findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    const fs::path copy = run.dir / "copy.pdf";
+    dialog->selectFile(QString::fromStdString(copy.string()));
+    QMetaObject::invokeMethod(dialog, "accept");
+    EXPECT_EQ(testsupport::readText(copy), testsupport::readText(run.params->fileProperties->documentPath));
+  }
+  // The host closes the screen while the dialog waits for the user.
+  SigningRun run(PenvoraSDKWidgetType::fixed);
+  ASSERT_TRUE(run.show());
+  QPointer<PenvoraSDKSignatureViewController> screen(run.c);
+  QTimer::singleShot(200, [&] { delete screen.data(); });
+  run.click(run.c->shareButton());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return screen.isNull(); }, 3000));
+  EXPECT_EQ(run.outcome.calls, 0);
 }
 
 TEST(SigningFlowTest, AStoredIdentityFromTheKeychainSignsWithoutAsking) {
