@@ -313,6 +313,17 @@ void PDFSign::sign() {
   if (certificationPermission(pdf) == 1)
     throw SecurePdfError(
         "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
+  // The author's permissions hold unless the owner's password opened it.
+  if (pdf.isEncrypted() && !pdf.ownerPasswordMatched()) {
+    if (plan.target.existingField && !pdf.allowModifyForm() && !pdf.allowModifyAnnotation())
+      throw SecurePdfError(
+          "The document's permissions do not allow filling in its fields, so none can be signed (its owner's password "
+          "would allow it)");
+    if (!plan.target.existingField && !pdf.allowModifyAnnotation())
+      throw SecurePdfError(
+          "The document's permissions do not allow adding annotations, so no signature field can be added (its "
+          "owner's password would allow it)");
+  }
   for (const FieldLock& lock : fieldLocks(pdf))
     if (lock.permission == 1)
       throw SecurePdfError("The signature in field '" + lock.signedField +

@@ -98,6 +98,46 @@ TEST(PDFSignBadInputTest, HugeDeclaredStreamLengthDoesNotHurt) {
   }
 }
 
+// What the author allowed holds for whoever opens the file with the user's
+// password; the owner's password lifts it.
+TEST(PDFSignBadInputTest, TheDocumentsPermissionsDecideWhetherASignatureMayBeAdded) {
+  TempDir dir;
+  writeText(dir / "form.pdf", pdftest::documentPdf({{}, {}}, true));
+  const auto restrict = [&](const char* name, const char* permissions) {
+    testsupport::run("qpdf --encrypt '' owner 256 " + std::string(permissions) + " -- '" + (dir / "form.pdf").string() +
+                     "' '" + (dir / name).string() + "'");
+    return dir / name;
+  };
+  const auto nothing = restrict("nothing.pdf", "--modify=none --annotate=n --form=n");
+  const auto formsOnly = restrict("forms.pdf", "--modify=none --annotate=n --form=y");
+  const struct {
+    std::filesystem::path input;
+    const char* password;
+    bool existingField;
+    const char* refusal;  // empty: signed
+  } cases[] = {
+      {nothing, "", false, "do not allow adding annotations"},
+      {nothing, "", true, "do not allow filling in its fields"},
+      {nothing, "owner", false, ""},
+      {formsOnly, "", true, ""},
+      {formsOnly, "", false, "do not allow adding annotations"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input.filename().string() + (c.existingField ? " field" : " new") + " '" + c.password + "'");
+    std::filesystem::remove(dir / "out.pdf");
+    auto s = pdftest::signer(c.input, dir / "out.pdf");
+    s.password = c.password;
+    if (c.existingField) s.signatureFields = 0;
+    if (*c.refusal) {
+      expectFailure(s, c.refusal, dir.path());
+    } else {
+      s.sign();
+      EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf", c.password),
+                std::vector<std::string>{"Signature is Valid."});
+    }
+  }
+}
+
 TEST(PDFSignBadInputTest, BadPasswordsFilesPlacementAndTimestampServerFailWithoutOutput) {
   TempDir dir;
   writeText(dir / "in.pdf", pdftest::plainPdf(2));
