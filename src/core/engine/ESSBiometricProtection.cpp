@@ -102,6 +102,45 @@ std::optional<Header> readHeader(const util::Bytes& d, std::size_t pos) {
   return h;
 }
 
+// The payload enciphered with a fresh AES-256 key and IV, and that key
+// enciphered for the certificate's RSA key (PKCS #1 v1.5).
+struct Sealed {
+  util::Bytes encryptedKey, iv, ciphertext;
+};
+
+std::optional<Sealed> sealForCertificate(X509* cert, const util::Bytes& payload) {
+  EVP_PKEY* publicKey = X509_get0_pubkey(cert);
+  if (!publicKey) return std::nullopt;
+  util::Bytes key(32);
+  Sealed sealed;
+  sealed.iv.resize(16);
+  // The content key is wiped on every way out, failures included.
+  struct Wiped {
+    util::Bytes& bytes;
+    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+  } wipedKey{key};
+  if (RAND_bytes(key.data(), 32) != 1 || RAND_bytes(sealed.iv.data(), 16) != 1) return std::nullopt;
+  auto ciphertext = ESS::aesEncrypt(payload, key, sealed.iv);
+  if (!ciphertext) return std::nullopt;
+  sealed.ciphertext = std::move(*ciphertext);
+
+  PkeyCtxPtr ctx(EVP_PKEY_CTX_new(publicKey, nullptr));
+  std::size_t outLen = 0;
+  if (!ctx || EVP_PKEY_get_base_id(publicKey) != EVP_PKEY_RSA || EVP_PKEY_encrypt_init(ctx.get()) != 1 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 ||
+      EVP_PKEY_encrypt(ctx.get(), nullptr, &outLen, key.data(), key.size()) != 1) {
+    penvora::log("RSA encrypt failed: " + lastOpenSslError());
+    return std::nullopt;
+  }
+  sealed.encryptedKey.resize(outLen);
+  if (EVP_PKEY_encrypt(ctx.get(), sealed.encryptedKey.data(), &outLen, key.data(), key.size()) != 1) {
+    penvora::log("RSA encrypt failed: " + lastOpenSslError());
+    return std::nullopt;
+  }
+  sealed.encryptedKey.resize(outLen);
+  return sealed;
+}
+
 }  // namespace
 
 std::optional<std::string> ESS::recordSummary(const std::string& recordB64) {
@@ -202,36 +241,8 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
     penvora::log("Could not parse encryption certificate");
     return std::nullopt;
   }
-  // sealForCertificate: the public key, a fresh key and IV, the cipher.
-  EVP_PKEY* publicKey = X509_get0_pubkey(cert.get());
-  if (!publicKey) return std::nullopt;
-  util::Bytes key(32), iv(16);
-  // The content key is wiped on every way out, failures included.
-  struct Wiped {
-    util::Bytes& bytes;
-    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
-  } wipedKey{key};
-  if (RAND_bytes(key.data(), 32) != 1 || RAND_bytes(iv.data(), 16) != 1) return std::nullopt;
-  auto ciphertext = aesEncrypt(payload, key, iv);
-  if (!ciphertext) return std::nullopt;
-
-  util::Bytes encryptedKey;
-  {
-    PkeyCtxPtr ctx(EVP_PKEY_CTX_new(publicKey, nullptr));
-    std::size_t outLen = 0;
-    if (!ctx || EVP_PKEY_get_base_id(publicKey) != EVP_PKEY_RSA || EVP_PKEY_encrypt_init(ctx.get()) != 1 ||
-        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 ||
-        EVP_PKEY_encrypt(ctx.get(), nullptr, &outLen, key.data(), key.size()) != 1) {
-      penvora::log("RSA encrypt failed: " + lastOpenSslError());
-      return std::nullopt;
-    }
-    encryptedKey.resize(outLen);
-    if (EVP_PKEY_encrypt(ctx.get(), encryptedKey.data(), &outLen, key.data(), key.size()) != 1) {
-      penvora::log("RSA encrypt failed: " + lastOpenSslError());
-      return std::nullopt;
-    }
-    encryptedKey.resize(outLen);
-  }
+  const auto sealed = sealForCertificate(cert.get(), payload);
+  if (!sealed) return std::nullopt;
 
   const auto der = util::derOf(i2d_X509, cert.get());
   if (!der) return std::nullopt;
@@ -252,12 +263,12 @@ std::optional<util::Bytes> ESS::envelope(const util::Bytes& payload, const util:
   const util::Bytes serialInt = tlv(0x02, is->second);
   const util::Bytes issuerAndSerialNumber = tlv(0x30, concat({&is->first, &serialInt}));
   const util::Bytes keyEncAlg = tlv(0x30, concat({&oidRsa, &null}));
-  const util::Bytes encKey = tlv(0x04, encryptedKey);
+  const util::Bytes encKey = tlv(0x04, sealed->encryptedKey);
   const util::Bytes ktri = tlv(0x30, concat({&version0, &issuerAndSerialNumber, &keyEncAlg, &encKey}));
   const util::Bytes recipientInfos = tlv(0x31, ktri);
-  const util::Bytes ivOctets = tlv(0x04, iv);
+  const util::Bytes ivOctets = tlv(0x04, sealed->iv);
   const util::Bytes contentEncAlg = tlv(0x30, concat({&oidAes256Cbc, &ivOctets}));
-  const util::Bytes cipherOctets = tlv(0x04, *ciphertext);
+  const util::Bytes cipherOctets = tlv(0x04, sealed->ciphertext);
 
   util::Bytes out;
   out.reserve(cipherOctets.size() + ktri.size() + 96);
