@@ -1,4 +1,5 @@
 #pragma once
+#include <limits>
 #include <vector>
 
 #include "core/forensics/SignatureFeatures.hpp"
@@ -13,9 +14,12 @@ namespace penvora::core::forensics {
 class DynamicTimeWarping {
  public:
   // `band`: half-width as a fraction of the longer series (at least 2
-  // points). `weights`: one per local feature, empty for all 1.
+  // points). `weights`: one per local feature, empty for all 1. A distance
+  // that would exceed `abandonAbove` is given up early and returned as
+  // infinity, for callers that only need it when it is the smaller.
   static double distance(const SignatureFeatures& a, const SignatureFeatures& b, double band,
-                         const std::vector<float>& weights);
+                         const std::vector<float>& weights,
+                         double abandonAbove = std::numeric_limits<double>::infinity());
 };
 
 }  // namespace penvora::core::forensics

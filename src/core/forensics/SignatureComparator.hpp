@@ -12,6 +12,8 @@ struct ComparisonSettings {
   FeatureSettings features;
   double band = 0.15;               // DTW band, fraction of the longer signature
   std::vector<float> localWeights;  // per local feature, empty for all 1
+  double driftTurn = 0.15;          // each reference is also tried turned by ± this (radians), 0 for none
+  double driftPenalty = 0.02;       // a turned reference's distance counts this share more than the reference's
   double nearestShare = 0.5;        // the DTW distance is this much the nearest reference's, the rest the mean
   double spreadPower = 0.25;        // that distance is divided by the references' own mean to this power
   double globalWeight = 0.05;       // share of the global-feature score in the distance
@@ -22,14 +24,15 @@ struct ComparisonSettings {
 struct Comparison {
   double distance = 0;                     // lower is more alike
   double localScore = 0, globalScore = 0;  // the two fused parts
-  std::vector<double> referenceDistances;  // DTW distance to each reference, in their order
+  std::vector<double> referenceDistances;  // DTW distance to each reference (or a turned copy), in their order
   bool usedPressure = false;
 };
 
 // A person's reference signatures, with the spread among them that every
 // questioned signature is measured against: the DTW distance is damped by
 // how far the references lie from one another (a varying signer is
-// allowed more), and each global feature is scored by how many of its
+// allowed more), each reference also counts turned a little either way
+// (the drift between sessions, see DriftVariants), and each global feature is scored by how many of its
 // spreads it lies from the references' mean.
 class ReferenceModel {
  public:
@@ -45,7 +48,8 @@ class ReferenceModel {
   ComparisonSettings settings_;
   bool usePressure_;
   std::vector<SignatureFeatures> refs_;
-  double referenceSpread_ = 1;  // mean DTW distance between two references
+  std::vector<std::vector<SignatureFeatures>> turned_;  // per reference, its turned copies
+  double referenceSpread_ = 1;                          // mean DTW distance between two references
   std::vector<double> globalMean_, globalSpread_;
 };
 

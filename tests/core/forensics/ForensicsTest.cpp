@@ -1,10 +1,13 @@
 // Reading signatures for the forensic comparison: the SVC2004 converter on
 // real files, the three input kinds (a signed PDF made by the engine), pen
-// pressure from capture to comparison, and a coarse separation check.
+// pressure from capture to comparison, the turned copies of references,
+// the warping's early stop, and a coarse separation check.
 #include <gtest/gtest.h>
 
 #include "core/capture/BiometricRecordWriter.hpp"
 #include "core/engine/ESSUtils.hpp"
+#include "core/forensics/DriftVariants.hpp"
+#include "core/forensics/DynamicTimeWarping.hpp"
 #include "core/forensics/RecordLoader.hpp"
 #include "core/forensics/SignatureComparator.hpp"
 #include "core/forensics/Svc2004Converter.hpp"
@@ -183,4 +186,67 @@ TEST(SignatureComparator, GenuineCloserThanSkilledForgeries) {
   dot.local.resize(dot.dims);
   EXPECT_THROW(model.compare(dot), ForensicsError);
   EXPECT_FALSE(SignatureComparator::genuine(std::nan("")));
+}
+
+TEST(ForensicDriftVariants, TurnedBothWaysAboutTheCentroid) {
+  const PenSignature s = load("U1S1");
+  EXPECT_TRUE(DriftVariants::turned(s, 0).empty());
+  const auto turned = DriftVariants::turned(s, 0.15);
+  ASSERT_EQ(turned.size(), 2u);
+  double cx = 0, cy = 0;
+  for (const auto& p : s.samples) cx += p.x / s.samples.size(), cy += p.y / s.samples.size();
+  for (std::size_t v = 0; v < 2; ++v) {
+    const double expected = v == 0 ? -0.15 : 0.15;
+    ASSERT_EQ(turned[v].samples.size(), s.samples.size());
+    for (std::size_t i = 0; i < s.samples.size(); i += 17) {
+      const PenSample &a = s.samples[i], &b = turned[v].samples[i];
+      EXPECT_EQ(a.time, b.time);
+      EXPECT_EQ(a.pressure, b.pressure);
+      EXPECT_NEAR(std::hypot(a.x - cx, a.y - cy), std::hypot(b.x - cx, b.y - cy), 1e-9);
+      if (std::hypot(a.x - cx, a.y - cy) > 1) {
+        const double turn = std::atan2(b.y - cy, b.x - cx) - std::atan2(a.y - cy, a.x - cx);
+        EXPECT_NEAR(std::remainder(turn, 2 * M_PI), expected, 1e-9);
+      }
+    }
+  }
+}
+
+TEST(ForensicWarping, GivesUpOnlyAboveItsLimit) {
+  for (bool pressure : {false, true}) {
+    FeatureSettings fs;
+    fs.usePressure = pressure;
+    const auto a = FeatureExtractor::extract(load("U1S1", pressure), fs);
+    const auto b = FeatureExtractor::extract(load("U1S21", pressure), fs);
+    const double d = DynamicTimeWarping::distance(a, b, 0.15, {});
+    ASSERT_TRUE(std::isfinite(d));
+    EXPECT_GT(d, 0);
+    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, {}, d * 1.0001), d);
+    EXPECT_TRUE(std::isinf(DynamicTimeWarping::distance(a, b, 0.15, {}, d * 0.9)));
+    EXPECT_EQ(DynamicTimeWarping::distance(a, a, 0.15, {}), 0);
+    // Weights of 1 are no weights; other weights scale the costs.
+    std::vector<float> ones(a.dims, 1.0f), twos(a.dims, 2.0f);
+    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, ones), d);
+    EXPECT_NEAR(DynamicTimeWarping::distance(a, b, 0.15, twos), 2 * d, 1e-5 * d);
+  }
+}
+
+// A reference written turned a little, as in another session, is matched
+// by the reference's turned copy, at the copy's small penalty.
+TEST(ForensicReferenceModel, TurnedCopiesMatchATurnedSignature) {
+  std::vector<PenSignature> refs;
+  for (int s = 1; s <= 5; ++s) refs.push_back(load("U2S" + std::to_string(s)));
+  const auto settings = SignatureComparator::settings(false);
+  const ReferenceModel model(refs, false, settings);
+  const PenSignature turnedReference = DriftVariants::turned(refs[0], settings.driftTurn)[1];
+  EXPECT_EQ(model.compare(turnedReference).referenceDistances[0], 0);
+
+  ComparisonSettings upright = settings;
+  upright.driftTurn = 0;
+  const ReferenceModel uprightModel(refs, false, upright);
+  const PenSignature questioned = DriftVariants::turned(load("U2S6"), settings.driftTurn)[1];
+  EXPECT_LT(model.compare(questioned).distance, uprightModel.compare(questioned).distance);
+  // Untouched signatures that no copy matches better keep their distances.
+  const Comparison plain = model.compare(load("U2S21")), plainUpright = uprightModel.compare(load("U2S21"));
+  for (std::size_t r = 0; r < refs.size(); ++r)
+    EXPECT_LE(plain.referenceDistances[r], plainUpright.referenceDistances[r]);
 }
