@@ -34,11 +34,15 @@ std::vector<X509Ptr> certificatesIn(QPDFObjectHandle list) {
 // "O", "emailAddress" or a dotted OID).
 bool subjectHas(X509_NAME* subject, const std::string& key, const std::string& value) {
   const int nid = OBJ_txt2nid(key.c_str());
-  if (nid == NID_undef) return false;
+  if (nid == NID_undef) {
+    ERR_clear_error();  // an attribute name OpenSSL does not know
+    return false;
+  }
   for (int at = X509_NAME_get_index_by_NID(subject, nid, -1); at >= 0;
        at = X509_NAME_get_index_by_NID(subject, nid, at)) {
     unsigned char* utf8 = nullptr;
     const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at)));
+    if (n < 0) ERR_clear_error();
     const bool same = n >= 0 && std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n)) == value;
     OPENSSL_free(utf8);
     if (same) return true;
@@ -87,6 +91,24 @@ bool hasPolicy(X509* cert, const std::string& wanted) {
   return false;
 }
 
+// Whether the certificate's chain, built from the identity's certificates
+// with every link's signature verified, reaches one of `issuers`. Carrying
+// a listed certificate is not enough: it must have issued the chain.
+// Validity dates are the validator's business, not the field's.
+bool chainsTo(X509* cert, const Certificate& identity, const std::vector<X509Ptr>& issuers) {
+  util::Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
+  util::X509StackView untrusted(sk_X509_new_null());
+  util::Owned<X509_STORE_CTX, X509_STORE_CTX_free> ctx(X509_STORE_CTX_new());
+  if (!store || !untrusted || !ctx || issuers.empty()) return false;
+  for (const auto& issuer : issuers) X509_STORE_add_cert(store.get(), issuer.get());
+  X509_STORE_set_flags(store.get(), X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_NO_CHECK_TIME);
+  for (const auto& c : identity.chain()) sk_X509_push(untrusted.get(), c.get());
+  const bool reached =
+      X509_STORE_CTX_init(ctx.get(), store.get(), cert, untrusted.get()) == 1 && X509_verify_cert(ctx.get()) == 1;
+  ERR_clear_error();
+  return reached;
+}
+
 }  // namespace
 
 std::optional<std::string> unmetCertificateSeedValue(QPDFObjectHandle seed, const Certificate& identity) {
@@ -114,21 +136,9 @@ std::optional<std::string> unmetCertificateSeedValue(QPDFObjectHandle seed, cons
       matched = patterns.getArrayItem(i).isString() && keyUsageMatches(cert, patterns.getArrayItem(i).getStringValue());
     if (!matched) return "a certificate key usage the signing certificate does not have";
   }
-  if ((required & kIssuer) && seed.getKey("/Issuer").isArray()) {
-    // An issuer it lists on the chain: the certificate itself or one the
-    // identity carries, or one whose key signed either.
-    std::vector<X509*> chain{cert};
-    for (const auto& c : identity.chain()) chain.push_back(c.get());
-    bool found = false;
-    for (const auto& issuer : certificatesIn(seed.getKey("/Issuer")))
-      for (X509* c : chain) {
-        EVP_PKEY* key = X509_get0_pubkey(issuer.get());
-        found = found || X509_cmp(c, issuer.get()) == 0 ||
-                (X509_check_issued(issuer.get(), c) == X509_V_OK && key && X509_verify(c, key) == 1);
-      }
-    ERR_clear_error();
-    if (!found) return "a certificate from an issuer it lists";
-  }
+  if ((required & kIssuer) && seed.getKey("/Issuer").isArray() &&
+      !chainsTo(cert, identity, certificatesIn(seed.getKey("/Issuer"))))
+    return "a certificate from an issuer it lists";
   // Policies count only beside issuers.
   if ((required & kOid) && seed.getKey("/OID").isArray() && seed.getKey("/Issuer").isArray()) {
     QPDFObjectHandle oids = seed.getKey("/OID");

@@ -182,4 +182,26 @@ TEST(SeedValueTest, ARequiredConstraintTheSignatureDoesNotMeetRefusesTheField) {
     else
       EXPECT_NO_THROW(s.sign());
   }
+
+  // A certificate of another issuer, its PKCS#12 carrying the listed root
+  // beside it, is still not from that root.
+  TempDir other;
+  const auto rootDer = *penvora::core::util::derOf(i2d_X509, root);
+  writeText(other / "root.pem", std::string(rootDer.begin(), rootDer.end()));
+  const auto made = testsupport::run(
+      "cd '" + other.path().string() +
+      "' && exec 2>&1 && openssl x509 -inform DER -in root.pem -out root.pem && openssl req -x509 -newkey ec "
+      "-pkeyopt ec_paramgen_curve:P-256 -nodes -subj '/CN=Other CA' -keyout ca.key -out ca.pem -days 30 && openssl "
+      "req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj '/CN=Penvora Default Test Signer' -keyout m.key "
+      "-out m.csr && openssl x509 -req -in m.csr -CA ca.pem -CAkey ca.key -set_serial 7 -days 30 -out m.pem && "
+      "openssl pkcs12 -export -inkey m.key -in m.pem -certfile root.pem -passout pass:pw -out m.p12");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  std::string sv = "<< /Cert << /Ff 2 /Issuer [ROOT] >> >>";
+  sv.replace(sv.find("ROOT"), 4, hexOf(root));
+  writeText(dir / "form.pdf", lockedForm(sv, "/SV"));
+  auto stuffed = pdftest::signer(dir / "form.pdf", dir / "out.pdf");
+  stuffed.signingCert = std::make_shared<penvora::core::securepdf::Certificate>(
+      penvora::core::securepdf::CertStoreTypes::cstPFXFile, (other / "m.p12").string(), "pw", "*");
+  stuffed.signatureFields = 0;
+  pdftest::expectFailure(stuffed, "from an issuer it lists", dir.path());
 }

@@ -13,12 +13,11 @@ TEST(TimestampVerifierTest, ATokenOutsideItsTsaCertificatesValidityOrOverOtherDa
   TempDir dir;
   writeText(dir / "data", "the signature value");
   const auto tokenFrom = [&](const std::string& signer) {
-    writeText(dir / "ts.cnf", "[ t ]\nserial = " + (dir / "serial").string() +
-                                  "\nsigner_cert = " + pki.file(signer + ".pem").string() +
-                                  "\ncerts = " + pki.file("ca.pem").string() +
-                                  "\nsigner_key = " + pki.file(signer + ".key").string() +
-                                  "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
-                                  "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = sha512\n");
+    writeText(dir / "ts.cnf",
+              "[ t ]\nserial = " + (dir / "serial").string() + "\nsigner_cert = " + pki.file(signer + ".pem").string() +
+                  "\ncerts = " + pki.file("ca.pem").string() + "\nsigner_key = " + pki.file(signer + ".key").string() +
+                  "\nsigner_digest = sha256\ness_cert_id_alg = sha256\n"
+                  "default_policy = 1.3.6.1.4.1.62411.9.1\ndigests = sha512\n");
     writeText(dir / "serial", "01\n");
     const auto r = run("cd '" + dir.path().string() +
                        "' && openssl ts -query -data data -sha512 -cert -out q.tsq 2>&1 && openssl ts -reply -config "
