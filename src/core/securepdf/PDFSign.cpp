@@ -319,9 +319,11 @@ void PDFSign::sign() {
       throw SecurePdfError(
           "The document's permissions do not allow filling in its fields, so none can be signed (its owner's password "
           "would allow it)");
-    if (!plan.target.existingField && !pdf.allowModifyAnnotation())
+    // Creating a form field takes both the annotations and the "other
+    // changes" permission.
+    if (!plan.target.existingField && !(pdf.allowModifyAnnotation() && pdf.allowModifyOther()))
       throw SecurePdfError(
-          "The document's permissions do not allow adding annotations, so no signature field can be added (its "
+          "The document's permissions do not allow adding form fields, so no signature field can be added (its "
           "owner's password would allow it)");
   }
   for (const FieldLock& lock : fieldLocks(pdf))

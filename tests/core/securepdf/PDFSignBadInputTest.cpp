@@ -110,17 +110,20 @@ TEST(PDFSignBadInputTest, TheDocumentsPermissionsDecideWhetherASignatureMayBeAdd
   };
   const auto nothing = restrict("nothing.pdf", "--modify=none --annotate=n --form=n");
   const auto formsOnly = restrict("forms.pdf", "--modify=none --annotate=n --form=y");
+  const auto noOther = restrict("other.pdf", "--modify-other=n --annotate=y --form=y");
   const struct {
     std::filesystem::path input;
     const char* password;
     bool existingField;
     const char* refusal;  // empty: signed
   } cases[] = {
-      {nothing, "", false, "do not allow adding annotations"},
+      {nothing, "", false, "do not allow adding form fields"},
       {nothing, "", true, "do not allow filling in its fields"},
       {nothing, "owner", false, ""},
       {formsOnly, "", true, ""},
-      {formsOnly, "", false, "do not allow adding annotations"},
+      {formsOnly, "", false, "do not allow adding form fields"},
+      {noOther, "", false, "do not allow adding form fields"},  // annotations alone do not make fields
+      {noOther, "", true, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input.filename().string() + (c.existingField ? " field" : " new") + " '" + c.password + "'");
