@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "core/securepdf/Certification.hpp"
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -224,38 +225,55 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
     if (found == appearances.end()) found = appearances.emplace(rotate, appearance(t.width, t.height, rotate)).first;
     return found->second.shallowCopy();
   };
+  const auto showOn = [&](QPDFObjectHandle annotation, const char* subtype, int flags, QPDFObjectHandle page) {
+    annotation.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
+    annotation.replaceKey("/Subtype", QPDFObjectHandle::newName(subtype));
+    annotation.replaceKey("/Rect", rect());
+    annotation.replaceKey("/F", QPDFObjectHandle::newInteger(flags));
+    annotation.replaceKey("/P", page);
+    annotation.replaceKey("/AP", appearanceFor(page));
+    addToPage(page, annotation, update_);
+  };
+  const int widgetFlags = plan_.invisible ? 2 + 128 : 4 + 128;
 
-  // The field is its own widget, on the first target page.
   const std::string name = freshFieldName(pdf_, "Signature");
   QPDFObjectHandle field = update_.addNew(QPDFObjectHandle::newDictionary());
   field.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
   field.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name));
   field.replaceKey("/V", signature);
-  field.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
-  field.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
-  field.replaceKey("/Rect", rect());
-  field.replaceKey("/F", QPDFObjectHandle::newInteger(plan_.invisible ? 2 + 128 : 4 + 128));
-  field.replaceKey("/P", targets.front());
-  field.replaceKey("/AP", appearanceFor(targets.front()));
-  addToPage(targets.front(), field, update_);
+  // The field is its own widget, on the first target page, and the other
+  // pages show the same picture in a locked stamp: validators that take
+  // each widget of a field for a field of its own would list more widgets
+  // as unsigned signatures. Where an earlier signature allows signing but
+  // no annotations (permission 2), every page gets a widget of the field.
+  const bool widgetPerPage = targets.size() > 1 && !plan_.invisible && annotationsForbidden();
+  if (widgetPerPage) {
+    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+    for (const QPDFObjectHandle& page : targets) {
+      QPDFObjectHandle widget = update_.addNew(QPDFObjectHandle::newDictionary());
+      showOn(widget, "/Widget", widgetFlags, page);
+      widget.replaceKey("/Parent", field);
+      kids.appendItem(widget);
+    }
+    field.replaceKey("/Kids", kids);
+  } else {
+    showOn(field, "/Widget", widgetFlags, targets.front());
+  }
   addToForm(form, field, update_);
-
-  // The other pages show the same picture in a locked stamp, not in more
-  // widgets of the field: validators that take each widget for a field of
-  // its own would list those as unsigned signatures.
-  if (plan_.invisible) return;
+  if (plan_.invisible || widgetPerPage) return;
   for (std::size_t i = 1; i < targets.size(); ++i) {
     QPDFObjectHandle stamp = update_.addNew(QPDFObjectHandle::newDictionary());
-    stamp.replaceKey("/Type", QPDFObjectHandle::newName("/Annot"));
-    stamp.replaceKey("/Subtype", QPDFObjectHandle::newName("/Stamp"));
-    stamp.replaceKey("/Rect", rect());
     // Printed, read-only, not to be deleted or edited.
-    stamp.replaceKey("/F", QPDFObjectHandle::newInteger(4 + 64 + 128 + 512));
+    showOn(stamp, "/Stamp", 4 + 64 + 128 + 512, targets[i]);
     stamp.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString(name));
-    stamp.replaceKey("/P", targets[i]);
-    stamp.replaceKey("/AP", appearanceFor(targets[i]));
-    addToPage(targets[i], stamp, update_);
   }
+}
+
+bool SignatureFieldPlacement::annotationsForbidden() {
+  if (certificationPermission(pdf_) == 2) return true;
+  for (const FieldLock& lock : fieldLocks(pdf_))
+    if (lock.permission == 2) return true;
+  return false;
 }
 
 }  // namespace penvora::core::securepdf

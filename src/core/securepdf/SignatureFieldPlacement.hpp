@@ -16,7 +16,8 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFO
 // Puts a signature dictionary into the document's form, marking every
 // object it changes or makes in the update: into an existing signature
 // field (its widgets get the appearance), or into a new field that is its
-// own widget, its picture repeated on every other target page in a stamp.
+// own widget, its picture repeated on every other target page in a stamp
+// (or in more widgets of the field where annotations may not be added).
 class SignatureFieldPlacement {
  public:
   SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
@@ -26,6 +27,8 @@ class SignatureFieldPlacement {
  private:
   void intoExistingField(const QPDFObjectHandle& signature, std::int32_t index);
   void intoNewField(const QPDFObjectHandle& signature, const QPDFObjectHandle& form);
+  // Whether an earlier signature allows signing but no added annotations.
+  bool annotationsForbidden();
   // The /AP dictionary for a widget of that size on a page turned by rotate.
   QPDFObjectHandle appearance(double width, double height, int rotate);
 

@@ -43,5 +43,15 @@ TEST(CertifiedDocumentTest, NoChangesAllowedRefusesASignatureWhileFormFillingLev
     s.sign();
     EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"),
               (std::vector<std::string>{"Signature is Valid.", "Signature is Valid."}));
+    // On every page: where annotations may not be added (P 2, the default),
+    // the second page shows the signature in a widget of its field, not in
+    // a stamp.
+    std::filesystem::remove(dir / "out.pdf");
+    auto all = pdftest::signer(dir / "certified.pdf", dir / "out.pdf");
+    all.signatureWidgetPages = "*";
+    all.sign();
+    const std::string text = pdftest::qdf(dir / "out.pdf");
+    const bool annotationsAllowed = std::string(c.params).find("/P 3") != std::string::npos;
+    EXPECT_EQ(pdftest::occurrences(text, "/Subtype /Stamp"), annotationsAllowed ? 1u : 0u);
   }
 }
