@@ -112,8 +112,10 @@ TEST(SignaturePlacementTest, FixedModeAndTheJpegOverWhite) {
   EXPECT_EQ(ess.page, 2);
   EXPECT_EQ(ess.bounds, (Rect{0, 0, 300, 150}));
   // The request's sides decide, whatever way the page is turned: 300 x 150
-  // passes on the page turned a quarter, 100 x 150 does not.
+  // passes on the page turned a quarter, 100 x 150 does not. The first
+  // shows 150 x 300: the capture takes the nearest shape it can, square.
   EXPECT_EQ(placement.validateWidget(), std::nullopt);
+  EXPECT_FLOAT_EQ(placement.signatureRatio(), 1.0f);
   w.widgetWidth = 100;
   EXPECT_EQ(placement.validateWidget(), QString("The signature box proportions are not valid"));
   // The capture takes the shape the user sees there: 150 x 100.
