@@ -2,16 +2,16 @@
 // placement (by rule and by hand), identity, custom text, signing and every
 // way a request ends.
 #include <gtest/gtest.h>
-#include <QFileDialog>
-#include <QTimer>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include "penvora/ErrorTexts.hpp"
 #include "penvora/PenvoraSdkCertManager.hpp"
