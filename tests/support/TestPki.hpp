@@ -3,9 +3,12 @@
 // certificate names an OCSP responder and a CRL address on loopback, a TSA
 // (status by CRL only) and an OCSP responder certificate. The CRL is served
 // by a LocalHttpServer, OCSP by a real `openssl ocsp` process.
+#include <openssl/pem.h>
+#include <openssl/ts.h>
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <ctime>
 #include <memory>
 
 #include "core/securepdf/Certificate.hpp"
@@ -139,7 +142,19 @@ class TestPki {
 // to misbehave.
 class TestTsa {
  public:
-  enum class Mode { good, httpError, garbage, wrongImprint, refuse, stall, expiredCertificate, huge };
+  // pastClock, futureClock: a good token dated an hour off this clock.
+  enum class Mode {
+    good,
+    httpError,
+    garbage,
+    wrongImprint,
+    refuse,
+    stall,
+    expiredCertificate,
+    huge,
+    pastClock,
+    futureClock
+  };
 
   explicit TestTsa(const TestPki& pki)
       : pki_(pki), server_([this](const std::string& request) { return answer(request); }) {
@@ -162,6 +177,10 @@ class TestTsa {
         return {200, "application/timestamp-reply", "", 5};
       case Mode::huge:
         return {200, "application/timestamp-reply", std::string(17u << 20, '\x30')};
+      case Mode::pastClock:
+        return {200, "application/timestamp-reply", offClock(request, -3600)};
+      case Mode::futureClock:
+        return {200, "application/timestamp-reply", offClock(request, 3600)};
       default:
         break;
     }
@@ -181,6 +200,42 @@ class TestTsa {
     testsupport::run("cd '" + dir_.path().string() +
                      "' && openssl ts -reply -config ts.cnf -section t -queryfile q.tsq -out r.tsr 2>/dev/null");
     return {200, "application/timestamp-reply", testsupport::readText(dir_ / "r.tsr")};
+  }
+
+  // `openssl ts` stamps with this machine's clock; OpenSSL's responder API
+  // takes a clock of the caller's.
+  std::string offClock(const std::string& request, long offset) const {
+    auto load = [](const std::filesystem::path& p, auto read) {
+      std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(p.c_str(), "r"), std::fclose);
+      return f ? read(f.get(), nullptr, nullptr, nullptr) : nullptr;
+    };
+    std::unique_ptr<X509, void (*)(X509*)> cert(load(pki_.file("tsa.pem"), PEM_read_X509), X509_free);
+    std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> key(load(pki_.file("tsa.key"), PEM_read_PrivateKey), EVP_PKEY_free);
+    std::unique_ptr<TS_RESP_CTX, void (*)(TS_RESP_CTX*)> ctx(TS_RESP_CTX_new(), TS_RESP_CTX_free);
+    std::unique_ptr<ASN1_OBJECT, void (*)(ASN1_OBJECT*)> policy(OBJ_txt2obj("1.3.6.1.4.1.62411.9.1", 1),
+                                                                ASN1_OBJECT_free);
+    if (!cert || !key || !ctx || !policy) return {};
+    TS_RESP_CTX_set_signer_cert(ctx.get(), cert.get());
+    TS_RESP_CTX_set_signer_key(ctx.get(), key.get());
+    TS_RESP_CTX_set_signer_digest(ctx.get(), EVP_sha256());
+    TS_RESP_CTX_set_ess_cert_id_digest(ctx.get(), EVP_sha256());
+    TS_RESP_CTX_set_def_policy(ctx.get(), policy.get());
+    TS_RESP_CTX_add_md(ctx.get(), EVP_sha512());
+    TS_RESP_CTX_set_time_cb(
+        ctx.get(),
+        [](TS_RESP_CTX*, void* data, long* sec, long* usec) {
+          *sec = static_cast<long>(std::time(nullptr)) + *static_cast<long*>(data);
+          *usec = 0;
+          return 1;
+        },
+        &offset);
+    std::unique_ptr<BIO, int (*)(BIO*)> in(BIO_new_mem_buf(request.data(), static_cast<int>(request.size())), BIO_free);
+    std::unique_ptr<TS_RESP, void (*)(TS_RESP*)> resp(TS_RESP_create_response(ctx.get(), in.get()), TS_RESP_free);
+    unsigned char* der = nullptr;
+    const int n = resp ? i2d_TS_RESP(resp.get(), &der) : -1;
+    std::string out = n > 0 ? std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)) : std::string();
+    OPENSSL_free(der);
+    return out;
   }
 
   const TestPki& pki_;

@@ -40,10 +40,13 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
     throw SecurePdfError("The time-stamp token from " + shown +
                          " is not signed by a certificate meant for time-stamping, valid now and named in the token");
   }
+  // First against this clock, then against the certificate.
+  const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(info);
+  if (const char* problem = tokenTimeProblem(util::timeOf(time), asked, std::time(nullptr)))
+    throw SecurePdfError("The time-stamp token from " + shown + " is dated " + problem);
   // The stack is new, its certificates the token's.
   util::X509StackView signers(PKCS7_get0_signers(token, nullptr, 0));
   X509* tsa = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
-  const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(info);
   // ASN1_TIME_compare: -1, 0, 1, or -2 when unreadable.
   const int afterStart = tsa && time ? ASN1_TIME_compare(X509_get0_notBefore(tsa), time) : -2;
   const int beforeEnd = tsa && time ? ASN1_TIME_compare(time, X509_get0_notAfter(tsa)) : -2;
@@ -51,8 +54,6 @@ void checkAsValidatorsWill(PKCS7* token, TS_TST_INFO* info, TS_REQ* req, const s
     ERR_clear_error();
     throw SecurePdfError("The time-stamp token from " + shown + " gives a time outside its TSA certificate's validity");
   }
-  if (const char* problem = tokenTimeProblem(util::timeOf(time), asked, std::time(nullptr)))
-    throw SecurePdfError("The time-stamp token from " + shown + " is dated " + problem);
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ TEST_F(TimestampTest, MisbehavingAuthoritiesFailWithAClearErrorAndNoOutput) {
                                                         {M::refuse, "refused the request"},
                                                         {M::expiredCertificate, "valid now"},
                                                         {M::huge, "larger than 16 MB"},
+                                                        {M::pastClock, "dated before it was asked for"},
+                                                        {M::futureClock, "dated ahead of this machine's clock"},
                                                         {M::stall, "no answer in time"}}) {
     tsa.mode = mode;
     auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
