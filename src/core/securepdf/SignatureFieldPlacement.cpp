@@ -234,7 +234,6 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
     annotation.replaceKey("/AP", appearanceFor(page));
     addToPage(page, annotation, update_);
   };
-  const int widgetFlags = plan_.invisible ? 2 + 128 : 4 + 128;
 
   const std::string name = freshFieldName(pdf_, "Signature");
   QPDFObjectHandle field = update_.addNew(QPDFObjectHandle::newDictionary());
@@ -244,23 +243,13 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
   // The field is its own widget, on the first target page, and the other
   // pages show the same picture in a locked stamp: validators that take
   // each widget of a field for a field of its own would list more widgets
-  // as unsigned signatures. Where an earlier signature allows signing but
-  // no annotations (permission 2), every page gets a widget of the field.
-  const bool widgetPerPage = targets.size() > 1 && !plan_.invisible && annotationsForbidden();
-  if (widgetPerPage) {
-    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-    for (const QPDFObjectHandle& page : targets) {
-      QPDFObjectHandle widget = update_.addNew(QPDFObjectHandle::newDictionary());
-      showOn(widget, "/Widget", widgetFlags, page);
-      widget.replaceKey("/Parent", field);
-      kids.appendItem(widget);
-    }
-    field.replaceKey("/Kids", kids);
-  } else {
-    showOn(field, "/Widget", widgetFlags, targets.front());
-  }
+  // as unsigned signatures (poppler) or call them changed (MuPDF). Where an
+  // earlier signature allows signing but no annotations (permission 2),
+  // the picture stays on the first page: a signature every validator
+  // accepts matters more than its repetition.
+  showOn(field, "/Widget", plan_.invisible ? 2 + 128 : 4 + 128, targets.front());
   addToForm(form, field, update_);
-  if (plan_.invisible || widgetPerPage) return;
+  if (plan_.invisible || annotationsForbidden()) return;
   for (std::size_t i = 1; i < targets.size(); ++i) {
     QPDFObjectHandle stamp = update_.addNew(QPDFObjectHandle::newDictionary());
     // Printed, read-only, not to be deleted or edited.

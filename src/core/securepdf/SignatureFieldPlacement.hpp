@@ -17,7 +17,7 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFO
 // object it changes or makes in the update: into an existing signature
 // field (its widgets get the appearance), or into a new field that is its
 // own widget, its picture repeated on every other target page in a stamp
-// (or in more widgets of the field where annotations may not be added).
+// (not where annotations may no longer be added).
 class SignatureFieldPlacement {
  public:
   SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
