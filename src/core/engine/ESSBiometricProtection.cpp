@@ -37,10 +37,7 @@ std::optional<std::vector<std::string>> recordLines(const std::string& recordB64
 using X509Ptr = util::Owned<X509, X509_free>;
 using PkeyCtxPtr = util::Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 
-X509Ptr parseDer(const util::Bytes& der) {
-  const unsigned char* p = der.data();
-  return X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
-}
+X509Ptr parseDer(const util::Bytes& der) { return util::certificateFromDer(der.data(), der.size()); }
 
 void eraseAll(std::string& s, std::string_view what) {
   for (auto pos = s.find(what); pos != std::string::npos; pos = s.find(what)) s.erase(pos, what.size());

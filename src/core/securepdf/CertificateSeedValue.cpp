@@ -23,11 +23,19 @@ std::vector<X509Ptr> certificatesIn(QPDFObjectHandle list) {
   for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i) {
     if (!list.getArrayItem(i).isString()) continue;
     const std::string der = list.getArrayItem(i).getStringValue();
-    const auto* p = reinterpret_cast<const unsigned char*>(der.data());
-    if (X509Ptr c{d2i_X509(nullptr, &p, static_cast<long>(der.size()))}) out.push_back(std::move(c));
+    if (auto c = util::certificateFromDer(reinterpret_cast<const unsigned char*>(der.data()), der.size()))
+      out.push_back(std::move(c));
   }
   ERR_clear_error();
   return out;
+}
+
+// Whether an item of the array passes `test`.
+template <typename Test>
+bool anyItem(QPDFObjectHandle list, Test test) {
+  for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i)
+    if (test(list.getArrayItem(i))) return true;
+  return false;
 }
 
 // Whether the subject holds `value` for the attribute named `key` ("CN",
@@ -122,31 +130,22 @@ std::optional<std::string> unmetCertificateSeedValue(QPDFObjectHandle seed, cons
     for (const auto& c : certificatesIn(seed.getKey("/Subject"))) listed = listed || X509_cmp(c.get(), cert) == 0;
     if (!listed) return "one of the certificates it lists";
   }
-  if ((required & kSubjectDn) && seed.getKey("/SubjectDN").isArray()) {
-    QPDFObjectHandle names = seed.getKey("/SubjectDN");
-    bool matched = false;
-    for (int i = 0; !matched && i < names.getArrayNItems(); ++i)
-      matched = subjectMatches(X509_get_subject_name(cert), names.getArrayItem(i));
-    if (!matched) return "a certificate subject it lists, not " + util::subjectLine(cert);
-  }
-  if ((required & kKeyUsage) && seed.getKey("/KeyUsage").isArray()) {
-    QPDFObjectHandle patterns = seed.getKey("/KeyUsage");
-    bool matched = false;
-    for (int i = 0; !matched && i < patterns.getArrayNItems(); ++i)
-      matched = patterns.getArrayItem(i).isString() && keyUsageMatches(cert, patterns.getArrayItem(i).getStringValue());
-    if (!matched) return "a certificate key usage the signing certificate does not have";
-  }
+  if ((required & kSubjectDn) && seed.getKey("/SubjectDN").isArray() &&
+      !anyItem(seed.getKey("/SubjectDN"),
+               [&](QPDFObjectHandle names) { return subjectMatches(X509_get_subject_name(cert), names); }))
+    return "a certificate subject it lists, not " + util::subjectLine(cert);
+  if ((required & kKeyUsage) && seed.getKey("/KeyUsage").isArray() &&
+      !anyItem(seed.getKey("/KeyUsage"),
+               [&](QPDFObjectHandle p) { return p.isString() && keyUsageMatches(cert, p.getStringValue()); }))
+    return "a certificate key usage the signing certificate does not have";
   if ((required & kIssuer) && seed.getKey("/Issuer").isArray() &&
       !chainsTo(cert, identity, certificatesIn(seed.getKey("/Issuer"))))
     return "a certificate from an issuer it lists";
   // Policies count only beside issuers.
-  if ((required & kOid) && seed.getKey("/OID").isArray() && seed.getKey("/Issuer").isArray()) {
-    QPDFObjectHandle oids = seed.getKey("/OID");
-    bool found = false;
-    for (int i = 0; !found && i < oids.getArrayNItems(); ++i)
-      found = oids.getArrayItem(i).isString() && hasPolicy(cert, oids.getArrayItem(i).getStringValue());
-    if (!found) return "a certificate policy the signing certificate does not name";
-  }
+  if ((required & kOid) && seed.getKey("/OID").isArray() && seed.getKey("/Issuer").isArray() &&
+      !anyItem(seed.getKey("/OID"),
+               [&](QPDFObjectHandle o) { return o.isString() && hasPolicy(cert, o.getStringValue()); }))
+    return "a certificate policy the signing certificate does not name";
   if ((required & kUrl) && seed.getKey("/URL").isString()) return "a certificate from a service at an address";
   return std::nullopt;
 }

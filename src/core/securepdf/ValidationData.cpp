@@ -158,8 +158,7 @@ ValidationData gatherValidationData(const std::vector<util::Bytes>& signatureCon
         known = revocationOf.emplace(der, found).first;
       }
       if (const auto fetched = fetchedIssuerOf.find(der); fetched != fetchedIssuerOf.end()) {
-        const unsigned char* p = fetched->second.data();
-        X509Ptr again(d2i_X509(nullptr, &p, static_cast<long>(fetched->second.size())));
+        X509Ptr again = util::certificateFromDer(fetched->second.data(), fetched->second.size());
         if (again && std::none_of(pool.begin(), pool.end(),
                                   [&](const X509Ptr& c) { return X509_cmp(c.get(), again.get()) == 0; }))
           pool.push_back(std::move(again));

@@ -56,4 +56,9 @@ std::optional<Bytes> derOf(Encode i2d, T* object) {
   return Bytes(out, out + n);
 }
 
+// A certificate read from its DER encoding; none when it is not one.
+inline Owned<X509, X509_free> certificateFromDer(const unsigned char* der, std::size_t size) {
+  return Owned<X509, X509_free>(d2i_X509(nullptr, &der, static_cast<long>(size)));
+}
+
 }  // namespace penvora::core::util

@@ -24,9 +24,8 @@ std::vector<Owned<X509, X509_free>> certificatesIn(const std::string& bytes) {
     out.push_back(std::move(x));
   }
   if (out.empty()) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    Owned<X509, X509_free> x(d2i_X509(nullptr, &p, static_cast<long>(bytes.size())));
-    if (x) out.push_back(std::move(x));
+    if (auto x = util::certificateFromDer(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))
+      out.push_back(std::move(x));
   }
   ERR_clear_error();
   return out;
