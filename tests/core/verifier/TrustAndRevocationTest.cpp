@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <openssl/ocsp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
 
 #include "core/securepdf/HttpClient.hpp"
+#include "core/verifier/RevocationChecker.hpp"
 #include "penvora/SignatureVerifier.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/TestPki.hpp"
@@ -118,6 +122,129 @@ TEST_F(TrustAndRevocationTest, ACertificateExpiredBeforeItsTimeStampFails) {
   EXPECT_TRUE(v.signingTimeProven);
   EXPECT_EQ(v.indication, "TOTAL-FAILED");
   EXPECT_EQ(v.subIndication, "EXPIRED") << v.verdictReason;
+}
+
+namespace answers {
+
+using penvora::core::util::Owned;
+using Status = penvora::core::verifier::CertificateStatus::Status;
+
+Owned<X509, X509_free> certificate(const std::filesystem::path& pem) {
+  Owned<BIO, BIO_free> bio(BIO_new_file(pem.c_str(), "r"));
+  return Owned<X509, X509_free>(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
+Owned<EVP_PKEY, EVP_PKEY_free> key(const std::filesystem::path& pem) {
+  Owned<BIO, BIO_free> bio(BIO_new_file(pem.c_str(), "r"));
+  return Owned<EVP_PKEY, EVP_PKEY_free>(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
+Owned<ASN1_TIME, ASN1_TIME_free> at(std::time_t t) {
+  return Owned<ASN1_TIME, ASN1_TIME_free>(ASN1_TIME_set(nullptr, t));
+}
+
+// A CRL of the CA issued at `issued`, due at `next`, naming `revoked` (the
+// signer, revoked at `revokedAt`) when given.
+penvora::core::util::Bytes crl(X509* ca, EVP_PKEY* caKey, std::time_t issued, std::time_t next, X509* revoked = nullptr,
+                               std::time_t revokedAt = 0) {
+  Owned<X509_CRL, X509_CRL_free> c(X509_CRL_new());
+  X509_CRL_set_version(c.get(), 1);
+  X509_CRL_set_issuer_name(c.get(), X509_get_subject_name(ca));
+  X509_CRL_set1_lastUpdate(c.get(), at(issued).get());
+  X509_CRL_set1_nextUpdate(c.get(), at(next).get());
+  if (revoked) {
+    X509_REVOKED* entry = X509_REVOKED_new();
+    X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(revoked));
+    X509_REVOKED_set_revocationDate(entry, at(revokedAt).get());
+    X509_CRL_add0_revoked(c.get(), entry);
+  }
+  X509_CRL_sort(c.get());
+  X509_CRL_sign(c.get(), caKey, EVP_sha256());
+  return penvora::core::util::derOf(i2d_X509_CRL, c.get()).value();
+}
+
+// An OCSP response of the CA itself saying `cert` is good, produced at
+// `issued`, due again at `next` (none for 0).
+penvora::core::util::Bytes ocspGood(X509* ca, EVP_PKEY* caKey, X509* cert, std::time_t issued, std::time_t next) {
+  Owned<OCSP_BASICRESP, OCSP_BASICRESP_free> basic(OCSP_BASICRESP_new());
+  OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, ca);
+  OCSP_basic_add1_status(basic.get(), id, V_OCSP_CERTSTATUS_GOOD, 0, nullptr, at(issued).get(),
+                         next ? at(next).get() : nullptr);
+  OCSP_CERTID_free(id);
+  OCSP_basic_sign(basic.get(), ca, caKey, EVP_sha256(), nullptr, OCSP_NOCERTS);
+  Owned<OCSP_RESPONSE, OCSP_RESPONSE_free> resp(OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic.get()));
+  return penvora::core::util::derOf(i2d_OCSP_RESPONSE, resp.get()).value();
+}
+
+}  // namespace answers
+
+// A document's answers are judged against the time in question (the
+// time-stamp's): one issued after it, or current then, counts; a stale one,
+// or one dated ahead of this clock, says nothing, unless it says revoked.
+TEST_F(TrustAndRevocationTest, AnAnswerCountsOnlyWhenItSpeaksOfTheTimeInQuestion) {
+  using answers::Status;
+  const auto ca = answers::certificate(pki.file("ca.pem"));
+  const auto caKey = answers::key(pki.file("ca.key"));
+  const auto signer = answers::certificate(pki.file("signer.pem"));
+  ASSERT_TRUE(ca && caKey && signer);
+  constexpr std::time_t kDay = 86400;
+  const std::time_t now = std::time(nullptr), asked = now - 2 * kDay;
+  const struct {
+    const char* name;
+    std::vector<penvora::core::util::Bytes> ocsps, crls;
+    Status expected;
+    const char* source;
+  } cases[] = {
+      {"CRL due before the time",
+       {},
+       {answers::crl(ca.get(), caKey.get(), now - 3 * kDay, asked - 3600)},
+       Status::Unavailable,
+       ""},
+      {"CRL current then",
+       {},
+       {answers::crl(ca.get(), caKey.get(), now - 3 * kDay, now - kDay)},
+       Status::Good,
+       "CRL (DSS)"},
+      {"CRL issued after",
+       {},
+       {answers::crl(ca.get(), caKey.get(), now - kDay, now + kDay)},
+       Status::Good,
+       "CRL (DSS)"},
+      {"CRL dated ahead of the clock",
+       {},
+       {answers::crl(ca.get(), caKey.get(), now + kDay, now + 2 * kDay)},
+       Status::Unavailable,
+       ""},
+      {"stale CRL that says revoked",
+       {},
+       {answers::crl(ca.get(), caKey.get(), now - 4 * kDay, now - 3 * kDay, signer.get(), now - 5 * kDay)},
+       Status::Revoked,
+       "CRL (DSS)"},
+      {"OCSP due before the time",
+       {answers::ocspGood(ca.get(), caKey.get(), signer.get(), now - 3 * kDay, asked - 3600)},
+       {},
+       Status::Unavailable,
+       ""},
+      {"OCSP without a next update, issued before",
+       {answers::ocspGood(ca.get(), caKey.get(), signer.get(), now - 3 * kDay, 0)},
+       {},
+       Status::Unavailable,
+       ""},
+      {"OCSP issued after, a stale CRL beside it",
+       {answers::ocspGood(ca.get(), caKey.get(), signer.get(), now - kDay, 0)},
+       {answers::crl(ca.get(), caKey.get(), now - 3 * kDay, asked - 3600)},
+       Status::Good,
+       "OCSP (DSS)"},
+  };
+  for (const auto& c : cases) {
+    penvora::core::util::X509StackView chain(sk_X509_new_null());
+    sk_X509_push(chain.get(), signer.get());
+    sk_X509_push(chain.get(), ca.get());
+    const auto statuses = penvora::core::verifier::checkRevocation(chain.get(), c.ocsps, c.crls, nullptr, asked);
+    ASSERT_EQ(statuses.size(), 1u) << c.name;
+    EXPECT_EQ(statuses[0].status, c.expected) << c.name;
+    EXPECT_EQ(statuses[0].source, c.source) << c.name;
+  }
 }
 
 }  // namespace
