@@ -41,6 +41,29 @@ inline std::string buildPdf(const std::vector<std::string>& objects, int rootObj
   return out;
 }
 
+// The same with a cross-reference stream (uncompressed, as object n + 1):
+// qpdf would renumber a dangling reference when it writes one.
+inline std::string buildPdfWithXrefStream(const std::vector<std::string>& objects, int rootObject = 1) {
+  std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+  std::string entries("\0\0\0\0\0\xFF\xFF", 7);
+  auto entry = [&](std::size_t offset) {
+    entries += '\x01';
+    for (int b = 3; b >= 0; --b) entries += static_cast<char>((offset >> (8 * b)) & 0xFF);
+    entries += std::string(2, '\0');
+  };
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    entry(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const std::size_t xref = out.size();
+  entry(xref);
+  const std::string size = std::to_string(objects.size() + 2);
+  out += std::to_string(objects.size() + 1) + " 0 obj\n<< /Type /XRef /Size " + size + " /W [1 4 2] /Root " +
+         std::to_string(rootObject) + " 0 R /Length " + std::to_string(entries.size()) + " >>\nstream\n" + entries +
+         "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return out;
+}
+
 inline std::string stream(const std::string& dict, const std::string& data) {
   return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }

@@ -28,22 +28,28 @@ TEST(SignedInputTest, BytesBeforeTheHeaderKeepTheFilesOwnOffsets) {
 }
 
 TEST(SignedInputTest, ANewObjectNeverTakesANumberTheSignedRevisionRefersToWithoutHavingIt) {
-  TempDir dir;
-  // A catalog naming objects 5 to 80, which the file never defines: read as
-  // null, so defining one later would change what the first signature covers.
+  // A catalog naming every even number from 6 to 400, which the file never
+  // defines: read as null, so once the file is signed, defining one would
+  // change what the signature covers. (The first signature, of an unsigned
+  // file, may take some.) The second signature's objects take the odd
+  // numbers between, so the number after its last object, where a
+  // cross-reference stream goes, is one of them too.
   std::string junk;
-  for (int n = 5; n <= 80; ++n) junk += pdftest::ref(n) + " ";
-  writeText(
-      dir / "in.pdf",
-      pdftest::buildPdf(
-          {"<< /Type /Catalog /Pages 2 0 R /Junk [" + junk + "] >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>", pdftest::stream("", "BT ET")}));
-  pdftest::signer(dir / "in.pdf", dir / "once.pdf").sign();
-  auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
-  second.signatureWidgetPages = "0";
-  second.sign();
-  const auto doc = penvora::verifySignatures((dir / "twice.pdf").string());
-  ASSERT_EQ(doc.signatures.size(), 2u);
-  for (const auto& s : doc.signatures) EXPECT_NE(s.modification, "disallowed") << s.field << ": " << s.problem;
-  EXPECT_EQ(pdftest::pdfsigValidations(dir / "twice.pdf"), std::vector<std::string>(2, "Signature is Valid."));
+  for (int n = 6; n <= 400; n += 2) junk += pdftest::ref(n) + " ";
+  const std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R /Junk [" + junk + "] >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>", pdftest::stream("", "BT ET")};
+  for (const bool xrefStream : {false, true}) {
+    SCOPED_TRACE(xrefStream ? "cross-reference stream" : "cross-reference table");
+    TempDir dir;
+    writeText(dir / "in.pdf", xrefStream ? pdftest::buildPdfWithXrefStream(objects) : pdftest::buildPdf(objects));
+    pdftest::signer(dir / "in.pdf", dir / "once.pdf").sign();
+    auto second = pdftest::signer(dir / "once.pdf", dir / "twice.pdf");
+    second.signatureWidgetPages = "0";
+    second.sign();
+    const auto doc = penvora::verifySignatures((dir / "twice.pdf").string());
+    ASSERT_EQ(doc.signatures.size(), 2u);
+    for (const auto& s : doc.signatures) EXPECT_NE(s.modification, "disallowed") << s.field << ": " << s.problem;
+    EXPECT_EQ(pdftest::pdfsigValidations(dir / "twice.pdf"), std::vector<std::string>(2, "Signature is Valid."));
+  }
 }
