@@ -1,5 +1,7 @@
 #include "core/document/TurnedPagePlacement.hpp"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "core/document/PageGeometry.hpp"
@@ -14,6 +16,12 @@ PenvoraSDKWidget shownFixedWidget(const PenvoraSDKWidget& widget, int rotation) 
   PenvoraSDKWidget shown = widget;
   if (quarterTurn(rotation)) std::swap(shown.widgetWidth, shown.widgetHeight);
   return shown;
+}
+
+float fixedCaptureRatio(const PenvoraSDKWidget& widget, int rotation) {
+  const Rect seen = shownSides(fixedBounds(widget), rotation);
+  if (seen.height > 0 && seen.width > 0) return std::clamp(static_cast<float>(seen.width / seen.height), 1.0f, 4.0f);
+  return signatureRatio(shownFixedWidget(widget, rotation), std::nullopt);
 }
 
 Rect shownSides(const Rect& box, int rotation) {

@@ -13,6 +13,12 @@ namespace penvora::core::document {
 // go by what the user sees.
 PenvoraSDKWidget shownFixedWidget(const PenvoraSDKWidget& widget, int rotation);
 
+// The capture area's shape (width ÷ height) for a fixed box on a page of
+// this rotation: the box as the user sees it. One valid as asked may stand
+// on its side there; it gets the nearest shape a capture can take (square),
+// not the default one.
+float fixedCaptureRatio(const PenvoraSDKWidget& widget, int rotation);
+
 // A page-space box's sides as the user sees them (origin kept), for the
 // ratio of a signature field.
 Rect shownSides(const Rect& box, int rotation);

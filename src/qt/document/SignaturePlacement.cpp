@@ -73,14 +73,9 @@ std::optional<core::document::PDFAnnotation> SignaturePlacement::signatureField(
 }
 
 float SignaturePlacement::signatureRatio() const {
-  // The capture area takes the shape the user sees the box in. A fixed box
-  // valid as asked may stand on its side there: the nearest shape a
-  // capture can take, rather than the default one.
-  if (widget_.widgetType == PenvoraSDKWidgetType::fixed) {
-    const Rect seen = core::document::shownSides(core::document::fixedBounds(widget_),
-                                                 rotationOf(document_, core::document::fixedPage(widget_)));
-    if (seen.height > 0 && seen.width > 0) return std::clamp(static_cast<float>(seen.width / seen.height), 1.0f, 4.0f);
-  }
+  // The capture area takes the shape the user sees the box in.
+  if (widget_.widgetType == PenvoraSDKWidgetType::fixed)
+    return core::document::fixedCaptureRatio(widget_, rotationOf(document_, core::document::fixedPage(widget_)));
   std::optional<Rect> field;
   if (widget_.widgetType == PenvoraSDKWidgetType::field)
     if (auto f = signatureField())

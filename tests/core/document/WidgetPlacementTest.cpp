@@ -1,3 +1,4 @@
+#include "core/document/TurnedPagePlacement.hpp"
 #include "core/document/WidgetPlacement.hpp"
 
 #include <gtest/gtest.h>
@@ -63,6 +64,13 @@ TEST(WidgetPlacementTest, RatioOfTheCaptureArea) {
   EXPECT_FLOAT_EQ(signatureRatio(field, Rect{0, 0, 200, 60}), 200.0f / 60.0f);
   EXPECT_FLOAT_EQ(signatureRatio(field, Rect{0, 0, 60, 200}), 2.5f);
   EXPECT_FLOAT_EQ(signatureRatio(field, std::nullopt), 2.5f);
+  // A fixed box takes the shape the user sees: on a page turned a quarter,
+  // 300 x 100 stands on its side, and a capture can be no narrower than square.
+  const auto fixed = widget(PenvoraSDKWidgetType::fixed, 300, 100);
+  EXPECT_FLOAT_EQ(fixedCaptureRatio(fixed, 0), 3.0f);
+  EXPECT_FLOAT_EQ(fixedCaptureRatio(fixed, 180), 3.0f);
+  EXPECT_FLOAT_EQ(fixedCaptureRatio(fixed, 90), 1.0f);
+  EXPECT_FLOAT_EQ(fixedCaptureRatio(widget(PenvoraSDKWidgetType::fixed, 100, 500), 270), 4.0f);
 }
 
 TEST(WidgetPlacementTest, NamedFieldWinsLastInOrderElseTheFirst) {
