@@ -309,8 +309,11 @@ void PDFSign::sign() {
 
   DocumentSource src = takeOpenedOrOpen(plan.digest);
   QPDF& pdf = *src.pdf;
+  // What earlier signatures allow, read once.
+  const std::optional<int> certification = certificationPermission(pdf);
+  std::vector<FieldLock> locks = fieldLocks(pdf);
   // A certification that allows no changes forbids a further signature too.
-  if (certificationPermission(pdf) == 1)
+  if (certification == 1)
     throw SecurePdfError(
         "The document is certified with DocMDP permission 1 (no changes allowed), so no signature can be added");
   // The author's permissions hold unless the owner's password opened it.
@@ -326,7 +329,7 @@ void PDFSign::sign() {
           "The document's permissions do not allow adding form fields, so no signature field can be added (its "
           "owner's password would allow it)");
   }
-  for (const FieldLock& lock : fieldLocks(pdf))
+  for (const FieldLock& lock : locks)
     if (lock.permission == 1)
       throw SecurePdfError("The signature in field '" + lock.signedField +
                            "' allows no further changes, so no signature can be added");
@@ -336,7 +339,7 @@ void PDFSign::sign() {
 
   QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
-  SignatureFieldPlacement(pdf, update, plan).place(sig);
+  SignatureFieldPlacement(pdf, update, plan, certification, std::move(locks)).place(sig);
 
   writeWithSignature(
       src, update, sig.getObjGen(), plan.digest, signatureRoom(plan), outputFile, overwrite,

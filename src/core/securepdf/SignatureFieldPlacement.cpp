@@ -6,7 +6,6 @@
 #include <optional>
 #include <set>
 
-#include "core/securepdf/Certification.hpp"
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -128,8 +127,9 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFO
   addToForm(signatureForm(pdf, update), field, update);
 }
 
-SignatureFieldPlacement::SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan)
-    : pdf_(pdf), update_(update), plan_(plan) {}
+SignatureFieldPlacement::SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan,
+                                                 std::optional<int> certification, std::vector<FieldLock> locks)
+    : pdf_(pdf), update_(update), plan_(plan), certification_(certification), locks_(std::move(locks)) {}
 
 void SignatureFieldPlacement::place(const QPDFObjectHandle& signature) {
   QPDFObjectHandle form = signatureForm(pdf_, update_);
@@ -157,7 +157,7 @@ void SignatureFieldPlacement::intoExistingField(const QPDFObjectHandle& signatur
                                         : "The document has no signature field number " + std::to_string(index));
   auto& entry = fields[static_cast<std::size_t>(index)];
   if (entry.isSigned) throw SecurePdfError("The signature field '" + entry.fullName + "' is already signed");
-  for (const FieldLock& lock : fieldLocks(pdf_))
+  for (const FieldLock& lock : locks_)
     if (lock.covers(entry.fullName))
       throw SecurePdfError("The signature field '" + entry.fullName + "' is locked by the signature in field '" +
                            lock.signedField + "'");
@@ -258,9 +258,9 @@ void SignatureFieldPlacement::intoNewField(const QPDFObjectHandle& signature, co
   }
 }
 
-bool SignatureFieldPlacement::annotationsForbidden() {
-  if (certificationPermission(pdf_) == 2) return true;
-  for (const FieldLock& lock : fieldLocks(pdf_))
+bool SignatureFieldPlacement::annotationsForbidden() const {
+  if (certification_ == 2) return true;
+  for (const FieldLock& lock : locks_)
     if (lock.permission == 2) return true;
   return false;
 }

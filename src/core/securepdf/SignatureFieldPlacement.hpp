@@ -2,6 +2,10 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <optional>
+#include <vector>
+
+#include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SigningPlan.hpp"
 
@@ -20,7 +24,10 @@ void addDocumentTimestampField(QPDF& pdf, IncrementalUpdate& update, const QPDFO
 // (not where annotations may no longer be added).
 class SignatureFieldPlacement {
  public:
-  SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan);
+  // `certification` and `locks`: what earlier signatures allow (the
+  // document's DocMDP level, none when not certified, and the field locks).
+  SignatureFieldPlacement(QPDF& pdf, IncrementalUpdate& update, const SigningPlan& plan,
+                          std::optional<int> certification, std::vector<FieldLock> locks);
 
   void place(const QPDFObjectHandle& signature);
 
@@ -28,13 +35,15 @@ class SignatureFieldPlacement {
   void intoExistingField(const QPDFObjectHandle& signature, std::int32_t index);
   void intoNewField(const QPDFObjectHandle& signature, const QPDFObjectHandle& form);
   // Whether an earlier signature allows signing but no added annotations.
-  bool annotationsForbidden();
+  bool annotationsForbidden() const;
   // The /AP dictionary for a widget of that size on a page turned by rotate.
   QPDFObjectHandle appearance(double width, double height, int rotate);
 
   QPDF& pdf_;
   IncrementalUpdate& update_;
   const SigningPlan& plan_;
+  std::optional<int> certification_;
+  std::vector<FieldLock> locks_;
 };
 
 }  // namespace penvora::core::securepdf
