@@ -1,22 +1,22 @@
 #include "core/document/DeclaredObjectCount.hpp"
 
 #include <algorithm>
-#include <fstream>
+#include <string>
 
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
+#include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::document {
 namespace {
 
 constexpr std::uint64_t kDictionaryBytes = 4096;
 
-std::string readAt(std::ifstream& in, std::uint64_t offset, std::uint64_t n) {
-  std::string out(static_cast<std::size_t>(n), '\0');
-  in.clear();
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(out.data(), static_cast<std::streamsize>(n));
-  out.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+// Up to `n` bytes at `offset`, fewer where the file ends.
+std::string readAt(int fd, std::uint64_t size, std::uint64_t offset, std::uint64_t n) {
+  if (offset >= size) return {};
+  std::string out(static_cast<std::size_t>(std::min(n, size - offset)), '\0');
+  if (!util::readFullyAt(fd, offset, out.data(), out.size())) return {};
   return out;
 }
 
@@ -33,13 +33,10 @@ std::optional<std::uint64_t> sizeEntry(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-std::optional<std::uint64_t> declaredObjectCount(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return std::nullopt;
-  const auto size = static_cast<std::uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
+std::optional<std::uint64_t> declaredObjectCount(int fd, std::uint64_t size) {
   std::string last;
   const auto tail = securepdf::readXrefTail(
-      size, [&](std::uint64_t offset, std::uint64_t n) { return readAt(in, offset, n); }, &last);
+      size, [&](std::uint64_t offset, std::uint64_t n) { return readAt(fd, size, offset, n); }, &last);
   if (!tail) return std::nullopt;
   if (tail->form == securepdf::XrefForm::table) {
     const auto trailer = last.rfind("trailer");
@@ -47,7 +44,7 @@ std::optional<std::uint64_t> declaredObjectCount(const std::string& path) {
     return sizeEntry(last, trailer + 7);
   }
   // "n g obj" then the stream's dictionary.
-  const std::string text = readAt(in, tail->headerOffset + tail->startxref, kDictionaryBytes);
+  const std::string text = readAt(fd, size, tail->headerOffset + tail->startxref, kDictionaryBytes);
   const auto obj = text.find("obj");
   if (obj == std::string::npos || obj > 32) return std::nullopt;
   return sizeEntry(text, obj + 3);

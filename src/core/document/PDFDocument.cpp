@@ -1,7 +1,5 @@
 #include "core/document/PDFDocument.hpp"
 
-#include <fstream>
-
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -17,6 +15,7 @@
 #include "core/document/MergedPdfWriter.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/PageTree.hpp"
+#include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -41,19 +40,23 @@ constexpr std::uintmax_t kAlwaysInMemory = 4u << 20;
 constexpr std::uintmax_t kSparseBytesPerObject = 64u << 10;
 constexpr std::size_t kMaxRepeatedPages = 256;  // no real tree lists a page twice
 
+// Opened once for its size, its object count and its bytes, so a file
+// replaced meanwhile cannot mix two.
 std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec || size > kInMemoryLimit) return nullptr;
-  if (size > kAlwaysInMemory) {
-    const auto objects = declaredObjectCount(path);
-    if (objects && size / std::max<std::uint64_t>(*objects, 1) > kSparseBytesPerObject) return nullptr;
+  try {
+    const util::RegularFile file(path, "The document");
+    const std::uint64_t size = file.size();
+    if (size > kInMemoryLimit) return nullptr;
+    if (size > kAlwaysInMemory) {
+      const auto objects = declaredObjectCount(file.fd(), size);
+      if (objects && size / std::max<std::uint64_t>(*objects, 1) > kSparseBytesPerObject) return nullptr;
+    }
+    auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
+    if (!util::readFullyAt(file.fd(), 0, bytes->data(), bytes->size())) return nullptr;
+    return bytes;
+  } catch (const util::FileReadError&) {
+    return nullptr;  // qpdf then says what is wrong with it
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
-  if (!in.read(bytes->data(), static_cast<std::streamsize>(size))) return nullptr;
-  return bytes;
 }
 
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,

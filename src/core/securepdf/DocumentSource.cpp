@@ -86,18 +86,6 @@ util::RegularFile openReadable(const std::string& path) {
   }
 }
 
-// Reads all `n` bytes at `offset`; false when the file ends early.
-bool readAt(int fd, std::uint64_t offset, char* out, std::size_t n) {
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t got = pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
 }  // namespace
 
 // Files up to this size are parsed from memory: qpdf's many small seeks
@@ -126,7 +114,7 @@ Opened openInput(const std::string& path) {
     return o;
   }
   o.bytes = std::make_shared<std::string>(static_cast<std::size_t>(o.size), '\0');
-  if (!readAt(opened.fd(), 0, o.bytes->data(), o.bytes->size()))
+  if (!util::readFullyAt(opened.fd(), 0, o.bytes->data(), o.bytes->size()))
     throw SecurePdfError("The input file changed while it was read: " + path);
   return o;
 }
@@ -220,7 +208,8 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
   const auto size = opened.size();
   if (size <= kParseInMemoryLimit) {
     auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
-    if (readAt(opened.fd(), 0, reinterpret_cast<char*>(buffer->getBuffer()), static_cast<std::size_t>(size))) {
+    if (util::readFullyAt(opened.fd(), 0, reinterpret_cast<char*>(buffer->getBuffer()),
+                          static_cast<std::size_t>(size))) {
       const std::string_view bytes(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
       auto source = std::make_shared<BufferInputSource>(path, buffer.release(), true);
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
@@ -237,7 +226,7 @@ void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const 
     return;
   }
   // pread leaves the position of qpdf's stream on the same file alone.
-  if (!readAt(fileno(file.get()), offset, out, n))
+  if (!util::readFullyAt(fileno(file.get()), offset, out, n))
     throw SecurePdfError("The input file changed while signing: " + path);
 }
 

@@ -51,6 +51,17 @@ int RegularFile::release() {
   return fd;
 }
 
+bool readFullyAt(int fd, std::uint64_t offset, char* out, std::size_t n) {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
 std::string sizeText(std::size_t bytes) {
   if (bytes >= (std::size_t{1} << 20) && bytes % (std::size_t{1} << 20) == 0)
     return std::to_string(bytes >> 20) + " MB";

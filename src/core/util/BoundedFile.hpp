@@ -41,6 +41,10 @@ class RegularFile {
   std::uint64_t size_ = 0;
 };
 
+// Reads all `n` bytes at `offset` of an open file without moving its
+// position; false when the file ends early or cannot be read.
+bool readFullyAt(int fd, std::uint64_t offset, char* out, std::size_t n);
+
 // "16 MB", "1 MB", "512 bytes": a limit as the messages state it.
 std::string sizeText(std::size_t bytes);
 

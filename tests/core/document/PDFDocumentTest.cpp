@@ -1,6 +1,7 @@
 #include "core/document/DeclaredObjectCount.hpp"
 #include "core/document/DocumentMerge.hpp"
 #include "core/document/PDFDocument.hpp"
+#include "core/util/BoundedFile.hpp"
 
 #include <gtest/gtest.h>
 
@@ -182,18 +183,22 @@ TEST(DocumentMergeTest, PagesKeepWhatTheyInheritAndTheirContent) {
 // stream's dictionary, counted from the header even after leading bytes.
 TEST(PDFDocumentTest, TheDeclaredObjectCountDecidesHowALargeFileIsRead) {
   TempDir dir;
+  const auto declaredObjectCount = [](const std::filesystem::path& path) {
+    const penvora::core::util::RegularFile file(path.string(), "The test file");
+    return penvora::core::document::declaredObjectCount(file.fd(), file.size());
+  };
   const std::string plain = pdftest::plainPdf(2);  // 1 catalog, 2 pages, 3 font, two pages of two: /Size 8
   writeText(dir / "table.pdf", plain);
-  EXPECT_EQ(declaredObjectCount((dir / "table.pdf").string()), 8u);
+  EXPECT_EQ(declaredObjectCount(dir / "table.pdf"), 8u);
   writeText(dir / "prefixed.pdf", "From a mail gateway\r\n" + plain);
-  EXPECT_EQ(declaredObjectCount((dir / "prefixed.pdf").string()), 8u);
+  EXPECT_EQ(declaredObjectCount(dir / "prefixed.pdf"), 8u);
   testsupport::run("qpdf --object-streams=generate '" + (dir / "table.pdf").string() + "' '" +
                    (dir / "stream.pdf").string() + "'");
-  const auto packed = declaredObjectCount((dir / "stream.pdf").string());
+  const auto packed = declaredObjectCount(dir / "stream.pdf");
   ASSERT_TRUE(packed);
   EXPECT_GE(*packed, 8u);
   writeText(dir / "junk.pdf", "not a pdf at all");
-  EXPECT_FALSE(declaredObjectCount((dir / "junk.pdf").string()));
+  EXPECT_FALSE(declaredObjectCount(dir / "junk.pdf"));
 
   // 6 MB in one content stream: read from disk, and it opens all the same.
   writeText(dir / "big.pdf", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
