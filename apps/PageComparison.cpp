@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfDocument>
+#include <QPdfDocumentRenderOptions>
 #include <QTemporaryDir>
 #include <memory>
 #include <stdexcept>
@@ -41,7 +42,11 @@ QImage render(const QString& path, int page, const std::string& password, bool& 
   const QSizeF points = doc.pagePointSize(page);
   const double scale = std::min(kPixelsPerPoint, kMaxSide / std::max(1.0, std::max(points.width(), points.height())));
   const QSize size(std::max(1, int(points.width() * scale)), std::max(1, int(points.height() * scale)));
-  const QImage image = doc.render(page, size);
+  // With its annotations, as a reader shows it: one laid over the whole
+  // page after signing changes what is seen as much as new content does.
+  QPdfDocumentRenderOptions options;
+  options.setRenderFlags(QPdfDocumentRenderOptions::RenderFlag::Annotations);
+  const QImage image = doc.render(page, size, options);
   if (image.isNull()) throw std::runtime_error("cannot draw page " + std::to_string(page + 1));
   // The rendering is transparent where nothing is drawn: put it on paper.
   QImage paper(size, QImage::Format_RGB32);

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "ToolOptions.hpp"
 #include "core/engine/BiometricKey.hpp"
@@ -28,13 +30,13 @@ namespace {
 const char* const kUsage =
     "usage: penvora-verify FILE.pdf [--trust FILE|DIR]... [--system-trust] [--online] [--require-revocation]\n"
     "                      [--password P | --password-env VAR] [--bio-key KEY.pem] [--json] [--render-bio OUT.png]\n"
-    "                      [--render-page N OUT.png]\n"
+    "                      [--render-page N OUT.png] [--overwrite]\n"
     "exit: 0 every signature TOTAL-PASSED, 1 one TOTAL-FAILED (or none signed), 3 one INDETERMINATE,\n"
     "      2 the file or an option cannot be read\n";
 
 // Writes under a temporary name in the same folder and renames when
 // complete, so `path` never holds half a picture. Throws with the reason.
-void writeAtomically(const std::string& path, const std::string& bytes) {
+void writeAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
   const std::filesystem::path target(path);
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -51,8 +53,9 @@ void writeAtomically(const std::string& path, const std::string& bytes) {
   if (::close(fd) != 0 && error == 0) error = errno;
   try {
     if (error != 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
-    // A previous picture is replaced; a folder, link or device is not.
-    penvora::core::util::moveIntoPlace(temp, path, true);
+    // With --overwrite a previous picture is replaced; a folder, link or
+    // device never is.
+    penvora::core::util::moveIntoPlace(temp, path, overwrite);
   } catch (const std::exception& e) {
     ::unlink(temp.c_str());
     throw std::runtime_error(std::string("cannot write the picture: ") + e.what());
@@ -60,7 +63,7 @@ void writeAtomically(const std::string& path, const std::string& bytes) {
 }
 
 // A minimal RGB PNG: zlib for the image data and the chunk checksums.
-void writePng(const std::string& path, int w, int h, const std::vector<unsigned char>& rgb) {
+void writePng(const std::string& path, int w, int h, const std::vector<unsigned char>& rgb, bool overwrite) {
   std::string raw;
   for (int y = 0; y < h; ++y) {
     raw += '\0';
@@ -80,15 +83,40 @@ void writePng(const std::string& path, int w, int h, const std::vector<unsigned 
   const std::string ihdr = be32(static_cast<std::uint32_t>(w)) + be32(static_cast<std::uint32_t>(h)) +
                            std::string("\x08\x02\x00\x00\x00", 5);
   writeAtomically(path,
-                  std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", *z) + chunk("IEND", ""));
+                  std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", *z) + chunk("IEND", ""),
+                  overwrite);
+}
+
+// Why a picture may not go to `path`, or nothing: it is one of the
+// inputs, an existing file without --overwrite, or a PDF (never replaced
+// by a picture, --overwrite or not).
+std::string pictureProblem(const std::string& path, const std::vector<std::string>& inputs, bool overwrite) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (path.empty() || !fs::exists(fs::symlink_status(path, ec))) return "";
+  for (const auto& input : inputs)
+    if (!input.empty() && fs::equivalent(path, input, ec))
+      return path + " is one of the inputs: the picture needs a name of its own";
+  if (!overwrite) return path + " exists and is kept (--overwrite replaces it)";
+  std::ifstream in(path, std::ios::binary);
+  std::string head(1024, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  if (head.find("%PDF-") != std::string::npos) return path + " is a PDF: a picture never replaces one";
+  try {
+    penvora::core::util::checkReplaceable(path, true);
+  } catch (const penvora::core::util::FileReplaceError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 // The strokes drawn over white, each point coloured from blue (first) to
 // red (last) so the order and speed of writing can be seen.
-void renderTrace(const std::vector<penvora::TracePoint>& points, const std::string& path) {
+void renderTrace(const std::vector<penvora::TracePoint>& points, const std::string& path, bool overwrite) {
   const int w = 800, h = 500;
   std::vector<unsigned char> rgb(static_cast<std::size_t>(w) * h * 3, 255);
-  if (points.empty()) return writePng(path, w, h, rgb);
+  if (points.empty()) return writePng(path, w, h, rgb, overwrite);
   int minX = points[0].x, maxX = minX, minY = points[0].y, maxY = minY;
   for (const auto& p : points) {
     minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
@@ -119,13 +147,13 @@ void renderTrace(const std::vector<penvora::TracePoint>& points, const std::stri
       plot(x, y, f);
     }
   }
-  writePng(path, w, h, rgb);
+  writePng(path, w, h, rgb, overwrite);
 }
 
 // The page as the earliest signature saw it and as it is now, side by
 // side, written to `path`; the figures go into `out`. The error, if any.
 std::string drawPage(const std::string& file, const penvora::VerifiedDocument& doc, int page,
-                     const std::string& password, const std::string& path, nlohmann::json& out) {
+                     const std::string& password, const std::string& path, bool overwrite, nlohmann::json& out) {
   unsigned long long revisionEnd = 0;
   for (const auto& s : doc.signatures)
     if (s.revisionEnd > 0 && (revisionEnd == 0 || s.revisionEnd < revisionEnd)) revisionEnd = s.revisionEnd;
@@ -133,7 +161,7 @@ std::string drawPage(const std::string& file, const penvora::VerifiedDocument& d
 #ifdef PENVORA_VERIFY_RENDERS
   try {
     const auto c = penvora::tools::comparePage(file, revisionEnd, page, password);
-    writeAtomically(path, c.png);
+    writeAtomically(path, c.png, overwrite);
     out["pagePicture"] = {{"page", page + 1},
                           {"revisionEnd", revisionEnd},
                           {"differingPixels", c.differingPixels},
@@ -158,11 +186,12 @@ int run(int argc, char** argv) {
   std::string file, keyPath, renderPath, pagePicture;
   long long renderPage = 0;
   penvora::VerifyOptions options;
-  bool json = false;
+  bool json = false, overwrite = false;
   try {
     const auto args = tools::parseOptions(
         argc, argv,
         {{"--json", false, [&](const std::string&) { json = true; }},
+         {"--overwrite", false, [&](const std::string&) { overwrite = true; }},
          {"--password", true, [&](const std::string& v) { options.password = v; }, true},
          {"--trust", true,
           [&](const std::string& v) { options.trustAnchors.push_back(tools::fileName("--trust", v)); }},
@@ -183,6 +212,13 @@ int run(int argc, char** argv) {
   } catch (const tools::UsageError& e) {
     return tools::usageFailure("penvora-verify", e.what(), kUsage);
   }
+  // Before anything is read: a slip on the command line must not cost the
+  // document, the key or a picture kept on purpose.
+  for (const std::string* picture : {&renderPath, &pagePicture})
+    if (const std::string problem = pictureProblem(*picture, {file, keyPath}, overwrite); !problem.empty()) {
+      std::fprintf(stderr, "penvora-verify: %s\n", problem.c_str());
+      return 2;
+    }
   std::string key;
   if (!keyPath.empty()) {
     try {
@@ -267,7 +303,7 @@ int run(int argc, char** argv) {
       j["bioRecord"] = *s.biometricRecord;
       if (!renderPath.empty() && !rendered) {
         try {
-          renderTrace(s.trace, renderPath);
+          renderTrace(s.trace, renderPath, overwrite);
         } catch (const std::exception& e) {
           renderError = e.what();
         }
@@ -281,7 +317,7 @@ int run(int argc, char** argv) {
 
   std::string pageError;
   if (renderPage > 0)
-    pageError = drawPage(file, doc, static_cast<int>(renderPage - 1), options.password, pagePicture, out);
+    pageError = drawPage(file, doc, static_cast<int>(renderPage - 1), options.password, pagePicture, overwrite, out);
 
   if (json) {
     std::cout << out.dump(2) << "\n";
