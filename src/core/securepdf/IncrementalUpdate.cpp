@@ -279,10 +279,11 @@ IncrementalUpdate::Result IncrementalUpdate::build(bool compressXrefStream) {
   if (signature_.isIndirect() && !result.contentsAt) throw SecurePdfError("internal: signature object not written");
 
   long long size = declaredSize();
+  // Looked up, not searched: a signature on every page of a long document
+  // writes an entry for each page.
   auto genOf = [&](int obj) {
-    for (const auto& [og, h] : objects_)
-      if (og.getObj() == obj) return og.getGen();
-    return 0;
+    const auto found = objects_.lower_bound(QPDFObjGen(obj, 0));
+    return found != objects_.end() && found->first.getObj() == obj ? found->first.getGen() : 0;
   };
 
   if (tail_.form == XrefForm::table) {
