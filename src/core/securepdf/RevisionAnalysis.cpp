@@ -382,7 +382,10 @@ std::vector<std::uint64_t> RevisionAnalysis::revisionEnds(const std::string& byt
 
 QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
   auto it = models_.find(end);
-  if (it != models_.end()) return it->second.get();
+  if (it != models_.end()) {
+    it->second.lastUse = ++uses_;
+    return it->second.pdf.get();
+  }
   auto pdf = std::make_unique<QPDF>();
   try {
     pdf->setSuppressWarnings(true);
@@ -392,7 +395,12 @@ QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
     error = e.what();
     return nullptr;
   }
-  return models_.emplace(end, std::move(pdf)).first->second.get();
+  // The one used longest ago goes; the caller holds at most one other.
+  constexpr std::size_t kKeptModels = 2;
+  if (models_.size() >= kKeptModels)
+    models_.erase(std::min_element(models_.begin(), models_.end(),
+                                   [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; }));
+  return models_.emplace(end, Model{std::move(pdf), ++uses_}).first->second.pdf.get();
 }
 
 UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
@@ -410,14 +418,17 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
     try {
       const auto oldTable = before->getXRefTable();
       const auto newTable = after->getXRefTable();
-      const Roles roles = rolesOf(*before);
+      // Worked out once an object has changed: it takes a walk of the
+      // whole revision, which an update that changes nothing must not cost.
+      std::optional<Roles> roles;
       std::set<std::string> fields;
       auto consider = [&](QPDFObjGen og) {
         QPDFObjectHandle was = before->getObject(og), now = after->getObject(og);
         if (contentOf(was) == contentOf(now)) return;
-        auto role = roles.find(og);
-        classify(og, role == roles.end() ? Role{} : role->second, was, now, f);
-        if (role != roles.end() && !role->second.field.empty()) fields.insert(role->second.field);
+        if (!roles) roles = rolesOf(*before);
+        auto role = roles->find(og);
+        classify(og, role == roles->end() ? Role{} : role->second, was, now, f);
+        if (role != roles->end() && !role->second.field.empty()) fields.insert(role->second.field);
       };
       std::map<int, int> inUse;  // object number -> generation, in the signed revision
       for (const auto& [o, e] : oldTable)

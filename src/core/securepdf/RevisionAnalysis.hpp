@@ -56,7 +56,14 @@ class RevisionAnalysis {
 
   std::shared_ptr<const std::string> bytes_;
   std::string password_;
-  std::map<std::uint64_t, std::unique_ptr<QPDF>> models_;
+  // The revisions read last, at most two: a comparison needs two, and
+  // each read revision of a long file holds all its parsed objects.
+  struct Model {
+    std::unique_ptr<QPDF> pdf;
+    std::uint64_t lastUse = 0;
+  };
+  std::map<std::uint64_t, Model> models_;
+  std::uint64_t uses_ = 0;
   std::map<std::pair<std::uint64_t, std::uint64_t>, UpdateChange> compared_;
 };
 
