@@ -50,10 +50,9 @@ bool subjectHas(X509_NAME* subject, const std::string& key, const std::string& v
        at = X509_NAME_get_index_by_NID(subject, nid, at)) {
     unsigned char* utf8 = nullptr;
     const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, at)));
+    const util::OpenSslMemory<unsigned char> owned(utf8);
     if (n < 0) ERR_clear_error();
-    const bool same = n >= 0 && std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n)) == value;
-    OPENSSL_free(utf8);
-    if (same) return true;
+    if (n >= 0 && std::string(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n)) == value) return true;
   }
   return false;
 }

@@ -61,4 +61,18 @@ inline Owned<X509, X509_free> certificateFromDer(const unsigned char* der, std::
   return Owned<X509, X509_free>(d2i_X509(nullptr, &der, static_cast<long>(size)));
 }
 
+// Hands `cert` to `stack`, which then frees it; freed here when the push
+// fails. False when there was none or it could not be added.
+inline bool pushOwned(STACK_OF(X509) * stack, Owned<X509, X509_free> cert) {
+  if (!cert || sk_X509_push(stack, cert.get()) <= 0) return false;
+  (void)cert.release();
+  return true;
+}
+
+// Adds `cert` to `stack` as one more reference to it.
+inline bool pushReference(STACK_OF(X509) * stack, X509* cert) {
+  if (!cert || X509_up_ref(cert) != 1) return false;
+  return pushOwned(stack, Owned<X509, X509_free>(cert));
+}
+
 }  // namespace penvora::core::util

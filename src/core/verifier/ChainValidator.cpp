@@ -30,7 +30,9 @@ ChainResult validateChain(X509* cert, STACK_OF(X509) * untrusted, const TrustSto
     // the CMS happens to carry) is not what the trust rests on.
     for (int i = 0; out.chain && i + 1 < sk_X509_num(out.chain.get()); ++i)
       if (trust.isAnchor(sk_X509_value(out.chain.get(), i))) {
-        while (sk_X509_num(out.chain.get()) > i + 1) X509_free(sk_X509_pop(out.chain.get()));
+        while (sk_X509_num(out.chain.get()) > i + 1) {
+          const util::Owned<X509, X509_free> above(sk_X509_pop(out.chain.get()));
+        }
         break;
       }
     return out;

@@ -53,9 +53,7 @@ struct DocumentContext {
 core::util::X509Stack untrustedFor(CMS_ContentInfo* cms, STACK_OF(X509) * dss) {
   core::util::X509Stack out(CMS_get1_certs(cms));
   if (!out) out.reset(sk_X509_new_null());
-  for (int i = 0; out && dss && i < sk_X509_num(dss); ++i)
-    if (X509_up_ref(sk_X509_value(dss, i)) == 1 && sk_X509_push(out.get(), sk_X509_value(dss, i)) <= 0)
-      X509_free(sk_X509_value(dss, i));
+  for (int i = 0; out && dss && i < sk_X509_num(dss); ++i) core::util::pushReference(out.get(), sk_X509_value(dss, i));
   return out;
 }
 
@@ -273,9 +271,7 @@ VerifiedDocument verifySignatures(const std::string& path, const VerifyOptions& 
   core::securepdf::FetchBudget online;
   DocumentContext ctx{doc, trust, options, core::util::X509Stack(sk_X509_new_null()), online};
   for (const auto& der : doc.dssCerts) {
-    const unsigned char* p = der.data();
-    X509* x = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
-    if (x && sk_X509_push(ctx.dssCerts.get(), x) <= 0) X509_free(x);
+    core::util::pushOwned(ctx.dssCerts.get(), core::util::certificateFromDer(der.data(), der.size()));
   }
   ERR_clear_error();
   std::vector<Indication> indications;

@@ -87,9 +87,7 @@ TimestampCheck verifyTimestamp(const util::Bytes& token, std::string_view data, 
                       : "the time-stamp's time lies outside the TSA certificate's validity";
     return out;
   }
-  for (int i = 0; extra && i < sk_X509_num(extra); ++i)
-    if (X509_up_ref(sk_X509_value(extra, i)) == 1 && sk_X509_push(certs.get(), sk_X509_value(extra, i)) <= 0)
-      X509_free(sk_X509_value(extra, i));
+  for (int i = 0; extra && i < sk_X509_num(extra); ++i) util::pushReference(certs.get(), sk_X509_value(extra, i));
   auto chain = validateChain(tsa, certs.get(), trust, std::time(nullptr));
   out.chain = chain.status;
   if (chain.status != ChainResult::Status::Valid) out.problem = "the TSA's chain: " + chain.problem;
