@@ -17,6 +17,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Base64.hpp"
 #include "core/util/Hex.hpp"
+#include "core/util/Zlib.hpp"
 #include "support/TestSupport.hpp"
 
 namespace pdftest {
@@ -41,9 +42,11 @@ inline std::string buildPdf(const std::vector<std::string>& objects, int rootObj
   return out;
 }
 
-// The same with a cross-reference stream (uncompressed, as object n + 1):
-// qpdf would renumber a dangling reference when it writes one.
-inline std::string buildPdfWithXrefStream(const std::vector<std::string>& objects, int rootObject = 1) {
+// The same with a cross-reference stream (as object n + 1): qpdf would
+// renumber a dangling reference when it writes one. `freeRows` more free
+// entries after those, the rows deflated when `compress`.
+inline std::string buildPdfWithXrefStream(const std::vector<std::string>& objects, int rootObject = 1,
+                                          std::size_t freeRows = 0, bool compress = false) {
   std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
   std::string entries("\0\0\0\0\0\xFF\xFF", 7);
   auto entry = [&](std::size_t offset) {
@@ -57,10 +60,13 @@ inline std::string buildPdfWithXrefStream(const std::vector<std::string>& object
   }
   const std::size_t xref = out.size();
   entry(xref);
-  const std::string size = std::to_string(objects.size() + 2);
+  entries.append(7 * freeRows, '\0');
+  const std::string size = std::to_string(objects.size() + 2 + freeRows);
+  if (compress) entries = penvora::core::util::zlibCompress(entries, 9).value();
   out += std::to_string(objects.size() + 1) + " 0 obj\n<< /Type /XRef /Size " + size + " /W [1 4 2] /Root " +
-         std::to_string(rootObject) + " 0 R /Length " + std::to_string(entries.size()) + " >>\nstream\n" + entries +
-         "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+         std::to_string(rootObject) + " 0 R " + (compress ? "/Filter /FlateDecode " : "") + "/Length " +
+         std::to_string(entries.size()) + " >>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
   return out;
 }
 

@@ -8,8 +8,8 @@
 #include <cctype>
 #include <vector>
 
-#include "core/document/BoundedStringPipeline.hpp"
 #include "core/document/FontEncodingTables.hpp"
+#include "core/securepdf/BoundedStringPipeline.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -156,7 +156,7 @@ void FontTextDecoding::readEncoding(QPDFObjectHandle font) {
 bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream, std::size_t& entryBudget) {
   std::string text;
   try {
-    BoundedStringPipeline sink(text, kMaxMapBytes);
+    securepdf::BoundedStringPipeline sink(text, kMaxMapBytes);
     bool decoded = false;
     if (!stream.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
   } catch (const std::exception&) {

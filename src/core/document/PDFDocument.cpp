@@ -64,6 +64,8 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   if (!bytes) bytes = readDenseFile(path);
+  // qpdf inflates cross-reference streams whole while it opens a file.
+  if (bytes) securepdf::checkCrossReferenceExpansion(*bytes);
   if (bytes)
     pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
   else

@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "core/document/BoundedStringPipeline.hpp"
 #include "core/document/FontTextDecoding.hpp"
+#include "core/securepdf/BoundedStringPipeline.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -57,7 +57,7 @@ PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
     if (pageIndex >= pages.size()) return std::nullopt;
     QPDFPageObjectHelper page(pages[pageIndex]);
     std::string content;
-    BoundedStringPipeline sink(content, kMaxContentBytes);
+    securepdf::BoundedStringPipeline sink(content, kMaxContentBytes);
     page.pipeContents(&sink);
     Walk walk;
     walk.contentBytes = content.size();
@@ -163,7 +163,7 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
             !walk.forms.insert(xobject.getObjGen()).second)
           return false;
         std::string formContent;
-        BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
+        securepdf::BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
         bool decoded = false;
         if (!xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
         walk.contentBytes += formContent.size();

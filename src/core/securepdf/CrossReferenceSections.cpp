@@ -8,6 +8,8 @@
 #include <climits>
 #include <set>
 
+#include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Zlib.hpp"
 
@@ -98,6 +100,14 @@ bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_v
   if (filter.isNull()) {
     data.assign(raw.begin(), raw.end());
   } else if (filter.isNameAndEquals("/FlateDecode")) {
+    // qpdf inflates these whole, without a bound, before anything else is
+    // read: the same rule as for object streams, checked first.
+    const ExpansionLimit limit;
+    const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * raw.size());
+    if (const auto size = util::zlibInflatedSize(raw, allowed); size && *size > allowed)
+      throw SecurePdfError("The document's cross-reference stream expands beyond " + std::to_string(allowed >> 20) +
+                           " MB (more than " + std::to_string(limit.ratio) +
+                           " times its compressed size); it is refused as a decompression bomb");
     auto inflated = util::zlibInflate(raw, kMaxXrefBytes);
     if (!inflated) return false;
     data = std::move(*inflated);
@@ -259,6 +269,8 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
       if (x.sections_.empty()) x.trailerAt_ = dictAt;
       x.sections_.push_back(std::move(section));
     }
+  } catch (const SecurePdfError&) {
+    throw;
   } catch (const std::exception&) {
     return std::nullopt;
   }

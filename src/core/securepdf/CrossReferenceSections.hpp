@@ -27,7 +27,9 @@ struct XrefEntry {
 class CrossReferenceSections {
  public:
   // `file`: the bytes from the "%PDF-" header on. Nothing when a section
-  // is not read here as written (the caller then relies on qpdf).
+  // is not read here as written (the caller then relies on qpdf). Throws
+  // SecurePdfError for a cross-reference stream that would inflate past
+  // the expansion limit, which qpdf would inflate whole.
   static std::optional<CrossReferenceSections> read(std::string_view file, std::uint64_t startxref);
 
   // Where the newest section's trailer dictionary (for a cross-reference

@@ -40,6 +40,8 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::strin
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   try {
+    // qpdf inflates cross-reference streams whole while it opens a file.
+    if (!sections && !bytes.empty()) checkCrossReferenceExpansion(bytes);
     load(*pdf);
     // Before anything inflates an object stream.
     if (sections)

@@ -84,4 +84,10 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
     checkStreams(pdf, objectStreamsFromTable(pdf), limit);
 }
 
+void checkCrossReferenceExpansion(std::string_view bytes) {
+  const auto tail = readXrefTail(bytes);
+  if (tail && tail->headerOffset <= bytes.size())
+    (void)CrossReferenceSections::read(bytes.substr(tail->headerOffset), tail->startxref);
+}
+
 }  // namespace penvora::core::securepdf

@@ -26,4 +26,9 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, Expansio
 void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
                                     ExpansionLimit limit = {});
 
+// Before qpdf reads a file in memory: its cross-reference streams, which
+// qpdf inflates whole while opening it, held to the same rule. Throws
+// SecurePdfError.
+void checkCrossReferenceExpansion(std::string_view bytes);
+
 }  // namespace penvora::core::securepdf

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/CmsSignature.hpp"
 #include "core/securepdf/DocumentSource.hpp"
@@ -429,13 +430,11 @@ void PDFSign::update() {
     QPDFObjectHandle list = old.isDictionary() ? old.getKey(key) : QPDFObjectHandle::newNull();
     for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i) {
       QPDFObjectHandle s = list.getArrayItem(i);
-      if (!s.isStream() || !s.isIndirect()) continue;
-      try {
-        const auto data = s.getStreamData(qpdf_dl_generalized);
-        earlier.emplace(util::Bytes(data->getBuffer(), data->getBuffer() + data->getSize()), s);
-      } catch (const std::exception&) {
-        // An unreadable item stays where it is, and ours is added.
-      }
+      if (!s.isIndirect()) continue;
+      // An unreadable item, or one that would inflate past the bound, stays
+      // where it is, and ours is added.
+      if (const auto data = decodedUpTo(s, kMaxValidationItemBytes))
+        earlier.emplace(util::Bytes(data->begin(), data->end()), s);
     }
     std::vector<QPDFObjectHandle> out;
     for (const auto& der : items) {

@@ -389,6 +389,7 @@ QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
   auto pdf = std::make_unique<QPDF>();
   try {
     pdf->setSuppressWarnings(true);
+    checkCrossReferenceExpansion(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
     pdf->processMemoryFile("revision", bytes_->data(), static_cast<std::size_t>(end), password_.c_str());
     checkObjectStreamExpansion(*pdf, std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
   } catch (const std::exception& e) {

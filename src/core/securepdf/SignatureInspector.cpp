@@ -14,6 +14,7 @@
 #include <memory>
 #include <qpdf/QPDF.hh>
 
+#include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/PageTree.hpp"
@@ -290,13 +291,9 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       QPDFObjectHandle a = dss.getKey(key);
       for (int i = 0; a.isArray() && i < a.getArrayNItems(); ++i) {
         QPDFObjectHandle s = a.getArrayItem(i);
-        if (!s.isStream()) continue;
-        try {
-          auto data = s.getStreamData(qpdf_dl_generalized);
-          out->emplace_back(data->getBuffer(), data->getBuffer() + data->getSize());
-        } catch (const std::exception&) {
-          // An unreadable item is missing validation data, which the verdict reports.
-        }
+        // An unreadable item, or one that would inflate past the bound, is
+        // missing validation data, which the verdict reports.
+        if (const auto data = decodedUpTo(s, kMaxValidationItemBytes)) out->emplace_back(data->begin(), data->end());
       }
     }
   }

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <qpdf/QPDF.hh>
 
+#include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/Zlib.hpp"
+#include "penvora/SignatureVerifier.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -11,6 +15,19 @@ using testsupport::readText, testsupport::TempDir, testsupport::writeText;
 namespace {
 
 using pdftest::expectFailure;
+
+// A few compressed bytes of a /DSS item may inflate to gigabytes: it is
+// read only up to its bound.
+TEST(PDFSignBadInputTest, AStreamIsDecodedOnlyUpToItsBound) {
+  QPDF pdf;
+  pdf.emptyPDF();
+  QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+  stream.replaceStreamData(penvora::core::util::zlibCompress(std::string(100000, 'x'), 9).value(),
+                           QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+  EXPECT_EQ(decodedUpTo(stream, 100000).value_or("").size(), 100000u);
+  EXPECT_FALSE(decodedUpTo(stream, 99999));
+  EXPECT_FALSE(decodedUpTo(QPDFObjectHandle::newInteger(1), 100));
+}
 
 TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
   TempDir dir;
@@ -30,12 +47,24 @@ TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
        "no pages"},
       {"noPages", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}),
        "no pages"},
+      // 70 MB of free entries in 70 kB, which qpdf would inflate whole.
+      {"crossReferenceBomb",
+       pdftest::buildPdfWithXrefStream({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1,
+                                       10'000'000, true),
+       "cross-reference stream expands beyond"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     writeText(dir / "in.pdf", c.bytes);
     auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
     expectFailure(s, c.message, dir.path());
+  }
+  // The verifier opens the last of them, the bomb, the same way.
+  try {
+    penvora::verifySignatures((dir / "in.pdf").string());
+    ADD_FAILURE() << "the bomb was read";
+  } catch (const penvora::VerificationError& e) {
+    EXPECT_NE(std::string(e.what()).find("cross-reference stream expands beyond"), std::string::npos) << e.what();
   }
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace penvora::core::securepdf {
+
+// A qpdf pipeline into a string that throws std::length_error past
+// `limit` bytes: a few compressed bytes of a hostile stream can inflate
+// without bound, so what is only read for text stops early.
+class BoundedStringPipeline : public Pipeline {
+ public:
+  BoundedStringPipeline(std::string& out, std::size_t limit)
+      : Pipeline("bounded string", nullptr), out_(out), limit_(limit) {}
+  void write(unsigned char const* data, size_t len) override {
+    if (len > limit_ - out_.size()) throw std::length_error("stream longer than the bound");
+    out_.append(reinterpret_cast<const char*>(data), len);
+  }
+  void finish() override {}
+
+ private:
+  std::string& out_;
+  std::size_t limit_;
+};
+
+// The most one item of validation data (a certificate, an OCSP answer, a
+// CRL) may inflate to when a document's /DSS is read: the largest CRLs
+// hold a few tens of megabytes, a hostile stream could hold gigabytes.
+constexpr std::size_t kMaxValidationItemBytes = std::size_t{64} << 20;
+
+// A stream's decoded data when it holds at most `limit` bytes; none when
+// it holds more or cannot be decoded.
+inline std::optional<std::string> decodedUpTo(QPDFObjectHandle stream, std::size_t limit) {
+  std::string data;
+  try {
+    BoundedStringPipeline sink(data, limit);
+    if (!stream.isStream() || !stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, true)) return std::nullopt;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return data;
+}
+
+}  // namespace penvora::core::securepdf
