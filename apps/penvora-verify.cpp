@@ -328,7 +328,9 @@ int run(int argc, char** argv) {
       const std::string sub = j["subIndication"].get<std::string>();
       std::cout << "\n"
                 << j["indication"].get<std::string>() << (sub.empty() ? "" : " " + sub) << "  "
-                << j["field"].get<std::string>() << " (page " << j["page"].get<int>() + 1 << ")"
+                << j["field"].get<std::string>()
+                << (j["page"].get<int>() >= 0 ? " (page " + std::to_string(j["page"].get<int>() + 1) + ")"
+                                              : std::string(" (on no page)"))
                 << (j["reason"].get<std::string>().empty() ? "" : ": " + j["reason"].get<std::string>()) << "\n"
                 << "  sub-filter: " << j["subFilter"].get<std::string>() << "\n"
                 << "  signer:     " << j["signer"].get<std::string>()

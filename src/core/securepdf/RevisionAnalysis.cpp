@@ -487,6 +487,19 @@ bool RevisionAnalysis::hasDictionary(std::uint64_t revisionEnd, QPDFObjGen objec
   }
 }
 
+void RevisionAnalysis::visitSignedFields(std::uint64_t revisionEnd,
+                                         const std::function<void(const SignatureFieldEntry&)>& visit) {
+  std::string error;
+  QPDF* revision = model(revisionEnd, error);
+  if (!revision) return;
+  try {
+    for (const auto& f : listSignatureFields(*revision))
+      if (f.isSigned) visit(f);
+  } catch (const std::exception&) {
+    // A form that cannot be read holds no signature to find.
+  }
+}
+
 RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
   RevisionReport report;
   std::string error;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include <qpdf/QPDF.hh>
+
+#include "core/securepdf/SignatureFieldList.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -41,6 +44,11 @@ class RevisionAnalysis {
   // Whether that revision has the object as a dictionary: a signature's
   // field must be in what the signature covers, not added after it.
   bool hasDictionary(std::uint64_t revisionEnd, QPDFObjGen object);
+
+  // Calls `visit` with each signed signature field of the revision that
+  // ends at `revisionEnd`, while that revision is read: the handles are
+  // its own, and must not be kept.
+  void visitSignedFields(std::uint64_t revisionEnd, const std::function<void(const SignatureFieldEntry&)>& visit);
 
   // Where each revision of the file ends: after each %%EOF that follows
   // "startxref N", and its line end; and the end of the file.

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <memory>
 #include <qpdf/QPDF.hh>
+#include <set>
+#include <tuple>
 
 #include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/DocumentSource.hpp"
@@ -20,6 +22,7 @@
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
+#include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/OpenSsl.hpp"
 
@@ -41,6 +44,45 @@ bool endsRevision(const std::string& file, long long n) {
   const std::string_view prefix = range(file, 0, n);
   const auto last = prefix.find_last_not_of("\r\n \t");
   return last != std::string_view::npos && last >= 4 && prefix.substr(last - 4, 5) == "%%EOF";
+}
+
+// A signature's byte range as written in the file: the gap it leaves for
+// /Contents and where its revision ends.
+struct WrittenRange {
+  long long gapStart = 0, gapEnd = 0, end = 0;
+  bool operator<(const WrittenRange& o) const {
+    return std::tie(gapStart, gapEnd, end) < std::tie(o.gapStart, o.gapEnd, o.end);
+  }
+};
+
+// Every "/ByteRange [0 a b c]" in the file's bytes that could be a
+// signature's: its gap a '<' ... '>' string, its end where a revision
+// ends. Signature dictionaries are never compressed (their /Contents must
+// stand in the file's bytes), so the bytes show each one some revision
+// wrote, in the form or not.
+std::set<WrittenRange> byteRangesWritten(const std::string& file) {
+  constexpr std::size_t kMaxRanges = 64;  // more than any real file signs
+  std::set<WrittenRange> out;
+  const SyntaxScanner scan(file);
+  for (auto at = file.find("/ByteRange"); at != std::string::npos && out.size() < kMaxRanges;
+       at = file.find("/ByteRange", at + 10)) {
+    std::size_t p = scan.skipSpace(at + 10);
+    if (p >= file.size() || file[p] != '[') continue;
+    long long r[4];
+    bool read = true;
+    for (int i = 0; i < 4 && read; ++i) {
+      p = scan.skipSpace(p + (i == 0 ? 1 : 0));
+      const auto v = scan.integer(p);
+      read = v && *v <= static_cast<std::uint64_t>(file.size());
+      if (read) r[i] = static_cast<long long>(*v);
+    }
+    if (!read || r[0] != 0 || r[1] <= 0 || r[2] <= r[1] || r[3] < 0 ||
+        static_cast<std::uint64_t>(r[2]) + static_cast<std::uint64_t>(r[3]) > file.size() || file[r[1]] != '<' ||
+        file[r[2] - 1] != '>' || !endsRevision(file, r[2] + r[3]))
+      continue;
+    out.insert({r[1], r[2], r[2] + r[3]});
+  }
+  return out;
 }
 
 std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
@@ -330,6 +372,41 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     }
     if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
     doc.signatures.push_back(std::move(info));
+  }
+  // A signature a later update took out of the form (or out of a reader's
+  // reach) is still written in the file: it shows what was signed, and a
+  // verdict must say it was taken away rather than not mention it.
+  std::set<std::pair<long long, long long>> listed;
+  for (const auto& s : doc.signatures) listed.insert({s.range[1], s.range[2]});
+  for (const WrittenRange& w : byteRangesWritten(*file)) {
+    if (listed.count({w.gapStart, w.gapEnd})) continue;
+    std::optional<SignatureInfo> found;
+    revisions.visitSignedFields(static_cast<std::uint64_t>(w.end), [&](const SignatureFieldEntry& f) {
+      QPDFObjectHandle field = f.field;
+      QPDFObjectHandle sig = field.getKey("/V");
+      QPDFObjectHandle br = sig.getKey("/ByteRange");
+      if (found || !br.isArray() || br.getArrayNItems() != 4 || !br.getArrayItem(1).isInteger() ||
+          !br.getArrayItem(2).isInteger() || br.getArrayItem(1).getIntValue() != w.gapStart ||
+          br.getArrayItem(2).getIntValue() != w.gapEnd)
+        return;
+      SignatureInfo info;
+      info.field = f.fullName;
+      if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
+      if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
+      try {
+        check(info, *file, sig, headerOffset);
+      } catch (const std::exception& e) {
+        info.problem = e.what();
+      }
+      found = std::move(info);
+    });
+    if (!found) continue;
+    if (found->revisionEnd > 0) found->revisions = revisions.after(found->revisionEnd);
+    found->revisions.disallowed = true;
+    found->revisions.problem = "a later update takes this signature out of the document's form";
+    if (found->subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    listed.insert({w.gapStart, w.gapEnd});
+    doc.signatures.push_back(std::move(*found));
   }
   for (auto& s : doc.signatures) {
     if (s.subFilter == "ETSI.RFC3161") {

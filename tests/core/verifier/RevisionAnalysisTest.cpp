@@ -117,6 +117,13 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
         {form.getObjectID(), replaced(form.unparseResolved(), "/Fields [ ", "/Fields [ " + ref(b.size) + " ")}};
   };
   std::string copy = field.getKey("/V").unparseResolved();
+  // The form, or the field's value, taken away: the signature is still in
+  // the file, and signing again must not hide it.
+  const std::string formless =
+      pdftest::appendUpdate(signedFile, {{b.root, replaced(b.catalog, "/AcroForm", "/NoForm")}});
+  writeText(dir / "formless.pdf", formless);
+  pdftest::signer(dir / "formless.pdf", dir / "resigned.pdf").sign();
+  const std::string taken = "a later update takes this signature out of the document's form";
   const struct {
     const char* name;
     std::string file;
@@ -133,15 +140,28 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
        "the field was added after the signature it shows"},
       {"a new field showing a copy", pdftest::appendUpdate(signedFile, newField(copy)),
        "the gap in the byte range is not this signature's /Contents"},
+      {"the form taken away", formless, taken},
+      {"the value taken away",
+       pdftest::appendUpdate(
+           signedFile,
+           {{field.getObjectID(), replaced(field.unparseResolved(), "/V " + field.getKey("/V").unparse(), "/V null")}}),
+       taken},
+      {"signed again after the form was taken away", testsupport::readText(dir / "resigned.pdf"), taken},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     writeText(dir / "changed.pdf", c.file);
     const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
     ASSERT_FALSE(doc.signatures.empty());
-    const auto added = std::find_if(doc.signatures.begin(), doc.signatures.end(),
-                                    [](const penvora::VerifiedSignature& v) { return v.field == "CFO"; });
-    const auto& s = added != doc.signatures.end() ? *added : doc.signatures.front();
+    // The added field's, or the one that fails (a signature made after the
+    // attack holds).
+    auto found = std::find_if(doc.signatures.begin(), doc.signatures.end(),
+                              [](const penvora::VerifiedSignature& v) { return v.field == "CFO"; });
+    if (found == doc.signatures.end())
+      found = std::find_if(doc.signatures.begin(), doc.signatures.end(),
+                           [](const penvora::VerifiedSignature& v) { return !v.valid; });
+    const auto& s = found != doc.signatures.end() ? *found : doc.signatures.front();
+    EXPECT_NE(doc.indication, "TOTAL-PASSED");
     EXPECT_FALSE(s.valid);
     EXPECT_EQ(s.problem, c.problem);
   }
