@@ -1,12 +1,11 @@
 // The PDF open-and-sign path: any bytes as the input document. Either a
 // signed output or an error the library reports, never a crash, hang or leak.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 
+#include "FuzzScratch.hpp"
 #include "core/engine/ESS.hpp"
 #include "core/securepdf/PDFSign.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -28,11 +27,8 @@ std::shared_ptr<penvora::core::securepdf::Certificate> certificate() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("penvora-fuzz-sign-" + std::to_string(getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
+  static const FuzzScratch scratch("penvora-fuzz-sign");
+  const std::filesystem::path& dir = scratch.dir();
   const auto in = dir / "in.pdf", out = dir / "out.pdf";
   std::ofstream(in, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
