@@ -77,6 +77,11 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
   const auto shape = securepdf::pageTreeShape(*pdf);
   if (shape.deeperThanRead || shape.repeats > kMaxRepeatedPages)
     throw std::runtime_error("The page tree is nested too deeply or lists its pages too often to be read");
+  // qpdf makes an empty page of a kid it cannot read (missing, not a
+  // dictionary, unparsable): shown or merged, it would be a blank page that
+  // is not the document's.
+  if (pdf->getAllPages().size() != shape.listings)
+    throw std::runtime_error("The page tree lists pages that cannot be read");
   return pdf;
 }
 

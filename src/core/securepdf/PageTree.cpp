@@ -115,6 +115,7 @@ PageTreeShape walkTree(QPDF& pdf, const std::function<void(QPDFObjectHandle)>& p
   QPDFObjectHandle root = pdf.getRoot().getKey("/Pages");
   if (!root.isDictionary()) return shape;
   if (isLeaf(root)) {
+    ++shape.listings;
     page(root);
     return shape;
   }
@@ -147,6 +148,7 @@ PageTreeShape walkTree(QPDF& pdf, const std::function<void(QPDFObjectHandle)>& p
       continue;
     }
     if (kid.isIndirect() && !pages.insert(kid.getObjGen()).second) ++shape.repeats;
+    ++shape.listings;
     page(kid);
   }
   return shape;

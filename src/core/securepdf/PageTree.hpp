@@ -33,6 +33,7 @@ std::vector<QPDFObjectHandle> allPages(QPDF& pdf);
 struct PageTreeShape {
   std::size_t depth = 0;        // the longest path of nodes from the root to a page
   std::size_t repeats = 0;      // listings of a page already listed
+  std::size_t listings = 0;     // pages listed, repeats included (kids that are not dictionaries left out)
   bool deeperThanRead = false;  // past `kMaxPageTreeDepth`, where the reading stopped
 };
 inline constexpr std::size_t kMaxPageTreeDepth = 64;

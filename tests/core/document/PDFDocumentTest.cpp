@@ -66,6 +66,11 @@ TEST(PDFDocumentTest, BadFilesDoNotOpenAndPasswordsUnlock) {
                                                      "<< /Type /Pages /Count 300 /Kids [" + kids + "] >>",
                                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"}));
   EXPECT_FALSE(PDFDocument::open((dir / "repeated.pdf").string()));
+  // A kid that is not there: qpdf would make a blank page of it.
+  writeText(dir / "missing-kid.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 2 /Kids [3 0 R 99 0 R] >>",
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"}));
+  EXPECT_FALSE(PDFDocument::open((dir / "missing-kid.pdf").string()));
 
   writeText(dir / "plain.pdf", pdftest::plainPdf(2));
   const auto locked = pdftest::encrypted(dir / "plain.pdf", "u");
