@@ -88,4 +88,9 @@ int usageFailure(const std::string& tool, const std::string& message, const std:
   return 2;
 }
 
+std::string withPasswordHint(const std::string& message, const std::string& password) {
+  if (!password.empty() || message.find("password is incorrect") == std::string::npos) return message;
+  return "The PDF needs a password (--password or --password-env)";
+}
+
 }  // namespace penvora::tools

@@ -44,4 +44,9 @@ std::string fileName(const std::string& option, const std::string& text);
 // "tool: message" and the usage on standard error; returns 2.
 int usageFailure(const std::string& tool, const std::string& message, const std::string& usage);
 
+// The library's message, said for a person at a command line: a locked
+// document opened without a password needs one, rather than having a
+// wrong one.
+std::string withPasswordHint(const std::string& message, const std::string& password);
+
 }  // namespace penvora::tools

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     s.sign();
   } catch (const std::exception& e) {
     if (!temp.empty()) std::filesystem::remove(temp, ec);
-    std::fprintf(stderr, "penvora-sign: %s\n", e.what());
+    std::fprintf(stderr, "penvora-sign: %s\n", tools::withPasswordHint(e.what(), s.password).c_str());
     return 1;
   }
   std::printf("%s\n", s.outputFile.c_str());

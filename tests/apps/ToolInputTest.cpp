@@ -87,6 +87,12 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
   const auto r = testsupport::run("PENVORA_PW=pw " + tool("penvora-sign") + locked.string() + " " + d +
                                   "signed.pdf --password-env PENVORA_PW 2>&1");
   EXPECT_EQ(r.exitCode, 0) << r.output;
+  // None given is not a wrong one.
+  for (const auto& [command, message] :
+       {std::pair{tool("penvora-sign") + locked.string() + " " + d + "x.pdf", "The PDF needs a password (--password"},
+        {tool("penvora-sign") + locked.string() + " " + d + "x.pdf --password no", "The PDF password is incorrect"},
+        {tool("penvora-verify") + locked.string(), "The PDF needs a password (--password"}})
+    EXPECT_NE(testsupport::run(command + " 2>&1").output.find(message), std::string::npos) << command;
 }
 
 TEST(ToolInputTest, AFileIsReadWholeOnlyWithinItsLimit) {
