@@ -74,6 +74,9 @@ Arguments parse(int argc, char** argv) {
   if (loose.empty()) throw tools::UsageError("a command is needed: score or report");
   a.command = loose.front();
   loose.erase(loose.begin());
+  if (a.command != "report" && a.command != "score") throw tools::UsageError("unknown command " + a.command);
+  // The references first: the list the usage names first.
+  if (a.references.size() < 2) throw tools::UsageError("--reference needs at least two files");
   if (a.command == "report") {
     // OUT may follow the questioned file or stand before the lists.
     if (loose.empty() && a.questioned.size() >= 2) loose.push_back(a.questioned.back()), a.questioned.pop_back();
@@ -81,14 +84,11 @@ Arguments parse(int argc, char** argv) {
     if (a.questioned.size() != 1) throw tools::UsageError("report compares exactly one --questioned file");
     if (a.json) throw tools::UsageError("--json is for score");
     a.out = loose.front();
-  } else if (a.command == "score") {
+  } else {
     if (a.overwrite) throw tools::UsageError("--overwrite is for report");
     if (!loose.empty()) throw tools::UsageError("unexpected argument " + loose.front());
     if (a.questioned.empty()) throw tools::UsageError("--questioned needs at least one file");
-  } else {
-    throw tools::UsageError("unknown command " + a.command);
   }
-  if (a.references.size() < 2) throw tools::UsageError("--reference needs at least two files");
   return a;
 }
 

@@ -82,6 +82,7 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {score + " --bio-key " + (dir / "garbage").string(), "garbage: not an RSA private key"},
       {tool("penvora-forensics") + "score --reference " + genuine + " --questioned " + forged,
        "--reference needs at least two files"},
+      {tool("penvora-forensics") + "score --reference", "--reference needs at least two files"},
       {tool("penvora-forensics") + "compare" + refs, "unknown command compare"},
       {report + (dir / "r.txt").string(), "the report must end in .pdf or .png"},
       {report, "report needs one OUT.pdf or OUT.png"},
