@@ -119,6 +119,10 @@ std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
   return doc;
 }
 
+bool PDFDocument::allowsAssembly() const {
+  return pdf_ && (!pdf_->isEncrypted() || pdf_->ownerPasswordMatched() || pdf_->allowModifyAssembly());
+}
+
 bool PDFDocument::unlockWithPassword(const std::string& password) {
   if (!locked_) return true;
   try {
