@@ -18,10 +18,6 @@
 namespace penvora::core::securepdf {
 namespace {
 
-// Each compared update costs a parse of the file up to its end: past this
-// many, the rest count as changes nobody checked.
-constexpr std::size_t kMaxComparedUpdates = 256;
-
 // What an object of the earlier revision is, found by how it is reached.
 struct Role {
   enum Kind {

@@ -13,6 +13,10 @@
 
 namespace penvora::core::securepdf {
 
+// Each compared update costs a parse of the file up to its end: past this
+// many, the rest count as changes nobody checked.
+constexpr std::size_t kMaxComparedUpdates = 256;
+
 // What an incremental update does, from harmless to anything at all.
 enum class Change { None, ValidationData, FormFilling, Annotations, Other };
 const char* changeName(Change c);

@@ -46,26 +46,20 @@ bool endsRevision(const std::string& file, long long n) {
   return last != std::string_view::npos && last >= 4 && prefix.substr(last - 4, 5) == "%%EOF";
 }
 
-// A signature's byte range as written in the file: the gap it leaves for
-// /Contents and where its revision ends.
-struct WrittenRange {
-  long long gapStart = 0, gapEnd = 0, end = 0;
-  bool operator<(const WrittenRange& o) const {
-    return std::tie(gapStart, gapEnd, end) < std::tie(o.gapStart, o.gapEnd, o.end);
-  }
-};
+// The gap a byte range leaves for /Contents: from its '<' to past its '>'.
+using Gap = std::pair<long long, long long>;
 
 // Every "/ByteRange [0 a b c]" in the file's bytes that could be a
-// signature's: its gap a '<' ... '>' string, its end where a revision
-// ends. Signature dictionaries are never compressed (their /Contents must
-// stand in the file's bytes), so the bytes show each one some revision
-// wrote, in the form or not.
-std::set<WrittenRange> byteRangesWritten(const std::string& file) {
-  constexpr std::size_t kMaxRanges = 64;  // more than any real file signs
-  std::set<WrittenRange> out;
+// signature's and is not one of `known`: its gap a '<' ... '>' string,
+// its end one of `revisionEnds`; grouped by that end. Signature
+// dictionaries are never compressed (their /Contents must stand in the
+// file's bytes), so the bytes show each one some revision wrote, in the
+// form or not.
+std::map<long long, std::set<Gap>> byteRangesWritten(const std::string& file, const std::set<Gap>& known,
+                                                     const std::set<std::uint64_t>& revisionEnds) {
+  std::map<long long, std::set<Gap>> out;
   const SyntaxScanner scan(file);
-  for (auto at = file.find("/ByteRange"); at != std::string::npos && out.size() < kMaxRanges;
-       at = file.find("/ByteRange", at + 10)) {
+  for (auto at = file.find("/ByteRange"); at != std::string::npos; at = file.find("/ByteRange", at + 10)) {
     std::size_t p = scan.skipSpace(at + 10);
     if (p >= file.size() || file[p] != '[') continue;
     long long r[4];
@@ -78,11 +72,20 @@ std::set<WrittenRange> byteRangesWritten(const std::string& file) {
     }
     if (!read || r[0] != 0 || r[1] <= 0 || r[2] <= r[1] || r[3] < 0 ||
         static_cast<std::uint64_t>(r[2]) + static_cast<std::uint64_t>(r[3]) > file.size() || file[r[1]] != '<' ||
-        file[r[2] - 1] != '>' || !endsRevision(file, r[2] + r[3]))
+        file[r[2] - 1] != '>' || known.count({r[1], r[2]}) ||
+        !revisionEnds.count(static_cast<std::uint64_t>(r[2] + r[3])))
       continue;
-    out.insert({r[1], r[2], r[2] + r[3]});
+    out[r[2] + r[3]].insert({r[1], r[2]});
   }
   return out;
+}
+
+// The gap a signature dictionary's /ByteRange leaves, as written.
+std::optional<Gap> writtenGap(QPDFObjectHandle sig) {
+  QPDFObjectHandle br = sig.getKey("/ByteRange");
+  if (!br.isArray() || br.getArrayNItems() != 4 || !br.getArrayItem(1).isInteger() || !br.getArrayItem(2).isInteger())
+    return std::nullopt;
+  return Gap{br.getArrayItem(1).getIntValue(), br.getArrayItem(2).getIntValue()};
 }
 
 std::string generalizedTimeIso(const ASN1_GENERALIZEDTIME* t) {
@@ -343,11 +346,13 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   // qpdf counts offsets from the header, byte ranges from the file's start.
   const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, 1024));
   bool anyDocTimestamp = false;
+  std::set<Gap> listedGaps;  // the /Contents gaps of the signatures in the form
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
     SignatureInfo info;
     info.field = f.fullName;
     QPDFObjectHandle sig = f.field.getKey("/V");
+    if (const auto gap = writtenGap(sig)) listedGaps.insert(*gap);  // whatever its check finds
     if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
     if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
     QPDFObjectHandle widget = f.field;
@@ -375,20 +380,21 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   }
   // A signature a later update took out of the form (or out of a reader's
   // reach) is still written in the file: it shows what was signed, and a
-  // verdict must say it was taken away rather than not mention it.
-  std::set<std::pair<long long, long long>> listed;
-  for (const auto& s : doc.signatures) listed.insert({s.range[1], s.range[2]});
-  for (const WrittenRange& w : byteRangesWritten(*file)) {
-    if (listed.count({w.gapStart, w.gapEnd})) continue;
-    std::optional<SignatureInfo> found;
-    revisions.visitSignedFields(static_cast<std::uint64_t>(w.end), [&](const SignatureFieldEntry& f) {
+  // verdict must say it was taken away rather than not mention it. Each
+  // revision that may hold one is read once, and no more of them than
+  // later updates are compared.
+  const auto ends = RevisionAnalysis::revisionEnds(*file);
+  std::size_t read = 0;
+  for (const auto& [end, gaps] :
+       byteRangesWritten(*file, listedGaps, std::set<std::uint64_t>(ends.begin(), ends.end()))) {
+    if (++read > kMaxComparedUpdates) break;
+    std::vector<SignatureInfo> found;
+    revisions.visitSignedFields(static_cast<std::uint64_t>(end), [&](const SignatureFieldEntry& f) {
       QPDFObjectHandle field = f.field;
       QPDFObjectHandle sig = field.getKey("/V");
-      QPDFObjectHandle br = sig.getKey("/ByteRange");
-      if (found || !br.isArray() || br.getArrayNItems() != 4 || !br.getArrayItem(1).isInteger() ||
-          !br.getArrayItem(2).isInteger() || br.getArrayItem(1).getIntValue() != w.gapStart ||
-          br.getArrayItem(2).getIntValue() != w.gapEnd)
-        return;
+      const auto gap = writtenGap(sig);
+      if (!gap || !gaps.count(*gap) || listedGaps.count(*gap)) return;
+      listedGaps.insert(*gap);
       SignatureInfo info;
       info.field = f.fullName;
       if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
@@ -398,15 +404,15 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       } catch (const std::exception& e) {
         info.problem = e.what();
       }
-      found = std::move(info);
+      found.push_back(std::move(info));
     });
-    if (!found) continue;
-    if (found->revisionEnd > 0) found->revisions = revisions.after(found->revisionEnd);
-    found->revisions.disallowed = true;
-    found->revisions.problem = "a later update takes this signature out of the document's form";
-    if (found->subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
-    listed.insert({w.gapStart, w.gapEnd});
-    doc.signatures.push_back(std::move(*found));
+    for (auto& info : found) {
+      if (info.revisionEnd > 0) info.revisions = revisions.after(info.revisionEnd);
+      info.revisions.disallowed = true;
+      info.revisions.problem = "a later update takes this signature out of the document's form";
+      if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+      doc.signatures.push_back(std::move(info));
+    }
   }
   for (auto& s : doc.signatures) {
     if (s.subFilter == "ETSI.RFC3161") {

@@ -124,6 +124,34 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   writeText(dir / "formless.pdf", formless);
   pdftest::signer(dir / "formless.pdf", dir / "resigned.pdf").sign();
   const std::string taken = "a later update takes this signature out of the document's form";
+  // The same behind 70 decoy byte ranges, written before the signature,
+  // that look like signatures of the unsigned original: each line's gap
+  // runs over its own "<>", and all end where the original ends.
+  const auto decoyed = [&] {
+    auto build = [](const std::vector<long long>& at, long long end) {
+      std::string decoys;
+      char line[96];
+      for (std::size_t i = 0; i < 70; ++i) {
+        const long long open = i < at.size() ? at[i] : 0;
+        std::snprintf(line, sizeof line, "%% <> /ByteRange [0 %010lld %010lld %010lld]\n", open, open + 2,
+                      end - open - 2);
+        decoys += line;
+      }
+      return pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+                                "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>", pdftest::stream("", decoys)});
+    };
+    std::string original = build({}, 0);
+    std::vector<long long> at;
+    for (auto p = original.find("% <>"); p != std::string::npos; p = original.find("% <>", p + 1))
+      at.push_back(static_cast<long long>(p) + 2);
+    original = build(at, static_cast<long long>(original.size()));
+    writeText(dir / "decoyed-in.pdf", original);
+    pdftest::signer(dir / "decoyed-in.pdf", dir / "decoyed.pdf").sign();
+    const std::string signedDecoyed = testsupport::readText(dir / "decoyed.pdf");
+    const auto d = pdftest::updateBase(signedDecoyed);
+    return pdftest::appendUpdate(signedDecoyed, {{d.root, replaced(d.catalog, "/AcroForm", "/NoForm")}});
+  }();
   const struct {
     const char* name;
     std::string file;
@@ -147,6 +175,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
            {{field.getObjectID(), replaced(field.unparseResolved(), "/V " + field.getKey("/V").unparse(), "/V null")}}),
        taken},
       {"signed again after the form was taken away", testsupport::readText(dir / "resigned.pdf"), taken},
+      {"the form taken away behind decoys", decoyed, taken},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
