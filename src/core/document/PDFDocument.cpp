@@ -79,8 +79,10 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
     throw std::runtime_error("The page tree is nested too deeply or lists its pages too often to be read");
   // qpdf makes an empty page of a kid it cannot read (missing, not a
   // dictionary, unparsable): shown or merged, it would be a blank page that
-  // is not the document's.
-  if (pdf->getAllPages().size() != shape.listings)
+  // is not the document's. (A catalog naming a node below the root is
+  // repaired by qpdf climbing to the root: its count is then the root's.)
+  const bool namesTheRoot = !pdf->getRoot().getKey("/Pages").hasKey("/Parent");
+  if (pdf->getAllPages().size() != shape.listings && namesTheRoot)
     throw std::runtime_error("The page tree lists pages that cannot be read");
   return pdf;
 }
@@ -119,8 +121,10 @@ std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
   return doc;
 }
 
-bool PDFDocument::allowsAssembly() const {
-  return pdf_ && (!pdf_->isEncrypted() || pdf_->ownerPasswordMatched() || pdf_->allowModifyAssembly());
+bool PDFDocument::restrictsNothing() const {
+  return pdf_ && (!pdf_->isEncrypted() || pdf_->ownerPasswordMatched() ||
+                  (pdf_->allowModifyAll() && pdf_->allowExtractAll() && pdf_->allowPrintHighRes() &&
+                   pdf_->allowAccessibility()));
 }
 
 bool PDFDocument::unlockWithPassword(const std::string& password) {
