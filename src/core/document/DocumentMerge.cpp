@@ -32,12 +32,13 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
       return fail(
           MergeResult::Status::needsPassword,
           (password.empty() ? "The source needs a password: " : "The password does not open the source: ") + path);
-    // The merged file is not encrypted: a source whose author forbids
-    // moving its pages would lose that restriction in it.
-    if (!source->allowsAssembly())
+    // The merged file is not encrypted: a source whose author restricts
+    // what may be done with it (move its pages, change, sign or copy them)
+    // would lose those restrictions there.
+    if (!source->restrictsNothing())
       return fail(MergeResult::Status::failed,
-                  "The source's permissions do not allow putting its pages into another document (its owner's "
-                  "password would allow it): " +
+                  "The source's permissions restrict what may be done with it, and a merged document would not keep "
+                  "them (its owner's password would allow it): " +
                       path);
     const auto count = static_cast<std::int64_t>(source->pageCount());
     if (count == 0) continue;

@@ -51,9 +51,10 @@ class PDFDocument {
   bool isLocked() const { return locked_; }
   // True when the password opens it (or it was not locked).
   bool unlockWithPassword(const std::string& password);
-  // Whether its author lets its pages go into another document: not
-  // encrypted, opened with its owner's password, or permitted.
-  bool allowsAssembly() const;
+  // Whether its author restricts nothing a copy of its pages in another,
+  // unencrypted document would lose: not encrypted, opened with its
+  // owner's password, or every permission granted.
+  bool restrictsNothing() const;
   const std::string& password() const { return password_; }
 
   std::size_t pageCount() const;
