@@ -38,7 +38,9 @@ inline std::optional<std::string> decodedUpTo(QPDFObjectHandle stream, std::size
   std::string data;
   try {
     BoundedStringPipeline sink(data, limit);
-    if (!stream.isStream() || !stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, true)) return std::nullopt;
+    bool filtered = false;
+    if (!stream.isStream() || !stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_generalized, true) || !filtered)
+      return std::nullopt;
   } catch (const std::exception&) {
     return std::nullopt;
   }

@@ -93,6 +93,42 @@ QPDFObjectHandle CrossReferenceSections::parseAt(std::string_view text, std::siz
 
 // The rows of a cross-reference stream whose dictionary is `dict` and whose
 // raw data is `raw`.
+namespace {
+
+// qpdf inflates a cross-reference stream whole, without a bound, before
+// anything else is read: one that would grow past the limit object
+// streams are held to is refused. Measured from "stream" to "endstream",
+// whatever its /Length says (qpdf finds the end itself when /Length is
+// wrong), through each of its Flate filters.
+void refuseInflationBomb(QPDFObjectHandle dict, std::string_view data) {
+  QPDFObjectHandle filter = dict.getKey("/Filter");
+  std::vector<QPDFObjectHandle> filters;
+  if (filter.isArray())
+    filters = filter.getArrayAsVector();
+  else if (!filter.isNull())
+    filters.push_back(filter);
+  const ExpansionLimit limit;
+  const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * data.size());
+  const auto refuse = [&] {
+    throw SecurePdfError("The document's cross-reference stream expands beyond " + std::to_string(allowed >> 20) +
+                         " MB (more than " + std::to_string(limit.ratio) +
+                         " times its compressed size); it is refused as a decompression bomb");
+  };
+  std::string layer(data);
+  for (std::size_t i = 0; i < filters.size(); ++i) {
+    if (!filters[i].isNameAndEquals("/FlateDecode")) return;  // qpdf's own reading decides
+    const auto size = util::zlibInflatedSize(layer, allowed);
+    if (!size) return;  // damaged: qpdf reports it
+    if (*size > allowed) refuse();
+    if (i + 1 == filters.size()) return;
+    auto next = util::zlibInflate(layer, allowed);
+    if (!next) return;
+    layer.assign(next->begin(), next->end());
+  }
+}
+
+}  // namespace
+
 bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into) {
   QPDFObjectHandle filter = dict.getKey("/Filter");
   if (filter.isArray() && filter.getArrayNItems() == 1) filter = filter.getArrayItem(0);
@@ -100,14 +136,6 @@ bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_v
   if (filter.isNull()) {
     data.assign(raw.begin(), raw.end());
   } else if (filter.isNameAndEquals("/FlateDecode")) {
-    // qpdf inflates these whole, without a bound, before anything else is
-    // read: the same rule as for object streams, checked first.
-    const ExpansionLimit limit;
-    const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * raw.size());
-    if (const auto size = util::zlibInflatedSize(raw, allowed); size && *size > allowed)
-      throw SecurePdfError("The document's cross-reference stream expands beyond " + std::to_string(allowed >> 20) +
-                           " MB (more than " + std::to_string(limit.ratio) +
-                           " times its compressed size); it is refused as a decompression bomb");
     auto inflated = util::zlibInflate(raw, kMaxXrefBytes);
     if (!inflated) return false;
     data = std::move(*inflated);
@@ -250,6 +278,15 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
         at = scan.skipSpace(end);
         if (file.substr(at, 6) != "stream") return std::nullopt;
         at += 6;
+        {
+          std::size_t data = at;
+          if (file.substr(data, 2) == "\r\n")
+            data += 2;
+          else if (data < file.size() && (file[data] == '\n' || file[data] == '\r'))
+            ++data;
+          const std::size_t end = std::min(file.find("endstream", data), file.size());
+          refuseInflationBomb(dict, file.substr(data, end - data));
+        }
         if (file.substr(at, 2) == "\r\n")
           at += 2;
         else if (at < file.size() && file[at] == '\n')

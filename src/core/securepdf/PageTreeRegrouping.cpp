@@ -10,6 +10,7 @@
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
+#include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Zlib.hpp"
 
@@ -92,7 +93,12 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
   const auto tail = readXrefTail(bytes);
   if (!tail) return std::nullopt;
   const std::string_view file = bytes.substr(tail->headerOffset);
-  const auto sections = CrossReferenceSections::read(file, tail->startxref);
+  std::optional<CrossReferenceSections> sections;
+  try {
+    sections = CrossReferenceSections::read(file, tail->startxref);
+  } catch (const SecurePdfError&) {
+    return std::nullopt;  // a cross-reference stream past the expansion limit: not read here
+  }
   if (!sections) return std::nullopt;
   return regroupFlatPageTree(file, tail->startxref, *sections, fromKids);
 }

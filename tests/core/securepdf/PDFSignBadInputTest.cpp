@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <qpdf/QPDF.hh>
+#include <regex>
 
 #include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -27,12 +28,19 @@ TEST(PDFSignBadInputTest, AStreamIsDecodedOnlyUpToItsBound) {
   EXPECT_EQ(decodedUpTo(stream, 100000).value_or("").size(), 100000u);
   EXPECT_FALSE(decodedUpTo(stream, 99999));
   EXPECT_FALSE(decodedUpTo(QPDFObjectHandle::newInteger(1), 100));
+  EXPECT_EQ(decodedUpTo(QPDFObjectHandle::newStream(&pdf, "plain"), 100).value_or(""), "plain");  // no filter
 }
 
 TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
   TempDir dir;
   const std::string plain = pdftest::plainPdf();
   const std::string deep = "<< /Type /Catalog /Pages 2 0 R /X " + std::string(100000, '[');
+  // 70 MB of free entries in 70 kB, which qpdf would inflate whole; the
+  // same with a /Length that stops short (qpdf finds "endstream" itself).
+  const std::string bomb = pdftest::buildPdfWithXrefStream(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 10'000'000, true);
+  const std::string shortBomb =
+      std::regex_replace(bomb, std::regex("/Length [0-9]+ >>\nstream"), "/Length 10 >>\nstream");
   const struct {
     const char* name;
     std::string bytes;
@@ -47,11 +55,8 @@ TEST(PDFSignBadInputTest, UnreadableInputsFailCleanly) {
        "no pages"},
       {"noPages", pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}),
        "no pages"},
-      // 70 MB of free entries in 70 kB, which qpdf would inflate whole.
-      {"crossReferenceBomb",
-       pdftest::buildPdfWithXrefStream({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1,
-                                       10'000'000, true),
-       "cross-reference stream expands beyond"},
+      {"crossReferenceBombShortLength", shortBomb, "cross-reference stream expands beyond"},
+      {"crossReferenceBomb", bomb, "cross-reference stream expands beyond"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
