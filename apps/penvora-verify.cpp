@@ -214,8 +214,15 @@ int run(int argc, char** argv) {
   }
   // Before anything is read: a slip on the command line must not cost the
   // document, the key or a picture kept on purpose.
+  std::vector<std::string> inputs = options.trustAnchors;
+  inputs.push_back(file);
+  inputs.push_back(keyPath);
+  if (!renderPath.empty() && renderPath == pagePicture) {
+    std::fprintf(stderr, "penvora-verify: --render-bio and --render-page name the same file: %s\n", renderPath.c_str());
+    return 2;
+  }
   for (const std::string* picture : {&renderPath, &pagePicture})
-    if (const std::string problem = pictureProblem(*picture, {file, keyPath}, overwrite); !problem.empty()) {
+    if (const std::string problem = pictureProblem(*picture, inputs, overwrite); !problem.empty()) {
       std::fprintf(stderr, "penvora-verify: %s\n", problem.c_str());
       return 2;
     }
