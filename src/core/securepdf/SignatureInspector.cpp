@@ -385,9 +385,11 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   // later updates are compared.
   const auto ends = RevisionAnalysis::revisionEnds(*file);
   std::size_t read = 0;
-  for (const auto& [end, gaps] :
+  for (const auto& candidates :
        byteRangesWritten(*file, listedGaps, std::set<std::uint64_t>(ends.begin(), ends.end()))) {
     if (++read > kMaxComparedUpdates) break;
+    const long long end = candidates.first;
+    const std::set<Gap>& gaps = candidates.second;
     std::vector<SignatureInfo> found;
     revisions.visitSignedFields(static_cast<std::uint64_t>(end), [&](const SignatureFieldEntry& f) {
       QPDFObjectHandle field = f.field;
