@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+
+#include "core/util/FileReplace.hpp"
 
 namespace penvora::tools {
 
@@ -86,6 +89,25 @@ std::string fileName(const std::string& option, const std::string& text) {
 int usageFailure(const std::string& tool, const std::string& message, const std::string& usage) {
   std::fprintf(stderr, "%s: %s\n%s", tool.c_str(), message.c_str(), usage.c_str());
   return 2;
+}
+
+std::string outputProblem(const std::string& path, const std::vector<std::string>& inputs, bool overwrite,
+                          const std::string& what,
+                          const std::function<std::string(const std::string& path)>& neverReplaced) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (path.empty() || !fs::exists(fs::symlink_status(path, ec))) return "";
+  for (const auto& input : inputs)
+    if (!input.empty() && fs::equivalent(path, input, ec))
+      return path + " is one of the inputs: the " + what + " needs a name of its own";
+  if (!overwrite) return path + " exists and is kept (--overwrite replaces it)";
+  if (std::string reason = neverReplaced(path); !reason.empty()) return reason;
+  try {
+    core::util::checkReplaceable(path, true);
+  } catch (const core::util::FileReplaceError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 std::string withPasswordHint(const std::string& message, const std::string& password) {

@@ -44,6 +44,15 @@ std::string fileName(const std::string& option, const std::string& text);
 // "tool: message" and the usage on standard error; returns 2.
 int usageFailure(const std::string& tool, const std::string& message, const std::string& usage);
 
+// Why an output (a `what`: "picture", "report") may not go to `path`, or
+// nothing: it is one of the `inputs`, an existing file without
+// --overwrite, a file `neverReplaced` names a reason to keep (--overwrite
+// or not), or no regular file. Checked before anything is read, so a slip
+// on the command line costs no input or evidence file.
+std::string outputProblem(const std::string& path, const std::vector<std::string>& inputs, bool overwrite,
+                          const std::string& what,
+                          const std::function<std::string(const std::string& path)>& neverReplaced);
+
 // The library's message, said for a person at a command line: a locked
 // document opened without a password needs one, rather than having a
 // wrong one.

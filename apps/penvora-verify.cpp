@@ -87,28 +87,13 @@ void writePng(const std::string& path, int w, int h, const std::vector<unsigned 
                   overwrite);
 }
 
-// Why a picture may not go to `path`, or nothing: it is one of the
-// inputs, an existing file without --overwrite, or a PDF (never replaced
-// by a picture, --overwrite or not).
-std::string pictureProblem(const std::string& path, const std::vector<std::string>& inputs, bool overwrite) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (path.empty() || !fs::exists(fs::symlink_status(path, ec))) return "";
-  for (const auto& input : inputs)
-    if (!input.empty() && fs::equivalent(path, input, ec))
-      return path + " is one of the inputs: the picture needs a name of its own";
-  if (!overwrite) return path + " exists and is kept (--overwrite replaces it)";
+// A PDF is never replaced by a picture, --overwrite or not.
+std::string pdfKept(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string head(1024, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-  if (head.find("%PDF-") != std::string::npos) return path + " is a PDF: a picture never replaces one";
-  try {
-    penvora::core::util::checkReplaceable(path, true);
-  } catch (const penvora::core::util::FileReplaceError& e) {
-    return e.what();
-  }
-  return "";
+  return head.find("%PDF-") != std::string::npos ? path + " is a PDF: a picture never replaces one" : "";
 }
 
 // The strokes drawn over white, each point coloured from blue (first) to
@@ -222,7 +207,8 @@ int run(int argc, char** argv) {
     return 2;
   }
   for (const std::string* picture : {&renderPath, &pagePicture})
-    if (const std::string problem = pictureProblem(*picture, inputs, overwrite); !problem.empty()) {
+    if (const std::string problem = tools::outputProblem(*picture, inputs, overwrite, "picture", pdfKept);
+        !problem.empty()) {
       std::fprintf(stderr, "penvora-verify: %s\n", problem.c_str());
       return 2;
     }

@@ -111,22 +111,13 @@ bool looksSigned(const std::string& path) {
 // is read: a slip on the command line (a second questioned file taken as
 // OUT) must not cost an input or an evidence file.
 std::string outputProblem(const Arguments& a) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(a.out, ec))) return "";
   std::vector<std::string> inputs = a.references;
   inputs.insert(inputs.end(), a.questioned.begin(), a.questioned.end());
-  if (!a.keyPath.empty()) inputs.push_back(a.keyPath);
-  for (const auto& f : inputs)
-    if (fs::equivalent(a.out, f, ec)) return a.out + " is one of the inputs: the report needs a name of its own";
-  if (!a.overwrite) return a.out + " exists and is kept (--overwrite replaces it)";
-  if (looksSigned(a.out)) return a.out + " is a signed document: a report never replaces one, --overwrite or not";
-  try {
-    penvora::core::util::checkReplaceable(a.out, true);
-  } catch (const penvora::core::util::FileReplaceError& e) {
-    return e.what();
-  }
-  return "";
+  inputs.push_back(a.keyPath);
+  return tools::outputProblem(a.out, inputs, a.overwrite, "report", [](const std::string& path) {
+    return looksSigned(path) ? path + " is a signed document: a report never replaces one, --overwrite or not"
+                             : std::string();
+  });
 }
 
 // The first of `refs` with exactly the points of `s` (the same record,
