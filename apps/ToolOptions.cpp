@@ -110,8 +110,8 @@ std::string outputProblem(const std::string& path, const std::vector<std::string
   return "";
 }
 
-std::string withPasswordHint(const std::string& message, const std::string& password) {
-  if (!password.empty() || message.find("password is incorrect") == std::string::npos) return message;
+std::string withPasswordHint(const std::string& message, bool wrongPassword, const std::string& password) {
+  if (!wrongPassword || !password.empty()) return message;
   return "The PDF needs a password (--password or --password-env)";
 }
 

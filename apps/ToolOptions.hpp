@@ -56,6 +56,6 @@ std::string outputProblem(const std::string& path, const std::vector<std::string
 // The library's message, said for a person at a command line: a locked
 // document opened without a password needs one, rather than having a
 // wrong one.
-std::string withPasswordHint(const std::string& message, const std::string& password);
+std::string withPasswordHint(const std::string& message, bool wrongPassword, const std::string& password);
 
 }  // namespace penvora::tools

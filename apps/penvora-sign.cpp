@@ -139,7 +139,9 @@ int main(int argc, char** argv) {
     s.sign();
   } catch (const std::exception& e) {
     if (!temp.empty()) std::filesystem::remove(temp, ec);
-    std::fprintf(stderr, "penvora-sign: %s\n", tools::withPasswordHint(e.what(), s.password).c_str());
+    const auto* refused = dynamic_cast<const SecurePdfError*>(&e);
+    const bool wrongPassword = refused && refused->kind() == SecurePdfError::Kind::wrongPassword;
+    std::fprintf(stderr, "penvora-sign: %s\n", tools::withPasswordHint(e.what(), wrongPassword, s.password).c_str());
     return 1;
   }
   std::printf("%s\n", s.outputFile.c_str());

@@ -238,7 +238,8 @@ int run(int argc, char** argv) {
     options.bioKeyPem = key;
     doc = penvora::verifySignatures(file, options);
   } catch (const penvora::VerificationError& e) {
-    std::fprintf(stderr, "penvora-verify: %s\n", tools::withPasswordHint(e.what(), options.password).c_str());
+    std::fprintf(stderr, "penvora-verify: %s\n",
+                 tools::withPasswordHint(e.what(), e.wrongPassword(), options.password).c_str());
     return 2;
   }
 

@@ -99,7 +99,14 @@ struct VerifyOptions {
 // Thrown when the document cannot be read at all (wrong password, not a PDF).
 class PENVORA_EXPORT VerificationError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit VerificationError(const std::string& message, bool wrongPassword = false)
+      : std::runtime_error(message), wrongPassword_(wrongPassword) {}
+  // The document did not open with the password given (none, or another):
+  // a caller may ask for one and try again.
+  bool wrongPassword() const noexcept { return wrongPassword_; }
+
+ private:
+  bool wrongPassword_;
 };
 
 // Checks every signed signature of the PDF at path and reads its biometric

@@ -52,7 +52,8 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::strin
     if (!pdf->getRoot().isDictionary()) throw SecurePdfError("The document has no catalog");
     if (!pageAt(*pdf, 0)) throw SecurePdfError("The document has no pages");
   } catch (const QPDFExc& e) {
-    if (e.getErrorCode() == qpdf_e_password) throw SecurePdfError("The PDF password is incorrect");
+    if (e.getErrorCode() == qpdf_e_password)
+      throw SecurePdfError("The PDF password is incorrect", SecurePdfError::Kind::wrongPassword);
     throw SecurePdfError(std::string("The input is not a readable PDF: ") + e.getMessageDetail());
   } catch (const SecurePdfError&) {
     throw;

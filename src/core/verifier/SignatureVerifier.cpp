@@ -265,6 +265,8 @@ VerifiedDocument verifySignatures(const std::string& path, const VerifyOptions& 
     for (const auto& a : options.trustAnchors) trust.add(a);
     if (options.systemTrust) trust.addSystem();
     doc = core::securepdf::inspectSignatures(path, options.password);
+  } catch (const core::securepdf::SecurePdfError& e) {
+    throw VerificationError(e.what(), e.kind() == core::securepdf::SecurePdfError::Kind::wrongPassword);
   } catch (const std::exception& e) {
     throw VerificationError(e.what());
   }
