@@ -37,9 +37,7 @@ const char* const kUsage =
 // Writes under a temporary name in the same folder and renames when
 // complete, so `path` never holds half a picture. Throws with the reason.
 void writeAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
-  const std::filesystem::path target(path);
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temp = penvora::core::util::temporaryStemBeside(path) + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
   std::size_t done = 0;

@@ -45,10 +45,9 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target, bool overwrite) : 
   fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   if (fd_ >= 0) {
     unnamed_ = true;
-    dir_ = dir.string();
     return;
   }
-  std::string tmpl = (dir / ("." + p.filename().string() + ".XXXXXX.part")).string();
+  std::string tmpl = util::temporaryStemBeside(target) + ".XXXXXX.part";
   fd_ = ::mkstemps(tmpl.data(), 5);
   if (fd_ < 0) throw SecurePdfError("Cannot create the output file in " + dir.string() + ": " + reason());
   temp_ = tmpl;
@@ -119,9 +118,8 @@ void AtomicOutputFile::commit() {
     // target (linkat cannot replace an existing file).
     const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
     for (int attempt = 0; attempt < 16 && temp_.empty(); ++attempt) {
-      std::string name = (fs::path(dir_) / ("." + fs::path(target_).filename().string() + "." +
-                                            std::to_string(::getpid()) + "." + std::to_string(attempt) + ".part"))
-                             .string();
+      std::string name = util::temporaryStemBeside(target_) + "." + std::to_string(::getpid()) + "." +
+                         std::to_string(attempt) + ".part";
       if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         temp_ = name;
       else if (errno != EEXIST)

@@ -34,7 +34,6 @@ class AtomicOutputFile {
   bool overwrite_ = false;
   bool committed_ = false;
   bool unnamed_ = false;  // O_TMPFILE, named only at commit
-  std::string dir_;
 };
 
 }  // namespace penvora::core::securepdf

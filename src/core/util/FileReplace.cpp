@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace penvora::core::util {
 
@@ -21,6 +22,8 @@ void checkReplaceable(const std::string& target, bool overwrite) {
 void moveIntoPlace(const std::string& from, const std::string& target, bool overwrite) {
   if (overwrite) {
     checkReplaceable(target, true);
+    if (struct stat replaced{}; ::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode))
+      (void)::chmod(from.c_str(), replaced.st_mode & 0777);
     if (::rename(from.c_str(), target.c_str()) != 0)
       throw FileReplaceError("Cannot move the output file into place: " + std::string(std::strerror(errno)));
     return;
@@ -38,6 +41,14 @@ void moveIntoPlace(const std::string& from, const std::string& target, bool over
   }
   if (error == EEXIST) throw FileReplaceError("The output file exists and is kept, as overwrite is off: " + target);
   throw FileReplaceError("Cannot move the output file into place: " + std::string(std::strerror(error)));
+}
+
+std::string temporaryStemBeside(const std::string& target) {
+  constexpr std::size_t kKept = 128;
+  const std::filesystem::path path(target);
+  std::string name = path.filename().string();
+  if (name.size() > kKept) name.resize(kKept);
+  return ((path.has_parent_path() ? path.parent_path() : std::filesystem::path(".")) / ("." + name)).string();
 }
 
 }  // namespace penvora::core::util

@@ -249,8 +249,18 @@ TEST(PDFSignBadInputTest, ExistingOutputIsReplacedOnlyByACompleteFileAndOnlyWhen
   EXPECT_EQ(readText(dir / "out.pdf"), "previous result");
 
   s.signatureWidgetPages = "0";
+  std::filesystem::permissions(dir / "out.pdf", std::filesystem::perms(0640));
   s.sign();
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+  // The replaced file's readers are kept.
+  EXPECT_EQ(std::filesystem::status(dir / "out.pdf").permissions(), std::filesystem::perms(0640));
+
+  // A name as long as the file system allows: the temporary beside it must
+  // not be longer.
+  const auto longest = dir / (std::string(251, 'n') + ".pdf");
+  auto named = pdftest::signer(dir / "in.pdf", longest);
+  named.sign();
+  EXPECT_EQ(pdftest::pdfsigValidations(longest), std::vector<std::string>{"Signature is Valid."});
 }
 
 TEST(CertificateTest, StoresThatDoNotOpen) {
