@@ -221,6 +221,21 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
   return process([&](QPDF& q) { q.processFile(path.c_str(), password.c_str()); });
 }
 
+std::shared_ptr<const std::string> readWholeFile(const std::string& path) {
+  const util::RegularFile opened = openReadable(path);
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(opened.size()), '\0');
+  if (!util::readFullyAt(opened.fd(), 0, bytes->data(), bytes->size()))
+    throw SecurePdfError("The input file changed while it was read: " + path);
+  return bytes;
+}
+
+std::shared_ptr<QPDF> openForReading(std::shared_ptr<const std::string> bytes, const std::string& password) {
+  auto pdf = process([&](QPDF& q) { q.processMemoryFile("document", bytes->data(), bytes->size(), password.c_str()); },
+                     *bytes);
+  // qpdf reads the bytes where they are, for as long as the model lives.
+  return std::shared_ptr<QPDF>(pdf.release(), [bytes](QPDF* p) { delete p; });
+}
+
 void DocumentSource::read(std::uint64_t offset, char* out, std::size_t n) const {
   if (offset > originalSize || n > originalSize - offset)
     throw SecurePdfError("internal: read past the end of the input");

@@ -59,4 +59,10 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
 // Just the qpdf model (page probing, form reading).
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password);
 
+// The whole file from one opening, for a reader that needs its bytes and
+// its model alike (the verifier); the same refusals as above.
+std::shared_ptr<const std::string> readWholeFile(const std::string& path);
+// The model of those bytes, parsed where they are: it keeps them alive.
+std::shared_ptr<QPDF> openForReading(std::shared_ptr<const std::string> bytes, const std::string& password);
+
 }  // namespace penvora::core::securepdf

@@ -376,6 +376,10 @@ std::vector<std::uint64_t> RevisionAnalysis::revisionEnds(const std::string& byt
   return ends;
 }
 
+void RevisionAnalysis::adopt(std::uint64_t end, std::shared_ptr<QPDF> pdf) {
+  models_[end] = Model{std::move(pdf), ++uses_};
+}
+
 QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
   auto it = models_.find(end);
   if (it != models_.end()) {

@@ -54,6 +54,10 @@ class RevisionAnalysis {
   // its own, and must not be kept.
   void visitSignedFields(std::uint64_t revisionEnd, const std::function<void(const SignatureFieldEntry&)>& visit);
 
+  // `pdf` is the model of the revision that ends at `end` (read by the
+  // caller already), so it is not read again.
+  void adopt(std::uint64_t end, std::shared_ptr<QPDF> pdf);
+
   // Where each revision of the file ends: after each %%EOF that follows
   // "startxref N", and its line end; and the end of the file.
   static std::vector<std::uint64_t> revisionEnds(const std::string& bytes);
@@ -71,7 +75,7 @@ class RevisionAnalysis {
   // The revisions read last, at most two: a comparison needs two, and
   // each read revision of a long file holds all its parsed objects.
   struct Model {
-    std::unique_ptr<QPDF> pdf;
+    std::shared_ptr<QPDF> pdf;
     std::uint64_t lastUse = 0;
   };
   std::map<std::uint64_t, Model> models_;

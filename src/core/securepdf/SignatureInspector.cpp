@@ -318,15 +318,11 @@ void check(SignatureInfo& info, const std::string& file, QPDFObjectHandle sig, s
 }  // namespace
 
 DocumentSignatures inspectSignatures(const std::string& path, const std::string& password) {
-  auto pdf = openForReading(path, password);
+  // Read once: the model and the byte ranges must speak of the same bytes.
+  const auto file = readWholeFile(path);
+  const std::shared_ptr<QPDF> pdf = openForReading(file, password);
   DocumentSignatures doc;
   doc.hasDss = pdf->getRoot().getKey("/DSS").isDictionary();
-  auto file = std::make_shared<std::string>();
-  {
-    std::ifstream in(path, std::ios::binary);
-    file->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) throw SecurePdfError("The document cannot be read: " + path);
-  }
   doc.file = file;
   if (doc.hasDss) {
     QPDFObjectHandle dss = pdf->getRoot().getKey("/DSS");
@@ -343,6 +339,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     }
   }
   RevisionAnalysis revisions(file, password);
+  revisions.adopt(file->size(), pdf);  // the last revision is the document just read
   // qpdf counts offsets from the header, byte ranges from the file's start.
   const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, 1024));
   bool anyDocTimestamp = false;
