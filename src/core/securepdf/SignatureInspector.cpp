@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <qpdf/QPDF.hh>
 #include <set>
 #include <tuple>
@@ -113,14 +115,17 @@ std::string subjectOf(X509* x) {
   return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
-int pageOf(QPDF& pdf, const QPDFObjectHandle& widget) {
+// The page (from 0) each annotation is listed on, the first where several
+// list it: one walk for all the signatures of a document.
+std::map<QPDFObjGen, int> annotationPages(QPDF& pdf) {
+  std::map<QPDFObjGen, int> on;
   const auto pages = allPages(pdf);  // not qpdf's walk: a hostile tree recurses past the stack
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
     for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k)
-      if (annots.getArrayItem(k).getObjGen() == widget.getObjGen()) return static_cast<int>(i);
+      if (QPDFObjectHandle a = annots.getArrayItem(k); a.isIndirect()) on.emplace(a.getObjGen(), static_cast<int>(i));
   }
-  return -1;
+  return on;
 }
 
 // A PDF date ("D:YYYYMMDDHHmmSS+HH'mm'", trailing parts optional) as ISO
@@ -344,6 +349,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, 1024));
   bool anyDocTimestamp = false;
   std::set<Gap> listedGaps;  // the /Contents gaps of the signatures in the form
+  std::optional<std::map<QPDFObjGen, int>> pageOfAnnotation;
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
     SignatureInfo info;
@@ -359,7 +365,9 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       auto r = widget.getKey("/Rect").getArrayAsRectangle();
       info.rect[0] = r.llx, info.rect[1] = r.lly, info.rect[2] = r.urx, info.rect[3] = r.ury;
     }
-    info.page = pageOf(*pdf, widget);
+    if (!pageOfAnnotation) pageOfAnnotation = annotationPages(*pdf);
+    const auto listed = widget.isIndirect() ? pageOfAnnotation->find(widget.getObjGen()) : pageOfAnnotation->end();
+    info.page = listed == pageOfAnnotation->end() ? -1 : listed->second;
     try {
       check(info, *file, sig, headerOffset);
       if (info.revisionEnd > 0) info.revisions = revisions.after(info.revisionEnd);
