@@ -59,13 +59,26 @@ std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
   }
 }
 
+// The cross-reference check for a file qpdf reads where it lies; one that
+// cannot be opened is left to qpdf to report.
+void checkCrossReferenceExpansionOnDisk(const std::string& path) {
+  try {
+    const util::RegularFile file(path, "The document");
+    securepdf::checkCrossReferenceExpansion(file.fd(), file.size());
+  } catch (const util::FileReadError&) {
+  }
+}
+
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
                            std::shared_ptr<const std::string>& bytes) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   if (!bytes) bytes = readDenseFile(path);
   // qpdf inflates cross-reference streams whole while it opens a file.
-  if (bytes) securepdf::checkCrossReferenceExpansion(*bytes);
+  if (bytes)
+    securepdf::checkCrossReferenceExpansion(*bytes);
+  else
+    checkCrossReferenceExpansionOnDisk(path);
   if (bytes)
     pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
   else

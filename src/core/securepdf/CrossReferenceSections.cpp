@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/securepdf/ExpansionLimit.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Zlib.hpp"
@@ -312,6 +313,126 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
     return std::nullopt;
   }
   return x;
+}
+
+void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileReader& readAt) {
+  const auto tail = readXrefTail(size, readAt);
+  if (!tail || tail->headerOffset >= size) return;
+  const std::uint64_t base = tail->headerOffset, length = size - base;
+  // `n` bytes at `at` in the file's own offsets, fewer at its end.
+  auto read = [&](std::uint64_t at, std::uint64_t n) {
+    return at >= length ? std::string() : readAt(base + at, std::min(n, length - at));
+  };
+  CrossReferenceSections x;
+  x.scratch_ = std::make_shared<QPDF>();
+  x.scratch_->setSuppressWarnings(true);
+  x.scratch_->emptyPDF();
+  // The direct object at `at`, read through a window widened until it
+  // holds the whole object; `end` is the file offset after it.
+  constexpr std::uint64_t kFirstWindow = 4096, kMaxObjectBytes = 16u << 20;
+  auto objectAt = [&](std::uint64_t at, std::uint64_t& end) -> std::optional<QPDFObjectHandle> {
+    for (std::uint64_t n = kFirstWindow; n <= kMaxObjectBytes; n *= 8) {
+      const std::string window = read(at, n);
+      const bool whole = window.size() < n;  // the file ends inside the window
+      try {
+        std::size_t stop = 0;
+        QPDFObjectHandle o = x.parseAt(window, 0, stop);
+        if (stop < window.size() || whole) {
+          end = at + stop;
+          return o;
+        }
+      } catch (const std::exception&) {
+        if (whole) return std::nullopt;
+      }
+    }
+    return std::nullopt;
+  };
+  // Past this much of a stream's data only what was read is measured; its
+  // ratio to the limit already tells a bomb.
+  constexpr std::uint64_t kMaxMeasuredBytes = 64u << 20, kChunk = 1u << 20;
+  std::vector<std::uint64_t> todo{tail->startxref};
+  std::set<std::uint64_t> seen;
+  try {
+    while (!todo.empty()) {
+      const std::uint64_t offset = todo.back();
+      todo.pop_back();
+      if (!seen.insert(offset).second) continue;
+      if (seen.size() > kMaxSections || offset >= length) return;
+      const std::string head = read(offset, 64);
+      const SyntaxScanner headScan(head);
+      std::size_t at = headScan.skipSpace(0);
+      std::uint64_t end = 0;
+      if (head.substr(at, 4) == "xref") {
+        // The entries are stepped over, subsection by subsection, to the
+        // trailer: a table holds nothing that inflates.
+        std::uint64_t pos = offset + at + 4;
+        std::optional<QPDFObjectHandle> trailer;
+        for (std::size_t n = 0; n < kMaxSections * 64 && !trailer; ++n) {
+          const std::string line = read(pos, 64);
+          const SyntaxScanner scan(line);
+          std::size_t i = scan.skipSpace(0);
+          if (line.substr(i, 7) == "trailer") {
+            trailer = objectAt(pos + scan.skipSpace(i + 7), end);
+            if (!trailer) return;
+            break;
+          }
+          const auto first = scan.integer(i);
+          while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+          const auto count = scan.integer(i);
+          while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+          const std::size_t eol = i;
+          if (i < line.size() && line[i] == '\r') ++i;
+          if (i < line.size() && line[i] == '\n') ++i;
+          if (!first || !count || i == eol || *count > length / kTableEntryBytes) return;
+          pos += i + *count * kTableEntryBytes;
+        }
+        if (!trailer || !trailer->isDictionary()) return;
+        for (const char* key : {"/Prev", "/XRefStm"}) {
+          const auto next = offsetKey(*trailer, key);
+          if (!next) return;
+          if (*next) todo.push_back(*next);
+        }
+        continue;
+      }
+      // "n g obj", then the stream's dictionary, "stream" and its data.
+      for (int part = 0; part < 2; ++part) {
+        if (!headScan.integer(at)) return;
+        at = headScan.skipSpace(at);
+      }
+      if (head.substr(at, 3) != "obj") return;
+      auto dict = objectAt(offset + headScan.skipSpace(at + 3), end);
+      if (!dict || !dict->isDictionary() || !dict->getKey("/Type").isNameAndEquals("/XRef")) return;
+      const std::string afterDict = read(end, 64);
+      std::size_t k = SyntaxScanner(afterDict).skipSpace(0);
+      if (afterDict.substr(k, 6) != "stream") return;
+      k += 6;
+      if (afterDict.substr(k, 2) == "\r\n")
+        k += 2;
+      else if (k < afterDict.size() && (afterDict[k] == '\n' || afterDict[k] == '\r'))
+        ++k;
+      // As in memory: from "stream" to "endstream", whatever /Length says.
+      std::string data;
+      for (std::uint64_t from = end + k; data.size() < kMaxMeasuredBytes;) {
+        const std::string chunk = read(from + data.size(), kChunk);
+        if (chunk.empty()) break;
+        const std::size_t searchFrom = data.size() < 8 ? 0 : data.size() - 8;
+        data += chunk;
+        if (const auto stop = data.find("endstream", searchFrom); stop != std::string::npos) {
+          data.resize(stop);
+          break;
+        }
+      }
+      if (data.size() > kMaxMeasuredBytes) data.resize(kMaxMeasuredBytes);
+      refuseInflationBomb(*dict, data);
+      const auto prev = offsetKey(*dict, "/Prev");
+      if (!prev) return;
+      if (*prev) todo.push_back(*prev);
+    }
+  } catch (const SecurePdfError&) {
+    throw;
+  } catch (const std::exception&) {
+    return;  // qpdf's own reading decides
+  }
 }
 
 std::optional<XrefEntry> CrossReferenceSections::entryIn(const Section& s, const Range& r, int object) const {

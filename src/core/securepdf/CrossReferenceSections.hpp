@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +33,13 @@ class CrossReferenceSections {
   // SecurePdfError for a cross-reference stream that would inflate past
   // the expansion limit, which qpdf would inflate whole.
   static std::optional<CrossReferenceSections> read(std::string_view file, std::uint64_t startxref);
+
+  // The same refusal for a file read where it lies (`size` bytes, `readAt`
+  // giving `n` bytes at an offset): only the sections' dictionaries, the
+  // table headers and the streams' data are read, never the whole file.
+  // Stops quietly where a section is not read as written, as `read` does.
+  using FileReader = std::function<std::string(std::uint64_t offset, std::uint64_t n)>;
+  static void refuseStreamBombs(std::uint64_t size, const FileReader& readAt);
 
   // Where the newest section's trailer dictionary (for a cross-reference
   // stream, its dictionary) starts in the file. It is for reading as text:

@@ -130,7 +130,10 @@ Opened openInput(const std::string& path) {
 std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::string& password) {
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
-    src.pdf = process([&](QPDF& q) { q.processInputSource(source, password.c_str()); });
+    src.pdf = process([&](QPDF& q) {
+      checkCrossReferenceExpansion(fileno(o.file.get()), o.size);
+      q.processInputSource(source, password.c_str());
+    });
     return std::nullopt;
   }
   // Read once, for the regrouping and the expansion check; when they
@@ -218,7 +221,10 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
     }
   }
-  return process([&](QPDF& q) { q.processFile(path.c_str(), password.c_str()); });
+  return process([&](QPDF& q) {
+    checkCrossReferenceExpansion(opened.fd(), size);
+    q.processFile(path.c_str(), password.c_str());
+  });
 }
 
 std::shared_ptr<const std::string> readWholeFile(const std::string& path) {

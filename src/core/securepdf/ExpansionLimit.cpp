@@ -13,6 +13,7 @@
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/BoundedFile.hpp"
 #include "core/util/Zlib.hpp"
 
 namespace penvora::core::securepdf {
@@ -88,6 +89,14 @@ void checkCrossReferenceExpansion(std::string_view bytes) {
   const auto tail = readXrefTail(bytes);
   if (tail && tail->headerOffset <= bytes.size())
     (void)CrossReferenceSections::read(bytes.substr(tail->headerOffset), tail->startxref);
+}
+
+void checkCrossReferenceExpansion(int fd, std::uint64_t size) {
+  CrossReferenceSections::refuseStreamBombs(size, [fd](std::uint64_t offset, std::uint64_t n) {
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    // A file that changed meanwhile reads as nothing here; qpdf reports it.
+    return util::readFullyAt(fd, offset, bytes.data(), bytes.size()) ? bytes : std::string();
+  });
 }
 
 }  // namespace penvora::core::securepdf

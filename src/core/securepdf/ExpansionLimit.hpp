@@ -30,5 +30,8 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
 // qpdf inflates whole while opening it, held to the same rule. Throws
 // SecurePdfError.
 void checkCrossReferenceExpansion(std::string_view bytes);
+// The same before qpdf reads an open file of `size` bytes where it lies
+// (too large to be read into memory): only the sections are read.
+void checkCrossReferenceExpansion(int fd, std::uint64_t size);
 
 }  // namespace penvora::core::securepdf

@@ -6,6 +6,7 @@
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/util/BoundedFile.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -71,4 +72,45 @@ TEST(ExpansionLimitTest, ObjectStreamsAreFoundInEveryRevisionAndMeasuredByTheirR
   lying.setSuppressWarnings(true);
   lying.processMemoryFile("lying", bomb.data(), bomb.size());
   EXPECT_THROW(checkObjectStreamExpansion(lying, bomb), SecurePdfError);
+}
+
+TEST(ExpansionLimitTest, CrossReferenceBombsInFilesReadWhereTheyLieAreRefused) {
+  TempDir dir;
+  // 70 MB of free entries in 70 kB.
+  const std::string bomb = pdftest::buildPdfWithXrefStream(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 10'000'000, true);
+  const std::string bombXref = bomb.substr(bomb.rfind("startxref\n") + 10);
+  // A table section after it, the stream reached through /Prev.
+  const std::string behindTable = bomb + "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 3 /Root 1 0 R /Prev " +
+                                  bombXref.substr(0, bombXref.find('\n')) + " >>\nstartxref\n" +
+                                  std::to_string(bomb.size()) + "\n%%EOF\n";
+  const std::string small = pdftest::buildPdfWithXrefStream(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 1000, true);
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool refused;
+  } cases[] = {{"stream", bomb, true},
+               {"behindTable", behindTable, true},
+               {"table", pdftest::plainPdf(2), false},
+               {"smallStream", small, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(dir / "in.pdf", c.bytes);
+    const penvora::core::util::RegularFile file((dir / "in.pdf").string(), "test");
+    if (c.refused)
+      EXPECT_THROW(checkCrossReferenceExpansion(file.fd(), file.size()), SecurePdfError);
+    else
+      EXPECT_NO_THROW(checkCrossReferenceExpansion(file.fd(), file.size()));
+  }
+
+  // Too large to be read into memory: signing reads it where it lies, and
+  // still refuses it before qpdf inflates anything.
+  const std::string padded =
+      pdftest::buildPdfWithXrefStream({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>",
+                                       pdftest::stream("", std::string(40u << 20, ' '))},
+                                      1, 10'000'000, true);
+  writeText(dir / "large.pdf", padded);
+  auto s = pdftest::signer(dir / "large.pdf", dir / "out.pdf");
+  pdftest::expectFailure(s, "cross-reference stream expands beyond", dir.path());
 }
