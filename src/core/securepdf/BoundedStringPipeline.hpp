@@ -3,6 +3,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,27 @@ class BoundedStringPipeline : public Pipeline {
  private:
   std::string& out_;
   std::size_t limit_;
+};
+
+// Counts what it is given, keeping nothing, and stops the decoding past
+// `limit` bytes (qpdf turns the exception into a failed read, so
+// `exceeded` says why it failed): for measuring how far a stream decodes.
+class BoundedCountPipeline : public Pipeline {
+ public:
+  explicit BoundedCountPipeline(std::uint64_t limit) : Pipeline("bounded count", nullptr), limit_(limit) {}
+  void write(unsigned char const*, size_t len) override {
+    if (len > limit_ - count_) {
+      exceeded_ = true;
+      throw std::length_error("stream longer than the bound");
+    }
+    count_ += len;
+  }
+  void finish() override {}
+  bool exceeded() const { return exceeded_; }
+
+ private:
+  std::uint64_t limit_, count_ = 0;
+  bool exceeded_ = false;
 };
 
 // The most one item of validation data (a certificate, an OCSP answer, a

@@ -8,6 +8,7 @@
 #include <climits>
 #include <set>
 
+#include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -115,9 +116,27 @@ void refuseInflationBomb(QPDFObjectHandle dict, std::string_view data) {
                          " MB (more than " + std::to_string(limit.ratio) +
                          " times its compressed size); it is refused as a decompression bomb");
   };
+  if (!std::all_of(filters.begin(), filters.end(),
+                   [](QPDFObjectHandle f) { return f.isNameAndEquals("/FlateDecode"); })) {
+    // Other filters (LZW expands a thousandfold too) are measured by
+    // qpdf's own decoders on a copy of the stream, counting what comes out.
+    QPDF scratch;
+    scratch.emptyPDF();
+    QPDFObjectHandle copy = QPDFObjectHandle::newStream(&scratch, std::string(data));
+    for (const char* key : {"/Filter", "/DecodeParms"})
+      if (QPDFObjectHandle v = dict.getKey(key); !v.isNull())
+        copy.getDict().replaceKey(key, QPDFObjectHandle::parse(v.unparse()));
+    BoundedCountPipeline count(allowed);
+    try {
+      (void)copy.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
+    } catch (const std::exception&) {
+      // Damaged, or a filter qpdf does not decode: its own reading decides.
+    }
+    if (count.exceeded()) refuse();
+    return;
+  }
   std::string layer(data);
   for (std::size_t i = 0; i < filters.size(); ++i) {
-    if (!filters[i].isNameAndEquals("/FlateDecode")) return;  // qpdf's own reading decides
     const auto size = util::zlibInflatedSize(layer, allowed);
     if (!size) return;  // damaged: qpdf reports it
     if (*size > allowed) refuse();

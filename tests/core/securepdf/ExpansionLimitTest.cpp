@@ -7,6 +7,7 @@
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
+#include "core/util/Hex.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -84,6 +85,14 @@ TEST(ExpansionLimitTest, CrossReferenceBombsInFilesReadWhereTheyLieAreRefused) {
   const std::string behindTable = bomb + "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 3 /Root 1 0 R /Prev " +
                                   bombXref.substr(0, bombXref.find('\n')) + " >>\nstartxref\n" +
                                   std::to_string(bomb.size()) + "\n%%EOF\n";
+  // The same behind a filter of another kind first, which qpdf decodes too.
+  std::string hexBomb = bomb;
+  {
+    const std::size_t data = hexBomb.rfind(">>\nstream\n") + 10, end = hexBomb.rfind("\nendstream");
+    const std::string hex = penvora::core::util::hexEncode(std::string_view(hexBomb).substr(data, end - data));
+    hexBomb.replace(data, end - data, hex + ">");
+    hexBomb.replace(hexBomb.rfind("/Filter /FlateDecode"), 20, "/Filter [/ASCIIHexDecode /FlateDecode]");
+  }
   const std::string small = pdftest::buildPdfWithXrefStream(
       {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 1000, true);
   const struct {
@@ -91,6 +100,7 @@ TEST(ExpansionLimitTest, CrossReferenceBombsInFilesReadWhereTheyLieAreRefused) {
     std::string bytes;
     bool refused;
   } cases[] = {{"stream", bomb, true},
+               {"hexThenFlate", hexBomb, true},
                {"behindTable", behindTable, true},
                {"table", pdftest::plainPdf(2), false},
                {"smallStream", small, false}};
