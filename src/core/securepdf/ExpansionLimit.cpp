@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
@@ -45,7 +46,26 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
     }
     const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
-    if (!stream.isStream() || !flateOnly(stream.getDict().getKey("/Filter"))) continue;
+    if (!stream.isStream()) continue;
+    const auto refuse = [&](std::uint64_t allowed) {
+      throw SecurePdfError("The document's object stream " + std::to_string(number) + " expands beyond " +
+                           std::to_string(allowed >> 20) + " MB (more than " + std::to_string(limit.ratio) +
+                           " times its compressed size); it is refused as a decompression bomb");
+    };
+    if (QPDFObjectHandle filter = stream.getDict().getKey("/Filter"); !filter.isNull() && !flateOnly(filter)) {
+      // Other filters (LZW expands a thousandfold too, and a chain
+      // multiplies) are measured by qpdf's own decoders, counting what
+      // comes out; one qpdf cannot decode it cannot inflate either.
+      const std::uint64_t allowed = allowedFor(stream.getRawStreamData()->getSize());
+      BoundedCountPipeline count(allowed);
+      try {
+        (void)stream.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
+      } catch (const std::exception&) {
+      }
+      if (count.exceeded()) refuse(allowed);
+      continue;
+    }
+    if (!flateOnly(stream.getDict().getKey("/Filter"))) continue;
     // Deflate cannot grow data more than 1032 times (a 258-byte match in
     // two bits at best): most streams need not be inflated to know, and
     // opening a long document does not cost inflating all of them. qpdf
@@ -60,10 +80,7 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
     if (cannotExceed(compressed.size())) continue;
     const std::uint64_t allowed = allowedFor(compressed.size());
     const auto size = util::zlibInflatedSize(compressed, allowed);
-    if (size && *size > allowed)
-      throw SecurePdfError("The document's object stream " + std::to_string(number) + " expands beyond " +
-                           std::to_string(allowed >> 20) + " MB (more than " + std::to_string(limit.ratio) +
-                           " times its compressed size); it is refused as a decompression bomb");
+    if (size && *size > allowed) refuse(allowed);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "core/util/Hex.hpp"
+#include "core/util/Zlib.hpp"
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
@@ -23,6 +24,25 @@ void writePacked(const std::filesystem::path& to, const std::filesystem::path& f
   QPDFWriter w(pdf, to.c_str());
   w.setObjectStreamMode(qpdf_o_generate);
   w.write();
+}
+
+// A document whose catalog lies in object stream 3, filtered by `filters`
+// (`data` already encoded so), listed by a cross-reference stream.
+std::string packedCatalog(const std::string& filters, const std::string& data) {
+  std::string out = "%PDF-1.7\n", rows("\0\0\0\0\0\xFF\xFF\x02\0\0\0\x03\0\0", 14);
+  auto row = [&] {
+    rows += '\x01';
+    for (int b = 3; b >= 0; --b) rows += static_cast<char>((out.size() >> (8 * b)) & 0xFF);
+    rows += std::string(2, '\0');
+  };
+  row();
+  out += "2 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n";
+  row();
+  out += "3 0 obj\n" + pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter " + filters, data) + "\nendobj\n";
+  const std::size_t xref = out.size();
+  row();
+  return out + "4 0 obj\n" + pdftest::stream("/Type /XRef /Size 5 /W [1 4 2] /Root 1 0 R", rows) +
+         "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
 
 }  // namespace
@@ -123,4 +143,19 @@ TEST(ExpansionLimitTest, CrossReferenceBombsInFilesReadWhereTheyLieAreRefused) {
   writeText(dir / "large.pdf", padded);
   auto s = pdftest::signer(dir / "large.pdf", dir / "out.pdf");
   pdftest::expectFailure(s, "cross-reference stream expands beyond", dir.path());
+}
+
+TEST(ExpansionLimitTest, ObjectStreamsBehindOtherFiltersAreMeasuredToo) {
+  TempDir dir;
+  const auto hexOfDeflated = [](std::size_t padding) {
+    const std::string catalog = "1 0 << /Type /Catalog /Pages 2 0 R /Padding (" + std::string(padding, ' ') + ") >>";
+    return penvora::core::util::hexEncode(penvora::core::util::zlibCompress(catalog, 9).value()) + ">";
+  };
+  writeText(dir / "fine.pdf", packedCatalog("[/ASCIIHexDecode /FlateDecode]", hexOfDeflated(1000)));
+  writeText(dir / "bomb.pdf", packedCatalog("[/ASCIIHexDecode /FlateDecode]", hexOfDeflated(70u << 20)));
+  const auto problem = [&](const char* name) {
+    return testsupport::errorOf<SecurePdfError>([&] { (void)openForReading((dir / name).string(), ""); });
+  };
+  EXPECT_NE(problem("fine.pdf").find("no pages"), std::string::npos);  // read through, to what it lacks
+  EXPECT_NE(problem("bomb.pdf").find("object stream 3 expands beyond"), std::string::npos);
 }
