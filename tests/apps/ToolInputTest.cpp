@@ -53,7 +53,8 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
       {tool("penvora-merge") + d + "previous.pdf " + d + "a.pdf", 1, "exists"},  // kept without --overwrite
       {tool("penvora-merge") + d + "out.pdf " + d + "a.pdf " + d + "folder", 1,
        "The source is a folder: " + d + "folder"},
-      {tool("penvora-merge") + d + "out.pdf " + d + "not.pdf", 1, "The source is not a readable PDF"},
+      {tool("penvora-merge") + d + "out.pdf " + d + "not.pdf", 1,
+       "The source is not a readable PDF: " + d + "not.pdf (unable to find"},  // with qpdf's reason
       {tool("penvora-params"), 2, "REQUEST.json is needed"},
       {tool("penvora-params") + "/dev/zero", 1, "The request is not a regular file"},
       {tool("penvora-params") + d + "folder", 1, "The request is a folder"},

@@ -27,7 +27,9 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     SourceOpener::Opened opened = sources.take(i);
     if (!opened.unreadable.empty()) return fail(MergeResult::Status::failed, opened.unreadable);
     auto& source = opened.document;
-    if (!source) return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path);
+    if (!source)
+      return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path +
+                                                   (opened.problem.empty() ? "" : " (" + opened.problem + ")"));
     if (source->isLocked())
       return fail(
           MergeResult::Status::needsPassword,

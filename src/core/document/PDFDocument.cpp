@@ -115,7 +115,7 @@ PDFDocument::~PDFDocument() = default;
 PDFDocument::PDFDocument(PDFDocument&&) noexcept = default;
 PDFDocument& PDFDocument::operator=(PDFDocument&&) noexcept = default;
 
-std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
+std::optional<PDFDocument> PDFDocument::open(const std::string& path, std::string* problem) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
   PDFDocument doc;
@@ -125,10 +125,14 @@ std::optional<PDFDocument> PDFDocument::open(const std::string& path) {
     doc.pdf_->getRoot();
     (void)doc.pdf_->getAllPages();
   } catch (const QPDFExc& e) {
-    if (e.getErrorCode() != qpdf_e_password) return std::nullopt;
+    if (e.getErrorCode() != qpdf_e_password) {
+      if (problem) *problem = e.getMessageDetail();
+      return std::nullopt;
+    }
     doc.pdf_.reset();
     doc.locked_ = true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    if (problem) *problem = e.what();
     return std::nullopt;
   }
   return doc;

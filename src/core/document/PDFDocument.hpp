@@ -44,8 +44,9 @@ class PDFDocument {
   PDFDocument(PDFDocument&&) noexcept;
   PDFDocument& operator=(PDFDocument&&) noexcept;
 
-  // None when the file is missing or not a PDF.
-  static std::optional<PDFDocument> open(const std::string& path);
+  // None when the file is missing or not a PDF; `problem`, when given,
+  // then receives what the reading found (empty for a missing file).
+  static std::optional<PDFDocument> open(const std::string& path, std::string* problem = nullptr);
 
   const std::string& path() const { return path_; }
   bool isLocked() const { return locked_; }

@@ -78,7 +78,7 @@ SourceOpener::Opened SourceOpener::open(const std::string& path) const {
       s.unreadable = e.what();
       return s;
     }
-    s.document = PDFDocument::open(path);
+    s.document = PDFDocument::open(path, &s.problem);
     if (s.document && s.document->isLocked()) s.document->unlockWithPassword(password_);
   } catch (const std::exception& e) {
     s.document.reset();

@@ -19,6 +19,7 @@ class SourceOpener {
   struct Opened {
     std::optional<PDFDocument> document;  // none when not a readable PDF
     std::string unreadable;               // why the file could not be read, if so
+    std::string problem;                  // without a document: what its reading found, if anything
   };
 
   // A locked source is unlocked with `password` when it opens with it.
