@@ -1,5 +1,6 @@
 #include "core/document/PDFDocument.hpp"
 
+#include <qpdf/FileInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -59,14 +60,21 @@ std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
   }
 }
 
-// The cross-reference check for a file qpdf reads where it lies; one that
-// cannot be opened is left to qpdf to report.
-void checkCrossReferenceExpansionOnDisk(const std::string& path) {
+// A file qpdf reads where it lies, through the opening its cross-reference
+// streams were measured through (so a file replaced meanwhile cannot be
+// measured in one form and read in another); one that cannot be opened is
+// left to qpdf to report.
+void processOnDisk(QPDF& pdf, const std::string& path, const std::string& password) {
+  std::FILE* file = nullptr;
   try {
-    const util::RegularFile file(path, "The document");
-    securepdf::checkCrossReferenceExpansion(file.fd(), file.size());
+    util::RegularFile opened(path, "The document");
+    securepdf::checkCrossReferenceExpansion(opened.fd(), opened.size());
+    file = fdopen(opened.fd(), "rb");
+    if (file) opened.release();
   } catch (const util::FileReadError&) {
   }
+  if (!file) return pdf.processFile(path.c_str(), password.c_str());
+  pdf.processInputSource(std::make_shared<FileInputSource>(path.c_str(), file, true), password.c_str());
 }
 
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
@@ -75,14 +83,12 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
   pdf->setSuppressWarnings(true);
   if (!bytes) bytes = readDenseFile(path);
   // qpdf inflates cross-reference streams whole while it opens a file.
-  if (bytes)
+  if (bytes) {
     securepdf::checkCrossReferenceExpansion(*bytes);
-  else
-    checkCrossReferenceExpansionOnDisk(path);
-  if (bytes)
     pdf->processMemoryFile(path.c_str(), bytes->data(), bytes->size(), password.c_str());
-  else
-    pdf->processFile(path.c_str(), password.c_str());
+  } else {
+    processOnDisk(*pdf, path, password);
+  }
   securepdf::checkObjectStreamExpansion(*pdf, bytes ? std::string_view(*bytes) : std::string_view());
   // qpdf's page walk, which the document's structure and its form rely on,
   // recurses once per level and copies a page for each time it is listed

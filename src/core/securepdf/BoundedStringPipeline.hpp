@@ -43,6 +43,7 @@ class BoundedCountPipeline : public Pipeline {
   }
   void finish() override {}
   bool exceeded() const { return exceeded_; }
+  std::uint64_t count() const { return count_; }
 
  private:
   std::uint64_t limit_, count_ = 0;

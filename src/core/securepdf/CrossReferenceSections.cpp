@@ -93,58 +93,118 @@ QPDFObjectHandle CrossReferenceSections::parseAt(std::string_view text, std::siz
   return o;
 }
 
-// The rows of a cross-reference stream whose dictionary is `dict` and whose
-// raw data is `raw`.
 namespace {
 
-// qpdf inflates a cross-reference stream whole, without a bound, before
-// anything else is read: one that would grow past the limit object
-// streams are held to is refused. Measured from "stream" to "endstream",
-// whatever its /Length says (qpdf finds the end itself when /Length is
-// wrong), through each of its Flate filters.
-void refuseInflationBomb(QPDFObjectHandle dict, std::string_view data) {
-  QPDFObjectHandle filter = dict.getKey("/Filter");
-  std::vector<QPDFObjectHandle> filters;
-  if (filter.isArray())
-    filters = filter.getArrayAsVector();
-  else if (!filter.isNull())
-    filters.push_back(filter);
+// One file's cross-reference streams measured together: qpdf inflates
+// each whole, without a bound, before anything else is read, so their
+// sum is held to the limit object streams are held to, and the bytes read
+// to measure them to a few times the file (streams made to overlap would
+// be measured again and again).
+struct XrefStreamBudget {
+  std::uint64_t compressed = 0, inflated = 0, read = 0;
+  std::uint64_t readLimit;
+  explicit XrefStreamBudget(std::uint64_t fileLength) : readLimit(3 * fileLength + (64u << 20)) {}
+  std::string take(const CrossReferenceSections::FileReader& read, std::uint64_t at, std::uint64_t n) {
+    this->read += n;
+    if (this->read > readLimit)
+      throw SecurePdfError("The document's cross-reference streams overlap one another; it is refused as damaged");
+    return read(at, n);
+  }
+};
+
+// A direct copy for a document of its own; a reference reads as null, as
+// it does in the cross-reference stream's own dictionary.
+QPDFObjectHandle directCopy(QPDFObjectHandle o, int depth = 0) {
+  if (o.isIndirect() || depth > 32) return QPDFObjectHandle::newNull();
+  if (o.isArray()) {
+    auto out = QPDFObjectHandle::newArray();
+    for (auto& item : o.getArrayAsVector()) out.appendItem(directCopy(item, depth + 1));
+    return out;
+  }
+  if (o.isDictionary()) {
+    auto out = QPDFObjectHandle::newDictionary();
+    for (const auto& key : o.getKeys()) out.replaceKey(key, directCopy(o.getKey(key), depth + 1));
+    return out;
+  }
+  return QPDFObjectHandle::parse(o.unparse());
+}
+
+// Gives qpdf a range of the file as a stream's raw data, a chunk at a time.
+class FileRangeProvider : public QPDFObjectHandle::StreamDataProvider {
+ public:
+  FileRangeProvider(const CrossReferenceSections::FileReader& read, XrefStreamBudget& budget, std::uint64_t from,
+                    std::uint64_t to)
+      : read_(read), budget_(budget), from_(from), to_(to) {}
+  void provideStreamData(QPDFObjGen const&, Pipeline* pipeline) override {
+    constexpr std::uint64_t kChunk = 1u << 20;
+    for (std::uint64_t at = from_; at < to_;) {
+      const std::string chunk = budget_.take(read_, at, std::min(kChunk, to_ - at));
+      if (chunk.empty()) break;
+      pipeline->write(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size());
+      at += chunk.size();
+    }
+    pipeline->finish();
+  }
+
+ private:
+  const CrossReferenceSections::FileReader& read_;
+  XrefStreamBudget& budget_;
+  std::uint64_t from_, to_;
+};
+
+// Measures the cross-reference stream whose dictionary is `dict` and whose
+// data starts at `data` of the file `read` gives (`length` bytes), as qpdf
+// decodes it, through all its filters, counting what comes out; refuses it
+// when the file's streams so far would grow past the limit. Its data runs
+// to "endstream" or to its /Length, whichever is further: qpdf takes the
+// /Length when "endstream" follows it, and finds the end itself otherwise.
+void measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::FileReader& read, std::uint64_t length,
+                       std::uint64_t data, XrefStreamBudget& budget) {
+  if (dict.getKey("/Filter").isNull()) return;  // nothing inflates
+  constexpr std::uint64_t kChunk = 1u << 20;
+  std::uint64_t end = length;
+  std::string carry;
+  for (std::uint64_t at = data; at < length;) {
+    const std::string chunk = budget.take(read, at, std::min(kChunk, length - at));
+    if (chunk.empty()) break;
+    const std::string window = carry + chunk;
+    if (const auto found = window.find("endstream"); found != std::string::npos) {
+      end = at - carry.size() + found;
+      break;
+    }
+    carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
+    at += chunk.size();
+  }
+  if (QPDFObjectHandle declared = dict.getKey("/Length"); declared.isInteger() && declared.getIntValue() >= 0)
+    end = std::max(end, std::min(length, data + static_cast<std::uint64_t>(declared.getIntValue())));
   const ExpansionLimit limit;
-  const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * data.size());
-  const auto refuse = [&] {
+  budget.compressed += end - data;
+  const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * budget.compressed);
+  QPDF scratch;
+  scratch.emptyPDF();
+  QPDFObjectHandle copy = QPDFObjectHandle::newStream(&scratch);
+  BoundedCountPipeline count(allowed - std::min(allowed, budget.inflated));
+  try {
+    copy.replaceStreamData(std::make_shared<FileRangeProvider>(read, budget, data, end),
+                           directCopy(dict.getKey("/Filter")), directCopy(dict.getKey("/DecodeParms")));
+    (void)copy.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
+  } catch (const SecurePdfError&) {
+    throw;
+  } catch (const std::exception&) {
+    // Damaged, or a filter qpdf does not decode: its own reading decides.
+  }
+  if (count.exceeded())
     throw SecurePdfError("The document's cross-reference stream expands beyond " + std::to_string(allowed >> 20) +
                          " MB (more than " + std::to_string(limit.ratio) +
                          " times its compressed size); it is refused as a decompression bomb");
+  budget.inflated += count.count();
+}
+
+CrossReferenceSections::FileReader viewReader(std::string_view file) {
+  return [file](std::uint64_t at, std::uint64_t n) {
+    return at >= file.size() ? std::string()
+                             : std::string(file.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
   };
-  if (!std::all_of(filters.begin(), filters.end(),
-                   [](QPDFObjectHandle f) { return f.isNameAndEquals("/FlateDecode"); })) {
-    // Other filters (LZW expands a thousandfold too) are measured by
-    // qpdf's own decoders on a copy of the stream, counting what comes out.
-    QPDF scratch;
-    scratch.emptyPDF();
-    QPDFObjectHandle copy = QPDFObjectHandle::newStream(&scratch, std::string(data));
-    for (const char* key : {"/Filter", "/DecodeParms"})
-      if (QPDFObjectHandle v = dict.getKey(key); !v.isNull())
-        copy.getDict().replaceKey(key, QPDFObjectHandle::parse(v.unparse()));
-    BoundedCountPipeline count(allowed);
-    try {
-      (void)copy.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
-    } catch (const std::exception&) {
-      // Damaged, or a filter qpdf does not decode: its own reading decides.
-    }
-    if (count.exceeded()) refuse();
-    return;
-  }
-  std::string layer(data);
-  for (std::size_t i = 0; i < filters.size(); ++i) {
-    const auto size = util::zlibInflatedSize(layer, allowed);
-    if (!size) return;  // damaged: qpdf reports it
-    if (*size > allowed) refuse();
-    if (i + 1 == filters.size()) return;
-    auto next = util::zlibInflate(layer, allowed);
-    if (!next) return;
-    layer.assign(next->begin(), next->end());
-  }
 }
 
 }  // namespace
@@ -262,6 +322,8 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
   std::vector<std::uint64_t> todo{startxref};
   std::set<std::uint64_t> seen;
   const SyntaxScanner scan(file);
+  XrefStreamBudget budget(file.size());
+  const FileReader viewRead = viewReader(file);
   try {
     while (!todo.empty()) {
       const std::uint64_t offset = todo.back();
@@ -304,8 +366,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
             data += 2;
           else if (data < file.size() && (file[data] == '\n' || file[data] == '\r'))
             ++data;
-          const std::size_t end = std::min(file.find("endstream", data), file.size());
-          refuseInflationBomb(dict, file.substr(data, end - data));
+          measureXrefStream(dict, viewRead, file.size(), data, budget);
         }
         if (file.substr(at, 2) == "\r\n")
           at += 2;
@@ -339,9 +400,10 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
   if (!tail || tail->headerOffset >= size) return;
   const std::uint64_t base = tail->headerOffset, length = size - base;
   // `n` bytes at `at` in the file's own offsets, fewer at its end.
-  auto read = [&](std::uint64_t at, std::uint64_t n) {
+  const FileReader read = [&](std::uint64_t at, std::uint64_t n) {
     return at >= length ? std::string() : readAt(base + at, std::min(n, length - at));
   };
+  XrefStreamBudget budget(length);
   CrossReferenceSections x;
   x.scratch_ = std::make_shared<QPDF>();
   x.scratch_->setSuppressWarnings(true);
@@ -351,7 +413,7 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
   constexpr std::uint64_t kFirstWindow = 4096, kMaxObjectBytes = 16u << 20;
   auto objectAt = [&](std::uint64_t at, std::uint64_t& end) -> std::optional<QPDFObjectHandle> {
     for (std::uint64_t n = kFirstWindow; n <= kMaxObjectBytes; n *= 8) {
-      const std::string window = read(at, n);
+      const std::string window = budget.take(read, at, n);
       const bool whole = window.size() < n;  // the file ends inside the window
       try {
         std::size_t stop = 0;
@@ -366,9 +428,6 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     }
     return std::nullopt;
   };
-  // Past this much of a stream's data only what was read is measured; its
-  // ratio to the limit already tells a bomb.
-  constexpr std::uint64_t kMaxMeasuredBytes = 64u << 20, kChunk = 1u << 20;
   std::vector<std::uint64_t> todo{tail->startxref};
   std::set<std::uint64_t> seen;
   try {
@@ -377,34 +436,28 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
       todo.pop_back();
       if (!seen.insert(offset).second) continue;
       if (seen.size() > kMaxSections || offset >= length) return;
-      const std::string head = read(offset, 64);
+      const std::string head = budget.take(read, offset, 64);
       const SyntaxScanner headScan(head);
       std::size_t at = headScan.skipSpace(0);
       std::uint64_t end = 0;
       if (head.substr(at, 4) == "xref") {
-        // The entries are stepped over, subsection by subsection, to the
-        // trailer: a table holds nothing that inflates.
-        std::uint64_t pos = offset + at + 4;
-        std::optional<QPDFObjectHandle> trailer;
-        for (std::size_t n = 0; n < kMaxSections * 64 && !trailer; ++n) {
-          const std::string line = read(pos, 64);
-          const SyntaxScanner scan(line);
-          std::size_t i = scan.skipSpace(0);
-          if (line.substr(i, 7) == "trailer") {
-            trailer = objectAt(pos + scan.skipSpace(i + 7), end);
-            if (!trailer) return;
-            break;
-          }
-          const auto first = scan.integer(i);
-          while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-          const auto count = scan.integer(i);
-          while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-          const std::size_t eol = i;
-          if (i < line.size() && line[i] == '\r') ++i;
-          if (i < line.size() && line[i] == '\n') ++i;
-          if (!first || !count || i == eol || *count > length / kTableEntryBytes) return;
-          pos += i + *count * kTableEntryBytes;
+        // A table holds nothing that inflates: its trailer is looked for
+        // as qpdf does, whatever its entries' widths.
+        constexpr std::uint64_t kChunk = 1u << 20;
+        std::optional<std::uint64_t> trailerAt;
+        std::string carry;
+        for (std::uint64_t pos = offset + at + 4; pos < length && !trailerAt;) {
+          const std::string chunk = budget.take(read, pos, kChunk);
+          if (chunk.empty()) break;
+          const std::string window = carry + chunk;
+          if (const auto found = window.find("trailer"); found != std::string::npos)
+            trailerAt = pos - carry.size() + found;
+          carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
+          pos += chunk.size();
         }
+        if (!trailerAt) return;
+        const std::string afterKeyword = budget.take(read, *trailerAt + 7, 64);
+        auto trailer = objectAt(*trailerAt + 7 + SyntaxScanner(afterKeyword).skipSpace(0), end);
         if (!trailer || !trailer->isDictionary()) return;
         for (const char* key : {"/Prev", "/XRefStm"}) {
           const auto next = offsetKey(*trailer, key);
@@ -421,7 +474,7 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
       if (head.substr(at, 3) != "obj") return;
       auto dict = objectAt(offset + headScan.skipSpace(at + 3), end);
       if (!dict || !dict->isDictionary() || !dict->getKey("/Type").isNameAndEquals("/XRef")) return;
-      const std::string afterDict = read(end, 64);
+      const std::string afterDict = budget.take(read, end, 64);
       std::size_t k = SyntaxScanner(afterDict).skipSpace(0);
       if (afterDict.substr(k, 6) != "stream") return;
       k += 6;
@@ -429,20 +482,7 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
         k += 2;
       else if (k < afterDict.size() && (afterDict[k] == '\n' || afterDict[k] == '\r'))
         ++k;
-      // As in memory: from "stream" to "endstream", whatever /Length says.
-      std::string data;
-      for (std::uint64_t from = end + k; data.size() < kMaxMeasuredBytes;) {
-        const std::string chunk = read(from + data.size(), kChunk);
-        if (chunk.empty()) break;
-        const std::size_t searchFrom = data.size() < 8 ? 0 : data.size() - 8;
-        data += chunk;
-        if (const auto stop = data.find("endstream", searchFrom); stop != std::string::npos) {
-          data.resize(stop);
-          break;
-        }
-      }
-      if (data.size() > kMaxMeasuredBytes) data.resize(kMaxMeasuredBytes);
-      refuseInflationBomb(*dict, data);
+      measureXrefStream(*dict, read, length, end + k, budget);
       const auto prev = offsetKey(*dict, "/Prev");
       if (!prev) return;
       if (*prev) todo.push_back(*prev);

@@ -136,7 +136,10 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
     });
     return std::nullopt;
   }
-  // Read once, for the regrouping and the expansion check; when they
+  // The whole chain of cross-reference streams first: reading the sections
+  // below stops at the first it cannot use, and qpdf does not.
+  checkCrossReferenceExpansion(*o.bytes);
+  // Read once, for the regrouping and the object streams' check; when they
   // cannot be read here, the check takes qpdf's table.
   const auto tail = readXrefTail(*o.bytes);
   const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
@@ -210,7 +213,7 @@ std::set<int> referencedPastListed(const DocumentSource& src) {
 }  // namespace
 
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password) {
-  const util::RegularFile opened = openReadable(path);
+  util::RegularFile opened = openReadable(path);
   const auto size = opened.size();
   if (size <= kParseInMemoryLimit) {
     auto buffer = std::make_unique<Buffer>(static_cast<std::size_t>(size));
@@ -221,9 +224,15 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
     }
   }
+  // qpdf reads the file through the opening that was checked, so a file
+  // replaced meanwhile cannot be checked in one form and read in another.
+  std::FILE* file = fdopen(opened.fd(), "rb");
+  if (!file) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
+  opened.release();
+  auto source = std::make_shared<FileInputSource>(path.c_str(), file, true);
   return process([&](QPDF& q) {
-    checkCrossReferenceExpansion(opened.fd(), size);
-    q.processFile(path.c_str(), password.c_str());
+    checkCrossReferenceExpansion(fileno(file), size);
+    q.processInputSource(source, password.c_str());
   });
 }
 

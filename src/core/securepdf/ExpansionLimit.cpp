@@ -103,9 +103,9 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {
-  const auto tail = readXrefTail(bytes);
-  if (tail && tail->headerOffset <= bytes.size())
-    (void)CrossReferenceSections::read(bytes.substr(tail->headerOffset), tail->startxref);
+  CrossReferenceSections::refuseStreamBombs(bytes.size(), [bytes](std::uint64_t offset, std::uint64_t n) {
+    return std::string(bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(n)));
+  });
 }
 
 void checkCrossReferenceExpansion(int fd, std::uint64_t size) {

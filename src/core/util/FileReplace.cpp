@@ -22,8 +22,11 @@ void checkReplaceable(const std::string& target, bool overwrite) {
 void moveIntoPlace(const std::string& from, const std::string& target, bool overwrite) {
   if (overwrite) {
     checkReplaceable(target, true);
-    if (struct stat replaced{}; ::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode))
-      (void)::chmod(from.c_str(), replaced.st_mode & 0777);
+    // Never wider than either: a private temporary stays private.
+    struct stat replaced {
+    }, made{};
+    if (::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode) && ::stat(from.c_str(), &made) == 0)
+      (void)::chmod(from.c_str(), replaced.st_mode & made.st_mode & 0777);
     if (::rename(from.c_str(), target.c_str()) != 0)
       throw FileReplaceError("Cannot move the output file into place: " + std::string(std::strerror(errno)));
     return;
@@ -47,7 +50,12 @@ std::string temporaryStemBeside(const std::string& target) {
   constexpr std::size_t kKept = 128;
   const std::filesystem::path path(target);
   std::string name = path.filename().string();
-  if (name.size() > kKept) name.resize(kKept);
+  if (name.size() > kKept) {
+    // Not inside a character: some file systems refuse a name that is not UTF-8.
+    std::size_t keep = kKept;
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    name.resize(keep);
+  }
   return ((path.has_parent_path() ? path.parent_path() : std::filesystem::path(".")) / ("." + name)).string();
 }
 

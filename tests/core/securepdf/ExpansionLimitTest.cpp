@@ -95,52 +95,81 @@ TEST(ExpansionLimitTest, ObjectStreamsAreFoundInEveryRevisionAndMeasuredByTheirR
   EXPECT_THROW(checkObjectStreamExpansion(lying, bomb), SecurePdfError);
 }
 
-TEST(ExpansionLimitTest, CrossReferenceBombsInFilesReadWhereTheyLieAreRefused) {
+// Each way a cross-reference stream can hide what it inflates to, in a
+// file read in memory and in one read where it lies alike.
+TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
   TempDir dir;
+  const std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"};
   // 70 MB of free entries in 70 kB.
-  const std::string bomb = pdftest::buildPdfWithXrefStream(
-      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 10'000'000, true);
-  const std::string bombXref = bomb.substr(bomb.rfind("startxref\n") + 10);
-  // A table section after it, the stream reached through /Prev.
-  const std::string behindTable = bomb + "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 3 /Root 1 0 R /Prev " +
-                                  bombXref.substr(0, bombXref.find('\n')) + " >>\nstartxref\n" +
-                                  std::to_string(bomb.size()) + "\n%%EOF\n";
-  // The same behind a filter of another kind first, which qpdf decodes too.
-  std::string hexBomb = bomb;
+  const std::string bomb = pdftest::buildPdfWithXrefStream(objects, 1, 10'000'000, true);
+  const std::size_t dataAt = bomb.rfind(">>\nstream\n") + 10, dataEnd = bomb.rfind("\nendstream");
+  const std::string bombXref =
+      bomb.substr(bomb.rfind("startxref\n") + 10, bomb.find("\n%%EOF") - bomb.rfind("startxref\n") - 10);
+  std::string hexBomb = bomb;  // behind a filter of another kind first
+  hexBomb.replace(dataAt, dataEnd - dataAt,
+                  penvora::core::util::hexEncode(std::string_view(bomb).substr(dataAt, dataEnd - dataAt)) + ">");
+  // A reference in the parameters (null to qpdf here) must not stop the measuring.
+  hexBomb.replace(hexBomb.rfind("/Filter /FlateDecode"), 20,
+                  "/Filter [/ASCIIHexDecode /FlateDecode] /DecodeParms [null << /X 1 0 R >>]");
+  // "endstream" written inside the data, in a stored block before the rest,
+  // with a /Length that is right: qpdf reads by the /Length.
+  std::string hidden = bomb;
   {
-    const std::size_t data = hexBomb.rfind(">>\nstream\n") + 10, end = hexBomb.rfind("\nendstream");
-    const std::string hex = penvora::core::util::hexEncode(std::string_view(hexBomb).substr(data, end - data));
-    hexBomb.replace(data, end - data, hex + ">");
-    hexBomb.replace(hexBomb.rfind("/Filter /FlateDecode"), 20, "/Filter [/ASCIIHexDecode /FlateDecode]");
+    const std::string deflated = bomb.substr(dataAt + 2, dataEnd - dataAt - 6);  // without zlib's header and sum
+    const std::string data = std::string("\x78\x01\x00\x09\x00\xF6\xFF", 7) + "endstream" + deflated + "0000";
+    hidden.replace(dataAt, dataEnd - dataAt, data);
+    const auto length = hidden.rfind("/Length ", dataAt);
+    hidden.replace(length + 8, hidden.find(' ', length + 8) - (length + 8), std::to_string(data.size()));
   }
-  const std::string small = pdftest::buildPdfWithXrefStream(
-      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}, 1, 1000, true);
+  // A table with 19-byte entries, which qpdf accepts, naming the stream
+  // as a hybrid file's /XRefStm.
+  const std::string behindTable = bomb + "xref\n0 1\n0000000000 65535 f\ntrailer\n<< /Size 3 /Root 1 0 R /XRefStm " +
+                                  bombXref + " >>\nstartxref\n" + std::to_string(bomb.size()) + "\n%%EOF\n";
+  // A newer stream that is not deflated, its /Prev the bomb.
+  std::string behindHex = bomb;
+  {
+    const std::size_t at = behindHex.size();
+    std::string row("\x01\0\0\0\0\0\0", 7);
+    for (int b = 3; b >= 0; --b) row[static_cast<std::size_t>(4 - b)] = static_cast<char>((at >> (8 * b)) & 0xFF);
+    behindHex += "9 0 obj\n" +
+                 pdftest::stream(
+                     "/Type /XRef /Size 10 /Index [9 1] /W [1 4 2] /Root 1 0 R /Filter /ASCIIHexDecode "
+                     "/Prev " +
+                         bombXref,
+                     penvora::core::util::hexEncode(row) + ">") +
+                 "\nendobj\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
+  }
   const struct {
     const char* name;
     std::string bytes;
     bool refused;
   } cases[] = {{"stream", bomb, true},
                {"hexThenFlate", hexBomb, true},
+               {"endstreamInside", hidden, true},
                {"behindTable", behindTable, true},
+               {"behindHexStream", behindHex, true},
                {"table", pdftest::plainPdf(2), false},
-               {"smallStream", small, false}};
+               {"smallStream", pdftest::buildPdfWithXrefStream(objects, 1, 1000, true), false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     writeText(dir / "in.pdf", c.bytes);
     const penvora::core::util::RegularFile file((dir / "in.pdf").string(), "test");
-    if (c.refused)
+    if (c.refused) {
       EXPECT_THROW(checkCrossReferenceExpansion(file.fd(), file.size()), SecurePdfError);
-    else
+      EXPECT_THROW(checkCrossReferenceExpansion(c.bytes), SecurePdfError);
+      auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+      pdftest::expectFailure(s, "expands beyond", dir.path());
+    } else {
       EXPECT_NO_THROW(checkCrossReferenceExpansion(file.fd(), file.size()));
+      EXPECT_NO_THROW(checkCrossReferenceExpansion(c.bytes));
+    }
   }
 
   // Too large to be read into memory: signing reads it where it lies, and
   // still refuses it before qpdf inflates anything.
-  const std::string padded =
-      pdftest::buildPdfWithXrefStream({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>",
-                                       pdftest::stream("", std::string(40u << 20, ' '))},
-                                      1, 10'000'000, true);
-  writeText(dir / "large.pdf", padded);
+  auto padded = objects;
+  padded.push_back(pdftest::stream("", std::string(40u << 20, ' ')));
+  writeText(dir / "large.pdf", pdftest::buildPdfWithXrefStream(padded, 1, 10'000'000, true));
   auto s = pdftest::signer(dir / "large.pdf", dir / "out.pdf");
   pdftest::expectFailure(s, "cross-reference stream expands beyond", dir.path());
 }

@@ -59,3 +59,22 @@ TEST(FileReplaceTest, TheMergeToolReplacesAnExistingOutputWhenTold) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
 }
+
+TEST(FileReplaceTest, AReplacedFileIsNeverMoreOpenAfterwardsAndTemporaryNamesKeepWholeCharacters) {
+  TempDir dir;
+  const auto modeAfterReplacing = [&](fs::perms made, fs::perms replaced) {
+    writeText(dir / "new", "new");
+    writeText(dir / "old", "old");
+    fs::permissions(dir / "new", made);
+    fs::permissions(dir / "old", replaced);
+    moveIntoPlace((dir / "new").string(), (dir / "old").string(), true);
+    return fs::status(dir / "old").permissions();
+  };
+  EXPECT_EQ(modeAfterReplacing(fs::perms(0644), fs::perms(0640)), fs::perms(0640));  // its readers kept
+  EXPECT_EQ(modeAfterReplacing(fs::perms(0600), fs::perms(0644)), fs::perms(0600));  // a private file stays so
+
+  std::string name;
+  for (int i = 0; i < 43; ++i) name += "\xE4\xB8\xAD";  // 129 bytes of three-byte characters
+  const std::string stem = fs::path(temporaryStemBeside((dir / (name + ".pdf")).string())).filename().string();
+  EXPECT_EQ(stem, "." + name.substr(0, 42 * 3));
+}
