@@ -101,14 +101,19 @@ namespace {
 // to measure them to a few times the file (streams made to overlap would
 // be measured again and again).
 struct XrefStreamBudget {
-  std::uint64_t compressed = 0, inflated = 0, read = 0;
-  std::uint64_t readLimit;
-  explicit XrefStreamBudget(std::uint64_t fileLength) : readLimit(3 * fileLength + (64u << 20)) {}
-  std::string take(const CrossReferenceSections::FileReader& read, std::uint64_t at, std::uint64_t n) {
-    this->read += n;
-    if (this->read > readLimit)
+  std::uint64_t fileLength, compressed = 0, inflated = 0, read = 0, readLimit;
+  explicit XrefStreamBudget(std::uint64_t length) : fileLength(length), readLimit(3 * length + (64u << 20)) {}
+  // `n` bytes of the file used for measuring.
+  void charge(std::uint64_t n) {
+    read += n;
+    if (read > readLimit)
       throw SecurePdfError("The document's cross-reference streams overlap one another; it is refused as damaged");
-    return read(at, n);
+  }
+  // What the streams measured so far may inflate to together; streams
+  // made to overlap count no more than the file holds.
+  std::uint64_t allowed() const {
+    const ExpansionLimit limit;
+    return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * std::min(compressed, fileLength));
   }
 };
 
@@ -138,8 +143,9 @@ class FileRangeProvider : public QPDFObjectHandle::StreamDataProvider {
   void provideStreamData(QPDFObjGen const&, Pipeline* pipeline) override {
     constexpr std::uint64_t kChunk = 1u << 20;
     for (std::uint64_t at = from_; at < to_;) {
-      const std::string chunk = budget_.take(read_, at, std::min(kChunk, to_ - at));
+      const std::string chunk = read_(at, std::min(kChunk, to_ - at));
       if (chunk.empty()) break;
+      budget_.charge(chunk.size());
       pipeline->write(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size());
       at += chunk.size();
     }
@@ -160,26 +166,37 @@ class FileRangeProvider : public QPDFObjectHandle::StreamDataProvider {
 // /Length when "endstream" follows it, and finds the end itself otherwise.
 void measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::FileReader& read, std::uint64_t length,
                        std::uint64_t data, XrefStreamBudget& budget) {
+  for (const char* key : {"/Filter", "/DecodeParms"})
+    if (dict.getKey(key).isIndirect())  // a reader may find what it names in the sections read so far
+      throw SecurePdfError(
+          "The document's cross-reference stream names its filters by reference, which it may "
+          "not; it is refused as damaged");
   if (dict.getKey("/Filter").isNull()) return;  // nothing inflates
-  constexpr std::uint64_t kChunk = 1u << 20;
   std::uint64_t end = length;
   std::string carry;
-  for (std::uint64_t at = data; at < length;) {
-    const std::string chunk = budget.take(read, at, std::min(kChunk, length - at));
+  for (std::uint64_t at = data, chunkSize = 4096; at < length;
+       chunkSize = std::min<std::uint64_t>(2 * chunkSize, 1u << 20)) {
+    const std::string chunk = read(at, std::min(chunkSize, length - at));
     if (chunk.empty()) break;
     const std::string window = carry + chunk;
-    if (const auto found = window.find("endstream"); found != std::string::npos) {
+    // The keyword, not the letters inside other data: readers looking for
+    // the end match it as a whole token.
+    auto found = window.find("endstream");
+    while (found != std::string::npos && found + 9 < window.size() && isPdfRegular(window[found + 9]))
+      found = window.find("endstream", found + 1);
+    if (found != std::string::npos) {
       end = at - carry.size() + found;
       break;
     }
-    carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
+    carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 9));
     at += chunk.size();
   }
+  budget.charge(end - data);
   if (QPDFObjectHandle declared = dict.getKey("/Length"); declared.isInteger() && declared.getIntValue() >= 0)
     end = std::max(end, std::min(length, data + static_cast<std::uint64_t>(declared.getIntValue())));
   const ExpansionLimit limit;
   budget.compressed += end - data;
-  const std::uint64_t allowed = std::max<std::uint64_t>(limit.floorBytes, limit.ratio * budget.compressed);
+  const std::uint64_t allowed = budget.allowed();
   QPDF scratch;
   scratch.emptyPDF();
   QPDFObjectHandle copy = QPDFObjectHandle::newStream(&scratch);
@@ -397,8 +414,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
 
 void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileReader& readAt) {
   const auto tail = readXrefTail(size, readAt);
-  if (!tail || tail->headerOffset >= size) return;
-  const std::uint64_t base = tail->headerOffset, length = size - base;
+  const std::uint64_t base = tail && tail->headerOffset < size ? tail->headerOffset : 0, length = size - base;
   // `n` bytes at `at` in the file's own offsets, fewer at its end.
   const FileReader read = [&](std::uint64_t at, std::uint64_t n) {
     return at >= length ? std::string() : readAt(base + at, std::min(n, length - at));
@@ -408,17 +424,19 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
   x.scratch_ = std::make_shared<QPDF>();
   x.scratch_->setSuppressWarnings(true);
   x.scratch_->emptyPDF();
-  // The direct object at `at`, read through a window widened until it
-  // holds the whole object; `end` is the file offset after it.
+  // The direct object at `at` (after spaces and comments), read through a
+  // window widened until it holds the whole object; `end` is the file
+  // offset after it.
   constexpr std::uint64_t kFirstWindow = 4096, kMaxObjectBytes = 16u << 20;
   auto objectAt = [&](std::uint64_t at, std::uint64_t& end) -> std::optional<QPDFObjectHandle> {
     for (std::uint64_t n = kFirstWindow; n <= kMaxObjectBytes; n *= 8) {
-      const std::string window = budget.take(read, at, n);
+      const std::string window = read(at, n);
       const bool whole = window.size() < n;  // the file ends inside the window
       try {
         std::size_t stop = 0;
-        QPDFObjectHandle o = x.parseAt(window, 0, stop);
+        QPDFObjectHandle o = x.parseAt(window, SyntaxScanner(window).skipSpace(0), stop);
         if (stop < window.size() || whole) {
+          budget.charge(stop);
           end = at + stop;
           return o;
         }
@@ -428,64 +446,126 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     }
     return std::nullopt;
   };
-  std::vector<std::uint64_t> todo{tail->startxref};
+  // A stream whose dictionary ends at `dictEnd`: where its data starts,
+  // after "stream", any spaces and its end of line, as readers accept it.
+  auto dataStart = [&](std::uint64_t dictEnd) -> std::optional<std::uint64_t> {
+    const std::string after = read(dictEnd, 1024);
+    std::size_t k = SyntaxScanner(after).skipSpace(0);
+    if (after.compare(k, 6, "stream") != 0) return std::nullopt;
+    k += 6;
+    while (k < after.size() && (after[k] == ' ' || after[k] == '\t')) ++k;
+    if (after.compare(k, 2, "\r\n") == 0)
+      k += 2;
+    else if (k < after.size() && (after[k] == '\n' || after[k] == '\r'))
+      ++k;
+    return dictEnd + k;
+  };
+  // The cross-reference stream whose dictionary starts at `at`, if it is one.
+  auto measureAt = [&](std::uint64_t at) -> std::optional<QPDFObjectHandle> {
+    std::uint64_t end = 0;
+    auto dict = objectAt(at, end);
+    if (!dict || !dict->isDictionary() || !dict->getKey("/Type").isNameAndEquals("/XRef")) return std::nullopt;
+    const auto data = dataStart(end);
+    if (!data) return std::nullopt;
+    measureXrefStream(*dict, read, length, *data, budget);
+    return dict;
+  };
+
+  // The chain from the last startxref, as a reader follows it. Where it
+  // cannot be followed as written, a reader repairing the file may still
+  // find cross-reference streams: then every one in the file is measured.
+  bool followed = tail && tail->headerOffset < size;
+  std::vector<std::uint64_t> todo;
+  if (followed) todo.push_back(tail->startxref);
   std::set<std::uint64_t> seen;
   try {
-    while (!todo.empty()) {
+    while (followed && !todo.empty()) {
       const std::uint64_t offset = todo.back();
       todo.pop_back();
       if (!seen.insert(offset).second) continue;
-      if (seen.size() > kMaxSections || offset >= length) return;
-      const std::string head = budget.take(read, offset, 64);
+      if (seen.size() > kMaxSections || offset >= length) {
+        followed = false;
+        break;
+      }
+      const std::string head = read(offset, 1024);
+      budget.charge(head.size());
       const SyntaxScanner headScan(head);
       std::size_t at = headScan.skipSpace(0);
       std::uint64_t end = 0;
-      if (head.substr(at, 4) == "xref") {
+      std::vector<const char*> nextKeys;
+      std::optional<QPDFObjectHandle> dict;
+      if (head.compare(at, 4, "xref") == 0) {
         // A table holds nothing that inflates: its trailer is looked for
         // as qpdf does, whatever its entries' widths.
-        constexpr std::uint64_t kChunk = 1u << 20;
         std::optional<std::uint64_t> trailerAt;
         std::string carry;
-        for (std::uint64_t pos = offset + at + 4; pos < length && !trailerAt;) {
-          const std::string chunk = budget.take(read, pos, kChunk);
+        for (std::uint64_t pos = offset + at + 4, n = 4096; pos < length && !trailerAt;
+             n = std::min<std::uint64_t>(2 * n, 1u << 20)) {
+          const std::string chunk = read(pos, n);
           if (chunk.empty()) break;
           const std::string window = carry + chunk;
-          if (const auto found = window.find("trailer"); found != std::string::npos)
-            trailerAt = pos - carry.size() + found;
+          // Not one inside a comment, which a reader skips.
+          for (auto found = window.find("trailer"); found != std::string::npos && !trailerAt;
+               found = window.find("trailer", found + 1)) {
+            const auto line = window.find_last_of("\r\n", found);
+            if (window.find('%', line == std::string::npos ? 0 : line) > found) trailerAt = pos - carry.size() + found;
+          }
           carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
           pos += chunk.size();
         }
-        if (!trailerAt) return;
-        const std::string afterKeyword = budget.take(read, *trailerAt + 7, 64);
-        auto trailer = objectAt(*trailerAt + 7 + SyntaxScanner(afterKeyword).skipSpace(0), end);
-        if (!trailer || !trailer->isDictionary()) return;
-        for (const char* key : {"/Prev", "/XRefStm"}) {
-          const auto next = offsetKey(*trailer, key);
-          if (!next) return;
-          if (*next) todo.push_back(*next);
+        if (trailerAt) {
+          budget.charge(*trailerAt - offset);
+          dict = objectAt(*trailerAt + 7, end);
         }
-        continue;
+        nextKeys = {"/Prev", "/XRefStm"};
+      } else {
+        // "n g obj", then the stream's dictionary, "stream" and its data.
+        bool header = true;
+        for (int part = 0; part < 2 && header; ++part) {
+          header = headScan.integer(at).has_value();
+          at = headScan.skipSpace(at);
+        }
+        if (header && head.compare(at, 3, "obj") == 0) dict = measureAt(offset + at + 3);
+        nextKeys = {"/Prev"};
       }
-      // "n g obj", then the stream's dictionary, "stream" and its data.
-      for (int part = 0; part < 2; ++part) {
-        if (!headScan.integer(at)) return;
-        at = headScan.skipSpace(at);
+      if (!dict || !dict->isDictionary()) {
+        followed = false;
+        break;
       }
-      if (head.substr(at, 3) != "obj") return;
-      auto dict = objectAt(offset + headScan.skipSpace(at + 3), end);
-      if (!dict || !dict->isDictionary() || !dict->getKey("/Type").isNameAndEquals("/XRef")) return;
-      const std::string afterDict = budget.take(read, end, 64);
-      std::size_t k = SyntaxScanner(afterDict).skipSpace(0);
-      if (afterDict.substr(k, 6) != "stream") return;
-      k += 6;
-      if (afterDict.substr(k, 2) == "\r\n")
-        k += 2;
-      else if (k < afterDict.size() && (afterDict[k] == '\n' || afterDict[k] == '\r'))
-        ++k;
-      measureXrefStream(*dict, read, length, end + k, budget);
-      const auto prev = offsetKey(*dict, "/Prev");
-      if (!prev) return;
-      if (*prev) todo.push_back(*prev);
+      for (const char* key : nextKeys) {
+        // A reference reads as null here, where a reader may resolve it.
+        const auto next = dict->getKey(key).isIndirect() ? std::nullopt : offsetKey(*dict, key);
+        if (!next) {
+          followed = false;
+          break;
+        }
+        if (*next) todo.push_back(*next);
+      }
+    }
+    if (followed) return;
+    // Every "/XRef" in the file, at the dictionary of the object around it.
+    constexpr std::size_t kMaxCandidates = 4096;
+    std::set<std::uint64_t> measured;
+    std::string carry;
+    for (std::uint64_t pos = 0; pos < length;) {
+      const std::string chunk = read(pos, 1u << 20);
+      if (chunk.empty()) break;
+      const std::string window = carry + chunk;
+      const std::uint64_t windowAt = pos - carry.size();
+      for (auto hit = window.find("/XRef"); hit != std::string::npos; hit = window.find("/XRef", hit + 1)) {
+        // The nearest "obj" before it, within a dictionary's reach.
+        const std::uint64_t hitAt = windowAt + hit, from = hitAt > 65536 ? hitAt - 65536 : 0;
+        const std::string before = read(from, hitAt - from);
+        const auto obj = before.rfind("obj");
+        if (obj == std::string::npos || !measured.insert(from + obj).second) continue;
+        if (measured.size() > kMaxCandidates)
+          throw SecurePdfError(
+              "The document holds too many cross-reference streams to be checked; it is refused "
+              "as damaged");
+        (void)measureAt(from + obj + 3);
+      }
+      carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
+      pos += chunk.size();
     }
   } catch (const SecurePdfError&) {
     throw;

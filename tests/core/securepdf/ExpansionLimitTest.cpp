@@ -139,11 +139,37 @@ TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
                      penvora::core::util::hexEncode(row) + ">") +
                  "\nendobj\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
   }
+  // Ways to leave the chain as written, which a reader repairing or
+  // tolerating the file still finds its way around.
+  std::string spacedStream = bomb;
+  spacedStream.replace(dataAt - 7, 7, "stream   \n");
+  const std::string commentedTail = bomb + "%startxref\n%%EOF\n";
+  std::string commentedTrailer = behindTable;
+  commentedTrailer.insert(commentedTrailer.rfind("trailer"), "%trailer<<>>\n");
+  std::string referencedStream = behindTable;
+  referencedStream.replace(referencedStream.rfind("/XRefStm ") + 9, bombXref.size(), "5 0 R");
+  // A hundred updates of 30 kB each: all legitimate.
+  std::string updated = pdftest::plainPdf(1);
+  for (int i = 0; i < 100; ++i) {
+    const std::string prev = updated.substr(updated.rfind("startxref\n") + 10);
+    const std::size_t object = updated.size();
+    updated += "9 0 obj\n(" + std::string(30000, 'x') + ")\nendobj\n";
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", object);
+    const std::size_t xref = updated.size();
+    updated += "xref\n9 1\n" + std::string(entry) + "trailer\n<< /Size 10 /Root 1 0 R /Prev " +
+               prev.substr(0, prev.find('\n')) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  }
   const struct {
     const char* name;
     std::string bytes;
     bool refused;
   } cases[] = {{"stream", bomb, true},
+               {"spacesAfterStream", spacedStream, true},
+               {"commentedTail", commentedTail, true},
+               {"commentedTrailer", commentedTrailer, true},
+               {"referencedStream", referencedStream, true},
+               {"manyUpdates", updated, false},
                {"hexThenFlate", hexBomb, true},
                {"endstreamInside", hidden, true},
                {"behindTable", behindTable, true},
