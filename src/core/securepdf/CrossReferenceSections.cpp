@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <set>
 
 #include "core/securepdf/BoundedStringPipeline.hpp"
@@ -164,14 +165,14 @@ class FileRangeProvider : public QPDFObjectHandle::StreamDataProvider {
 // when the file's streams so far would grow past the limit. Its data runs
 // to "endstream" or to its /Length, whichever is further: qpdf takes the
 // /Length when "endstream" follows it, and finds the end itself otherwise.
-void measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::FileReader& read, std::uint64_t length,
-                       std::uint64_t data, XrefStreamBudget& budget) {
+std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::FileReader& read,
+                                std::uint64_t length, std::uint64_t data, XrefStreamBudget& budget) {
   for (const char* key : {"/Filter", "/DecodeParms"})
     if (dict.getKey(key).isIndirect())  // a reader may find what it names in the sections read so far
       throw SecurePdfError(
           "The document's cross-reference stream names its filters by reference, which it may "
           "not; it is refused as damaged");
-  if (dict.getKey("/Filter").isNull()) return;  // nothing inflates
+  if (dict.getKey("/Filter").isNull()) return 0;  // nothing inflates
   std::uint64_t end = length;
   std::string carry;
   for (std::uint64_t at = data, chunkSize = 4096; at < length;
@@ -181,8 +182,10 @@ void measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::File
     const std::string window = carry + chunk;
     // The keyword, not the letters inside other data: readers looking for
     // the end match it as a whole token.
+    // One that ends the window is decided with the next.
+    const bool last = at + chunk.size() >= length;
     auto found = window.find("endstream");
-    while (found != std::string::npos && found + 9 < window.size() && isPdfRegular(window[found + 9]))
+    while (found != std::string::npos && (found + 9 < window.size() ? isPdfRegular(window[found + 9]) : !last))
       found = window.find("endstream", found + 1);
     if (found != std::string::npos) {
       end = at - carry.size() + found;
@@ -215,6 +218,7 @@ void measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSections::File
                          " MB (more than " + std::to_string(limit.ratio) +
                          " times its compressed size); it is refused as a decompression bomb");
   budget.inflated += count.count();
+  return count.count();
 }
 
 CrossReferenceSections::FileReader viewReader(std::string_view file) {
@@ -453,13 +457,16 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     std::size_t k = SyntaxScanner(after).skipSpace(0);
     if (after.compare(k, 6, "stream") != 0) return std::nullopt;
     k += 6;
-    while (k < after.size() && (after[k] == ' ' || after[k] == '\t')) ++k;
+    while (k < after.size() && (after[k] == ' ' || after[k] == '\t' || after[k] == '\f' || after[k] == '\v')) ++k;
     if (after.compare(k, 2, "\r\n") == 0)
       k += 2;
     else if (k < after.size() && (after[k] == '\n' || after[k] == '\r'))
       ++k;
     return dictEnd + k;
   };
+  // What each stream measured inflated to, by where its object starts:
+  // qpdf inflates a stream again for each section that names it.
+  std::map<std::uint64_t, std::uint64_t> inflatedAt;
   // The cross-reference stream whose dictionary starts at `at`, if it is one.
   auto measureAt = [&](std::uint64_t at) -> std::optional<QPDFObjectHandle> {
     std::uint64_t end = 0;
@@ -467,7 +474,7 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     if (!dict || !dict->isDictionary() || !dict->getKey("/Type").isNameAndEquals("/XRef")) return std::nullopt;
     const auto data = dataStart(end);
     if (!data) return std::nullopt;
-    measureXrefStream(*dict, read, length, *data, budget);
+    inflatedAt[at] = measureXrefStream(*dict, read, length, *data, budget);
     return dict;
   };
 
@@ -482,7 +489,17 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     while (followed && !todo.empty()) {
       const std::uint64_t offset = todo.back();
       todo.pop_back();
-      if (!seen.insert(offset).second) continue;
+      if (!seen.insert(offset).second) {
+        if (const auto again = inflatedAt.upper_bound(offset);
+            again != inflatedAt.end() && again->first < offset + 1024) {
+          budget.inflated += again->second;
+          if (budget.inflated > budget.allowed())
+            throw SecurePdfError(
+                "The document names one cross-reference stream from many sections, which would "
+                "inflate it again for each; it is refused as a decompression bomb");
+        }
+        continue;
+      }
       if (seen.size() > kMaxSections || offset >= length) {
         followed = false;
         break;
@@ -542,7 +559,13 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
         if (*next) todo.push_back(*next);
       }
     }
-    if (followed) return;
+  } catch (const SecurePdfError&) {
+    throw;
+  } catch (const std::exception&) {
+    followed = false;
+  }
+  if (followed) return;
+  try {
     // Every "/XRef" in the file, at the dictionary of the object around it.
     constexpr std::size_t kMaxCandidates = 4096;
     std::set<std::uint64_t> measured;
@@ -555,6 +578,7 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
       for (auto hit = window.find("/XRef"); hit != std::string::npos; hit = window.find("/XRef", hit + 1)) {
         // The nearest "obj" before it, within a dictionary's reach.
         const std::uint64_t hitAt = windowAt + hit, from = hitAt > 65536 ? hitAt - 65536 : 0;
+        budget.charge(hitAt - from);
         const std::string before = read(from, hitAt - from);
         const auto obj = before.rfind("obj");
         if (obj == std::string::npos || !measured.insert(from + obj).second) continue;
