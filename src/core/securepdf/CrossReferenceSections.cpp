@@ -566,29 +566,37 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
   }
   if (followed) return;
   try {
-    // Every "/XRef" in the file, at the dictionary of the object around it.
+    // Every object of the file whose dictionary is a cross-reference
+    // stream's, as qpdf's parser reads it (names written with # escapes
+    // too): what a reader repairing the file could take for one.
     constexpr std::size_t kMaxCandidates = 4096;
-    std::set<std::uint64_t> measured;
+    std::size_t candidates = 0;
     std::string carry;
     for (std::uint64_t pos = 0; pos < length;) {
       const std::string chunk = read(pos, 1u << 20);
       if (chunk.empty()) break;
       const std::string window = carry + chunk;
       const std::uint64_t windowAt = pos - carry.size();
-      for (auto hit = window.find("/XRef"); hit != std::string::npos; hit = window.find("/XRef", hit + 1)) {
-        // The nearest "obj" before it, within a dictionary's reach.
-        const std::uint64_t hitAt = windowAt + hit, from = hitAt > 65536 ? hitAt - 65536 : 0;
-        budget.charge(hitAt - from);
-        const std::string before = read(from, hitAt - from);
-        const auto obj = before.rfind("obj");
-        if (obj == std::string::npos || !measured.insert(from + obj).second) continue;
-        if (measured.size() > kMaxCandidates)
+      // "obj" and, after spaces, "<<", whole in this window or the next.
+      for (auto hit = window.find("obj"); hit != std::string::npos; hit = window.find("obj", hit + 1)) {
+        if (hit + 3 + 64 > window.size() && pos + chunk.size() < length) break;  // decided with the next window
+        if (hit >= 3 && window.compare(hit - 3, 3, "end") == 0) continue;
+        const std::size_t dict = SyntaxScanner(window).skipSpace(hit + 3);
+        if (window.compare(dict, 2, "<<") != 0) continue;
+        std::uint64_t end = 0;
+        auto found = objectAt(windowAt + dict, end);
+        if (!found || !found->isDictionary()) continue;
+        QPDFObjectHandle type = found->getKey("/Type");
+        if (!type.isIndirect() && !type.isNameAndEquals("/XRef")) continue;
+        if (++candidates > kMaxCandidates)
           throw SecurePdfError(
-              "The document holds too many cross-reference streams to be checked; it is refused "
-              "as damaged");
-        (void)measureAt(from + obj + 3);
+              "The document holds too many cross-reference streams to be checked; it is refused as damaged");
+        if (const auto data = dataStart(end))
+          inflatedAt[windowAt + dict] = measureXrefStream(*found, read, length, *data, budget);
       }
-      carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
+      // Room for an object's "obj" and what follows it up to "<<".
+      const std::size_t keep = std::min<std::size_t>(window.size(), 3 + 64);
+      carry = window.substr(window.size() - keep);
       pos += chunk.size();
     }
   } catch (const SecurePdfError&) {

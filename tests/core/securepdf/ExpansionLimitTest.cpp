@@ -144,6 +144,9 @@ TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
   std::string spacedStream = bomb;
   spacedStream.replace(dataAt - 7, 7, "stream   \n");
   const std::string commentedTail = bomb + "%startxref\n%%EOF\n";
+  std::string escapedName = bomb;  // the same name to a reader
+  escapedName.replace(escapedName.rfind("/Type /XRef"), 11, "/Type /XR#65f");
+  const std::string escapedNameUnfollowed = escapedName + "%startxref\n%%EOF\n";
   std::string commentedTrailer = behindTable;
   commentedTrailer.insert(commentedTrailer.rfind("trailer"), "%trailer<<>>\n");
   std::string referencedStream = behindTable;
@@ -181,6 +184,8 @@ TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
   } cases[] = {{"stream", bomb, true},
                {"spacesAfterStream", spacedStream, true},
                {"commentedTail", commentedTail, true},
+               {"escapedName", escapedName, true},
+               {"escapedNameUnfollowed", escapedNameUnfollowed, true},
                {"commentedTrailer", commentedTrailer, true},
                {"referencedStream", referencedStream, true},
                {"manyUpdates", updated, false},
