@@ -521,11 +521,14 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
           const std::string chunk = read(pos, n);
           if (chunk.empty()) break;
           const std::string window = carry + chunk;
-          // Not one inside a comment, which a reader skips.
+          // Only one that begins its line: a reader takes each entry to its
+          // line's end and skips comments. One whose line starts before
+          // the window is not taken; the walk then measures every stream.
           for (auto found = window.find("trailer"); found != std::string::npos && !trailerAt;
                found = window.find("trailer", found + 1)) {
             const auto line = window.find_last_of("\r\n", found);
-            if (window.find('%', line == std::string::npos ? 0 : line) > found) trailerAt = pos - carry.size() + found;
+            if (line != std::string::npos && window.find_first_not_of(" \t", line + 1) == found)
+              trailerAt = pos - carry.size() + found;
           }
           carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
           pos += chunk.size();

@@ -149,6 +149,9 @@ TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
   const std::string escapedNameUnfollowed = escapedName + "%startxref\n%%EOF\n";
   std::string commentedTrailer = behindTable;
   commentedTrailer.insert(commentedTrailer.rfind("trailer"), "%trailer<<>>\n");
+  // A "trailer" on an entry's line, which a reader takes as part of the entry.
+  std::string trailerOnEntryLine = behindTable;
+  trailerOnEntryLine.replace(trailerOnEntryLine.rfind("65535 f\n"), 8, "65535 f trailer<< /Size 1 >>\n");
   std::string referencedStream = behindTable;
   referencedStream.replace(referencedStream.rfind("/XRefStm ") + 9, bombXref.size(), "5 0 R");
   // 40 MB, within the limit once, named by two tables: qpdf inflates it twice.
@@ -187,6 +190,7 @@ TEST(ExpansionLimitTest, CrossReferenceBombsAreRefusedWhereverTheyHide) {
                {"escapedName", escapedName, true},
                {"escapedNameUnfollowed", escapedNameUnfollowed, true},
                {"commentedTrailer", commentedTrailer, true},
+               {"trailerOnEntryLine", trailerOnEntryLine, true},
                {"referencedStream", referencedStream, true},
                {"manyUpdates", updated, false},
                {"namedOnce", half, false},
