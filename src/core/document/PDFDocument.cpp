@@ -1,6 +1,6 @@
 #include "core/document/PDFDocument.hpp"
 
-#include <qpdf/FileInputSource.hh>
+#include <qpdf/InputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -60,21 +60,17 @@ std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
   }
 }
 
-// A file qpdf reads where it lies, through the opening its cross-reference
-// streams were measured through (so a file replaced meanwhile cannot be
-// measured in one form and read in another); one that cannot be opened is
-// left to qpdf to report.
+// A file qpdf reads where it lies, its cross-reference streams measured
+// first; one that cannot be opened is left to qpdf to report.
 void processOnDisk(QPDF& pdf, const std::string& path, const std::string& password) {
-  std::FILE* file = nullptr;
+  std::shared_ptr<InputSource> source;
   try {
     util::RegularFile opened(path, "The document");
-    securepdf::checkCrossReferenceExpansion(opened.fd(), opened.size());
-    file = fdopen(opened.fd(), "rb");
-    if (file) opened.release();
+    source = securepdf::measuredFileInput(opened, path);
   } catch (const util::FileReadError&) {
   }
-  if (!file) return pdf.processFile(path.c_str(), password.c_str());
-  pdf.processInputSource(std::make_shared<FileInputSource>(path.c_str(), file, true), password.c_str());
+  if (!source) return pdf.processFile(path.c_str(), password.c_str());
+  pdf.processInputSource(source, password.c_str());
 }
 
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -135,6 +136,35 @@ QPDFObjectHandle directCopy(QPDFObjectHandle o, int depth = 0) {
   return QPDFObjectHandle::parse(o.unparse());
 }
 
+// What a forward search is shown: a stretch of the file read at once.
+struct SearchWindow {
+  std::string_view text;
+  std::uint64_t at;  // where `text` starts in the file
+  bool last;         // nothing of the searched range follows it
+};
+
+// Reads the file from `from` to `to` in windows from `firstRead` bytes
+// growing to 1 MB (a search that ends early reads little), each one
+// starting with the last `keep` bytes of the one before so that what
+// straddles two reads is seen whole. `look` gives the offset where the
+// search ends, or nothing to go on; nothing when it never ends or the file
+// gives out early.
+std::optional<std::uint64_t> searchForward(
+    const CrossReferenceSections::FileReader& read, std::uint64_t from, std::uint64_t to, std::size_t keep,
+    std::uint64_t firstRead, const std::function<std::optional<std::uint64_t>(const SearchWindow&)>& look) {
+  constexpr std::uint64_t kLargestRead = 1u << 20;
+  std::string carry;
+  for (std::uint64_t at = from, n = firstRead; at < to; n = std::min(2 * n, kLargestRead)) {
+    const std::string chunk = read(at, std::min(n, to - at));
+    if (chunk.empty()) break;
+    const std::string window = carry + chunk;
+    if (const auto found = look({window, at - carry.size(), at + chunk.size() >= to})) return found;
+    carry = window.substr(window.size() - std::min(window.size(), keep));
+    at += chunk.size();
+  }
+  return std::nullopt;
+}
+
 // Gives qpdf a range of the file as a stream's raw data, a chunk at a time.
 class FileRangeProvider : public QPDFObjectHandle::StreamDataProvider {
  public:
@@ -173,27 +203,17 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
           "The document's cross-reference stream names its filters by reference, which it may "
           "not; it is refused as damaged");
   if (dict.getKey("/Filter").isNull()) return 0;  // nothing inflates
-  std::uint64_t end = length;
-  std::string carry;
-  for (std::uint64_t at = data, chunkSize = 4096; at < length;
-       chunkSize = std::min<std::uint64_t>(2 * chunkSize, 1u << 20)) {
-    const std::string chunk = read(at, std::min(chunkSize, length - at));
-    if (chunk.empty()) break;
-    const std::string window = carry + chunk;
-    // The keyword, not the letters inside other data: readers looking for
-    // the end match it as a whole token.
-    // One that ends the window is decided with the next.
-    const bool last = at + chunk.size() >= length;
-    auto found = window.find("endstream");
-    while (found != std::string::npos && (found + 9 < window.size() ? isPdfRegular(window[found + 9]) : !last))
-      found = window.find("endstream", found + 1);
-    if (found != std::string::npos) {
-      end = at - carry.size() + found;
-      break;
-    }
-    carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 9));
-    at += chunk.size();
-  }
+  std::uint64_t end =
+      searchForward(read, data, length, 9, 4096, [](const SearchWindow& w) -> std::optional<std::uint64_t> {
+        // The keyword, not the letters inside other data: readers looking
+        // for the end match it as a whole token. One that ends the window
+        // is decided with the next.
+        auto found = w.text.find("endstream");
+        while (found != std::string::npos && (found + 9 < w.text.size() ? isPdfRegular(w.text[found + 9]) : !w.last))
+          found = w.text.find("endstream", found + 1);
+        if (found == std::string::npos) return std::nullopt;
+        return w.at + found;
+      }).value_or(length);
   budget.charge(end - data);
   if (QPDFObjectHandle declared = dict.getKey("/Length"); declared.isInteger() && declared.getIntValue() >= 0)
     end = std::max(end, std::min(length, data + static_cast<std::uint64_t>(declared.getIntValue())));
@@ -219,13 +239,6 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
                          " times its compressed size); it is refused as a decompression bomb");
   budget.inflated += count.count();
   return count.count();
-}
-
-CrossReferenceSections::FileReader viewReader(std::string_view file) {
-  return [file](std::uint64_t at, std::uint64_t n) {
-    return at >= file.size() ? std::string()
-                             : std::string(file.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
-  };
 }
 
 }  // namespace
@@ -344,7 +357,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
   std::set<std::uint64_t> seen;
   const SyntaxScanner scan(file);
   XrefStreamBudget budget(file.size());
-  const FileReader viewRead = viewReader(file);
+  const FileReader viewRead = readerOver(file);
   try {
     while (!todo.empty()) {
       const std::uint64_t offset = todo.back();
@@ -414,6 +427,13 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
     return std::nullopt;
   }
   return x;
+}
+
+CrossReferenceSections::FileReader CrossReferenceSections::readerOver(std::string_view bytes) {
+  return [bytes](std::uint64_t at, std::uint64_t n) {
+    return at >= bytes.size() ? std::string()
+                              : std::string(bytes.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(n)));
+  };
 }
 
 void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileReader& readAt) {
@@ -514,25 +534,20 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
       if (head.compare(at, 4, "xref") == 0) {
         // A table holds nothing that inflates: its trailer is looked for
         // as qpdf does, whatever its entries' widths.
-        std::optional<std::uint64_t> trailerAt;
-        std::string carry;
-        for (std::uint64_t pos = offset + at + 4, n = 4096; pos < length && !trailerAt;
-             n = std::min<std::uint64_t>(2 * n, 1u << 20)) {
-          const std::string chunk = read(pos, n);
-          if (chunk.empty()) break;
-          const std::string window = carry + chunk;
-          // Only one that begins its line: a reader takes each entry to its
-          // line's end and skips comments. One whose line starts before
-          // the window is not taken; the walk then measures every stream.
-          for (auto found = window.find("trailer"); found != std::string::npos && !trailerAt;
-               found = window.find("trailer", found + 1)) {
-            const auto line = window.find_last_of("\r\n", found);
-            if (line != std::string::npos && window.find_first_not_of(" \t", line + 1) == found)
-              trailerAt = pos - carry.size() + found;
-          }
-          carry = window.substr(window.size() - std::min<std::size_t>(window.size(), 8));
-          pos += chunk.size();
-        }
+        const auto trailerAt = searchForward(
+            read, offset + at + 4, length, 8, 4096, [](const SearchWindow& w) -> std::optional<std::uint64_t> {
+              // Only one that begins its line: a reader takes each entry to
+              // its line's end and skips comments. One whose line starts
+              // before the window is not taken; the walk then measures
+              // every stream.
+              for (auto found = w.text.find("trailer"); found != std::string::npos;
+                   found = w.text.find("trailer", found + 1)) {
+                const auto line = w.text.find_last_of("\r\n", found);
+                if (line != std::string::npos && w.text.find_first_not_of(" \t", line + 1) == found)
+                  return w.at + found;
+              }
+              return std::nullopt;
+            });
         if (trailerAt) {
           budget.charge(*trailerAt - offset);
           dict = objectAt(*trailerAt + 7, end);
@@ -574,20 +589,17 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
     // too): what a reader repairing the file could take for one.
     constexpr std::size_t kMaxCandidates = 4096;
     std::size_t candidates = 0;
-    std::string carry;
-    for (std::uint64_t pos = 0; pos < length;) {
-      const std::string chunk = read(pos, 1u << 20);
-      if (chunk.empty()) break;
-      const std::string window = carry + chunk;
-      const std::uint64_t windowAt = pos - carry.size();
-      // "obj" and, after spaces, "<<", whole in this window or the next.
-      for (auto hit = window.find("obj"); hit != std::string::npos; hit = window.find("obj", hit + 1)) {
-        if (hit + 3 + 64 > window.size() && pos + chunk.size() < length) break;  // decided with the next window
-        if (hit >= 3 && window.compare(hit - 3, 3, "end") == 0) continue;
-        const std::size_t dict = SyntaxScanner(window).skipSpace(hit + 3);
-        if (window.compare(dict, 2, "<<") != 0) continue;
+    // Each window keeps room for an object's "obj" and what follows it up
+    // to "<<": both are seen whole in this window or the next.
+    constexpr std::size_t kObjToDictionary = 3 + 64;
+    (void)searchForward(read, 0, length, kObjToDictionary, 1u << 20, [&](const SearchWindow& w) {
+      for (auto hit = w.text.find("obj"); hit != std::string::npos; hit = w.text.find("obj", hit + 1)) {
+        if (hit + kObjToDictionary > w.text.size() && !w.last) break;  // decided with the next window
+        if (hit >= 3 && w.text.compare(hit - 3, 3, "end") == 0) continue;
+        const std::size_t dict = SyntaxScanner(w.text).skipSpace(hit + 3);
+        if (w.text.compare(dict, 2, "<<") != 0) continue;
         std::uint64_t end = 0;
-        auto found = objectAt(windowAt + dict, end);
+        auto found = objectAt(w.at + dict, end);
         if (!found || !found->isDictionary()) continue;
         QPDFObjectHandle type = found->getKey("/Type");
         if (!type.isIndirect() && !type.isNameAndEquals("/XRef")) continue;
@@ -595,13 +607,10 @@ void CrossReferenceSections::refuseStreamBombs(std::uint64_t size, const FileRea
           throw SecurePdfError(
               "The document holds too many cross-reference streams to be checked; it is refused as damaged");
         if (const auto data = dataStart(end))
-          inflatedAt[windowAt + dict] = measureXrefStream(*found, read, length, *data, budget);
+          inflatedAt[w.at + dict] = measureXrefStream(*found, read, length, *data, budget);
       }
-      // Room for an object's "obj" and what follows it up to "<<".
-      const std::size_t keep = std::min<std::size_t>(window.size(), 3 + 64);
-      carry = window.substr(window.size() - keep);
-      pos += chunk.size();
-    }
+      return std::optional<std::uint64_t>();
+    });
   } catch (const SecurePdfError&) {
     throw;
   } catch (const std::exception&) {

@@ -40,6 +40,9 @@ class CrossReferenceSections {
   // Stops quietly where a section is not read as written, as `read` does.
   using FileReader = std::function<std::string(std::uint64_t offset, std::uint64_t n)>;
   static void refuseStreamBombs(std::uint64_t size, const FileReader& readAt);
+  // A reader over bytes in memory, which must outlive it; past their end it
+  // gives nothing.
+  static FileReader readerOver(std::string_view bytes);
 
   // Where the newest section's trailer dictionary (for a cross-reference
   // stream, its dictionary) starts in the file. It is for reading as text:

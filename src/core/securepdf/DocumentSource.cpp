@@ -110,9 +110,8 @@ Opened openInput(const std::string& path) {
   Opened o;
   o.size = opened.size();
   if (o.size > kParseInMemoryLimit) {
-    std::FILE* f = fdopen(opened.fd(), "rb");
+    std::FILE* f = opened.releaseAsStream();
     if (!f) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
-    opened.release();
     o.file.reset(f, [](std::FILE* file) { std::fclose(file); });
     return o;
   }
@@ -224,14 +223,9 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
     }
   }
-  // qpdf reads the file through the opening that was checked, so a file
-  // replaced meanwhile cannot be checked in one form and read in another.
-  std::FILE* file = fdopen(opened.fd(), "rb");
-  if (!file) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
-  opened.release();
-  auto source = std::make_shared<FileInputSource>(path.c_str(), file, true);
   return process([&](QPDF& q) {
-    checkCrossReferenceExpansion(fileno(file), size);
+    const auto source = measuredFileInput(opened, path);
+    if (!source) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
     q.processInputSource(source, password.c_str());
   });
 }

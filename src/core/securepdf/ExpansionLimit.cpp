@@ -1,6 +1,7 @@
 #include "core/securepdf/ExpansionLimit.hpp"
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/FileInputSource.hh>
 
 #include <algorithm>
 #include <functional>
@@ -103,9 +104,7 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {
-  CrossReferenceSections::refuseStreamBombs(bytes.size(), [bytes](std::uint64_t offset, std::uint64_t n) {
-    return std::string(bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(n)));
-  });
+  CrossReferenceSections::refuseStreamBombs(bytes.size(), CrossReferenceSections::readerOver(bytes));
 }
 
 void checkCrossReferenceExpansion(int fd, std::uint64_t size) {
@@ -114,6 +113,12 @@ void checkCrossReferenceExpansion(int fd, std::uint64_t size) {
     // A file that changed meanwhile reads as nothing here; qpdf reports it.
     return util::readFullyAt(fd, offset, bytes.data(), bytes.size()) ? bytes : std::string();
   });
+}
+
+std::shared_ptr<InputSource> measuredFileInput(util::RegularFile& opened, const std::string& path) {
+  checkCrossReferenceExpansion(opened.fd(), opened.size());
+  std::FILE* file = opened.releaseAsStream();
+  return file ? std::make_shared<FileInputSource>(path.c_str(), file, true) : nullptr;
 }
 
 }  // namespace penvora::core::securepdf

@@ -1,10 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 
+#include <qpdf/InputSource.hh>
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/CrossReferenceSections.hpp"
+#include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -33,5 +37,10 @@ void checkCrossReferenceExpansion(std::string_view bytes);
 // The same before qpdf reads an open file of `size` bytes where it lies
 // (too large to be read into memory): only the sections are read.
 void checkCrossReferenceExpansion(int fd, std::uint64_t size);
+// qpdf's input over the file `opened`, its cross-reference streams measured
+// first through that same opening, so a file replaced meanwhile cannot be
+// measured in one form and read in another. Null (`opened` kept) when the
+// file cannot be handed over; throws SecurePdfError for a bomb.
+std::shared_ptr<InputSource> measuredFileInput(util::RegularFile& opened, const std::string& path);
 
 }  // namespace penvora::core::securepdf

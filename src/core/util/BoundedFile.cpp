@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace penvora::core::util {
@@ -45,10 +46,10 @@ RegularFile::~RegularFile() {
 
 RegularFile::RegularFile(RegularFile&& other) noexcept : fd_(other.fd_), size_(other.size_) { other.fd_ = -1; }
 
-int RegularFile::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
+std::FILE* RegularFile::releaseAsStream() {
+  std::FILE* stream = fdopen(fd_, "rb");
+  if (stream) fd_ = -1;
+  return stream;
 }
 
 bool readFullyAt(int fd, std::uint64_t offset, char* out, std::size_t n) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -33,8 +34,9 @@ class RegularFile {
 
   int fd() const { return fd_; }
   std::uint64_t size() const { return size_; }
-  // Hands the descriptor over; the object no longer closes it.
-  int release();
+  // Hands the file over as a stdio stream, which then closes it; null
+  // (the file stays with this object) when no stream can be made.
+  std::FILE* releaseAsStream();
 
  private:
   int fd_ = -1;
