@@ -55,26 +55,6 @@ std::optional<Bytes> zlibInflate(std::string_view stream, std::size_t maxSize) {
   return out;
 }
 
-std::optional<std::uint64_t> zlibInflatedSize(std::string_view stream, std::uint64_t limit) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return std::nullopt;
-  unsigned char buf[1 << 16];
-  z.next_in = const_cast<Bytef*>(bytef(stream));
-  z.avail_in = static_cast<uInt>(stream.size());
-  std::uint64_t size = 0;
-  int rc = Z_OK;
-  while (rc == Z_OK && size <= limit) {
-    z.next_out = buf;
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    size += sizeof buf - z.avail_out;
-    if (rc == Z_BUF_ERROR && z.avail_in == 0) break;  // truncated: what came out counts
-  }
-  inflateEnd(&z);
-  if (rc == Z_STREAM_ERROR || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT) return std::nullopt;
-  return size;
-}
-
 std::uint32_t adler32(std::string_view data) {
   return static_cast<std::uint32_t>(::adler32(1L, bytef(data), static_cast<uInt>(data.size())));
 }

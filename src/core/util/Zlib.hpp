@@ -24,11 +24,6 @@ std::optional<Bytes> rawDeflate(std::string_view data, int level);
 // would inflate to more than `maxSize` bytes.
 std::optional<Bytes> zlibInflate(std::string_view stream, std::size_t maxSize);
 
-// How many bytes a zlib stream inflates to, counted without keeping them,
-// stopping once the count passes `limit` (then more than `limit` is all
-// that is known). Nothing when the stream is damaged before that.
-std::optional<std::uint64_t> zlibInflatedSize(std::string_view stream, std::uint64_t limit);
-
 std::uint32_t adler32(std::string_view data);
 std::uint32_t crc32(std::string_view data);
 
