@@ -6,8 +6,16 @@
 
 namespace penvora::qt::document {
 
-DocumentReadAhead::DocumentReadAhead(std::string path)
-    : path_(std::move(path)), opened_(std::async(std::launch::async, [p = path_, owner = QThread::currentThread()] {
+DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> done)
+    : path_(std::move(path)),
+      opened_(std::async(std::launch::async, [p = path_, owner = QThread::currentThread(), done = std::move(done)] {
+        // Once the result is set, whatever way the work ends.
+        struct Finally {
+          const std::function<void()>& call;
+          ~Finally() {
+            if (call) call();
+          }
+        } finally{done};
         Opened out;
         out.structure = core::document::PDFDocument::open(p);
         if (!out.structure || out.structure->isLocked()) return out;
@@ -19,6 +27,8 @@ DocumentReadAhead::DocumentReadAhead(std::string path)
         }
         return out;
       })) {}
+
+bool DocumentReadAhead::ready() const { return opened_.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
 
 std::optional<DocumentReadAhead::Opened> DocumentReadAhead::take() {
   try {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QPdfDocument>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -24,11 +25,15 @@ class DocumentReadAhead {
     std::unique_ptr<QPdfDocument> rendering;
   };
 
-  explicit DocumentReadAhead(std::string path);
+  // `done` is called on the worker as it finishes, just before the result
+  // is handed over.
+  DocumentReadAhead(std::string path, std::function<void()> done);
   DocumentReadAhead(const DocumentReadAhead&) = delete;
   DocumentReadAhead& operator=(const DocumentReadAhead&) = delete;
 
   const std::string& path() const { return path_; }
+  // Whether take() would give the result without waiting.
+  bool ready() const;
   // Call once. Nothing when the worker failed (out of memory, say): the
   // caller then opens the document itself, which reports what is wrong
   // the usual way, instead of an exception leaving a slot.

@@ -129,7 +129,15 @@ void PenvoraSDKSignatureViewController::readDocumentAhead() {
   const QString path = localPathOf(entries.front());
   if (path.isEmpty()) return;
   try {
-    ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString());
+    ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString(), [this] {
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            readAheadDone_ = true;
+            if (std::exchange(waitingForReadAhead_, false)) openDocument();
+          },
+          Qt::QueuedConnection);
+    });
   } catch (const std::exception&) {
     // No thread to be had: openDocument() opens it itself.
   }
@@ -182,6 +190,11 @@ void PenvoraSDKSignatureViewController::openDocument() {
   if (needsMergePassword_) {
     hideLoadingAlert();
     showPasswordPanel();
+    return;
+  }
+  if (ahead_ && ahead_->path() == path->toStdString() && !readAheadDone_ && !ahead_->ready()) {
+    // The window paints meanwhile, rather than waiting blocked.
+    waitingForReadAhead_ = true;
     return;
   }
   std::optional<DocumentReadAhead::Opened> ready;

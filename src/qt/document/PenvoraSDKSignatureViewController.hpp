@@ -222,6 +222,8 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::unique_ptr<QPdfDocument> rendering_;
   std::unique_ptr<PDFTextSearch> text_;
   std::unique_ptr<DocumentReadAhead> ahead_;
+  bool readAheadDone_ = false;        // its worker has finished (take() waits no longer than for the hand-over)
+  bool waitingForReadAhead_ = false;  // openDocument() runs again when it has
   QString shownPath_;
   QPointer<ui::LoadingDocumentsView> loadingVC_;
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;

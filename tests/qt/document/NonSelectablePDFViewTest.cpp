@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QThread>
+#include <atomic>
 
 #include "qt/document/DocumentReadAhead.hpp"
 #include "qt/document/PDFTextSearch.hpp"
@@ -124,7 +125,10 @@ TEST(NonSelectablePDFViewTest, LongDocumentsRenderOnlyWhatIsShown) {
 TEST(NonSelectablePDFViewTest, ReadAheadHandsOverADocumentReadyToDraw) {
   testsupport::TempDir dir;
   testsupport::writeText(dir / "plain.pdf", pdftest::plainPdf(3));
-  DocumentReadAhead::Opened plain = *DocumentReadAhead((dir / "plain.pdf").string()).take();
+  std::atomic<bool> told = false;
+  DocumentReadAhead ahead((dir / "plain.pdf").string(), [&] { told = true; });
+  DocumentReadAhead::Opened plain = *ahead.take();
+  EXPECT_TRUE(told);  // before the hand-over, so the screen can wait without blocking
   ASSERT_TRUE(plain.structure && plain.rendering);
   EXPECT_EQ(plain.structure->allPageBoxes().size(), 3u);
   // Loaded on the worker, but owned by the thread that asked.
@@ -140,7 +144,7 @@ TEST(NonSelectablePDFViewTest, ReadAheadHandsOverADocumentReadyToDraw) {
 
   // A locked document waits for its password; nothing is drawn from it yet.
   const auto locked = pdftest::encrypted(dir / "plain.pdf", "secret");
-  DocumentReadAhead::Opened shut = *DocumentReadAhead(locked.string()).take();
+  DocumentReadAhead::Opened shut = *DocumentReadAhead(locked.string(), {}).take();
   ASSERT_TRUE(shut.structure);
   EXPECT_TRUE(shut.structure->isLocked());
   EXPECT_FALSE(shut.rendering);
