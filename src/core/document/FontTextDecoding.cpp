@@ -10,6 +10,7 @@
 
 #include "core/document/FontEncodingTables.hpp"
 #include "core/securepdf/BoundedStringPipeline.hpp"
+#include "core/securepdf/PredictorRows.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -158,7 +159,9 @@ bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream, std::size_t& entry
   try {
     securepdf::BoundedStringPipeline sink(text, kMaxMapBytes);
     bool decoded = false;
-    if (!stream.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
+    if (!securepdf::predictorRowsFit(stream) || !stream.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) ||
+        !decoded)
+      return false;
   } catch (const std::exception&) {
     return false;
   }

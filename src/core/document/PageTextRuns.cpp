@@ -13,6 +13,7 @@
 
 #include "core/document/FontTextDecoding.hpp"
 #include "core/securepdf/BoundedStringPipeline.hpp"
+#include "core/securepdf/PredictorRows.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -58,6 +59,9 @@ PageTextRuns PageTextRunReader::runsOf(std::size_t pageIndex) {
     QPDFPageObjectHelper page(pages[pageIndex]);
     std::string content;
     securepdf::BoundedStringPipeline sink(content, kMaxContentBytes);
+    QPDFObjectHandle contents = page.getObjectHandle().getKey("/Contents");
+    for (const auto& part : contents.isArray() ? contents.getArrayAsVector() : std::vector{contents})
+      if (!securepdf::predictorRowsFit(part)) return std::nullopt;
     page.pipeContents(&sink);
     Walk walk;
     walk.contentBytes = content.size();
@@ -165,7 +169,9 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
         std::string formContent;
         securepdf::BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
         bool decoded = false;
-        if (!xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded) return false;
+        if (!securepdf::predictorRowsFit(xobject) ||
+            !xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded)
+          return false;
         walk.contentBytes += formContent.size();
         auto formResources = xobject.getDict().getKey("/Resources");
         if (!formResources.isDictionary()) formResources = resources;

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/securepdf/PredictorRows.hpp"
+
 namespace penvora::core::securepdf {
 
 // A qpdf pipeline into a string that throws std::length_error past
@@ -62,7 +64,8 @@ inline std::optional<std::string> decodedUpTo(QPDFObjectHandle stream, std::size
   try {
     BoundedStringPipeline sink(data, limit);
     bool filtered = false;
-    if (!stream.isStream() || !stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_generalized, true) || !filtered)
+    if (!stream.isStream() || !predictorRowsFit(stream) ||
+        !stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_generalized, true) || !filtered)
       return std::nullopt;
   } catch (const std::exception&) {
     return std::nullopt;

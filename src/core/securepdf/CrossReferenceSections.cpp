@@ -13,6 +13,7 @@
 #include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/PredictorRows.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Zlib.hpp"
@@ -203,6 +204,9 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
           "The document's cross-reference stream names its filters by reference, which it may "
           "not; it is refused as damaged");
   if (dict.getKey("/Filter").isNull()) return 0;  // nothing inflates
+  if (const auto row = predictorRowBytes(dict); row > kMaxPredictorRowBytes)
+    throw SecurePdfError("The document's cross-reference stream declares predictor rows of " + std::to_string(row) +
+                         " bytes; it is refused as damaged");
   std::uint64_t end =
       searchForward(read, data, length, 9, 4096, [](const SearchWindow& w) -> std::optional<std::uint64_t> {
         // The keyword, not the letters inside other data: readers looking

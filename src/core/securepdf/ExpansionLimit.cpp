@@ -14,6 +14,7 @@
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
+#include "core/securepdf/PredictorRows.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
 
@@ -49,6 +50,9 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
     if (!stream.isStream()) continue;
     QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
     if (filter.isNull()) continue;
+    if (const auto row = predictorRowBytes(stream); row > kMaxPredictorRowBytes)
+      throw SecurePdfError("The document's object stream " + std::to_string(number) + " declares predictor rows of " +
+                           std::to_string(row) + " bytes; it is refused as damaged");
     // Deflate cannot grow data more than 1032 times (a 258-byte match in
     // two bits at best): most streams need not be inflated to know, and
     // opening a long document does not cost inflating all of them. qpdf

@@ -68,6 +68,9 @@ std::optional<std::map<std::string, SyntaxScanner::Span>> SyntaxScanner::diction
     if (at >= s_.size() || s_[at] != '/') return std::nullopt;
     const std::size_t keyEnd = skipName(at);
     std::string key(s_.substr(at, keyEnd - at));
+    // A key written with # escapes is, to a reader, the name they spell
+    // (/F#69lter is /Filter): such a dictionary is left to qpdf to read.
+    if (key.find('#') != std::string::npos) return std::nullopt;
     const std::size_t valueAt = skipSpace(keyEnd);
     const auto valueEnd = skipValue(valueAt, 1);
     if (!valueEnd || !entries.emplace(std::move(key), Span{valueAt, *valueEnd}).second) return std::nullopt;

@@ -72,7 +72,8 @@ class SyntaxScanner {
     std::size_t begin = 0, end = 0;
   };
   // The top-level entries of the dictionary at `at`, each key's value's
-  // extent; `end` is where the dictionary stops. Nothing on a repeated key.
+  // extent; `end` is where the dictionary stops. Nothing on a repeated key
+  // or one written with # escapes.
   std::optional<std::map<std::string, Span>> dictionary(std::size_t at, std::size_t& end) const;
 
   std::string_view text(Span s) const { return s_.substr(s.begin, s.end - s.begin); }

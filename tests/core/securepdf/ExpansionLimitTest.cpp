@@ -239,3 +239,33 @@ TEST(ExpansionLimitTest, ObjectStreamsBehindOtherFiltersAreMeasuredToo) {
   EXPECT_NE(problem("fine.pdf").find("no pages"), std::string::npos);  // read through, to what it lacks
   EXPECT_NE(problem("bomb.pdf").find("object stream 3 expands beyond"), std::string::npos);
 }
+
+// What a reader takes for a filter or a predictor, however it is written:
+// a name spelt with # escapes, and a predictor whose rows qpdf would set
+// aside before decoding a byte (two of 2 GB each, from a few bytes).
+TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
+  TempDir dir;
+  const auto deflated = [](std::size_t padding) {
+    const std::string catalog = "1 0 << /Type /Catalog /Pages 2 0 R /Padding (" + std::string(padding, ' ') + ") >>";
+    return penvora::core::util::zlibCompress(catalog, 9).value();
+  };
+  std::string escaped = packedCatalog("/FlateDecode", deflated(70u << 20));
+  const std::string asWritten = "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode";
+  escaped.replace(escaped.find(asWritten), asWritten.size(), "/Type/ObjStm /N 1 /First 4 /F#69lter/FlateDecode");
+  writeText(dir / "escaped.pdf", escaped);
+  writeText(dir / "rows.pdf",
+            packedCatalog("/FlateDecode /DecodeParms << /Predictor 12 /Columns 2000000000 >>", deflated(10)));
+  const auto problem = [&](const char* name) {
+    return testsupport::errorOf<SecurePdfError>([&] { (void)openForReading((dir / name).string(), ""); });
+  };
+  EXPECT_NE(problem("escaped.pdf").find("object stream 3 expands beyond"), std::string::npos);
+  EXPECT_NE(problem("rows.pdf").find("object stream 3 declares predictor rows of 2000000000 bytes"), std::string::npos);
+
+  const std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"};
+  std::string xref = pdftest::buildPdfWithXrefStream(objects, 1, 1000, true);
+  xref.insert(xref.rfind("/Filter /FlateDecode") + 20, " /DecodeParms << /Predictor 12 /Columns 2000000000 >>");
+  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+              checkCrossReferenceExpansion(xref);
+            }).find("cross-reference stream declares predictor rows"),
+            std::string::npos);
+}
