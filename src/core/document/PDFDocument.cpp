@@ -8,7 +8,9 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -61,15 +63,17 @@ std::shared_ptr<const std::string> readDenseFile(const std::string& path) {
 }
 
 // A file qpdf reads where it lies, its cross-reference streams measured
-// first; one that cannot be opened is left to qpdf to report.
+// first; one that cannot be opened is left to qpdf to report. Never
+// opened again by name once measured: it could be another file by then.
 void processOnDisk(QPDF& pdf, const std::string& path, const std::string& password) {
-  std::shared_ptr<InputSource> source;
+  std::optional<util::RegularFile> opened;
   try {
-    util::RegularFile opened(path, "The document");
-    source = securepdf::measuredFileInput(opened, path);
+    opened.emplace(path, "The document");
   } catch (const util::FileReadError&) {
+    return pdf.processFile(path.c_str(), password.c_str());
   }
-  if (!source) return pdf.processFile(path.c_str(), password.c_str());
+  const auto source = securepdf::measuredFileInput(*opened, path);
+  if (!source) throw std::runtime_error("The document cannot be read: " + path + ": " + std::strerror(errno));
   pdf.processInputSource(source, password.c_str());
 }
 

@@ -114,8 +114,11 @@ void checkCrossReferenceExpansion(int fd, std::uint64_t size) {
 
 std::shared_ptr<InputSource> measuredFileInput(util::RegularFile& opened, const std::string& path) {
   checkCrossReferenceExpansion(opened.fd(), opened.size());
-  std::FILE* file = opened.releaseAsStream();
-  return file ? std::make_shared<FileInputSource>(path.c_str(), file, true) : nullptr;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(opened.releaseAsStream(), &std::fclose);
+  if (!file) return nullptr;
+  auto source = std::make_shared<FileInputSource>(path.c_str(), file.get(), true);
+  (void)file.release();  // the source closes it now
+  return source;
 }
 
 }  // namespace penvora::core::securepdf
