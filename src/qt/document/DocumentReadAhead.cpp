@@ -13,7 +13,12 @@ DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> don
         struct Finally {
           const std::function<void()>& call;
           ~Finally() {
-            if (call) call();
+            try {
+              if (call) call();
+            } catch (...) {
+              // Out of memory even for posting this: ending the host's
+              // process would be worse than a screen left waiting.
+            }
           }
         } finally{done};
         Opened out;

@@ -129,12 +129,15 @@ void PenvoraSDKSignatureViewController::readDocumentAhead() {
   const QString path = localPathOf(entries.front());
   if (path.isEmpty()) return;
   try {
-    ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString(), [this] {
+    readAheadDone_ = waitingForReadAhead_ = false;
+    ahead_ = std::make_unique<DocumentReadAhead>(path.toStdString(), [this, ahead = ++readAheadsStarted_] {
       QMetaObject::invokeMethod(
           this,
-          [this] {
+          [this, ahead] {
+            if (ahead != readAheadsStarted_) return;  // a later read-ahead's turn
             readAheadDone_ = true;
-            if (std::exchange(waitingForReadAhead_, false)) openDocument();
+            // Not for a screen whose request has ended meanwhile.
+            if (std::exchange(waitingForReadAhead_, false) && !reported_) openDocument();
           },
           Qt::QueuedConnection);
     });
@@ -245,6 +248,7 @@ void PenvoraSDKSignatureViewController::openDocument() {
   // Reading comes first: the keys scroll the pages from here.
   if (!ui::ModalOverlay::topmostIn(window())) ui_->pdfView->setFocus(Qt::OtherFocusReason);
   emit documentShown();
+  if (auto image = std::exchange(pendingSignature_, std::nullopt)) placeCapturedSignature(*image);
 }
 
 SignaturePlacement PenvoraSDKSignatureViewController::placement() const {

@@ -222,8 +222,12 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::unique_ptr<QPdfDocument> rendering_;
   std::unique_ptr<PDFTextSearch> text_;
   std::unique_ptr<DocumentReadAhead> ahead_;
+  int readAheadsStarted_ = 0;
   bool readAheadDone_ = false;        // its worker has finished (take() waits no longer than for the hand-over)
   bool waitingForReadAhead_ = false;  // openDocument() runs again when it has
+  // A signature accepted before the document was on screen (the capture
+  // panel opens as the screen appears): placed once it is.
+  std::optional<QImage> pendingSignature_;
   QString shownPath_;
   QPointer<ui::LoadingDocumentsView> loadingVC_;
   QPointer<ui::InsertPasswordPDFView> passwordPanel_;

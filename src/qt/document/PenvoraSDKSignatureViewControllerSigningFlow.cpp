@@ -229,7 +229,10 @@ void PenvoraSDKSignatureViewController::confirmWithoutDrawing() {
 }
 
 void PenvoraSDKSignatureViewController::placeCapturedSignature(const QImage& image) {
-  if (!document_) return;
+  if (!document_) {
+    pendingSignature_ = image;
+    return;
+  }
   if (penvoraSDKParams->widget->widgetType == PenvoraSDKWidgetType::manual) {
     addSignatureAnnotation(image);
     ui_->stackViewConfirmButtons->show();
