@@ -91,14 +91,6 @@ TEST(BiometricRecord, RowsTruncateTowardZeroAndShareOneClock) {
   EXPECT_EQ(log.lines.size(), 1u);
 }
 
-TEST(BiometricRecord, SingleStrokeTimesAreItsOffsets) {
-  auto in = baseInputs("/nonexistent");
-  in.strokes.push_back({123456789.0, {{1, 1, 0.0019}, {1, 1, 1.2345}}});
-  auto l = lines(W::buildRecord(in));
-  EXPECT_EQ(l[3], "1;1;1;1;1");
-  EXPECT_EQ(l[4], "1;1;1;1;1234");
-}
-
 // What a device should never send still makes a record: a pressure that is
 // no number counts as none, creation times at the ends of the clock do not
 // overflow the offsets (the sanitizer build checks).

@@ -54,8 +54,3 @@ TEST(StrokeGeometryTest, RibbonEdgesSitHalfAWidthEitherSide) {
   EXPECT_NEAR(s.control2.y, -1.5, 1e-3);
   EXPECT_NEAR(s.end1.x, 15.0, 1e-2);
 }
-
-TEST(DeviceInfoTest, LocationStatusTexts) {  // the machine's texts: PlatformFactsTest
-  EXPECT_EQ(statusString(4), "authorizedWhenInUse");
-  EXPECT_EQ(statusString(7), "unknown");
-}

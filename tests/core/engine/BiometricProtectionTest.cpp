@@ -144,26 +144,6 @@ TEST(IssuerAndSerial, MatchesOpenssl) {
   EXPECT_FALSE(engine::ESS::issuerAndSerial(Bytes{0x31, 0x03, 0x30, 0x01, 0x00}));
 }
 
-TEST(AddBioData, WritesTheTwoAttributesAndTheRoom) {
-  RecordingSigner signer;
-  ASSERT_TRUE(engine::ESS::addBioData(b64(pdftest::bioRecord(3)), std::nullopt, signer));
-  ASSERT_EQ(signer.settings.size(), 2u);
-  const std::string& attrs = signer.settings[1];  // after the room
-  ASSERT_EQ(attrs.rfind("CustomSignedAttributes=", 0), 0u);
-  auto pairs = ESSUtils::split(attrs.substr(23), '\n');
-  ASSERT_EQ(pairs.size(), 2u);
-  ASSERT_EQ(pairs[0].back(), '\r');
-  EXPECT_EQ(pairs[0].rfind(std::string(kBioSummaryAttributeOid) + "=1A", 0), 0u);
-  EXPECT_EQ(pairs[1].rfind(std::string(kBioDataAttributeOid) + "=1A", 0), 0u);
-  auto summary = engine::ESS::recordSummary(b64(pdftest::bioRecord(3)));
-  EXPECT_EQ(pairs[0].substr(pairs[0].find('=') + 1, pairs[0].size() - pairs[0].find('=') - 2),
-            hexEncode(ESSUtils::derTagged(0x1A, toBytes(*summary))));
-  // ExtraSpace counts the two base64 texts.
-  const std::size_t protHexLen = pairs[1].size() - pairs[1].find('=') - 1;
-  const std::size_t protLen = (protHexLen / 2) - 4;  // 1A 82 xx xx
-  EXPECT_EQ(signer.settings[0], "ExtraSpace=" + std::to_string(summary->size() + protLen));
-}
-
 TEST(AddBioData, FailuresReturnFalse) {
   RecordingSigner signer;
   EXPECT_FALSE(engine::ESS::addBioData(b64("x"), std::nullopt, signer));

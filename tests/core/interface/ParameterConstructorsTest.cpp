@@ -33,16 +33,3 @@ TEST(FullConstructors, AbsentValuesGetSubstitutesAndNumbersTruncate) {
   EXPECT_EQ(e.signatureColorHex, "#000000");
   EXPECT_EQ(e.fullScreen, true);
 }
-
-TEST(WidgetType, RawValuesAndStringsRoundTrip) {
-  EXPECT_EQ(widgetTypeFromRawValue(0), PenvoraSDKWidgetType::manual);
-  EXPECT_FALSE(widgetTypeFromRawValue(4).has_value());
-  EXPECT_FALSE(widgetTypeFromRawValue(-1).has_value());
-  for (auto t : allWidgetTypes) {
-    EXPECT_EQ(widgetTypeFromRawValue(rawValue(t)), t);
-    EXPECT_EQ(widgetTypeFromJsonString(widgetTypeJsonString(t)), t);
-  }
-  EXPECT_EQ(description(PenvoraSDKWidgetType::float_), "float");
-  EXPECT_EQ(description(PenvoraSDKWidgetType::field, [](std::string_view k) { return "<" + std::string(k) + ">"; }),
-            "<field>");
-}
