@@ -24,6 +24,7 @@ namespace {
 constexpr std::size_t kMaxSections = 4096;       // a chain longer than this is looped or hostile
 constexpr std::size_t kMaxXrefBytes = 1u << 28;  // inflated rows of one cross-reference stream
 constexpr std::size_t kTableEntryBytes = 20;
+constexpr std::uint64_t kMaxRowsAlways = 1u << 20;  // cross-reference rows any file may list
 
 std::optional<std::uint64_t> offsetKey(QPDFObjectHandle dict, const char* key) {
   QPDFObjectHandle v = dict.getKey(key);
@@ -104,7 +105,7 @@ namespace {
 // to measure them to a few times the file (streams made to overlap would
 // be measured again and again).
 struct XrefStreamBudget {
-  std::uint64_t fileLength, compressed = 0, inflated = 0, read = 0, readLimit;
+  std::uint64_t fileLength, compressed = 0, inflated = 0, read = 0, readLimit, rows = 0;
   explicit XrefStreamBudget(std::uint64_t length) : fileLength(length), readLimit(3 * length + (64u << 20)) {}
   // `n` bytes of the file used for measuring.
   void charge(std::uint64_t n) {
@@ -242,6 +243,19 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
                          " MB (more than " + std::to_string(limit.ratio) +
                          " times its compressed size); it is refused as a decompression bomb");
   budget.inflated += count.count();
+  // qpdf keeps some 80 bytes for each row of its table: 66 MB of two-byte
+  // rows, within the limit, would cost it gigabytes. No file lists more
+  // objects than it has bytes.
+  std::uint64_t width = 0;
+  if (QPDFObjectHandle w = dict.getKey("/W"); w.isArray() && w.getArrayNItems() == 3)
+    for (int i = 0; i < 3; ++i)
+      if (QPDFObjectHandle field = w.getArrayItem(i); field.isInteger() && field.getIntValue() > 0)
+        width += static_cast<std::uint64_t>(std::min<long long>(field.getIntValue(), 8));
+  if (width > 0) budget.rows += count.count() / width;
+  if (budget.rows > std::max<std::uint64_t>(kMaxRowsAlways, budget.fileLength))
+    throw SecurePdfError("The document's cross-reference streams list " + std::to_string(budget.rows) +
+                         " objects, more than a file of " + std::to_string(budget.fileLength) +
+                         " bytes can hold; it is refused as damaged");
   return count.count();
 }
 
