@@ -32,6 +32,7 @@
 #include "core/securepdf/SigningPlan.hpp"
 #include "core/securepdf/TimestampClient.hpp"
 #include "core/securepdf/ValidationData.hpp"
+#include "core/securepdf/ValidationDataBudget.hpp"
 #include "core/securepdf/WidgetAppearance.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/OpenSsl.hpp"
@@ -425,6 +426,7 @@ void PDFSign::update() {
   QPDFObjectHandle old = root.getKey("/DSS");
   // An item an earlier update put in the /DSS is referred to again, not
   // written twice.
+  ValidationDataBudget decoding;
   auto streams = [&](const char* key, const std::vector<util::Bytes>& items) {
     std::map<util::Bytes, QPDFObjectHandle> earlier;
     QPDFObjectHandle list = old.isDictionary() ? old.getKey(key) : QPDFObjectHandle::newNull();
@@ -433,8 +435,7 @@ void PDFSign::update() {
       if (!s.isIndirect()) continue;
       // An unreadable item, or one that would inflate past the bound, stays
       // where it is, and ours is added.
-      if (const auto data = decodedUpTo(s, kMaxValidationItemBytes))
-        earlier.emplace(util::Bytes(data->begin(), data->end()), s);
+      if (const auto data = decoding.decode(s)) earlier.emplace(util::Bytes(data->begin(), data->end()), s);
     }
     std::vector<QPDFObjectHandle> out;
     for (const auto& der : items) {

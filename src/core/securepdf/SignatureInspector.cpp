@@ -25,6 +25,7 @@
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
+#include "core/securepdf/ValidationDataBudget.hpp"
 #include "core/util/Hex.hpp"
 #include "core/util/OpenSsl.hpp"
 
@@ -333,14 +334,11 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     QPDFObjectHandle dss = pdf->getRoot().getKey("/DSS");
     const std::pair<const char*, std::vector<util::Bytes>*> lists[] = {
         {"/Certs", &doc.dssCerts}, {"/OCSPs", &doc.dssOcsps}, {"/CRLs", &doc.dssCrls}};
+    ValidationDataBudget items;
     for (const auto& [key, out] : lists) {
       QPDFObjectHandle a = dss.getKey(key);
-      for (int i = 0; a.isArray() && i < a.getArrayNItems(); ++i) {
-        QPDFObjectHandle s = a.getArrayItem(i);
-        // An unreadable item, or one that would inflate past the bound, is
-        // missing validation data, which the verdict reports.
-        if (const auto data = decodedUpTo(s, kMaxValidationItemBytes)) out->emplace_back(data->begin(), data->end());
-      }
+      for (int i = 0; a.isArray() && i < a.getArrayNItems(); ++i)
+        if (const auto data = items.decode(a.getArrayItem(i))) out->emplace_back(data->begin(), data->end());
     }
   }
   RevisionAnalysis revisions(file, password);
@@ -350,11 +348,27 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   bool anyDocTimestamp = false;
   std::set<Gap> listedGaps;  // the /Contents gaps of the signatures in the form
   std::optional<std::map<QPDFObjGen, int>> pageOfAnnotation;
+  // Each check hashes the file: a form of thousands of fields, all showing
+  // one signature, would take minutes.
+  constexpr std::size_t kMaxSignedFields = 256;
+  std::size_t signedFields = 0;
+  std::set<QPDFObjGen> shownSignatures;
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
+    if (++signedFields > kMaxSignedFields)
+      throw SecurePdfError("The document's form holds more than " + std::to_string(kMaxSignedFields) +
+                           " signed fields; it is not checked");
     SignatureInfo info;
     info.field = f.fullName;
     QPDFObjectHandle sig = f.field.getKey("/V");
+    if (sig.isIndirect() && !shownSignatures.insert(sig.getObjGen()).second) {
+      // One signature is the value of one field; a second field showing
+      // it may be placed anywhere, and it is not checked again.
+      info.failure = SignatureInfo::Failure::Format;
+      info.problem = "the signature is the value of another field too";
+      doc.signatures.push_back(std::move(info));
+      continue;
+    }
     if (const auto gap = writtenGap(sig)) listedGaps.insert(*gap);  // whatever its check finds
     if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
     if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());

@@ -177,3 +177,42 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
   s = penvora::verifySignatures((dir / "signed.pdf").string(), o).signatures.at(0);
   EXPECT_EQ(s.subIndication, "TRY_LATER") << s.verdictReason;
 }
+
+// Fields showing the signature of another: each is reported, none is
+// checked again (each check hashes the whole file), and a form of hundreds
+// of them is refused rather than checked for minutes.
+TEST(AttackVerdictTest, FieldsShowingAnotherFieldsSignatureAreNotCheckedAgain) {
+  TempDir dir;
+  const std::string signedFile = pdftest::signedPlain(dir, 1);
+  const auto b = pdftest::updateBase(signedFile);
+  QPDF q;
+  q.processMemoryFile("signed", signedFile.data(), signedFile.size());
+  QPDFObjectHandle form = q.getRoot().getKey("/AcroForm");
+  ASSERT_TRUE(form.isIndirect());
+  const int shown = form.getKey("/Fields").getArrayItem(0).getKey("/V").getObjectID();
+  const auto copies = [&](int n) {
+    pdftest::Objects objects;
+    std::string fields;
+    for (int i = 0; i < n; ++i) {
+      objects[b.size + i] = "<< /FT /Sig /T (Copy" + std::to_string(i) + ") /V " + ref(shown) + " >>";
+      fields += ref(b.size + i) + " ";
+    }
+    objects[form.getObjectID()] = replaced(form.unparseResolved(), "/Fields [ ", "/Fields [ " + fields);
+    return pdftest::appendUpdate(signedFile, objects);
+  };
+  writeText(dir / "three.pdf", copies(3));
+  const auto doc = verify(dir / "three.pdf");
+  ASSERT_EQ(doc.signatures.size(), 4u);
+  int repeated = 0;
+  for (const auto& s : doc.signatures) repeated += s.problem == "the signature is the value of another field too";
+  EXPECT_EQ(repeated, 3);
+  EXPECT_EQ(doc.indication, "TOTAL-FAILED");
+
+  writeText(dir / "many.pdf", copies(300));
+  try {
+    (void)verify(dir / "many.pdf");
+    ADD_FAILURE() << "a form of 301 signed fields was checked";
+  } catch (const penvora::VerificationError& e) {
+    EXPECT_NE(std::string(e.what()).find("more than 256 signed fields"), std::string::npos) << e.what();
+  }
+}
