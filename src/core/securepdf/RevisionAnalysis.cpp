@@ -94,14 +94,19 @@ Roles rolesOf(QPDF& pdf) {
     for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) tree(kids.getArrayItem(i), depth + 1);
   };
   tree(root.getKey("/Pages"), 0);
+  // One walk over all pages: what an earlier page reached keeps its role
+  // (the first claim wins), so going through it again finds nothing new,
+  // and resources shared by thousands of pages are walked once, not once
+  // a page.
+  std::set<QPDFObjGen> seen;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle page = pages[i];
     const int n = static_cast<int>(i);
-    std::set<QPDFObjGen> seen;
     reach(page.getKey("/Contents"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Content, n}); });
     for (const char* key : {"/Resources", "/Group", "/Thumb"})
       reach(page.getKey(key), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Resources, n}); });
   }
+  std::set<QPDFObjGen> appearances;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
     const int n = static_cast<int>(i);
@@ -111,8 +116,7 @@ Roles rolesOf(QPDF& pdf) {
       const bool widget = isFieldWidget(a), signedWidget = widget && isSignedWidget(a);
       const std::string field = a.isIndirect() ? fieldOf(a.getObjGen()) : std::string();
       if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget, signedWidget, field});
-      std::set<QPDFObjGen> seen;
-      reach(a.getKey("/AP"), seen, [&](QPDFObjGen og) {
+      reach(a.getKey("/AP"), appearances, [&](QPDFObjGen og) {
         assign(roles, og, {Role::Appearance, n, widget, signedWidget, field});
       });
     }
@@ -128,8 +132,8 @@ Roles rolesOf(QPDF& pdf) {
     for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) walk(kids.getArrayItem(i), depth + 1);
   };
   for (int i = 0; fields.isArray() && i < fields.getArrayNItems(); ++i) walk(fields.getArrayItem(i), 0);
-  std::set<QPDFObjGen> seen;
-  reach(root.getKey("/DSS"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Dss}); });
+  std::set<QPDFObjGen> dss;
+  reach(root.getKey("/DSS"), dss, [&](QPDFObjGen og) { assign(roles, og, {Role::Dss}); });
   return roles;
 }
 
