@@ -18,9 +18,11 @@ class MergedPdfWriter {
  public:
   MergedPdfWriter();
 
-  // Appends every page of `source`; it must stay open until the next call.
-  // Throws what qpdf throws for a damaged source.
-  void appendPages(QPDF& source);
+  // Appends every page of `source` (a file of `sourceBytes`); it must stay
+  // open until the next call. Throws what qpdf throws for a damaged source,
+  // and std::runtime_error for one whose streams, made to overlap, would
+  // copy far more data than it holds.
+  void appendPages(QPDF& source, std::uint64_t sourceBytes);
   std::size_t pageCount() const { return pageNumbers_.size(); }
   // The whole file: header, objects, page tree, catalog, cross-reference
   // table and trailer.

@@ -268,7 +268,9 @@ std::vector<PDFAnnotation> PDFDocument::annotations() const {
 
 void PDFDocument::appendPagesTo(MergedPdfWriter& writer) const {
   if (locked_ || !pdf_) return;
-  writer.appendPages(*pdf_);
+  std::error_code unknown;
+  const auto onDisk = bytes_ ? 0 : std::filesystem::file_size(path_, unknown);
+  writer.appendPages(*pdf_, bytes_ ? bytes_->size() : unknown ? std::uint64_t{1} << 62 : onDisk);  // unknown: unbounded
 }
 
 }  // namespace penvora::core::document

@@ -120,6 +120,46 @@ TEST(DocumentMergeTest, FailuresLeaveNoFile) {
             MergeResult::Status::failed);
   EXPECT_EQ(mergeDocuments({(dir / "a.pdf").string()}, "", (dir / "no-such-folder").string()).status,
             MergeResult::Status::failed);
+  // Forty content streams whose data all run to one "endstream" past the
+  // others' headers: each /Length is right, and together they would copy
+  // forty times the file.
+  std::string overlapping = "%PDF-1.4\n";
+  std::vector<std::size_t> at;
+  const int streams = 40;
+  std::string contents;
+  for (int k = 0; k < streams; ++k) contents += std::to_string(4 + k) + " 0 R ";
+  const std::vector<std::string> head{
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents [" + contents + "] >>"};
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    at.push_back(overlapping.size());
+    overlapping += std::to_string(i + 1) + " 0 obj\n" + head[i] + "\nendobj\n";
+  }
+  const std::size_t end = overlapping.size() + 100'000;  // where "endstream" goes
+  for (int k = 0; k < streams; ++k) {
+    at.push_back(overlapping.size());
+    const std::string number = std::to_string(4 + k) + " 0 obj\n<< /Length ";
+    const std::size_t dataAt = overlapping.size() + number.size() + 10 + 11;  // ten digits, " >>\nstream\n"
+    char length[16];
+    std::snprintf(length, sizeof length, "%010zu", end - dataAt);
+    overlapping += number + length + " >>\nstream\n";
+  }
+  overlapping += std::string(end - overlapping.size(), ' ') + "\nendstream\nendobj\n";
+  const std::size_t xref = overlapping.size();
+  overlapping += "xref\n0 " + std::to_string(at.size() + 1) + "\n0000000000 65535 f \n";
+  for (const std::size_t offset : at) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+    overlapping += entry;
+  }
+  overlapping += "trailer\n<< /Size " + std::to_string(at.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+                 std::to_string(xref) + "\n%%EOF\n";
+  writeText(dir / "overlapping.pdf", overlapping);
+  const auto refused =
+      mergeDocuments({(dir / "a.pdf").string(), (dir / "overlapping.pdf").string()}, "", (dir / "tmp").string());
+  EXPECT_EQ(refused.status, MergeResult::Status::failed);
+  EXPECT_NE(refused.message.find("streams overlap"), std::string::npos) << refused.message;
+
   writeText(dir / "empty.pdf", pdftest::documentPdf({}));
   EXPECT_EQ(
       mergeDocuments({(dir / "empty.pdf").string(), (dir / "empty.pdf").string()}, "", (dir / "tmp").string()).status,
