@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PredictorRows.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/BoundedFile.hpp"
 
 namespace penvora::core::securepdf {
@@ -82,6 +85,54 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
   }
 }
 
+// The object numbers written as references ("n g R") in the dictionary of
+// the object at `entry` (to its "stream" keyword, 64 kB at most); letters
+// inside strings may count too, which only orders more carefully.
+std::set<int> referencesBeforeData(std::string_view file, const XrefEntry& entry, int number) {
+  std::set<int> found;
+  const auto at = afterObjectHeader(file, entry.offset, number, entry.generation);
+  if (!at) return found;
+  std::string_view dict = file.substr(static_cast<std::size_t>(*at), 65536);
+  dict = dict.substr(0, std::min(dict.size(), dict.find("stream")));
+  const SyntaxScanner scan(dict);
+  for (std::size_t p = 0; p < dict.size(); ++p) {
+    if (dict[p] < '0' || dict[p] > '9' || (p > 0 && isPdfRegular(dict[p - 1]))) continue;
+    int n = 0, g = 0;
+    if (scan.reference(p, n, g)) found.insert(n);
+  }
+  return found;
+}
+
+// Object streams in an order in which measuring one never makes qpdf
+// inflate another not yet measured: reading a stream's dictionary resolves
+// what it refers to (a /Length, say), and an object inside another object
+// stream is read by inflating that stream whole. Those that refer into
+// object streams come last; one that refers into another of them, or into
+// itself, is refused.
+std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossReferenceSections& sections,
+                                std::string_view file) {
+  std::vector<int> first, later;
+  std::map<int, std::set<int>> containers;
+  for (int stream : streams) {
+    const auto entry = sections.find(stream);
+    std::set<int> into;
+    if (entry && entry->kind == XrefEntry::Kind::inFile)
+      for (int referred : referencesBeforeData(file, *entry, stream))
+        if (const auto held = sections.find(referred); held && held->kind == XrefEntry::Kind::inStream)
+          into.insert(held->stream);
+    (into.empty() ? first : later).push_back(stream);
+    if (!into.empty()) containers[stream] = std::move(into);
+  }
+  for (const auto& [stream, into] : containers)
+    for (int container : into)
+      if (containers.count(container))
+        throw SecurePdfError("The document's object stream " + std::to_string(stream) +
+                             " is described by an object inside object stream " + std::to_string(container) +
+                             ", itself so described; it is refused as damaged");
+  first.insert(first.end(), later.begin(), later.end());
+  return first;
+}
+
 }  // namespace
 
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
@@ -95,7 +146,8 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimi
 void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
                                     ExpansionLimit limit) {
   if (const auto listed = objectStreamsFromXref(pdf, sections))
-    checkStreams(pdf, *listed, limit, [&](int stream) { return objectStreamText(sections, file, stream); });
+    checkStreams(pdf, measuringOrder(*listed, sections, file), limit,
+                 [&](int stream) { return objectStreamText(sections, file, stream); });
   else
     checkStreams(pdf, objectStreamsFromTable(pdf), limit);
 }

@@ -280,3 +280,41 @@ TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
             }).find("cross-reference stream declares predictor rows"),
             std::string::npos);
 }
+
+// Reading an object stream's dictionary resolves what it refers to, which
+// inflates the object stream holding that: such streams are measured after
+// the others, and two that describe each other are refused.
+TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
+  std::string out = "%PDF-1.7\n", rows;
+  std::vector<std::size_t> at(8, 0);
+  auto object = [&](int n, const std::string& body) {
+    at[static_cast<std::size_t>(n)] = out.size();
+    out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  auto row = [&](int type, std::size_t field, int second) {
+    rows += static_cast<char>(type);
+    for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
+    rows += static_cast<char>((second >> 8) & 0xFF);
+    rows += static_cast<char>(second & 0xFF);
+  };
+  object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  const std::string in3 = "1 0 5 35 << /Type /Catalog /Pages 2 0 R >> 10";
+  object(3, "<< /Type /ObjStm /N 2 /First 9 /Length 6 0 R >>\nstream\n" + in3 + "\nendstream");
+  object(4,
+         "<< /Type /ObjStm /N 1 /First 5 /Length 5 0 R >>\nstream\n6 0 " + std::to_string(in3.size()) + "\nendstream");
+  at[7] = out.size();
+  row(0, 0, 0xFFFF);
+  row(2, 3, 0);
+  for (int n : {2, 3, 4}) row(1, at[static_cast<std::size_t>(n)], 0);
+  row(2, 3, 1);
+  row(2, 4, 0);
+  row(1, at[7], 0);
+  out += "7 0 obj\n" + pdftest::stream("/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R", rows) + "\nendobj\nstartxref\n" +
+         std::to_string(at[7]) + "\n%%EOF\n";
+  TempDir dir;
+  writeText(dir / "described.pdf", out);
+  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+              (void)openForReading((dir / "described.pdf").string(), "");
+            }).find("object stream 3 is described by an object inside object stream 4, itself so described"),
+            std::string::npos);
+}
