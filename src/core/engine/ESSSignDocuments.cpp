@@ -61,8 +61,13 @@ TargetPage targetPage(PDFSign& s, std::int64_t wanted) {
     return target;
   }
   try {
-    const std::int64_t pages = std::max<std::int64_t>(s.pageCount(), 1);
-    target.index = std::clamp<std::int64_t>(wanted, 0, pages - 1);
+    // Counting the pages of a flat tree reads every page (a node among the
+    // kids would shift the indexes after it): only a page that is not there
+    // needs the count.
+    std::int64_t index = std::max<std::int64_t>(wanted, 0);
+    if (index > std::numeric_limits<std::int32_t>::max() || !s.hasPage(static_cast<std::int32_t>(index)))
+      index = std::clamp<std::int64_t>(wanted, 0, std::max<std::int64_t>(s.pageCount(), 1) - 1);
+    target.index = index;
     target.sideways = std::stoi(s.getPageProperty(static_cast<std::int32_t>(target.index), "Rotate")) % 180 != 0;
   } catch (const std::exception&) {
     // A page without a box or a rotation: upright, as the signer takes it.

@@ -244,6 +244,11 @@ std::string PDFSign::getPageProperty(std::int32_t index, const std::string& prop
   throw SecurePdfError("Unknown page property: " + property);
 }
 
+bool PDFSign::hasPage(std::int32_t index) {
+  if (!opened_) throw SecurePdfError("The document is not open");
+  return index >= 0 && pageAt(*opened_->pdf, static_cast<std::size_t>(index)).has_value();
+}
+
 std::int64_t PDFSign::pageCount() {
   if (!opened_) throw SecurePdfError("The document is not open");
   return static_cast<std::int64_t>(securepdf::pageCount(*opened_->pdf));

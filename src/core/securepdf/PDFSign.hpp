@@ -55,6 +55,9 @@ class PDFSign final : public SignatureConfigurable {
   std::string getPageProperty(std::int32_t pageIndex, const std::string& property);
   // Pages of the opened document, from the page tree's counts.
   std::int64_t pageCount();
+  // Whether the open document has a page at `index` (from 0); cheaper than
+  // pageCount() for a page near the start of a long flat page tree.
+  bool hasPage(std::int32_t index);
   // As PDFForm::findField, on the opened document.
   std::int32_t findField(const std::string& name);
   bool isOpen() const { return opened_ != nullptr; }
