@@ -10,7 +10,6 @@
 
 #include "core/document/FontEncodingTables.hpp"
 #include "core/securepdf/BoundedStringPipeline.hpp"
-#include "core/securepdf/PredictorRows.hpp"
 
 namespace penvora::core::document {
 namespace {
@@ -155,17 +154,9 @@ void FontTextDecoding::readEncoding(QPDFObjectHandle font) {
 }
 
 bool FontTextDecoding::readToUnicode(QPDFObjectHandle stream, std::size_t& entryBudget) {
-  std::string text;
-  try {
-    securepdf::BoundedStringPipeline sink(text, kMaxMapBytes);
-    bool decoded = false;
-    if (!securepdf::predictorRowsFit(stream) || !stream.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) ||
-        !decoded)
-      return false;
-  } catch (const std::exception&) {
-    return false;
-  }
-  auto input = std::make_shared<BufferInputSource>("ToUnicode", text);
+  const auto text = securepdf::decodedUpTo(stream, kMaxMapBytes);
+  if (!text) return false;
+  auto input = std::make_shared<BufferInputSource>("ToUnicode", *text);
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   enum class Section { none, bfchar, bfrange } section = Section::none;

@@ -166,17 +166,13 @@ bool PageTextRunReader::walk(const std::string& content, QPDFObjectHandle resour
         if (walk.depth >= kMaxFormDepth || ++walk.formsDrawn > kMaxFormsDrawn ||
             !walk.forms.insert(xobject.getObjGen()).second)
           return false;
-        std::string formContent;
-        securepdf::BoundedStringPipeline sink(formContent, kMaxContentBytes - walk.contentBytes);
-        bool decoded = false;
-        if (!securepdf::predictorRowsFit(xobject) ||
-            !xobject.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, true) || !decoded)
-          return false;
-        walk.contentBytes += formContent.size();
+        const auto formContent = securepdf::decodedUpTo(xobject, kMaxContentBytes - walk.contentBytes);
+        if (!formContent) return false;
+        walk.contentBytes += formContent->size();
         auto formResources = xobject.getDict().getKey("/Resources");
         if (!formResources.isDictionary()) formResources = resources;
         ++walk.depth;
-        const bool read = this->walk(formContent, formResources, walk);
+        const bool read = this->walk(*formContent, formResources, walk);
         --walk.depth;
         walk.forms.erase(xobject.getObjGen());
         if (!read) return false;
