@@ -13,6 +13,7 @@
 #include "core/securepdf/BoundedStringPipeline.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PredictorRows.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
@@ -115,10 +116,7 @@ struct XrefStreamBudget {
   }
   // What the streams measured so far may inflate to together; streams
   // made to overlap count no more than the file holds.
-  std::uint64_t allowed() const {
-    const ExpansionLimit limit;
-    return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * std::min(compressed, fileLength));
-  }
+  std::uint64_t allowed() const { return ExpansionLimit().allowedFor(std::min(compressed, fileLength)); }
 };
 
 // A direct copy for a document of its own; a reference reads as null, as
@@ -205,9 +203,7 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
           "The document's cross-reference stream names its filters by reference, which it may "
           "not; it is refused as damaged");
   if (dict.getKey("/Filter").isNull()) return 0;  // nothing inflates
-  if (const auto row = predictorRowBytes(dict); row > kMaxPredictorRowBytes)
-    throw SecurePdfError("The document's cross-reference stream declares predictor rows of " + std::to_string(row) +
-                         " bytes; it is refused as damaged");
+  refuseHugePredictorRows(dict, "cross-reference stream");
   std::uint64_t end =
       searchForward(read, data, length, 9, 4096, [](const SearchWindow& w) -> std::optional<std::uint64_t> {
         // The keyword, not the letters inside other data: readers looking
@@ -222,7 +218,6 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
   budget.charge(end - data);
   if (QPDFObjectHandle declared = dict.getKey("/Length"); declared.isInteger() && declared.getIntValue() >= 0)
     end = std::max(end, std::min(length, data + static_cast<std::uint64_t>(declared.getIntValue())));
-  const ExpansionLimit limit;
   budget.compressed += end - data;
   const std::uint64_t allowed = budget.allowed();
   QPDF scratch;
@@ -238,10 +233,7 @@ std::uint64_t measureXrefStream(QPDFObjectHandle dict, const CrossReferenceSecti
   } catch (const std::exception&) {
     // Damaged, or a filter qpdf does not decode: its own reading decides.
   }
-  if (count.exceeded())
-    throw SecurePdfError("The document's cross-reference stream expands beyond " + std::to_string(allowed >> 20) +
-                         " MB (more than " + std::to_string(limit.ratio) +
-                         " times its compressed size); it is refused as a decompression bomb");
+  if (count.exceeded()) refuseExpansion("cross-reference stream", allowed);
   budget.inflated += count.count();
   // qpdf keeps some 80 bytes for each row of its table: 66 MB of two-byte
   // rows, within the limit, would cost it gigabytes. No file lists more
@@ -712,6 +704,19 @@ std::vector<int> CrossReferenceSections::objectStreams() const {
   std::sort(streams.begin(), streams.end());
   streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
   return streams;
+}
+
+bool CrossReferenceSections::everyObjectWhereListed() const {
+  for (const Section& s : sections_) {
+    if (!s.indexed) return false;
+    for (const Range& r : s.ranges)
+      for (int object = r.first; object - r.first < r.count; ++object) {
+        const auto e = entryIn(s, r, object);
+        if (!e || (e->kind == XrefEntry::Kind::inFile && !afterObjectHeader(file_, e->offset, object, e->generation)))
+          return false;
+      }
+  }
+  return true;
 }
 
 }  // namespace penvora::core::securepdf

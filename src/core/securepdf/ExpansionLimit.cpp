@@ -2,6 +2,7 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/FileInputSource.hh>
+#include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PredictorRows.hpp"
+#include "core/securepdf/RepairedObjectStreams.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/BoundedFile.hpp"
@@ -24,64 +26,37 @@
 namespace penvora::core::securepdf {
 namespace {
 
-constexpr std::uint64_t kDeflateMaxRatio = 1032;
-
-bool flateOnly(QPDFObjectHandle filter) {
-  if (filter.isName()) return filter.getName() == "/FlateDecode";
-  return filter.isArray() && filter.getArrayNItems() == 1 && flateOnly(filter.getArrayItem(0));
-}
-
 // Measures each of `streams` against the limit; `asWritten`, when given,
 // says from the file's text which can be let through without asking qpdf,
 // whose reading of a stream's dictionary costs lookups in a table of every
 // object (some milliseconds over a long document's thousand streams).
 void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit,
                   const std::function<std::optional<ObjectStreamText>(int)>& asWritten = {}) {
-  auto allowedFor = [&](std::uint64_t compressed) {
-    return std::max<std::uint64_t>(limit.floorBytes, limit.ratio * compressed);
-  };
-  auto cannotExceed = [&](std::uint64_t compressed) {
-    return compressed * kDeflateMaxRatio + 1024 <= allowedFor(compressed);
-  };
   for (int number : streams) {
     if (asWritten) {
       const auto text = asWritten(number);
-      if (text && text->endsAtLength && (!text->deflated || cannotExceed(text->raw.size()))) continue;
+      if (text && text->endsAtLength && (!text->deflated || limit.deflatedCannotExceed(text->raw.size()))) continue;
     }
     const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
     if (!stream.isStream()) continue;
     QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
     if (filter.isNull()) continue;
-    if (const auto row = predictorRowBytes(stream); row > kMaxPredictorRowBytes)
-      throw SecurePdfError("The document's object stream " + std::to_string(number) + " declares predictor rows of " +
-                           std::to_string(row) + " bytes; it is refused as damaged");
-    // Deflate cannot grow data more than 1032 times (a 258-byte match in
-    // two bits at best): most streams need not be inflated to know, and
-    // opening a long document does not cost inflating all of them. qpdf
-    // checks a stream's /Length against its "endstream" as it reads the
-    // stream and warns when they differ; only then is the length measured.
-    if (flateOnly(filter)) {
+    const std::string what = "object stream " + std::to_string(number);
+    refuseHugePredictorRows(stream, what);
+    // qpdf checks a stream's /Length against its "endstream" as it reads
+    // the stream and warns when they differ; only then is it measured.
+    const bool deflated = flateOnly(filter);
+    if (deflated) {
       QPDFObjectHandle length = stream.getDict().getKey("/Length");
       if (pdf.numWarnings() == warnings && length.isInteger() && length.getIntValue() >= 0 &&
-          cannotExceed(static_cast<std::uint64_t>(length.getIntValue())))
+          limit.deflatedCannotExceed(static_cast<std::uint64_t>(length.getIntValue())))
         continue;
     }
-    const std::uint64_t compressed = stream.getRawStreamData()->getSize();
-    if (flateOnly(filter) && cannotExceed(compressed)) continue;
-    // The rest (LZW expands a thousandfold too, and a chain multiplies) is
-    // decoded by qpdf's own decoders into a count that stops at the limit;
-    // one qpdf cannot decode it cannot inflate either.
-    const std::uint64_t allowed = allowedFor(compressed);
-    BoundedCountPipeline count(allowed);
-    try {
-      (void)stream.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
-    } catch (const std::exception&) {
-    }
-    if (count.exceeded())
-      throw SecurePdfError("The document's object stream " + std::to_string(number) + " expands beyond " +
-                           std::to_string(allowed >> 20) + " MB (more than " + std::to_string(limit.ratio) +
-                           " times its compressed size); it is refused as a decompression bomb");
+    BoundedCountPipeline raw(UINT64_MAX);  // what it holds, counted as it streams past
+    (void)stream.pipeStreamData(&raw, 0, qpdf_dl_none, true);
+    if (deflated && limit.deflatedCannotExceed(raw.count())) continue;
+    refuseIfExpanding(stream, raw.count(), what, limit);
   }
 }
 
@@ -133,23 +108,67 @@ std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossRefe
   return first;
 }
 
+// The object streams qpdf's table lists, measured, and as a rebuild of the
+// table would find them in `file` (when given): qpdf may not have come to a
+// misplaced object yet.
+void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
+  const auto streams = objectStreamsFromTable(pdf);
+  checkStreams(pdf, streams, limit);
+  if (file.empty() || streams.empty()) return;
+  std::map<int, std::uint64_t> listed;
+  for (const auto& [og, entry] : pdf.getXRefTable())
+    if (entry.getType() == 1 && og.getGen() == 0) listed[og.getObj()] = static_cast<std::uint64_t>(entry.getOffset());
+  checkObjectStreamsAsRepaired(pdf, file, streams, [&](int stream) -> std::optional<std::uint64_t> {
+    const auto found = listed.find(stream);
+    if (found == listed.end()) return std::nullopt;
+    return found->second;
+  });
+}
+
 }  // namespace
+
+bool flateOnly(QPDFObjectHandle filter) {
+  if (filter.isName()) return filter.getName() == "/FlateDecode";
+  return filter.isArray() && filter.getArrayNItems() == 1 && flateOnly(filter.getArrayItem(0));
+}
+
+void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what,
+                       ExpansionLimit limit) {
+  const std::uint64_t allowed = limit.allowedFor(compressed);
+  BoundedCountPipeline count(allowed);
+  try {
+    (void)stream.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
+  } catch (const std::exception&) {
+  }
+  if (count.exceeded()) refuseExpansion(what, allowed, limit);
+}
+
+void refuseExpansion(const std::string& what, std::uint64_t allowed, ExpansionLimit limit) {
+  throw SecurePdfError("The document's " + what + " expands beyond " + std::to_string(allowed >> 20) +
+                       " MB (more than " + std::to_string(limit.ratio) +
+                       " times its compressed size); it is refused as a decompression bomb");
+}
 
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes, ExpansionLimit limit) {
   const auto tail = bytes.empty() ? std::nullopt : readXrefTail(bytes);
   const std::string_view file = tail ? bytes.substr(tail->headerOffset) : std::string_view();
   if (const auto sections = tail ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt)
     return checkObjectStreamExpansionFrom(pdf, file, *sections, limit);
-  checkStreams(pdf, objectStreamsFromTable(pdf), limit);
+  checkFromTable(pdf, file, limit);
 }
 
 void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
                                     ExpansionLimit limit) {
-  if (const auto listed = objectStreamsFromXref(pdf, sections))
-    checkStreams(pdf, measuringOrder(*listed, sections, file), limit,
-                 [&](int stream) { return objectStreamText(sections, file, stream); });
-  else
-    checkStreams(pdf, objectStreamsFromTable(pdf), limit);
+  const auto listed = objectStreamsFromXref(pdf, sections);
+  if (!listed) return checkFromTable(pdf, file, limit);
+  checkStreams(pdf, measuringOrder(*listed, sections, file), limit,
+               [&](int stream) { return objectStreamText(sections, file, stream); });
+  if (listed->empty() || sections.everyObjectWhereListed()) return;
+  checkObjectStreamsAsRepaired(pdf, file, *listed, [&](int stream) -> std::optional<std::uint64_t> {
+    const auto entry = sections.find(stream);
+    if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
+    return entry->offset;
+  });
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {

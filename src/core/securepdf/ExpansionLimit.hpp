@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,7 +21,31 @@ namespace penvora::core::securepdf {
 struct ExpansionLimit {
   std::uint64_t floorBytes = 64ull << 20;
   std::uint64_t ratio = 100;
+
+  // What `compressed` bytes may inflate to.
+  std::uint64_t allowedFor(std::uint64_t compressed) const {
+    return std::max<std::uint64_t>(floorBytes, ratio * compressed);
+  }
+  // Deflate cannot grow data more than 1032 times (a 258-byte match in two
+  // bits at best): most deflated streams need not be inflated to know.
+  bool deflatedCannotExceed(std::uint64_t compressed) const {
+    return compressed * 1032 + 1024 <= allowedFor(compressed);
+  }
 };
+
+// Whether a stream's /Filter is /FlateDecode alone.
+bool flateOnly(QPDFObjectHandle filter);
+
+// Decodes `stream` (`compressed` bytes as stored) through qpdf's own
+// decoders into a count that stops at the limit, and refuses the document's
+// `what` ("object stream 5") past it; one qpdf cannot decode it cannot
+// inflate either.
+void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what,
+                       ExpansionLimit limit);
+// Throws the SecurePdfError that refuses the document's `what` ("object
+// stream 5") for inflating past `allowed` bytes.
+[[noreturn]] void refuseExpansion(const std::string& what, std::uint64_t allowed, ExpansionLimit limit = {});
+
 // `bytes`, the file as qpdf read it when it is in memory, lets the object
 // streams be found from its cross-reference sections alone.
 void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, ExpansionLimit limit = {});

@@ -13,7 +13,7 @@ std::optional<std::size_t> afterObjectHeader(std::string_view file, std::uint64_
   const auto gen = num ? scan.integer(at) : std::nullopt;
   at = scan.skipSpace(at);
   if (!gen || *num != static_cast<std::uint64_t>(number) || *gen != static_cast<std::uint64_t>(generation) ||
-      file.substr(at, 3) != "obj")
+      file.substr(at, 3) != "obj" || (at + 3 < file.size() && isPdfRegular(file[at + 3])))
     return std::nullopt;
   return at + 3;
 }

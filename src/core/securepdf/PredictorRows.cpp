@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/securepdf/SecurePdfError.hpp"
+
 namespace penvora::core::securepdf {
 namespace {
 
@@ -39,6 +41,12 @@ std::uint64_t predictorRowBytes(QPDFObjectHandle stream) {
   } catch (const std::exception&) {
     return 0;  // a dictionary qpdf cannot read it cannot decode by either
   }
+}
+
+void refuseHugePredictorRows(QPDFObjectHandle stream, const std::string& what) {
+  if (const auto row = predictorRowBytes(stream); row > kMaxPredictorRowBytes)
+    throw SecurePdfError("The document's " + what + " declares predictor rows of " + std::to_string(row) +
+                         " bytes; it is refused as damaged");
 }
 
 }  // namespace penvora::core::securepdf

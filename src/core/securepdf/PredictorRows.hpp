@@ -2,6 +2,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <cstdint>
+#include <string>
 
 namespace penvora::core::securepdf {
 
@@ -19,5 +20,9 @@ std::uint64_t predictorRowBytes(QPDFObjectHandle stream);
 // Whether qpdf may decode `stream` without setting aside more than
 // kMaxPredictorRowBytes per row.
 inline bool predictorRowsFit(QPDFObjectHandle stream) { return predictorRowBytes(stream) <= kMaxPredictorRowBytes; }
+
+// For a stream qpdf must decode before anything else can be read: throws
+// SecurePdfError naming it ("cross-reference stream") when its rows do not fit.
+void refuseHugePredictorRows(QPDFObjectHandle stream, const std::string& what);
 
 }  // namespace penvora::core::securepdf

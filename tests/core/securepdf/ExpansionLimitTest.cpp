@@ -5,6 +5,7 @@
 
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/ObjectStreamList.hpp"
+#include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "core/util/Hex.hpp"
@@ -316,5 +317,53 @@ TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
   EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
               (void)openForReading((dir / "described.pdf").string(), "");
             }).find("object stream 3 is described by an object inside object stream 4, itself so described"),
+            std::string::npos);
+}
+
+// A table that misplaces one object makes qpdf rebuild it from the objects
+// in the file, the last of each number winning: an object stream written
+// again after the listed one, never measured, would then be inflated.
+TEST(ExpansionLimitTest, ObjectStreamsARebuiltTableWouldReadAreMeasuredToo) {
+  auto document = [](const std::string& laterStream4) {
+    std::string out = "%PDF-1.7\n", rows;
+    std::vector<std::size_t> at(8, 0);
+    auto object = [&](int n, const std::string& body) {
+      at[static_cast<std::size_t>(n)] = out.size();
+      out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    auto row = [&](int type, std::size_t field, int second) {
+      rows += static_cast<char>(type);
+      for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
+      rows += static_cast<char>((second >> 8) & 0xFF);
+      rows += static_cast<char>(second & 0xFF);
+    };
+    object(2, "<< /Type /Pages /Kids [6 0 R] /Count 1 >>");
+    object(3, pdftest::stream("/Type /ObjStm /N 1 /First 4", "1 0 << /Type /Catalog /Pages 2 0 R >>"));
+    object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4", "6 0 << /Type /Page /Parent 2 0 R >>"));
+    if (!laterStream4.empty()) out += "4 0 obj\n" + laterStream4 + "\nendobj\n";
+    at[7] = out.size();
+    row(0, 0, 0xFFFF);
+    row(2, 3, 0);
+    row(1, at[2] + 3, 0);  // misplaced
+    row(1, at[3], 0);
+    row(1, at[4], 0);
+    row(0, 0, 0);
+    row(2, 4, 0);
+    row(1, at[7], 0);
+    return out + "7 0 obj\n" + pdftest::stream("/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R", rows) +
+           "\nendobj\nstartxref\n" + std::to_string(at[7]) + "\n%%EOF\n";
+  };
+  TempDir dir;
+  const std::string page = "6 0 << /Type /Page /Parent 2 0 R >>";
+  writeText(dir / "damaged.pdf", document(pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                                                          penvora::core::util::zlibCompress(page + " ", 9).value())));
+  EXPECT_EQ(pageAt(*openForReading((dir / "damaged.pdf").string(), ""), 0)->getKey("/Type").getName(), "/Page");
+
+  writeText(dir / "hidden.pdf", document(pdftest::stream(
+                                    "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                                    penvora::core::util::zlibCompress(page + std::string(70u << 20, ' '), 9).value())));
+  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+              (void)openForReading((dir / "hidden.pdf").string(), "");
+            }).find("object stream 4 expands beyond 64 MB"),
             std::string::npos);
 }
