@@ -87,9 +87,8 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
       found = file.find("endstream", found + 1);
     end = found == std::string_view::npos ? file.size() : found;
     if (length.isInteger() && length.getIntValue() >= 0)
-      end = std::max<std::size_t>(
-          end, static_cast<std::size_t>(
-                   std::min<std::uint64_t>(file.size(), data + static_cast<std::uint64_t>(length.getIntValue()))));
+      end = std::max<std::size_t>(end, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                           file.size(), data + static_cast<std::uint64_t>(length.getIntValue()))));
   }
   if (data > end) return;
   const std::uint64_t compressed = end - data;

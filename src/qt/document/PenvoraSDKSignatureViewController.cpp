@@ -339,6 +339,18 @@ void PenvoraSDKSignatureViewController::hideLoadingAlert() {
 }
 
 void PenvoraSDKSignatureViewController::showPasswordPanel() {
+  // The user is rejecting: the password is asked for only once they turn
+  // back to the document, not laid over the reason they are typing.
+  // Queued: the dialog is still being destroyed when it says so.
+  if (rejectDialog_) {
+    connect(
+        rejectDialog_, &QObject::destroyed, this,
+        [this] {
+          if (!reported_) showPasswordPanel();
+        },
+        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    return;
+  }
   auto* panel = new ui::InsertPasswordPDFView(
       [this](const std::string& password) {
         if (passwordPanel_) ui::ModalOverlay::dismiss(passwordPanel_);

@@ -6,10 +6,14 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 
 #include "penvora/ErrorTexts.hpp"
 #include "qt/ui/InsertPasswordPDFView.hpp"
+#include "qt/ui/ModalOverlay.hpp"
+#include "qt/ui/RejectAlertViewController.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/QtTestSupport.hpp"
 
@@ -233,6 +237,36 @@ TEST(SignatureViewControllerTest, CancellingThePasswordPanelEndsTheRequest) {
   ASSERT_TRUE(r.outcome.wait());
   EXPECT_EQ(r.outcome.error, localized(errorkey::IncorrectPDFPassword));
   EXPECT_TRUE(r.outcome.windowsGoneWhenCalled);
+}
+
+// A locked document found while the reject dialog is open waits for it.
+TEST(SignatureViewControllerTest, ThePasswordPanelWaitsForTheRejectDialog) {
+  for (const bool cancelled : {true, false}) {
+    Request r;
+    r.params->fileProperties->documentPath = pdftest::encrypted(r.file("a.pdf", pdftest::plainPdf()), "s3cret");
+    r.launch();
+    auto* c = testsupport::shownController();
+    ASSERT_NE(c, nullptr);
+    if (c->passwordPanel()) GTEST_SKIP() << "the document was read before the dialog could open";
+    c->touchUpInsideRejectButton();
+    auto* dialog = c->rejectDialog();
+    ASSERT_NE(dialog, nullptr);
+    QTest::qWait(300);
+    EXPECT_EQ(c->passwordPanel(), nullptr);
+    EXPECT_EQ(qt::ui::ModalOverlay::topmostIn(c->window()), dialog);
+    if (cancelled) {
+      dialog->negativeButton()->click();
+      ASSERT_TRUE(QTest::qWaitFor([c] { return c->passwordPanel() != nullptr; }, 5000));
+      EXPECT_EQ(qt::ui::ModalOverlay::topmostIn(c->window()), c->passwordPanel());
+      EXPECT_EQ(r.outcome.calls, 0);
+    } else {
+      dialog->rejectTextView()->setPlainText("Not my contract");
+      dialog->positiveButton()->click();
+      ASSERT_TRUE(r.outcome.wait());
+      EXPECT_EQ(r.outcome.calls, 1);
+      EXPECT_EQ(r.outcome.rejected, "Not my contract");
+    }
+  }
 }
 
 TEST(SignatureViewControllerTest, TheFirstPageShownFollowsTheRequest) {
