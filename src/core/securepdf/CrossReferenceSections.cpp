@@ -707,13 +707,23 @@ std::vector<int> CrossReferenceSections::objectStreams() const {
 }
 
 bool CrossReferenceSections::everyObjectWhereListed() const {
-  for (const Section& s : sections_) {
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
     if (!s.indexed) return false;
+    // Misplaced only where a reader takes it from: the newest section listing it.
+    auto superseded = [&](int object) {
+      return std::any_of(
+          sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(i), [&](const Section& newer) {
+            return std::any_of(newer.ranges.begin(), newer.ranges.end(),
+                               [&](const Range& n) { return object >= n.first && object - n.first < n.count; });
+          });
+    };
     for (const Range& r : s.ranges)
       for (int object = r.first; object - r.first < r.count; ++object) {
         const auto e = entryIn(s, r, object);
-        if (!e || (e->kind == XrefEntry::Kind::inFile && !afterObjectHeader(file_, e->offset, object, e->generation)))
-          return false;
+        const bool placed =
+            e && (e->kind != XrefEntry::Kind::inFile || afterObjectHeader(file_, e->offset, object, e->generation));
+        if (!placed && !superseded(object)) return false;
       }
   }
   return true;

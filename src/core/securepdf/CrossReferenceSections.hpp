@@ -62,10 +62,10 @@ class CrossReferenceSections {
   // Every object stream the stream sections name, in ascending order.
   std::vector<int> objectStreams() const;
 
-  // Whether every object the sections place in the file begins with its
-  // "n g obj" there (older sections' too, though a reader takes the
-  // newest); false when a section cannot be checked. A reader that comes
-  // to a misplaced one rebuilds its table from the objects it finds.
+  // Whether every object a reader takes from the sections (each from the
+  // newest listing it) begins with its "n g obj" where they place it; false
+  // when a section cannot be checked. A reader that comes to a misplaced
+  // one rebuilds its table from the objects it finds in the file.
   bool everyObjectWhereListed() const;
 
  private:

@@ -284,7 +284,11 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   // An earlier signature covers what its revision shows: a reference there
   // to a number nobody defined must stay a reference to nothing.
   if (isSigned) src.taken.referenced = referencedPastListed(src);
-  if (tail && warnings.empty()) {
+  // qpdf finds an object its table misplaces only on coming to it, and
+  // rebuilds the table then: such a file needs the repair as much as one it
+  // warned about while opening.
+  const bool misplaced = src.sections && !src.sections->everyObjectWhereListed();
+  if (tail && warnings.empty() && !misplaced) {
     src.tail = *tail;
     return src;
   }

@@ -86,6 +86,21 @@ TEST(PDFSignBadInputTest, DamagedButRepairableFileIsRewrittenOnceAndSigned) {
   s.sign();
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+
+  // A readable tail, but the last object (a page's content, which opening
+  // does not read) placed two bytes off: repaired too, not appended to.
+  std::string misplaced = pdftest::plainPdf(2);
+  const auto last = misplaced.rfind(" 00000 n");
+  ASSERT_NE(last, std::string::npos);
+  const auto offset = std::stoull(misplaced.substr(last - 10, 10));
+  misplaced.replace(last - 10, 10,
+                    std::string(10 - std::to_string(offset + 2).size(), '0') + std::to_string(offset + 2));
+  writeText(dir / "misplaced.pdf", misplaced);
+  auto again = pdftest::signer(dir / "misplaced.pdf", dir / "again.pdf");
+  again.sign();
+  EXPECT_NE(readText(dir / "again.pdf").compare(0, misplaced.size(), misplaced), 0);
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "again.pdf"));
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "again.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
 // A signed file (so appended to, not rewritten) whose /Size leaves out its
