@@ -471,6 +471,10 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
       if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
         f.note(Change::Other, "replaces the catalog");
       result.fields.assign(fields.begin(), fields.end());
+      // Working out the roles read every object of the earlier revision,
+      // which it keeps, some hundreds of MB for a long document; it is read
+      // again (its table only, until asked for an object) if needed again.
+      if (roles) models_.erase(from);
     } catch (const std::exception& e) {
       f.note(Change::Other, std::string("cannot be compared (") + e.what() + ")");
     }

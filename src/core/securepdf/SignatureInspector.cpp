@@ -353,6 +353,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   constexpr std::size_t kMaxSignedFields = 256;
   std::size_t signedFields = 0;
   std::set<QPDFObjGen> shownSignatures;
+  std::vector<std::pair<std::size_t, QPDFObjectHandle>> laterUpdates;  // a signature, its field
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
     if (++signedFields > kMaxSignedFields)
@@ -384,9 +385,25 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     info.page = listed == pageOfAnnotation->end() ? -1 : listed->second;
     try {
       check(info, *file, sig, headerOffset);
-      if (info.revisionEnd > 0) info.revisions = revisions.after(info.revisionEnd);
-      if (info.revisionEnd > 0 && f.field.isIndirect() &&
-          !revisions.hasDictionary(info.revisionEnd, f.field.getObjGen())) {
+      if (info.revisionEnd > 0) laterUpdates.push_back({doc.signatures.size(), f.field});
+    } catch (const std::exception& e) {
+      info.problem = e.what();
+    }
+    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    doc.signatures.push_back(std::move(info));
+  }
+  // What came after each signature, the newest signature first: each
+  // revision is then read once, where the oldest first would read every
+  // signed revision again after the updates following it (two revisions
+  // are kept read at a time, and a long document's take hundreds of MB).
+  std::stable_sort(laterUpdates.begin(), laterUpdates.end(), [&](const auto& a, const auto& b) {
+    return doc.signatures[a.first].revisionEnd > doc.signatures[b.first].revisionEnd;
+  });
+  for (const auto& [index, field] : laterUpdates) {
+    SignatureInfo& info = doc.signatures[index];
+    try {
+      info.revisions = revisions.after(info.revisionEnd);
+      if (field.isIndirect() && !revisions.hasDictionary(info.revisionEnd, field.getObjGen())) {
         info.valid = false;
         info.failure = SignatureInfo::Failure::Format;
         info.problem = "the field was added after the signature it shows";
@@ -394,8 +411,6 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     } catch (const std::exception& e) {
       info.problem = e.what();
     }
-    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
-    doc.signatures.push_back(std::move(info));
   }
   // A signature a later update took out of the form (or out of a reader's
   // reach) is still written in the file: it shows what was signed, and a
