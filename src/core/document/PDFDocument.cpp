@@ -70,11 +70,13 @@ void processOnDisk(QPDF& pdf, const std::string& path, const std::string& passwo
   try {
     opened.emplace(path, "The document");
   } catch (const util::FileReadError&) {
-    return pdf.processFile(path.c_str(), password.c_str());
+    pdf.processFile(path.c_str(), password.c_str());
+    return securepdf::checkObjectStreamExpansion(pdf);
   }
   const auto source = securepdf::measuredFileInput(*opened, path);
   if (!source) throw std::runtime_error("The document cannot be read: " + path + ": " + std::strerror(errno));
   pdf.processInputSource(source, password.c_str());
+  securepdf::checkObjectStreamExpansion(pdf, *source);
 }
 
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
@@ -89,7 +91,7 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
   } else {
     processOnDisk(*pdf, path, password);
   }
-  securepdf::checkObjectStreamExpansion(*pdf, bytes ? std::string_view(*bytes) : std::string_view());
+  if (bytes) securepdf::checkObjectStreamExpansion(*pdf, *bytes);  // on disk: checked as it was opened
   // qpdf's page walk, which the document's structure and its form rely on,
   // recurses once per level and copies a page for each time it is listed
   // again: a hostile tree would exhaust the stack or the memory.

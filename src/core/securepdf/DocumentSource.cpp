@@ -34,9 +34,10 @@ namespace {
 
 // `bytes`: the file qpdf reads, when it is in memory; `sections`: its
 // cross-reference sections, when they were read already (`bytes` is then
-// the file from its header on).
+// the file from its header on); `onDisk`: the input qpdf reads, when it
+// reads the file where it lies.
 std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::string_view bytes = {},
-                              const CrossReferenceSections* sections = nullptr) {
+                              const CrossReferenceSections* sections = nullptr, InputSource* onDisk = nullptr) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   try {
@@ -46,6 +47,8 @@ std::unique_ptr<QPDF> process(const std::function<void(QPDF&)>& load, std::strin
     // Before anything inflates an object stream.
     if (sections)
       checkObjectStreamExpansionFrom(*pdf, bytes, *sections);
+    else if (onDisk)
+      checkObjectStreamExpansion(*pdf, *onDisk);
     else
       checkObjectStreamExpansion(*pdf, bytes);
     // Touch what signing needs so damage shows now, not halfway through.
@@ -129,10 +132,12 @@ Opened openInput(const std::string& path) {
 std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::string& password) {
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
-    src.pdf = process([&](QPDF& q) {
-      checkCrossReferenceExpansion(fileno(o.file.get()), o.size);
-      q.processInputSource(source, password.c_str());
-    });
+    src.pdf = process(
+        [&](QPDF& q) {
+          checkCrossReferenceExpansion(fileno(o.file.get()), o.size);
+          q.processInputSource(source, password.c_str());
+        },
+        {}, nullptr, source.get());
     return std::nullopt;
   }
   // The whole chain of cross-reference streams first: reading the sections
@@ -223,11 +228,9 @@ std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string&
       return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, bytes);
     }
   }
-  return process([&](QPDF& q) {
-    const auto source = measuredFileInput(opened, path);
-    if (!source) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
-    q.processInputSource(source, password.c_str());
-  });
+  const auto source = measuredFileInput(opened, path);
+  if (!source) throw SecurePdfError("The input file cannot be read: " + path + ": " + std::strerror(errno));
+  return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, {}, nullptr, source.get());
 }
 
 std::shared_ptr<const std::string> readWholeFile(const std::string& path) {

@@ -108,21 +108,37 @@ std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossRefe
   return first;
 }
 
+// The object streams a rebuilt table would read from `file` (from its
+// header on), measured where qpdf's table lists them elsewhere.
+void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vector<int>& streams, ExpansionLimit limit) {
+  std::map<int, std::uint64_t> listed;
+  for (const auto& [og, entry] : pdf.getXRefTable())
+    if (entry.getType() == 1 && og.getGen() == 0) listed[og.getObj()] = static_cast<std::uint64_t>(entry.getOffset());
+  checkObjectStreamsAsRepaired(
+      pdf, file, streams,
+      [&](int stream) -> std::optional<std::uint64_t> {
+        const auto found = listed.find(stream);
+        if (found == listed.end()) return std::nullopt;
+        return found->second;
+      },
+      limit);
+}
+
 // The object streams qpdf's table lists, measured, and as a rebuild of the
 // table would find them in `file` (when given): qpdf may not have come to a
 // misplaced object yet.
 void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
   const auto streams = objectStreamsFromTable(pdf);
   checkStreams(pdf, streams, limit);
-  if (file.empty() || streams.empty()) return;
-  std::map<int, std::uint64_t> listed;
-  for (const auto& [og, entry] : pdf.getXRefTable())
-    if (entry.getType() == 1 && og.getGen() == 0) listed[og.getObj()] = static_cast<std::uint64_t>(entry.getOffset());
-  checkObjectStreamsAsRepaired(pdf, file, streams, [&](int stream) -> std::optional<std::uint64_t> {
-    const auto found = listed.find(stream);
-    if (found == listed.end()) return std::nullopt;
-    return found->second;
-  });
+  if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit);
+}
+
+// `n` bytes of `file` at `offset` (fewer at its end).
+std::string readAt(InputSource& file, qpdf_offset_t offset, std::size_t n) {
+  std::string out(n, '\0');
+  file.seek(offset, SEEK_SET);
+  out.resize(file.read(out.data(), n));
+  return out;
 }
 
 }  // namespace
@@ -164,11 +180,49 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
   checkStreams(pdf, measuringOrder(*listed, sections, file), limit,
                [&](int stream) { return objectStreamText(sections, file, stream); });
   if (listed->empty() || sections.everyObjectWhereListed()) return;
-  checkObjectStreamsAsRepaired(pdf, file, *listed, [&](int stream) -> std::optional<std::uint64_t> {
-    const auto entry = sections.find(stream);
-    if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
-    return entry->offset;
-  });
+  checkObjectStreamsAsRepaired(
+      pdf, file, *listed,
+      [&](int stream) -> std::optional<std::uint64_t> {
+        const auto entry = sections.find(stream);
+        if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
+        return entry->offset;
+      },
+      limit);
+}
+
+void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit) {
+  const auto streams = objectStreamsFromTable(pdf);
+  checkStreams(pdf, streams, limit);
+  if (streams.empty()) return;
+  const qpdf_offset_t kept = file.tell();
+  struct Restore {
+    InputSource& file;
+    qpdf_offset_t at;
+    ~Restore() { file.seek(at, SEEK_SET); }
+  } restore{file, kept};
+  // qpdf counts its offsets from the header.
+  const auto header = static_cast<qpdf_offset_t>(findHeaderOffset(readAt(file, 0, 1024)));
+  bool misplaced = false;
+  for (const auto& [og, entry] : pdf.getXRefTable()) {
+    if (entry.getType() != 1) continue;
+    // A header with more spaces or comments than this reads as misplaced,
+    // which costs reading the file, never a missed rebuild.
+    const std::string head = readAt(file, header + entry.getOffset(), 256);
+    if (!afterObjectHeader(head, 0, og.getObj(), og.getGen())) {
+      misplaced = true;
+      break;
+    }
+  }
+  if (!misplaced) return;
+  constexpr qpdf_offset_t kMaxReadWhole = qpdf_offset_t{512} << 20;
+  file.seek(0, SEEK_END);
+  const qpdf_offset_t size = file.tell();
+  if (size - header > kMaxReadWhole)
+    throw SecurePdfError("The document's cross-reference table misplaces objects, and at " +
+                         std::to_string(size >> 20) +
+                         " MB it is too large to be checked for what a repair would read; it is refused as damaged");
+  const std::string whole = readAt(file, header, static_cast<std::size_t>(size - header));
+  checkAsRepairedFromTable(pdf, whole, streams, limit);
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {

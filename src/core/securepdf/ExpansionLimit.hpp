@@ -55,6 +55,12 @@ void checkObjectStreamExpansion(QPDF& pdf, std::string_view bytes = {}, Expansio
 void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const CrossReferenceSections& sections,
                                     ExpansionLimit limit = {});
 
+// The same for a file qpdf reads where it lies (too large to be read into
+// memory), through `file`, the input qpdf reads, whose position is kept.
+// When its table misplaces an object, the file is read whole (up to 512 MB,
+// refused beyond) to measure what a rebuilt table would read.
+void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit = {});
+
 // Before qpdf reads a file in memory: its cross-reference streams, which
 // qpdf inflates whole while opening it, held to the same rule. Throws
 // SecurePdfError.

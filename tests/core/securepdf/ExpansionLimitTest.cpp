@@ -324,7 +324,7 @@ TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
 // in the file, the last of each number winning: an object stream written
 // again after the listed one, never measured, would then be inflated.
 TEST(ExpansionLimitTest, ObjectStreamsARebuiltTableWouldReadAreMeasuredToo) {
-  auto document = [](const std::string& laterStream4) {
+  auto document = [](const std::string& laterStream4, std::size_t padding = 0) {
     std::string out = "%PDF-1.7\n", rows;
     std::vector<std::size_t> at(8, 0);
     auto object = [&](int n, const std::string& body) {
@@ -340,6 +340,7 @@ TEST(ExpansionLimitTest, ObjectStreamsARebuiltTableWouldReadAreMeasuredToo) {
     object(2, "<< /Type /Pages /Kids [6 0 R] /Count 1 >>");
     object(3, pdftest::stream("/Type /ObjStm /N 1 /First 4", "1 0 << /Type /Catalog /Pages 2 0 R >>"));
     object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4", "6 0 << /Type /Page /Parent 2 0 R >>"));
+    if (padding) out += "%" + std::string(padding, ' ') + "\n";
     if (!laterStream4.empty()) out += "4 0 obj\n" + laterStream4 + "\nendobj\n";
     at[7] = out.size();
     row(0, 0, 0xFFFF);
@@ -359,11 +360,16 @@ TEST(ExpansionLimitTest, ObjectStreamsARebuiltTableWouldReadAreMeasuredToo) {
                                                           penvora::core::util::zlibCompress(page + " ", 9).value())));
   EXPECT_EQ(pageAt(*openForReading((dir / "damaged.pdf").string(), ""), 0)->getKey("/Type").getName(), "/Page");
 
-  writeText(dir / "hidden.pdf", document(pdftest::stream(
-                                    "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
-                                    penvora::core::util::zlibCompress(page + std::string(70u << 20, ' '), 9).value())));
-  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
-              (void)openForReading((dir / "hidden.pdf").string(), "");
-            }).find("object stream 4 expands beyond 64 MB"),
-            std::string::npos);
+  const std::string bomb =
+      pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                      penvora::core::util::zlibCompress(page + std::string(70u << 20, ' '), 9).value());
+  writeText(dir / "hidden.pdf", document(bomb));
+  // Too large to be read into memory: read where it lies.
+  writeText(dir / "large.pdf", document(bomb, 33u << 20));
+  for (const char* name : {"hidden.pdf", "large.pdf"})
+    EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+                (void)openForReading((dir / name).string(), "");
+              }).find("object stream 4 expands beyond 64 MB"),
+              std::string::npos)
+        << name;
 }
