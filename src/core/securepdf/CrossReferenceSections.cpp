@@ -707,23 +707,22 @@ std::vector<int> CrossReferenceSections::objectStreams() const {
 }
 
 bool CrossReferenceSections::everyObjectWhereListed() const {
-  for (std::size_t i = 0; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
+  if (!everyObjectWhereListed_) everyObjectWhereListed_ = checkEveryObjectWhereListed();
+  return *everyObjectWhereListed_;
+}
+
+bool CrossReferenceSections::checkEveryObjectWhereListed() const {
+  // Every section's, not only the newest listing of each object: which
+  // entry a reader takes depends on generations, on a hybrid file's table
+  // and stream and on free entries in ways not worth following here, and
+  // a misplaced entry nobody reads costs only a closer look.
+  for (const Section& s : sections_) {
     if (!s.indexed) return false;
-    // Misplaced only where a reader takes it from: the newest section listing it.
-    auto superseded = [&](int object) {
-      return std::any_of(
-          sections_.begin(), sections_.begin() + static_cast<std::ptrdiff_t>(i), [&](const Section& newer) {
-            return std::any_of(newer.ranges.begin(), newer.ranges.end(),
-                               [&](const Range& n) { return object >= n.first && object - n.first < n.count; });
-          });
-    };
     for (const Range& r : s.ranges)
       for (int object = r.first; object - r.first < r.count; ++object) {
         const auto e = entryIn(s, r, object);
-        const bool placed =
-            e && (e->kind != XrefEntry::Kind::inFile || afterObjectHeader(file_, e->offset, object, e->generation));
-        if (!placed && !superseded(object)) return false;
+        if (!e || (e->kind == XrefEntry::Kind::inFile && !afterObjectHeader(file_, e->offset, object, e->generation)))
+          return false;
       }
   }
   return true;

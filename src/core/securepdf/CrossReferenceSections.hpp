@@ -62,11 +62,10 @@ class CrossReferenceSections {
   // Every object stream the stream sections name, in ascending order.
   std::vector<int> objectStreams() const;
 
-  // Whether every object a reader takes from the sections (each from the
-  // newest listing it) begins with its "n g obj" where they place it; false
-  // when a section cannot be checked. A reader that comes to a misplaced
-  // one rebuilds its table from the objects it finds in the file.
-  bool everyObjectWhereListed() const;
+  // Whether every object the sections place in the file begins with its
+  // "n g obj" there; false when a section cannot be checked. A reader that
+  // comes to a misplaced one rebuilds its table from the objects it finds.
+  bool everyObjectWhereListed() const;  // worked out once
 
  private:
   struct Range {
@@ -86,6 +85,7 @@ class CrossReferenceSections {
   // One direct object parsed by qpdf at `at` of `text`, references kept
   // as references into a scratch document; `end` is where it stops.
   QPDFObjectHandle parseAt(std::string_view text, std::size_t at, std::size_t& end) const;
+  bool checkEveryObjectWhereListed() const;
   static bool readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into);
   static void indexTable(std::string_view file, std::size_t at, Section& into);
   std::optional<XrefEntry> entryIn(const Section& s, const Range& r, int object) const;
@@ -94,6 +94,7 @@ class CrossReferenceSections {
   std::shared_ptr<QPDF> scratch_;
   std::size_t trailerAt_ = 0;
   std::vector<Section> sections_;  // newest first, as a reader takes them
+  mutable std::optional<bool> everyObjectWhereListed_;
 };
 
 }  // namespace penvora::core::securepdf

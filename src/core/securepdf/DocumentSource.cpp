@@ -160,7 +160,11 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
     return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, sections ? file : "",
                    sections ? &*sections : nullptr);
   };
-  if (auto regrouped = sections ? regroupFlatPageTree(file, tail->startxref, *sections) : std::nullopt) {
+  // A file whose table misplaces an object is repaired, written out from
+  // what qpdf reads: its page tree must then be the file's own.
+  if (auto regrouped = sections && sections->everyObjectWhereListed()
+                           ? regroupFlatPageTree(file, tail->startxref, *sections)
+                           : std::nullopt) {
     auto section = std::make_shared<const std::string>(std::move(regrouped->section));
     regrouped->section.clear();
     try {

@@ -30,12 +30,15 @@ namespace {
 // says from the file's text which can be let through without asking qpdf,
 // whose reading of a stream's dictionary costs lookups in a table of every
 // object (some milliseconds over a long document's thousand streams).
-void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit,
+void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit limit, ExpansionBudget& together,
                   const std::function<std::optional<ObjectStreamText>(int)>& asWritten = {}) {
   for (int number : streams) {
     if (asWritten) {
       const auto text = asWritten(number);
-      if (text && text->endsAtLength && (!text->deflated || limit.deflatedCannotExceed(text->raw.size()))) continue;
+      if (text && text->endsAtLength && (!text->deflated || limit.deflatedCannotExceed(text->raw.size()))) {
+        if (text->deflated) together.addListed(text->raw.size());
+        continue;
+      }
     }
     const std::size_t warnings = pdf.numWarnings();
     QPDFObjectHandle stream = pdf.getObjectByID(number, 0);
@@ -50,13 +53,16 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
     if (deflated) {
       QPDFObjectHandle length = stream.getDict().getKey("/Length");
       if (pdf.numWarnings() == warnings && length.isInteger() && length.getIntValue() >= 0 &&
-          limit.deflatedCannotExceed(static_cast<std::uint64_t>(length.getIntValue())))
+          limit.deflatedCannotExceed(static_cast<std::uint64_t>(length.getIntValue()))) {
+        together.addListed(static_cast<std::uint64_t>(length.getIntValue()));
         continue;
+      }
     }
     BoundedCountPipeline raw(UINT64_MAX);  // what it holds, counted as it streams past
     (void)stream.pipeStreamData(&raw, 0, qpdf_dl_none, true);
+    together.addListed(raw.count());
     if (deflated && limit.deflatedCannotExceed(raw.count())) continue;
-    refuseIfExpanding(stream, raw.count(), what, limit);
+    refuseIfExpanding(stream, raw.count(), what, limit, together);
   }
 }
 
@@ -86,15 +92,20 @@ std::set<int> referencesBeforeData(std::string_view file, const XrefEntry& entry
 // itself, is refused.
 std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossReferenceSections& sections,
                                 std::string_view file) {
-  std::vector<int> first, later;
+  std::vector<int> first, later, unlisted;
   std::map<int, std::set<int>> containers;
   for (int stream : streams) {
     const auto entry = sections.find(stream);
+    // qpdf reads it as generation 0, from an older section or nowhere: its
+    // dictionary is not known here, so it comes after every other.
+    if (!entry || entry->kind != XrefEntry::Kind::inFile || entry->generation != 0) {
+      unlisted.push_back(stream);
+      continue;
+    }
     std::set<int> into;
-    if (entry && entry->kind == XrefEntry::Kind::inFile)
-      for (int referred : referencesBeforeData(file, *entry, stream))
-        if (const auto held = sections.find(referred); held && held->kind == XrefEntry::Kind::inStream)
-          into.insert(held->stream);
+    for (int referred : referencesBeforeData(file, *entry, stream))
+      if (const auto held = sections.find(referred); held && held->kind == XrefEntry::Kind::inStream)
+        into.insert(held->stream);
     (into.empty() ? first : later).push_back(stream);
     if (!into.empty()) containers[stream] = std::move(into);
   }
@@ -105,12 +116,14 @@ std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossRefe
                              " is described by an object inside object stream " + std::to_string(container) +
                              ", itself so described; it is refused as damaged");
   first.insert(first.end(), later.begin(), later.end());
+  first.insert(first.end(), unlisted.begin(), unlisted.end());
   return first;
 }
 
 // The object streams a rebuilt table would read from `file` (from its
 // header on), measured where qpdf's table lists them elsewhere.
-void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vector<int>& streams, ExpansionLimit limit) {
+void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vector<int>& streams, ExpansionLimit limit,
+                              ExpansionBudget& together) {
   std::map<int, std::uint64_t> listed;
   for (const auto& [og, entry] : pdf.getXRefTable())
     if (entry.getType() == 1 && og.getGen() == 0) listed[og.getObj()] = static_cast<std::uint64_t>(entry.getOffset());
@@ -121,24 +134,17 @@ void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vecto
         if (found == listed.end()) return std::nullopt;
         return found->second;
       },
-      limit);
+      limit, together);
 }
 
 // The object streams qpdf's table lists, measured, and as a rebuild of the
 // table would find them in `file` (when given): qpdf may not have come to a
 // misplaced object yet.
 void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
+  ExpansionBudget together = file.empty() ? ExpansionBudget() : ExpansionBudget(file.size(), limit);
   const auto streams = objectStreamsFromTable(pdf);
-  checkStreams(pdf, streams, limit);
-  if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit);
-}
-
-// `n` bytes of `file` at `offset` (fewer at its end).
-std::string readAt(InputSource& file, qpdf_offset_t offset, std::size_t n) {
-  std::string out(n, '\0');
-  file.seek(offset, SEEK_SET);
-  out.resize(file.read(out.data(), n));
-  return out;
+  checkStreams(pdf, streams, limit, together);
+  if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit, together);
 }
 
 }  // namespace
@@ -148,15 +154,27 @@ bool flateOnly(QPDFObjectHandle filter) {
   return filter.isArray() && filter.getArrayNItems() == 1 && flateOnly(filter.getArrayItem(0));
 }
 
-void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what,
-                       ExpansionLimit limit) {
-  const std::uint64_t allowed = limit.allowedFor(compressed);
-  BoundedCountPipeline count(allowed);
+void ExpansionBudget::addListed(std::uint64_t bytes) {
+  compressed += bytes;
+  if (compressed > fileSize)
+    throw SecurePdfError("The document's object streams overlap one another; it is refused as damaged");
+}
+
+void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what, ExpansionLimit limit,
+                       ExpansionBudget& together) {
+  const std::uint64_t own = limit.allowedFor(compressed);
+  const std::uint64_t left = together.allowed - std::min(together.allowed, together.inflated);
+  BoundedCountPipeline count(std::min(own, left));
   try {
     (void)stream.pipeStreamData(&count, 0, qpdf_dl_specialized, true);
   } catch (const std::exception&) {
   }
-  if (count.exceeded()) refuseExpansion(what, allowed, limit);
+  together.inflated += count.count();
+  if (!count.exceeded()) return;
+  if (own <= left) refuseExpansion(what, own, limit);
+  throw SecurePdfError("The document's object streams together expand beyond " +
+                       std::to_string(together.allowed >> 20) + " MB (more than " + std::to_string(limit.ratio) +
+                       " times the file's size); it is refused as a decompression bomb");
 }
 
 void refuseExpansion(const std::string& what, std::uint64_t allowed, ExpansionLimit limit) {
@@ -177,9 +195,18 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
                                     ExpansionLimit limit) {
   const auto listed = objectStreamsFromXref(pdf, sections);
   if (!listed) return checkFromTable(pdf, file, limit);
-  checkStreams(pdf, measuringOrder(*listed, sections, file), limit,
-               [&](int stream) { return objectStreamText(sections, file, stream); });
-  if (listed->empty() || sections.everyObjectWhereListed()) return;
+  ExpansionBudget together(file.size(), limit);
+  // Where a misplaced object will make qpdf rebuild its table, every object
+  // stream is read through qpdf now, which keeps it (a rebuilt table does
+  // not replace what qpdf has read), and what a rebuild would read instead
+  // is measured too, should one come before.
+  const bool misplaced = !listed->empty() && !sections.everyObjectWhereListed();
+  checkStreams(pdf, measuringOrder(*listed, sections, file), limit, together,
+               [&](int stream) -> std::optional<ObjectStreamText> {
+                 if (misplaced) return std::nullopt;
+                 return objectStreamText(sections, file, stream);
+               });
+  if (!misplaced) return;
   checkObjectStreamsAsRepaired(
       pdf, file, *listed,
       [&](int stream) -> std::optional<std::uint64_t> {
@@ -187,42 +214,17 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
         if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
         return entry->offset;
       },
-      limit);
+      limit, together);
 }
 
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit) {
-  const auto streams = objectStreamsFromTable(pdf);
-  checkStreams(pdf, streams, limit);
-  if (streams.empty()) return;
   const qpdf_offset_t kept = file.tell();
-  struct Restore {
-    InputSource& file;
-    qpdf_offset_t at;
-    ~Restore() { file.seek(at, SEEK_SET); }
-  } restore{file, kept};
-  // qpdf counts its offsets from the header.
-  const auto header = static_cast<qpdf_offset_t>(findHeaderOffset(readAt(file, 0, 1024)));
-  bool misplaced = false;
-  for (const auto& [og, entry] : pdf.getXRefTable()) {
-    if (entry.getType() != 1) continue;
-    // A header with more spaces or comments than this reads as misplaced,
-    // which costs reading the file, never a missed rebuild.
-    const std::string head = readAt(file, header + entry.getOffset(), 256);
-    if (!afterObjectHeader(head, 0, og.getObj(), og.getGen())) {
-      misplaced = true;
-      break;
-    }
-  }
-  if (!misplaced) return;
-  constexpr qpdf_offset_t kMaxReadWhole = qpdf_offset_t{512} << 20;
   file.seek(0, SEEK_END);
-  const qpdf_offset_t size = file.tell();
-  if (size - header > kMaxReadWhole)
-    throw SecurePdfError("The document's cross-reference table misplaces objects, and at " +
-                         std::to_string(size >> 20) +
-                         " MB it is too large to be checked for what a repair would read; it is refused as damaged");
-  const std::string whole = readAt(file, header, static_cast<std::size_t>(size - header));
-  checkAsRepairedFromTable(pdf, whole, streams, limit);
+  ExpansionBudget together(static_cast<std::uint64_t>(file.tell()), limit);
+  file.seek(kept, SEEK_SET);
+  // Each read through qpdf, which keeps it: a table rebuilt later does not
+  // replace an object stream qpdf has read already.
+  checkStreams(pdf, objectStreamsFromTable(pdf), limit, together);
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {

@@ -28,20 +28,35 @@ struct ExpansionLimit {
   }
   // Deflate cannot grow data more than 1032 times (a 258-byte match in two
   // bits at best): most deflated streams need not be inflated to know.
-  bool deflatedCannotExceed(std::uint64_t compressed) const {
-    return compressed * 1032 + 1024 <= allowedFor(compressed);
+  // `allowedFrom`: the bytes the allowance is reckoned from, when fewer.
+  bool deflatedCannotExceed(std::uint64_t compressed, std::uint64_t allowedFrom = UINT64_MAX) const {
+    return compressed * 1032 + 1024 <= allowedFor(std::min(compressed, allowedFrom));
   }
 };
 
 // Whether a stream's /Filter is /FlateDecode alone.
 bool flateOnly(QPDFObjectHandle filter);
 
+// The object streams of one file taken together: streams made to overlap
+// in the file would each pass alone, and inflating them all would take
+// minutes. The listed ones cannot hold more bytes than the file, and what
+// those measured inflate to is held to the limit for the file's size.
+struct ExpansionBudget {
+  std::uint64_t fileSize = UINT64_MAX;
+  std::uint64_t allowed = UINT64_MAX;
+  std::uint64_t compressed = 0, inflated = 0;
+  ExpansionBudget() = default;
+  ExpansionBudget(std::uint64_t size, ExpansionLimit limit) : fileSize(size), allowed(limit.allowedFor(size)) {}
+  // Throws SecurePdfError once the listed streams hold more than the file.
+  void addListed(std::uint64_t bytes);
+};
+
 // Decodes `stream` (`compressed` bytes as stored) through qpdf's own
 // decoders into a count that stops at the limit, and refuses the document's
-// `what` ("object stream 5") past it; one qpdf cannot decode it cannot
-// inflate either.
-void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what,
-                       ExpansionLimit limit);
+// `what` ("object stream 5") past it, or past what `together` has left;
+// one qpdf cannot decode it cannot inflate either.
+void refuseIfExpanding(QPDFObjectHandle stream, std::uint64_t compressed, const std::string& what, ExpansionLimit limit,
+                       ExpansionBudget& together);
 // Throws the SecurePdfError that refuses the document's `what` ("object
 // stream 5") for inflating past `allowed` bytes.
 [[noreturn]] void refuseExpansion(const std::string& what, std::uint64_t allowed, ExpansionLimit limit = {});
@@ -56,9 +71,8 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
                                     ExpansionLimit limit = {});
 
 // The same for a file qpdf reads where it lies (too large to be read into
-// memory), through `file`, the input qpdf reads, whose position is kept.
-// When its table misplaces an object, the file is read whole (up to 512 MB,
-// refused beyond) to measure what a rebuilt table would read.
+// memory), `file` being the input qpdf reads (its position is kept): the
+// object streams qpdf's table lists, each read and so kept by qpdf.
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit = {});
 
 // Before qpdf reads a file in memory: its cross-reference streams, which

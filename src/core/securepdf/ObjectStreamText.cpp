@@ -21,7 +21,9 @@ std::optional<std::size_t> afterObjectHeader(std::string_view file, std::uint64_
 std::optional<ObjectStreamText> objectStreamText(const CrossReferenceSections& xref, std::string_view file,
                                                  int stream) {
   const auto holder = xref.find(stream);
-  if (!holder || holder->kind != XrefEntry::Kind::inFile) return std::nullopt;
+  // qpdf reads an object stream as generation 0 whatever a newer section
+  // lists under another generation.
+  if (!holder || holder->kind != XrefEntry::Kind::inFile || holder->generation != 0) return std::nullopt;
   const auto at = afterObjectHeader(file, holder->offset, stream, holder->generation);
   if (!at) return std::nullopt;
   const SyntaxScanner scan(file);

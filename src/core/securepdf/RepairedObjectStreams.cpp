@@ -3,6 +3,7 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
+#include <qpdf/QUtil.hh>
 
 #include <climits>
 #include <map>
@@ -18,38 +19,67 @@
 namespace penvora::core::securepdf {
 namespace {
 
-// Where a rebuild of the table would place each (number, generation) of
-// `numbers`: the last "n g obj" whose number is the first thing on its
-// line, as qpdf reads lines (spaces before it, the rest possibly on later
-// lines), by where the object's value starts.
-std::map<std::pair<int, int>, std::size_t> lastDefinitions(std::string_view file, const std::set<int>& numbers) {
-  std::map<std::pair<int, int>, std::size_t> found;
-  const SyntaxScanner scan(file);
-  for (std::size_t line = 0; line < file.size();) {
-    std::size_t at = line;
-    while (at < file.size() && (file[at] == ' ' || file[at] == '\t' || file[at] == '\f' || file[at] == '\0')) ++at;
-    std::size_t p = at;
-    const auto n = scan.integer(p);
-    if (n && *n > 0 && *n <= INT_MAX && numbers.count(static_cast<int>(*n))) {
-      p = scan.skipSpace(p);
-      const auto g = scan.integer(p);
-      if (g && *g < 65535)
-        if (const auto value = afterObjectHeader(file, at, static_cast<int>(*n), static_cast<int>(*g)))
-          found[{static_cast<int>(*n), static_cast<int>(*g)}] = *value;
+// Where a rebuild of the table would place each of `numbers` as
+// generation 0, the one qpdf reads object streams as: the last "n 0 obj"
+// whose number is the first token on its line, read line by line with
+// qpdf's own tokenizer as its rebuild reads them (so with signs, leading
+// zeros and any of its white space), by where the object's value starts.
+std::map<int, std::size_t> lastDefinitions(std::string_view file, const std::set<int>& numbers) {
+  std::map<int, std::size_t> found;
+  // Non-owning: the bytes stay with the caller.
+  auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(file.data())), file.size());
+  const auto input = std::make_shared<BufferInputSource>("rebuilt table", view, true);
+  QPDFTokenizer tokenizer;
+  constexpr std::size_t kMaxToken = 100;  // as qpdf's rebuild
+  const auto eof = static_cast<qpdf_offset_t>(file.size());
+  for (qpdf_offset_t line = 0; line < eof;) {
+    input->seek(line, SEEK_SET);
+    input->findAndSkipNextEOL();
+    const qpdf_offset_t next = input->tell();
+    input->seek(line, SEEK_SET);
+    try {
+      const auto first = tokenizer.readToken(input, "rebuilt table", true, kMaxToken);
+      const auto start = input->tell() - static_cast<qpdf_offset_t>(first.getValue().size());
+      if (start < next && first.getType() == QPDFTokenizer::tt_integer) {
+        const auto second = tokenizer.readToken(input, "rebuilt table", true, kMaxToken);
+        if (second.getType() == QPDFTokenizer::tt_integer &&
+            tokenizer.readToken(input, "rebuilt table", true, kMaxToken).isWord("obj")) {
+          const long long number = QUtil::string_to_ll(first.getValue().c_str());
+          const long long generation = QUtil::string_to_ll(second.getValue().c_str());
+          if (generation == 0 && number > 0 && number <= INT_MAX && numbers.count(static_cast<int>(number)))
+            found[static_cast<int>(number)] = static_cast<std::size_t>(input->tell());
+        }
+      }
+    } catch (const std::exception&) {
+      // A number too long to read: qpdf's rebuild takes nothing there either.
     }
-    const auto eol = file.find_first_of("\r\n", at);
-    if (eol == std::string_view::npos) break;
-    line = eol + 1;
+    if (next <= line) break;
+    line = next;
   }
   return found;
 }
 
+// The first "endstream" or "endobj" keyword in `file` from `from`, or its end.
+std::size_t firstEnd(std::string_view file, std::size_t from) {
+  std::size_t end = file.size();
+  for (const std::string_view word : {"endstream", "endobj"}) {
+    std::size_t found = file.find(word, from);
+    while (found != std::string_view::npos && found + word.size() < file.size() &&
+           isPdfRegular(file[found + word.size()]))
+      found = file.find(word, found + 1);
+    if (found != std::string_view::npos) end = std::min(end, found);
+  }
+  return end;
+}
+
 // The stream whose value starts at `value`, measured as qpdf would read it
-// after the rebuild: its data runs to the first "endstream" or to its
-// direct /Length, whichever is further, and to the file's end when its
-// /Length is a reference, which the document may resolve to anything.
+// after the rebuild. qpdf takes a direct /Length when "endstream" follows
+// it, and otherwise stops at the first "endstream" or "endobj"; a /Length
+// by reference may be anything. What is decoded runs to the furthest of
+// these (to the file's end for a reference), and what it may inflate to is
+// set by the nearest, so neither reading can pass unmeasured.
 void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, const std::string& what,
-                       ExpansionLimit limit) {
+                       ExpansionLimit limit, ExpansionBudget& together) {
   QPDF scratch;
   scratch.setSuppressWarnings(true);
   scratch.emptyPDF();
@@ -65,10 +95,12 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
   } catch (const std::exception&) {
     return;  // not an object qpdf reads: nothing inflates
   }
-  const SyntaxScanner scan(file);
-  std::size_t data = scan.skipSpace(static_cast<std::size_t>(source->tell()));
-  if (!dict.isDictionary() || file.compare(data, 6, "stream") != 0) return;
-  data += 6;
+  if (!dict.isDictionary() || !tokenizer.readToken(source, what, true, 100).isWord("stream")) return;
+  // Where qpdf starts the data: past spaces after the keyword (it warns),
+  // then past one end of line.
+  auto data = static_cast<std::size_t>(source->tell());
+  while (data < file.size() && (file[data] == ' ' || file[data] == '\t' || file[data] == '\f' || file[data] == '\v'))
+    ++data;
   if (file.compare(data, 2, "\r\n") == 0)
     data += 2;
   else if (data < file.size() && (file[data] == '\n' || file[data] == '\r'))
@@ -79,20 +111,19 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
     throw SecurePdfError("The document's " + what +
                          ", as a repair of its damaged cross-reference table would read it, names its filters by "
                          "reference; it is refused as damaged");
-  if (filter.isNull()) return;
-  std::size_t end = file.size();
-  if (QPDFObjectHandle length = dict.getKey("/Length"); !length.isIndirect()) {
-    std::size_t found = file.find("endstream", data);
-    while (found != std::string_view::npos && found + 9 < file.size() && isPdfRegular(file[found + 9]))
-      found = file.find("endstream", found + 1);
-    end = found == std::string_view::npos ? file.size() : found;
-    if (length.isInteger() && length.getIntValue() >= 0)
-      end = std::max<std::size_t>(end, static_cast<std::size_t>(std::min<std::uint64_t>(
-                                           file.size(), data + static_cast<std::uint64_t>(length.getIntValue()))));
+  if (filter.isNull() || data > file.size()) return;
+  const std::size_t nearest = firstEnd(file, data);
+  std::size_t shortest = nearest, furthest = nearest;
+  if (QPDFObjectHandle length = dict.getKey("/Length"); length.isIndirect()) {
+    furthest = file.size();
+  } else if (length.isInteger() && length.getIntValue() >= 0) {
+    const auto declared = static_cast<std::size_t>(
+        std::min<std::uint64_t>(file.size(), data + static_cast<std::uint64_t>(length.getIntValue())));
+    shortest = std::min(shortest, declared);
+    furthest = std::max(furthest, declared);
   }
-  if (data > end) return;
-  const std::uint64_t compressed = end - data;
-  if (flateOnly(filter) && limit.deflatedCannotExceed(compressed)) return;
+  const std::uint64_t allowance = shortest - std::min(shortest, data), compressed = furthest - data;
+  if (flateOnly(filter) && limit.deflatedCannotExceed(compressed, allowance)) return;
   if (pdf.isEncrypted())
     throw SecurePdfError("The document's " + what +
                          ", as a repair of its damaged cross-reference table would read it, is encrypted and too "
@@ -102,20 +133,19 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
   auto bytes = std::make_shared<Buffer>(reinterpret_cast<unsigned char*>(const_cast<char*>(file.data() + data)),
                                         static_cast<std::size_t>(compressed));
   copy.replaceStreamData(bytes, filter, parms);
-  refuseIfExpanding(copy, compressed, what, limit);
+  refuseIfExpanding(copy, allowance, what, limit, together);
 }
 
 }  // namespace
 
 void checkObjectStreamsAsRepaired(QPDF& pdf, std::string_view file, const std::vector<int>& streams,
                                   const std::function<std::optional<std::uint64_t>(int)>& listedAt,
-                                  ExpansionLimit limit) {
+                                  ExpansionLimit limit, ExpansionBudget& together) {
   if (streams.empty()) return;
-  for (const auto& [object, value] : lastDefinitions(file, {streams.begin(), streams.end()})) {
-    const auto& [number, generation] = object;
+  for (const auto& [number, value] : lastDefinitions(file, {streams.begin(), streams.end()})) {
     const auto listed = listedAt(number);
-    if (listed && afterObjectHeader(file, *listed, number, generation) == value) continue;  // measured already
-    measureDefinition(pdf, file, value, "object stream " + std::to_string(number), limit);
+    if (listed && afterObjectHeader(file, *listed, number, 0) == value) continue;  // measured already
+    measureDefinition(pdf, file, value, "object stream " + std::to_string(number), limit, together);
   }
 }
 

@@ -402,8 +402,10 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   for (const auto& [index, field] : laterUpdates) {
     SignatureInfo& info = doc.signatures[index];
     try {
+      // Asked first: comparing the updates may let go of this revision.
+      const bool fieldWasThere = !field.isIndirect() || revisions.hasDictionary(info.revisionEnd, field.getObjGen());
       info.revisions = revisions.after(info.revisionEnd);
-      if (field.isIndirect() && !revisions.hasDictionary(info.revisionEnd, field.getObjGen())) {
+      if (!fieldWasThere) {
         info.valid = false;
         info.failure = SignatureInfo::Failure::Format;
         info.problem = "the field was added after the signature it shows";

@@ -1,6 +1,8 @@
 #include "core/securepdf/ExpansionLimit.hpp"
 
 #include <gtest/gtest.h>
+
+#include <map>
 #include <qpdf/QPDFWriter.hh>
 
 #include "core/securepdf/DocumentSource.hpp"
@@ -45,6 +47,38 @@ std::string packedCatalog(const std::string& filters, const std::string& data) {
   return out + "4 0 obj\n" + pdftest::stream("/Type /XRef /Size 5 /W [1 4 2] /Root 1 0 R", rows) +
          "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
+
+// A file written object by object and listed by cross-reference streams of
+// rows [type, 4 bytes, 2 bytes]; each `finish` ends a revision.
+struct XrefStreamFile {
+  std::string out = "%PDF-1.7\n", rows;
+  std::map<std::pair<int, int>, std::size_t> at;
+  std::size_t lastXref = 0;
+
+  void object(int n, const std::string& body, int generation = 0, const std::string& header = "") {
+    at[{n, generation}] = out.size();
+    out += (header.empty() ? std::to_string(n) + " " + std::to_string(generation) + " obj" : header) + "\n" + body +
+           "\nendobj\n";
+  }
+  void row(int type, std::size_t field, int second) {
+    rows += static_cast<char>(type);
+    for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
+    rows += static_cast<char>((second >> 8) & 0xFF);
+    rows += static_cast<char>(second & 0xFF);
+  }
+  void listed(int n, int generation = 0, std::size_t off = 0) { row(1, at.at({n, generation}) + off, generation); }
+  // The section as object `n`, whose own row comes last in its /Index.
+  std::string finish(int n, const std::string& keys) {
+    lastXref = out.size();
+    row(1, lastXref, 0);
+    out += std::to_string(n) + " 0 obj\n" + pdftest::stream("/Type /XRef /W [1 4 2] " + keys, rows) +
+           "\nendobj\nstartxref\n" + std::to_string(lastXref) + "\n%%EOF\n";
+    rows.clear();
+    return out;
+  }
+};
+
+std::string deflated(const std::string& data) { return penvora::core::util::zlibCompress(data, 9).value(); }
 
 }  // namespace
 
@@ -286,34 +320,19 @@ TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
 // inflates the object stream holding that: such streams are measured after
 // the others, and two that describe each other are refused.
 TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
-  std::string out = "%PDF-1.7\n", rows;
-  std::vector<std::size_t> at(8, 0);
-  auto object = [&](int n, const std::string& body) {
-    at[static_cast<std::size_t>(n)] = out.size();
-    out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
-  };
-  auto row = [&](int type, std::size_t field, int second) {
-    rows += static_cast<char>(type);
-    for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
-    rows += static_cast<char>((second >> 8) & 0xFF);
-    rows += static_cast<char>(second & 0xFF);
-  };
-  object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  XrefStreamFile f;
+  f.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
   const std::string in3 = "1 0 5 35 << /Type /Catalog /Pages 2 0 R >> 10";
-  object(3, "<< /Type /ObjStm /N 2 /First 9 /Length 6 0 R >>\nstream\n" + in3 + "\nendstream");
-  object(4,
-         "<< /Type /ObjStm /N 1 /First 5 /Length 5 0 R >>\nstream\n6 0 " + std::to_string(in3.size()) + "\nendstream");
-  at[7] = out.size();
-  row(0, 0, 0xFFFF);
-  row(2, 3, 0);
-  for (int n : {2, 3, 4}) row(1, at[static_cast<std::size_t>(n)], 0);
-  row(2, 3, 1);
-  row(2, 4, 0);
-  row(1, at[7], 0);
-  out += "7 0 obj\n" + pdftest::stream("/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R", rows) + "\nendobj\nstartxref\n" +
-         std::to_string(at[7]) + "\n%%EOF\n";
+  f.object(3, "<< /Type /ObjStm /N 2 /First 9 /Length 6 0 R >>\nstream\n" + in3 + "\nendstream");
+  f.object(
+      4, "<< /Type /ObjStm /N 1 /First 5 /Length 5 0 R >>\nstream\n6 0 " + std::to_string(in3.size()) + "\nendstream");
+  f.row(0, 0, 0xFFFF);
+  f.row(2, 3, 0);
+  for (int n : {2, 3, 4}) f.listed(n);
+  f.row(2, 3, 1);
+  f.row(2, 4, 0);
   TempDir dir;
-  writeText(dir / "described.pdf", out);
+  writeText(dir / "described.pdf", f.finish(7, "/Size 8 /Root 1 0 R"));
   EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
               (void)openForReading((dir / "described.pdf").string(), "");
             }).find("object stream 3 is described by an object inside object stream 4, itself so described"),
@@ -322,54 +341,99 @@ TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
 
 // A table that misplaces one object makes qpdf rebuild it from the objects
 // in the file, the last of each number winning: an object stream written
-// again after the listed one, never measured, would then be inflated.
+// again after the listed one, never measured, would then be inflated. The
+// later one is found as qpdf's tokenizer reads it, and read from where qpdf
+// starts its data; a file too large to be read into memory is read whole.
 TEST(ExpansionLimitTest, ObjectStreamsARebuiltTableWouldReadAreMeasuredToo) {
-  auto document = [](const std::string& laterStream4, std::size_t padding = 0) {
-    std::string out = "%PDF-1.7\n", rows;
-    std::vector<std::size_t> at(8, 0);
-    auto object = [&](int n, const std::string& body) {
-      at[static_cast<std::size_t>(n)] = out.size();
-      out += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    auto row = [&](int type, std::size_t field, int second) {
-      rows += static_cast<char>(type);
-      for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
-      rows += static_cast<char>((second >> 8) & 0xFF);
-      rows += static_cast<char>(second & 0xFF);
-    };
-    object(2, "<< /Type /Pages /Kids [6 0 R] /Count 1 >>");
-    object(3, pdftest::stream("/Type /ObjStm /N 1 /First 4", "1 0 << /Type /Catalog /Pages 2 0 R >>"));
-    object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4", "6 0 << /Type /Page /Parent 2 0 R >>"));
-    if (padding) out += "%" + std::string(padding, ' ') + "\n";
-    if (!laterStream4.empty()) out += "4 0 obj\n" + laterStream4 + "\nendobj\n";
-    at[7] = out.size();
-    row(0, 0, 0xFFFF);
-    row(2, 3, 0);
-    row(1, at[2] + 3, 0);  // misplaced
-    row(1, at[3], 0);
-    row(1, at[4], 0);
-    row(0, 0, 0);
-    row(2, 4, 0);
-    row(1, at[7], 0);
-    return out + "7 0 obj\n" + pdftest::stream("/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R", rows) +
-           "\nendobj\nstartxref\n" + std::to_string(at[7]) + "\n%%EOF\n";
+  const std::string page = "6 0 << /Type /Page /Parent 2 0 R >>";
+  auto document = [&](const std::string& later, const std::string& header = "4 0 obj",
+                      const std::string& keyword = "stream\n", std::size_t padding = 0) {
+    XrefStreamFile f;
+    f.object(2, "<< /Type /Pages /Kids [6 0 R] /Count 1 >>");
+    f.object(3, pdftest::stream("/Type /ObjStm /N 1 /First 4", "1 0 << /Type /Catalog /Pages 2 0 R >>"));
+    f.object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4", page));
+    if (padding) f.out += "%" + std::string(padding, ' ') + "\n";
+    std::string stream = pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", deflated(later));
+    stream.replace(stream.find("stream\n"), 7, keyword);
+    f.out += header + "\n" + stream + "\nendobj\n";
+    f.row(0, 0, 0xFFFF);
+    f.row(2, 3, 0);
+    f.listed(2, 0, 3);  // misplaced
+    f.listed(3);
+    f.listed(4);
+    f.row(0, 0, 0);
+    f.row(2, 4, 0);
+    return f.finish(7, "/Size 8 /Root 1 0 R");
   };
   TempDir dir;
-  const std::string page = "6 0 << /Type /Page /Parent 2 0 R >>";
-  writeText(dir / "damaged.pdf", document(pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
-                                                          penvora::core::util::zlibCompress(page + " ", 9).value())));
+  writeText(dir / "damaged.pdf", document(page + " "));
   EXPECT_EQ(pageAt(*openForReading((dir / "damaged.pdf").string(), ""), 0)->getKey("/Type").getName(), "/Page");
 
-  const std::string bomb =
-      pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
-                      penvora::core::util::zlibCompress(page + std::string(70u << 20, ' '), 9).value());
-  writeText(dir / "hidden.pdf", document(bomb));
-  // Too large to be read into memory: read where it lies.
-  writeText(dir / "large.pdf", document(bomb, 33u << 20));
-  for (const char* name : {"hidden.pdf", "large.pdf"})
+  const std::string bomb = "6 0 << /Type /Page /Parent 2 0 R /Rotate 90 >>" + std::string(70u << 20, ' ');
+  const std::vector<std::pair<std::string, std::string>> hidden = {
+      {"plain.pdf", document(bomb)},
+      {"signed-number.pdf", document(bomb, "+4 0 obj")},
+      {"vertical-tabs.pdf", document(bomb, "4\v0\vobj")},
+      {"spaces-after-stream.pdf", document(bomb, "4 0 obj", "stream \t\r\n")}};
+  for (const auto& [name, bytes] : hidden) {
+    writeText(dir / name, bytes);
     EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
                 (void)openForReading((dir / name).string(), "");
               }).find("object stream 4 expands beyond 64 MB"),
               std::string::npos)
         << name;
+  }
+  // qpdf keeps an object stream it has read: once each was measured, and so
+  // read, a rebuilt table leaves it in place (a file read where it lies
+  // relies on that alone). The page is the listed stream's, not the bomb's.
+  writeText(dir / "large.pdf", document(bomb, "4 0 obj", "stream\n", 33u << 20));
+  EXPECT_FALSE(pageAt(*openForReading((dir / "large.pdf").string(), ""), 0)->hasKey("/Rotate"));
+}
+
+// qpdf reads an object stream as generation 0, whatever a newer section
+// lists under another generation; and listed streams holding more bytes
+// than the file are refused.
+TEST(ExpansionLimitTest, ObjectStreamsAreMeasuredAsQpdfReadsThemAndTogether) {
+  TempDir dir;
+  XrefStreamFile f;
+  f.object(2, "<< /Type /Pages /Kids [6 0 R] /Count 1 >>");
+  f.object(3, pdftest::stream("/Type /ObjStm /N 1 /First 4", "1 0 << /Type /Catalog /Pages 2 0 R >>"));
+  const std::string page = "6 0 << /Type /Page /Parent 2 0 R >>";
+  f.object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                              deflated(page + std::string(70u << 20, ' '))));
+  f.row(0, 0, 0xFFFF);
+  f.row(2, 3, 0);
+  for (int n : {2, 3, 4}) f.listed(n);
+  f.row(0, 0, 0);
+  f.row(2, 4, 0);
+  f.finish(7, "/Size 8 /Root 1 0 R");
+  f.object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4", page), 1);  // what a reader of the text sees
+  f.listed(4, 1);
+  writeText(dir / "generations.pdf",
+            f.finish(8, "/Size 9 /Index [4 1 8 1] /Root 1 0 R /Prev " + std::to_string(f.lastXref)));
+  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+              (void)openForReading((dir / "generations.pdf").string(), "");
+            }).find("object stream 4 expands beyond"),
+            std::string::npos);
+
+  // Two streams listed inside one another: each small alone, but streams
+  // made to overlap would be inflated once each.
+  XrefStreamFile nested;
+  nested.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  nested.object(3, "null");
+  const std::string inner =
+      "5 0 obj\n" +
+      pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                      deflated("1 0 << /Type /Catalog /Pages 2 0 R >>") + std::string(10000, 'x')) +
+      "\nendobj\n";
+  nested.object(4, pdftest::stream("/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", inner));
+  nested.row(0, 0, 0xFFFF);
+  nested.row(2, 5, 0);
+  for (int n : {2, 3, 4}) nested.listed(n);
+  nested.row(1, nested.at.at({4, 0}) + nested.out.substr(nested.at.at({4, 0})).find("5 0 obj"), 0);
+  nested.row(2, 4, 0);
+  writeText(dir / "nested.pdf", nested.finish(7, "/Size 8 /Root 1 0 R"));
+  const std::string overlapError =
+      testsupport::errorOf<SecurePdfError>([&] { (void)openForReading((dir / "nested.pdf").string(), ""); });
+  EXPECT_NE(overlapError.find("object streams overlap one another"), std::string::npos) << overlapError;
 }
