@@ -105,6 +105,16 @@ TEST(PDFSignBadInputTest, DamagedButRepairableFileIsRewrittenOnceAndSigned) {
   QPDF rewritten;
   rewritten.processFile((dir / "again.pdf").c_str());
   EXPECT_EQ(rewritten.getRoot().getKey("/Pages").getKey("/Kids").getArrayNItems(), 1100);
+
+  // A deleted object listed at offset 0, as some writers do, is no damage:
+  // the file is appended to as it is.
+  std::string zero = pdftest::plainPdf(2);
+  const auto lastEntry = zero.rfind(" 00000 n");
+  zero.replace(lastEntry - 10, 10, std::string(10, '0'));
+  writeText(dir / "zero.pdf", zero);
+  auto appended = pdftest::signer(dir / "zero.pdf", dir / "appended.pdf");
+  appended.sign();
+  EXPECT_EQ(readText(dir / "appended.pdf").compare(0, zero.size(), zero), 0);
 }
 
 // A signed file (so appended to, not rewritten) whose /Size leaves out its
