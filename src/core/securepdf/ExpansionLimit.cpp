@@ -143,8 +143,9 @@ void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vecto
 void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
   ExpansionBudget together = file.empty() ? ExpansionBudget() : ExpansionBudget(file.size(), limit);
   const auto streams = objectStreamsFromTable(pdf);
-  checkStreams(pdf, streams, limit, together);
+  // What a rebuild would read first, as above.
   if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit, together);
+  checkStreams(pdf, streams, limit, together);
 }
 
 }  // namespace
@@ -196,25 +197,26 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
   const auto listed = objectStreamsFromXref(pdf, sections);
   if (!listed) return checkFromTable(pdf, file, limit);
   ExpansionBudget together(file.size(), limit);
-  // Where a misplaced object will make qpdf rebuild its table, every object
-  // stream is read through qpdf now, which keeps it (a rebuilt table does
-  // not replace what qpdf has read), and what a rebuild would read instead
-  // is measured too, should one come before.
+  // Where a misplaced object will make qpdf rebuild its table, what a
+  // rebuild would read is measured first, from the text (a rebuild may come
+  // while qpdf reads the streams below); then every object stream is read
+  // through qpdf, which keeps it: a rebuilt table does not replace what
+  // qpdf has read.
   const bool misplaced = !listed->empty() && !sections.everyObjectWhereListed();
+  if (misplaced)
+    checkObjectStreamsAsRepaired(
+        pdf, file, *listed,
+        [&](int stream) -> std::optional<std::uint64_t> {
+          const auto entry = sections.find(stream);
+          if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
+          return entry->offset;
+        },
+        limit, together);
   checkStreams(pdf, measuringOrder(*listed, sections, file), limit, together,
                [&](int stream) -> std::optional<ObjectStreamText> {
                  if (misplaced) return std::nullopt;
                  return objectStreamText(sections, file, stream);
                });
-  if (!misplaced) return;
-  checkObjectStreamsAsRepaired(
-      pdf, file, *listed,
-      [&](int stream) -> std::optional<std::uint64_t> {
-        const auto entry = sections.find(stream);
-        if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
-        return entry->offset;
-      },
-      limit, together);
 }
 
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit) {
