@@ -66,14 +66,13 @@ void checkStreams(QPDF& pdf, const std::vector<int>& streams, ExpansionLimit lim
   }
 }
 
-// The object numbers written as references ("n g R") in the dictionary of
-// the object at `entry` (to its "stream" keyword, 64 kB at most); letters
-// inside strings may count too, which only orders more carefully.
-std::set<int> referencesBeforeData(std::string_view file, const XrefEntry& entry, int number) {
+// The object numbers written as references ("n g R") in `dictionary`, an
+// object's text after its "n g obj", up to its "stream" keyword (64 kB at
+// most); letters inside strings may count too, which only orders more
+// carefully.
+std::set<int> referencesBeforeData(std::string_view dictionary) {
   std::set<int> found;
-  const auto at = afterObjectHeader(file, entry.offset, number, entry.generation);
-  if (!at) return found;
-  std::string_view dict = file.substr(static_cast<std::size_t>(*at), 65536);
+  std::string_view dict = dictionary.substr(0, 65536);
   dict = dict.substr(0, std::min(dict.size(), dict.find("stream")));
   const SyntaxScanner scan(dict);
   for (std::size_t p = 0; p < dict.size(); ++p) {
@@ -84,27 +83,34 @@ std::set<int> referencesBeforeData(std::string_view file, const XrefEntry& entry
   return found;
 }
 
+// Where an object is (as qpdf reads an object stream: generation 0), and an
+// in-file object's text after its "n g obj" header, nothing when the header
+// is not there.
+using EntryOf = std::function<std::optional<XrefEntry>(int)>;
+using TextAfterHeader = std::function<std::optional<std::string_view>(const XrefEntry&, int)>;
+
 // Object streams in an order in which measuring one never makes qpdf
 // inflate another not yet measured: reading a stream's dictionary resolves
 // what it refers to (a /Length, say), and an object inside another object
 // stream is read by inflating that stream whole. Those that refer into
-// object streams come last; one that refers into another of them, or into
-// itself, is refused.
-std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossReferenceSections& sections,
-                                std::string_view file) {
+// object streams come after the others; one that refers into another of
+// them, or into itself, is refused; one not in the file as generation 0
+// (held in another stream, say), whose dictionary is not known here, last.
+std::vector<int> measuringOrder(const std::vector<int>& streams, const EntryOf& entryOf,
+                                const TextAfterHeader& textOf) {
   std::vector<int> first, later, unlisted;
   std::map<int, std::set<int>> containers;
   for (int stream : streams) {
-    const auto entry = sections.find(stream);
-    // qpdf reads it as generation 0, from an older section or nowhere: its
-    // dictionary is not known here, so it comes after every other.
-    if (!entry || entry->kind != XrefEntry::Kind::inFile || entry->generation != 0) {
+    const auto entry = entryOf(stream);
+    const auto text = entry && entry->kind == XrefEntry::Kind::inFile && entry->generation == 0 ? textOf(*entry, stream)
+                                                                                                : std::nullopt;
+    if (!text) {
       unlisted.push_back(stream);
       continue;
     }
     std::set<int> into;
-    for (int referred : referencesBeforeData(file, *entry, stream))
-      if (const auto held = sections.find(referred); held && held->kind == XrefEntry::Kind::inStream)
+    for (int referred : referencesBeforeData(*text))
+      if (const auto held = entryOf(referred); held && held->kind == XrefEntry::Kind::inStream)
         into.insert(held->stream);
     (into.empty() ? first : later).push_back(stream);
     if (!into.empty()) containers[stream] = std::move(into);
@@ -118,6 +124,38 @@ std::vector<int> measuringOrder(const std::vector<int>& streams, const CrossRefe
   first.insert(first.end(), later.begin(), later.end());
   first.insert(first.end(), unlisted.begin(), unlisted.end());
   return first;
+}
+
+// The text after an object's header in `file`, from its entry.
+TextAfterHeader textIn(std::string_view file) {
+  return [file](const XrefEntry& entry, int number) -> std::optional<std::string_view> {
+    const auto at = afterObjectHeader(file, entry.offset, number, entry.generation);
+    if (!at) return std::nullopt;
+    return file.substr(*at);
+  };
+}
+
+// qpdf's own table, as generation-0 entries by number.
+EntryOf tableEntries(QPDF& pdf) {
+  auto entries = std::make_shared<std::map<int, XrefEntry>>();
+  for (const auto& [og, e] : pdf.getXRefTable()) {
+    if (og.getGen() != 0) continue;
+    XrefEntry x;
+    if (e.getType() == 1) {
+      x.kind = XrefEntry::Kind::inFile;
+      x.offset = static_cast<std::uint64_t>(e.getOffset());
+    } else if (e.getType() == 2) {
+      x.kind = XrefEntry::Kind::inStream;
+      x.stream = e.getObjStreamNumber();
+      x.index = e.getObjStreamIndex();
+    }
+    (*entries)[og.getObj()] = x;
+  }
+  return [entries](int n) -> std::optional<XrefEntry> {
+    const auto found = entries->find(n);
+    if (found == entries->end()) return std::nullopt;
+    return found->second;
+  };
 }
 
 // The object streams a rebuilt table would read from `file` (from its
@@ -145,7 +183,7 @@ void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
   const auto streams = objectStreamsFromTable(pdf);
   // What a rebuild would read first, as above.
   if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit, together);
-  checkStreams(pdf, streams, limit, together);
+  checkStreams(pdf, measuringOrder(streams, tableEntries(pdf), textIn(file)), limit, together);
 }
 
 }  // namespace
@@ -212,21 +250,44 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
           return entry->offset;
         },
         limit, together);
-  checkStreams(pdf, measuringOrder(*listed, sections, file), limit, together,
-               [&](int stream) -> std::optional<ObjectStreamText> {
+  checkStreams(pdf,
+               measuringOrder(
+                   *listed, [&](int n) { return sections.find(n); }, textIn(file)),
+               limit, together, [&](int stream) -> std::optional<ObjectStreamText> {
                  if (misplaced) return std::nullopt;
                  return objectStreamText(sections, file, stream);
                });
 }
 
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit) {
+  const auto streams = objectStreamsFromTable(pdf);
+  if (streams.empty()) return;
   const qpdf_offset_t kept = file.tell();
+  struct Restore {
+    InputSource& file;
+    qpdf_offset_t at;
+    ~Restore() { file.seek(at, SEEK_SET); }
+  } restore{file, kept};
   file.seek(0, SEEK_END);
   ExpansionBudget together(static_cast<std::uint64_t>(file.tell()), limit);
-  file.seek(kept, SEEK_SET);
+  auto readAt = [&](qpdf_offset_t offset, std::size_t n) {
+    std::string out(n, '\0');
+    file.seek(offset, SEEK_SET);
+    out.resize(file.read(out.data(), n));
+    return out;
+  };
+  // qpdf counts its offsets from the header.
+  const auto header = static_cast<qpdf_offset_t>(findHeaderOffset(readAt(0, kHeaderSearchBytes)));
+  std::string window;  // the one dictionary being looked at
+  const TextAfterHeader textOnDisk = [&](const XrefEntry& entry, int number) -> std::optional<std::string_view> {
+    window = readAt(header + static_cast<qpdf_offset_t>(entry.offset), 65536 + 256);
+    const auto at = afterObjectHeader(window, 0, number, entry.generation);
+    if (!at) return std::nullopt;
+    return std::string_view(window).substr(*at);
+  };
   // Each read through qpdf, which keeps it: a table rebuilt later does not
   // replace an object stream qpdf has read already.
-  checkStreams(pdf, objectStreamsFromTable(pdf), limit, together);
+  checkStreams(pdf, measuringOrder(streams, tableEntries(pdf), textOnDisk), limit, together);
 }
 
 void checkCrossReferenceExpansion(std::string_view bytes) {

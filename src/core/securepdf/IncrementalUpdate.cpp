@@ -72,7 +72,7 @@ std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tail
 }
 
 std::optional<XrefTail> readXrefTail(std::uint64_t size, const FileReader& readAt, std::string* lastBytes) {
-  const std::uint64_t base = findHeaderOffset(readAt(0, std::min<std::uint64_t>(size, 1024)));
+  const std::uint64_t base = findHeaderOffset(readAt(0, std::min<std::uint64_t>(size, kHeaderSearchBytes)));
   const std::uint64_t n = std::min<std::uint64_t>(size - base, 2048);
   std::string end = readAt(size - n, n);
   // In the file's own offsets, which count from its header.
@@ -91,8 +91,17 @@ std::optional<XrefTail> readXrefTail(std::string_view bytes) {
 }
 
 std::uint64_t findHeaderOffset(std::string_view start) {
-  const auto at = start.substr(0, 1024).find("%PDF-");
-  return at == std::string_view::npos ? 0 : at;
+  // As qpdf takes it: the first "%PDF-" within the first 1024 bytes that a
+  // version follows (digits, a dot, a digit); offsets count from there.
+  auto isDigit = [&](std::size_t i) { return i < start.size() && start[i] >= '0' && start[i] <= '9'; };
+  for (auto at = start.find("%PDF-"); at != std::string_view::npos && at + 5 <= 1024;
+       at = start.find("%PDF-", at + 1)) {
+    std::size_t p = at + 5;
+    if (!isDigit(p)) continue;
+    while (isDigit(p)) ++p;
+    if (p < start.size() && start[p] == '.' && isDigit(p + 1)) return at;
+  }
+  return 0;
 }
 
 std::string byteRangeText(std::uint64_t contentsAt, std::uint64_t contentsLength, std::uint64_t fileSize) {

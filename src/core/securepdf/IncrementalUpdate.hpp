@@ -41,7 +41,9 @@ std::optional<XrefTail> readXrefTail(std::uint64_t size, const FileReader& readA
 std::optional<XrefTail> readXrefTail(std::string_view bytes);
 
 // The offset of the "%PDF-" header within the first bytes of a file, as
-// readers look for it; 0 when it is not there.
+// qpdf looks for it (within the first 1024 bytes, a version after it);
+// 0 when it is not there. `start`: the first kHeaderSearchBytes of the file.
+inline constexpr std::size_t kHeaderSearchBytes = 1100;
 std::uint64_t findHeaderOffset(std::string_view start);
 
 // Numbers a new object must not take although no object of the file has

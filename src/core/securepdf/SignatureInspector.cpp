@@ -344,7 +344,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   RevisionAnalysis revisions(file, password);
   revisions.adopt(file->size(), pdf);  // the last revision is the document just read
   // qpdf counts offsets from the header, byte ranges from the file's start.
-  const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, 1024));
+  const std::uint64_t headerOffset = findHeaderOffset(std::string_view(*file).substr(0, kHeaderSearchBytes));
   bool anyDocTimestamp = false;
   std::set<Gap> listedGaps;  // the /Contents gaps of the signatures in the form
   std::optional<std::map<QPDFObjGen, int>> pageOfAnnotation;

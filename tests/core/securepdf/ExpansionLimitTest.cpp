@@ -320,23 +320,39 @@ TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
 // inflates the object stream holding that: such streams are measured after
 // the others, and two that describe each other are refused.
 TEST(ExpansionLimitTest, ObjectStreamsDescribingOneAnotherAreRefused) {
-  XrefStreamFile f;
-  f.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
-  const std::string in3 = "1 0 5 35 << /Type /Catalog /Pages 2 0 R >> 10";
-  f.object(3, "<< /Type /ObjStm /N 2 /First 9 /Length 6 0 R >>\nstream\n" + in3 + "\nendstream");
-  f.object(
-      4, "<< /Type /ObjStm /N 1 /First 5 /Length 5 0 R >>\nstream\n6 0 " + std::to_string(in3.size()) + "\nendstream");
-  f.row(0, 0, 0xFFFF);
-  f.row(2, 3, 0);
-  for (int n : {2, 3, 4}) f.listed(n);
-  f.row(2, 3, 1);
-  f.row(2, 4, 0);
+  // Read from the file's own sections; from qpdf's table, when it warned
+  // while opening (a spare row); and where the file lies, past 32 MB.
+  auto described = [](bool spareRow, std::size_t padding) {
+    XrefStreamFile f;
+    f.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+    const std::string in3 = "1 0 5 35 << /Type /Catalog /Pages 2 0 R >> 10";
+    f.object(3, "<< /Type /ObjStm /N 2 /First 9 /Length 6 0 R >>\nstream\n" + in3 + "\nendstream");
+    f.object(4, "<< /Type /ObjStm /N 1 /First 5 /Length 5 0 R >>\nstream\n6 0 " + std::to_string(in3.size()) +
+                    "\nendstream");
+    if (padding) f.out += "%" + std::string(padding, ' ') + "\n";
+    f.row(0, 0, 0xFFFF);
+    f.row(2, 3, 0);
+    for (int n : {2, 3, 4}) f.listed(n);
+    f.row(2, 3, 1);
+    f.row(2, 4, 0);
+    std::string out = f.finish(7, "/Size 8 /Root 1 0 R");
+    if (spareRow) {
+      const auto length = out.rfind("/Length 56");
+      out.replace(length, 10, "/Length 63");
+      out.insert(out.rfind("\nendstream"), std::string(7, '\0'));
+      out.replace(out.rfind("startxref\n") + 10, std::string::npos, std::to_string(f.lastXref) + "\n%%EOF\n");
+    }
+    return out;
+  };
   TempDir dir;
-  writeText(dir / "described.pdf", f.finish(7, "/Size 8 /Root 1 0 R"));
-  EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
-              (void)openForReading((dir / "described.pdf").string(), "");
-            }).find("object stream 3 is described by an object inside object stream 4, itself so described"),
-            std::string::npos);
+  for (const auto& [spare, padding] : {std::pair{false, 0u}, std::pair{true, 0u}, std::pair{false, 33u << 20}}) {
+    writeText(dir / "described.pdf", described(spare, padding));
+    EXPECT_NE(testsupport::errorOf<SecurePdfError>([&] {
+                (void)openForReading((dir / "described.pdf").string(), "");
+              }).find("object stream 3 is described by an object inside object stream 4, itself so described"),
+              std::string::npos)
+        << spare << " " << padding;
+  }
 }
 
 // A table that misplaces one object makes qpdf rebuild it from the objects

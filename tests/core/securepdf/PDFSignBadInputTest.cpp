@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "core/securepdf/BoundedStringPipeline.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Zlib.hpp"
 #include "penvora/SignatureVerifier.hpp"
@@ -115,6 +116,20 @@ TEST(PDFSignBadInputTest, DamagedButRepairableFileIsRewrittenOnceAndSigned) {
   auto appended = pdftest::signer(dir / "zero.pdf", dir / "appended.pdf");
   appended.sign();
   EXPECT_EQ(readText(dir / "appended.pdf").compare(0, zero.size(), zero), 0);
+}
+
+// Offsets count from the header qpdf takes: the first "%PDF-" that a
+// version follows, not a "%PDF-" before it.
+TEST(PDFSignBadInputTest, AFalseHeaderBeforeTheRealOneIsPassedOver) {
+  EXPECT_EQ(findHeaderOffset("%PDF-x\n%PDF-1.7\n"), 7u);
+  EXPECT_EQ(findHeaderOffset("junk%PDF-2.0"), 4u);
+  EXPECT_EQ(findHeaderOffset("%PDF-1.\n"), 0u);  // none: counted from the start
+  TempDir dir;
+  writeText(dir / "in.pdf", "%PDF-x\n" + pdftest::plainPdf(2));
+  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+  s.sign();
+  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
 }
 
 // A signed file (so appended to, not rewritten) whose /Size leaves out its
