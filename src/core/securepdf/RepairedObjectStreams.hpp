@@ -13,7 +13,7 @@ namespace penvora::core::securepdf {
 
 // When qpdf comes to an object its table places where the object is not,
 // it rebuilds the table from every "n g obj" beginning a line of the file,
-// the last of each number winning, and from then on reads each object
+// the last of each number and generation winning, and from then on reads each object
 // stream (as generation 0) from there: an unlisted stream written after
 // the listed one, never measured, would be inflated whole. This measures,
 // for each of `streams`, the definition such a rebuild would take when it
