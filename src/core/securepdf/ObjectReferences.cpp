@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/securepdf/SyntaxScanner.hpp"
+
 namespace penvora::core::securepdf {
 
 void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
@@ -27,7 +29,7 @@ void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
 
 namespace {
 
-bool isWhite(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+bool isWhite(char c) { return isPdfSpace(c); }
 
 bool isDelimiter(char c) {
   return isWhite(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||

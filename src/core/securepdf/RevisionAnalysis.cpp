@@ -14,6 +14,7 @@
 #include "core/securepdf/ObjectReferences.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
+#include "core/securepdf/SyntaxScanner.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -353,7 +354,7 @@ RevisionAnalysis::RevisionAnalysis(std::shared_ptr<const std::string> bytes, std
 RevisionAnalysis::~RevisionAnalysis() = default;
 
 std::optional<std::uint64_t> RevisionAnalysis::startxrefBefore(const std::string& bytes, std::size_t eof) {
-  auto isSpace = [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == '\0'; };
+  auto isSpace = [](char c) { return isPdfSpace(c); };
   std::size_t at = eof;
   while (at > 0 && isSpace(bytes[at - 1])) --at;
   const std::size_t digitsEnd = at;

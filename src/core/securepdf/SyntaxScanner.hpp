@@ -9,7 +9,11 @@
 
 namespace penvora::core::securepdf {
 
-inline bool isPdfSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+// White space as qpdf's tokenizer takes it, which reads the file after us:
+// the vertical tab too, though the PDF standard does not list it.
+inline bool isPdfSpace(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\v' || c == '\0';
+}
 inline bool isPdfDelimiter(char c) {
   return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
          c == '%';

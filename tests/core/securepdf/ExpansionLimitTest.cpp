@@ -289,7 +289,7 @@ TEST(ExpansionLimitTest, ObjectStreamsBehindOtherFiltersAreMeasuredToo) {
 // What a reader takes for a filter or a predictor, however it is written:
 // a name spelt with # escapes, and a predictor whose rows qpdf would set
 // aside before decoding a byte (two of 2 GB each, from a few bytes).
-TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
+TEST(ExpansionLimitTest, EscapedNamesOddSpacesAndHugePredictorRowsDoNotSlipPast) {
   TempDir dir;
   const auto deflated = [](std::size_t padding) {
     const std::string catalog = "1 0 << /Type /Catalog /Pages 2 0 R /Padding (" + std::string(padding, ' ') + ") >>";
@@ -299,12 +299,17 @@ TEST(ExpansionLimitTest, EscapedNamesAndHugePredictorRowsDoNotSlipPast) {
   const std::string asWritten = "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode";
   escaped.replace(escaped.find(asWritten), asWritten.size(), "/Type/ObjStm /N 1 /First 4 /F#69lter/FlateDecode");
   writeText(dir / "escaped.pdf", escaped);
+  // A vertical tab, white space to qpdf's tokenizer, between key and value.
+  std::string tabbed = packedCatalog("/FlateDecode", deflated(70u << 20));
+  tabbed.replace(tabbed.find("/Filter /FlateDecode"), 20, "/Filter\v/FlateDecode");
+  writeText(dir / "tabbed.pdf", tabbed);
   writeText(dir / "rows.pdf",
             packedCatalog("/FlateDecode /DecodeParms << /Predictor 12 /Columns 2000000000 >>", deflated(10)));
   const auto problem = [&](const char* name) {
     return testsupport::errorOf<SecurePdfError>([&] { (void)openForReading((dir / name).string(), ""); });
   };
-  EXPECT_NE(problem("escaped.pdf").find("object stream 3 expands beyond"), std::string::npos);
+  for (const char* name : {"escaped.pdf", "tabbed.pdf"})
+    EXPECT_NE(problem(name).find("object stream 3 expands beyond"), std::string::npos) << name;
   EXPECT_NE(problem("rows.pdf").find("object stream 3 declares predictor rows of 2000000000 bytes"), std::string::npos);
 
   const std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"};
