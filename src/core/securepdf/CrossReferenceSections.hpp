@@ -22,6 +22,9 @@ struct XrefEntry {
   int index = 0;             // inStream: the object's place in it
 };
 
+// Where an object is, by its number, from whichever table is at hand.
+using XrefLookup = std::function<std::optional<XrefEntry>(int object)>;
+
 // A file's cross-reference sections read from its bytes (following /Prev
 // and /XRefStm from the last startxref), without building qpdf's whole
 // table, which on a long document costs more than the rest of opening it:

@@ -83,10 +83,8 @@ std::set<int> referencesBeforeData(std::string_view dictionary) {
   return found;
 }
 
-// Where an object is (as qpdf reads an object stream: generation 0), and an
-// in-file object's text after its "n g obj" header, nothing when the header
-// is not there.
-using EntryOf = std::function<std::optional<XrefEntry>(int)>;
+// An in-file object's text after its "n g obj" header, nothing when the
+// header is not there.
 using TextAfterHeader = std::function<std::optional<std::string_view>(const XrefEntry&, int)>;
 
 // Object streams in an order in which measuring one never makes qpdf
@@ -96,7 +94,7 @@ using TextAfterHeader = std::function<std::optional<std::string_view>(const Xref
 // object streams come after the others; one that refers into another of
 // them, or into itself, is refused; one not in the file as generation 0
 // (held in another stream, say), whose dictionary is not known here, last.
-std::vector<int> measuringOrder(const std::vector<int>& streams, const EntryOf& entryOf,
+std::vector<int> measuringOrder(const std::vector<int>& streams, const XrefLookup& entryOf,
                                 const TextAfterHeader& textOf) {
   std::vector<int> first, later, unlisted;
   std::map<int, std::set<int>> containers;
@@ -136,7 +134,7 @@ TextAfterHeader textIn(std::string_view file) {
 }
 
 // qpdf's own table, as generation-0 entries by number.
-EntryOf tableEntries(QPDF& pdf) {
+XrefLookup tableEntries(QPDF& pdf) {
   auto entries = std::make_shared<std::map<int, XrefEntry>>();
   for (const auto& [og, e] : pdf.getXRefTable()) {
     if (og.getGen() != 0) continue;
@@ -158,32 +156,17 @@ EntryOf tableEntries(QPDF& pdf) {
   };
 }
 
-// The object streams a rebuilt table would read from `file` (from its
-// header on), measured where qpdf's table lists them elsewhere.
-void checkAsRepairedFromTable(QPDF& pdf, std::string_view file, const std::vector<int>& streams, ExpansionLimit limit,
-                              ExpansionBudget& together) {
-  std::map<int, std::uint64_t> listed;
-  for (const auto& [og, entry] : pdf.getXRefTable())
-    if (entry.getType() == 1 && og.getGen() == 0) listed[og.getObj()] = static_cast<std::uint64_t>(entry.getOffset());
-  checkObjectStreamsAsRepaired(
-      pdf, file, streams,
-      [&](int stream) -> std::optional<std::uint64_t> {
-        const auto found = listed.find(stream);
-        if (found == listed.end()) return std::nullopt;
-        return found->second;
-      },
-      limit, together);
-}
-
 // The object streams qpdf's table lists, measured, and as a rebuild of the
 // table would find them in `file` (when given): qpdf may not have come to a
 // misplaced object yet.
 void checkFromTable(QPDF& pdf, std::string_view file, ExpansionLimit limit) {
   ExpansionBudget together = file.empty() ? ExpansionBudget() : ExpansionBudget(file.size(), limit);
   const auto streams = objectStreamsFromTable(pdf);
-  // What a rebuild would read first, as above.
-  if (!file.empty() && !streams.empty()) checkAsRepairedFromTable(pdf, file, streams, limit, together);
-  checkStreams(pdf, measuringOrder(streams, tableEntries(pdf), textIn(file)), limit, together);
+  if (streams.empty()) return;
+  const XrefLookup table = tableEntries(pdf);
+  // What a rebuild would read first, as below.
+  if (!file.empty()) checkObjectStreamsAsRepaired(pdf, file, streams, table, limit, together);
+  checkStreams(pdf, measuringOrder(streams, table, textIn(file)), limit, together);
 }
 
 }  // namespace
@@ -241,19 +224,10 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
   // through qpdf, which keeps it: a rebuilt table does not replace what
   // qpdf has read.
   const bool misplaced = !listed->empty() && !sections.everyObjectWhereListed();
-  if (misplaced)
-    checkObjectStreamsAsRepaired(
-        pdf, file, *listed,
-        [&](int stream) -> std::optional<std::uint64_t> {
-          const auto entry = sections.find(stream);
-          if (!entry || entry->kind != XrefEntry::Kind::inFile) return std::nullopt;
-          return entry->offset;
-        },
-        limit, together);
-  checkStreams(pdf,
-               measuringOrder(
-                   *listed, [&](int n) { return sections.find(n); }, textIn(file)),
-               limit, together, [&](int stream) -> std::optional<ObjectStreamText> {
+  const XrefLookup find = [&](int n) { return sections.find(n); };
+  if (misplaced) checkObjectStreamsAsRepaired(pdf, file, *listed, find, limit, together);
+  checkStreams(pdf, measuringOrder(*listed, find, textIn(file)), limit, together,
+               [&](int stream) -> std::optional<ObjectStreamText> {
                  if (misplaced) return std::nullopt;
                  return objectStreamText(sections, file, stream);
                });

@@ -29,31 +29,24 @@ void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into) {
 
 namespace {
 
-bool isWhite(char c) { return isPdfSpace(c); }
-
-bool isDelimiter(char c) {
-  return isWhite(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-         c == '/' || c == '%';
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
 void referencesWritten(std::string_view text, int from, std::set<int>& into) {
   for (std::size_t r = text.find('R'); r != std::string_view::npos; r = text.find('R', r + 1)) {
-    if (r + 1 < text.size() && !isDelimiter(text[r + 1])) continue;
+    if (r + 1 < text.size() && isPdfRegular(text[r + 1])) continue;
     // Back over " g " then "n", each a run of digits after white space.
     std::size_t at = r;
-    if (at == 0 || !isWhite(text[at - 1])) continue;
-    while (at > 0 && isWhite(text[at - 1])) --at;
+    if (at == 0 || !isPdfSpace(text[at - 1])) continue;
+    while (at > 0 && isPdfSpace(text[at - 1])) --at;
     const std::size_t genEnd = at;
     while (at > 0 && isDigit(text[at - 1])) --at;
-    if (at == genEnd || genEnd - at > 5 || at == 0 || !isWhite(text[at - 1])) continue;
-    while (at > 0 && isWhite(text[at - 1])) --at;
+    if (at == genEnd || genEnd - at > 5 || at == 0 || !isPdfSpace(text[at - 1])) continue;
+    while (at > 0 && isPdfSpace(text[at - 1])) --at;
     const std::size_t numberEnd = at;
     while (at > 0 && isDigit(text[at - 1]) && numberEnd - at <= 10) --at;
-    if (at == numberEnd || numberEnd - at > 10 || (at > 0 && !isDelimiter(text[at - 1]))) continue;
+    if (at == numberEnd || numberEnd - at > 10 || (at > 0 && isPdfRegular(text[at - 1]))) continue;
     const long long number = std::stoll(std::string(text.substr(at, numberEnd - at)));
     if (number >= from && number <= INT_MAX) into.insert(static_cast<int>(number));
   }

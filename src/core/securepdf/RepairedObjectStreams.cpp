@@ -1,7 +1,6 @@
 #include "core/securepdf/RepairedObjectStreams.hpp"
 
 #include <qpdf/Buffer.hh>
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 #include <qpdf/QUtil.hh>
 
@@ -11,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PredictorRows.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
@@ -26,9 +26,7 @@ namespace {
 // zeros and any of its white space), by where the object's value starts.
 std::map<int, std::size_t> lastDefinitions(std::string_view file, const std::set<int>& numbers) {
   std::map<int, std::size_t> found;
-  // Non-owning: the bytes stay with the caller.
-  auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(file.data())), file.size());
-  const auto input = std::make_shared<BufferInputSource>("rebuilt table", view, true);
+  const auto input = std::make_shared<JoinedInputSource>("rebuilt table", file, std::string_view());
   QPDFTokenizer tokenizer;
   constexpr std::size_t kMaxToken = 100;  // as qpdf's rebuild
   const auto eof = static_cast<qpdf_offset_t>(file.size());
@@ -83,9 +81,7 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
   QPDF scratch;
   scratch.setSuppressWarnings(true);
   scratch.emptyPDF();
-  // Non-owning: the bytes stay with the caller.
-  auto* view = new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(file.data())), file.size());
-  auto source = std::make_shared<BufferInputSource>(what, view, true);
+  auto source = std::make_shared<JoinedInputSource>(what, file, std::string_view());
   source->seek(static_cast<qpdf_offset_t>(value), SEEK_SET);
   QPDFTokenizer tokenizer;
   bool empty = false;
@@ -139,12 +135,12 @@ void measureDefinition(QPDF& pdf, std::string_view file, std::size_t value, cons
 }  // namespace
 
 void checkObjectStreamsAsRepaired(QPDF& pdf, std::string_view file, const std::vector<int>& streams,
-                                  const std::function<std::optional<std::uint64_t>(int)>& listedAt,
-                                  ExpansionLimit limit, ExpansionBudget& together) {
+                                  const XrefLookup& listed, ExpansionLimit limit, ExpansionBudget& together) {
   if (streams.empty()) return;
   for (const auto& [number, value] : lastDefinitions(file, {streams.begin(), streams.end()})) {
-    const auto listed = listedAt(number);
-    if (listed && afterObjectHeader(file, *listed, number, 0) == value) continue;  // measured already
+    const auto entry = listed(number);
+    if (entry && entry->kind == XrefEntry::Kind::inFile && afterObjectHeader(file, entry->offset, number, 0) == value)
+      continue;  // measured already
     measureDefinition(pdf, file, value, "object stream " + std::to_string(number), limit, together);
   }
 }

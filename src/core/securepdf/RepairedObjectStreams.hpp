@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -17,12 +16,11 @@ namespace penvora::core::securepdf {
 // stream (as generation 0) from there: an unlisted stream written after
 // the listed one, never measured, would be inflated whole. This measures,
 // for each of `streams`, the definition such a rebuild would take when it
-// is not the one at `listedAt(number)`, and throws SecurePdfError past
+// is not the one `listed` places in the file, and throws SecurePdfError past
 // `limit` or `together`, or when it cannot be measured (an encrypted
 // file's, or filters given by reference). `file`: the bytes from the
 // "%PDF-" header on.
 void checkObjectStreamsAsRepaired(QPDF& pdf, std::string_view file, const std::vector<int>& streams,
-                                  const std::function<std::optional<std::uint64_t>(int)>& listedAt,
-                                  ExpansionLimit limit, ExpansionBudget& together);
+                                  const XrefLookup& listed, ExpansionLimit limit, ExpansionBudget& together);
 
 }  // namespace penvora::core::securepdf

@@ -354,14 +354,13 @@ RevisionAnalysis::RevisionAnalysis(std::shared_ptr<const std::string> bytes, std
 RevisionAnalysis::~RevisionAnalysis() = default;
 
 std::optional<std::uint64_t> RevisionAnalysis::startxrefBefore(const std::string& bytes, std::size_t eof) {
-  auto isSpace = [](char c) { return isPdfSpace(c); };
   std::size_t at = eof;
-  while (at > 0 && isSpace(bytes[at - 1])) --at;
+  while (at > 0 && isPdfSpace(bytes[at - 1])) --at;
   const std::size_t digitsEnd = at;
   while (at > 0 && bytes[at - 1] >= '0' && bytes[at - 1] <= '9') --at;
   if (at == digitsEnd || digitsEnd - at > 18) return std::nullopt;
   const std::uint64_t offset = std::stoull(bytes.substr(at, digitsEnd - at));
-  while (at > 0 && isSpace(bytes[at - 1])) --at;
+  while (at > 0 && isPdfSpace(bytes[at - 1])) --at;
   if (at < 9 || bytes.compare(at - 9, 9, "startxref") != 0) return std::nullopt;
   return offset;
 }
