@@ -29,6 +29,9 @@ constexpr std::uint64_t kMaxRowsAlways = 1u << 20;  // cross-reference rows any 
 
 std::optional<std::uint64_t> offsetKey(QPDFObjectHandle dict, const char* key) {
   QPDFObjectHandle v = dict.getKey(key);
+  // A reference reads as null in the scratch document, as if absent, where
+  // qpdf follows it to a section this reading would never see.
+  if (v.isIndirect()) return std::nullopt;
   if (v.isNull()) return std::uint64_t{0};  // absent
   if (!v.isInteger() || v.getIntValue() <= 0) return std::nullopt;
   return static_cast<std::uint64_t>(v.getIntValue());
@@ -331,15 +334,16 @@ bool CrossReferenceSections::readStreamRows(QPDFObjectHandle dict, std::string_v
 // Locates the subsections of a table whose entries start after "xref" at
 // `at`. Leaves the section unindexed when they are not laid out as the
 // format says; the trailer is read either way.
-void CrossReferenceSections::indexTable(std::string_view file, std::size_t at, Section& into) {
+std::size_t CrossReferenceSections::indexTable(std::string_view file, std::size_t at, Section& into) {
   into.table = true;
   into.indexed = false;
   const SyntaxScanner scan(file);
+  const std::size_t start = at;
   for (std::size_t n = 0; n < kMaxSections * 64; ++n) {
     at = scan.skipSpace(at);
     if (file.substr(at, 7) == "trailer") {
       into.indexed = true;
-      return;
+      return at;
     }
     const auto first = scan.integer(at);
     while (at < file.size() && (file[at] == ' ' || file[at] == '\t')) ++at;
@@ -355,6 +359,17 @@ void CrossReferenceSections::indexTable(std::string_view file, std::size_t at, S
     at += static_cast<std::size_t>(*count) * kTableEntryBytes;
   }
   into.ranges.clear();
+  // Entries not laid out as the format says: the first "trailer" that no
+  // comment holds (text after a "%" on its line is one, as in
+  // "%trailer << /Root 9 0 R >>" written to mislead a plain search).
+  for (auto found = file.find("trailer", start); found != std::string_view::npos;
+       found = file.find("trailer", found + 1)) {
+    const auto lineStart = file.find_last_of("\r\n", found);
+    const std::string_view line = file.substr(lineStart == std::string_view::npos ? 0 : lineStart + 1,
+                                              found - (lineStart == std::string_view::npos ? 0 : lineStart + 1));
+    if (line.find('%') == std::string_view::npos) return found;
+  }
+  return std::string_view::npos;
 }
 
 std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_view file, std::uint64_t startxref) {
@@ -379,8 +394,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
       QPDFObjectHandle dict;
       std::size_t dictAt = 0;
       if (file.substr(at, 4) == "xref") {
-        indexTable(file, at + 4, section);
-        const auto trailer = file.find("trailer", at);
+        const auto trailer = indexTable(file, at + 4, section);
         if (trailer == std::string_view::npos) return std::nullopt;
         dictAt = scan.skipSpace(trailer + 7);
         dict = x.parseAt(file, dictAt, end);

@@ -90,7 +90,8 @@ class CrossReferenceSections {
   QPDFObjectHandle parseAt(std::string_view text, std::size_t at, std::size_t& end) const;
   bool checkEveryObjectWhereListed() const;
   static bool readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into);
-  static void indexTable(std::string_view file, std::size_t at, Section& into);
+  // Where the table's "trailer" keyword is; npos when it is not found.
+  static std::size_t indexTable(std::string_view file, std::size_t at, Section& into);
   std::optional<XrefEntry> entryIn(const Section& s, const Range& r, int object) const;
 
   std::string_view file_;

@@ -6,6 +6,7 @@
 
 #include "core/securepdf/Flate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
+#include "core/securepdf/SyntaxScanner.hpp"
 #include "core/util/Hex.hpp"
 
 namespace penvora::core::securepdf {
@@ -31,22 +32,34 @@ void forEachRun(const std::map<int, std::uint64_t>& offsets, Fn fn) {
 
 std::string ref(QPDFObjGen og) { return std::to_string(og.getObj()) + " " + std::to_string(og.getGen()) + " R"; }
 
-std::optional<XrefTail> parseTail(const std::string& tail, std::uint64_t tailStart, const std::string& atOffset) {
-  auto pos = tail.rfind("startxref");
-  if (pos == std::string::npos) return std::nullopt;
-  std::size_t i = pos + 9;
-  while (i < tail.size() && std::isspace(static_cast<unsigned char>(tail[i]))) ++i;
-  std::uint64_t v = 0;
-  std::size_t digits = 0;
-  while (i < tail.size() && std::isdigit(static_cast<unsigned char>(tail[i])) && digits < 19) {
-    v = v * 10 + static_cast<std::uint64_t>(tail[i] - '0');
-    ++i;
-    ++digits;
+// qpdf looks for "startxref" only in the file's last bytes (the 1024 the
+// format allows for %%EOF, and room for the keyword and its number).
+constexpr std::size_t kStartxrefSearchBytes = 1054;
+
+// The offset after the last "startxref" within those bytes that an integer
+// token follows, as qpdf reads it: spaces and comments may come between,
+// no %%EOF need follow, and a candidate whose number is no integer token
+// ("543x", "543.0", one inside a comment at the end) is passed over for
+// the one before it, which qpdf then uses.
+std::optional<std::uint64_t> lastStartxref(const std::string& tail) {
+  const SyntaxScanner scan(tail);
+  const std::size_t from = tail.size() > kStartxrefSearchBytes ? tail.size() - kStartxrefSearchBytes : 0;
+  for (auto pos = tail.rfind("startxref"); pos != std::string::npos && pos >= from;
+       pos = pos ? tail.rfind("startxref", pos - 1) : std::string::npos) {
+    std::size_t at = pos + 9;
+    if (at < tail.size() && isPdfRegular(tail[at])) continue;
+    at = scan.skipSpace(at);
+    if (at < tail.size() && tail[at] == '+') ++at;
+    if (const auto v = scan.integer(at)) return v;
   }
-  if (!digits || tail.find("%%EOF", i) == std::string::npos) return std::nullopt;
-  (void)tailStart;
+  return std::nullopt;
+}
+
+std::optional<XrefTail> parseTail(const std::string& tail, const std::string& atOffset) {
+  const auto startxref = lastStartxref(tail);
+  if (!startxref) return std::nullopt;
   XrefTail t;
-  t.startxref = v;
+  t.startxref = *startxref;
   std::size_t k = 0;
   while (k < atOffset.size() && std::isspace(static_cast<unsigned char>(atOffset[k]))) ++k;
   if (atOffset.compare(k, 4, "xref") == 0) {
@@ -64,11 +77,10 @@ std::optional<XrefTail> parseTail(const std::string& tail, std::uint64_t tailSta
 std::optional<XrefTail> readXrefTail(const std::string& tail, std::uint64_t tailStart,
                                      const std::function<std::string(std::uint64_t offset)>& readAt) {
   const std::uint64_t fileSize = tailStart + tail.size();
-  if (tail.rfind("startxref") == std::string::npos) return std::nullopt;
   // Peek at the offset the tail names.
-  auto probe = parseTail(tail, tailStart, "xref");
-  if (!probe || probe->startxref >= fileSize) return std::nullopt;
-  return parseTail(tail, tailStart, readAt(probe->startxref));
+  const auto startxref = lastStartxref(tail);
+  if (!startxref || *startxref >= fileSize) return std::nullopt;
+  return parseTail(tail, readAt(*startxref));
 }
 
 std::optional<XrefTail> readXrefTail(std::uint64_t size, const FileReader& readAt, std::string* lastBytes) {

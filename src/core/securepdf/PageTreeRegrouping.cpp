@@ -56,7 +56,10 @@ std::optional<std::string_view> objectText(const CrossReferenceSections& xref, s
   const SyntaxScanner header(content.substr(0, static_cast<std::size_t>(firstAt)));
   std::size_t pos = 0;
   std::uint64_t begin = 0, stop = content.size() - firstAt;
-  for (std::uint64_t i = 0; i <= static_cast<std::uint64_t>(entry->index) + 1 && i < stream->objects; ++i) {
+  // The whole header, not only up to the entry: qpdf takes an object by its
+  // number, the last pair naming it winning, where others take the
+  // entry's place. A number named twice is read here by neither.
+  for (std::uint64_t i = 0; i < stream->objects; ++i) {
     pos = header.skipSpace(pos);
     const auto obj = header.integer(pos);
     pos = header.skipSpace(pos);
@@ -65,6 +68,8 @@ std::optional<std::string_view> objectText(const CrossReferenceSections& xref, s
     if (i == static_cast<std::uint64_t>(entry->index)) {
       if (*obj != static_cast<std::uint64_t>(number)) return std::nullopt;
       begin = *offset;
+    } else if (*obj == static_cast<std::uint64_t>(number)) {
+      return std::nullopt;
     } else if (i == static_cast<std::uint64_t>(entry->index) + 1) {
       stop = *offset;
     }
@@ -132,6 +137,9 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
     Ref pagesRef;
     if (catalogScan.reference(pages.begin, pagesRef.number, pagesRef.generation) != pages.end) return std::nullopt;
     const QPDFObjGen root(pagesRef.number, pagesRef.generation);
+    // A catalog that is its own page tree: the section would redefine the
+    // catalog, which an update must not carry.
+    if (pagesRef.number == catalog.number) return std::nullopt;
     const auto rootText = objectText(sections, file, root.getObj(), root.getGen(), store, storedStream);
     if (!rootText) return std::nullopt;
 

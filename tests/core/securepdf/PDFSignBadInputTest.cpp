@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "core/securepdf/BoundedStringPipeline.hpp"
+#include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/util/Zlib.hpp"
@@ -130,6 +131,32 @@ TEST(PDFSignBadInputTest, AFalseHeaderBeforeTheRealOneIsPassedOver) {
   s.sign();
   EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+}
+
+// The last startxref and a table's trailer as qpdf takes them: a number
+// that is no integer, or a keyword in a comment, is passed over for the
+// real one (else the update chains to an older revision, or copies a
+// /Root of the commenter's choosing); comments may come between
+// "startxref" and its number; and a /Prev given by reference, which qpdf
+// follows, leaves the sections to qpdf's own reading.
+TEST(PDFSignBadInputTest, TheTrailerAndTheLastStartxrefAreTakenAsQpdfTakesThem) {
+  const std::string plain = pdftest::plainPdf(2);
+  const std::uint64_t startxref = std::stoull(plain.substr(plain.rfind("startxref") + 9));
+  for (const char* end : {"%startxref\n5x\n%%EOF\n", "startxref\n5.0\n%%EOF\n"})
+    EXPECT_EQ(readXrefTail(plain + end).value().startxref, startxref) << end;
+  std::string commented = plain;
+  commented.replace(commented.rfind("startxref\n"), 10, "startxref % by a tool\n");
+  commented.erase(commented.rfind("%%EOF"));
+  EXPECT_EQ(readXrefTail(commented).value().startxref, startxref);
+
+  const std::size_t trailer = plain.rfind("trailer");
+  const std::string decoy = "%trailer << /Size 3 /Root 2 0 R >>\n";
+  const std::string misleading = std::string(plain).insert(trailer, decoy);
+  const auto sections = CrossReferenceSections::read(misleading, startxref);
+  ASSERT_TRUE(sections);
+  EXPECT_EQ(sections->trailerAt(), misleading.find("<<", trailer + decoy.size()));
+  const std::string byReference = std::string(plain).insert(trailer + 10, " /Prev 7 0 R");
+  EXPECT_FALSE(CrossReferenceSections::read(byReference, startxref));
 }
 
 // A signed file (so appended to, not rewritten) whose /Size leaves out its

@@ -17,18 +17,21 @@ using testsupport::TempDir;
 // `pages` pages, all kids of the root, which gives them /Rotate 90; with
 // `objectStreams` rewritten by qpdf into object streams and a
 // cross-reference stream, else as written here, with a table.
-std::string longDocument(int pages, bool objectStreams) {
+// With `catalogIsTree`, the catalog is the page tree's root too.
+std::string longDocument(int pages, bool objectStreams, bool catalogIsTree = false) {
   // The page tree and the catalog come last, as numbers a reader has to
   // look up.
   std::vector<std::string> o{pdftest::stream("", "BT /F1 18 Tf 72 700 Td (x) Tj ET")};
-  const std::string tree = std::to_string(pages + 2);
+  const std::string tree = std::to_string(pages + (catalogIsTree ? 3 : 2));
   std::string kids;
   for (int i = 0; i < pages; ++i) {
     kids += std::to_string(2 + i) + " 0 R ";
     o.push_back("<< /Type /Page /Parent " + tree + " 0 R /MediaBox [0 0 612 792] /Contents 1 0 R >>");
   }
-  o.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " /Rotate 90 >>");
-  o.push_back("<< /Type /Catalog /Pages " + tree + " 0 R >>");
+  const std::string node = "/Kids [" + kids + "] /Count " + std::to_string(pages) + " /Rotate 90";
+  o.push_back(catalogIsTree ? "<< >>" : "<< /Type /Pages " + node + " >>");
+  o.push_back(catalogIsTree ? "<< /Pages " + tree + " 0 R " + node + " >>"
+                            : "<< /Type /Catalog /Pages " + tree + " 0 R >>");
   const std::string plain = pdftest::buildPdf(o, pages + 3);
   if (!objectStreams) return plain;
   QPDF pdf;
@@ -84,8 +87,8 @@ TEST(PageTreeRegroupingTest, QpdfFindsTheSamePagesThroughTheRegroupedTree) {
   }
 }
 
-// Short trees, counts that disagree, kids that are not references and
-// encrypted files are read by qpdf as they are (damaged bytes: the
+// Short trees, counts that disagree, kids that are not references, a
+// catalog that is its own page tree and encrypted files are read by qpdf as they are (damaged bytes: the
 // pagetree fuzz target).
 TEST(PageTreeRegroupingTest, LeavesOtherTreesAsTheyAre) {
   EXPECT_FALSE(regroupFlatPageTree(longDocument(1000, true)));
@@ -100,6 +103,7 @@ TEST(PageTreeRegroupingTest, LeavesOtherTreesAsTheyAre) {
   EXPECT_FALSE(regroupFlatPageTree(replaced("/Count 1500", "/Count 1501")));
   EXPECT_FALSE(regroupFlatPageTree(replaced("[2 0 R", "[null ")));
   EXPECT_FALSE(regroupFlatPageTree(replaced("/Type /Pages", "/Type /Page ")));
+  EXPECT_FALSE(regroupFlatPageTree(longDocument(1500, false, true)));  // an update must not redefine the catalog
 
   TempDir dir;
   testsupport::writeText(dir / "in.pdf", table);
