@@ -3,6 +3,7 @@
 // signed results.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -73,6 +74,36 @@ inline std::string buildPdfWithXrefStream(const std::vector<std::string>& object
 inline std::string stream(const std::string& dict, const std::string& data) {
   return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
+
+// A file written object by object and listed by cross-reference streams of
+// rows [type, 4 bytes, 2 bytes]; each `finish` ends a revision.
+struct XrefStreamFile {
+  std::string out = "%PDF-1.7\n", rows;
+  std::map<std::pair<int, int>, std::size_t> at;
+  std::size_t lastXref = 0;
+
+  void object(int n, const std::string& body, int generation = 0, const std::string& header = "") {
+    at[{n, generation}] = out.size();
+    out += (header.empty() ? std::to_string(n) + " " + std::to_string(generation) + " obj" : header) + "\n" + body +
+           "\nendobj\n";
+  }
+  void row(int type, std::size_t field, int second) {
+    rows += static_cast<char>(type);
+    for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
+    rows += static_cast<char>((second >> 8) & 0xFF);
+    rows += static_cast<char>(second & 0xFF);
+  }
+  void listed(int n, int generation = 0, std::size_t off = 0) { row(1, at.at({n, generation}) + off, generation); }
+  // The section as object `n`, whose own row comes last in its /Index.
+  std::string finish(int n, const std::string& keys) {
+    lastXref = out.size();
+    row(1, lastXref, 0);
+    out += std::to_string(n) + " 0 obj\n" + stream("/Type /XRef /W [1 4 2] " + keys, rows) + "\nendobj\nstartxref\n" +
+           std::to_string(lastXref) + "\n%%EOF\n";
+    rows.clear();
+    return out;
+  }
+};
 
 struct PageSpec {
   int rotate = 0;

@@ -15,7 +15,7 @@
 #include "support/PdfTestSupport.hpp"
 
 using namespace penvora::core::securepdf;
-using testsupport::TempDir, testsupport::writeText, testsupport::readText;
+using pdftest::XrefStreamFile, testsupport::TempDir, testsupport::writeText, testsupport::readText;
 
 namespace {
 
@@ -47,36 +47,6 @@ std::string packedCatalog(const std::string& filters, const std::string& data) {
   return out + "4 0 obj\n" + pdftest::stream("/Type /XRef /Size 5 /W [1 4 2] /Root 1 0 R", rows) +
          "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }
-
-// A file written object by object and listed by cross-reference streams of
-// rows [type, 4 bytes, 2 bytes]; each `finish` ends a revision.
-struct XrefStreamFile {
-  std::string out = "%PDF-1.7\n", rows;
-  std::map<std::pair<int, int>, std::size_t> at;
-  std::size_t lastXref = 0;
-
-  void object(int n, const std::string& body, int generation = 0, const std::string& header = "") {
-    at[{n, generation}] = out.size();
-    out += (header.empty() ? std::to_string(n) + " " + std::to_string(generation) + " obj" : header) + "\n" + body +
-           "\nendobj\n";
-  }
-  void row(int type, std::size_t field, int second) {
-    rows += static_cast<char>(type);
-    for (int b = 3; b >= 0; --b) rows += static_cast<char>((field >> (8 * b)) & 0xFF);
-    rows += static_cast<char>((second >> 8) & 0xFF);
-    rows += static_cast<char>(second & 0xFF);
-  }
-  void listed(int n, int generation = 0, std::size_t off = 0) { row(1, at.at({n, generation}) + off, generation); }
-  // The section as object `n`, whose own row comes last in its /Index.
-  std::string finish(int n, const std::string& keys) {
-    lastXref = out.size();
-    row(1, lastXref, 0);
-    out += std::to_string(n) + " 0 obj\n" + pdftest::stream("/Type /XRef /W [1 4 2] " + keys, rows) +
-           "\nendobj\nstartxref\n" + std::to_string(lastXref) + "\n%%EOF\n";
-    rows.clear();
-    return out;
-  }
-};
 
 std::string deflated(const std::string& data) { return penvora::core::util::zlibCompress(data, 9).value(); }
 

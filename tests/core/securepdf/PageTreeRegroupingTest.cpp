@@ -110,6 +110,30 @@ TEST(PageTreeRegroupingTest, LeavesOtherTreesAsTheyAre) {
   EXPECT_FALSE(regroupFlatPageTree(testsupport::readText(pdftest::encrypted(dir / "in.pdf", "u"))));
 }
 
+// An object stream whose header names the root twice: qpdf takes the last
+// pair, other readers the entry's place, so the regrouping reads neither.
+TEST(PageTreeRegroupingTest, ARootNamedTwiceInItsObjectStreamIsLeftToQpdf) {
+  for (const bool twice : {false, true}) {
+    std::string kids;
+    for (int n = 4; n < 1104; ++n) kids += std::to_string(n) + " 0 R ";
+    const std::string catalog = "<< /Type /Catalog /Pages 2 0 R >> ",
+                      root = "<< /Type /Pages /Kids [" + kids + "] /Count 1100 >> ";
+    std::string header = "1 0 2 " + std::to_string(catalog.size());
+    if (twice) header += " 2 " + std::to_string(catalog.size() + root.size());
+    header += ' ';
+    pdftest::XrefStreamFile f;
+    f.object(3, pdftest::stream(
+                    "/Type /ObjStm /N " + std::string(twice ? "3" : "2") + " /First " + std::to_string(header.size()),
+                    header + catalog + root + (twice ? root : "")));
+    for (int n = 4; n < 1104; ++n) f.object(n, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
+    f.row(0, 0, 0xFFFF);
+    f.row(2, 3, 0);
+    f.row(2, 3, 1);
+    for (int n = 3; n < 1104; ++n) f.listed(n);
+    EXPECT_EQ(regroupFlatPageTree(f.finish(1104, "/Size 1105 /Root 1 0 R")).has_value(), !twice);
+  }
+}
+
 // A file whose /Size is too small may use numbers past it: the new nodes
 // are numbered past those too, so none hides an object of the file.
 TEST(PageTreeRegroupingTest, NewNodesHideNoObjectOfTheFile) {
