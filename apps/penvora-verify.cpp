@@ -155,7 +155,7 @@ std::string drawPage(const std::string& file, const penvora::VerifiedDocument& d
     return std::string("cannot draw the page: ") + e.what();
   }
 #else
-  (void)file, (void)page, (void)password, (void)path, (void)out;
+  (void)file, (void)page, (void)password, (void)path, (void)overwrite, (void)out;
   return "this build has no page drawing (built without Qt)";
 #endif
 }
