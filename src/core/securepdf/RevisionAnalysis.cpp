@@ -27,12 +27,18 @@ struct Role {
     Page,
     Content,
     Resources,
+    Document,  // anything else the catalog or the trailer leads to
+    Info,
     AnnotsArray,
     Annotation,
     Appearance,
+    AnnotationPart,
     Form,
+    FormPart,
     FieldsArray,
     Field,
+    FieldPart,
+    SignatureValue,
     Dss,
     Unknown
   } kind = Unknown;
@@ -46,23 +52,47 @@ using Roles = std::map<QPDFObjGen, Role>;
 
 std::string pageName(int page) { return "page " + std::to_string(page + 1); }
 
-// Every indirect object reachable from `h`, without climbing back up
-// through /Parent or /P.
-void reach(QPDFObjectHandle h, std::set<QPDFObjGen>& seen, const std::function<void(QPDFObjGen)>& visit,
-           int depth = 0) {
-  if (depth > 200) return;
-  if (h.isIndirect()) {
-    if (!seen.insert(h.getObjGen()).second) return;
-    visit(h.getObjGen());
+// Walks to every indirect object reachable from where it is asked to, each
+// once over all its walks, without a recursion a long chain could overflow.
+// It stops at the `boundary` objects (pages, page-tree nodes, annotations,
+// fields): their own walks claim their parts, and the back-links into them
+// (a page's /Parent, an annotation's /P, a field's /Parent) lead nowhere new.
+class Walk {
+ public:
+  explicit Walk(const std::set<QPDFObjGen>& boundary) : boundary_(boundary) {}
+
+  void reach(QPDFObjectHandle from, const std::function<void(QPDFObjGen)>& visit) {
+    std::vector<QPDFObjectHandle> todo{from};
+    while (!todo.empty()) {
+      QPDFObjectHandle h = todo.back();
+      todo.pop_back();
+      if (h.isIndirect()) {
+        const QPDFObjGen og = h.getObjGen();
+        if (boundary_.count(og) || !seen_.insert(og).second) continue;
+        visit(og);
+      }
+      if (h.isStream()) h = h.getDict();
+      if (h.isArray()) {
+        for (int i = 0; i < h.getArrayNItems(); ++i) todo.push_back(h.getArrayItem(i));
+      } else if (h.isDictionary()) {
+        for (const auto& k : h.getKeys()) todo.push_back(h.getKey(k));
+      }
+    }
   }
-  if (h.isStream()) return reach(h.getDict(), seen, visit, depth + 1);
-  if (h.isArray()) {
-    for (int i = 0; i < h.getArrayNItems(); ++i) reach(h.getArrayItem(i), seen, visit, depth + 1);
-  } else if (h.isDictionary()) {
+
+  // What `h`'s entries lead to, but those under `skipped`.
+  void reachKeys(QPDFObjectHandle h, std::initializer_list<const char*> skipped,
+                 const std::function<void(QPDFObjGen)>& visit) {
+    if (!h.isDictionary()) return;
     for (const auto& k : h.getKeys())
-      if (k != "/Parent" && k != "/P") reach(h.getKey(k), seen, visit, depth + 1);
+      if (std::none_of(skipped.begin(), skipped.end(), [&](const char* s) { return k == s; }))
+        reach(h.getKey(k), visit);
   }
-}
+
+ private:
+  const std::set<QPDFObjGen>& boundary_;
+  std::set<QPDFObjGen> seen_;
+};
 
 void assign(Roles& roles, QPDFObjGen og, Role r) { roles.emplace(og, r); }
 
@@ -75,7 +105,10 @@ bool isSignedWidget(QPDFObjectHandle annot) {
   return annot.getKey("/V").isDictionary() || annot.getKey("/Parent").getKey("/V").isDictionary();
 }
 
-// Roles in priority order: the first that claims an object keeps it.
+// Roles in priority order, the strictest first: the first that claims an
+// object keeps it, so an object shown on a page stays the page's when an
+// annotation's appearance or the validation data lists it too. Every
+// object is walked once, however many pages or annotations share it.
 Roles rolesOf(QPDF& pdf) {
   Roles roles;
   const auto fieldNames = fieldNamesByObject(pdf);
@@ -83,58 +116,111 @@ Roles rolesOf(QPDF& pdf) {
     const auto found = fieldNames.find(og);
     return found == fieldNames.end() ? std::string() : found->second;
   };
+  auto claim = [&](Role r) { return [&roles, r](QPDFObjGen og) { assign(roles, og, r); }; };
   QPDFObjectHandle root = pdf.getRoot();
   assign(roles, root.getObjGen(), {Role::Catalog});
+  // What the walks below do not go into: the page tree, the annotations
+  // and the form, whose parts their own walks claim.
+  std::set<QPDFObjGen> boundary;
+  for (const auto& [og, name] : fieldNames) boundary.insert(og);
+  QPDFObjectHandle form = root.getKey("/AcroForm"), fields = form.getKey("/Fields");
+  for (QPDFObjectHandle h : {form, fields})
+    if (h.isIndirect()) boundary.insert(h.getObjGen());
   const auto pages = allPages(pdf);  // not qpdf's walk: a hostile tree recurses past the stack
-  for (std::size_t i = 0; i < pages.size(); ++i) assign(roles, pages[i].getObjGen(), {Role::Page, static_cast<int>(i)});
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    assign(roles, pages[i].getObjGen(), {Role::Page, static_cast<int>(i)});
+    boundary.insert(pages[i].getObjGen());
+  }
+  std::vector<QPDFObjectHandle> nodes;
   std::function<void(QPDFObjectHandle, int)> tree = [&](QPDFObjectHandle node, int depth) {
     if (depth > 64 || !node.isDictionary() || roles.count(node.getObjGen())) return;
-    if (node.isIndirect()) assign(roles, node.getObjGen(), {Role::PageTree});
+    if (node.isIndirect()) assign(roles, node.getObjGen(), {Role::PageTree}), boundary.insert(node.getObjGen());
+    nodes.push_back(node);
     QPDFObjectHandle kids = node.getKey("/Kids");
     if (kids.isIndirect()) assign(roles, kids.getObjGen(), {Role::PageTree});
     for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) tree(kids.getArrayItem(i), depth + 1);
   };
   tree(root.getKey("/Pages"), 0);
-  // One walk over all pages: what an earlier page reached keeps its role
-  // (the first claim wins), so going through it again finds nothing new,
-  // and resources shared by thousands of pages are walked once, not once
-  // a page.
-  std::set<QPDFObjGen> seen;
+  // The annotations, known before any walk so that none goes into them.
+  struct Listed {
+    QPDFObjectHandle annot;
+    int page;
+    bool widget, signedWidget;
+  };
+  std::vector<Listed> annotations;
+  std::vector<std::pair<QPDFObjGen, int>> annotArrays;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
+    if (annots.isIndirect())
+      annotArrays.emplace_back(annots.getObjGen(), static_cast<int>(i)), boundary.insert(annots.getObjGen());
+    for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k) {
+      QPDFObjectHandle a = annots.getArrayItem(k);
+      if (!a.isDictionary()) continue;
+      const bool widget = isFieldWidget(a);
+      annotations.push_back({a, static_cast<int>(i), widget, widget && isSignedWidget(a)});
+      if (a.isIndirect()) boundary.insert(a.getObjGen());
+    }
+  }
+  Walk walk(boundary);
+  // Each page's content, then all else it has or inherits but its
+  // annotations.
+  std::set<std::pair<QPDFObjGen, std::string>> inherited;  // a node's entry walked already
   for (std::size_t i = 0; i < pages.size(); ++i) {
     QPDFObjectHandle page = pages[i];
     const int n = static_cast<int>(i);
-    reach(page.getKey("/Contents"), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Content, n}); });
-    for (const char* key : {"/Resources", "/Group", "/Thumb"})
-      reach(page.getKey(key), seen, [&](QPDFObjGen og) { assign(roles, og, {Role::Resources, n}); });
-  }
-  std::set<QPDFObjGen> appearances;
-  for (std::size_t i = 0; i < pages.size(); ++i) {
-    QPDFObjectHandle annots = QPDFObjectHandle(pages[i]).getKey("/Annots");
-    const int n = static_cast<int>(i);
-    if (annots.isIndirect()) assign(roles, annots.getObjGen(), {Role::AnnotsArray, n});
-    for (int k = 0; annots.isArray() && k < annots.getArrayNItems(); ++k) {
-      QPDFObjectHandle a = annots.getArrayItem(k);
-      const bool widget = isFieldWidget(a), signedWidget = widget && isSignedWidget(a);
-      const std::string field = a.isIndirect() ? fieldOf(a.getObjGen()) : std::string();
-      if (a.isIndirect()) assign(roles, a.getObjGen(), {Role::Annotation, n, widget, signedWidget, field});
-      reach(a.getKey("/AP"), appearances, [&](QPDFObjGen og) {
-        assign(roles, og, {Role::Appearance, n, widget, signedWidget, field});
-      });
+    walk.reach(page.getKey("/Contents"), claim({Role::Content, n}));
+    walk.reachKeys(page, {"/Contents", "/Annots", "/Parent"}, claim({Role::Resources, n}));
+    for (const char* key : {"/Resources", "/MediaBox", "/CropBox", "/Rotate"}) {
+      if (page.hasKey(key)) continue;
+      QPDFObjectHandle node = page.getKey("/Parent");
+      for (int depth = 0; depth < 64 && node.isDictionary(); ++depth, node = node.getKey("/Parent")) {
+        if (!node.hasKey(key)) continue;
+        if (!node.isIndirect() || inherited.insert({node.getObjGen(), key}).second)
+          walk.reach(node.getKey(key), claim({Role::Resources, n}));
+        break;
+      }
     }
   }
-  QPDFObjectHandle form = root.getKey("/AcroForm");
+  // Whatever else the document holds, from outlines to scripts.
+  walk.reachKeys(root, {"/Pages", "/AcroForm", "/DSS"}, claim({Role::Document}));
+  for (const auto& node : nodes) walk.reachKeys(node, {"/Kids", "/Parent"}, claim({Role::Document}));
+  QPDFObjectHandle trailer = pdf.getTrailer();
+  walk.reach(trailer.getKey("/Info"), claim({Role::Info}));
+  walk.reachKeys(trailer, {"/Root", "/Info", "/Prev"}, claim({Role::Document}));
+  // Annotations, strictest first: signed fields' widgets, then other
+  // annotations (whose appearance may not change), then widgets of fields
+  // still to be filled or signed.
+  for (const auto& [og, page] : annotArrays) assign(roles, og, {Role::AnnotsArray, page});
+  for (int rank = 0; rank < 3; ++rank) {
+    for (Listed& a : annotations) {
+      if ((a.signedWidget ? 0 : a.widget ? 2 : 1) != rank) continue;
+      Role r{Role::Annotation, a.page, a.widget, a.signedWidget,
+             a.annot.isIndirect() ? fieldOf(a.annot.getObjGen()) : ""};
+      if (a.annot.isIndirect()) assign(roles, a.annot.getObjGen(), r);
+      r.kind = Role::Appearance;
+      walk.reach(a.annot.getKey("/AP"), claim(r));
+      r.kind = Role::AnnotationPart;
+      walk.reachKeys(a.annot, {"/AP", "/P", "/Parent", "/V"}, claim(r));
+    }
+  }
+  // The form, its fields and their values, a signature's dictionary among
+  // them.
   if (form.isIndirect()) assign(roles, form.getObjGen(), {Role::Form});
-  QPDFObjectHandle fields = form.getKey("/Fields");
   if (fields.isIndirect()) assign(roles, fields.getObjGen(), {Role::FieldsArray});
-  std::function<void(QPDFObjectHandle, int)> walk = [&](QPDFObjectHandle f, int depth) {
+  std::function<void(QPDFObjectHandle, int)> field = [&](QPDFObjectHandle f, int depth) {
     if (depth > 32 || !f.isDictionary()) return;
-    if (f.isIndirect()) assign(roles, f.getObjGen(), {Role::Field, -1, false, false, fieldOf(f.getObjGen())});
+    const std::string name = f.isIndirect() ? fieldOf(f.getObjGen()) : std::string();
+    if (f.isIndirect()) assign(roles, f.getObjGen(), {Role::Field, -1, false, false, name});
+    QPDFObjectHandle value = f.getKey("/V");
+    walk.reach(value, claim({value.isDictionary() ? Role::SignatureValue : Role::FieldPart, -1, false, false, name}));
+    walk.reachKeys(f, {"/Kids", "/Parent", "/P", "/V"}, claim({Role::FieldPart, -1, false, false, name}));
     QPDFObjectHandle kids = f.getKey("/Kids");
-    for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) walk(kids.getArrayItem(i), depth + 1);
+    for (int i = 0; kids.isArray() && i < kids.getArrayNItems(); ++i) field(kids.getArrayItem(i), depth + 1);
   };
-  for (int i = 0; fields.isArray() && i < fields.getArrayNItems(); ++i) walk(fields.getArrayItem(i), 0);
-  std::set<QPDFObjGen> dss;
-  reach(root.getKey("/DSS"), dss, [&](QPDFObjGen og) { assign(roles, og, {Role::Dss}); });
+  for (int i = 0; fields.isArray() && i < fields.getArrayNItems(); ++i) field(fields.getArrayItem(i), 0);
+  walk.reachKeys(form, {"/Fields"}, claim({Role::FormPart}));
+  // Last, so that it claims only what nothing else does.
+  walk.reach(root.getKey("/DSS"), claim({Role::Dss}));
   return roles;
 }
 
@@ -309,6 +395,19 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
         }
       }
       return;
+    case Role::Document:
+      return f.note(Change::Other, "changes object " + std::to_string(og.getObj()) + " of the document");
+    case Role::Info:
+      return f.note(Change::Other, "changes the document information");
+    case Role::AnnotationPart:
+      return f.note(Change::Other, role.signedField ? "changes a signed field on " + page
+                                                    : "changes part of an annotation on " + page);
+    case Role::FormPart:
+      return f.note(Change::Other, "changes part of the form");
+    case Role::FieldPart:
+      return f.note(Change::Other, "changes part of a form field");
+    case Role::SignatureValue:
+      return f.note(Change::Other, "changes a signature dictionary");
     case Role::Dss:
       return f.note(Change::ValidationData, "updates validation data");
     case Role::Unknown:

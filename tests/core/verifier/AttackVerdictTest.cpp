@@ -103,6 +103,38 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
   const std::string note = "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>";
   const auto f = pdftest::updateBase(formSigned);
 
+  // An object shown in the signed revision, listed as validation data by
+  // one update and rewritten by the next: through a page's inherited
+  // resources, an XObject named /P, the catalog's script, or a signed
+  // field's picture given first to a widget added to fill.
+  const auto listedThenRewritten = [&](const std::string& pageTree, const std::string& page, int rewritten,
+                                       const std::string& now) {
+    writeText(
+        dir / "listed-in.pdf",
+        pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R /OpenAction 6 0 R >>",
+                           "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] " + pageTree + ">>",
+                           "<< /Type /Page /Parent 2 0 R /Contents 4 0 R " + page + ">>", pdftest::stream("", "/P Do"),
+                           pdftest::stream("/Subtype /Form /BBox [0 0 9 9]", ""), "<< /S /JavaScript /JS (1) >>"}));
+    std::filesystem::remove(dir / "listed.pdf");
+    pdftest::signer(dir / "listed-in.pdf", dir / "listed.pdf").sign();
+    const std::string signedListed = readText(dir / "listed.pdf");
+    const auto l = pdftest::updateBase(signedListed);
+    const std::string listed = pdftest::appendUpdate(
+        signedListed, {{l.root, replaced(l.catalog, "<< ", "<< /DSS << /Certs [ " + ref(rewritten) + " ] >> ")}});
+    return pdftest::appendUpdate(listed, {{rewritten, now}});
+  };
+  const std::string xobject = "/Resources << /XObject << /P 5 0 R >> >> ";
+  QPDF q;
+  q.processMemoryFile("signed", signedFile.data(), signedFile.size());
+  QPDFObjectHandle acroForm = q.getRoot().getKey("/AcroForm");
+  const int picture = acroForm.getKey("/Fields").getArrayItem(0).getKey("/AP").getKey("/N").getObjectID();
+  const std::string sharing = pdftest::appendUpdate(
+      signedFile,
+      {{b.size, "<< /FT /Tx /T (Copy) /V (x) /Type /Annot /Subtype /Widget /Rect [0 0 99 99] /P " + ref(b.page1) +
+                    " /AP << /N " + ref(picture) + " >> >>"},
+       {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")},
+       {acroForm.getObjectID(), replaced(acroForm.unparseResolved(), "/Fields [ ", "/Fields [ " + ref(b.size) + " ")}});
+
   const struct {
     const char* name;
     std::string file;
@@ -146,6 +178,15 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
       {"allowed: the shadow document left alone", shadow, "TOTAL-PASSED", ""},
       {"allowed: form filling under permission 2", pdftest::appendUpdate(formSigned, {{p.size + 1, filled}}),
        "TOTAL-PASSED", ""},
+      {"shadow via validation data: inherited resources", listedThenRewritten(xobject, "", 5, payMallory),
+       "TOTAL-FAILED", "FORMAT_FAILURE"},
+      {"shadow via validation data: an XObject named /P", listedThenRewritten("", xobject, 5, payMallory),
+       "TOTAL-FAILED", "FORMAT_FAILURE"},
+      {"shadow via validation data: the catalog's script",
+       listedThenRewritten(xobject, "", 6, "<< /S /JavaScript /JS (app.alert(2)) >>"), "TOTAL-FAILED",
+       "FORMAT_FAILURE"},
+      {"a signed field's picture shared with a widget added before it, then rewritten",
+       pdftest::appendUpdate(sharing, {{picture, payMallory}}), "TOTAL-FAILED", "FORMAT_FAILURE"},
       {"annotation under permission 2",
        pdftest::appendUpdate(
            formSigned,
