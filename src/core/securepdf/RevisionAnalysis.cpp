@@ -240,25 +240,52 @@ std::string contentOf(QPDFObjectHandle h) {
   return h.unparseResolved();
 }
 
-// A field's value, looked up through its parents.
-QPDFObjectHandle fieldValue(QPDFObjectHandle f) {
+// A field's entry, own or inherited from its parents.
+QPDFObjectHandle inherited(QPDFObjectHandle f, const char* key) {
   for (int depth = 0; depth < 32 && f.isDictionary(); ++depth, f = f.getKey("/Parent"))
-    if (f.hasKey("/V")) return f.getKey("/V");
+    if (f.hasKey(key)) return f.getKey(key);
   return QPDFObjectHandle::newNull();
 }
 
-// An entry added to /Annots or /Fields.
-Change addedEntry(QPDFObjectHandle h) {
+// A widget with no area, or hidden: it shows nothing on its page.
+bool showsNothing(QPDFObjectHandle widget) {
+  QPDFObjectHandle flags = widget.getKey("/F");
+  if (flags.isInteger() && (flags.getIntValue() & 2)) return true;
+  if (!widget.getKey("/Rect").isRectangle()) return false;
+  const auto r = widget.getKey("/Rect").getArrayAsRectangle();
+  return r.llx == r.urx || r.lly == r.ury;
+}
+
+// A document time-stamp: a signature field whose value is one and whose
+// widgets show nothing. Anything else could put something on a page under
+// the name of validation data.
+bool isDocumentTimestamp(QPDFObjectHandle field) {
+  QPDFObjectHandle value = inherited(field, "/V");
+  if (!inherited(field, "/FT").isNameAndEquals("/Sig") || !value.isDictionary() ||
+      !value.getKey("/Type").isNameAndEquals("/DocTimeStamp"))
+    return false;
+  if (field.hasKey("/Rect") || field.getKey("/Subtype").isNameAndEquals("/Widget")) return showsNothing(field);
+  QPDFObjectHandle kids = field.getKey("/Kids");
+  if (!kids.isArray()) return true;
+  if (kids.getArrayNItems() > 64) return false;
+  for (int i = 0; i < kids.getArrayNItems(); ++i)
+    if (!showsNothing(kids.getArrayItem(i))) return false;
+  return true;
+}
+
+// An entry added to a page's /Annots (`annotation`), or to /Fields or a
+// field's /Kids: only a widget makes an annotation a field.
+Change addedEntry(QPDFObjectHandle h, bool annotation) {
   if (!h.isDictionary()) return Change::Other;
+  if (annotation && !h.getKey("/Subtype").isNameAndEquals("/Widget")) return Change::Annotations;
   if (h.hasKey("/FT") || h.hasKey("/Parent") || h.hasKey("/T"))
-    return fieldValue(h).getKey("/Type").isNameAndEquals("/DocTimeStamp") ? Change::ValidationData
-                                                                          : Change::FormFilling;
+    return isDocumentTimestamp(h) ? Change::ValidationData : Change::FormFilling;
   return Change::Annotations;
 }
 
 // When `after` keeps every entry of `before`: the most an added entry
 // does; none otherwise.
-std::optional<Change> gained(QPDFObjectHandle before, QPDFObjectHandle after) {
+std::optional<Change> gained(QPDFObjectHandle before, QPDFObjectHandle after, bool annotations) {
   if (!after.isArray())
     return before.isArray() && before.getArrayNItems() > 0 ? std::nullopt : std::optional(Change::None);
   std::multiset<std::string> old;
@@ -269,7 +296,7 @@ std::optional<Change> gained(QPDFObjectHandle before, QPDFObjectHandle after) {
     if (it != old.end())
       old.erase(it);
     else
-      most = std::max(most, addedEntry(after.getArrayItem(i)));
+      most = std::max(most, addedEntry(after.getArrayItem(i), annotations));
   }
   if (!old.empty()) return std::nullopt;
   return most;
@@ -299,7 +326,7 @@ std::vector<std::string> changedKeys(QPDFObjectHandle a, QPDFObjectHandle b) {
 void compareForm(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
   for (const auto& k : changedKeys(before, after)) {
     if (k == "/Fields") {
-      auto c = gained(before.getKey("/Fields"), after.getKey("/Fields"));
+      auto c = gained(before.getKey("/Fields"), after.getKey("/Fields"), false);
       f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
     } else if (k == "/SigFlags") {
       f.note(Change::ValidationData, "sets the signature flags");
@@ -327,7 +354,7 @@ void compareCatalog(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f)
 void comparePage(int page, QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
   for (const auto& k : changedKeys(before, after)) {
     if (k == "/Annots") {
-      auto c = gained(before.getKey(k), after.getKey(k));
+      auto c = gained(before.getKey(k), after.getKey(k), true);
       f.note(c ? *c : Change::Other,
              c ? "adds annotations to " + pageName(page) : "removes annotations from " + pageName(page));
     } else if (k == "/Contents") {
@@ -354,7 +381,7 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
     case Role::Resources:
       return f.note(Change::Other, "changes " + page + "'s resources");
     case Role::AnnotsArray: {
-      auto c = gained(before, after);
+      auto c = gained(before, after, true);
       return f.note(c ? *c : Change::Other, c ? "adds annotations to " + page : "removes annotations from " + page);
     }
     case Role::Annotation:
@@ -378,7 +405,7 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
     case Role::Form:
       return compareForm(before, after, f);
     case Role::FieldsArray: {
-      auto c = gained(before, after);
+      auto c = gained(before, after, false);
       return f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
     }
     case Role::Field:
@@ -388,7 +415,7 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
         } else if (k == "/V") {
           f.note(Change::FormFilling, "fills or signs a form field");
         } else if (k == "/Kids") {
-          auto c = gained(before.getKey(k), after.getKey(k));
+          auto c = gained(before.getKey(k), after.getKey(k), false);
           f.note(c ? *c : Change::Other, c ? "adds form fields" : "removes form fields");
         } else {
           f.note(Change::Other, "changes a form field's " + k);

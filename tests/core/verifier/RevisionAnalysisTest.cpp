@@ -18,25 +18,51 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
   const pdftest::Objects note = {{b.size, "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (ok) >>"},
                                  {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")}};
   const pdftest::Objects script = {{b.root, replaced(b.catalog, "<< ", "<< /OpenAction << /S /JavaScript >> ")}};
+  QPDF q;
+  q.processMemoryFile("signed", signedFile.data(), signedFile.size());
+  QPDFObjectHandle form = q.getRoot().getKey("/AcroForm");
+  // An annotation added to page 1 and, when a widget, to the form.
+  const auto added = [&](const std::string& annotation) {
+    pdftest::Objects update = {{b.size, annotation},
+                               {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")}};
+    if (annotation.find("/Widget") != std::string::npos)
+      update[form.getObjectID()] = replaced(form.unparseResolved(), "/Fields [ ", "/Fields [ " + ref(b.size) + " ");
+    return update;
+  };
+  const std::string timestamp = " /V << /Type /DocTimeStamp >> /Rect [10 10 200 60] /P " + ref(b.page1) + " >>";
   const struct {
     const char* name;
     pdftest::Objects update;  // written after the signed revision
     const char* change;
     const char* modification;
-    const char* detail;  // in the problem, when disallowed (else none)
+    const char* detail;        // in the problem, when disallowed (else none)
+    std::string trailer = {};  // added to the update's trailer
   } cases[] = {
       {"new content stream for page 1", newContent, "other", "disallowed", "changes page 1's content"},
       {"page 1's content object re-pointed", rewritten, "other", "disallowed", "changes page 1's content"},
       {"same content written again", {{b.page1, b.page1Dict}}, "none", "none", ""},
       {"a note added to page 1", note, "annotations", "allowed", ""},
       {"catalog opens with a script", script, "other", "disallowed", "changes the catalog's /OpenAction"},
+      {"a note with a title", added("<< /Type /Annot /Subtype /Text /T (Bob) /Rect [10 10 30 30] >>"), "annotations",
+       "allowed", ""},
+      {"an empty signature field for the next signer",
+       added("<< /FT /Sig /T (Next) /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P " + ref(b.page1) + " >>"),
+       "form filling or signing", "allowed", ""},
+      {"a stamp named and valued as a time-stamp", added("<< /Type /Annot /Subtype /Stamp /T (TS)" + timestamp),
+       "annotations", "allowed", ""},
+      {"a visible time-stamp widget", added("<< /FT /Sig /T (TS) /Type /Annot /Subtype /Widget" + timestamp),
+       "form filling or signing", "allowed", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    writeText(dir / "changed.pdf", pdftest::appendUpdate(signedFile, c.update));
+    std::string file = pdftest::appendUpdate(signedFile, c.update);
+    if (!c.trailer.empty()) file.insert(file.rfind(" /Prev "), " " + c.trailer);
+    writeText(dir / "changed.pdf", file);
     const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
-    ASSERT_EQ(doc.signatures.size(), 1u);
-    const auto& s = doc.signatures[0];
+    ASSERT_FALSE(doc.signatures.empty());
+    // The signed one, not an added field valued as a time-stamp.
+    const auto& s = *std::find_if(doc.signatures.begin(), doc.signatures.end(),
+                                  [](const penvora::VerifiedSignature& v) { return v.field != "TS"; });
     EXPECT_TRUE(s.intact) << s.problem;
     EXPECT_EQ(s.revisionEnd, signedFile.size());
     ASSERT_EQ(s.laterUpdates.size(), 1u);
