@@ -456,6 +456,23 @@ bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b) {
   return true;
 }
 
+// Every string and stream is decrypted with a key made from /Encrypt and,
+// in an encrypted file, the first /ID string: changing either makes the
+// same bytes say something else.
+void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f) {
+  auto firstId = [](QPDFObjectHandle trailer) {
+    QPDFObjectHandle id = trailer.getKey("/ID");
+    return id.isArray() && id.getArrayNItems() > 0 ? id.getArrayItem(0).unparse() : std::string();
+  };
+  if (before.getKey("/Encrypt").unparse() != after.getKey("/Encrypt").unparse())
+    f.note(Change::Other, "changes the encryption");
+  else if (after.hasKey("/Encrypt") && firstId(before) != firstId(after))
+    f.note(Change::Other, "changes the identifier the encryption key is made from");
+  // Readers show its title; taking it away shows nothing new.
+  if (after.hasKey("/Info") && before.getKey("/Info").unparse() != after.getKey("/Info").unparse())
+    f.note(Change::Other, "changes the document information");
+}
+
 }  // namespace
 
 const char* changeName(Change c) {
@@ -596,6 +613,7 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         if (!newTable.count(og)) consider(og);
       if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
         f.note(Change::Other, "replaces the catalog");
+      compareTrailers(before->getTrailer(), after->getTrailer(), f);
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,
       // which it keeps, some hundreds of MB for a long document; it is read
@@ -666,7 +684,7 @@ RevisionReport RevisionAnalysis::after(std::uint64_t revisionEnd) {
     const auto startxref = eof == std::string_view::npos || eof < from ? std::nullopt : startxrefBefore(*bytes_, eof);
     UpdateChange u;
     if (!startxref || *startxref < from)
-      u = {end, Change::Other, "appends objects no cross-reference section of its own lists"};
+      u = {end, Change::Other, "appends bytes that no cross-reference section lists"};
     else if (report.updates.size() >= kMaxComparedUpdates)
       u = {end, Change::Other, "is one of more updates than are compared"};
     else

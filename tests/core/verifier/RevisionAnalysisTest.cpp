@@ -30,6 +30,11 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
     return update;
   };
   const std::string timestamp = " /V << /Type /DocTimeStamp >> /Rect [10 10 200 60] /P " + ref(b.page1) + " >>";
+  // Encryption taken from another file, with its identifier.
+  writeText(dir / "plain.pdf", pdftest::plainPdf(1));
+  QPDF locked;
+  locked.processFile(pdftest::encrypted(dir / "plain.pdf", "").c_str());
+  const std::string encryption = "/Encrypt " + ref(b.size) + " /ID " + locked.getTrailer().getKey("/ID").unparse();
   const struct {
     const char* name;
     pdftest::Objects update;  // written after the signed revision
@@ -52,6 +57,18 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
        "annotations", "allowed", ""},
       {"a visible time-stamp widget", added("<< /FT /Sig /T (TS) /Type /Annot /Subtype /Widget" + timestamp),
        "form filling or signing", "allowed", ""},
+      {"new document information",
+       {{b.size, "<< /Title (Paid) >>"}},
+       "other",
+       "disallowed",
+       "changes the document information",
+       "/Info " + ref(b.size)},
+      {"encryption added",
+       {{b.size, locked.getTrailer().getKey("/Encrypt").unparseResolved()}},
+       "other",
+       "disallowed",
+       "changes the encryption",
+       encryption},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -78,6 +95,28 @@ TEST(RevisionAnalysisTest, EachLaterUpdateIsClassifiedAndOnlyPermittedChangesKee
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("modification: disallowed"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("changes page 1's content"), std::string::npos) << r.output;
+
+  // Bytes after the last %%EOF: not objects, but nothing lists them.
+  writeText(dir / "changed.pdf", signedFile + "% trailing junk\n");
+  EXPECT_EQ(penvora::verifySignatures((dir / "changed.pdf").string()).signatures.at(0).problem,
+            "a later update appends bytes that no cross-reference section lists");
+
+  // An encrypted signed file: another first /ID string makes a new key.
+  const auto signedLocked = dir / "signed-locked.pdf";
+  pdftest::signer(pdftest::encrypted(dir / "plain.pdf", "").string(), signedLocked.string()).sign();
+  const std::string lockedFile = testsupport::readText(signedLocked);
+  const auto l = pdftest::updateBase(lockedFile);
+  QPDF lockedRead;
+  lockedRead.processMemoryFile("locked", lockedFile.data(), lockedFile.size());
+  const std::string keep = "/Encrypt " + lockedRead.getTrailer().getKey("/Encrypt").unparse() + " /ID [ ";
+  for (const std::string& id : {lockedRead.getTrailer().getKey("/ID").getArrayItem(0).unparse(), std::string("<00>")}) {
+    std::string file = pdftest::appendUpdate(lockedFile, {{l.size, "<< >>"}});
+    file.insert(file.rfind(" /Prev "), " " + keep + id + " " + id + " ]");
+    writeText(dir / "changed.pdf", file);
+    SCOPED_TRACE(id);
+    EXPECT_EQ(penvora::verifySignatures((dir / "changed.pdf").string()).signatures.at(0).problem,
+              id == "<00>" ? "a later update changes the identifier the encryption key is made from" : "");
+  }
 }
 
 TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
