@@ -443,6 +443,7 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
         if (*prev) todo.push_back(*prev);
       }
       if (x.sections_.empty()) x.trailerAt_ = dictAt;
+      section.at = offset;
       x.sections_.push_back(std::move(section));
     }
   } catch (const SecurePdfError&) {
@@ -718,6 +719,19 @@ std::vector<int> CrossReferenceSections::objectStreams() const {
   std::sort(streams.begin(), streams.end());
   streams.erase(std::unique(streams.begin(), streams.end()), streams.end());
   return streams;
+}
+
+bool CrossReferenceSections::visitListedFrom(
+    std::uint64_t from, const std::function<void(int object, const std::optional<XrefEntry>&)>& visit) const {
+  std::set<int> listed;  // by a newer section already
+  for (const Section& s : sections_) {
+    if (s.at < from) continue;
+    if (!s.indexed) return false;
+    for (const Range& r : s.ranges)
+      for (int object = r.first; object - r.first < r.count; ++object)
+        if (listed.insert(object).second) visit(object, entryIn(s, r, object));
+  }
+  return true;
 }
 
 bool CrossReferenceSections::everyObjectWhereListed() const {

@@ -70,6 +70,12 @@ class CrossReferenceSections {
   // comes to a misplaced one rebuilds its table from the objects it finds.
   bool everyObjectWhereListed() const;  // worked out once
 
+  // Each object listed by the sections that start at or after `from` (an
+  // update's own), with its newest entry among them, or nothing for an
+  // entry not understood here; false when one of them could not be indexed.
+  bool visitListedFrom(std::uint64_t from,
+                       const std::function<void(int object, const std::optional<XrefEntry>&)>& visit) const;
+
  private:
   struct Range {
     int first = 0;
@@ -77,6 +83,7 @@ class CrossReferenceSections {
     std::size_t start = 0;  // a stream's first row, or a table's first entry's offset
   };
   struct Section {
+    std::uint64_t at = 0;  // where it starts in the file
     bool table = false;
     bool indexed = true;              // a table whose entries could be located
     std::vector<unsigned char> rows;  // a stream's decoded rows

@@ -1,5 +1,6 @@
 #include "core/securepdf/RevisionAnalysis.hpp"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include "core/securepdf/Certification.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/FieldLocks.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectReferences.hpp"
+#include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
@@ -473,6 +476,100 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
     f.note(Change::Other, "changes the document information");
 }
 
+// An object listed where its "n g obj" is not makes qpdf rebuild its table
+// and read one object, and other readers another; a number twice in an
+// object stream's header is the last copy to qpdf, the listed one to
+// others. Each entry the update lists that `oldTable` did not have is
+// checked so, from the update's own sections as written (qpdf's table may
+// be a rebuilt one) or, when those cannot be read here, from qpdf's.
+void checkListings(std::string_view bytes, std::uint64_t from, std::uint64_t to,
+                   const std::map<QPDFObjGen, QPDFXRefEntry>& oldTable,
+                   const std::map<QPDFObjGen, QPDFXRefEntry>& newTable, QPDF& after, Finding& f) {
+  const std::uint64_t header = findHeaderOffset(bytes.substr(0, kHeaderSearchBytes));
+  if (header >= from) return;
+  const std::string_view file = bytes.substr(static_cast<std::size_t>(header), static_cast<std::size_t>(to - header));
+  std::vector<std::pair<int, XrefEntry>> listed;
+  auto add = [&](int object, const XrefEntry& e) {
+    const auto old = oldTable.find(QPDFObjGen(object, e.kind == XrefEntry::Kind::inFile ? e.generation : 0));
+    const bool same =
+        old != oldTable.end() &&
+        (e.kind == XrefEntry::Kind::inFile
+             ? old->second.getType() == 1 && old->second.getOffset() == static_cast<qpdf_offset_t>(e.offset)
+             : old->second.getType() == 2 && old->second.getObjStreamNumber() == e.stream &&
+                   old->second.getObjStreamIndex() == e.index);
+    if (!same) listed.emplace_back(object, e);
+  };
+  const auto tail = readXrefTail(bytes.substr(0, static_cast<std::size_t>(to)));
+  const auto sections =
+      tail && tail->headerOffset == header ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt;
+  if (!sections || !sections->visitListedFrom(from - header, [&](int object, const std::optional<XrefEntry>& e) {
+        if (e && e->kind != XrefEntry::Kind::free) add(object, *e);
+      })) {
+    listed.clear();
+    for (const auto& [og, entry] : newTable) {
+      XrefEntry e;
+      if (entry.getType() == 1) {
+        e.kind = XrefEntry::Kind::inFile;
+        e.offset = static_cast<std::uint64_t>(entry.getOffset());
+        e.generation = og.getGen();
+      } else if (entry.getType() == 2) {
+        e.kind = XrefEntry::Kind::inStream;
+        e.stream = entry.getObjStreamNumber();
+        e.index = entry.getObjStreamIndex();
+      } else {
+        continue;
+      }
+      add(og.getObj(), e);
+    }
+  }
+  std::map<int, std::vector<std::uint64_t>> headers;  // each object stream's numbers, in order
+  auto numbersIn = [&](int stream) -> const std::vector<std::uint64_t>& {
+    auto found = headers.find(stream);
+    if (found != headers.end()) return found->second;
+    std::vector<std::uint64_t>& numbers = headers[stream];
+    // Measured against the expansion limit when the revision was read.
+    QPDFObjectHandle s = after.getObjectByID(stream, 0);
+    if (!s.isStream() || !s.getDict().getKey("/N").isInteger() || !s.getDict().getKey("/First").isInteger())
+      return numbers;
+    std::string data;
+    try {
+      auto buffer = s.getStreamData(qpdf_dl_generalized);
+      data.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+    } catch (const std::exception&) {
+      return numbers;
+    }
+    const long long n = s.getDict().getKey("/N").getIntValue(), first = s.getDict().getKey("/First").getIntValue();
+    if (first < 0 || static_cast<std::uint64_t>(first) > data.size()) return numbers;
+    const std::string_view pairs = std::string_view(data).substr(0, static_cast<std::size_t>(first));
+    const SyntaxScanner scan(pairs);
+    std::size_t at = 0;
+    for (long long i = 0; i < n; ++i) {
+      at = scan.skipSpace(at);
+      const auto number = scan.integer(at);
+      at = scan.skipSpace(at);
+      if (!number || !scan.integer(at)) break;
+      numbers.push_back(*number);
+    }
+    return numbers;
+  };
+  for (const auto& [object, e] : listed) {
+    const std::string what = "lists object " + std::to_string(object);
+    if (e.kind == XrefEntry::Kind::inFile) {
+      // Offset 0 reads as nothing to every reader: a deletion, judged as one.
+      if (e.offset != 0 && !afterObjectHeader(file, e.offset, object, e.generation))
+        f.note(Change::Other, what + " where it is not");
+      continue;
+    }
+    const auto& numbers = numbersIn(e.stream);
+    const std::string stream = " object stream " + std::to_string(e.stream);
+    if (static_cast<std::size_t>(e.index) >= numbers.size() ||
+        numbers[static_cast<std::size_t>(e.index)] != static_cast<std::uint64_t>(object))
+      f.note(Change::Other, what + " where" + stream + " does not hold it");
+    else if (std::count(numbers.begin(), numbers.end(), static_cast<std::uint64_t>(object)) > 1)
+      f.note(Change::Other, what + " twice in" + stream);
+  }
+}
+
 }  // namespace
 
 const char* changeName(Change c) {
@@ -614,6 +711,7 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
       if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
         f.note(Change::Other, "replaces the catalog");
       compareTrailers(before->getTrailer(), after->getTrailer(), f);
+      checkListings(*bytes_, from, to, oldTable, newTable, *after, f);
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,
       // which it keeps, some hundreds of MB for a long document; it is read

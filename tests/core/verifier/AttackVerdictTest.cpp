@@ -33,6 +33,35 @@ std::string repointed(const std::string& file, int n, std::size_t offset) {
          " >>\nstartxref\n" + std::to_string(file.size()) + "\n%%EOF\n";
 }
 
+// `file` with an update whose cross-reference stream places object `n`
+// at `index` of a new object stream holding `bodies`, whose header numbers
+// each `n`: qpdf takes the last copy, others the listed one.
+std::string twiceInObjectStream(const std::string& file, int n, const std::vector<std::string>& bodies, int index) {
+  const auto b = pdftest::updateBase(file);
+  std::string header, data;
+  for (const auto& body : bodies)
+    header += std::to_string(n) + " " + std::to_string(data.size()) + " ", data += body + " ";
+  const int stream = b.size, xref = b.size + 1;
+  std::string out = file + std::to_string(stream) + " 0 obj\n";
+  const std::size_t streamAt = file.size();
+  out +=
+      pdftest::stream("/Type /ObjStm /N " + std::to_string(bodies.size()) + " /First " + std::to_string(header.size()),
+                      header + data) +
+      "\nendobj\n";
+  const std::size_t xrefAt = out.size();
+  auto row = [](int type, std::size_t a, int c) {
+    return std::string{static_cast<char>(type),   static_cast<char>(a >> 24), static_cast<char>(a >> 16),
+                       static_cast<char>(a >> 8), static_cast<char>(a),       static_cast<char>(c)};
+  };
+  const std::string rows = row(2, stream, index) + row(1, streamAt, 0) + row(1, xrefAt, 0);
+  return out + std::to_string(xref) + " 0 obj\n" +
+         pdftest::stream("/Type /XRef /Size " + std::to_string(xref + 1) + " /Index [" + std::to_string(n) + " 1 " +
+                             std::to_string(stream) + " 2] /W [1 4 1] /Root " + b.rootRef + " /Prev " +
+                             std::to_string(std::stoll(file.substr(file.rfind("startxref") + 9))),
+                         rows) +
+         "\nendobj\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+}
+
 penvora::VerifiedDocument verify(const std::filesystem::path& pdf, std::vector<std::string> trust = {}) {
   penvora::VerifyOptions o;
   o.trustAnchors = std::move(trust);
@@ -134,6 +163,9 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
                     " /AP << /N " + ref(picture) + " >> >>"},
        {b.page1, replaced(b.page1Dict, "/Annots [ ", "/Annots [ " + ref(b.size) + " ")},
        {acroForm.getObjectID(), replaced(acroForm.unparseResolved(), "/Fields [ ", "/Fields [ " + ref(b.size) + " ")}});
+  std::string misplaced = pdftest::appendUpdate(signedFile, {{b.content1, payMallory}});
+  misplaced.replace(misplaced.rfind(std::to_string(b.content1) + " 0 obj"), std::to_string(b.content1).size() + 6,
+                    std::to_string(b.content1) + " 1 obj");
 
   const struct {
     const char* name;
@@ -187,6 +219,13 @@ TEST(AttackVerdictTest, EveryAttackIsCaughtAndEveryAllowedChangePasses) {
        "FORMAT_FAILURE"},
       {"a signed field's picture shared with a widget added before it, then rewritten",
        pdftest::appendUpdate(sharing, {{picture, payMallory}}), "TOTAL-FAILED", "FORMAT_FAILURE"},
+      {"an update listing an object where its header says another generation", misplaced, "TOTAL-FAILED",
+       "FORMAT_FAILURE"},
+      {"an object stream holding page 1 twice, the listed copy re-pointed",
+       twiceInObjectStream(
+           signedFile, b.page1,
+           {replaced(b.page1Dict, "/Contents " + ref(b.content1), "/Contents " + ref(b.content1 + 2)), b.page1Dict}, 0),
+       "TOTAL-FAILED", "FORMAT_FAILURE"},
       {"annotation under permission 2",
        pdftest::appendUpdate(
            formSigned,
