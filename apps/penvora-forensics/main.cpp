@@ -95,10 +95,13 @@ Arguments parse(int argc, char** argv) {
 // Whether the file is a PDF with a signature: evidence, not a report.
 bool looksSigned(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  char head[5] = {};
-  if (!in.read(head, 5) || std::string_view(head, 5) != "%PDF-") return false;
+  // A header anywhere in the first kilobyte, as readers take it.
+  std::string carry(1024, '\0'), chunk(1 << 20, '\0');
+  in.read(carry.data(), static_cast<std::streamsize>(carry.size()));
+  carry.resize(static_cast<std::size_t>(in.gcount()));
+  if (carry.find("%PDF-") == std::string::npos) return false;
   const std::string_view marker = "/ByteRange";
-  std::string carry, chunk(1 << 20, '\0');
+  if (carry.find(marker) != std::string::npos) return true;
   while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
     const std::string window = carry + chunk.substr(0, static_cast<std::size_t>(in.gcount()));
     if (window.find(marker) != std::string::npos) return true;

@@ -92,8 +92,10 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
       {report + genuine + " " + (dir / "n.png").string(), "report compares exactly one --questioned file"},
       {score + " --overwrite", "--overwrite is for report"},
       {report + "--overwrite " + (dir / "evidence.pdf").string(), "is a signed document: a report never replaces one"},
+      {report + "--overwrite " + (dir / "mailed.pdf").string(), "is a signed document: a report never replaces one"},
   };
   writeText(dir / "evidence.pdf", "%PDF-1.7\n1 0 obj << /Type /Sig /ByteRange [0 1 2 3] >> endobj\n");
+  writeText(dir / "mailed.pdf", "From: a gateway\n" + readText(dir / "evidence.pdf"));  // readers skip to the header
   for (const auto& f : failures) {
     r = run(f.command + " 2>&1");
     EXPECT_EQ(r.exitCode, 2) << f.command;

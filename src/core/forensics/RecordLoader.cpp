@@ -134,7 +134,10 @@ PenSignature RecordLoader::loadFile(const std::string& path, const std::string& 
   } catch (const util::FileReadError& e) {
     throw ForensicsError(e.what());
   }
-  if (contents.compare(0, 5, "%PDF-") != 0) return comparable(parseRecordOrBase64(contents, path), path);
+  // Readers take a PDF whose header follows other bytes within its first
+  // kilobyte, so such a file is a PDF here too.
+  if (std::string_view(contents).substr(0, 1024).find("%PDF-") == std::string_view::npos)
+    return comparable(parseRecordOrBase64(contents, path), path);
   if (bioKeyPem.empty()) throw ForensicsError(path + ": a signed PDF needs --bio-key to open its biometric record");
   VerifiedDocument doc;
   try {
@@ -152,6 +155,9 @@ PenSignature RecordLoader::loadFile(const std::string& path, const std::string& 
       if (!s.intact)
         throw ForensicsError(path + ": the signature " + s.field + " does not hold (" + s.subIndication + ": " +
                              s.problem + "), so its biometric record is not used");
+      if (s.modification == "disallowed")
+        throw ForensicsError(path + ": the document was changed after the signature " + s.field + " (" + s.problem +
+                             "), so its biometric record is not used");
       return comparable(parseRecordText(*s.biometricRecord, path), path);
     }
     carriesRecord = carriesRecord || s.hasBiometricData;

@@ -13,6 +13,7 @@
 #include "core/forensics/Svc2004Converter.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
+#include "support/UpdateSupport.hpp"
 
 using namespace penvora;
 using namespace penvora::core::forensics;
@@ -98,6 +99,9 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
   char& digit = flipped[sig.range[1] + 2 * sig.cmsDer.size() - 20];
   digit = digit == '0' ? '1' : '0';
   std::fill(zeroed.begin() + sig.range[1] + 1, zeroed.begin() + sig.range[2] - 1, '0');
+  // Its page drawn anew by a later update: the record no longer goes with what was signed.
+  const std::string altered = pdftest::appendUpdate(
+      signedPdf, {{pdftest::updateBase(signedPdf).content1, pdftest::stream("", "BT /F1 24 Tf 72 700 Td (X) Tj ET")}});
 
   const struct {
     std::string path, key, message, text = "";  // text: written to path first
@@ -108,6 +112,8 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
       {(home / "tampered.pdf").string(), key, "does not hold (HASH_FAILURE", tampered},
       {(home / "flipped.pdf").string(), key, "does not hold (SIG_CRYPTO_FAILURE", flipped},
       {(home / "zeroed.pdf").string(), key, "is damaged (/Contents is not a CMS signature)", zeroed},
+      {(home / "altered.pdf").string(), key, "was changed after the signature", altered},
+      {(home / "prefixed.pdf").string(), "", "needs --bio-key", "JUNK\n" + signedPdf},  // a PDF all the same
       {(home / "missing").string(), key, "does not exist"},
       {testsupport::fixture("svc2004/U1S1.TXT"), key, "neither a biometric record nor its base64"},
       {(home / "30ms").string(), key, "too short to compare",
