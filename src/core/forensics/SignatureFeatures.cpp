@@ -121,6 +121,9 @@ SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const
   const double mx = mean(f.x), my = mean(f.y);
   const auto [minX, maxX] = std::minmax_element(f.x.begin(), f.x.end());
   const auto [minY, maxY] = std::minmax_element(f.y.begin(), f.y.end());
+  // A pen that never moves drew nothing to compare, however long it stayed.
+  if (*maxX - *minX < 1 && *maxY - *minY < 1)
+    throw ForensicsError("the pen does not move: every point is in one place");
   const double width = std::max(*maxX - *minX, 1.0), height = std::max(*maxY - *minY, 1.0);
   const double scale = std::max(deviation(f.y, my), 1.0);
   for (std::size_t i = 0; i < n; ++i) f.x[i] = (f.x[i] - mx) / scale, f.y[i] = (f.y[i] - my) / scale;
