@@ -15,6 +15,7 @@ constexpr double kMaxDurationMs = 60000;
 // differences need three per stroke: twice that is still far below any
 // handwritten signature (0.1 s of writing).
 constexpr std::size_t kMinPoints = 10;
+constexpr double kMaxClockJitterMs = 50;
 
 // Central differences inside each stroke, one-sided at its ends.
 std::vector<double> derivative(const std::vector<double>& v, const std::vector<std::size_t>& starts) {
@@ -71,7 +72,15 @@ double signChangesPerSecond(const std::vector<double>& d, double seconds) {
 
 SignatureFeatures FeatureExtractor::extract(const PenSignature& signature, const FeatureSettings& st) {
   std::vector<PenSample> raw = signature.samples;
-  for (std::size_t i = 1; i < raw.size(); ++i) raw[i].time = std::max(raw[i].time, raw[i - 1].time);
+  // Tablets' clocks jitter by a few milliseconds, which is evened out; a
+  // clock that goes back further would fold the writing onto itself.
+  for (std::size_t i = 1; i < raw.size(); ++i) {
+    if (raw[i].time < raw[i - 1].time - kMaxClockJitterMs)
+      throw ForensicsError("the clock goes back by " +
+                           std::to_string(static_cast<long>(raw[i - 1].time - raw[i].time)) + " ms at point " +
+                           std::to_string(i + 1));
+    raw[i].time = std::max(raw[i].time, raw[i - 1].time);
+  }
   std::vector<double> steps;
   for (std::size_t i = 1; i < raw.size(); ++i)
     if (raw[i].time > raw[i - 1].time) steps.push_back(raw[i].time - raw[i - 1].time);

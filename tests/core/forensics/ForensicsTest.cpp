@@ -125,7 +125,7 @@ TEST(RecordLoader, ReadsRecordTextBase64AndSignedPdf) {
          for (int t = 0; t < 2000; t += 10) rows += "\n5;5;1;1;" + std::to_string(t);
          return recordOf(rows);
        }()},
-      {(home / "backwards").string(), key, "too short to compare",
+      {(home / "backwards").string(), key, "the clock goes back by 100 ms at point 2",
        recordOf("\n1;1;1;1;900\n2;2;1;1;800\n3;3;1;1;700\n4;4;1;1;600\n5;5;1;1;500\n6;6;1;1;400")},
       {(home / "61s").string(), key, "lasts more than 60 s", recordOf("\n1;1;1;1;0\n2;2;1;1;10\n3;3;1;1;61000")},
   };
