@@ -71,4 +71,20 @@ std::optional<ObjectStreamText> objectStreamText(const CrossReferenceSections& x
   return out;
 }
 
+std::vector<ObjectStreamPair> objectStreamHeader(std::string_view content, std::uint64_t first, std::uint64_t objects) {
+  std::vector<ObjectStreamPair> pairs;
+  if (first > content.size()) return pairs;
+  const SyntaxScanner scan(content.substr(0, static_cast<std::size_t>(first)));
+  std::size_t at = 0;
+  for (std::uint64_t i = 0; i < objects; ++i) {
+    at = scan.skipSpace(at);
+    const auto number = scan.integer(at);
+    at = scan.skipSpace(at);
+    const auto offset = number ? scan.integer(at) : std::nullopt;
+    if (!offset) break;
+    pairs.push_back({*number, *offset});
+  }
+  return pairs;
+}
+
 }  // namespace penvora::core::securepdf

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 
@@ -22,5 +24,13 @@ struct ObjectStreamText {
   bool endsAtLength = false;             // "endstream" follows the /Length bytes
 };
 std::optional<ObjectStreamText> objectStreamText(const CrossReferenceSections& xref, std::string_view file, int stream);
+
+// The (number, offset) pairs of an object stream's header, from its decoded
+// `content`: at most `objects` of them within its first `first` bytes,
+// ending before the first that is not two integers.
+struct ObjectStreamPair {
+  std::uint64_t number = 0, offset = 0;
+};
+std::vector<ObjectStreamPair> objectStreamHeader(std::string_view content, std::uint64_t first, std::uint64_t objects);
 
 }  // namespace penvora::core::securepdf

@@ -53,27 +53,17 @@ std::optional<std::string_view> objectText(const CrossReferenceSections& xref, s
   const std::string_view content = util::asChars(store);
   const std::uint64_t firstAt = stream->first;
   if (firstAt > content.size()) return std::nullopt;
-  const SyntaxScanner header(content.substr(0, static_cast<std::size_t>(firstAt)));
-  std::size_t pos = 0;
-  std::uint64_t begin = 0, stop = content.size() - firstAt;
   // The whole header, not only up to the entry: qpdf takes an object by its
   // number, the last pair naming it winning, where others take the
   // entry's place. A number named twice is read here by neither.
-  for (std::uint64_t i = 0; i < stream->objects; ++i) {
-    pos = header.skipSpace(pos);
-    const auto obj = header.integer(pos);
-    pos = header.skipSpace(pos);
-    const auto offset = obj ? header.integer(pos) : std::nullopt;
-    if (!offset) return std::nullopt;
-    if (i == static_cast<std::uint64_t>(entry->index)) {
-      if (*obj != static_cast<std::uint64_t>(number)) return std::nullopt;
-      begin = *offset;
-    } else if (*obj == static_cast<std::uint64_t>(number)) {
-      return std::nullopt;
-    } else if (i == static_cast<std::uint64_t>(entry->index) + 1) {
-      stop = *offset;
-    }
-  }
+  const auto pairs = objectStreamHeader(content, firstAt, stream->objects);
+  const auto index = static_cast<std::size_t>(entry->index);
+  if (pairs.size() != stream->objects || pairs[index].number != static_cast<std::uint64_t>(number) ||
+      std::count_if(pairs.begin(), pairs.end(),
+                    [&](const ObjectStreamPair& p) { return p.number == pairs[index].number; }) > 1)
+    return std::nullopt;
+  const std::uint64_t begin = pairs[index].offset,
+                      stop = index + 1 < pairs.size() ? pairs[index + 1].offset : content.size() - firstAt;
   if (begin > stop || stop > content.size() - firstAt) return std::nullopt;
   return content.substr(static_cast<std::size_t>(firstAt + begin), static_cast<std::size_t>(stop - begin));
 }

@@ -539,17 +539,9 @@ void checkListings(std::string_view bytes, std::uint64_t from, std::uint64_t to,
       return numbers;
     }
     const long long n = s.getDict().getKey("/N").getIntValue(), first = s.getDict().getKey("/First").getIntValue();
-    if (first < 0 || static_cast<std::uint64_t>(first) > data.size()) return numbers;
-    const std::string_view pairs = std::string_view(data).substr(0, static_cast<std::size_t>(first));
-    const SyntaxScanner scan(pairs);
-    std::size_t at = 0;
-    for (long long i = 0; i < n; ++i) {
-      at = scan.skipSpace(at);
-      const auto number = scan.integer(at);
-      at = scan.skipSpace(at);
-      if (!number || !scan.integer(at)) break;
-      numbers.push_back(*number);
-    }
+    if (n < 0 || first < 0) return numbers;
+    for (const auto& pair : objectStreamHeader(data, static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(n)))
+      numbers.push_back(pair.number);
     return numbers;
   };
   for (const auto& [object, e] : listed) {
