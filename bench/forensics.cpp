@@ -7,7 +7,7 @@
 //
 // usage: forensics [DATASET_DIR] [--only pressure|plain]
 // For studying variants (not the shipped settings): [--band B] [--power P] [--nearest S]
-// [--turn RADIANS] [--turn-penalty P]
+// [--turn RADIANS] [--turn-penalty P] [--cap C]
 // [--global-weight W] [--step MS] [--smooth N] [--weights w1,...] [--pweights w]; with
 // FORENSICS_DUMP=FILE the raw distances and global features are written there.
 #include <algorithm>
@@ -167,7 +167,7 @@ void run(const std::string& dir, bool pressure, const ComparisonSettings& settin
           std::fprintf(out, " %.6g",
                        s == r ? 0.0
                               : DynamicTimeWarping::distance(features[u][s], features[u][r], settings.band,
-                                                             settings.localWeights));
+                                                             settings.localWeights, settings.localCap));
         for (double g : features[u][s].global) std::fprintf(out, " %.6g", g);
         std::fprintf(out, "\n");
       }
@@ -240,6 +240,7 @@ int main(int argc, char** argv) {
     if (opts.count("--nearest")) s.nearestShare = std::stod(opts["--nearest"]);
     if (opts.count("--step")) s.features.stepMs = std::stod(opts["--step"]);
     if (opts.count("--smooth")) s.features.smoothing = std::stoi(opts["--smooth"]);
+    if (opts.count("--cap")) s.localCap = std::stof(opts["--cap"]);
     if (opts.count("--weights")) s.localWeights = numbers(opts["--weights"]);
     if (opts.count("--pweights") && pressure) {
       auto extra = numbers(opts["--pweights"]);

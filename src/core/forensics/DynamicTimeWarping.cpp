@@ -31,24 +31,24 @@ constexpr std::size_t kLanes = 4;
 // runs over the features in order, as a plain loop would, so the distances
 // do not depend on this layout.
 void rowCosts(const float* u, const float* bt, std::size_t stride, const std::vector<float>& w, bool weighted,
-              std::size_t lo, std::size_t hi, float* out) {
+              float cap, std::size_t lo, std::size_t hi, float* out) {
   std::fill(out + lo, out + hi + kLanes, 0.0f);
   for (std::size_t k = 0; k < w.size(); ++k) {
     const float uk = u[k], wk = w[k];
     const float* col = bt + k * stride;
     if (weighted)
       for (std::size_t j = lo; j < hi; j += kLanes)
-        for (std::size_t l = 0; l < kLanes; ++l) out[j + l] += wk * std::fabs(uk - col[j + l]);
+        for (std::size_t l = 0; l < kLanes; ++l) out[j + l] += wk * std::min(std::fabs(uk - col[j + l]), cap);
     else
       for (std::size_t j = lo; j < hi; j += kLanes)
-        for (std::size_t l = 0; l < kLanes; ++l) out[j + l] += std::fabs(uk - col[j + l]);
+        for (std::size_t l = 0; l < kLanes; ++l) out[j + l] += std::min(std::fabs(uk - col[j + l]), cap);
   }
 }
 
 }  // namespace
 
 double DynamicTimeWarping::distance(const SignatureFeatures& a, const SignatureFeatures& b, double bandFraction,
-                                    const std::vector<float>& weights, double abandonAbove) {
+                                    const std::vector<float>& weights, float cap, double abandonAbove) {
   const std::size_t n = a.length(), m = b.length(), d = a.dims;
   if (n == 0 || m == 0 || d != b.dims) return kInf;
   std::vector<float> w(weights.begin(), weights.end());
@@ -68,7 +68,7 @@ double DynamicTimeWarping::distance(const SignatureFeatures& a, const SignatureF
   for (std::size_t i = 0; i < n; ++i) {
     const auto [lo, hi] = band.row(i);
     std::fill(cur.begin() + static_cast<long>(stale.first), cur.begin() + static_cast<long>(stale.second), kInf);
-    rowCosts(a.local.data() + i * d, bt.data(), stride, w, weighted, lo, hi, cost.data());
+    rowCosts(a.local.data() + i * d, bt.data(), stride, w, weighted, cap, lo, hi, cost.data());
     // Symmetric steps: a diagonal step counts its cost twice, so every
     // path weighs n + m costs and the division by n + m is fair to paths
     // that keep to the diagonal and to those that do not. The steps from

@@ -12,12 +12,16 @@ struct ComparisonSettings {
   FeatureSettings features;
   double band = 0.15;               // DTW band, fraction of the longer signature
   std::vector<float> localWeights;  // per local feature, empty for all 1
-  double driftTurn = 0.15;          // each reference is also tried turned by ± this (radians), 0 for none
-  double driftPenalty = 0.02;       // a turned reference's distance counts this share more than the reference's
-  double nearestShare = 0.5;        // the DTW distance is this much the nearest reference's, the rest the mean
-  double spreadPower = 0.25;        // that distance is divided by the references' own mean to this power
-  double globalWeight = 0.05;       // share of the global-feature score in the distance
-  double scale = 1.0;               // the distance is multiplied by this (one threshold for all feature sets)
+  // Each feature's difference (in the signature's own standard deviations)
+  // counts at most this much, so one stretch written differently, which
+  // genuine signatures have too, weighs no more than being merely unlike.
+  float localCap = 0.75f;
+  double driftTurn = 0.15;     // each reference is also tried turned by ± this (radians), 0 for none
+  double driftPenalty = 0.02;  // a turned reference's distance counts this share more than the reference's
+  double nearestShare = 0.5;   // the DTW distance is this much the nearest reference's, the rest the mean
+  double spreadPower = 0.25;   // that distance is divided by the references' own mean to this power
+  double globalWeight = 0.05;  // share of the global-feature score in the distance
+  double scale = 1.0;          // the distance is multiplied by this (one threshold for all feature sets)
 };
 
 // The distance a decision is made on, with its parts for an examiner.

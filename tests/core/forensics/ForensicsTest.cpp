@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr float kNoCap = std::numeric_limits<float>::infinity();
+
 std::string svc(const std::string& name) { return readText(testsupport::fixture("svc2004/" + name + ".TXT")); }
 
 PenSignature load(const std::string& name, bool pressure = false) {
@@ -229,16 +231,22 @@ TEST(ForensicWarping, GivesUpOnlyAboveItsLimit) {
     fs.usePressure = pressure;
     const auto a = FeatureExtractor::extract(load("U1S1", pressure), fs);
     const auto b = FeatureExtractor::extract(load("U1S21", pressure), fs);
-    const double d = DynamicTimeWarping::distance(a, b, 0.15, {});
+    const double d = DynamicTimeWarping::distance(a, b, 0.15, {}, kNoCap);
     ASSERT_TRUE(std::isfinite(d));
     EXPECT_GT(d, 0);
-    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, {}, d * 1.0001), d);
-    EXPECT_TRUE(std::isinf(DynamicTimeWarping::distance(a, b, 0.15, {}, d * 0.9)));
-    EXPECT_EQ(DynamicTimeWarping::distance(a, a, 0.15, {}), 0);
+    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, {}, kNoCap, d * 1.0001), d);
+    EXPECT_TRUE(std::isinf(DynamicTimeWarping::distance(a, b, 0.15, {}, kNoCap, d * 0.9)));
+    EXPECT_EQ(DynamicTimeWarping::distance(a, a, 0.15, {}, kNoCap), 0);
     // Weights of 1 are no weights; other weights scale the costs.
     std::vector<float> ones(a.dims, 1.0f), twos(a.dims, 2.0f);
-    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, ones), d);
-    EXPECT_NEAR(DynamicTimeWarping::distance(a, b, 0.15, twos), 2 * d, 1e-5 * d);
+    EXPECT_EQ(DynamicTimeWarping::distance(a, b, 0.15, ones, kNoCap), d);
+    EXPECT_NEAR(DynamicTimeWarping::distance(a, b, 0.15, twos, kNoCap), 2 * d, 1e-5 * d);
+    // A cap bounds each feature's difference before its weight: every
+    // point pair then costs at most cap per unit of weight.
+    const double capped = DynamicTimeWarping::distance(a, b, 0.15, {}, 0.75f);
+    EXPECT_LT(capped, d);
+    EXPECT_LE(DynamicTimeWarping::distance(a, b, 0.15, {}, 0.01f), 0.01 * a.dims * (1 + 1e-6));
+    EXPECT_NEAR(DynamicTimeWarping::distance(a, b, 0.15, twos, 0.75f), 2 * capped, 1e-5 * capped);
   }
 }
 
