@@ -5,9 +5,12 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "core/util/Sha512.hpp"
@@ -21,6 +24,58 @@ constexpr int kPageTree = 2;
 // Attributes a page inherits from its page tree nodes; written into the
 // page itself, as the new tree above it has none.
 constexpr const char* kInherited[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
+constexpr std::size_t kInheritedCount = std::size(kInherited);
+
+// Whether a value may stand for attribute `k` of kInherited. A page's own
+// value that may not (a number for /Resources, say) is passed over by
+// viewers for the one it inherits, and so it is here.
+bool usable(std::size_t k, QPDFObjectHandle value) {
+  switch (k) {
+    case 0:
+      return value.isDictionary();
+    case 1:
+    case 2:
+      return value.isRectangle();
+    default:
+      return value.isNumber();  // a real: readers differ, so it is kept as the source has it
+  }
+}
+
+// A page's own inheritable attribute that gives way to the one above.
+bool unusableInherited(const std::string& key, QPDFObjectHandle value) {
+  const auto* at = std::find(std::begin(kInherited), std::end(kInherited), key);
+  return at != std::end(kInherited) && !usable(static_cast<std::size_t>(at - std::begin(kInherited)), value);
+}
+
+// What each page inherits, and from which node: found walking down the
+// tree that lists the pages, as viewers do, not up a page's own /Parent,
+// which may be missing or point elsewhere.
+struct Inheritance {
+  QPDFObjectHandle node[kInheritedCount], value[kInheritedCount];
+};
+
+std::map<QPDFObjGen, Inheritance> inheritanceByPage(QPDF& source) {
+  std::map<QPDFObjGen, Inheritance> out;
+  std::set<QPDFObjGen> visited;
+  std::vector<std::pair<QPDFObjectHandle, Inheritance>> stack{{source.getRoot().getKey("/Pages"), {}}};
+  while (!stack.empty()) {
+    auto [node, above] = std::move(stack.back());
+    stack.pop_back();
+    if (!node.hasKey("/Kids")) {
+      out.emplace(node.getObjGen(), above);
+      continue;
+    }
+    if (node.isIndirect() && !visited.insert(node.getObjGen()).second) continue;
+    for (std::size_t k = 0; k < kInheritedCount; ++k)
+      if (QPDFObjectHandle v = node.getKey(kInherited[k]); usable(k, v)) {
+        above.node[k] = node;
+        above.value[k] = v;
+      }
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    for (int i = kids.isArray() ? kids.getArrayNItems() : 0; i-- > 0;) stack.emplace_back(kids.getArrayItem(i), above);
+  }
+  return out;
+}
 
 void appendNumber(std::string& out, long long v) {
   char buf[24];
@@ -55,6 +110,7 @@ struct MergedPdfWriter::SourceObjects {
   std::deque<std::pair<QPDFObjectHandle, int>> pending;
   // A direct value pages inherit from a node, written once as an object.
   std::map<std::pair<QPDFObjGen, std::string>, int> inherited;
+  std::map<QPDFObjGen, Inheritance> inheritance;
   // Stream data left to copy: the source's bytes, twice over (decrypted
   // data is no longer than stored), and some room.
   std::uint64_t streamBytesLeft = 0;
@@ -75,6 +131,7 @@ void MergedPdfWriter::appendPages(QPDF& source, std::uint64_t sourceBytes) {
   SourceObjects from;
   from.streamBytesLeft = 2 * sourceBytes + (1u << 20);
   const std::vector<QPDFObjectHandle>& pages = source.getAllPages();
+  from.inheritance = inheritanceByPage(source);
   // Pages are numbered first, so that a reference to one from another
   // page's annotation finds its number.
   std::vector<std::pair<QPDFObjectHandle, int>> numbered;
@@ -90,19 +147,29 @@ void MergedPdfWriter::appendPages(QPDF& source, std::uint64_t sourceBytes) {
     writePending(from);
   }
   // Optional content: the source's groups, and those its default view
-  // hides, so a layer hidden in the source stays hidden in the merge.
+  // hides, so a layer hidden in the source stays hidden in the merge. The
+  // merged view starts with every group on, so a source whose view starts
+  // with every group off (/BaseState /OFF) lists as hidden all but the
+  // groups it turns on.
   QPDFObjectHandle oc = source.getRoot().getKey("/OCProperties");
-  QPDFObjectHandle groups = oc.getKey("/OCGs"), off = oc.getKey("/D").getKey("/OFF");
-  for (int i = 0; groups.isArray() && i < groups.getArrayNItems(); ++i)
-    if (groups.getArrayItem(i).isIndirect()) {
-      writeValue(from, groups.getArrayItem(i), optionalGroups_);
-      optionalGroups_ += ' ';
+  QPDFObjectHandle groups = oc.getKey("/OCGs"), view = oc.getKey("/D");
+  const bool allOff = view.getKey("/BaseState").isNameAndEquals("/OFF");
+  std::set<QPDFObjGen> on;
+  for (QPDFObjectHandle group :
+       view.getKey("/ON").isArray() ? view.getKey("/ON").getArrayAsVector() : std::vector<QPDFObjectHandle>{})
+    on.insert(group.getObjGen());
+  const auto add = [&](QPDFObjectHandle group, std::string& list) {
+    writeValue(from, group, list);
+    list += ' ';
+  };
+  for (QPDFObjectHandle group : groups.isArray() ? groups.getArrayAsVector() : std::vector<QPDFObjectHandle>{})
+    if (group.isIndirect()) {
+      add(group, optionalGroups_);
+      if (allOff && !on.contains(group.getObjGen())) add(group, hiddenGroups_);
     }
-  for (int i = 0; off.isArray() && i < off.getArrayNItems(); ++i)
-    if (off.getArrayItem(i).isIndirect()) {
-      writeValue(from, off.getArrayItem(i), hiddenGroups_);
-      hiddenGroups_ += ' ';
-    }
+  QPDFObjectHandle off = view.getKey("/OFF");
+  for (int i = 0; !allOff && off.isArray() && i < off.getArrayNItems(); ++i)
+    if (off.getArrayItem(i).isIndirect()) add(off.getArrayItem(i), hiddenGroups_);
   writePending(from);
 }
 
@@ -121,22 +188,17 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
   if (isPage) {
     body_ += "<<";
     writeDictionaryEntries(from, object, body_, false, true);
-    for (const char* key : kInherited) {
-      if (object.hasKey(key)) continue;
-      // The nearest node above that has it (a tree is at most 64 deep once
-      // opened).
-      QPDFObjectHandle node = object.getKey("/Parent"), inherited = QPDFObjectHandle::newNull();
-      for (int depth = 0; depth < 64 && node.isDictionary() && inherited.isNull(); ++depth) {
-        inherited = node.getKey(key);
-        if (inherited.isNull()) node = node.getKey("/Parent");
-      }
-      if (inherited.isNull()) continue;
-      body_ += key;
+    const auto found = from.inheritance.find(object.getObjGen());
+    for (std::size_t k = 0; k < kInheritedCount && found != from.inheritance.end(); ++k) {
+      if (usable(k, object.getKey(kInherited[k]))) continue;
+      QPDFObjectHandle node = found->second.node[k], inherited = found->second.value[k];
+      if (!inherited.isInitialized()) continue;
+      body_ += kInherited[k];
       body_ += ' ';
       // A direct dictionary or array there (resources, say) becomes one
       // object every page refers to, not a copy in each page.
       if (!inherited.isIndirect() && (inherited.isDictionary() || inherited.isArray()) && node.isIndirect()) {
-        auto [at, fresh] = from.inherited.emplace(std::make_pair(node.getObjGen(), std::string(key)), 0);
+        auto [at, fresh] = from.inherited.emplace(std::make_pair(node.getObjGen(), std::string(kInherited[k])), 0);
         if (fresh) {
           at->second = reserveNumber();
           from.pending.emplace_back(inherited, at->second);
@@ -169,12 +231,13 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
 }
 
 void MergedPdfWriter::writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out,
-                                             bool skipLength, bool skipParent) {
+                                             bool skipLength, bool page) {
   // One copy of the entries; ditems() would build a set of the keys and
   // look each one up again.
   for (auto& [key, value] : dict.getDictAsMap()) {
-    if ((skipLength && key == "/Length") || (skipParent && key == "/Parent")) continue;
-    if (value.isNull()) continue;  // a null entry is the same as none
+    if (skipLength && key == "/Length") continue;
+    if (page && (key == "/Parent" || unusableInherited(key, value))) continue;  // written apart
+    if (value.isNull()) continue;                                               // a null entry is the same as none
     appendName(out, key);
     out += ' ';
     writeValue(from, value, out);

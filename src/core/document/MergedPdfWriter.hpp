@@ -36,8 +36,9 @@ class MergedPdfWriter {
   void writeValue(SourceObjects& from, QPDFObjectHandle value, std::string& out);
   // The value itself, whether direct or indirect.
   void writeContent(SourceObjects& from, QPDFObjectHandle value, std::string& out);
-  void writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out, bool skipLength,
-                              bool skipParent);
+  // `page`: leaves out /Parent and the inherited attributes writeObject
+  // writes itself.
+  void writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out, bool skipLength, bool page);
   int reserveNumber();
   void writePending(SourceObjects& from);
 

@@ -222,19 +222,46 @@ TEST(DocumentMergeTest, PagesKeepWhatTheyInheritAndTheirContent) {
   EXPECT_EQ(pdftest::occurrences(text, "/F#201"), 4u);
   EXPECT_EQ(pdftest::occurrences(text, "/Type /Page "), 4u);
 
-  // A layer its source hides by default stays hidden.
-  writeText(
-      dir / "layer.pdf",
-      pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R] /D << /OFF [5 0 R] >> >> >>",
-                         "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 300 400] >>",
-                         "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Properties << /L 5 0 R >> "
-                         "/Font << /F 6 0 R >> >> >>",
-                         pdftest::stream("", "/OC /L BDC BT /F 12 Tf 20 20 Td (HIDDEN) Tj ET EMC"),
-                         "<< /Type /OCG /Name (Draft) >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
-  const auto layered =
-      mergeDocuments({(dir / "tree.pdf").string(), (dir / "layer.pdf").string()}, "", (dir / "tmp").string());
-  ASSERT_EQ(layered.status, MergeResult::Status::merged) << layered.message;
-  EXPECT_EQ(testsupport::run("pdftotext '" + layered.path + "' - | grep -c HIDDEN").output, "0\n");
+  // What a page inherits is what the tree listing it gives, as viewers
+  // read it: a page without /Parent, or whose own /Resources is not a
+  // dictionary, still shows its text in the source's font.
+  writeText(dir / "loose.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                               "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 300 400] "
+                               "/Resources << /Font << /F 6 0 R >> >> >>",
+                               "<< /Type /Page /Contents 5 0 R >>",
+                               "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 7 >>",
+                               pdftest::stream("", "BT /F 12 Tf 20 20 Td (INHERITED) Tj ET"),
+                               "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
+  const auto loose =
+      mergeDocuments({(dir / "tree.pdf").string(), (dir / "loose.pdf").string()}, "", (dir / "tmp").string());
+  ASSERT_EQ(loose.status, MergeResult::Status::merged) << loose.message;
+  EXPECT_EQ(testsupport::run("pdftotext '" + loose.path + "' - | grep -c INHERITED").output, "2\n");
+  EXPECT_EQ(PDFDocument::open(loose.path)->pageAtIndex(2)->mediaBox, (Rect{0, 0, 300, 400}));
+
+  // A layer its source hides by default stays hidden, whether its view
+  // lists it off or starts with every layer off and turns on others.
+  const auto layers = [](const std::string& view) {
+    return pdftest::buildPdf(
+        {"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R 7 0 R] /D " + view + " >> >>",
+         "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 300 400] >>",
+         "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Properties << /L 5 0 R /S 7 0 R >> "
+         "/Font << /F 6 0 R >> >> >>",
+         pdftest::stream("",
+                         "/OC /L BDC BT /F 12 Tf 20 20 Td (HIDDEN) Tj ET EMC "
+                         "/OC /S BDC BT /F 12 Tf 20 40 Td (SHOWN) Tj ET EMC"),
+         "<< /Type /OCG /Name (Draft) >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         "<< /Type /OCG /Name (Final) >>"});
+  };
+  for (const char* view : {"<< /OFF [5 0 R] >>", "<< /BaseState /OFF /ON [7 0 R] >>"}) {
+    writeText(dir / "layer.pdf", layers(view));
+    const auto layered =
+        mergeDocuments({(dir / "tree.pdf").string(), (dir / "layer.pdf").string()}, "", (dir / "tmp").string());
+    ASSERT_EQ(layered.status, MergeResult::Status::merged) << layered.message;
+    const std::string shown = testsupport::run("pdftotext '" + layered.path + "' -").output;
+    EXPECT_EQ(shown.find("HIDDEN"), std::string::npos) << view;
+    EXPECT_NE(shown.find("SHOWN"), std::string::npos) << view;
+  }
 }
 
 // A large file of few objects is parsed from disk rather than read whole
