@@ -5,6 +5,7 @@
 
 #include "core/util/BoundedFile.hpp"
 #include "support/PdfTestSupport.hpp"
+#include "support/TestPki.hpp"
 
 using testsupport::TempDir, testsupport::tool;
 namespace fs = std::filesystem;
@@ -88,6 +89,18 @@ TEST(ToolInputTest, BadOptionsAndInputsEndWithTheirReasonAndWriteNothing) {
   const auto r = testsupport::run("PENVORA_PW=pw " + tool("penvora-sign") + locked.string() + " " + d +
                                   "signed.pdf --password-env PENVORA_PW 2>&1");
   EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(pdftest::pdfsigValidations(dir / "signed.pdf", "pw"), std::vector<std::string>{"Signature is Valid."});
+  // A time-stamp loads libcurl, and with it the shared crypto libraries
+  // the tool may also hold linked in.
+  {
+    pdftest::TestPki pki;
+    pdftest::TestTsa tsa{pki};
+    const auto stamped =
+        testsupport::run(tool("penvora-sign") + d + "a.pdf " + d + "stamped.pdf --tsa " + tsa.url() + " 2>&1");
+    EXPECT_EQ(stamped.exitCode, 0) << stamped.output;
+    EXPECT_EQ(pdftest::pdfsigValidations(dir / "stamped.pdf"), std::vector<std::string>{"Signature is Valid."});
+    fs::remove(dir / "stamped.pdf");
+  }
   // None given is not a wrong one.
   for (const auto& [command, message] :
        {std::pair{tool("penvora-sign") + locked.string() + " " + d + "x.pdf", "The PDF needs a password (--password"},
