@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "core/forensics/SignatureFeatures.hpp"
@@ -16,15 +17,29 @@ namespace {
 constexpr std::size_t kRecordFileLimit = std::size_t{64} << 20;
 constexpr std::size_t kMaxSamples = 1u << 20;
 
-std::vector<std::string_view> split(std::string_view s, char sep) {
-  std::vector<std::string_view> out;
+// The `sep`-separated fields of `s` in turn, to `visit(index, field)`
+// until it returns false. Nothing is kept: a 64 MB line of separators
+// costs no memory.
+template <class Visit>
+void forEachField(std::string_view s, char sep, Visit visit) {
   std::size_t start = 0;
-  for (;;) {
+  for (std::size_t i = 0;; ++i) {
     const auto at = s.find(sep, start);
-    out.push_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-    if (at == std::string_view::npos) return out;
+    if (!visit(i, s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start)) ||
+        at == std::string_view::npos)
+      return;
     start = at + 1;
   }
+}
+
+// Field `index` of `line`, or nullopt when the line has fewer.
+std::optional<std::string_view> fieldAt(std::string_view line, std::size_t index) {
+  std::optional<std::string_view> found;
+  forEachField(line, ';', [&](std::size_t i, std::string_view f) {
+    if (i == index) found = f;
+    return i < index;
+  });
+  return found;
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -40,10 +55,13 @@ bool number(std::string_view s, double& v) {
   return ec == std::errc() && end == s.data() + s.size() && std::isfinite(v);
 }
 
-long indexOf(const std::vector<std::string_view>& names, std::string_view name) {
-  for (std::size_t i = 0; i < names.size(); ++i)
-    if (trimmed(names[i]) == name) return static_cast<long>(i);
-  return -1;
+long indexOf(std::string_view line, std::string_view name) {
+  long found = -1;
+  forEachField(line, ';', [&](std::size_t i, std::string_view f) {
+    if (trimmed(f) == name) found = static_cast<long>(i);
+    return found < 0;
+  });
+  return found;
 }
 
 // Some editors start a UTF-8 text with a byte order mark.
@@ -66,45 +84,61 @@ PenSignature comparable(PenSignature s, const std::string& origin) {
 
 PenSignature RecordLoader::parseRecordText(const std::string& text, const std::string& origin) {
   auto fail = [&](const std::string& why) { return ForensicsError(origin + ": " + why); };
-  const auto lines = split(withoutBom(text), '\n');
-  if (lines.size() < 3 || !looksLikeRecord(lines[0])) throw fail("not a biometric record (no MAX_X header)");
-  const auto names = split(lines[0], ';'), values = split(lines[1], ';'), columns = split(lines[2], ';');
+  // Lines are taken one at a time, so memory follows the samples kept,
+  // not the lines or separators a file holds.
+  std::string_view rest = withoutBom(text);
+  std::size_t lineNumber = 0;
+  auto nextLine = [&](std::string_view& line) {
+    if (rest.data() == nullptr) return false;
+    const auto at = rest.find('\n');
+    line = rest.substr(0, at);
+    rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
+    ++lineNumber;
+    return true;
+  };
+  std::string_view names, values, columns;
+  if (!nextLine(names) || !looksLikeRecord(names) || !nextLine(values) || !nextLine(columns))
+    throw fail("not a biometric record (no MAX_X header)");
   double maxPress = 1;
-  const long pressAt = indexOf(names, "MAX_PRESS");
-  if (pressAt >= 0 && static_cast<std::size_t>(pressAt) < values.size() && !number(values[pressAt], maxPress))
-    throw fail("MAX_PRESS is not a number");
+  std::string maxPressText = "1";
+  if (const long pressAt = indexOf(names, "MAX_PRESS"); pressAt >= 0)
+    if (const auto value = fieldAt(values, static_cast<std::size_t>(pressAt))) {
+      if (!number(*value, maxPress)) throw fail("MAX_PRESS is not a number");
+      maxPressText = std::string(trimmed(*value));
+    }
   if (maxPress <= 0) throw fail("MAX_PRESS is not positive");
-  const std::string maxPressText = pressAt >= 0 && static_cast<std::size_t>(pressAt) < values.size()
-                                       ? std::string(trimmed(values[static_cast<std::size_t>(pressAt)]))
-                                       : "1";
   const long cx = indexOf(columns, "X"), cy = indexOf(columns, "Y"), ct = indexOf(columns, "TIME"),
              cp = indexOf(columns, "PRESS");
   if (cx < 0 || cy < 0 || ct < 0) throw fail("the column line lacks X, Y or TIME");
+  const std::size_t lastColumn = static_cast<std::size_t>(std::max({cx, cy, ct, cp}));
 
   PenSignature sig;
   // Pressure is real only when measured on a scale (MAX_PRESS above 1)
   // and written down (a PRESS column).
   sig.hasPressure = maxPress > 1 && cp >= 0;
   double lastRaw = 0, wrap = 0;
-  for (std::size_t i = 3; i < lines.size(); ++i) {
-    const auto row = trimmed(lines[i]);
+  std::string_view line;
+  while (nextLine(line)) {
+    const auto row = trimmed(line);
     if (row.empty()) continue;
-    const auto cells = split(row, ';');
+    std::string_view at[4];  // X, Y, TIME, PRESS
+    bool have[4] = {false, false, false, cp < 0};
+    forEachField(row, ';', [&](std::size_t i, std::string_view f) {
+      const long column = static_cast<long>(i);
+      for (int k = 0; k < 4; ++k)
+        if (column == (k == 0 ? cx : k == 1 ? cy : k == 2 ? ct : cp)) at[k] = f, have[k] = true;
+      return i < lastColumn;
+    });
     PenSample s;
-    double press = maxPress;
-    const auto cell = [&](long at, double& v) {
-      return static_cast<std::size_t>(at) < cells.size() && number(cells[static_cast<std::size_t>(at)], v);
-    };
-    double t = 0;
-    if (!cell(cx, s.x) || !cell(cy, s.y) || !cell(ct, t) || (cp >= 0 && !cell(cp, press)))
-      throw fail("row " + std::to_string(i + 1) + " is not a sample");
+    double press = maxPress, t = 0;
+    const auto rowName = [&] { return "row " + std::to_string(lineNumber); };
+    if (!have[0] || !have[1] || !have[2] || !have[3] || !number(at[0], s.x) || !number(at[1], s.y) ||
+        !number(at[2], t) || (cp >= 0 && !number(at[3], press)))
+      throw fail(rowName() + " is not a sample");
     // Beyond any screen or tablet, and beyond what the arithmetic keeps exact.
-    if (std::fabs(s.x) > 1e9 || std::fabs(s.y) > 1e9 || std::fabs(t) > 1e12)
-      throw fail("row " + std::to_string(i + 1) + " is out of range");
+    if (std::fabs(s.x) > 1e9 || std::fabs(s.y) > 1e9 || std::fabs(t) > 1e12) throw fail(rowName() + " is out of range");
     if (press < 0 || press > maxPress)
-      throw fail("row " + std::to_string(i + 1) + ": PRESS " +
-                 std::string(trimmed(cells[static_cast<std::size_t>(cp)])) + " is outside 0 to MAX_PRESS " +
-                 maxPressText);
+      throw fail(rowName() + ": PRESS " + std::string(trimmed(at[3])) + " is outside 0 to MAX_PRESS " + maxPressText);
     // The protected form keeps time in 16 bits: a drop of more than half
     // the range is a wrap, not a step back.
     if (sig.samples.size() && t + 32768 < lastRaw) wrap += 65536;
