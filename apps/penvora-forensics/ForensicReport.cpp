@@ -1,5 +1,6 @@
 #include "ForensicReport.hpp"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -16,7 +16,7 @@
 
 #include "TimePlot.hpp"
 #include "core/forensics/SignatureFeatures.hpp"
-#include "core/util/FileReplace.hpp"
+#include "core/securepdf/AtomicOutputFile.hpp"
 
 namespace penvora::tools {
 namespace {
@@ -281,14 +281,15 @@ void writeForensicReport(const ReportInputs& in, const std::string& path, bool o
   const std::string ext = std::filesystem::path(path).extension().string();
   const bool pdf = ext == ".pdf" || ext == ".PDF";
   if (!pdf && ext != ".png" && ext != ".PNG") throw std::runtime_error("the report must end in .pdf or .png: " + path);
-  core::util::checkReplaceable(path, overwrite);
-  const std::filesystem::path target(path);
-  const QString folder = QString::fromStdString(target.has_parent_path() ? target.parent_path().string() : ".");
-  QTemporaryFile temp(folder + "/.penvora-report-XXXXXX");
-  if (!temp.open()) throw std::runtime_error("cannot write " + path + ": " + temp.errorString().toStdString());
-  temp.close();
+  // Refused before anything is drawn when OUT is there and may not be replaced.
+  core::securepdf::AtomicOutputFile out(path, overwrite);
+  // Drawn in memory, then written as a file that has no name until it is
+  // whole: a failure, or a killed process, leaves nothing beside OUT.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   if (pdf) {
-    QPdfWriter writer(temp.fileName());
+    QPdfWriter writer(&buffer);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setResolution(150);
@@ -308,17 +309,10 @@ void writeForensicReport(const ReportInputs& in, const std::string& path, bool o
     p.setWindow(0, 0, static_cast<int>(kWidth), static_cast<int>(kHeight));
     drawPage(p, in);
     p.end();
-    if (!image.save(temp.fileName(), "PNG")) throw std::runtime_error("cannot write " + path);
+    if (!image.save(&buffer, "PNG")) throw std::runtime_error("cannot write " + path);
   }
-  // A report is for reading by others: not the temporary file's owner-only mode.
-  QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                             QFileDevice::ReadOther);
-  try {
-    core::util::moveIntoPlace(temp.fileName().toStdString(), path, overwrite);
-  } catch (const core::util::FileReplaceError& e) {
-    throw std::runtime_error(e.what());
-  }
-  temp.setAutoRemove(false);
+  out.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  out.commit();
 }
 
 }  // namespace penvora::tools
