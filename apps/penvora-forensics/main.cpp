@@ -16,6 +16,7 @@
 #include "core/engine/BiometricKey.hpp"
 #include "core/forensics/RecordLoader.hpp"
 #include "core/forensics/SignatureComparator.hpp"
+#include "core/forensics/TraceCopy.hpp"
 #include "core/util/BoundedFile.hpp"
 #include "core/util/FileReplace.hpp"
 
@@ -123,11 +124,12 @@ std::string outputProblem(const Arguments& a) {
   });
 }
 
-// The first of `refs` with exactly the points of `s` (the same record,
-// whatever file or form it came in), or refs.size().
-std::size_t sameRecordAs(const std::vector<PenSignature>& refs, const PenSignature& s) {
+// The first of `refs` whose pen trace `s` repeats (the same record, in
+// whatever file or form, or its trace moved, scaled or shifted in time),
+// or refs.size().
+std::size_t sameTraceAs(const std::vector<PenSignature>& refs, const PenSignature& s) {
   std::size_t i = 0;
-  while (i < refs.size() && refs[i].samples != s.samples) ++i;
+  while (i < refs.size() && !TraceCopy::isCopy(refs[i], s)) ++i;
   return i;
 }
 
@@ -155,7 +157,7 @@ int run(int argc, char** argv) {
       auto r = RecordLoader::loadFile(f, key);
       // A reference counted twice shrinks the references' spread and
       // distorts every score.
-      if (const auto twin = sameRecordAs(refs, r); twin < refs.size())
+      if (const auto twin = sameTraceAs(refs, r); twin < refs.size())
         throw ForensicsError(f + ": the same signature as reference " + a.references[twin] +
                              " (each reference must be a different signature)");
       refs.push_back(std::move(r));
@@ -210,16 +212,17 @@ int run(int argc, char** argv) {
   for (std::size_t i = 0; i < questioned.size(); ++i) {
     const Comparison& c = comparisons[i];
     const bool genuine = SignatureComparator::genuine(c.distance);
-    // No two handwritten signatures share every point: one that does is a
-    // copy of that reference, whatever its distance says.
-    const std::size_t twin = sameRecordAs(refs, questioned[i]);
+    // No two handwritten signatures share every point, even moved or
+    // scaled: one that does is a copy of that reference, whatever its
+    // distance says.
+    const std::size_t twin = sameTraceAs(refs, questioned[i]);
     if (a.json) {
       results.push_back(
           {{"file", a.questioned[i]}, {"distance", c.distance}, {"decision", genuine ? "genuine" : "forgery"}});
       if (twin < refs.size()) results.back()["identicalTo"] = a.references[twin];
     } else {
       const std::string copy =
-          twin < refs.size() ? "; identical to reference " + a.references[twin] + ": a copy, not a new signature" : "";
+          twin < refs.size() ? "; the trace of reference " + a.references[twin] + ": a copy, not a new signature" : "";
       std::printf("%s: distance %.4f %s threshold %.4f: %s%s%s\n", a.questioned[i].c_str(), c.distance,
                   genuine ? "<=" : ">", SignatureComparator::kThreshold, genuine ? "genuine" : "forgery",
                   c.usedPressure ? " (pressure compared)" : "", copy.c_str());

@@ -56,7 +56,7 @@ TEST(ForensicsTool, ScoreContractReportAndFailures) {
   r = run(tool("penvora-forensics") + "score" + refs + " --questioned '" + copy + "' --json");
   EXPECT_EQ(nlohmann::json::parse(r.output)["results"][0]["identicalTo"], (dir / "U2S3.txt").string()) << r.output;
   r = run(tool("penvora-forensics") + "score" + refs + " --questioned '" + copy + "'");
-  EXPECT_NE(r.output.find("identical to reference " + (dir / "U2S3.txt").string()), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("the trace of reference " + (dir / "U2S3.txt").string()), std::string::npos) << r.output;
 
   const std::string report = tool("penvora-forensics") + "report" + refs + " --questioned " + forged + " ";
   for (const char* out : {"r.png", "r.pdf"}) {
@@ -113,12 +113,14 @@ TEST(ForensicsTool, ReportNamesEveryReferenceAndStaysWithinThePage) {
   TempDir dir;
   std::string refs = " --reference";
   for (int k = 0; k < 30; ++k) {
-    // Five signatures, each made distinct by a last point a few ms later.
+    // Five signatures, each made distinct by a last point further right.
     const std::string record = readText(convert(dir, "U2S" + std::to_string(k % 5 + 1)));
     const std::string last = record.substr(record.rfind('\n') + 1);
-    const long t = std::stol(last.substr(last.rfind(';') + 1)) + 10 + k;
+    const long t = std::stol(last.substr(last.rfind(';') + 1)) + 10;
+    const long x = std::stol(last.substr(0, last.find(';'))) + 100 * (k + 1);
+    const std::string between = last.substr(last.find(';'), last.rfind(';') + 1 - last.find(';'));
     const auto path = dir / ("r" + std::to_string(k) + ".txt");
-    writeText(path, record + "\n" + last.substr(0, last.rfind(';') + 1) + std::to_string(t));
+    writeText(path, record + "\n" + std::to_string(x) + between + std::to_string(t));
     refs += " " + path.string();
   }
   const auto questioned = dir / (std::string(200, 'q') + ".txt");

@@ -16,6 +16,7 @@
 #include "core/forensics/RecordLoader.hpp"
 #include "core/forensics/SignatureComparator.hpp"
 #include "core/forensics/Svc2004Converter.hpp"
+#include "core/forensics/TraceCopy.hpp"
 #include "core/util/Sha512.hpp"
 #include "support/PdfTestSupport.hpp"
 #include "support/UpdateSupport.hpp"
@@ -285,6 +286,25 @@ TEST(ForensicWarping, GivesUpOnlyAboveItsLimit) {
     EXPECT_LE(DynamicTimeWarping::distance(a, b, 0.15, {}, 0.01f), 0.01 * a.dims * (1 + 1e-6));
     EXPECT_NEAR(DynamicTimeWarping::distance(a, b, 0.15, twos, 0.75f), 2 * capped, 1e-5 * capped);
   }
+}
+
+// The same trace moved, scaled (and rounded to whole units) or shifted in
+// time is a copy; another signature of the same hand, or the trace with
+// one point moved by 5 % of its size, is not.
+TEST(ForensicTraceCopy, MovedScaledOrShiftedTracesAreCopies) {
+  const PenSignature a = load("U1S1"), other = load("U1S2");
+  PenSignature moved = a, scaled = a, bent = a;
+  double size = 0;
+  for (const auto& p : a.samples)
+    size = std::max({size, std::fabs(p.x - a.samples[0].x), std::fabs(p.y - a.samples[0].y)});
+  for (auto& p : moved.samples) p.x += 100, p.y -= 50, p.time += 5000;
+  for (auto& p : scaled.samples) p.x = std::round(p.x * 1.5), p.y = std::round(p.y * 1.5), p.time *= 0.8;
+  bent.samples[bent.samples.size() / 2].x += 0.05 * size;
+  EXPECT_TRUE(TraceCopy::isCopy(a, a));
+  EXPECT_TRUE(TraceCopy::isCopy(a, moved));
+  EXPECT_TRUE(TraceCopy::isCopy(scaled, a));
+  EXPECT_FALSE(TraceCopy::isCopy(a, bent));
+  EXPECT_FALSE(TraceCopy::isCopy(a, other));
 }
 
 // A reference written turned a little, as in another session, is matched
