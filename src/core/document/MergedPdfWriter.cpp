@@ -232,10 +232,15 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
 
 void MergedPdfWriter::writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out,
                                              bool skipLength, bool page) {
+  // A signature field's value signed the source's bytes, not the merge's:
+  // kept, every reader would show a broken signature. Its widget still
+  // shows what was drawn.
+  const bool signatureField = !page && dict.getKey("/FT").isNameAndEquals("/Sig");
   // One copy of the entries; ditems() would build a set of the keys and
   // look each one up again.
   for (auto& [key, value] : dict.getDictAsMap()) {
     if (skipLength && key == "/Length") continue;
+    if (signatureField && key == "/V") continue;
     if (page && (key == "/Parent" || unusableInherited(key, value))) continue;  // written apart
     if (value.isNull()) continue;                                               // a null entry is the same as none
     appendName(out, key);

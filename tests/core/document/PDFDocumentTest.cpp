@@ -109,6 +109,17 @@ TEST(DocumentMergeTest, SourcesInOrderEmptyOnesLeftOut) {
   EXPECT_EQ(merged->pageAtIndex(2)->rotation, 90);  // pages keep their own geometry
 
   EXPECT_EQ(mergedTitle({{1, 4, "only"}}, 1), std::nullopt);  // the titles of several: SignatureViewControllerTest
+
+  // A signed source keeps its signature's look, not its value, which
+  // signed other bytes: no reader finds a broken signature in the merge.
+  writeText(dir / "form.pdf", pdftest::documentPdf({{}}, true));
+  pdftest::signer((dir / "form.pdf").string(), (dir / "signed.pdf").string()).sign();
+  ASSERT_EQ(pdftest::pdfsigValidations(dir / "signed.pdf"), std::vector<std::string>{"Signature is Valid."});
+  const auto withSigned =
+      mergeDocuments({(dir / "signed.pdf").string(), (dir / "first.pdf").string()}, "", (dir / "tmp").string());
+  ASSERT_EQ(withSigned.status, MergeResult::Status::merged) << withSigned.message;
+  EXPECT_TRUE(pdftest::pdfsigValidations(withSigned.path).empty());
+  EXPECT_EQ(pdftest::occurrences(pdftest::qdf(withSigned.path), "/ByteRange"), 0u);
 }
 
 TEST(DocumentMergeTest, FailuresLeaveNoFile) {
