@@ -165,7 +165,7 @@ void MergedPdfWriter::appendPages(QPDF& source, std::uint64_t sourceBytes) {
   for (QPDFObjectHandle group : groups.isArray() ? groups.getArrayAsVector() : std::vector<QPDFObjectHandle>{})
     if (group.isIndirect()) {
       add(group, optionalGroups_);
-      if (allOff && !on.contains(group.getObjGen())) add(group, hiddenGroups_);
+      if (allOff && !on.count(group.getObjGen())) add(group, hiddenGroups_);
     }
   QPDFObjectHandle off = view.getKey("/OFF");
   for (int i = 0; !allOff && off.isArray() && i < off.getArrayNItems(); ++i)
