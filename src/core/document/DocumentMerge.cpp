@@ -1,6 +1,7 @@
 #include "core/document/DocumentMerge.hpp"
 
 #include <filesystem>
+#include <optional>
 
 #include "core/document/MergedPdfWriter.hpp"
 #include "core/document/PDFDocument.hpp"
@@ -13,7 +14,21 @@ namespace penvora::core::document {
 MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::string& password,
                            const std::string& folder) {
   MergeResult result;
-  MergedPdfWriter merged;
+  const std::string out = (std::filesystem::path(folder) / (engine::newUuidString() + ".pdf")).string();
+  const auto cannotWrite = [&] {
+    result.pageInfos.clear();
+    result.message = "The merged file cannot be written in the folder " + folder;
+    return result;
+  };
+  // Written as the sources are read, into a file that has no name until
+  // it is whole: a failure leaves nothing.
+  std::optional<securepdf::AtomicOutputFile> file;
+  try {
+    file.emplace(out, true);
+  } catch (const std::exception&) {
+    return cannotWrite();
+  }
+  MergedPdfWriter merged(*file);
   SourceOpener sources(paths, password);
   std::int64_t nextPage = 1;
   auto fail = [&](MergeResult::Status status, std::string message) {
@@ -49,6 +64,8 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     nextPage += count;
     try {
       source->appendPagesTo(merged);
+    } catch (const MergedPdfWriter::OutputError&) {
+      return cannotWrite();
     } catch (const std::exception& e) {
       return fail(MergeResult::Status::failed, "The source is not a readable PDF: " + path + " (" + e.what() + ")");
     }
@@ -59,16 +76,11 @@ MergeResult mergeDocuments(const std::vector<std::string>& paths, const std::str
     result.message = paths.empty() ? "No source given" : "The sources have no pages";
     return result;
   }
-  const std::string out = (std::filesystem::path(folder) / (engine::newUuidString() + ".pdf")).string();
   try {
-    const std::string bytes = merged.finish();
-    securepdf::AtomicOutputFile file(out, true);
-    file.write(bytes);
-    file.commit();
+    merged.finish();
+    file->commit();
   } catch (const std::exception&) {
-    result.pageInfos.clear();
-    result.message = "The merged file cannot be written in the folder " + folder;
-    return result;
+    return cannotWrite();
   }
   result.status = MergeResult::Status::merged;
   result.path = out;

@@ -1,6 +1,7 @@
 #include "core/document/MergedPdfWriter.hpp"
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -21,6 +23,8 @@ namespace {
 // Object 1 is the catalog and 2 the page tree, written last.
 constexpr int kCatalog = 1;
 constexpr int kPageTree = 2;
+// What is written is held this long before it goes to the file.
+constexpr std::size_t kFlushAbove = 1u << 20;
 // Attributes a page inherits from its page tree nodes; written into the
 // page itself, as the new tree above it has none.
 constexpr const char* kInherited[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
@@ -116,10 +120,58 @@ struct MergedPdfWriter::SourceObjects {
   std::uint64_t streamBytesLeft = 0;
 };
 
-MergedPdfWriter::MergedPdfWriter() {
+MergedPdfWriter::MergedPdfWriter(securepdf::AtomicOutputFile& out) : out_(out) {
   body_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
   offsets_.assign(2, 0);  // the catalog and the page tree
 }
+
+MergedPdfWriter::~MergedPdfWriter() = default;
+
+std::uint64_t MergedPdfWriter::position() const { return written_ + body_.size(); }
+
+void MergedPdfWriter::emit(const void* data, std::size_t size) {
+  try {
+    out_.write(data, size);
+  } catch (const std::exception& e) {
+    throw OutputError(e.what());
+  }
+  digest_.update(data, size);
+  written_ += size;
+}
+
+void MergedPdfWriter::flush(std::size_t above) {
+  if (body_.size() <= above) return;
+  emit(body_.data(), body_.size());
+  body_.clear();
+}
+
+namespace {
+
+// A stream's data, as stored in its source (decrypted, not decoded),
+// straight into the merged file, counted against what the source may hold.
+class StreamCopy : public Pipeline {
+ public:
+  StreamCopy(std::function<void(const unsigned char*, std::size_t)> emit, std::uint64_t limit)
+      : Pipeline("merged stream", nullptr), emit_(std::move(emit)), left_(limit) {}
+  void write(unsigned char const* data, size_t len) override {
+    if (len > left_) {
+      overran = true;
+      throw std::runtime_error("overrun");
+    }
+    left_ -= len;
+    copied += len;
+    emit_(data, len);
+  }
+  void finish() override {}
+  std::uint64_t copied = 0;
+  bool overran = false;
+
+ private:
+  std::function<void(const unsigned char*, std::size_t)> emit_;
+  std::uint64_t left_;
+};
+
+}  // namespace
 
 int MergedPdfWriter::reserveNumber() {
   offsets_.push_back(0);
@@ -182,7 +234,7 @@ void MergedPdfWriter::writePending(SourceObjects& from) {
 }
 
 void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, int number, bool isPage) {
-  offsets_[static_cast<std::size_t>(number - 1)] = body_.size();
+  offsets_[static_cast<std::size_t>(number - 1)] = position();
   appendNumber(body_, number);
   body_ += " 0 obj\n";
   if (isPage) {
@@ -211,23 +263,40 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
     }
     body_ += "/Parent 2 0 R>>";
   } else if (object.isStream()) {
-    std::shared_ptr<Buffer> data = object.getRawStreamData();
-    // Streams whose data runs over one another's: a 430 kB file made a
-    // 674 MB merge.
-    if (data->getSize() > from.streamBytesLeft)
-      throw std::runtime_error("its streams overlap one another; it is refused as damaged");
-    from.streamBytesLeft -= data->getSize();
+    // The data goes straight from the source to the file, so neither is
+    // held twice in memory; its length, known once it has gone, follows
+    // as an object of its own.
+    const int lengthNumber = reserveNumber();
     body_ += "<<";
     writeDictionaryEntries(from, object.getDict(), body_, true, false);
     body_ += "/Length ";
-    appendNumber(body_, static_cast<long long>(data->getSize()));
-    body_ += ">>\nstream\n";
-    body_.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-    body_ += "\nendstream";
+    appendNumber(body_, lengthNumber);
+    body_ += " 0 R>>\nstream\n";
+    flush(0);
+    StreamCopy copy([this](const unsigned char* data, std::size_t n) { emit(data, n); }, from.streamBytesLeft);
+    bool copied = false, filtered = false;
+    try {
+      copied = object.pipeStreamData(&copy, &filtered, 0, qpdf_dl_none, true, false);
+    } catch (const std::exception&) {
+      copied = false;
+    }
+    // Streams whose data runs over one another's: a 430 kB file made a
+    // 674 MB merge.
+    if (copy.overran) throw std::runtime_error("its streams overlap one another; it is refused as damaged");
+    if (!copied) throw std::runtime_error("a stream's data cannot be read");
+    from.streamBytesLeft -= copy.copied;
+    body_ += "\nendstream\nendobj\n";
+    offsets_[static_cast<std::size_t>(lengthNumber - 1)] = position();
+    appendNumber(body_, lengthNumber);
+    body_ += " 0 obj\n";
+    appendNumber(body_, static_cast<long long>(copy.copied));
+    body_ += "\nendobj\n";
+    return;
   } else {
     writeContent(from, object, body_);  // the object itself, not a reference to it
   }
   body_ += "\nendobj\n";
+  flush(kFlushAbove);
 }
 
 void MergedPdfWriter::writeDictionaryEntries(SourceObjects& from, QPDFObjectHandle dict, std::string& out,
@@ -299,10 +368,9 @@ void MergedPdfWriter::writeContent(SourceObjects& from, QPDFObjectHandle value, 
   }
 }
 
-std::string MergedPdfWriter::finish() {
-  if (version_.size() == 3 && version_ != "1.4") body_.replace(5, 3, version_);
+void MergedPdfWriter::finish() {
   auto writeAt = [&](int number, const std::string& text) {
-    offsets_[static_cast<std::size_t>(number - 1)] = body_.size();
+    offsets_[static_cast<std::size_t>(number - 1)] = position();
     appendNumber(body_, number);
     body_ += " 0 obj\n" + text + "\nendobj\n";
   };
@@ -320,12 +388,12 @@ std::string MergedPdfWriter::finish() {
   if (!optionalGroups_.empty())
     catalog += "/OCProperties<</OCGs[" + optionalGroups_ + "]/D<</OFF[" + hiddenGroups_ + "]>>>>";
   writeAt(kCatalog, catalog + ">>");
+  flush(0);
 
   // The file's identifier: a digest of what it holds, so the same merge
   // gives the same file.
-  const std::string id =
-      util::sha512Hex(reinterpret_cast<const std::uint8_t*>(body_.data()), body_.size()).substr(0, 32);
-  const std::uint64_t xref = body_.size();
+  const std::string id = digest_.hex().substr(0, 32);
+  const std::uint64_t xref = position();
   body_ += "xref\n0 ";
   appendNumber(body_, static_cast<long long>(offsets_.size() + 1));
   body_ += "\n0000000000 65535 f \n";
@@ -333,13 +401,20 @@ std::string MergedPdfWriter::finish() {
     char entry[24];
     std::snprintf(entry, sizeof entry, "%010llu 00000 n \n", static_cast<unsigned long long>(offset));
     body_ += entry;
+    flush(kFlushAbove);
   }
   body_ += "trailer\n<</Size ";
   appendNumber(body_, static_cast<long long>(offsets_.size() + 1));
   body_ += "/Root 1 0 R/ID[<" + id + "><" + id + ">]>>\nstartxref\n";
   appendNumber(body_, static_cast<long long>(xref));
   body_ += "\n%%EOF\n";
-  return std::move(body_);
+  flush(0);
+  // The header names the newest version among the sources, known only now.
+  try {
+    if (version_.size() == 3 && version_ != "1.4") out_.writeAt(5, version_);
+  } catch (const std::exception& e) {
+    throw OutputError(e.what());
+  }
 }
 
 }  // namespace penvora::core::document

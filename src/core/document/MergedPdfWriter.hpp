@@ -1,7 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "core/securepdf/AtomicOutputFile.hpp"
+#include "core/util/Sha512.hpp"
 
 class QPDF;
 class QPDFObjectHandle;
@@ -16,7 +20,16 @@ namespace penvora::core::document {
 // sources' catalogs (outlines, forms, names) are not carried over.
 class MergedPdfWriter {
  public:
-  MergedPdfWriter();
+  // Writing to the output failed (a full disk, say), as opposed to
+  // reading a source.
+  class OutputError : public std::runtime_error {
+   public:
+    using std::runtime_error::runtime_error;
+  };
+
+  // Writes into `out`, which the caller commits after finish().
+  explicit MergedPdfWriter(securepdf::AtomicOutputFile& out);
+  ~MergedPdfWriter();
 
   // Appends every page of `source` (a file of `sourceBytes`); it must stay
   // open until the next call. Throws what qpdf throws for a damaged source,
@@ -24,9 +37,9 @@ class MergedPdfWriter {
   // copy far more data than it holds.
   void appendPages(QPDF& source, std::uint64_t sourceBytes);
   std::size_t pageCount() const { return pageNumbers_.size(); }
-  // The whole file: header, objects, page tree, catalog, cross-reference
-  // table and trailer.
-  std::string finish();
+  // The rest of the file: page tree, catalog, cross-reference table and
+  // trailer, and the header's version.
+  void finish();
 
  private:
   struct SourceObjects;
@@ -42,7 +55,14 @@ class MergedPdfWriter {
   int reserveNumber();
   void writePending(SourceObjects& from);
 
-  std::string body_;
+  std::uint64_t position() const;  // where the next byte goes in the file
+  void emit(const void* data, std::size_t size);
+  void flush(std::size_t above);  // body_ to the file, when it holds more than `above`
+
+  securepdf::AtomicOutputFile& out_;
+  util::Sha512Stream digest_;
+  std::uint64_t written_ = 0;
+  std::string body_;                    // written, not yet in the file
   std::vector<std::uint64_t> offsets_;  // by object number - 1; 0 until written
   std::vector<int> pageNumbers_;
   std::string version_ = "1.4";

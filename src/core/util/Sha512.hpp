@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,20 @@ namespace penvora::core::util {
 // (out of memory).
 std::string sha512Hex(const std::uint8_t* data, std::size_t size);
 inline std::string sha512Hex(const Bytes& b) { return sha512Hex(b.data(), b.size()); }
+
+// SHA-512 of data given in parts.
+class Sha512Stream {
+ public:
+  Sha512Stream();
+  ~Sha512Stream();
+  void update(const void* data, std::size_t size);
+  // The digest of everything given; empty when OpenSSL failed.
+  std::string hex();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> ctx_;
+};
 
 // SHA-512 of a file streamed in blocks (documents can be large); nothing
 // when it cannot be read.
