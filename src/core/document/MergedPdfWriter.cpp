@@ -160,11 +160,17 @@ class StreamCopy : public Pipeline {
     }
     left_ -= len;
     copied += len;
-    emit_(data, len);
+    try {
+      emit_(data, len);
+    } catch (const MergedPdfWriter::OutputError& e) {
+      outputFailure = e.what();  // qpdf may turn it into a failed read
+      throw;
+    }
   }
   void finish() override {}
   std::uint64_t copied = 0;
   bool overran = false;
+  std::string outputFailure;
 
  private:
   std::function<void(const unsigned char*, std::size_t)> emit_;
@@ -282,6 +288,7 @@ void MergedPdfWriter::writeObject(SourceObjects& from, QPDFObjectHandle object, 
     }
     // Streams whose data runs over one another's: a 430 kB file made a
     // 674 MB merge.
+    if (!copy.outputFailure.empty()) throw OutputError(copy.outputFailure);
     if (copy.overran) throw std::runtime_error("its streams overlap one another; it is refused as damaged");
     if (!copied) throw std::runtime_error("a stream's data cannot be read");
     from.streamBytesLeft -= copy.copied;

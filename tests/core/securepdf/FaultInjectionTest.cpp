@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "core/document/DocumentMerge.hpp"
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -62,6 +63,23 @@ TEST(FaultInjectionTest, FullDiskLeavesNoOutputAndAClearError) {
             0)
       << "1: signed anyway, 2: another message";
   EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"in.pdf"});
+
+  // A merge is written as it goes: the full disk is the folder's fault,
+  // not the source's, and nothing is left.
+  fs::create_directories(dir / "tmp");
+  EXPECT_EQ(exitCodeInChild([&] {
+              signal(SIGXFSZ, SIG_IGN);
+              rlimit limit{1 << 20, 1 << 20};
+              setrlimit(RLIMIT_FSIZE, &limit);
+              const auto r = core::document::mergeDocuments({(dir / "in.pdf").string(), (dir / "in.pdf").string()}, "",
+                                                            (dir / "tmp").string());
+              return r.status == core::document::MergeResult::Status::merged                  ? 1
+                     : r.message.find("cannot be written in the folder") != std::string::npos ? 0
+                                                                                              : 2;
+            }),
+            0)
+      << "1: merged anyway, 2: another message";
+  EXPECT_TRUE(entries(dir / "tmp").empty());
 }
 
 TEST(FaultInjectionTest, KillDuringSigningLeavesNothingOrACompleteFile) {
