@@ -110,6 +110,7 @@ PenSignature RecordLoader::parseRecordText(const std::string& text, const std::s
   const long cx = indexOf(columns, "X"), cy = indexOf(columns, "Y"), ct = indexOf(columns, "TIME"),
              cp = indexOf(columns, "PRESS");
   if (cx < 0 || cy < 0 || ct < 0) throw fail("the column line lacks X, Y or TIME");
+  const long columnOf[4] = {cx, cy, ct, cp};  // X, Y, TIME, PRESS
   const std::size_t lastColumn = static_cast<std::size_t>(std::max({cx, cy, ct, cp}));
 
   PenSignature sig;
@@ -126,7 +127,7 @@ PenSignature RecordLoader::parseRecordText(const std::string& text, const std::s
     forEachField(row, ';', [&](std::size_t i, std::string_view f) {
       const long column = static_cast<long>(i);
       for (int k = 0; k < 4; ++k)
-        if (column == (k == 0 ? cx : k == 1 ? cy : k == 2 ? ct : cp)) at[k] = f, have[k] = true;
+        if (column == columnOf[k]) at[k] = f, have[k] = true;
       return i < lastColumn;
     });
     PenSample s;

@@ -45,17 +45,14 @@ std::string Sha512Stream::hex() {
 std::optional<std::string> sha512HexOfFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
   if (!f) return std::nullopt;
-  Owned<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha512(), nullptr) != 1) return std::nullopt;
+  Sha512Stream digest;
   std::uint8_t buf[1 << 16];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
-    if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return std::nullopt;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) digest.update(buf, n);
   if (std::ferror(f.get())) return std::nullopt;
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned len = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return std::nullopt;
-  return hexEncode(md, len, HexCase::Lower);
+  std::string hex = digest.hex();
+  if (hex.empty()) return std::nullopt;
+  return hex;
 }
 
 }  // namespace penvora::core::util
