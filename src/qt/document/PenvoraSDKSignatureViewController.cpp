@@ -48,10 +48,13 @@ std::vector<std::string> documentEntries(const PenvoraSDKFileProperties& files) 
 
 }  // namespace
 
-PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(QWidget* parent)
+PenvoraSDKSignatureViewController::PenvoraSDKSignatureViewController(std::shared_ptr<PenvoraSDKParams> params,
+                                                                     QWidget* parent)
     : QWidget(parent),
+      penvoraSDKParams(std::move(params)),
       temporaryDirectory(QDir::tempPath()),
       ui_(std::make_unique<Ui::PenvoraSDKSignatureViewController>()) {
+  readDocumentAhead();  // while the widgets, then the fonts, are set up
   ui_->setupUi(this);
   ui_->backButton->setText(QStringLiteral("\u2039 ") + ui::localizedString("back"));
   ui::XIBLocalizable::applyXibLocKeys(this);
@@ -124,6 +127,7 @@ void PenvoraSDKSignatureViewController::reportError(const std::optional<std::str
 }
 
 void PenvoraSDKSignatureViewController::readDocumentAhead() {
+  if (!penvoraSDKParams || !penvoraSDKParams->fileProperties) return;
   const auto entries = documentEntries(*penvoraSDKParams->fileProperties);
   if (entries.size() != 1) return;  // several are merged first
   const QString path = localPathOf(entries.front());

@@ -65,11 +65,10 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   using RejectCallback = penvora::RejectCallback;
   using ErrorCallback = penvora::ErrorCallback;
 
-  explicit PenvoraSDKSignatureViewController(QWidget* parent = nullptr);
+  // Starts opening the request's single document on a worker thread, for
+  // openDocument() to take, before anything of the screen is built.
+  PenvoraSDKSignatureViewController(std::shared_ptr<PenvoraSDKParams> params, QWidget* parent);
   ~PenvoraSDKSignatureViewController() override;
-  // Starts opening a request's single document on a worker thread, for
-  // openDocument() to take; called once the parameters are set.
-  void readDocumentAhead();
 
   std::shared_ptr<PenvoraSDKParams> penvoraSDKParams;
   std::shared_ptr<ESSParams> essParams;
@@ -221,6 +220,7 @@ class PenvoraSDKSignatureViewController : public QWidget, public ui::RejectAlert
   std::optional<core::document::PDFDocument> document_;
   std::unique_ptr<QPdfDocument> rendering_;
   std::unique_ptr<PDFTextSearch> text_;
+  void readDocumentAhead();
   std::unique_ptr<DocumentReadAhead> ahead_;
   int readAheadsStarted_ = 0;
   bool readAheadDone_ = false;        // its worker has finished (take() waits no longer than for the hand-over)

@@ -48,14 +48,12 @@ void present(std::shared_ptr<PenvoraSDKParams> penvoraSDKParams, QWidget* on, QW
   auto* layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
 
-  auto* controller = new qt::document::PenvoraSDKSignatureViewController(window);
-  controller->penvoraSDKParams = std::move(penvoraSDKParams);
+  auto* controller = new qt::document::PenvoraSDKSignatureViewController(std::move(penvoraSDKParams), window);
   controller->successCallback = std::move(successCallback);
   controller->errorCallback = std::move(errorCallback);
   controller->rejectCallback = std::move(rejectCallback);
   controller->essParams = std::make_shared<ESSParams>();
   layout->addWidget(controller);
-  controller->readDocumentAhead();  // while the fonts and widgets are set up
   QObject::connect(controller, &QObject::destroyed, window, &QObject::deleteLater);
 
   qt::ui::registerFontsIfNeeded();
