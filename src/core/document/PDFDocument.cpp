@@ -80,7 +80,7 @@ void processOnDisk(QPDF& pdf, const std::string& path, const std::string& passwo
 }
 
 std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
-                           std::shared_ptr<const std::string>& bytes) {
+                           std::shared_ptr<const std::string>& bytes, const std::function<void()>& measured = {}) {
   auto pdf = std::make_unique<QPDF>();
   pdf->setSuppressWarnings(true);
   if (!bytes) bytes = readDenseFile(path);
@@ -92,6 +92,7 @@ std::unique_ptr<QPDF> load(const std::string& path, const std::string& password,
     processOnDisk(*pdf, path, password);
   }
   if (bytes) securepdf::checkObjectStreamExpansion(*pdf, *bytes);  // on disk: checked as it was opened
+  if (measured) measured();
   // qpdf's page walk, which the document's structure and its form rely on,
   // recurses once per level and copies a page for each time it is listed
   // again: a hostile tree would exhaust the stack or the memory.
@@ -123,13 +124,14 @@ PDFDocument::~PDFDocument() = default;
 PDFDocument::PDFDocument(PDFDocument&&) noexcept = default;
 PDFDocument& PDFDocument::operator=(PDFDocument&&) noexcept = default;
 
-std::optional<PDFDocument> PDFDocument::open(const std::string& path, std::string* problem) {
+std::optional<PDFDocument> PDFDocument::open(const std::string& path, std::string* problem,
+                                             const std::function<void()>& measured) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
   PDFDocument doc;
   doc.path_ = path;
   try {
-    doc.pdf_ = load(path, "", doc.bytes_);
+    doc.pdf_ = load(path, "", doc.bytes_, measured);
     doc.pdf_->getRoot();
     (void)doc.pdf_->getAllPages();
   } catch (const QPDFExc& e) {

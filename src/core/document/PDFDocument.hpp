@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,7 +47,11 @@ class PDFDocument {
 
   // None when the file is missing or not a PDF; `problem`, when given,
   // then receives what the reading found (empty for a missing file).
-  static std::optional<PDFDocument> open(const std::string& path, std::string* problem = nullptr);
+  // `measured`, when given, is called once the file's compressed streams
+  // have been measured against bombs, before its page tree is read (the
+  // longest part): from then on another reader may open it alongside.
+  static std::optional<PDFDocument> open(const std::string& path, std::string* problem = nullptr,
+                                         const std::function<void()>& measured = {});
 
   const std::string& path() const { return path_; }
   bool isLocked() const { return locked_; }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QThread>
+#include <system_error>
 #include <utility>
 
 namespace penvora::qt::document {
@@ -21,10 +22,35 @@ DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> don
             }
           }
         } finally{done};
+        // The renderer loads the file alongside the page tree's parse once
+        // the file has passed the checks against bombs; its document stays
+        // that worker's until the parse has found the file usable. (The
+        // promise goes first, whatever way the parse ends, so the worker
+        // is not left waiting for it.)
+        std::future<std::unique_ptr<QPdfDocument>> loading;
+        std::promise<bool> usable;
         Opened out;
-        out.structure = core::document::PDFDocument::open(p);
-        if (!out.structure || out.structure->isLocked()) return out;
-        (void)out.structure->allPageBoxes();  // the viewer's layout reads them all
+        out.structure = core::document::PDFDocument::open(p, nullptr, [&] {
+          try {
+            loading = std::async(std::launch::async, [p, owner, verdict = usable.get_future()]() mutable {
+              auto rendering = std::make_unique<QPdfDocument>();
+              const bool loaded = rendering->load(QString::fromStdString(p)) == QPdfDocument::Error::None;
+              if (!verdict.get() || !loaded) return std::unique_ptr<QPdfDocument>();
+              rendering->moveToThread(owner);  // from here only the screen's thread uses it
+              return rendering;
+            });
+          } catch (const std::system_error&) {
+            // No second thread: the renderer loads after the parse.
+          }
+        });
+        const bool readable = out.structure && !out.structure->isLocked();
+        if (readable) (void)out.structure->allPageBoxes();  // the viewer's layout reads them all
+        usable.set_value(readable);
+        if (loading.valid()) {
+          out.rendering = loading.get();
+          return out;
+        }
+        if (!readable) return out;
         auto rendering = std::make_unique<QPdfDocument>();
         if (rendering->load(QString::fromStdString(p)) == QPdfDocument::Error::None) {
           rendering->moveToThread(owner);  // from here only the screen's thread uses it

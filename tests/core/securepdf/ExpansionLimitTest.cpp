@@ -1,3 +1,4 @@
+#include "core/document/PDFDocument.hpp"
 #include "core/securepdf/ExpansionLimit.hpp"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,14 @@ TEST(ExpansionLimitTest, AnObjectStreamThatWouldExpandTooFarIsRefusedBeforeAnyth
   writePacked(dir / "bomb.pdf", dir / "plain.pdf", 70u << 20);
   auto s = pdftest::signer(dir / "bomb.pdf", dir / "out.pdf");
   pdftest::expectFailure(s, "decompression bomb", dir.path());
+  // The screen's renderer reads a file alongside the page tree's parse
+  // only once it has been measured.
+  int measured = 0;
+  const auto count = [&] { ++measured; };
+  EXPECT_FALSE(penvora::core::document::PDFDocument::open((dir / "bomb.pdf").string(), nullptr, count));
+  EXPECT_EQ(measured, 0);
+  EXPECT_TRUE(penvora::core::document::PDFDocument::open((dir / "packed.pdf").string(), nullptr, count));
+  EXPECT_EQ(measured, 1);
 }
 
 // Object streams are found from the cross-reference streams along the
