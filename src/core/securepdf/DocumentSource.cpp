@@ -206,15 +206,7 @@ std::set<int> referencedPastListed(const DocumentSource& src) {
     }
   }
   const auto listed = src.sections ? objectStreamsFromXref(pdf, *src.sections) : std::nullopt;
-  for (int stream : listed ? *listed : objectStreamsFromTable(pdf)) {
-    try {
-      const auto data = pdf.getObjectByID(stream, 0).getStreamData(qpdf_dl_generalized);
-      referencesWritten(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()), from,
-                        referenced);
-    } catch (const std::exception&) {
-      // An object stream qpdf cannot decode holds no object it can read.
-    }
-  }
+  referencesWrittenInObjectStreams(pdf, listed ? *listed : objectStreamsFromTable(pdf), from, referenced);
   return referenced;
 }
 

@@ -1,5 +1,7 @@
 #include "core/securepdf/ObjectReferences.hpp"
 
+#include <qpdf/Buffer.hh>
+
 #include <climits>
 #include <string>
 #include <vector>
@@ -49,6 +51,18 @@ void referencesWritten(std::string_view text, int from, std::set<int>& into) {
     if (at == numberEnd || numberEnd - at > 10 || (at > 0 && isPdfRegular(text[at - 1]))) continue;
     const long long number = std::stoll(std::string(text.substr(at, numberEnd - at)));
     if (number >= from && number <= INT_MAX) into.insert(static_cast<int>(number));
+  }
+}
+
+void referencesWrittenInObjectStreams(QPDF& pdf, const std::vector<int>& streams, int from, std::set<int>& into) {
+  for (int stream : streams) {
+    try {
+      const auto data = pdf.getObjectByID(stream, 0).getStreamData(qpdf_dl_generalized);
+      referencesWritten(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()), from,
+                        into);
+    } catch (const std::exception&) {
+      // Nothing to read in it.
+    }
   }
 }
 

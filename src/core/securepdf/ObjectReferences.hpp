@@ -1,6 +1,7 @@
 #pragma once
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include <qpdf/QPDF.hh>
 
@@ -16,5 +17,8 @@ void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into);
 // only looks like a reference (in a string, in stream data) merely goes
 // unused.
 void referencesWritten(std::string_view text, int from, std::set<int>& into);
+// The same over each of `streams`, object streams as qpdf decodes them
+// (decrypted); one qpdf cannot decode holds no object it can read.
+void referencesWrittenInObjectStreams(QPDF& pdf, const std::vector<int>& streams, int from, std::set<int>& into);
 
 }  // namespace penvora::core::securepdf

@@ -4,6 +4,7 @@
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <optional>
 #include <set>
@@ -14,6 +15,7 @@
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectReferences.hpp"
+#include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
@@ -446,6 +448,35 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
   f.note(Change::Other, "changes object " + std::to_string(og.getObj()));
 }
 
+// The object numbers of at least `from` that a revision writes as
+// references: each object's value as written in `file` (the bytes from the
+// header on, stream data aside), its trailer, and its object streams.
+// Where a dictionary gives a key twice, qpdf keeps the last value and
+// another reader may keep the first: both are here.
+std::set<int> writtenReferences(std::string_view file, QPDF& revision, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
+                                int from) {
+  std::set<int> out;
+  const SyntaxScanner scanner(file);
+  auto valueAt = [&](std::size_t at) {
+    auto end = scanner.skipValue(at);
+    if (!end) {  // not read as written: up to the object's end
+      const auto e = file.find("endobj", at);
+      end = e == std::string_view::npos ? file.size() : e;
+    }
+    referencesWritten(file.substr(at, *end - at), from, out);
+  };
+  for (const auto& [og, entry] : table)
+    if (entry.getType() == 1)
+      if (const auto at =
+              afterObjectHeader(file, static_cast<std::uint64_t>(entry.getOffset()), og.getObj(), og.getGen()))
+        valueAt(*at);
+  // The last trailer is the one readers take the catalog from.
+  if (const auto at = file.rfind("trailer"); at != std::string_view::npos)
+    if (file.substr(scanner.skipSpace(at + 7), 2) == "<<") valueAt(at + 7);
+  referencesWrittenInObjectStreams(revision, objectStreamsFromTable(revision), from, out);
+  return out;
+}
+
 // The most a DocMDP level (or a lock's /P) lets later updates do.
 Change allowedBy(int permission) {
   return permission == 1 ? Change::ValidationData : permission == 2 ? Change::FormFilling : Change::Annotations;
@@ -692,8 +723,17 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         referencesIn(before->getTrailer(), referenced);
         for (const auto& [o, e] : oldTable)
           if (e.getType() != 0) referencesIn(before->getObject(o), referenced);
+        int lowest = INT_MAX;
         for (const auto& [og, entry] : newTable)
-          if (entry.getType() != 0 && !oldTable.count(og) && referenced.count(og))
+          if (entry.getType() != 0 && !oldTable.count(og)) lowest = std::min(lowest, og.getObj());
+        const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
+        const std::set<int> written =
+            header < from ? writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
+                                                                               static_cast<std::size_t>(from - header)),
+                                              *before, oldTable, lowest)
+                          : std::set<int>{};
+        for (const auto& [og, entry] : newTable)
+          if (entry.getType() != 0 && !oldTable.count(og) && (referenced.count(og) || written.count(og.getObj())))
             f.note(Change::Other, "defines object " + std::to_string(og.getObj()) +
                                       ", which the signed revision refers to but did not have");
       }

@@ -162,6 +162,17 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
            "<< /Type /Page /Parent 2 0 R /Contents [4 0 R 99 0 R] >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")}));
   pdftest::signer(dir / "dangling-in.pdf", dir / "dangling.pdf").sign();
   const std::string danglingSigned = testsupport::readText(dir / "dangling.pdf");
+  // The same behind a key given twice on page 2 (which signing leaves as
+  // written): qpdf reads the last value, a reader that keeps the first
+  // shows object 99.
+  writeText(dir / "twice-in.pdf",
+            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                               "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>",
+                               "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+                               pdftest::stream("", "0 0 1 rg 0 0 9 9 re f"),
+                               "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>"}));
+  pdftest::signer(dir / "twice-in.pdf", dir / "twice.pdf").sign();
+  const std::string twiceSigned = testsupport::readText(dir / "twice.pdf");
 
   const std::string signedFile = pdftest::signedPlain(dir, 1);
   const auto b = pdftest::updateBase(signedFile);
@@ -223,6 +234,8 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
     std::string problem;  // of the signature, or of the added field's
   } cases[] = {
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
+       "a later update defines object 99, which the signed revision refers to but did not have"},
+      {"an object only a key given twice names", pdftest::appendUpdate(twiceSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"another generation", shadowed,
        "a later update redefines object " + std::to_string(b.content1) + " under another generation"},
