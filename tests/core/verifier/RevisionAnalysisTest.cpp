@@ -163,16 +163,26 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   pdftest::signer(dir / "dangling-in.pdf", dir / "dangling.pdf").sign();
   const std::string danglingSigned = testsupport::readText(dir / "dangling.pdf");
   // The same behind a key given twice on page 2 (which signing leaves as
-  // written): qpdf reads the last value, a reader that keeps the first
-  // shows object 99.
-  writeText(dir / "twice-in.pdf",
-            pdftest::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                               "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>",
-                               "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
-                               pdftest::stream("", "0 0 1 rg 0 0 9 9 re f"),
-                               "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>"}));
-  pdftest::signer(dir / "twice-in.pdf", dir / "twice.pdf").sign();
-  const std::string twiceSigned = testsupport::readText(dir / "twice.pdf");
+  // written), in the file's text or in an object stream: qpdf reads the
+  // last value, a reader that keeps the first shows object 99.
+  const std::vector<std::string> twicePages{
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>",
+      "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")};
+  const std::string twicePage = "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>";
+  auto plainTwice = twicePages;
+  plainTwice.push_back(twicePage);
+  writeText(dir / "twice-in.pdf", pdftest::buildPdf(plainTwice));
+  pdftest::XrefStreamFile packed;
+  packed.row(0, 0, 0xFFFF);
+  for (int n = 1; n <= 4; ++n) packed.object(n, twicePages[n - 1]), packed.listed(n);
+  packed.object(6, pdftest::stream("/Type /ObjStm /N 1 /First 4", "5 0 " + twicePage));
+  packed.row(2, 6, 0);
+  packed.listed(6);
+  writeText(dir / "packed-in.pdf", packed.finish(7, "/Size 8 /Root 1 0 R"));
+  auto signedTwice = [&](const std::string& name) {
+    pdftest::signer(dir / (name + "-in.pdf"), dir / (name + ".pdf")).sign();
+    return pdftest::appendUpdate(testsupport::readText(dir / (name + ".pdf")), {{99, payMallory}});
+  };
 
   const std::string signedFile = pdftest::signedPlain(dir, 1);
   const auto b = pdftest::updateBase(signedFile);
@@ -235,7 +245,9 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   } cases[] = {
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
-      {"an object only a key given twice names", pdftest::appendUpdate(twiceSigned, {{99, payMallory}}),
+      {"an object only a key given twice names", signedTwice("twice"),
+       "a later update defines object 99, which the signed revision refers to but did not have"},
+      {"the same in an object stream", signedTwice("packed"),
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"another generation", shadowed,
        "a later update redefines object " + std::to_string(b.content1) + " under another generation"},
