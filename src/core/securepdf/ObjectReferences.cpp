@@ -33,23 +33,57 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Back over white space and comments from `at`: a line break crossed going
+// back may end a comment, which is then space from its '%' on. A '%' in a
+// string on that line passes for one too, and the scan then finds a number
+// more, which costs nothing where it is used; lines are looked at up to
+// 4 KB back, so binary data costs no more than that per candidate.
+std::size_t backOverSpace(std::string_view text, std::size_t at) {
+  for (;;) {
+    bool crossedLine = false;
+    while (at > 0 && isPdfSpace(text[at - 1])) {
+      --at;
+      crossedLine |= text[at] == '\n' || text[at] == '\r';
+    }
+    if (!crossedLine || at == 0) return at;
+    const std::size_t floor = at > 4096 ? at - 4096 : 0;
+    const auto lineBreak = text.substr(floor, at - floor).find_last_of("\r\n");
+    const std::size_t lineStart = lineBreak == std::string_view::npos ? floor : floor + lineBreak + 1;
+    const auto percent = text.substr(lineStart, at - lineStart).find('%');
+    if (percent == std::string_view::npos) return at;
+    at = lineStart + percent;
+  }
+}
+
+// Back over a run of digits (and a '+' before it) ending at `at`.
+std::size_t backOverDigits(std::string_view text, std::size_t at) {
+  const std::size_t end = at;
+  while (at > 0 && isDigit(text[at - 1]) && end - at < 32) --at;
+  if (at < end && at > 0 && text[at - 1] == '+') --at;
+  return at;
+}
+
 }  // namespace
 
 void referencesWritten(std::string_view text, int from, std::set<int>& into) {
   for (std::size_t r = text.find('R'); r != std::string_view::npos; r = text.find('R', r + 1)) {
     if (r + 1 < text.size() && isPdfRegular(text[r + 1])) continue;
-    // Back over " g " then "n", each a run of digits after white space.
-    std::size_t at = r;
-    if (at == 0 || !isPdfSpace(text[at - 1])) continue;
-    while (at > 0 && isPdfSpace(text[at - 1])) --at;
+    // Back over " g " then "n", each a run of digits after white space or
+    // comments, as qpdf's tokenizer reads them ("+0099" is 99).
+    if (r == 0 || !isPdfSpace(text[r - 1])) continue;
+    std::size_t at = backOverSpace(text, r);
     const std::size_t genEnd = at;
-    while (at > 0 && isDigit(text[at - 1])) --at;
-    if (at == genEnd || genEnd - at > 5 || at == 0 || !isPdfSpace(text[at - 1])) continue;
-    while (at > 0 && isPdfSpace(text[at - 1])) --at;
+    at = backOverDigits(text, at);
+    if (at == genEnd || at == 0 || !isPdfSpace(text[at - 1])) continue;
+    at = backOverSpace(text, at);
     const std::size_t numberEnd = at;
-    while (at > 0 && isDigit(text[at - 1]) && numberEnd - at <= 10) --at;
-    if (at == numberEnd || numberEnd - at > 10 || (at > 0 && isPdfRegular(text[at - 1]))) continue;
-    const long long number = std::stoll(std::string(text.substr(at, numberEnd - at)));
+    at = backOverDigits(text, at);
+    if (at == numberEnd || (at > 0 && isPdfRegular(text[at - 1]))) continue;
+    std::string_view digits = text.substr(at, numberEnd - at);
+    if (digits.front() == '+') digits.remove_prefix(1);
+    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 10) continue;
+    const long long number = std::stoll(std::string(digits));
     if (number >= from && number <= INT_MAX) into.insert(static_cast<int>(number));
   }
 }

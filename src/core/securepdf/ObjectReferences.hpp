@@ -12,10 +12,11 @@ namespace penvora::core::securepdf {
 void referencesIn(QPDFObjectHandle object, std::set<QPDFObjGen>& into);
 
 // Adds each object number of at least `from` that `text` writes as a
-// reference ("n g R"). Read from the bytes rather than parsed: a parse of
-// every object costs more than signing a long document, and a number that
-// only looks like a reference (in a string, in stream data) merely goes
-// unused.
+// reference ("n g R", in every spelling qpdf's tokenizer takes: a sign,
+// leading zeros, comments between the three). Read from the bytes rather
+// than parsed: a parse of every object costs more than signing a long
+// document, and a number that only looks like a reference (in a string,
+// in stream data) merely goes unused.
 void referencesWritten(std::string_view text, int from, std::set<int>& into);
 // The same over each of `streams`, object streams as qpdf decodes them
 // (decrypted); one qpdf cannot decode holds no object it can read.

@@ -15,11 +15,11 @@
 #include "core/securepdf/FieldLocks.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/ObjectReferences.hpp"
-#include "core/securepdf/ObjectStreamList.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
+#include "core/securepdf/WrittenReferences.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
@@ -448,56 +448,6 @@ void classify(QPDFObjGen og, const Role& role, QPDFObjectHandle before, QPDFObje
   f.note(Change::Other, "changes object " + std::to_string(og.getObj()));
 }
 
-// The object numbers of at least `from` that a revision's objects write as
-// references: each object of its `table` as written in `file` (the bytes
-// from the header on, stream data aside) or in its object stream as qpdf
-// decodes it, and its last trailer. Where a dictionary gives a key twice,
-// qpdf keeps the last value and another reader may keep the first: both
-// are here. Text the table no longer lists (an object since replaced or
-// freed) is not read.
-std::set<int> writtenReferences(std::string_view file, QPDF& revision, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
-                                int from) {
-  std::set<int> out;
-  auto valueAt = [&](std::string_view text, std::size_t at) {
-    auto end = SyntaxScanner(text).skipValue(at);
-    if (!end) {  // not read as written: up to the object's end
-      const auto e = text.find("endobj", at);
-      end = e == std::string_view::npos ? text.size() : e;
-    }
-    referencesWritten(text.substr(at, *end - at), from, out);
-  };
-  std::map<int, std::set<int>> compressed;  // object stream -> the indexes the table takes from it
-  for (const auto& [og, entry] : table) {
-    if (entry.getType() == 2) compressed[entry.getObjStreamNumber()].insert(entry.getObjStreamIndex());
-    if (entry.getType() != 1) continue;
-    if (const auto at =
-            afterObjectHeader(file, static_cast<std::uint64_t>(entry.getOffset()), og.getObj(), og.getGen()))
-      valueAt(file, *at);
-  }
-  for (const auto& [stream, indexes] : compressed) {
-    try {
-      QPDFObjectHandle holder = revision.getObjectByID(stream, 0);
-      QPDFObjectHandle first = holder.getDict().getKey("/First"), count = holder.getDict().getKey("/N");
-      if (!first.isInteger() || !count.isInteger() || first.getIntValue() < 0 || count.getIntValue() < 0) continue;
-      const auto data = holder.getStreamData(qpdf_dl_generalized);
-      const std::string_view content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-      const auto pairs = objectStreamHeader(content, static_cast<std::uint64_t>(first.getIntValue()),
-                                            static_cast<std::uint64_t>(count.getIntValue()));
-      for (int index : indexes) {
-        if (index < 0 || static_cast<std::size_t>(index) >= pairs.size()) continue;
-        const std::uint64_t at = static_cast<std::uint64_t>(first.getIntValue()) + pairs[index].offset;
-        if (at < content.size()) valueAt(content, static_cast<std::size_t>(at));
-      }
-    } catch (const std::exception&) {
-      // An object stream qpdf cannot decode holds no object it reads.
-    }
-  }
-  // The last trailer is the one readers take the catalog from.
-  if (const auto at = file.rfind("trailer"); at != std::string_view::npos)
-    if (file.substr(SyntaxScanner(file).skipSpace(at + 7), 2) == "<<") valueAt(file, at + 7);
-  return out;
-}
-
 // The most a DocMDP level (or a lock's /P) lets later updates do.
 Change allowedBy(int permission) {
   return permission == 1 ? Change::ValidationData : permission == 2 ? Change::FormFilling : Change::Annotations;
@@ -747,12 +697,15 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         int lowest = INT_MAX;
         for (const auto& [og, entry] : newTable)
           if (entry.getType() != 0 && !oldTable.count(og)) lowest = std::min(lowest, og.getObj());
+        // As written, too: qpdf's parse hides a key whose value refers to
+        // nothing, and of a key given twice keeps the last value.
+        std::set<int> written;
         const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
-        const std::set<int> written =
-            header < from ? writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
-                                                                               static_cast<std::size_t>(from - header)),
-                                              *before, oldTable, lowest)
-                          : std::set<int>{};
+        const auto tail = readXrefTail(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(from)));
+        if (header < from && tail && tail->headerOffset == header)
+          written = writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
+                                                                       static_cast<std::size_t>(from - header)),
+                                      *before, oldTable, tail->startxref, lowest);
         for (const auto& [og, entry] : newTable)
           if (entry.getType() != 0 && !oldTable.count(og) && (referenced.count(og) || written.count(og.getObj())))
             f.note(Change::Other, "defines object " + std::to_string(og.getObj()) +

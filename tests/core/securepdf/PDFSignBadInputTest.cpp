@@ -163,22 +163,35 @@ TEST(PDFSignBadInputTest, TheTrailerAndTheLastStartxrefAreTakenAsQpdfTakesThem) 
 // last object, of generation 1: new objects must not take that number.
 TEST(PDFSignBadInputTest, ASignedFilesWrongSizeNeverMakesNewObjectsTakeUsedNumbers) {
   TempDir dir;
-  std::string pdf = pdftest::buildPdf(
-      {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>",
-       "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
-       "<< /Type /Page /Parent 2 0 R /Contents 5 1 R /Annots [4 0 R] >>",
-       "<< /FT /Sig /T (Old) /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /V << /Type /Sig "
-       "/Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached /Contents <00> /ByteRange [0 1 2 3] >> >>",
-       pdftest::stream("", "0 0 1 rg 100 100 300 300 re f")});
-  pdf.replace(pdf.find("5 0 obj"), 7, "5 1 obj");
-  pdf.replace(pdf.rfind("00000 n"), 7, "00001 n");
-  pdf.replace(pdf.find("/Size 6"), 7, "/Size 5");
+  // Object 5 is listed as generation 1, past the /Size `size` says.
+  auto signedBefore = [](const std::string& pageKeys, const std::string& size) {
+    std::string pdf = pdftest::buildPdf(
+        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>",
+         "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+         "<< /Type /Page /Parent 2 0 R /Contents 5 1 R " + pageKeys + "/Annots [4 0 R] >>",
+         "<< /FT /Sig /T (Old) /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /V << /Type /Sig "
+         "/Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached /Contents <00> /ByteRange [0 1 2 3] >> >>",
+         pdftest::stream("", "0 0 1 rg 100 100 300 300 re f")});
+    pdf.replace(pdf.find("5 0 obj"), 7, "5 1 obj");
+    pdf.replace(pdf.rfind("00000 n"), 7, "00001 n");
+    pdf.replace(pdf.find("/Size 6"), 7, "/Size " + size);
+    return pdf;
+  };
+  const std::string pdf = signedBefore("", "5");
   writeText(dir / "in.pdf", pdf);
   auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
   s.sign();
   const std::string update = readText(dir / "out.pdf").substr(pdf.size());
   EXPECT_EQ(update.find("\n5 0 obj"), std::string::npos);
   EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf").back(), "Signature is Valid.");
+  // Nor numbers it refers to without defining them, however spelt: with
+  // them the earlier signature's document would show something new.
+  const std::string spelt = signedBefore("/Resources << /XObject << /A +006 %c\n0 R /B 7 0%c\nR >> >> ", "6");
+  writeText(dir / "spelt.pdf", spelt);
+  pdftest::signer(dir / "spelt.pdf", dir / "spelt-out.pdf").sign();
+  const std::string spelled = readText(dir / "spelt-out.pdf").substr(spelt.size());
+  EXPECT_EQ(spelled.find("\n6 0 obj"), std::string::npos);
+  EXPECT_EQ(spelled.find("\n7 0 obj"), std::string::npos);
 
   // One too large for any numbering: refused, not numbered from 1 again.
   std::string huge = readText(dir / "out.pdf");

@@ -162,27 +162,29 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
            "<< /Type /Page /Parent 2 0 R /Contents [4 0 R 99 0 R] >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")}));
   pdftest::signer(dir / "dangling-in.pdf", dir / "dangling.pdf").sign();
   const std::string danglingSigned = testsupport::readText(dir / "dangling.pdf");
-  // The same behind a key given twice on page 2 (which signing leaves as
-  // written), in the file's text or in an object stream: qpdf reads the
-  // last value, a reader that keeps the first shows object 99.
-  const std::vector<std::string> twicePages{
+  // The same through page 2 (which signing leaves as written), in the
+  // file's text or in an object stream, where qpdf does not see the
+  // reference: a key given twice (qpdf reads the last value, a reader may
+  // keep the first), or a key whose value refers to nothing (qpdf hides
+  // it) spelt as readers still take it.
+  const std::vector<std::string> twoPages{
       "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>",
       "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")};
-  const std::string twicePage = "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>";
-  auto plainTwice = twicePages;
-  plainTwice.push_back(twicePage);
-  writeText(dir / "twice-in.pdf", pdftest::buildPdf(plainTwice));
-  pdftest::XrefStreamFile packed;
-  packed.row(0, 0, 0xFFFF);
-  for (int n = 1; n <= 4; ++n) packed.object(n, twicePages[n - 1]), packed.listed(n);
-  packed.object(6, pdftest::stream("/Type /ObjStm /N 1 /First 4", "5 0 " + twicePage));
-  packed.row(2, 6, 0);
-  packed.listed(6);
-  writeText(dir / "packed-in.pdf", packed.finish(7, "/Size 8 /Root 1 0 R"));
-  auto signedTwice = [&](const std::string& name) {
+  auto updatedThroughPage2 = [&](const std::string& name, const std::string& page2, bool packed) {
+    auto objects = twoPages;
+    objects.push_back(page2);
+    pdftest::XrefStreamFile stream;
+    stream.row(0, 0, 0xFFFF);
+    for (int n = 1; n <= 4; ++n) stream.object(n, twoPages[n - 1]), stream.listed(n);
+    stream.object(6, pdftest::stream("/Type /ObjStm /N 1 /First 4", "5 0 " + page2));
+    stream.row(2, 6, 0);
+    stream.listed(6);
+    writeText(dir / (name + "-in.pdf"), packed ? stream.finish(7, "/Size 8 /Root 1 0 R") : pdftest::buildPdf(objects));
     pdftest::signer(dir / (name + "-in.pdf"), dir / (name + ".pdf")).sign();
     return pdftest::appendUpdate(testsupport::readText(dir / (name + ".pdf")), {{99, payMallory}});
   };
+  const std::string keyTwice = "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>";
+  const std::string lacked = "a later update defines object 99, which the signed revision refers to but did not have";
 
   const std::string signedFile = pdftest::signedPlain(dir, 1);
   const auto b = pdftest::updateBase(signedFile);
@@ -245,10 +247,13 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   } cases[] = {
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
-      {"an object only a key given twice names", signedTwice("twice"),
-       "a later update defines object 99, which the signed revision refers to but did not have"},
-      {"the same in an object stream", signedTwice("packed"),
-       "a later update defines object 99, which the signed revision refers to but did not have"},
+      {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
+      {"a key given twice in an object stream", updatedThroughPage2("packed", keyTwice, true), lacked},
+      {"a key referring to nothing, spelt oddly",
+       updatedThroughPage2(
+           "odd", "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject << /Fm1 +0099 %c\n0 R >> >> >>",
+           false),
+       lacked},
       {"another generation", shadowed,
        "a later update redefines object " + std::to_string(b.content1) + " under another generation"},
       {"the signature's picture", pdftest::appendUpdate(signedFile, {{picture, payMallory}}),
@@ -284,4 +289,11 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
     EXPECT_FALSE(s.valid);
     EXPECT_EQ(s.problem, c.problem);
   }
+  // What only looks like a reference, in a string, is none.
+  writeText(dir / "changed.pdf",
+            updatedThroughPage2("string",
+                                "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /PieceInfo << /N (99 0 R) >> >>", false));
+  const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
+  ASSERT_EQ(doc.signatures.size(), 1u);
+  EXPECT_TRUE(doc.signatures.front().valid) << doc.signatures.front().problem;
 }

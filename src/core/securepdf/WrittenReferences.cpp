@@ -1,0 +1,94 @@
+#include "core/securepdf/WrittenReferences.hpp"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace penvora::core::securepdf {
+namespace {
+
+std::optional<long long> integerOf(const std::string& token) {
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(token.c_str(), &end, 10);
+  if (errno != 0 || end != token.c_str() + token.size()) return std::nullopt;
+  return v;
+}
+
+// The references in `text` as qpdf's tokenizer reads it: two integers and
+// the word R. With `oneObject`, the reading ends at the words that end an
+// object's value or a cross-reference section.
+void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
+  if (text.empty()) return;
+  Buffer buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())), text.size());  // not copied
+  const auto input = std::make_shared<BufferInputSource>("revision", &buffer);
+  QPDFTokenizer tokenizer;
+  tokenizer.allowEOF();
+  // The last two tokens, when integers (-1 for anything else).
+  long long number = -1, generation = -1;
+  for (;;) {
+    const QPDFTokenizer::Token token = tokenizer.readToken(input, "revision", true);
+    switch (token.getType()) {
+      case QPDFTokenizer::tt_eof:
+        return;
+      case QPDFTokenizer::tt_integer:
+        number = generation;
+        generation = integerOf(token.getValue()).value_or(-1);
+        continue;
+      case QPDFTokenizer::tt_word: {
+        const std::string& word = token.getValue();
+        if (word == "R" && number >= from && number <= INT_MAX && generation >= 0)
+          out.insert(static_cast<int>(number));
+        if (oneObject && (word == "endobj" || word == "stream" || word == "startxref")) return;
+        break;
+      }
+      default:
+        break;
+    }
+    number = generation = -1;
+  }
+}
+
+}  // namespace
+
+std::set<int> writtenReferences(std::string_view file, QPDF& revision,
+                                const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t startxref, int from) {
+  std::set<int> out;
+  // Each object up to the next one's offset at most, so text that never
+  // ends (an unclosed string) is read once, not once per object.
+  std::vector<std::uint64_t> offsets;
+  std::set<int> streams;
+  for (const auto& [og, entry] : table) {
+    if (entry.getType() == 1 && entry.getOffset() >= 0 && static_cast<std::uint64_t>(entry.getOffset()) < file.size())
+      offsets.push_back(static_cast<std::uint64_t>(entry.getOffset()));
+    if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
+  }
+  std::sort(offsets.begin(), offsets.end());
+  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    const std::uint64_t end = i + 1 < offsets.size() ? offsets[i + 1] : file.size();
+    scan(file.substr(static_cast<std::size_t>(offsets[i]), static_cast<std::size_t>(end - offsets[i])), from, true,
+         out);
+  }
+  for (int stream : streams) {
+    try {
+      const auto data = revision.getObjectByID(stream, 0).getStreamData(qpdf_dl_generalized);
+      scan(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()), from, false, out);
+    } catch (const std::exception&) {
+      // An object stream qpdf cannot decode holds no object it reads.
+    }
+  }
+  if (startxref < file.size()) scan(file.substr(static_cast<std::size_t>(startxref)), from, true, out);
+  return out;
+}
+
+}  // namespace penvora::core::securepdf
