@@ -690,22 +690,27 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
       // A new number the signed revision already refers to (a reference
       // to nothing, read as null then) changes what it shows now.
       if (definesNew) {
-        std::set<QPDFObjGen> referenced;
-        referencesIn(before->getTrailer(), referenced);
-        for (const auto& [o, e] : oldTable)
-          if (e.getType() != 0) referencesIn(before->getObject(o), referenced);
         int lowest = INT_MAX;
         for (const auto& [og, entry] : newTable)
           if (entry.getType() != 0 && !oldTable.count(og)) lowest = std::min(lowest, og.getObj());
-        // As written, too: qpdf's parse hides a key whose value refers to
-        // nothing, and of a key given twice keeps the last value.
+        // As written: qpdf's parse hides a key whose value refers to
+        // nothing (read as null), and of a key given twice keeps the last
+        // value. A file qpdf had to repair is read its way too, as its
+        // objects may not be where the text says.
         std::set<int> written;
         const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
         const auto tail = readXrefTail(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(from)));
-        if (header < from && tail && tail->headerOffset == header)
+        const bool asWritten = header < from && tail && tail->headerOffset == header;
+        if (asWritten)
           written = writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
                                                                        static_cast<std::size_t>(from - header)),
                                       *before, oldTable, tail->startxref, lowest);
+        std::set<QPDFObjGen> referenced;
+        if (!asWritten || before->anyWarnings()) {
+          referencesIn(before->getTrailer(), referenced);
+          for (const auto& [o, e] : oldTable)
+            if (e.getType() != 0) referencesIn(before->getObject(o), referenced);
+        }
         for (const auto& [og, entry] : newTable)
           if (entry.getType() != 0 && !oldTable.count(og) && (referenced.count(og) || written.count(og.getObj())))
             f.note(Change::Other, "defines object " + std::to_string(og.getObj()) +

@@ -46,8 +46,7 @@ void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
         continue;
       case QPDFTokenizer::tt_word: {
         const std::string& word = token.getValue();
-        if (word == "R" && number >= from && number <= INT_MAX && generation >= 0)
-          out.insert(static_cast<int>(number));
+        if (word == "R" && number >= from && number <= INT_MAX && generation >= 0) out.insert(static_cast<int>(number));
         if (oneObject && (word == "endobj" || word == "stream" || word == "startxref")) return;
         break;
       }
@@ -60,8 +59,8 @@ void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
 
 }  // namespace
 
-std::set<int> writtenReferences(std::string_view file, QPDF& revision,
-                                const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t startxref, int from) {
+std::set<int> writtenReferences(std::string_view file, QPDF& revision, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
+                                std::uint64_t startxref, int from) {
   std::set<int> out;
   // Each object up to the next one's offset at most, so text that never
   // ends (an unclosed string) is read once, not once per object.

@@ -23,7 +23,7 @@ namespace penvora::core::securepdf {
 // qpdf's parse cannot stand in for this: it hides a key whose value is a
 // reference to nothing (read as null), and of a key given twice it keeps
 // only the last value.
-std::set<int> writtenReferences(std::string_view file, QPDF& revision,
-                                const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t startxref, int from);
+std::set<int> writtenReferences(std::string_view file, QPDF& revision, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
+                                std::uint64_t startxref, int from);
 
 }  // namespace penvora::core::securepdf
