@@ -701,10 +701,15 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
         const auto tail = readXrefTail(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(from)));
         const bool asWritten = header < from && tail && tail->headerOffset == header;
-        if (asWritten)
-          written = writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
-                                                                       static_cast<std::size_t>(from - header)),
-                                      *before, oldTable, tail->startxref, lowest);
+        if (asWritten) {
+          auto found = writtenReferences(std::string_view(*bytes_).substr(static_cast<std::size_t>(header),
+                                                                          static_cast<std::size_t>(from - header)),
+                                         *before, oldTable, tail->startxref, lowest);
+          if (found)
+            written = std::move(*found);
+          else
+            f.note(Change::Other, "adds objects to a revision whose objects run into one another");
+        }
         std::set<QPDFObjGen> referenced;
         if (!asWritten || before->anyWarnings()) {
           referencesIn(before->getTrailer(), referenced);

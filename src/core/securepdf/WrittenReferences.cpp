@@ -4,7 +4,6 @@
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -26,20 +25,22 @@ std::optional<long long> integerOf(const std::string& token) {
 
 // The references in `text` as qpdf's tokenizer reads it: two integers and
 // the word R. With `oneObject`, the reading ends at the words that end an
-// object's value or a cross-reference section.
-void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
-  if (text.empty()) return;
+// object's value or a cross-reference section, or at the next object's
+// header. How many bytes were read comes back.
+std::size_t scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
+  if (text.empty()) return 0;
   Buffer buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())), text.size());  // not copied
   const auto input = std::make_shared<BufferInputSource>("revision", &buffer);
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   // The last two tokens, when integers (-1 for anything else).
   long long number = -1, generation = -1;
+  bool header = false;
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "revision", true);
     switch (token.getType()) {
       case QPDFTokenizer::tt_eof:
-        return;
+        return text.size();
       case QPDFTokenizer::tt_integer:
         number = generation;
         generation = integerOf(token.getValue()).value_or(-1);
@@ -47,7 +48,9 @@ void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
       case QPDFTokenizer::tt_word: {
         const std::string& word = token.getValue();
         if (word == "R" && number >= from && number <= INT_MAX && generation >= 0) out.insert(static_cast<int>(number));
-        if (oneObject && (word == "endobj" || word == "stream" || word == "startxref")) return;
+        if (oneObject && (word == "endobj" || word == "stream" || word == "startxref" || (word == "obj" && header)))
+          return static_cast<std::size_t>(input->tell());
+        header |= word == "obj";
         break;
       }
       default:
@@ -59,24 +62,26 @@ void scan(std::string_view text, int from, bool oneObject, std::set<int>& out) {
 
 }  // namespace
 
-std::set<int> writtenReferences(std::string_view file, QPDF& revision, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
-                                std::uint64_t startxref, int from) {
+std::optional<std::set<int>> writtenReferences(std::string_view file, QPDF& revision,
+                                               const std::map<QPDFObjGen, QPDFXRefEntry>& table,
+                                               std::uint64_t startxref, int from) {
   std::set<int> out;
-  // Each object up to the next one's offset at most, so text that never
-  // ends (an unclosed string) is read once, not once per object.
-  std::vector<std::uint64_t> offsets;
+  std::set<std::uint64_t> offsets;
   std::set<int> streams;
   for (const auto& [og, entry] : table) {
     if (entry.getType() == 1 && entry.getOffset() >= 0 && static_cast<std::uint64_t>(entry.getOffset()) < file.size())
-      offsets.push_back(static_cast<std::uint64_t>(entry.getOffset()));
+      offsets.insert(static_cast<std::uint64_t>(entry.getOffset()));
     if (entry.getType() == 2) streams.insert(entry.getObjStreamNumber());
   }
-  std::sort(offsets.begin(), offsets.end());
-  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-  for (std::size_t i = 0; i < offsets.size(); ++i) {
-    const std::uint64_t end = i + 1 < offsets.size() ? offsets[i + 1] : file.size();
-    scan(file.substr(static_cast<std::size_t>(offsets[i]), static_cast<std::size_t>(end - offsets[i])), from, true,
-         out);
+  // Each object is read to its end, even past where the next one is
+  // listed (a reader parses it whole); text that never ends, an unclosed
+  // string, would have the file read once per object, so the reading
+  // stops at four times the file.
+  std::uint64_t budget = 4 * static_cast<std::uint64_t>(file.size()) + (1u << 20);
+  for (const std::uint64_t at : offsets) {
+    const std::size_t read = scan(file.substr(static_cast<std::size_t>(at)), from, true, out);
+    if (read > budget) return std::nullopt;
+    budget -= read;
   }
   for (int stream : streams) {
     try {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/securepdf/WrittenReferences.hpp"
 #include "penvora/SignatureVerifier.hpp"
 #include "support/UpdateSupport.hpp"
 
@@ -170,7 +171,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const std::vector<std::string> twoPages{
       "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 /MediaBox [0 0 612 792] >>",
       "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>", pdftest::stream("", "0 0 1 rg 0 0 9 9 re f")};
-  auto updatedThroughPage2 = [&](const std::string& name, const std::string& page2, bool packed) {
+  auto withPage2 = [&](const std::string& page2, bool packed) {
     auto objects = twoPages;
     objects.push_back(page2);
     pdftest::XrefStreamFile stream;
@@ -179,10 +180,29 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
     stream.object(6, pdftest::stream("/Type /ObjStm /N 1 /First 4", "5 0 " + page2));
     stream.row(2, 6, 0);
     stream.listed(6);
-    writeText(dir / (name + "-in.pdf"), packed ? stream.finish(7, "/Size 8 /Root 1 0 R") : pdftest::buildPdf(objects));
+    return packed ? stream.finish(7, "/Size 8 /Root 1 0 R") : pdftest::buildPdf(objects);
+  };
+  auto signedAndUpdated = [&](const std::string& name, const std::string& input) {
+    writeText(dir / (name + "-in.pdf"), input);
     pdftest::signer(dir / (name + "-in.pdf"), dir / (name + ".pdf")).sign();
     return pdftest::appendUpdate(testsupport::readText(dir / (name + ".pdf")), {{99, payMallory}});
   };
+  auto updatedThroughPage2 = [&](const std::string& name, const std::string& page2, bool packed) {
+    return signedAndUpdated(name, withPage2(page2, packed));
+  };
+  // Object 6 listed where a string of page 2 reads as its header: page 2
+  // is still read to its end.
+  std::string inner = withPage2(
+      "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Pad (6 0 obj << >> endobj) "
+      "/Resources << /XObject << /Fm1 99 0 R >> >> >>",
+      false);
+  {
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%010zu", inner.find("6 0 obj << >> endobj)"));
+    inner.insert(inner.find("trailer"), std::string(offset) + " 00000 n \n");
+    inner.replace(inner.find("xref\n0 6"), 8, "xref\n0 7");
+    inner.replace(inner.find("/Size 6"), 7, "/Size 7");
+  }
   const std::string keyTwice = "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>";
   const std::string lacked = "a later update defines object 99, which the signed revision refers to but did not have";
 
@@ -249,6 +269,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
       {"a key given twice in an object stream", updatedThroughPage2("packed", keyTwice, true), lacked},
+      {"a key referring to nothing after an object listed inside", signedAndUpdated("inner", inner), lacked},
       {"a key referring to nothing, spelt oddly",
        updatedThroughPage2(
            "odd", "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject << /Fm1 +0099 %c\n0 R >> >> >>",
@@ -296,4 +317,25 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
   ASSERT_EQ(doc.signatures.size(), 1u);
   EXPECT_TRUE(doc.signatures.front().valid) << doc.signatures.front().problem;
+}
+
+// Objects whose text runs into the next ones (an unclosed string) are read
+// to their end once each only up to a bound: past it the revision is not
+// read as written, instead of the file being read once per object.
+TEST(RevisionAnalysisTest, TextThatRunsOnIsNotReadOncePerObject) {
+  QPDF revision;
+  revision.emptyPDF();
+  auto refsIn = [&](const std::string& body) {
+    std::string file;
+    std::map<QPDFObjGen, QPDFXRefEntry> table;
+    for (int n = 1; n <= 3000; ++n) {
+      table[QPDFObjGen(n, 0)] = QPDFXRefEntry(1, static_cast<qpdf_offset_t>(file.size()), 0);
+      file += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    return penvora::core::securepdf::writtenReferences(file, revision, table, file.size(), 1);
+  };
+  const auto closed = refsIn("<< /A (x) /B 9001 %c\n0 R /C (9002 0 R) >>");
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(*closed, std::set<int>{9001});
+  EXPECT_FALSE(refsIn("<< /A (x /B 9001 0 R >>"));
 }
