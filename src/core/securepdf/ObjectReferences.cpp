@@ -3,6 +3,7 @@
 #include <qpdf/Buffer.hh>
 
 #include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,11 +56,11 @@ std::size_t backOverSpace(std::string_view text, std::size_t at) {
   }
 }
 
-// Back over a run of digits (and a '+' before it) ending at `at`.
+// Back over a run of digits (and a sign before it) ending at `at`.
 std::size_t backOverDigits(std::string_view text, std::size_t at) {
   const std::size_t end = at;
-  while (at > 0 && isDigit(text[at - 1]) && end - at < 32) --at;
-  if (at < end && at > 0 && text[at - 1] == '+') --at;
+  while (at > 0 && isDigit(text[at - 1]) && end - at < 256) --at;
+  if (at < end && at > 0 && (text[at - 1] == '+' || text[at - 1] == '-')) --at;
   return at;
 }
 
@@ -79,12 +80,14 @@ void referencesWritten(std::string_view text, int from, std::set<int>& into) {
     const std::size_t numberEnd = at;
     at = backOverDigits(text, at);
     if (at == numberEnd || (at > 0 && isPdfRegular(text[at - 1]))) continue;
-    std::string_view digits = text.substr(at, numberEnd - at);
-    if (digits.front() == '+') digits.remove_prefix(1);
-    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-    if (digits.empty() || digits.size() > 10) continue;
-    const long long number = std::stoll(std::string(digits));
-    if (number >= from && number <= INT_MAX) into.insert(static_cast<int>(number));
+    // As a reader that keeps numbers in 32 bits takes it: longer ones wrap
+    // around, and so does a sign.
+    std::uint32_t wrapped = 0;
+    for (char c : text.substr(at, numberEnd - at))
+      if (isDigit(c)) wrapped = wrapped * 10 + static_cast<std::uint32_t>(c - '0');
+    if (text[at] == '-') wrapped = 0u - wrapped;
+    const auto number = static_cast<std::int32_t>(wrapped);
+    if (number >= from) into.insert(number);
   }
 }
 

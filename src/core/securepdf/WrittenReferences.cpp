@@ -4,9 +4,8 @@
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,12 +14,15 @@
 namespace penvora::core::securepdf {
 namespace {
 
-std::optional<long long> integerOf(const std::string& token) {
-  errno = 0;
-  char* end = nullptr;
-  const long long v = std::strtoll(token.c_str(), &end, 10);
-  if (errno != 0 || end != token.c_str() + token.size()) return std::nullopt;
-  return v;
+// An integer token as a reader that keeps object numbers in 32 bits takes
+// it: digits past that wrap around, and so does a sign ("4294967395" and
+// "-4294967197" are both 99 there).
+std::int32_t wrapped(const std::string& token) {
+  std::uint32_t v = 0;
+  for (char c : token)
+    if (c >= '0' && c <= '9') v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  if (!token.empty() && token.front() == '-') v = 0u - v;
+  return static_cast<std::int32_t>(v);
 }
 
 // The references in `text` as qpdf's tokenizer reads it: two integers and
@@ -33,8 +35,11 @@ std::size_t scan(std::string_view text, int from, bool oneObject, std::set<int>&
   const auto input = std::make_shared<BufferInputSource>("revision", &buffer);
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
-  // The last two tokens, when integers (-1 for anything else).
-  long long number = -1, generation = -1;
+  // The last two tokens, when integers; how deep in dictionaries and
+  // arrays the reading is (a word that ends an object counts only outside
+  // them: inside, readers take it as a value and read on).
+  std::optional<std::int32_t> number, generation;
+  int depth = 0;
   bool header = false;
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "revision", true);
@@ -43,20 +48,30 @@ std::size_t scan(std::string_view text, int from, bool oneObject, std::set<int>&
         return text.size();
       case QPDFTokenizer::tt_integer:
         number = generation;
-        generation = integerOf(token.getValue()).value_or(-1);
+        generation = wrapped(token.getValue());
         continue;
+      case QPDFTokenizer::tt_dict_open:
+      case QPDFTokenizer::tt_array_open:
+        ++depth;
+        break;
+      case QPDFTokenizer::tt_dict_close:
+      case QPDFTokenizer::tt_array_close:
+        depth = std::max(depth - 1, 0);
+        break;
       case QPDFTokenizer::tt_word: {
         const std::string& word = token.getValue();
-        if (word == "R" && number >= from && number <= INT_MAX && generation >= 0) out.insert(static_cast<int>(number));
-        if (oneObject && (word == "endobj" || word == "stream" || word == "startxref" || (word == "obj" && header)))
+        if (word == "R" && number && generation && *number >= from) out.insert(*number);
+        if (oneObject && depth == 0 &&
+            (word == "endobj" || word == "stream" || word == "startxref" || (word == "obj" && header)))
           return static_cast<std::size_t>(input->tell());
-        header |= word == "obj";
+        header |= word == "obj" && depth == 0;
         break;
       }
       default:
         break;
     }
-    number = generation = -1;
+    number.reset();
+    generation.reset();
   }
 }
 

@@ -270,6 +270,18 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
       {"a key given twice in an object stream", updatedThroughPage2("packed", keyTwice, true), lacked},
       {"a key referring to nothing after an object listed inside", signedAndUpdated("inner", inner), lacked},
+      {"a key referring to nothing after a value that ends objects elsewhere",
+       updatedThroughPage2("keyword",
+                           "<< /Type /Page /Parent 2 0 R /J0 endobj /Contents 4 0 R "
+                           "/Resources << /XObject << /Fm1 99 0 R >> >> >>",
+                           false),
+       lacked},
+      {"a key referring to nothing by a number a 32-bit reader wraps",
+       updatedThroughPage2(
+           "wrapped",
+           "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject << /Fm1 4294967395 0 R >> >> >>",
+           false),
+       lacked},
       {"a key referring to nothing, spelt oddly",
        updatedThroughPage2(
            "odd", "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject << /Fm1 +0099 %c\n0 R >> >> >>",
