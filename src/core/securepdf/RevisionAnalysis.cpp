@@ -19,6 +19,7 @@
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
+#include "core/securepdf/UnlistedObjects.hpp"
 #include "core/securepdf/WrittenReferences.hpp"
 
 namespace penvora::core::securepdf {
@@ -728,6 +729,19 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         f.note(Change::Other, "replaces the catalog");
       compareTrailers(before->getTrailer(), after->getTrailer(), f);
       checkListings(*bytes_, from, to, oldTable, newTable, *after, f);
+      // Objects the update writes but no section lists: a reader that
+      // rebuilds the table (a section not quite to the standard is enough
+      // for some) shows them.
+      if (const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
+          header < from) {
+        std::set<std::uint64_t> listed;
+        for (const auto& [og, entry] : newTable)
+          if (entry.getType() == 1) listed.insert(static_cast<std::uint64_t>(entry.getOffset()));
+        const std::string_view file =
+            std::string_view(*bytes_).substr(static_cast<std::size_t>(header), static_cast<std::size_t>(to - header));
+        for (int n : unlistedObjects(file, from - header, to - header, listed))
+          f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
+      }
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,
       // which it keeps, some hundreds of MB for a long document; it is read

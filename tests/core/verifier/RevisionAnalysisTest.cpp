@@ -260,11 +260,24 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
     const auto d = pdftest::updateBase(signedDecoyed);
     return pdftest::appendUpdate(signedDecoyed, {{d.root, replaced(d.catalog, "/AcroForm", "/NoForm")}});
   }();
+  // An update whose section lists a harmless new object, carrying a new
+  // copy of page 1's content that no section lists: a reader that
+  // rebuilds the table shows it.
+  auto withUnlisted = [](std::string file, const std::string& object) {
+    const auto xref = file.rfind("\nxref\n") + 1;
+    file.insert(xref, object);
+    const auto sx = file.rfind("startxref\n") + 10;
+    return file.substr(0, sx) + std::to_string(xref + object.size()) + "\n%%EOF\n";
+  };
+  const std::string unlisted = withUnlisted(pdftest::appendUpdate(signedFile, {{b.size, "<< /Harmless true >>"}}),
+                                            std::to_string(b.content1) + " 0 obj\n" + payMallory + "\nendobj\n");
   const struct {
     const char* name;
     std::string file;
     std::string problem;  // of the signature, or of the added field's
   } cases[] = {
+      {"an object no section lists", unlisted,
+       "a later update carries object " + std::to_string(b.content1) + ", which no cross-reference section lists"},
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
