@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace penvora::core::securepdf {
@@ -75,6 +78,72 @@ std::size_t scan(std::string_view text, int from, bool oneObject, std::set<int>&
   }
 }
 
+// The whole revision read front to back, as a reader that rebuilds the
+// cross-reference table does: every object written, listed or not, each
+// stream's data passed over (by its /Length when that lands on
+// "endstream", else to the first "endstream"). The references come into
+// `out`; the objects whose dictionary says /Type /ObjStm into
+// `objectStreams`.
+void scanAsRebuilt(std::string_view file, QPDF& revision, int from, std::set<int>& out,
+                   std::set<std::pair<int, int>>& objectStreams) {
+  if (file.empty()) return;
+  Buffer buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(file.data())), file.size());  // not copied
+  const auto input = std::make_shared<BufferInputSource>("revision", &buffer);
+  QPDFTokenizer tokenizer;
+  tokenizer.allowEOF();
+  std::pair<int, int> object{0, 0};  // the object being read
+  long long length = -1;             // its /Length, when known
+  std::string last[3];               // the last three tokens' text, newest first
+  auto integer = [](const std::string& t) { return !t.empty() && t.find_first_not_of("+-0123456789") == t.npos; };
+  for (;;) {
+    const QPDFTokenizer::Token token = tokenizer.readToken(input, "revision", true);
+    const auto type = token.getType();
+    if (type == QPDFTokenizer::tt_eof) return;
+    const std::string& text = token.getValue();
+    if (type == QPDFTokenizer::tt_integer && last[0] == "/Length") length = std::strtoll(text.c_str(), nullptr, 10);
+    if (type == QPDFTokenizer::tt_word && integer(last[0]) && integer(last[1])) {
+      if (text == "R") {
+        if (const std::int32_t n = wrapped(last[1]); n >= from) out.insert(n);
+        if (last[2] == "/Length") {  // the length by reference, as the table has it
+          length = -1;
+          try {
+            QPDFObjectHandle value =
+                revision.getObjectByID(static_cast<int>(std::strtol(last[1].c_str(), nullptr, 10)),
+                                       static_cast<int>(std::strtol(last[0].c_str(), nullptr, 10)));
+            if (value.isInteger()) length = value.getIntValue();
+          } catch (const std::exception&) {
+            // Found by searching instead.
+          }
+        }
+      } else if (text == "obj") {
+        object = {wrapped(last[1]), wrapped(last[0])};
+        length = -1;
+      }
+    }
+    if (type == QPDFTokenizer::tt_word && text == "stream") {
+      // Stream data starts after the keyword's end of line.
+      std::size_t data = static_cast<std::size_t>(input->tell());
+      if (data < file.size() && file[data] == '\r') ++data;
+      if (data < file.size() && file[data] == '\n') ++data;
+      std::size_t next = std::string_view::npos;
+      if (length >= 0 && static_cast<std::uint64_t>(length) <= file.size() - data) {
+        const auto after = file.find_first_not_of(" \t\r\n\f", data + static_cast<std::size_t>(length));
+        if (after != std::string_view::npos && file.substr(after, 9) == "endstream") next = after;
+      }
+      if (next == std::string_view::npos) next = file.find("endstream", data);
+      if (next == std::string_view::npos) return;
+      input->seek(static_cast<qpdf_offset_t>(next + 9), SEEK_SET);
+      length = -1;
+    }
+    if (type == QPDFTokenizer::tt_name && text == "/ObjStm" && last[0] == "/Type") objectStreams.insert(object);
+    last[2] = std::move(last[1]);
+    last[1] = std::move(last[0]);
+    last[0] = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_name || type == QPDFTokenizer::tt_word
+                  ? text
+                  : std::string();
+  }
+}
+
 }  // namespace
 
 std::optional<std::set<int>> writtenReferences(std::string_view file, QPDF& revision,
@@ -98,9 +167,16 @@ std::optional<std::set<int>> writtenReferences(std::string_view file, QPDF& revi
     if (read > budget) return std::nullopt;
     budget -= read;
   }
-  for (int stream : streams) {
+  // As a reader that rebuilds the table reads it: objects no section lists
+  // too, and every object stream, used by the table or not.
+  std::set<std::pair<int, int>> objectStreams;
+  scanAsRebuilt(file, revision, from, out, objectStreams);
+  for (int stream : streams) objectStreams.emplace(stream, 0);
+  for (const auto& [stream, generation] : objectStreams) {
     try {
-      const auto data = revision.getObjectByID(stream, 0).getStreamData(qpdf_dl_generalized);
+      QPDFObjectHandle holder = revision.getObjectByID(stream, generation);
+      if (!holder.isStream()) continue;
+      const auto data = holder.getStreamData(qpdf_dl_generalized);
       scan(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()), from, false, out);
     } catch (const std::exception&) {
       // An object stream qpdf cannot decode holds no object it reads.

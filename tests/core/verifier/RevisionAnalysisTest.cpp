@@ -203,6 +203,19 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
     inner.replace(inner.find("xref\n0 6"), 8, "xref\n0 7");
     inner.replace(inner.find("/Size 6"), 7, "/Size 7");
   }
+  // Object 6 written but marked free: qpdf reads page 2's /XObject as
+  // null, a reader that rebuilds the table reads object 6 and its /Fm1.
+  std::string freed =
+      withPage2("<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /XObject 6 0 R >> >>", false);
+  {
+    freed.insert(freed.find("xref\n"), "6 0 obj\n<< /Fm1 99 0 R >>\nendobj\n");
+    const auto xref = freed.find("xref\n");
+    freed.replace(xref, 8, "xref\n0 7");
+    freed.insert(freed.find("trailer"), "0000000000 00001 f \n");
+    freed.replace(freed.find("/Size 6"), 7, "/Size 7");
+    const auto sx = freed.rfind("startxref\n") + 10;
+    freed = freed.substr(0, sx) + std::to_string(xref) + "\n%%EOF\n";
+  }
   const std::string keyTwice = "<< /Type /Page /Parent 2 0 R /Contents 99 0 R /Contents 4 0 R >>";
   const std::string lacked = "a later update defines object 99, which the signed revision refers to but did not have";
 
@@ -283,6 +296,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
       {"a key given twice in an object stream", updatedThroughPage2("packed", keyTwice, true), lacked},
       {"a key referring to nothing after an object listed inside", signedAndUpdated("inner", inner), lacked},
+      {"a reference in an object the table marks free", signedAndUpdated("freed", freed), lacked},
       {"a key referring to nothing after a value that ends objects elsewhere",
        updatedThroughPage2("keyword",
                            "<< /Type /Page /Parent 2 0 R /J0 endobj /Contents 4 0 R "
