@@ -29,12 +29,16 @@ std::vector<int> unlistedObjects(std::string_view file, std::uint64_t from, std:
   qpdf_offset_t numberAt = 0, generationAt = 0;
   bool afterStartxref = false;
   int depth = 0;
+  long long length = -1;  // the object's direct /Length, when it has one
+  bool afterLengthKey = false;
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "update", true);
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
     if (type == QPDFTokenizer::tt_integer) {
       const long long v = std::strtoll(token.getValue().c_str(), nullptr, 10);
+      if (afterLengthKey) length = v;
+      afterLengthKey = false;
       if (afterStartxref && v >= 0) crossReferenceStreams.insert(static_cast<std::uint64_t>(v));
       afterStartxref = false;
       number = generation;
@@ -44,21 +48,37 @@ std::vector<int> unlistedObjects(std::string_view file, std::uint64_t from, std:
       continue;
     }
     afterStartxref = false;
+    afterLengthKey = type == QPDFTokenizer::tt_name && token.getValue() == "/Length";
     if (type == QPDFTokenizer::tt_dict_open || type == QPDFTokenizer::tt_array_open) ++depth;
     if (type == QPDFTokenizer::tt_dict_close || type == QPDFTokenizer::tt_array_close) depth = std::max(depth - 1, 0);
     if (type == QPDFTokenizer::tt_word) {
       const std::string& word = token.getValue();
-      if (word == "obj" && number >= 0 && generation >= 0) {
+      if (word == "R") {
+        length = -1;  // a /Length by reference is not followed here
+      } else if (word == "obj" && number >= 0 && generation >= 0) {
         headers.emplace_back(number, from + static_cast<std::uint64_t>(numberAt));
         depth = 0;
+        length = -1;
       } else if (word == "endobj") {
         depth = 0;
       } else if (word == "startxref") {
         afterStartxref = true;
       } else if (word == "stream" && depth == 0) {
-        const auto end = update.find("endstream", static_cast<std::size_t>(input->tell()));
+        // The data starts after the keyword's end of line and ends where
+        // its /Length says, when "endstream" follows there (an embedded
+        // file may hold the word itself); else at the first "endstream".
+        std::size_t data = static_cast<std::size_t>(input->tell());
+        if (data < update.size() && update[data] == '\r') ++data;
+        if (data < update.size() && update[data] == '\n') ++data;
+        std::size_t end = std::string_view::npos;
+        if (length >= 0 && static_cast<std::uint64_t>(length) <= update.size() - data) {
+          const auto after = update.find_first_not_of(" \t\r\n\f", data + static_cast<std::size_t>(length));
+          if (after != std::string_view::npos && update.substr(after, 9) == "endstream") end = after;
+        }
+        if (end == std::string_view::npos) end = update.find("endstream", data);
         if (end == std::string_view::npos) break;
         input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
+        length = -1;
       }
     }
     number = generation = -1;

@@ -12,7 +12,8 @@ namespace penvora::core::securepdf {
 // cross-reference sections never reads them; one that rebuilds the table
 // by scanning the file, as some do when a section is not written quite to
 // the standard, reads them and takes the last copy of each number. Stream
-// data is passed over to its "endstream", as such a reader does, and a
+// data is passed over as such a reader does (by a direct /Length that
+// lands on "endstream", else to the first "endstream"), and a
 // cross-reference stream that a "startxref" of the update points at need
 // not list itself.
 std::vector<int> unlistedObjects(std::string_view file, std::uint64_t from, std::uint64_t to,

@@ -356,6 +356,14 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
   ASSERT_EQ(doc.signatures.size(), 1u);
   EXPECT_TRUE(doc.signatures.front().valid) << doc.signatures.front().problem;
+  // Nor does a file a new stream holds (an attached PDF reads as objects):
+  // its /Length passes over all of it.
+  writeText(dir / "changed.pdf",
+            pdftest::appendUpdate(signedFile, {{b.size, pdftest::stream("/Type /EmbeddedFile",
+                                                                        "1 0 obj << >> endobj endstream 4 0 obj "
+                                                                        "<< >> endobj")}}));
+  const auto attached = penvora::verifySignatures((dir / "changed.pdf").string());
+  EXPECT_TRUE(attached.signatures.at(0).valid) << attached.signatures.at(0).problem;
 }
 
 // Objects whose text runs into the next ones (an unclosed string) are read
