@@ -20,6 +20,22 @@ inline bool isPdfDelimiter(char c) {
 }
 inline bool isPdfRegular(char c) { return !isPdfSpace(c) && !isPdfDelimiter(c); }
 
+// Where a stream's "endstream" stands in `text`, the "stream" keyword
+// ending at `keywordEnd`: where its `length` (-1 when unknown) puts it,
+// when the word is there (an embedded file may hold the word itself),
+// else the first one after the data; npos when there is none. So a reader
+// that rebuilds a file's table passes the data over.
+inline std::size_t streamEnd(std::string_view text, std::size_t keywordEnd, long long length) {
+  std::size_t data = keywordEnd;  // after the keyword's end of line
+  if (data < text.size() && text[data] == '\r') ++data;
+  if (data < text.size() && text[data] == '\n') ++data;
+  if (length >= 0 && static_cast<std::uint64_t>(length) <= text.size() - data) {
+    const auto after = text.find_first_not_of(" \t\r\n\f", data + static_cast<std::size_t>(length));
+    if (after != std::string_view::npos && text.substr(after, 9) == "endstream") return after;
+  }
+  return text.find("endstream", data);
+}
+
 // Steps over PDF syntax without building objects: enough to find one entry
 // of a dictionary and the extent of its value. Every step fails on what it
 // does not expect rather than guess.

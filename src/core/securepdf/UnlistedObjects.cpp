@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "core/securepdf/SyntaxScanner.hpp"
+
 namespace penvora::core::securepdf {
 
 std::vector<int> unlistedObjects(std::string_view file, std::uint64_t from, std::uint64_t to,
@@ -64,18 +66,7 @@ std::vector<int> unlistedObjects(std::string_view file, std::uint64_t from, std:
       } else if (word == "startxref") {
         afterStartxref = true;
       } else if (word == "stream" && depth == 0) {
-        // The data starts after the keyword's end of line and ends where
-        // its /Length says, when "endstream" follows there (an embedded
-        // file may hold the word itself); else at the first "endstream".
-        std::size_t data = static_cast<std::size_t>(input->tell());
-        if (data < update.size() && update[data] == '\r') ++data;
-        if (data < update.size() && update[data] == '\n') ++data;
-        std::size_t end = std::string_view::npos;
-        if (length >= 0 && static_cast<std::uint64_t>(length) <= update.size() - data) {
-          const auto after = update.find_first_not_of(" \t\r\n\f", data + static_cast<std::size_t>(length));
-          if (after != std::string_view::npos && update.substr(after, 9) == "endstream") end = after;
-        }
-        if (end == std::string_view::npos) end = update.find("endstream", data);
+        const std::size_t end = streamEnd(update, static_cast<std::size_t>(input->tell()), length);
         if (end == std::string_view::npos) break;
         input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
         length = -1;

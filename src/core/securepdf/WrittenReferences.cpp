@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/securepdf/SyntaxScanner.hpp"
+
 namespace penvora::core::securepdf {
 namespace {
 
@@ -121,18 +123,9 @@ void scanAsRebuilt(std::string_view file, QPDF& revision, int from, std::set<int
       }
     }
     if (type == QPDFTokenizer::tt_word && text == "stream") {
-      // Stream data starts after the keyword's end of line.
-      std::size_t data = static_cast<std::size_t>(input->tell());
-      if (data < file.size() && file[data] == '\r') ++data;
-      if (data < file.size() && file[data] == '\n') ++data;
-      std::size_t next = std::string_view::npos;
-      if (length >= 0 && static_cast<std::uint64_t>(length) <= file.size() - data) {
-        const auto after = file.find_first_not_of(" \t\r\n\f", data + static_cast<std::size_t>(length));
-        if (after != std::string_view::npos && file.substr(after, 9) == "endstream") next = after;
-      }
-      if (next == std::string_view::npos) next = file.find("endstream", data);
-      if (next == std::string_view::npos) return;
-      input->seek(static_cast<qpdf_offset_t>(next + 9), SEEK_SET);
+      const std::size_t end = streamEnd(file, static_cast<std::size_t>(input->tell()), length);
+      if (end == std::string_view::npos) return;
+      input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
       length = -1;
     }
     if (type == QPDFTokenizer::tt_name && text == "/ObjStm" && last[0] == "/Type") objectStreams.insert(object);
