@@ -485,10 +485,9 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
 // others. Each entry the update lists that `oldTable` did not have is
 // checked so, from the update's own sections as written (qpdf's table may
 // be a rebuilt one) or, when those cannot be read here, from qpdf's.
-void checkListings(std::string_view bytes, std::uint64_t from, std::uint64_t to,
+void checkListings(std::string_view bytes, std::uint64_t header, std::uint64_t from, std::uint64_t to,
                    const std::map<QPDFObjGen, QPDFXRefEntry>& oldTable,
                    const std::map<QPDFObjGen, QPDFXRefEntry>& newTable, QPDF& after, Finding& f) {
-  const std::uint64_t header = findHeaderOffset(bytes.substr(0, kHeaderSearchBytes));
   if (header >= from) return;
   const std::string_view file = bytes.substr(static_cast<std::size_t>(header), static_cast<std::size_t>(to - header));
   std::vector<std::pair<int, XrefEntry>> listed;
@@ -650,6 +649,8 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
   result.end = to;
   Finding f;
   std::string error;
+  // Offsets in the sections count from the "%PDF-" header.
+  const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
   QPDF* before = model(from, error);
   QPDF* after = before ? model(to, error) : nullptr;
   if (!after) {
@@ -699,7 +700,6 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         // value. A file qpdf had to repair is read its way too, as its
         // objects may not be where the text says.
         std::set<int> written;
-        const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
         const auto tail = readXrefTail(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(from)));
         const bool asWritten = header < from && tail && tail->headerOffset == header;
         if (asWritten) {
@@ -728,12 +728,11 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
       if (after->getTrailer().getKey("/Root").getObjGen() != before->getTrailer().getKey("/Root").getObjGen())
         f.note(Change::Other, "replaces the catalog");
       compareTrailers(before->getTrailer(), after->getTrailer(), f);
-      checkListings(*bytes_, from, to, oldTable, newTable, *after, f);
+      checkListings(*bytes_, header, from, to, oldTable, newTable, *after, f);
       // Objects the update writes but no section lists: a reader that
       // rebuilds the table (a section not quite to the standard is enough
       // for some) shows them.
-      if (const std::uint64_t header = findHeaderOffset(std::string_view(*bytes_).substr(0, kHeaderSearchBytes));
-          header < from) {
+      if (header < from) {
         std::set<std::uint64_t> listed;
         for (const auto& [og, entry] : newTable)
           if (entry.getType() == 1) listed.insert(static_cast<std::uint64_t>(entry.getOffset()));

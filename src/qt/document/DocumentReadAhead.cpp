@@ -6,6 +6,21 @@
 #include <utility>
 
 namespace penvora::qt::document {
+namespace {
+
+// The renderer's document of `path`, handed to `owner`'s thread once
+// loaded and once `usable` (asked after the load) has agreed; until then
+// it is only the loading thread's.
+std::unique_ptr<QPdfDocument> loadRendering(const std::string& path, QThread* owner,
+                                            const std::function<bool()>& usable) {
+  auto rendering = std::make_unique<QPdfDocument>();
+  const bool loaded = rendering->load(QString::fromStdString(path)) == QPdfDocument::Error::None;
+  if (!usable() || !loaded) return nullptr;
+  rendering->moveToThread(owner);  // from here only the screen's thread uses it
+  return rendering;
+}
+
+}  // namespace
 
 DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> done)
     : path_(std::move(path)),
@@ -33,11 +48,7 @@ DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> don
         out.structure = core::document::PDFDocument::open(p, nullptr, [&] {
           try {
             loading = std::async(std::launch::async, [p, owner, verdict = usable.get_future()]() mutable {
-              auto rendering = std::make_unique<QPdfDocument>();
-              const bool loaded = rendering->load(QString::fromStdString(p)) == QPdfDocument::Error::None;
-              if (!verdict.get() || !loaded) return std::unique_ptr<QPdfDocument>();
-              rendering->moveToThread(owner);  // from here only the screen's thread uses it
-              return rendering;
+              return loadRendering(p, owner, [&] { return verdict.get(); });
             });
           } catch (const std::system_error&) {
             // No second thread: the renderer loads after the parse.
@@ -50,12 +61,7 @@ DocumentReadAhead::DocumentReadAhead(std::string path, std::function<void()> don
           out.rendering = loading.get();
           return out;
         }
-        if (!readable) return out;
-        auto rendering = std::make_unique<QPdfDocument>();
-        if (rendering->load(QString::fromStdString(p)) == QPdfDocument::Error::None) {
-          rendering->moveToThread(owner);  // from here only the screen's thread uses it
-          out.rendering = std::move(rendering);
-        }
+        if (readable) out.rendering = loadRendering(p, owner, [] { return true; });
         return out;
       })) {}
 
