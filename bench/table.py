@@ -138,6 +138,17 @@ for r in rows:
         print()
     print(fmt(r))
     last = section(r[0])
+# Signing must hash the whole file; what it costs beyond that should not
+# grow with the pages or the megabytes.
+past = []
+for task in dict.fromkeys(r[0] for r in rows if r[0].startswith("sign ")):
+    ms = {r[2]: r[3] for r in rows if r[0] == task}
+    try:
+        past.append(f"{task[5:]} {float(ms['penvora']) - float(ms['sha512sum']):.1f}")
+    except (KeyError, ValueError):
+        pass
+if past:
+    print("\nsigning, ms past sha512sum's: " + ", ".join(past))
 print("\nmedian of 5 runs per contender (process per run; the screen rows 7, taken in turn) or of Google "
       "Benchmark's runs; "
       "ratio = ours / theirs, below 1 ours is faster")
