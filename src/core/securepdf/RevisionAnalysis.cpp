@@ -19,7 +19,7 @@
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
-#include "core/securepdf/UnlistedObjects.hpp"
+#include "core/securepdf/UpdateAsRebuilt.hpp"
 #include "core/securepdf/WrittenReferences.hpp"
 
 namespace penvora::core::securepdf {
@@ -479,6 +479,43 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
     f.note(Change::Other, "changes the document information");
 }
 
+// The objects an update's object streams hold that the table does not
+// give as theirs (at that index): a reader that rebuilds the table loads
+// every object stream it finds, and its objects replace the plain ones.
+std::vector<int> objectsNotWhereListed(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
+                                       const std::vector<UpdateAsRebuilt::ObjectStream>& streams,
+                                       std::uint64_t fileSize) {
+  std::vector<int> out;
+  const ExpansionLimit limit;
+  ExpansionBudget together(fileSize, limit);
+  for (const auto& s : streams) {
+    QPDFObjectHandle holder = after.getObjectByID(s.number, s.generation);
+    if (!holder.isStream()) continue;
+    QPDFObjectHandle dict = holder.getDict(), n = dict.getKey("/N"), first = dict.getKey("/First");
+    if (!n.isInteger() || !first.isInteger() || n.getIntValue() < 0 || first.getIntValue() < 0) continue;
+    // Not measured when the model was read: no entry uses it.
+    const std::string what = "object stream " + std::to_string(s.number);
+    refuseIfExpanding(holder, holder.getRawStreamData()->getSize(), what, limit, together);
+    std::shared_ptr<Buffer> data;
+    try {
+      data = holder.getStreamData(qpdf_dl_generalized);
+    } catch (const std::exception&) {
+      continue;  // nor can a reader decode it
+    }
+    const std::string_view content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    const auto pairs = objectStreamHeader(content, static_cast<std::uint64_t>(first.getIntValue()),
+                                          static_cast<std::uint64_t>(n.getIntValue()));
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      if (pairs[i].number > INT_MAX) continue;
+      const auto entry = table.find(QPDFObjGen(static_cast<int>(pairs[i].number), 0));
+      if (entry == table.end() || entry->second.getType() != 2 || entry->second.getObjStreamNumber() != s.number ||
+          entry->second.getObjStreamIndex() != static_cast<int>(i))
+        out.push_back(static_cast<int>(pairs[i].number));
+    }
+  }
+  return out;
+}
+
 // An object listed where its "n g obj" is not makes qpdf rebuild its table
 // and read one object, and other readers another; a number twice in an
 // object stream's header is the last copy to qpdf, the listed one to
@@ -729,17 +766,21 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         f.note(Change::Other, "replaces the catalog");
       compareTrailers(before->getTrailer(), after->getTrailer(), f);
       checkListings(*bytes_, header, from, to, oldTable, newTable, *after, f);
-      // Objects the update writes but no section lists: a reader that
-      // rebuilds the table (a section not quite to the standard is enough
-      // for some) shows them.
+      // What the update writes beyond its sections: a reader that rebuilds
+      // the table (a section not quite to the standard is enough for some)
+      // shows it.
       if (header < from) {
         std::set<std::uint64_t> listed;
         for (const auto& [og, entry] : newTable)
           if (entry.getType() == 1) listed.insert(static_cast<std::uint64_t>(entry.getOffset()));
         const std::string_view file =
             std::string_view(*bytes_).substr(static_cast<std::size_t>(header), static_cast<std::size_t>(to - header));
-        for (int n : unlistedObjects(file, from - header, to - header, listed))
+        const UpdateAsRebuilt rebuilt = readUpdateAsRebuilt(file, from - header, to - header, listed);
+        for (int n : rebuilt.unlisted)
           f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
+        for (int n : objectsNotWhereListed(*after, newTable, rebuilt.objectStreams, bytes_->size()))
+          f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
+        if (rebuilt.strayTrailers > 0) f.note(Change::Other, "holds a trailer that no startxref leads to");
       }
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,

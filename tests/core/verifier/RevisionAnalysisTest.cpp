@@ -284,6 +284,18 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   };
   const std::string unlisted = withUnlisted(pdftest::appendUpdate(signedFile, {{b.size, "<< /Harmless true >>"}}),
                                             std::to_string(b.content1) + " 0 obj\n" + payMallory + "\nendobj\n");
+  // A second trailer, after the section's own, naming a new catalog; and a
+  // new object stream holding a copy of page 1 that no entry uses. A reader
+  // that rebuilds the table takes the last trailer and every object
+  // stream's objects.
+  std::string strayTrailer = pdftest::appendUpdate(signedFile, {{b.size, b.catalog}});
+  strayTrailer.insert(strayTrailer.rfind("startxref"),
+                      "trailer\n<< /Size " + std::to_string(b.size + 1) + " /Root " + ref(b.size) + " >>\n");
+  const std::string copyHeader = std::to_string(b.page1) + " 0 ";
+  const std::string packedCopy = pdftest::appendUpdate(
+      signedFile, {{b.size, pdftest::stream("/Type /ObjStm /N 1 /First " + std::to_string(copyHeader.size()),
+                                            copyHeader + "<< /Type /Page /Contents " + ref(b.size + 1) + " >>")},
+                   {b.size + 1, payMallory}});
   const struct {
     const char* name;
     std::string file;
@@ -291,6 +303,9 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   } cases[] = {
       {"an object no section lists", unlisted,
        "a later update carries object " + std::to_string(b.content1) + ", which no cross-reference section lists"},
+      {"a second trailer", strayTrailer, "a later update holds a trailer that no startxref leads to"},
+      {"a copy in an object stream no entry uses", packedCopy,
+       "a later update carries object " + std::to_string(b.page1) + ", which no cross-reference section lists"},
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
