@@ -3,8 +3,11 @@
 // hostile or careless tool appends them.
 #include <qpdf/QPDF.hh>
 
+#include <filesystem>
 #include <map>
 #include <string>
+
+#include "core/engine/ESS.hpp"
 
 #include "support/PdfTestSupport.hpp"
 
@@ -15,6 +18,23 @@ inline std::string signedPlain(const testsupport::TempDir& dir, int pages = 1) {
   testsupport::writeText(dir / "in.pdf", plainPdf(pages));
   signer(dir / "in.pdf", dir / "signed.pdf").sign();
   return testsupport::readText(dir / "signed.pdf");
+}
+
+// `in` signed by poppler's pdfsig into `out`, with the default identity
+// (imported into an NSS database under `dir`); pdfsig's own output.
+inline testsupport::CommandResult signWithPdfsig(const testsupport::TempDir& dir, const std::filesystem::path& in,
+                                                 const std::filesystem::path& out) {
+  using penvora::core::engine::ESS;
+  const std::string nss = "sql:" + (dir / "nss").string();
+  std::filesystem::create_directories(dir / "nss");
+  const auto p12 = ESS::writeTempP12(*ESS::defaultIdentity());
+  const auto imported =
+      testsupport::run("certutil -N -d " + nss + " --empty-password 2>&1 && pk12util -i '" + p12.string() + "' -d " +
+                       nss + " -W '" + ESS::certificatePassword(std::nullopt) + "' 2>&1");
+  std::filesystem::remove(p12);
+  if (imported.exitCode != 0) return imported;
+  return testsupport::run("pdfsig -add-signature -nssdir " + nss + " -nick 'Penvora Default Test Signer' '" +
+                          in.string() + "' '" + out.string() + "' 2>&1");
 }
 
 // What an update needs to know about the file's last revision: object

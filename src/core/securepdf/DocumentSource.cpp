@@ -210,6 +210,23 @@ std::set<int> referencedPastListed(const DocumentSource& src) {
   return referenced;
 }
 
+// Whether the original's bytes hold "/ByteRange" anywhere: a damaged file
+// is asked this before it is rewritten, as a signature some tool put on its
+// page alone, outside the form, is not found through the form.
+bool mentionsByteRange(const DocumentSource& src) {
+  constexpr std::string_view key = "/ByteRange";
+  if (src.bytes) return std::string_view(*src.bytes).find(key) != std::string_view::npos;
+  constexpr std::size_t kSlice = 4u << 20;
+  std::string slice;
+  for (std::uint64_t at = 0; at < src.originalSize; at += kSlice - key.size()) {
+    slice.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kSlice, src.originalSize - at)));
+    src.read(at, slice.data(), slice.size());
+    if (slice.find(key) != std::string::npos) return true;
+    if (at + slice.size() >= src.originalSize) break;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password) {
@@ -291,7 +308,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
     src.tail = *tail;
     return src;
   }
-  if (isSigned) {
+  if (isSigned || mentionsByteRange(src)) {
     // Rewriting would change the bytes the signatures cover. Append to the
     // original when its cross-references hold; otherwise say what is wrong.
     const bool xrefDamaged = std::any_of(warnings.begin(), warnings.end(), [](const QPDFExc& w) {

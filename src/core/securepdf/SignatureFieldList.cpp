@@ -3,6 +3,8 @@
 #include <map>
 #include <set>
 
+#include "core/securepdf/PageTree.hpp"
+
 namespace penvora::core::securepdf {
 namespace {
 
@@ -64,6 +66,41 @@ std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf) { return walkAll
 std::vector<std::string> listFieldNames(QPDF& pdf) { return walkAll(pdf).names; }
 
 std::map<QPDFObjGen, std::string> fieldNamesByObject(QPDF& pdf) { return walkAll(pdf).byObject; }
+
+std::vector<SignatureFieldEntry> signedWidgetsOutsideTheForm(QPDF& pdf) {
+  const Walker form = walkAll(pdf);
+  std::vector<SignatureFieldEntry> out;
+  std::set<QPDFObjGen> reported;
+  for (QPDFObjectHandle page : allPages(pdf)) {
+    QPDFObjectHandle annots = page.getKey("/Annots");
+    for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i) {
+      QPDFObjectHandle widget = annots.getArrayItem(i);
+      if (!widget.isDictionary() || !widget.getKey("/Subtype").isNameAndEquals("/Widget")) continue;
+      // Up the /Parent chain: the first /FT and /V found, every /T.
+      std::string name, ft;
+      QPDFObjectHandle terminal;
+      bool inForm = false;
+      std::set<QPDFObjGen> climbed;
+      QPDFObjectHandle node = widget;
+      for (int depth = 0; depth <= kMaxDepth && node.isDictionary(); ++depth) {
+        if (node.isIndirect() && (form.seen.count(node.getObjGen()) || form.byObject.count(node.getObjGen()))) {
+          inForm = true;
+          break;
+        }
+        if (node.isIndirect() && !climbed.insert(node.getObjGen()).second) break;
+        if (node.getKey("/T").isString())
+          name = name.empty() ? node.getKey("/T").getUTF8Value() : node.getKey("/T").getUTF8Value() + "." + name;
+        if (ft.empty() && node.getKey("/FT").isName()) ft = node.getKey("/FT").getName();
+        if (!terminal.isInitialized() && node.getKey("/V").isDictionary()) terminal = node;
+        node = node.getKey("/Parent");
+      }
+      if (inForm || ft != "/Sig" || !terminal.isInitialized()) continue;
+      if (terminal.isIndirect() && !reported.insert(terminal.getObjGen()).second) continue;
+      out.push_back({terminal, name, true});
+    }
+  }
+  return out;
+}
 
 std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name) {
   const auto fields = listSignatureFields(pdf);

@@ -21,6 +21,13 @@ struct SignatureFieldEntry {
 // this order. Loops and absurd depths are cut off.
 std::vector<SignatureFieldEntry> listSignatureFields(QPDF& pdf);
 
+// Signed signature widgets that pages show but the form does not reach:
+// some tools add a signature to its page alone, and readers that look for
+// signatures page by page show it. Each named as its /T and its parents'
+// say, the terminal field (the widget, or its parent holding /V) as
+// `field`. Loops and absurd depths are cut off.
+std::vector<SignatureFieldEntry> signedWidgetsOutsideTheForm(QPDF& pdf);
+
 // Index of the signature field named `name` (fully qualified, or failing
 // that its last part) in form order; -1 when absent.
 std::int32_t signatureFieldIndex(QPDF& pdf, const std::string& name);

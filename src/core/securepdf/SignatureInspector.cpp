@@ -354,6 +354,29 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   std::size_t signedFields = 0;
   std::set<QPDFObjGen> shownSignatures;
   std::vector<std::pair<std::size_t, QPDFObjectHandle>> laterUpdates;  // a signature, its field
+  // Where a signature sits, and its check; whether it was checked.
+  auto inspect = [&](SignatureInfo& info, QPDFObjectHandle field, QPDFObjectHandle sig) {
+    if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
+    if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
+    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    QPDFObjectHandle widget = field;
+    if (!widget.hasKey("/Rect") && field.getKey("/Kids").isArray() && field.getKey("/Kids").getArrayNItems() > 0)
+      widget = field.getKey("/Kids").getArrayItem(0);
+    if (widget.getKey("/Rect").isRectangle()) {
+      auto r = widget.getKey("/Rect").getArrayAsRectangle();
+      info.rect[0] = r.llx, info.rect[1] = r.lly, info.rect[2] = r.urx, info.rect[3] = r.ury;
+    }
+    if (!pageOfAnnotation) pageOfAnnotation = annotationPages(*pdf);
+    const auto listed = widget.isIndirect() ? pageOfAnnotation->find(widget.getObjGen()) : pageOfAnnotation->end();
+    info.page = listed == pageOfAnnotation->end() ? -1 : listed->second;
+    try {
+      check(info, *file, sig, headerOffset);
+      return info.revisionEnd > 0;
+    } catch (const std::exception& e) {
+      info.problem = e.what();
+      return false;
+    }
+  };
   for (auto& f : listSignatureFields(*pdf)) {
     if (!f.isSigned) continue;
     if (++signedFields > kMaxSignedFields)
@@ -371,25 +394,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       continue;
     }
     if (const auto gap = writtenGap(sig)) listedGaps.insert(*gap);  // whatever its check finds
-    if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
-    if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
-    QPDFObjectHandle widget = f.field;
-    if (!widget.hasKey("/Rect") && f.field.getKey("/Kids").isArray() && f.field.getKey("/Kids").getArrayNItems() > 0)
-      widget = f.field.getKey("/Kids").getArrayItem(0);
-    if (widget.getKey("/Rect").isRectangle()) {
-      auto r = widget.getKey("/Rect").getArrayAsRectangle();
-      info.rect[0] = r.llx, info.rect[1] = r.lly, info.rect[2] = r.urx, info.rect[3] = r.ury;
-    }
-    if (!pageOfAnnotation) pageOfAnnotation = annotationPages(*pdf);
-    const auto listed = widget.isIndirect() ? pageOfAnnotation->find(widget.getObjGen()) : pageOfAnnotation->end();
-    info.page = listed == pageOfAnnotation->end() ? -1 : listed->second;
-    try {
-      check(info, *file, sig, headerOffset);
-      if (info.revisionEnd > 0) laterUpdates.push_back({doc.signatures.size(), f.field});
-    } catch (const std::exception& e) {
-      info.problem = e.what();
-    }
-    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    if (inspect(info, f.field, sig)) laterUpdates.push_back({doc.signatures.size(), f.field});
     doc.signatures.push_back(std::move(info));
   }
   // What came after each signature, the newest signature first: each
@@ -451,6 +456,25 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
       doc.signatures.push_back(std::move(info));
     }
+  }
+  // A signature some tools put on its page alone, never in the form:
+  // readers that look page by page show it, so it is reported as theirs.
+  for (auto& f : signedWidgetsOutsideTheForm(*pdf)) {
+    QPDFObjectHandle sig = f.field.getKey("/V");
+    const auto gap = writtenGap(sig);
+    if (!gap || listedGaps.count(*gap)) continue;
+    if (++signedFields > kMaxSignedFields) break;
+    listedGaps.insert(*gap);
+    SignatureInfo info;
+    info.field = f.fullName;
+    if (inspect(info, f.field, sig)) {
+      try {
+        info.revisions = revisions.after(info.revisionEnd);
+      } catch (const std::exception& e) {
+        info.problem = e.what();
+      }
+    }
+    doc.signatures.push_back(std::move(info));
   }
   for (auto& s : doc.signatures) {
     if (s.subFilter == "ETSI.RFC3161") {

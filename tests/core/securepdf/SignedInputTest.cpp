@@ -15,6 +15,17 @@ TEST(SignedInputTest, ADamagedSignedFileIsNeverRewrittenSoEarlierSignaturesKeepT
   second.signatureWidgetPages = "1";
   const std::string m = pdftest::expectFailure(second, "carries signatures and is damaged", dir.path());
   EXPECT_NE(m.find("xref"), std::string::npos) << "the damage is named: " << m;
+
+  // So is one whose signature a peer put on its page alone, outside the
+  // form (poppler's does so when the document has a form already).
+  writeText(dir / "plain.pdf", pdftest::documentPdf(std::vector<pdftest::PageSpec>(1), true));
+  const auto peer = pdftest::signWithPdfsig(dir, dir / "plain.pdf", dir / "peer.pdf");
+  ASSERT_EQ(peer.exitCode, 0) << peer.output;
+  writeText(dir / "peer-damaged.pdf",
+            pdftest::appendUpdate(testsupport::readText(dir / "peer.pdf"), {{99, "(an unsigned note)"}}, 7));
+  ASSERT_EQ(pdftest::pdfsigValidations(dir / "peer-damaged.pdf"), std::vector<std::string>{"Signature is Valid."});
+  auto afterPeer = pdftest::signer(dir / "peer-damaged.pdf", dir / "peer-twice.pdf");
+  pdftest::expectFailure(afterPeer, "carries signatures and is damaged", dir.path());
 }
 
 TEST(SignedInputTest, BytesBeforeTheHeaderKeepTheFilesOwnOffsets) {

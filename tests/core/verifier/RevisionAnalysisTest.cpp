@@ -145,6 +145,18 @@ TEST(RevisionAnalysisTest, ASecondSignatureInAnotherFieldIsAnAllowedChange) {
   std::size_t updates = 0;
   for (const auto& s : json["signatures"]) updates += s["revisions"].size();
   EXPECT_EQ(updates, 3u) << r.output;  // two after the first signature, one after the second
+
+  // A peer's signature after ours (poppler's puts its field on its page
+  // alone, outside the form) is reported and checked as well.
+  const auto peer = pdftest::signWithPdfsig(dir, dir / "thrice.pdf", dir / "peer.pdf");
+  ASSERT_EQ(peer.exitCode, 0) << peer.output;
+  const auto withPeer = penvora::verifySignatures((dir / "peer.pdf").string());
+  ASSERT_EQ(withPeer.signatures.size(), 4u);
+  for (const auto& s : withPeer.signatures) {
+    SCOPED_TRACE(s.field);
+    EXPECT_TRUE(s.valid) << s.problem;
+  }
+  EXPECT_TRUE(withPeer.signatures.back().coversWholeFile);
 }
 
 // What the signed revision shows can be changed without touching an object
