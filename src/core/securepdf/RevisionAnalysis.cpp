@@ -479,22 +479,28 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
     f.note(Change::Other, "changes the document information");
 }
 
-// The objects an update's object streams hold that the table does not
-// give as theirs (at that index): a reader that rebuilds the table loads
-// every object stream it finds, and its objects replace the plain ones.
-std::vector<int> objectsNotWhereListed(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEntry>& table,
-                                       const std::vector<UpdateAsRebuilt::ObjectStream>& streams,
-                                       std::uint64_t fileSize) {
-  std::vector<int> out;
+// The object streams an update writes, found as a reader resolving /Type
+// finds them: each object one holds must be the one the table gives as
+// that stream's at that index, as a reader that rebuilds the table loads
+// every object stream it finds and its objects replace the plain ones.
+// `writes`: the offsets of the update's plain objects, from the header.
+void checkObjectStreamCopies(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t from,
+                             std::uint64_t to, std::uint64_t fileSize, Finding& f) {
   const ExpansionLimit limit;
   ExpansionBudget together(fileSize, limit);
-  for (const auto& s : streams) {
-    QPDFObjectHandle holder = after.getObjectByID(s.number, s.generation);
-    if (!holder.isStream()) continue;
+  for (const auto& [og, entry] : table) {
+    if (entry.getType() != 1 || entry.getOffset() < 0 || static_cast<std::uint64_t>(entry.getOffset()) < from ||
+        static_cast<std::uint64_t>(entry.getOffset()) >= to)
+      continue;
+    QPDFObjectHandle holder = after.getObject(og);
+    if (!holder.isStream() || !holder.getDict().getKey("/Type").isNameAndEquals("/ObjStm")) continue;
+    const std::string what = "object stream " + std::to_string(og.getObj());
     QPDFObjectHandle dict = holder.getDict(), n = dict.getKey("/N"), first = dict.getKey("/First");
-    if (!n.isInteger() || !first.isInteger() || n.getIntValue() < 0 || first.getIntValue() < 0) continue;
-    // Not measured when the model was read: no entry uses it.
-    const std::string what = "object stream " + std::to_string(s.number);
+    if (!n.isInteger() || !first.isInteger() || n.getIntValue() < 0 || first.getIntValue() < 0) {
+      f.note(Change::Other, "writes an " + what + " whose /N or /First is not a count");
+      continue;
+    }
+    // Not measured when the model was read unless an entry uses it.
     refuseIfExpanding(holder, holder.getRawStreamData()->getSize(), what, limit, together);
     std::shared_ptr<Buffer> data;
     try {
@@ -507,13 +513,13 @@ std::vector<int> objectsNotWhereListed(QPDF& after, const std::map<QPDFObjGen, Q
                                           static_cast<std::uint64_t>(n.getIntValue()));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
       if (pairs[i].number > INT_MAX) continue;
-      const auto entry = table.find(QPDFObjGen(static_cast<int>(pairs[i].number), 0));
-      if (entry == table.end() || entry->second.getType() != 2 || entry->second.getObjStreamNumber() != s.number ||
-          entry->second.getObjStreamIndex() != static_cast<int>(i))
-        out.push_back(static_cast<int>(pairs[i].number));
+      const auto held = table.find(QPDFObjGen(static_cast<int>(pairs[i].number), 0));
+      if (held == table.end() || held->second.getType() != 2 || held->second.getObjStreamNumber() != og.getObj() ||
+          held->second.getObjStreamIndex() != static_cast<int>(i))
+        f.note(Change::Other,
+               "carries object " + std::to_string(pairs[i].number) + ", which no cross-reference section lists");
     }
   }
-  return out;
 }
 
 // An object listed where its "n g obj" is not makes qpdf rebuild its table
@@ -541,6 +547,15 @@ void checkListings(std::string_view bytes, std::uint64_t header, std::uint64_t f
   const auto tail = readXrefTail(bytes.substr(0, static_cast<std::size_t>(to)));
   const auto sections =
       tail && tail->headerOffset == header ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt;
+  // Sections that cannot be read as written (an /XRefStm that leads
+  // nowhere, say) make readers rebuild the table, each its own way, where
+  // the signed revision's could be read.
+  if (!sections) {
+    const auto signedTail = readXrefTail(bytes.substr(0, static_cast<std::size_t>(from)));
+    if (signedTail && signedTail->headerOffset == header &&
+        CrossReferenceSections::read(file.substr(0, static_cast<std::size_t>(from - header)), signedTail->startxref))
+      f.note(Change::Other, "has a cross-reference section that cannot be read as written");
+  }
   if (!sections || !sections->visitListedFrom(from - header, [&](int object, const std::optional<XrefEntry>& e) {
         if (e && e->kind != XrefEntry::Kind::free) add(object, *e);
       })) {
@@ -775,12 +790,20 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
           if (entry.getType() == 1) listed.insert(static_cast<std::uint64_t>(entry.getOffset()));
         const std::string_view file =
             std::string_view(*bytes_).substr(static_cast<std::size_t>(header), static_cast<std::size_t>(to - header));
-        const UpdateAsRebuilt rebuilt = readUpdateAsRebuilt(file, from - header, to - header, listed);
+        const UpdateAsRebuilt rebuilt = readUpdateAsRebuilt(file, from - header, to - header, listed,
+                                                            [&](int n, int g) -> std::optional<long long> {
+                                                              QPDFObjectHandle length = after->getObjectByID(n, g);
+                                                              if (!length.isInteger()) return std::nullopt;
+                                                              return length.getIntValue();
+                                                            });
         for (int n : rebuilt.unlisted)
           f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
-        for (int n : objectsNotWhereListed(*after, newTable, rebuilt.objectStreams, bytes_->size()))
-          f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
+        checkObjectStreamCopies(*after, newTable, from - header, to - header, bytes_->size(), f);
         if (rebuilt.strayTrailers > 0) f.note(Change::Other, "holds a trailer that no startxref leads to");
+        if (rebuilt.strayText > 0)
+          f.note(Change::Other, "holds text outside its objects and its cross-reference section");
+        if (rebuilt.oddSubsections > 0)
+          f.note(Change::Other, "writes a cross-reference subsection header that some readers rebuild the table on");
       }
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,

@@ -354,11 +354,8 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   std::size_t signedFields = 0;
   std::set<QPDFObjGen> shownSignatures;
   std::vector<std::pair<std::size_t, QPDFObjectHandle>> laterUpdates;  // a signature, its field
-  // Where a signature sits, and its check; whether it was checked.
-  auto inspect = [&](SignatureInfo& info, QPDFObjectHandle field, QPDFObjectHandle sig) {
-    if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
-    if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
-    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+  // Where a field's widget sits.
+  auto place = [&](SignatureInfo& info, QPDFObjectHandle field) {
     QPDFObjectHandle widget = field;
     if (!widget.hasKey("/Rect") && field.getKey("/Kids").isArray() && field.getKey("/Kids").getArrayNItems() > 0)
       widget = field.getKey("/Kids").getArrayItem(0);
@@ -369,6 +366,13 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     if (!pageOfAnnotation) pageOfAnnotation = annotationPages(*pdf);
     const auto listed = widget.isIndirect() ? pageOfAnnotation->find(widget.getObjGen()) : pageOfAnnotation->end();
     info.page = listed == pageOfAnnotation->end() ? -1 : listed->second;
+  };
+  // Where a signature sits, and its check; whether it was checked.
+  auto inspect = [&](SignatureInfo& info, QPDFObjectHandle field, QPDFObjectHandle sig) {
+    if (sig.getKey("/SubFilter").isName()) info.subFilter = sig.getKey("/SubFilter").getName().substr(1);
+    if (sig.getKey("/M").isString()) info.claimedTime = pdfDateIso(sig.getKey("/M").getUTF8Value());
+    if (info.subFilter == "ETSI.RFC3161") anyDocTimestamp = true;
+    place(info, field);
     try {
       check(info, *file, sig, headerOffset);
       return info.revisionEnd > 0;
@@ -388,6 +392,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     if (sig.isIndirect() && !shownSignatures.insert(sig.getObjGen()).second) {
       // One signature is the value of one field; a second field showing
       // it may be placed anywhere, and it is not checked again.
+      place(info, f.field);
       info.failure = SignatureInfo::Failure::Format;
       info.problem = "the signature is the value of another field too";
       doc.signatures.push_back(std::move(info));
@@ -462,14 +467,28 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
   for (auto& f : signedWidgetsOutsideTheForm(*pdf)) {
     QPDFObjectHandle sig = f.field.getKey("/V");
     const auto gap = writtenGap(sig);
-    if (!gap || listedGaps.count(*gap)) continue;
+    if (!gap) continue;
     if (++signedFields > kMaxSignedFields) break;
-    listedGaps.insert(*gap);
     SignatureInfo info;
     info.field = f.fullName;
+    if (!listedGaps.insert(*gap).second) {
+      // Another field's signature shown again, anywhere the widget says.
+      place(info, f.field);
+      info.failure = SignatureInfo::Failure::Format;
+      info.problem = "the signature is the value of another field too";
+      doc.signatures.push_back(std::move(info));
+      continue;
+    }
     if (inspect(info, f.field, sig)) {
       try {
+        const bool fieldWasThere =
+            !f.field.isIndirect() || revisions.hasDictionary(info.revisionEnd, f.field.getObjGen());
         info.revisions = revisions.after(info.revisionEnd);
+        if (!fieldWasThere) {
+          info.valid = false;
+          info.failure = SignatureInfo::Failure::Format;
+          info.problem = "the field was added after the signature it shows";
+        }
       } catch (const std::exception& e) {
         info.problem = e.what();
       }

@@ -5,10 +5,11 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -18,15 +19,46 @@ namespace penvora::core::securepdf {
 namespace {
 
 struct Header {
-  int number = 0, generation = 0;
+  int number = 0;
   std::uint64_t offset = 0;  // in the file
-  bool objectStream = false, crossReferenceStream = false;
+  bool crossReferenceStream = false;
 };
+
+bool digits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A classic section's lines from just after "xref" up to "trailer": where
+// "trailer" starts (npos when it does not), and how many subsection
+// headers are not "first count" and an end of line.
+std::size_t readTable(std::string_view text, std::size_t at, int& odd) {
+  auto line = [&](std::size_t& p) {
+    const std::size_t end = text.find_first_of("\r\n", p);
+    const std::string_view l = text.substr(p, end == std::string_view::npos ? std::string_view::npos : end - p);
+    p = end == std::string_view::npos ? text.size() : text.find_first_not_of("\r\n", end);
+    if (p == std::string_view::npos) p = text.size();
+    return l;
+  };
+  at = text.find_first_not_of(" \t\r\n\f", at);
+  while (at != std::string_view::npos && at < text.size() && text.substr(at, 7) != "trailer") {
+    std::string_view header = line(at);
+    while (!header.empty() && (header.back() == ' ' || header.back() == '\t')) header.remove_suffix(1);
+    const auto space = header.find(' ');
+    if (space == std::string_view::npos || !digits(header.substr(0, space)) || !digits(header.substr(space + 1))) {
+      ++odd;
+      return text.find("trailer", at);
+    }
+    const unsigned long long count = std::strtoull(std::string(header.substr(space + 1)).c_str(), nullptr, 10);
+    for (unsigned long long i = 0; i < count && at < text.size(); ++i) (void)line(at);
+    at = text.find_first_not_of(" \t\r\n\f", at);
+  }
+  return at;
+}
 
 }  // namespace
 
 UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, std::uint64_t to,
-                                    const std::set<std::uint64_t>& listed) {
+                                    const std::set<std::uint64_t>& listed, const LengthLookup& lengthOf) {
   UpdateAsRebuilt out;
   if (from >= to || to > file.size()) return out;
   const std::string_view update = file.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
@@ -35,78 +67,133 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   std::vector<Header> headers;
-  std::set<std::uint64_t> pointedAt;  // by a "startxref" or an /XRefStm
-  std::vector<std::uint64_t> sectionsAt;
+  std::set<std::uint64_t> pointedAt;                        // by the "startxref", or the trailer's /XRefStm
   std::vector<std::optional<std::uint64_t>> trailersAfter;  // the "xref" each trailer follows
-  // The last two integer tokens (-1 for anything else) and where the first began.
-  long long number = -1, generation = -1;
-  qpdf_offset_t numberAt = 0, generationAt = 0;
-  bool pointer = false;  // the next integer is an offset
-  bool inObject = false, afterTypeKey = false;
-  std::optional<std::uint64_t> lastSection;  // an "xref" no trailer has followed yet
+  std::optional<std::uint64_t> lastSection;                 // an "xref" no trailer has followed yet
+  // Integers read at the top level, not yet known to start "n g obj".
+  std::vector<std::pair<long long, qpdf_offset_t>> loose;
+  enum class Place { top, object, trailer } place = Place::top;
   int depth = 0;
-  long long length = -1;  // the object's direct /Length, when it has one
-  bool afterLengthKey = false;
+  bool pointer = false;  // the next integer is an offset
+  // The object's own /Length: the value after that key at the depth of its
+  // dictionary (not one of a dictionary inside it); a reference is looked
+  // up. `lengthTokens` counts the key and the integers after it.
+  long long length = -1;
+  int lengthTokens = 0;
+  std::string lengthValue[2];
+  bool afterTypeKey = false;
+  std::vector<std::pair<long long, qpdf_offset_t>> objectInts;  // the last integers in an object, for a header
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "update", true);
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
+    const std::string& value = token.getValue();
+    if (place == Place::object && depth == 0 && type == QPDFTokenizer::tt_word) {
+      // An object without "endobj": the next object's header, or the section.
+      if (value == "obj" && objectInts.size() == 2 && objectInts[0].first >= 0 && objectInts[1].first >= 0 &&
+          objectInts[0].first <= INT_MAX) {
+        headers.push_back(
+            {static_cast<int>(objectInts[0].first), from + static_cast<std::uint64_t>(objectInts[0].second)});
+        objectInts.clear();
+        length = -1;
+        lengthTokens = 0;
+        afterTypeKey = false;
+        continue;
+      }
+      if (value == "xref" || value == "trailer" || value == "startxref") place = Place::top;
+    }
     if (type == QPDFTokenizer::tt_integer) {
-      const long long v = std::strtoll(token.getValue().c_str(), nullptr, 10);
-      if (afterLengthKey) length = v;
-      afterLengthKey = afterTypeKey = false;
-      if (pointer && v >= 0) pointedAt.insert(static_cast<std::uint64_t>(v));
+      objectInts.emplace_back(std::strtoll(value.c_str(), nullptr, 10), input->getLastOffset());
+      if (objectInts.size() > 2) objectInts.erase(objectInts.begin());
+    } else {
+      objectInts.clear();
+    }
+    if (place == Place::top) {
+      if (type == QPDFTokenizer::tt_integer) {
+        if (pointer) {
+          const long long v = std::strtoll(value.c_str(), nullptr, 10);
+          if (v >= 0) pointedAt.insert(static_cast<std::uint64_t>(v));
+          pointer = false;
+          continue;
+        }
+        loose.emplace_back(std::strtoll(value.c_str(), nullptr, 10), input->getLastOffset());
+        if (loose.size() > 2) {
+          ++out.strayText;
+          loose.erase(loose.begin());
+        }
+        continue;
+      }
       pointer = false;
-      number = generation;
-      numberAt = generationAt;
-      generation = v >= 0 ? v : -1;
-      generationAt = input->getLastOffset();
+      if (type == QPDFTokenizer::tt_word && value == "obj" && loose.size() == 2 && loose[0].first >= 0 &&
+          loose[1].first >= 0 && loose[0].first <= INT_MAX) {
+        headers.push_back({static_cast<int>(loose[0].first), from + static_cast<std::uint64_t>(loose[0].second)});
+        loose.clear();
+        place = Place::object;
+        depth = 0;
+        length = -1;
+        lengthTokens = 0;
+        afterTypeKey = false;
+        continue;
+      }
+      out.strayText += static_cast<int>(loose.size());
+      loose.clear();
+      if (type == QPDFTokenizer::tt_word && value == "startxref") {
+        pointer = true;
+      } else if (type == QPDFTokenizer::tt_word && value == "xref") {
+        lastSection = from + static_cast<std::uint64_t>(input->getLastOffset());
+        const std::size_t trailer = readTable(update, static_cast<std::size_t>(input->tell()), out.oddSubsections);
+        if (trailer == std::string_view::npos || trailer >= update.size()) break;
+        input->seek(static_cast<qpdf_offset_t>(trailer), SEEK_SET);
+      } else if (type == QPDFTokenizer::tt_word && value == "trailer") {
+        trailersAfter.push_back(std::exchange(lastSection, std::nullopt));
+        place = Place::trailer;
+        depth = 0;
+      } else {
+        ++out.strayText;  // a bare dictionary, a string, a name, a word
+      }
       continue;
     }
-    pointer = type == QPDFTokenizer::tt_name && token.getValue() == "/XRefStm";
-    afterLengthKey = type == QPDFTokenizer::tt_name && token.getValue() == "/Length";
-    if (type == QPDFTokenizer::tt_name && afterTypeKey && inObject && !headers.empty()) {
-      headers.back().objectStream |= token.getValue() == "/ObjStm";
-      headers.back().crossReferenceStream |= token.getValue() == "/XRef";
-    }
-    afterTypeKey = type == QPDFTokenizer::tt_name && token.getValue() == "/Type" && depth == 1;
     if (type == QPDFTokenizer::tt_dict_open || type == QPDFTokenizer::tt_array_open) ++depth;
     if (type == QPDFTokenizer::tt_dict_close || type == QPDFTokenizer::tt_array_close) depth = std::max(depth - 1, 0);
-    if (type == QPDFTokenizer::tt_word) {
-      const std::string& word = token.getValue();
-      if (word == "R") {
-        length = -1;  // a /Length by reference is not followed here
-      } else if (word == "obj" && number >= 0 && generation >= 0) {
-        headers.push_back(
-            {static_cast<int>(number), static_cast<int>(generation), from + static_cast<std::uint64_t>(numberAt)});
-        inObject = true;
-        depth = 0;
-        length = -1;
-      } else if (word == "endobj") {
-        inObject = false;
-        depth = 0;
-      } else if (word == "startxref") {
-        pointer = true;
-      } else if (word == "xref") {
-        lastSection = from + static_cast<std::uint64_t>(input->getLastOffset());
-      } else if (word == "trailer") {
-        trailersAfter.push_back(std::exchange(lastSection, std::nullopt));
-      } else if (word == "stream" && depth == 0) {
-        const std::size_t end = streamEnd(update, static_cast<std::size_t>(input->tell()), length);
-        if (end == std::string_view::npos) break;
-        input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
-        length = -1;
+    if (place == Place::trailer) {
+      // Its /XRefStm leads to the section's stream; the dictionary ends it.
+      if (type == QPDFTokenizer::tt_integer && pointer) {
+        const long long v = std::strtoll(value.c_str(), nullptr, 10);
+        if (v >= 0) pointedAt.insert(static_cast<std::uint64_t>(v));
       }
+      pointer = type == QPDFTokenizer::tt_name && value == "/XRefStm" && depth == 1;
+      if (depth == 0) place = Place::top;
+      continue;
     }
-    number = generation = -1;
+    // In an object.
+    if (type == QPDFTokenizer::tt_integer) {
+      if (lengthTokens == 1) length = std::strtoll(value.c_str(), nullptr, 10);
+      if (lengthTokens >= 1 && lengthTokens <= 2) lengthValue[lengthTokens - 1] = value, ++lengthTokens;
+      afterTypeKey = false;
+      continue;
+    }
+    if (type == QPDFTokenizer::tt_word && value == "R" && lengthTokens == 3) {
+      length = -1;  // given by reference
+      if (lengthOf)
+        if (const auto v = lengthOf(std::atoi(lengthValue[0].c_str()), std::atoi(lengthValue[1].c_str()))) length = *v;
+    }
+    lengthTokens = type == QPDFTokenizer::tt_name && value == "/Length" && depth == 1 ? 1 : 0;
+    if (type == QPDFTokenizer::tt_name && afterTypeKey && value == "/XRef" && !headers.empty())
+      headers.back().crossReferenceStream = true;
+    afterTypeKey = type == QPDFTokenizer::tt_name && value == "/Type" && depth == 1;
+    if (type == QPDFTokenizer::tt_word && value == "endobj") {
+      place = Place::top;
+    } else if (type == QPDFTokenizer::tt_word && value == "stream" && depth == 0) {
+      const std::size_t end = streamEnd(update, static_cast<std::size_t>(input->tell()), length);
+      if (end == std::string_view::npos) break;
+      input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
+    }
   }
+  out.strayText += static_cast<int>(loose.size());
   for (const auto& h : headers) {
     if (h.crossReferenceStream && pointedAt.count(h.offset)) continue;
     if (h.crossReferenceStream) ++out.strayTrailers;
-    if (!listed.count(h.offset))
-      out.unlisted.push_back(h.number);
-    else if (h.objectStream)
-      out.objectStreams.push_back({h.number, h.generation});
+    if (!listed.count(h.offset)) out.unlisted.push_back(h.number);
   }
   for (const auto& section : trailersAfter)
     if (!section || !pointedAt.count(*section)) ++out.strayTrailers;

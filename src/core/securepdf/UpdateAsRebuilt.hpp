@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -11,29 +13,33 @@ namespace penvora::core::securepdf {
 // takes from an update that a reader following its sections does not.
 // Such a reader takes the last copy of each number, loads every object
 // stream it finds, and takes the document's catalog and keys from the last
-// trailer dictionary, or cross-reference stream dictionary, it comes to.
+// trailer, cross-reference stream or bare dictionary it comes to; their
+// lexers do not all agree with qpdf's on what a string or a stream's data
+// is. So an update is held to the layout a writer gives it: its objects
+// (a stream's data as long as its own /Length says), its cross-reference
+// section, its trailer and its "startxref", with nothing else between.
 //
 // `file` runs from the header on, the update between `from` and `to`, and
 // offsets count from the header; `listed` holds the offsets the update's
-// table gives its plain objects. Stream data is passed over as such a
-// reader does: by a direct /Length that lands on "endstream", else to the
-// first "endstream".
+// table gives its plain objects; `lengthOf` gives the value of a /Length
+// given by reference, when it can.
 struct UpdateAsRebuilt {
-  // Objects written at an offset no section lists (a cross-reference
-  // stream that a "startxref" or /XRefStm of the update leads to need not
+  // Objects written at an offset no section lists (the cross-reference
+  // stream the update's "startxref" or trailer's /XRefStm leads to need not
   // list itself).
   std::vector<int> unlisted;
-  // Object streams written at a listed offset: whether the objects they
-  // hold are the ones the table gives is for the caller to check.
-  struct ObjectStream {
-    int number = 0, generation = 0;
-  };
-  std::vector<ObjectStream> objectStreams;
-  // Trailer dictionaries that follow no "xref" a "startxref" of the update
-  // leads to, and cross-reference streams none leads to.
+  // Trailer dictionaries, and cross-reference streams, that the update's
+  // "startxref" and its trailer's /XRefStm do not lead to.
   int strayTrailers = 0;
+  // Anything else outside the objects and the section: a dictionary, a
+  // string, a stray word or number.
+  int strayText = 0;
+  // Subsection headers not written as two numbers and an end of line (one
+  // reader rebuilds its table on an extra space).
+  int oddSubsections = 0;
 };
+using LengthLookup = std::function<std::optional<long long>(int number, int generation)>;
 UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, std::uint64_t to,
-                                    const std::set<std::uint64_t>& listed);
+                                    const std::set<std::uint64_t>& listed, const LengthLookup& lengthOf = {});
 
 }  // namespace penvora::core::securepdf

@@ -308,6 +308,39 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       signedFile, {{b.size, pdftest::stream("/Type /ObjStm /N 1 /First " + std::to_string(copyHeader.size()),
                                             copyHeader + "<< /Type /Page /Contents " + ref(b.size + 1) + " >>")},
                    {b.size + 1, payMallory}});
+  // What else a rebuilding reader takes: a bare dictionary naming a new
+  // catalog, a copy of page 1 inside a string (one reader's lexer does not
+  // take strings at the top level), a trailer behind a stream whose inner
+  // /Length runs past it, an object stream whose /N is not a count, a
+  // subsection header with an extra space, an /XRefStm that leads nowhere.
+  auto beforeStartxref = [](std::string file, const std::string& text) {
+    return file.insert(file.rfind("startxref"), text);
+  };
+  const std::string newRoot = "<< /Size " + std::to_string(b.size + 1) + " /Root " + ref(b.size) + " >>\n";
+  const std::string bareDictionary = beforeStartxref(pdftest::appendUpdate(signedFile, {{b.size, b.catalog}}), newRoot);
+  const std::string inString = withUnlisted(
+      pdftest::appendUpdate(signedFile, {{b.size, payMallory}}),
+      "(\n" + std::to_string(b.page1) + " 0 obj\n<< /Type /Page /Contents " + ref(b.size) + " >>\nendobj\n)\n");
+  const std::string hidden = "q Q\nendstream\nendobj\ntrailer\n" + newRoot;
+  const std::string innerLength = pdftest::appendUpdate(
+      signedFile, {{b.size, b.catalog},
+                   {b.size + 1, "<< /Length 3 /DecodeParms << /Length " + std::to_string(hidden.size()) +
+                                    " >> >>\nstream\n" + hidden + "endstream"}});
+  const std::string realCount = pdftest::appendUpdate(
+      signedFile, {{b.size, pdftest::stream("/Type /ObjStm /N 1.0 /First " + std::to_string(copyHeader.size()),
+                                            copyHeader + "<< /Type /Page >>")}});
+  std::string spaced = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
+  spaced.replace(spaced.rfind("\n" + std::to_string(b.size) + " 1"), std::to_string(b.size).size() + 3,
+                 "\n" + std::to_string(b.size) + "  1");
+  std::string leadsNowhere = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
+  leadsNowhere.insert(leadsNowhere.rfind("/Prev"), "/XRefStm 5 ");
+  // Page 1 showing the signature once more through a widget of its own.
+  std::string page1 = b.page1Dict;
+  page1.replace(page1.find("/Annots [") + 9, 0, " " + ref(b.size) + " ");
+  const std::string shownAgain = pdftest::appendUpdate(
+      signedFile, {{b.size, "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Approval) /Rect [0 0 9 9] /V " +
+                                field.getKey("/V").unparse() + " >>"},
+                   {b.page1, page1}});
   const struct {
     const char* name;
     std::string file;
@@ -318,6 +351,18 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"a second trailer", strayTrailer, "a later update holds a trailer that no startxref leads to"},
       {"a copy in an object stream no entry uses", packedCopy,
        "a later update carries object " + std::to_string(b.page1) + ", which no cross-reference section lists"},
+      {"a bare dictionary", bareDictionary,
+       "a later update holds text outside its objects and its cross-reference section"},
+      {"a copy in a string", inString, "a later update holds text outside its objects and its cross-reference section"},
+      {"a trailer behind an inner /Length", innerLength, "a later update holds a trailer that no startxref leads to"},
+      {"an object stream counted by a real number", realCount,
+       "a later update writes an object stream " + std::to_string(b.size) + " whose /N or /First is not a count"},
+      {"a subsection header with an extra space", spaced,
+       "a later update writes a cross-reference subsection header that some readers rebuild the table on"},
+      {"an /XRefStm that leads nowhere", leadsNowhere,
+       "a later update has a cross-reference section that cannot be read as written"},
+      {"the signature shown again by a widget outside the form", shownAgain,
+       "the signature is the value of another field too"},
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
        "a later update defines object 99, which the signed revision refers to but did not have"},
       {"a key given twice", updatedThroughPage2("twice", keyTwice, false), lacked},
