@@ -82,6 +82,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   int lengthTokens = 0;
   std::string lengthValue[2];
   bool afterTypeKey = false;
+  bool valueDone = false;                                       // the object's value has begun
   std::vector<std::pair<long long, qpdf_offset_t>> objectInts;  // the last integers in an object, for a header
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "update", true);
@@ -97,7 +98,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         objectInts.clear();
         length = -1;
         lengthTokens = 0;
-        afterTypeKey = false;
+        afterTypeKey = valueDone = false;
         continue;
       }
       if (value == "xref" || value == "trailer" || value == "startxref") place = Place::top;
@@ -132,7 +133,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         depth = 0;
         length = -1;
         lengthTokens = 0;
-        afterTypeKey = false;
+        afterTypeKey = valueDone = false;
         continue;
       }
       out.strayText += static_cast<int>(loose.size());
@@ -152,6 +153,18 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         ++out.strayText;  // a bare dictionary, a string, a name, a word
       }
       continue;
+    }
+    if (place == Place::object && depth == 0) {
+      // One value to an object (and its stream): a reader that rebuilds the
+      // table may take a second one, a dictionary say, for a trailer.
+      const bool partOfReference =
+          type == QPDFTokenizer::tt_integer || (type == QPDFTokenizer::tt_word && value == "R");
+      const bool endsIt =
+          type == QPDFTokenizer::tt_word && (value == "stream" || value == "endstream" || value == "endobj");
+      if (!partOfReference && !endsIt) {
+        if (valueDone) ++out.strayText;
+        valueDone = true;
+      }
     }
     if (type == QPDFTokenizer::tt_dict_open || type == QPDFTokenizer::tt_array_open) ++depth;
     if (type == QPDFTokenizer::tt_dict_close || type == QPDFTokenizer::tt_array_close) depth = std::max(depth - 1, 0);
