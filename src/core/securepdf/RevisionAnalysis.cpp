@@ -483,7 +483,7 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
 // finds them: each object one holds must be the one the table gives as
 // that stream's at that index, as a reader that rebuilds the table loads
 // every object stream it finds and its objects replace the plain ones.
-// `writes`: the offsets of the update's plain objects, from the header.
+// The update lies between `from` and `to`, counted from the header.
 void checkObjectStreamCopies(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t from,
                              std::uint64_t to, std::uint64_t fileSize, Finding& f) {
   const ExpansionLimit limit;
