@@ -681,6 +681,7 @@ QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
     pdf->setSuppressWarnings(true);
     checkCrossReferenceExpansion(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
     pdf->processMemoryFile("revision", bytes_->data(), static_cast<std::size_t>(end), password_.c_str());
+    rebuilt_.emplace(end, pdf->anyWarnings());  // all it has read so far is the table
     checkObjectStreamExpansion(*pdf, std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
   } catch (const std::exception& e) {
     error = e.what();
@@ -692,6 +693,21 @@ QPDF* RevisionAnalysis::model(std::uint64_t end, std::string& error) {
     models_.erase(std::min_element(models_.begin(), models_.end(),
                                    [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; }));
   return models_.emplace(end, Model{std::move(pdf), ++uses_}).first->second.pdf.get();
+}
+
+bool RevisionAnalysis::rebuildsTable(std::uint64_t end) {
+  if (const auto known = rebuilt_.find(end); known != rebuilt_.end()) return known->second;
+  // A revision read elsewhere (the document's last): its table alone again.
+  QPDF pdf;
+  pdf.setSuppressWarnings(true);
+  bool rebuilt = true;
+  try {
+    checkCrossReferenceExpansion(std::string_view(*bytes_).substr(0, static_cast<std::size_t>(end)));
+    pdf.processMemoryFile("revision", bytes_->data(), static_cast<std::size_t>(end), password_.c_str());
+    rebuilt = pdf.anyWarnings();
+  } catch (const std::exception&) {
+  }
+  return rebuilt_.emplace(end, rebuilt).first->second;
 }
 
 UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
@@ -802,8 +818,18 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         if (rebuilt.strayTrailers > 0) f.note(Change::Other, "holds a trailer that no startxref leads to");
         if (rebuilt.strayText > 0)
           f.note(Change::Other, "holds text outside its objects and its cross-reference section");
-        if (rebuilt.oddSubsections > 0)
-          f.note(Change::Other, "writes a cross-reference subsection header that some readers rebuild the table on");
+        if (rebuilt.oddSections > 0)
+          f.note(Change::Other, "writes a cross-reference section that not every reader reads as written");
+        for (const auto& [og, entry] : newTable)
+          if (entry.getType() == 1 && static_cast<std::uint64_t>(entry.getOffset()) >= from - header &&
+              static_cast<std::uint64_t>(entry.getOffset()) < to - header &&
+              !rebuilt.objectsAt.count(static_cast<std::uint64_t>(entry.getOffset())))
+            f.note(Change::Other, "lists object " + std::to_string(og.getObj()) + " where it is not");
+      }
+      // Tables that qpdf rebuilds, each reader its own way, where it read
+      // the signed revision's as written.
+      if (rebuildsTable(to) && !rebuildsTable(from)) {
+        f.note(Change::Other, "cannot be read without rebuilding the cross-reference table");
       }
       result.fields.assign(fields.begin(), fields.end());
       // Working out the roles read every object of the earlier revision,

@@ -68,6 +68,9 @@ class RevisionAnalysis {
 
  private:
   QPDF* model(std::uint64_t end, std::string& error);
+  // Whether qpdf had to rebuild the cross-reference table to read the
+  // revision that ends at `end`.
+  bool rebuildsTable(std::uint64_t end);
   UpdateChange compare(std::uint64_t from, std::uint64_t to);
 
   std::shared_ptr<const std::string> bytes_;
@@ -81,6 +84,7 @@ class RevisionAnalysis {
   std::map<std::uint64_t, Model> models_;
   std::uint64_t uses_ = 0;
   std::map<std::pair<std::uint64_t, std::uint64_t>, UpdateChange> compared_;
+  std::map<std::uint64_t, bool> rebuilt_;  // by revision end, as found when read
 };
 
 }  // namespace penvora::core::securepdf

@@ -28,28 +28,38 @@ bool digits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A classic section's lines from just after "xref" up to "trailer": where
-// "trailer" starts (npos when it does not), and how many subsection
-// headers are not "first count" and an end of line.
-std::size_t readTable(std::string_view text, std::size_t at, int& odd) {
-  auto line = [&](std::size_t& p) {
-    const std::size_t end = text.find_first_of("\r\n", p);
-    const std::string_view l = text.substr(p, end == std::string_view::npos ? std::string_view::npos : end - p);
-    p = end == std::string_view::npos ? text.size() : text.find_first_not_of("\r\n", end);
-    if (p == std::string_view::npos) p = text.size();
-    return l;
-  };
+// A classic section from just after "xref" up to "trailer": where
+// "trailer" starts, or npos when the section is not written as readers all
+// read it: subsection headers of two numbers and an end of line, and
+// entries of "offset generation n|f" in 20 bytes (19 with a one-byte end
+// of line, 21 with " \r\n", which readers take too).
+std::size_t readTable(std::string_view text, std::size_t at) {
+  auto digitsAt = [&](std::size_t p, std::size_t n) { return p + n <= text.size() && digits(text.substr(p, n)); };
   at = text.find_first_not_of(" \t\r\n\f", at);
-  while (at != std::string_view::npos && at < text.size() && text.substr(at, 7) != "trailer") {
-    std::string_view header = line(at);
+  while (at != std::string_view::npos && text.substr(at, 7) != "trailer") {
+    const std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) return std::string_view::npos;
+    std::string_view header = text.substr(at, end - at);
     while (!header.empty() && (header.back() == ' ' || header.back() == '\t')) header.remove_suffix(1);
     const auto space = header.find(' ');
-    if (space == std::string_view::npos || !digits(header.substr(0, space)) || !digits(header.substr(space + 1))) {
-      ++odd;
-      return text.find("trailer", at);
-    }
+    if (space == std::string_view::npos || !digits(header.substr(0, space)) || !digits(header.substr(space + 1)))
+      return std::string_view::npos;
     const unsigned long long count = std::strtoull(std::string(header.substr(space + 1)).c_str(), nullptr, 10);
-    for (unsigned long long i = 0; i < count && at < text.size(); ++i) (void)line(at);
+    at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+    for (unsigned long long i = 0; i < count; ++i) {
+      if (!digitsAt(at, 10) || text[at + 10] != ' ' || !digitsAt(at + 11, 5) || text[at + 16] != ' ' ||
+          at + 18 >= text.size() || (text[at + 17] != 'n' && text[at + 17] != 'f'))
+        return std::string_view::npos;
+      const std::string_view eol = text.substr(at + 18, 3);
+      if (eol.substr(0, 3) == " \r\n")
+        at += 21;
+      else if (eol.substr(0, 2) == " \r" || eol.substr(0, 2) == " \n" || eol.substr(0, 2) == "\r\n")
+        at += 20;
+      else if (eol[0] == '\r' || eol[0] == '\n')
+        at += 19;
+      else
+        return std::string_view::npos;
+    }
     at = text.find_first_not_of(" \t\r\n\f", at);
   }
   return at;
@@ -67,7 +77,8 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   std::vector<Header> headers;
-  std::set<std::uint64_t> pointedAt;                        // by the "startxref", or the trailer's /XRefStm
+  std::vector<long long> startxrefs;                        // the last one is the update's own
+  std::set<std::uint64_t> crossReferenceStreamsNamed;       // by a trailer's /XRefStm
   std::vector<std::optional<std::uint64_t>> trailersAfter;  // the "xref" each trailer follows
   std::optional<std::uint64_t> lastSection;                 // an "xref" no trailer has followed yet
   // Integers read at the top level, not yet known to start "n g obj".
@@ -112,8 +123,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     if (place == Place::top) {
       if (type == QPDFTokenizer::tt_integer) {
         if (pointer) {
-          const long long v = std::strtoll(value.c_str(), nullptr, 10);
-          if (v >= 0) pointedAt.insert(static_cast<std::uint64_t>(v));
+          startxrefs.push_back(std::strtoll(value.c_str(), nullptr, 10));
           pointer = false;
           continue;
         }
@@ -141,9 +151,14 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
       if (type == QPDFTokenizer::tt_word && value == "startxref") {
         pointer = true;
       } else if (type == QPDFTokenizer::tt_word && value == "xref") {
+        if (lastSection) ++out.strayText;  // a section no trailer followed
         lastSection = from + static_cast<std::uint64_t>(input->getLastOffset());
-        const std::size_t trailer = readTable(update, static_cast<std::size_t>(input->tell()), out.oddSubsections);
-        if (trailer == std::string_view::npos || trailer >= update.size()) break;
+        const std::size_t trailer = readTable(update, static_cast<std::size_t>(input->tell()));
+        if (trailer == std::string_view::npos) {
+          ++out.oddSections;  // nothing after it is read: the update is refused already
+          lastSection.reset();
+          break;
+        }
         input->seek(static_cast<qpdf_offset_t>(trailer), SEEK_SET);
       } else if (type == QPDFTokenizer::tt_word && value == "trailer") {
         trailersAfter.push_back(std::exchange(lastSection, std::nullopt));
@@ -172,7 +187,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
       // Its /XRefStm leads to the section's stream; the dictionary ends it.
       if (type == QPDFTokenizer::tt_integer && pointer) {
         const long long v = std::strtoll(value.c_str(), nullptr, 10);
-        if (v >= 0) pointedAt.insert(static_cast<std::uint64_t>(v));
+        if (v >= 0) crossReferenceStreamsNamed.insert(static_cast<std::uint64_t>(v));
       }
       pointer = type == QPDFTokenizer::tt_name && value == "/XRefStm" && depth == 1;
       if (depth == 0) place = Place::top;
@@ -198,11 +213,27 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
       place = Place::top;
     } else if (type == QPDFTokenizer::tt_word && value == "stream" && depth == 0) {
       const std::size_t end = streamEnd(update, static_cast<std::size_t>(input->tell()), length);
-      if (end == std::string_view::npos) break;
+      if (end == std::string_view::npos) {
+        ++out.strayText;  // a stream that never ends: nothing after it is read, the update is refused already
+        break;
+      }
       input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
     }
   }
   out.strayText += static_cast<int>(loose.size());
+  if (lastSection) ++out.strayText;  // a section no trailer followed
+  std::set<std::uint64_t> pointedAt(crossReferenceStreamsNamed);
+  if (!startxrefs.empty()) {
+    if (startxrefs.back() >= 0) pointedAt.insert(static_cast<std::uint64_t>(startxrefs.back()));
+    out.strayText += static_cast<int>(startxrefs.size() - 1);  // an earlier one leads a reader elsewhere
+  }
+  // A trailer's /XRefStm must lead to a cross-reference stream: one reader
+  // takes a classic section there, another rebuilds the table.
+  for (const std::uint64_t at : crossReferenceStreamsNamed)
+    if (std::none_of(headers.begin(), headers.end(),
+                     [&](const Header& h) { return h.offset == at && h.crossReferenceStream; }))
+      ++out.oddSections;
+  for (const auto& h : headers) out.objectsAt.insert(h.offset);
   for (const auto& h : headers) {
     if (h.crossReferenceStream && pointedAt.count(h.offset)) continue;
     if (h.crossReferenceStream) ++out.strayTrailers;

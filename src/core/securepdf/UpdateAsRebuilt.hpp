@@ -34,9 +34,16 @@ struct UpdateAsRebuilt {
   // Anything else outside the objects and the section: a dictionary, a
   // string, a stray word or number.
   int strayText = 0;
-  // Subsection headers not written as two numbers and an end of line (one
-  // reader rebuilds its table on an extra space).
-  int oddSubsections = 0;
+  // Cross-reference sections not written as every reader reads them: a
+  // subsection header other than two numbers and an end of line (one
+  // reader rebuilds its table on an extra space), an entry other than
+  // "offset generation n|f" in 20 bytes, a trailer's /XRefStm that does not
+  // lead to a cross-reference stream.
+  int oddSections = 0;
+  // Where the update's objects begin (their "n g obj"), from the header:
+  // an offset its table lists must be one of them, not text inside
+  // another object's string or stream.
+  std::set<std::uint64_t> objectsAt;
 };
 using LengthLookup = std::function<std::optional<long long>(int number, int generation)>;
 UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, std::uint64_t to,

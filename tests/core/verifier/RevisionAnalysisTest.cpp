@@ -334,6 +334,17 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
                  "\n" + std::to_string(b.size) + "  1");
   std::string leadsNowhere = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
   leadsNowhere.insert(leadsNowhere.rfind("/Prev"), "/XRefStm 5 ");
+  // An /XRefStm that leads to a classic section (one reader takes it, qpdf
+  // rebuilds), an entry of no known type, and an earlier startxref leading
+  // to a second section.
+  std::string toClassic = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
+  toClassic.insert(toClassic.rfind("/Prev"), "/XRefStm " + std::to_string(toClassic.rfind("\nxref\n") + 1) + " ");
+  std::string oddEntry = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
+  oddEntry.replace(oddEntry.rfind("00000 n"), 7, "00000 x");
+  std::string earlierStartxref = pdftest::appendUpdate(signedFile, {{b.size, b.catalog}});
+  const auto fakeSection = earlierStartxref.rfind("startxref");
+  earlierStartxref.insert(fakeSection,
+                          "xref\n0 0\ntrailer\n" + newRoot + "startxref\n" + std::to_string(fakeSection) + "\n");
   // Page 1 showing the signature once more through a widget of its own.
   std::string page1 = b.page1Dict;
   page1.replace(page1.find("/Annots [") + 9, 0, " " + ref(b.size) + " ");
@@ -361,9 +372,14 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"an object stream counted by a real number", realCount,
        "a later update writes an object stream " + std::to_string(b.size) + " whose /N or /First is not a count"},
       {"a subsection header with an extra space", spaced,
-       "a later update writes a cross-reference subsection header that some readers rebuild the table on"},
+       "a later update writes a cross-reference section that not every reader reads as written"},
       {"an /XRefStm that leads nowhere", leadsNowhere,
        "a later update has a cross-reference section that cannot be read as written"},
+      {"an /XRefStm that leads to a classic section", toClassic,
+       "a later update writes a cross-reference section that not every reader reads as written"},
+      {"an entry of no known type", oddEntry,
+       "a later update writes a cross-reference section that not every reader reads as written"},
+      {"an earlier startxref", earlierStartxref, "a later update holds a trailer that no startxref leads to"},
       {"the signature shown again by a widget outside the form", shownAgain,
        "the signature is the value of another field too"},
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
