@@ -818,6 +818,12 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
         if (rebuilt.strayTrailers > 0) f.note(Change::Other, "holds a trailer that no startxref leads to");
         if (rebuilt.strayText > 0)
           f.note(Change::Other, "holds text outside its objects and its cross-reference section");
+        if (rebuilt.hidden > 0)
+          f.note(Change::Other,
+                 "holds an object or a trailer inside a string or a stream, which some readers take when they "
+                 "rebuild the table");
+        if (rebuilt.verticalTabs > 0)
+          f.note(Change::Other, "writes a vertical tab between tokens, which qpdf and other readers read apart");
         if (rebuilt.oddSections > 0)
           f.note(Change::Other, "writes a cross-reference section that not every reader reads as written");
         for (const auto& [og, entry] : newTable)

@@ -30,9 +30,10 @@ bool digits(std::string_view s) {
 
 // A classic section from just after "xref" up to "trailer": where
 // "trailer" starts, or npos when the section is not written as readers all
-// read it: subsection headers of two numbers and an end of line, and
-// entries of "offset generation n|f" in 20 bytes (19 with a one-byte end
-// of line, 21 with " \r\n", which readers take too).
+// read it: subsection headers of two numbers and an end of line, entries
+// of "offset generation n|f" in 20 bytes (or 19 with a one-byte end of
+// line; one reader slips on 21), and no subsection from 1 that starts with
+// the free head of the list (one reader numbers it from 0).
 std::size_t readTable(std::string_view text, std::size_t at) {
   auto digitsAt = [&](std::size_t p, std::size_t n) { return p + n <= text.size() && digits(text.substr(p, n)); };
   at = text.find_first_not_of(" \t\r\n\f", at);
@@ -44,18 +45,18 @@ std::size_t readTable(std::string_view text, std::size_t at) {
     const auto space = header.find(' ');
     if (space == std::string_view::npos || !digits(header.substr(0, space)) || !digits(header.substr(space + 1)))
       return std::string_view::npos;
+    const bool fromOne = header.substr(0, space).find_first_not_of('0') == space - 1 && header[space - 1] == '1';
     const unsigned long long count = std::strtoull(std::string(header.substr(space + 1)).c_str(), nullptr, 10);
     at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     for (unsigned long long i = 0; i < count; ++i) {
-      if (!digitsAt(at, 10) || text[at + 10] != ' ' || !digitsAt(at + 11, 5) || text[at + 16] != ' ' ||
-          at + 18 >= text.size() || (text[at + 17] != 'n' && text[at + 17] != 'f'))
+      if (at + 19 > text.size() || !digitsAt(at, 10) || text[at + 10] != ' ' || !digitsAt(at + 11, 5) ||
+          text[at + 16] != ' ' || (text[at + 17] != 'n' && text[at + 17] != 'f'))
         return std::string_view::npos;
-      const std::string_view eol = text.substr(at + 18, 3);
-      if (eol.substr(0, 3) == " \r\n")
-        at += 21;
-      else if (eol.substr(0, 2) == " \r" || eol.substr(0, 2) == " \n" || eol.substr(0, 2) == "\r\n")
+      if (i == 0 && fromOne && text.substr(at, 18) == "0000000000 65535 f") return std::string_view::npos;
+      const char a = text[at + 18], b = at + 19 < text.size() ? text[at + 19] : '\0';
+      if ((a == ' ' && (b == '\r' || b == '\n')) || (a == '\r' && b == '\n'))
         at += 20;
-      else if (eol[0] == '\r' || eol[0] == '\n')
+      else if (a == '\r' || a == '\n')
         at += 19;
       else
         return std::string_view::npos;
@@ -63,6 +64,27 @@ std::size_t readTable(std::string_view text, std::size_t at) {
     at = text.find_first_not_of(" \t\r\n\f", at);
   }
   return at;
+}
+
+// Whether `text` holds, at the start of a line, "n g obj" or "trailer": a
+// reader that rebuilds the table by reading lines takes them, in stream
+// data and strings too.
+bool holdsObjectOrTrailerLine(std::string_view text) {
+  for (std::size_t p = 0; p < text.size(); ++p) {
+    if (p > 0 && text[p - 1] != '\r' && text[p - 1] != '\n') continue;
+    std::size_t q = text.find_first_not_of(" \t\f\v", p);
+    if (q == std::string_view::npos) return false;
+    if (text.substr(q, 7) == "trailer") return true;
+    const std::size_t n = text.find_first_not_of("0123456789", q);
+    if (n == q || n == std::string_view::npos) continue;
+    const std::size_t g = text.find_first_not_of(" \t\f\v\r\n\0", n);
+    if (g == n || g == std::string_view::npos) continue;
+    const std::size_t ge = text.find_first_not_of("0123456789", g);
+    if (ge == g || ge == std::string_view::npos) continue;
+    const std::size_t o = text.find_first_not_of(" \t\f\v\r\n\0", ge);
+    if (o != ge && o != std::string_view::npos && text.substr(o, 3) == "obj") return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -77,6 +99,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   std::vector<Header> headers;
+  std::vector<std::pair<std::size_t, std::size_t>> opaque;  // strings and stream data, in the update
   std::vector<long long> startxrefs;                        // the last one is the update's own
   std::set<std::uint64_t> crossReferenceStreamsNamed;       // by a trailer's /XRefStm
   std::vector<std::optional<std::uint64_t>> trailersAfter;  // the "xref" each trailer follows
@@ -100,6 +123,12 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
     const std::string& value = token.getValue();
+    if (type == QPDFTokenizer::tt_string) {
+      const auto begin = static_cast<std::size_t>(input->getLastOffset()),
+                 end = static_cast<std::size_t>(input->tell());
+      opaque.emplace_back(begin, end);
+      if (holdsObjectOrTrailerLine(update.substr(begin, end - begin))) ++out.hidden;
+    }
     if (place == Place::object && depth == 0 && type == QPDFTokenizer::tt_word) {
       // An object without "endobj": the next object's header, or the section.
       if (value == "obj" && objectInts.size() == 2 && objectInts[0].first >= 0 && objectInts[1].first >= 0 &&
@@ -217,9 +246,24 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         ++out.strayText;  // a stream that never ends: nothing after it is read, the update is refused already
         break;
       }
+      std::size_t data = static_cast<std::size_t>(input->tell());
+      if (data < update.size() && update[data] == '\r') ++data;
+      if (data < update.size() && update[data] == '\n') ++data;
+      opaque.emplace_back(data, end);
+      if (holdsObjectOrTrailerLine(update.substr(data, end - data))) ++out.hidden;
       input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
     }
   }
+  // A vertical tab is white space to qpdf, and part of a word, name or
+  // number to other readers: outside strings and stream data it makes them
+  // read different objects from the same bytes.
+  std::size_t at = 0;
+  std::sort(opaque.begin(), opaque.end());
+  for (const auto& [begin, end] : opaque) {
+    if (begin > at && update.substr(at, begin - at).find('\v') != std::string_view::npos) ++out.verticalTabs;
+    at = std::max(at, end);
+  }
+  if (at < update.size() && update.substr(at).find('\v') != std::string_view::npos) ++out.verticalTabs;
   out.strayText += static_cast<int>(loose.size());
   if (lastSection) ++out.strayText;  // a section no trailer followed
   std::set<std::uint64_t> pointedAt(crossReferenceStreamsNamed);

@@ -40,6 +40,12 @@ struct UpdateAsRebuilt {
   // "offset generation n|f" in 20 bytes, a trailer's /XRefStm that does not
   // lead to a cross-reference stream.
   int oddSections = 0;
+  // Strings and stream data holding a line that starts "n g obj" or
+  // "trailer": a reader that rebuilds the table by reading lines takes it.
+  int hidden = 0;
+  // Vertical tabs outside strings and stream data: white space to qpdf,
+  // part of a token to other readers.
+  int verticalTabs = 0;
   // Where the update's objects begin (their "n g obj"), from the header:
   // an offset its table lists must be one of them, not text inside
   // another object's string or stream.

@@ -345,6 +345,11 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto fakeSection = earlierStartxref.rfind("startxref");
   earlierStartxref.insert(fakeSection,
                           "xref\n0 0\ntrailer\n" + newRoot + "startxref\n" + std::to_string(fakeSection) + "\n");
+  // A vertical tab, white space to qpdf only: a key it reads as given
+  // twice (the last wins), to readers a second name.
+  std::string page1Twice = b.page1Dict;
+  page1Twice.replace(page1Twice.find("/Contents"), 9, "/Contents " + ref(b.size) + " /Contents\v");
+  const std::string verticalTab = pdftest::appendUpdate(signedFile, {{b.size, payMallory}, {b.page1, page1Twice}});
   // Page 1 showing the signature once more through a widget of its own.
   std::string page1 = b.page1Dict;
   page1.replace(page1.find("/Annots [") + 9, 0, " " + ref(b.size) + " ");
@@ -380,6 +385,8 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"an entry of no known type", oddEntry,
        "a later update writes a cross-reference section that not every reader reads as written"},
       {"an earlier startxref", earlierStartxref, "a later update holds a trailer that no startxref leads to"},
+      {"a vertical tab", verticalTab,
+       "a later update writes a vertical tab between tokens, which qpdf and other readers read apart"},
       {"the signature shown again by a widget outside the form", shownAgain,
        "the signature is the value of another field too"},
       {"an object the signed revision lacked", pdftest::appendUpdate(danglingSigned, {{99, payMallory}}),
@@ -447,14 +454,20 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto doc = penvora::verifySignatures((dir / "changed.pdf").string());
   ASSERT_EQ(doc.signatures.size(), 1u);
   EXPECT_TRUE(doc.signatures.front().valid) << doc.signatures.front().problem;
-  // Nor does a file a new stream holds (an attached PDF reads as objects):
-  // its /Length passes over all of it.
-  writeText(dir / "changed.pdf",
-            pdftest::appendUpdate(signedFile, {{b.size, pdftest::stream("/Type /EmbeddedFile",
-                                                                        "1 0 obj << >> endobj endstream 4 0 obj "
-                                                                        "<< >> endobj")}}));
-  const auto attached = penvora::verifySignatures((dir / "changed.pdf").string());
-  EXPECT_TRUE(attached.signatures.at(0).valid) << attached.signatures.at(0).problem;
+  // Nor do words that end streams and objects in a file a new stream
+  // holds: its /Length passes over them. But an object at the start of a
+  // line there (an uncompressed PDF attached) is one that a reader
+  // rebuilding the table line by line takes.
+  auto attached = [&](const std::string& data) {
+    writeText(dir / "changed.pdf",
+              pdftest::appendUpdate(signedFile, {{b.size, pdftest::stream("/Type /EmbeddedFile", data)}}));
+    return penvora::verifySignatures((dir / "changed.pdf").string()).signatures.at(0);
+  };
+  const auto midLine = attached("%PDF-1.7 1 0 obj << >> endobj endstream 4 0 obj << >> endobj");
+  EXPECT_TRUE(midLine.valid) << midLine.problem;
+  EXPECT_EQ(attached("%PDF-1.7\n1 0 obj << >> endobj\n").problem,
+            "a later update holds an object or a trailer inside a string or a stream, which some readers take when "
+            "they rebuild the table");
 }
 
 // Objects whose text runs into the next ones (an unclosed string) are read
