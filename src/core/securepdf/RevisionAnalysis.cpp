@@ -483,9 +483,11 @@ void compareTrailers(QPDFObjectHandle before, QPDFObjectHandle after, Finding& f
 // finds them: each object one holds must be the one the table gives as
 // that stream's at that index, as a reader that rebuilds the table loads
 // every object stream it finds and its objects replace the plain ones.
-// The update lies between `from` and `to`, counted from the header.
+// The update lies between `from` and `to`, counted from the header; the
+// tokens of its object streams are checked as the update's own are, and
+// the numbers they refer to added to `references`.
 void checkObjectStreamCopies(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEntry>& table, std::uint64_t from,
-                             std::uint64_t to, std::uint64_t fileSize, Finding& f) {
+                             std::uint64_t to, std::uint64_t fileSize, std::set<int>& references, Finding& f) {
   const ExpansionLimit limit;
   ExpansionBudget together(fileSize, limit);
   for (const auto& [og, entry] : table) {
@@ -509,6 +511,10 @@ void checkObjectStreamCopies(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEnt
       continue;  // nor can a reader decode it
     }
     const std::string_view content(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    const UpdateAsRebuilt tokens = readObjectStreamAsRebuilt(content);
+    if (tokens.misread > 0 || tokens.verticalTabs > 0)
+      f.note(Change::Other, "writes tokens that qpdf and other readers read apart");
+    references.insert(tokens.references.begin(), tokens.references.end());
     const auto pairs = objectStreamHeader(content, static_cast<std::uint64_t>(first.getIntValue()),
                                           static_cast<std::uint64_t>(n.getIntValue()));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -814,18 +820,25 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
                                                             });
         for (int n : rebuilt.unlisted)
           f.note(Change::Other, "carries object " + std::to_string(n) + ", which no cross-reference section lists");
-        checkObjectStreamCopies(*after, newTable, from - header, to - header, bytes_->size(), f);
+        std::set<int> references = rebuilt.references;
+        checkObjectStreamCopies(*after, newTable, from - header, to - header, bytes_->size(), references, f);
         if (rebuilt.strayTrailers > 0) f.note(Change::Other, "holds a trailer that no startxref leads to");
         if (rebuilt.strayText > 0)
           f.note(Change::Other, "holds text outside its objects and its cross-reference section");
-        if (rebuilt.hidden > 0)
-          f.note(Change::Other,
-                 "holds an object or a trailer inside a string or a stream, which some readers take when they "
-                 "rebuild the table");
-        if (rebuilt.verticalTabs > 0)
-          f.note(Change::Other, "writes a vertical tab between tokens, which qpdf and other readers read apart");
         if (rebuilt.oddSections > 0)
           f.note(Change::Other, "writes a cross-reference section that not every reader reads as written");
+        if (rebuilt.hidden > 0)
+          f.note(Change::Other, "hides an object or a trailer that a reader rebuilding the table takes");
+        if (rebuilt.misread > 0) f.note(Change::Other, "writes tokens that qpdf and other readers read apart");
+        // A reference to nothing: qpdf reads it as no key at all, and one
+        // reader rebuilds the table on it.
+        for (const int n : references) {
+          const auto defined = newTable.lower_bound(QPDFObjGen(n, 0));
+          if (defined == newTable.end() || defined->first.getObj() != n || defined->second.getType() == 0)
+            f.note(Change::Other, "refers to object " + std::to_string(n) + ", which the document does not have");
+        }
+        if (rebuilt.verticalTabs > 0)
+          f.note(Change::Other, "writes a vertical tab between tokens, which qpdf and other readers read apart");
         for (const auto& [og, entry] : newTable)
           if (entry.getType() == 1 && static_cast<std::uint64_t>(entry.getOffset()) >= from - header &&
               static_cast<std::uint64_t>(entry.getOffset()) < to - header &&

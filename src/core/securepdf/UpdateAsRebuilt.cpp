@@ -66,25 +66,39 @@ std::size_t readTable(std::string_view text, std::size_t at) {
   return at;
 }
 
-// Whether `text` holds, at the start of a line, "n g obj" or "trailer": a
-// reader that rebuilds the table by reading lines takes them, in stream
-// data and strings too.
-bool holdsObjectOrTrailerLine(std::string_view text) {
-  for (std::size_t p = 0; p < text.size(); ++p) {
-    if (p > 0 && text[p - 1] != '\r' && text[p - 1] != '\n') continue;
-    std::size_t q = text.find_first_not_of(" \t\f\v", p);
-    if (q == std::string_view::npos) return false;
-    if (text.substr(q, 7) == "trailer") return true;
-    const std::size_t n = text.find_first_not_of("0123456789", q);
-    if (n == q || n == std::string_view::npos) continue;
-    const std::size_t g = text.find_first_not_of(" \t\f\v\r\n\0", n);
-    if (g == n || g == std::string_view::npos) continue;
-    const std::size_t ge = text.find_first_not_of("0123456789", g);
-    if (ge == g || ge == std::string_view::npos) continue;
-    const std::size_t o = text.find_first_not_of(" \t\f\v\r\n\0", ge);
-    if (o != ge && o != std::string_view::npos && text.substr(o, 3) == "obj") return true;
+// The places where "n g obj" or "trailer" begins a line as a reader that
+// rebuilds the table line by line finds them: lines of at most 255 bytes
+// (a longer one is read in pieces, each a line of its own), white space
+// skipped first; in stream data, strings and comments alike.
+std::vector<std::size_t> objectOrTrailerLines(std::string_view text) {
+  constexpr std::size_t kLine = 255;
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::vector<std::size_t> found;
+  for (std::size_t line = 0; line < text.size();) {
+    std::size_t end = line;
+    while (end < text.size() && end - line < kLine && text[end] != '\r' && text[end] != '\n') ++end;
+    std::size_t next = end;
+    if (end < text.size() && end - line < kLine) next += text.substr(end, 2) == "\r\n" ? 2 : 1;
+    std::size_t p = line;
+    while (p < end && space(text[p])) ++p;
+    const std::size_t start = p;
+    if (text.substr(p, std::min<std::size_t>(7, end - p)) == "trailer") {
+      found.push_back(start);
+    } else if (p < end && digit(text[p])) {
+      while (p < end && digit(text[p])) ++p;
+      if (p < end && space(text[p])) {
+        while (p < end && space(text[p])) ++p;
+        if (p < end && digit(text[p])) {
+          while (p < end && digit(text[p])) ++p;
+          while (p < end && space(text[p])) ++p;
+          if (text.substr(p, std::min<std::size_t>(3, end - p)) == "obj") found.push_back(start);
+        }
+      }
+    }
+    line = next;
   }
-  return false;
+  return found;
 }
 
 }  // namespace
@@ -100,7 +114,8 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   tokenizer.allowEOF();
   std::vector<Header> headers;
   std::vector<std::pair<std::size_t, std::size_t>> opaque;  // strings and stream data, in the update
-  std::vector<long long> startxrefs;                        // the last one is the update's own
+  std::set<std::size_t> lineStarts;   // where the update's own headers and trailer begin, in the update
+  std::vector<long long> startxrefs;  // the last one is the update's own
   std::set<std::uint64_t> crossReferenceStreamsNamed;       // by a trailer's /XRefStm
   std::vector<std::optional<std::uint64_t>> trailersAfter;  // the "xref" each trailer follows
   std::optional<std::uint64_t> lastSection;                 // an "xref" no trailer has followed yet
@@ -117,18 +132,23 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   std::string lengthValue[2];
   bool afterTypeKey = false;
   bool valueDone = false;                                       // the object's value has begun
+  bool lengthDirect = false;                                    // the /Length is written as a number
   std::vector<std::pair<long long, qpdf_offset_t>> objectInts;  // the last integers in an object, for a header
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "update", true);
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
     const std::string& value = token.getValue();
-    if (type == QPDFTokenizer::tt_string) {
-      const auto begin = static_cast<std::size_t>(input->getLastOffset()),
-                 end = static_cast<std::size_t>(input->tell());
-      opaque.emplace_back(begin, end);
-      if (holdsObjectOrTrailerLine(update.substr(begin, end - begin))) ++out.hidden;
-    }
+    if (type == QPDFTokenizer::tt_string)
+      opaque.emplace_back(static_cast<std::size_t>(input->getLastOffset()), static_cast<std::size_t>(input->tell()));
+    // What qpdf reads only by guessing (a stray "#" in a name, a bad hex
+    // string) other readers guess otherwise; so with a word it takes for a
+    // string and readers for a number ("1.5e3").
+    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad ||
+        (place == Place::object && type == QPDFTokenizer::tt_word && value != "R" && value != "obj" &&
+         value != "endobj" && value != "stream" && value != "endstream" && value != "xref" && value != "trailer" &&
+         value != "startxref"))
+      ++out.misread;
     if (place == Place::object && depth == 0 && type == QPDFTokenizer::tt_word) {
       // An object without "endobj": the next object's header, or the section.
       if (value == "obj" && objectInts.size() == 2 && objectInts[0].first >= 0 && objectInts[1].first >= 0 &&
@@ -138,10 +158,18 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         objectInts.clear();
         length = -1;
         lengthTokens = 0;
-        afterTypeKey = valueDone = false;
+        afterTypeKey = valueDone = lengthDirect = false;
         continue;
       }
       if (value == "xref" || value == "trailer" || value == "startxref") place = Place::top;
+    }
+    if (place == Place::object && type == QPDFTokenizer::tt_word && value == "R" && objectInts.size() == 2) {
+      // A number past 32 bits is read as the largest to qpdf, wrapped by
+      // others.
+      if (objectInts[0].first < 0 || objectInts[0].first > INT_MAX)
+        ++out.misread;
+      else
+        out.references.insert(static_cast<int>(objectInts[0].first));
     }
     if (type == QPDFTokenizer::tt_integer) {
       objectInts.emplace_back(std::strtoll(value.c_str(), nullptr, 10), input->getLastOffset());
@@ -172,7 +200,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         depth = 0;
         length = -1;
         lengthTokens = 0;
-        afterTypeKey = valueDone = false;
+        afterTypeKey = valueDone = lengthDirect = false;
         continue;
       }
       out.strayText += static_cast<int>(loose.size());
@@ -191,6 +219,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         input->seek(static_cast<qpdf_offset_t>(trailer), SEEK_SET);
       } else if (type == QPDFTokenizer::tt_word && value == "trailer") {
         trailersAfter.push_back(std::exchange(lastSection, std::nullopt));
+        lineStarts.insert(static_cast<std::size_t>(input->getLastOffset()));
         place = Place::trailer;
         depth = 0;
       } else {
@@ -224,13 +253,14 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     }
     // In an object.
     if (type == QPDFTokenizer::tt_integer) {
-      if (lengthTokens == 1) length = std::strtoll(value.c_str(), nullptr, 10);
+      if (lengthTokens == 1) length = std::strtoll(value.c_str(), nullptr, 10), lengthDirect = true;
       if (lengthTokens >= 1 && lengthTokens <= 2) lengthValue[lengthTokens - 1] = value, ++lengthTokens;
       afterTypeKey = false;
       continue;
     }
     if (type == QPDFTokenizer::tt_word && value == "R" && lengthTokens == 3) {
       length = -1;  // given by reference
+      lengthDirect = false;
       if (lengthOf)
         if (const auto v = lengthOf(std::atoi(lengthValue[0].c_str()), std::atoi(lengthValue[1].c_str()))) length = *v;
     }
@@ -250,7 +280,12 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
       if (data < update.size() && update[data] == '\r') ++data;
       if (data < update.size() && update[data] == '\n') ++data;
       opaque.emplace_back(data, end);
-      if (holdsObjectOrTrailerLine(update.substr(data, end - data))) ++out.hidden;
+      // A reader that does not look the /Length up ends the data at the
+      // first "endstream" in it; after the keyword, readers differ on
+      // anything but an end of line.
+      if (!lengthDirect && update.find("endstream", data) != end) ++out.hidden;
+      const std::size_t keywordEnd = static_cast<std::size_t>(input->tell());
+      if (keywordEnd >= update.size() || (update[keywordEnd] != '\r' && update[keywordEnd] != '\n')) ++out.misread;
       input->seek(static_cast<qpdf_offset_t>(end + 9), SEEK_SET);
     }
   }
@@ -264,6 +299,10 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     at = std::max(at, end);
   }
   if (at < update.size() && update.substr(at).find('\v') != std::string_view::npos) ++out.verticalTabs;
+  // Any other "n g obj" or "trailer" a line-reading rebuild would take.
+  for (const auto& h : headers) lineStarts.insert(static_cast<std::size_t>(h.offset - from));
+  for (const std::size_t at : objectOrTrailerLines(update))
+    if (!lineStarts.count(at)) ++out.hidden;
   out.strayText += static_cast<int>(loose.size());
   if (lastSection) ++out.strayText;  // a section no trailer followed
   std::set<std::uint64_t> pointedAt(crossReferenceStreamsNamed);
@@ -285,6 +324,43 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   }
   for (const auto& section : trailersAfter)
     if (!section || !pointedAt.count(*section)) ++out.strayTrailers;
+  return out;
+}
+
+UpdateAsRebuilt readObjectStreamAsRebuilt(std::string_view objects) {
+  UpdateAsRebuilt out;
+  Buffer buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(objects.data())), objects.size());  // not copied
+  const auto input = std::make_shared<BufferInputSource>("object stream", &buffer);
+  QPDFTokenizer tokenizer;
+  tokenizer.allowEOF();
+  std::vector<long long> ints;  // the last integers, for a reference
+  std::size_t at = 0;           // the text before a string, checked for vertical tabs
+  for (;;) {
+    const QPDFTokenizer::Token token = tokenizer.readToken(input, "object stream", true);
+    const auto type = token.getType();
+    if (type == QPDFTokenizer::tt_eof) break;
+    if (type == QPDFTokenizer::tt_string) {
+      const auto begin = static_cast<std::size_t>(input->getLastOffset());
+      if (begin > at && objects.substr(at, begin - at).find('\v') != std::string_view::npos) ++out.verticalTabs;
+      at = static_cast<std::size_t>(input->tell());
+    }
+    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad ||
+        (type == QPDFTokenizer::tt_word && token.getValue() != "R"))
+      ++out.misread;
+    if (type == QPDFTokenizer::tt_word && token.getValue() == "R" && ints.size() == 2) {
+      if (ints[0] < 0 || ints[0] > INT_MAX)
+        ++out.misread;
+      else
+        out.references.insert(static_cast<int>(ints[0]));
+    }
+    if (type == QPDFTokenizer::tt_integer) {
+      ints.push_back(std::strtoll(token.getValue().c_str(), nullptr, 10));
+      if (ints.size() > 2) ints.erase(ints.begin());
+    } else {
+      ints.clear();
+    }
+  }
+  if (at < objects.size() && objects.substr(at).find('\v') != std::string_view::npos) ++out.verticalTabs;
   return out;
 }
 

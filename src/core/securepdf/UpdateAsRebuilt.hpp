@@ -40,9 +40,19 @@ struct UpdateAsRebuilt {
   // "offset generation n|f" in 20 bytes, a trailer's /XRefStm that does not
   // lead to a cross-reference stream.
   int oddSections = 0;
-  // Strings and stream data holding a line that starts "n g obj" or
-  // "trailer": a reader that rebuilds the table by reading lines takes it.
+  // Lines that start "n g obj" or "trailer" other than the update's own
+  // headers and trailer (in strings, stream data or comments, or a piece of
+  // a line past 255 bytes): a reader that rebuilds the table by reading
+  // lines takes them. And stream data holding "endstream" before its end,
+  // where a reader that does not look up the /Length ends it.
   int hidden = 0;
+  // Tokens readers read differently: what qpdf reads only by guessing (a
+  // stray "#" in a name, a bad hex string), a word qpdf takes for a string
+  // where readers see a number ("1.5e3"), a reference past 32 bits, a
+  // "stream" keyword not followed by an end of line.
+  int misread = 0;
+  // The numbers the update's objects refer to.
+  std::set<int> references;
   // Vertical tabs outside strings and stream data: white space to qpdf,
   // part of a token to other readers.
   int verticalTabs = 0;
@@ -51,6 +61,11 @@ struct UpdateAsRebuilt {
   // another object's string or stream.
   std::set<std::uint64_t> objectsAt;
 };
+// The same checks of tokens over the objects of an object stream the
+// update writes, as decoded (`misread`, `verticalTabs` and `references`
+// are filled in).
+UpdateAsRebuilt readObjectStreamAsRebuilt(std::string_view objects);
+
 using LengthLookup = std::function<std::optional<long long>(int number, int generation)>;
 UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, std::uint64_t to,
                                     const std::set<std::uint64_t>& listed, const LengthLookup& lengthOf = {});

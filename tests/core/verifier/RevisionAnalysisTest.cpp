@@ -350,6 +350,19 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   std::string page1Twice = b.page1Dict;
   page1Twice.replace(page1Twice.find("/Contents"), 9, "/Contents " + ref(b.size) + " /Contents\v");
   const std::string verticalTab = pdftest::appendUpdate(signedFile, {{b.size, payMallory}, {b.page1, page1Twice}});
+  // Tokens readers read apart from qpdf: a stray "#" in a name, a
+  // reference past 32 bits, "stream" followed by a space; a reference to
+  // nothing (one reader rebuilds the table on it); and a page hidden past
+  // the 255th byte of a comment line, read as a line of its own there.
+  auto page1With = [&](const std::string& entry) {
+    std::string page = b.page1Dict;
+    page.insert(page.rfind(">>"), entry + " ");
+    return pdftest::appendUpdate(signedFile, {{b.page1, page}});
+  };
+  const std::string misread = "a later update writes tokens that qpdf and other readers read apart";
+  const std::string longComment = withUnlisted(pdftest::appendUpdate(signedFile, {{b.size, payMallory}}),
+                                               "%" + std::string(254, 'x') + std::to_string(b.page1) +
+                                                   " 0 obj << /Type /Page /Contents " + ref(b.size) + " >> endobj\n");
   // Page 1 showing the signature once more through a widget of its own.
   std::string page1 = b.page1Dict;
   page1.replace(page1.find("/Annots [") + 9, 0, " " + ref(b.size) + " ");
@@ -385,6 +398,15 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"an entry of no known type", oddEntry,
        "a later update writes a cross-reference section that not every reader reads as written"},
       {"an earlier startxref", earlierStartxref, "a later update holds a trailer that no startxref leads to"},
+      {"a stray # in a name", page1With("/Type /X#7/Type /Page"), misread},
+      {"a reference past 32 bits", pdftest::appendUpdate(signedFile, {{b.size, "<< /Rotate 4294967386 0 R >>"}}),
+       misread},
+      {"stream followed by a space",
+       pdftest::appendUpdate(signedFile, {{b.size, "<< /Length 4 >> stream q Q\nendstream"}}), misread},
+      {"a reference to nothing", pdftest::appendUpdate(signedFile, {{b.size, "<< /Rotate 999 0 R >>"}}),
+       "a later update refers to object 999, which the document does not have"},
+      {"a page past the 255th byte of a comment line", longComment,
+       "a later update hides an object or a trailer that a reader rebuilding the table takes"},
       {"a vertical tab", verticalTab,
        "a later update writes a vertical tab between tokens, which qpdf and other readers read apart"},
       {"the signature shown again by a widget outside the form", shownAgain,
@@ -466,8 +488,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto midLine = attached("%PDF-1.7 1 0 obj << >> endobj endstream 4 0 obj << >> endobj");
   EXPECT_TRUE(midLine.valid) << midLine.problem;
   EXPECT_EQ(attached("%PDF-1.7\n1 0 obj << >> endobj\n").problem,
-            "a later update holds an object or a trailer inside a string or a stream, which some readers take when "
-            "they rebuild the table");
+            "a later update hides an object or a trailer that a reader rebuilding the table takes");
 }
 
 // Objects whose text runs into the next ones (an unclosed string) are read
