@@ -66,6 +66,15 @@ std::size_t readTable(std::string_view text, std::size_t at) {
   return at;
 }
 
+// A number longer than any writer writes: one reader's lexer cuts a long
+// one into two (a thousand zeros and a 1 are 0 and 1 to it), and the
+// dictionary holding it then reads as nothing at all.
+bool overlongNumber(const QPDFTokenizer::Token& token) {
+  constexpr std::size_t kLongest = 64;
+  return (token.getType() == QPDFTokenizer::tt_integer || token.getType() == QPDFTokenizer::tt_real) &&
+         token.getRawValue().size() > kLongest;
+}
+
 // The places where "n g obj" or "trailer" begins a line as a reader that
 // rebuilds the table line by line finds them: lines of at most 255 bytes
 // (a longer one is read in pieces, each a line of its own), white space
@@ -144,7 +153,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     // What qpdf reads only by guessing (a stray "#" in a name, a bad hex
     // string) other readers guess otherwise; so with a word it takes for a
     // string and readers for a number ("1.5e3").
-    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad ||
+    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad || overlongNumber(token) ||
         (place == Place::object && type == QPDFTokenizer::tt_word && value != "R" && value != "obj" &&
          value != "endobj" && value != "stream" && value != "endstream" && value != "xref" && value != "trailer" &&
          value != "startxref"))
@@ -344,7 +353,7 @@ UpdateAsRebuilt readObjectStreamAsRebuilt(std::string_view objects) {
       if (begin > at && objects.substr(at, begin - at).find('\v') != std::string_view::npos) ++out.verticalTabs;
       at = static_cast<std::size_t>(input->tell());
     }
-    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad ||
+    if (!token.getErrorMessage().empty() || type == QPDFTokenizer::tt_bad || overlongNumber(token) ||
         (type == QPDFTokenizer::tt_word && token.getValue() != "R"))
       ++out.misread;
     if (type == QPDFTokenizer::tt_word && token.getValue() == "R" && ints.size() == 2) {

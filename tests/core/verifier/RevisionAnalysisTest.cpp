@@ -401,6 +401,8 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"a stray # in a name", page1With("/Type /X#7/Type /Page"), misread},
       {"a reference past 32 bits", pdftest::appendUpdate(signedFile, {{b.size, "<< /Rotate 4294967386 0 R >>"}}),
        misread},
+      {"a number a reader cuts in two",
+       pdftest::appendUpdate(signedFile, {{b.size, "<< /X " + std::string(70000, '0') + "1 >>"}}), misread},
       {"stream followed by a space",
        pdftest::appendUpdate(signedFile, {{b.size, "<< /Length 4 >> stream q Q\nendstream"}}), misread},
       {"a reference to nothing", pdftest::appendUpdate(signedFile, {{b.size, "<< /Rotate 999 0 R >>"}}),
