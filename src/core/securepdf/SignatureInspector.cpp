@@ -402,15 +402,9 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     if (inspect(info, f.field, sig)) laterUpdates.push_back({doc.signatures.size(), f.field});
     doc.signatures.push_back(std::move(info));
   }
-  // What came after each signature, the newest signature first: each
-  // revision is then read once, where the oldest first would read every
-  // signed revision again after the updates following it (two revisions
-  // are kept read at a time, and a long document's take hundreds of MB).
-  std::stable_sort(laterUpdates.begin(), laterUpdates.end(), [&](const auto& a, const auto& b) {
-    return doc.signatures[a.first].revisionEnd > doc.signatures[b.first].revisionEnd;
-  });
-  for (const auto& [index, field] : laterUpdates) {
-    SignatureInfo& info = doc.signatures[index];
+  // What each later update changed, and whether the field was there when
+  // the signature was made.
+  auto judgeLaterUpdates = [&](SignatureInfo& info, QPDFObjectHandle field) {
     try {
       // Asked first: comparing the updates may let go of this revision.
       const bool fieldWasThere = !field.isIndirect() || revisions.hasDictionary(info.revisionEnd, field.getObjGen());
@@ -423,7 +417,15 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
     } catch (const std::exception& e) {
       info.problem = e.what();
     }
-  }
+  };
+  // What came after each signature, the newest signature first: each
+  // revision is then read once, where the oldest first would read every
+  // signed revision again after the updates following it (two revisions
+  // are kept read at a time, and a long document's take hundreds of MB).
+  std::stable_sort(laterUpdates.begin(), laterUpdates.end(), [&](const auto& a, const auto& b) {
+    return doc.signatures[a.first].revisionEnd > doc.signatures[b.first].revisionEnd;
+  });
+  for (const auto& [index, field] : laterUpdates) judgeLaterUpdates(doc.signatures[index], field);
   // A signature a later update took out of the form (or out of a reader's
   // reach) is still written in the file: it shows what was signed, and a
   // verdict must say it was taken away rather than not mention it. Each
@@ -479,20 +481,7 @@ DocumentSignatures inspectSignatures(const std::string& path, const std::string&
       doc.signatures.push_back(std::move(info));
       continue;
     }
-    if (inspect(info, f.field, sig)) {
-      try {
-        const bool fieldWasThere =
-            !f.field.isIndirect() || revisions.hasDictionary(info.revisionEnd, f.field.getObjGen());
-        info.revisions = revisions.after(info.revisionEnd);
-        if (!fieldWasThere) {
-          info.valid = false;
-          info.failure = SignatureInfo::Failure::Format;
-          info.problem = "the field was added after the signature it shows";
-        }
-      } catch (const std::exception& e) {
-        info.problem = e.what();
-      }
-    }
+    if (inspect(info, f.field, sig)) judgeLaterUpdates(info, f.field);
     doc.signatures.push_back(std::move(info));
   }
   for (auto& s : doc.signatures) {
