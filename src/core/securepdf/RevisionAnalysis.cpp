@@ -514,6 +514,7 @@ void checkObjectStreamCopies(QPDF& after, const std::map<QPDFObjGen, QPDFXRefEnt
     const UpdateAsRebuilt tokens = readObjectStreamAsRebuilt(content);
     if (tokens.misread > 0 || tokens.verticalTabs > 0)
       f.note(Change::Other, "writes tokens that qpdf and other readers read apart");
+    if (tokens.repeatedKeys > 0) f.note(Change::Other, "gives a key twice in one dictionary");
     references.insert(tokens.references.begin(), tokens.references.end());
     const auto pairs = objectStreamHeader(content, static_cast<std::uint64_t>(first.getIntValue()),
                                           static_cast<std::uint64_t>(n.getIntValue()));
@@ -829,6 +830,7 @@ UpdateChange RevisionAnalysis::compare(std::uint64_t from, std::uint64_t to) {
           f.note(Change::Other, "writes a cross-reference section that not every reader reads as written");
         if (rebuilt.hidden > 0)
           f.note(Change::Other, "hides an object or a trailer that a reader rebuilding the table takes");
+        if (rebuilt.repeatedKeys > 0) f.note(Change::Other, "gives a key twice in one dictionary");
         if (rebuilt.misread > 0) f.note(Change::Other, "writes tokens that qpdf and other readers read apart");
         // A reference to nothing: qpdf reads it as no key at all, and one
         // reader rebuilds the table on it.

@@ -75,6 +75,44 @@ bool overlongNumber(const QPDFTokenizer::Token& token) {
          token.getRawValue().size() > kLongest;
 }
 
+// Keys given twice in one dictionary: qpdf and MuPDF keep the last value,
+// poppler may keep the first (it sorts a long dictionary's entries). Fed
+// every token of an object in turn; a reference's three tokens are one
+// value.
+class RepeatedKeys {
+ public:
+  void reset() { frames_.clear(); }
+  // Whether `token` is a key its dictionary already has.
+  bool repeats(const QPDFTokenizer::Token& token) {
+    const auto type = token.getType();
+    bool repeated = false;
+    if (!frames_.empty() && frames_.back().dictionary && type == QPDFTokenizer::tt_name &&
+        frames_.back().count % 2 == 0)
+      repeated = !frames_.back().keys.insert(token.getValue()).second;
+    if (type == QPDFTokenizer::tt_dict_close || type == QPDFTokenizer::tt_array_close) {
+      if (!frames_.empty()) frames_.pop_back();
+      return repeated;
+    }
+    if (!frames_.empty()) {
+      if (type == QPDFTokenizer::tt_word && token.getValue() == "R")
+        --frames_.back().count;  // with its two numbers, one value
+      else
+        ++frames_.back().count;
+    }
+    if (type == QPDFTokenizer::tt_dict_open || type == QPDFTokenizer::tt_array_open)
+      frames_.push_back({type == QPDFTokenizer::tt_dict_open, 0, {}});
+    return repeated;
+  }
+
+ private:
+  struct Frame {
+    bool dictionary = false;
+    long long count = 0;  // keys and values read so far
+    std::set<std::string> keys;
+  };
+  std::vector<Frame> frames_;
+};
+
 // The places where "n g obj" or "trailer" begins a line as a reader that
 // rebuilds the table line by line finds them: lines of at most 255 bytes
 // (a longer one is read in pieces, each a line of its own), white space
@@ -123,8 +161,9 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
   tokenizer.allowEOF();
   std::vector<Header> headers;
   std::vector<std::pair<std::size_t, std::size_t>> opaque;  // strings and stream data, in the update
-  std::set<std::size_t> lineStarts;   // where the update's own headers and trailer begin, in the update
-  std::vector<long long> startxrefs;  // the last one is the update's own
+  std::set<std::size_t> lineStarts;  // where the update's own headers and trailer begin, in the update
+  RepeatedKeys keys;
+  std::vector<long long> startxrefs;                        // the last one is the update's own
   std::set<std::uint64_t> crossReferenceStreamsNamed;       // by a trailer's /XRefStm
   std::vector<std::optional<std::uint64_t>> trailersAfter;  // the "xref" each trailer follows
   std::optional<std::uint64_t> lastSection;                 // an "xref" no trailer has followed yet
@@ -148,6 +187,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
     const std::string& value = token.getValue();
+    if ((place == Place::object || place == Place::trailer) && keys.repeats(token)) ++out.repeatedKeys;
     if (type == QPDFTokenizer::tt_string)
       opaque.emplace_back(static_cast<std::size_t>(input->getLastOffset()), static_cast<std::size_t>(input->tell()));
     // What qpdf reads only by guessing (a stray "#" in a name, a bad hex
@@ -168,6 +208,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         length = -1;
         lengthTokens = 0;
         afterTypeKey = valueDone = lengthDirect = false;
+        keys.reset();
         continue;
       }
       if (value == "xref" || value == "trailer" || value == "startxref") place = Place::top;
@@ -210,6 +251,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         length = -1;
         lengthTokens = 0;
         afterTypeKey = valueDone = lengthDirect = false;
+        keys.reset();
         continue;
       }
       out.strayText += static_cast<int>(loose.size());
@@ -231,6 +273,7 @@ UpdateAsRebuilt readUpdateAsRebuilt(std::string_view file, std::uint64_t from, s
         lineStarts.insert(static_cast<std::size_t>(input->getLastOffset()));
         place = Place::trailer;
         depth = 0;
+        keys.reset();
       } else {
         ++out.strayText;  // a bare dictionary, a string, a name, a word
       }
@@ -344,10 +387,12 @@ UpdateAsRebuilt readObjectStreamAsRebuilt(std::string_view objects) {
   tokenizer.allowEOF();
   std::vector<long long> ints;  // the last integers, for a reference
   std::size_t at = 0;           // the text before a string, checked for vertical tabs
+  RepeatedKeys keys;
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "object stream", true);
     const auto type = token.getType();
     if (type == QPDFTokenizer::tt_eof) break;
+    if (keys.repeats(token)) ++out.repeatedKeys;
     if (type == QPDFTokenizer::tt_string) {
       const auto begin = static_cast<std::size_t>(input->getLastOffset());
       if (begin > at && objects.substr(at, begin - at).find('\v') != std::string_view::npos) ++out.verticalTabs;

@@ -51,6 +51,9 @@ struct UpdateAsRebuilt {
   // where readers see a number ("1.5e3"), a reference past 32 bits, a
   // "stream" keyword not followed by an end of line.
   int misread = 0;
+  // Dictionaries giving a key twice: qpdf and MuPDF keep the last value,
+  // poppler may keep the first.
+  int repeatedKeys = 0;
   // The numbers the update's objects refer to.
   std::set<int> references;
   // Vertical tabs outside strings and stream data: white space to qpdf,
@@ -62,8 +65,8 @@ struct UpdateAsRebuilt {
   std::set<std::uint64_t> objectsAt;
 };
 // The same checks of tokens over the objects of an object stream the
-// update writes, as decoded (`misread`, `verticalTabs` and `references`
-// are filled in).
+// update writes, as decoded (`misread`, `verticalTabs`, `repeatedKeys` and
+// `references` are filled in).
 UpdateAsRebuilt readObjectStreamAsRebuilt(std::string_view objects);
 
 using LengthLookup = std::function<std::optional<long long>(int number, int generation)>;

@@ -345,20 +345,17 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
   const auto fakeSection = earlierStartxref.rfind("startxref");
   earlierStartxref.insert(fakeSection,
                           "xref\n0 0\ntrailer\n" + newRoot + "startxref\n" + std::to_string(fakeSection) + "\n");
-  // A vertical tab, white space to qpdf only: a key it reads as given
-  // twice (the last wins), to readers a second name.
-  std::string page1Twice = b.page1Dict;
-  page1Twice.replace(page1Twice.find("/Contents"), 9, "/Contents " + ref(b.size) + " /Contents\v");
-  const std::string verticalTab = pdftest::appendUpdate(signedFile, {{b.size, payMallory}, {b.page1, page1Twice}});
+  // A vertical tab, white space to qpdf only, in an object's header; and a
+  // key given twice in a long dictionary, where one reader keeps the first.
+  std::string verticalTab = pdftest::appendUpdate(signedFile, {{b.size, payMallory}});
+  verticalTab.replace(verticalTab.rfind("\n" + std::to_string(b.size) + " 0 obj"), std::to_string(b.size).size() + 3,
+                      "\n" + std::to_string(b.size) + "\v0");
+  std::string padded = "/Contents " + ref(b.size);
+  for (int i = 0; i < 40; ++i) padded += " /K" + std::to_string(i) + " null";
   // Tokens readers read apart from qpdf: a stray "#" in a name, a
   // reference past 32 bits, "stream" followed by a space; a reference to
   // nothing (one reader rebuilds the table on it); and a page hidden past
   // the 255th byte of a comment line, read as a line of its own there.
-  auto page1With = [&](const std::string& entry) {
-    std::string page = b.page1Dict;
-    page.insert(page.rfind(">>"), entry + " ");
-    return pdftest::appendUpdate(signedFile, {{b.page1, page}});
-  };
   const std::string misread = "a later update writes tokens that qpdf and other readers read apart";
   const std::string longComment = withUnlisted(pdftest::appendUpdate(signedFile, {{b.size, payMallory}}),
                                                "%" + std::string(254, 'x') + std::to_string(b.page1) +
@@ -398,7 +395,7 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
       {"an entry of no known type", oddEntry,
        "a later update writes a cross-reference section that not every reader reads as written"},
       {"an earlier startxref", earlierStartxref, "a later update holds a trailer that no startxref leads to"},
-      {"a stray # in a name", page1With("/Type /X#7/Type /Page"), misread},
+      {"a stray # in a name", pdftest::appendUpdate(signedFile, {{b.size, "<< /A /X#7 >>"}}), misread},
       {"a reference past 32 bits", pdftest::appendUpdate(signedFile, {{b.size, "<< /Rotate 4294967386 0 R >>"}}),
        misread},
       {"a number a reader cuts in two",
@@ -409,6 +406,9 @@ TEST(RevisionAnalysisTest, ChangesThroughWhatTheSignedRevisionLackedOrItsSignatu
        "a later update refers to object 999, which the document does not have"},
       {"a page past the 255th byte of a comment line", longComment,
        "a later update hides an object or a trailer that a reader rebuilding the table takes"},
+      {"a key given twice",
+       pdftest::appendUpdate(signedFile, {{b.size, payMallory}, {b.page1, "<< " + padded + b.page1Dict.substr(2)}}),
+       "a later update gives a key twice in one dictionary"},
       {"a vertical tab", verticalTab,
        "a later update writes a vertical tab between tokens, which qpdf and other readers read apart"},
       {"the signature shown again by a widget outside the form", shownAgain,
