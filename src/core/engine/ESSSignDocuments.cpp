@@ -55,6 +55,9 @@ struct TargetPage {
 TargetPage targetPage(PDFSign& s, std::int64_t wanted) {
   TargetPage target;
   try {
+    // Which page the opening should have at hand; the box's page is set
+    // once it is known to be there.
+    s.signatureWidgetPages = std::to_string(std::max<std::int64_t>(wanted, 0));
     s.open();
   } catch (const std::exception& e) {
     log(std::string("Warning: could not open document to inspect pages: ") + e.what());

@@ -103,7 +103,7 @@ namespace {
 
 // The whole input from one opening, or the open file when it is large.
 struct Opened {
-  std::shared_ptr<std::string> bytes;
+  std::shared_ptr<const std::string> bytes;
   std::shared_ptr<std::FILE> file;
   std::uint64_t size = 0;
 };
@@ -118,9 +118,10 @@ Opened openInput(const std::string& path) {
     o.file.reset(f, [](std::FILE* file) { std::fclose(file); });
     return o;
   }
-  o.bytes = std::make_shared<std::string>(static_cast<std::size_t>(o.size), '\0');
-  if (!util::readFullyAt(opened.fd(), 0, o.bytes->data(), o.bytes->size()))
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(o.size), '\0');
+  if (!util::readFullyAt(opened.fd(), 0, bytes->data(), bytes->size()))
     throw SecurePdfError("The input file changed while it was read: " + path);
+  o.bytes = std::move(bytes);
   return o;
 }
 
@@ -129,7 +130,13 @@ Opened openInput(const std::string& path) {
 // regrouped, unless qpdf finds anything to warn about that way: then it
 // reads the file as it is, so a repair works on the original. Gives the
 // tail of bytes in memory, read on the way; nothing for a file on disk.
-std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::string& password) {
+std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::string& password,
+                              const std::optional<SubsetRequest>& listing) {
+  // Read again: the model goes before what it reads from.
+  src.pdf.reset();
+  src.parsedSection.reset();
+  src.regrouped.reset();
+  src.seeks.reset();
   if (!o.bytes) {
     auto source = std::make_shared<FileInputSource>(src.path.c_str(), o.file.get(), false);
     src.pdf = process(
@@ -146,7 +153,8 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
   // Read once, for the regrouping and the object streams' check; when they
   // cannot be read here, the check takes qpdf's table.
   const auto tail = readXrefTail(*o.bytes);
-  const std::string_view file = std::string_view(*o.bytes).substr(tail ? tail->headerOffset : 0);
+  src.headerOffset = tail ? tail->headerOffset : 0;
+  const std::string_view file = std::string_view(*o.bytes).substr(src.headerOffset);
   std::shared_ptr<const CrossReferenceSections> sections;
   if (auto read = tail ? CrossReferenceSections::read(file, tail->startxref) : std::nullopt)
     sections = std::make_shared<const CrossReferenceSections>(std::move(*read));
@@ -155,30 +163,35 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
     src.taken.listedPast = *highest + 1;
   // The bytes, and a section read after them, are not copied: the source
   // reads them where they are.
-  auto fromMemory = [&](std::string_view section) {
+  auto fromMemory = [&](std::string_view section, std::shared_ptr<std::vector<std::uint64_t>> seeks = nullptr) {
     auto source = std::make_shared<JoinedInputSource>(src.path, *o.bytes, section);
+    source->logSeeks(std::move(seeks));
     return process([&](QPDF& q) { q.processInputSource(source, password.c_str()); }, sections ? file : "",
                    sections ? &*sections : nullptr);
   };
   // A file whose table misplaces an object is repaired, written out from
   // what qpdf reads: its page tree must then be the file's own.
   if (auto regrouped = sections && sections->everyObjectWhereListed()
-                           ? regroupFlatPageTree(file, tail->startxref, *sections)
+                           ? regroupFlatPageTree(file, tail->startxref, *sections, kRegroupFromKids, listing)
                            : std::nullopt) {
     auto section = std::make_shared<const std::string>(std::move(regrouped->section));
     regrouped->section.clear();
+    auto seeks = regrouped->subset ? std::make_shared<std::vector<std::uint64_t>>() : nullptr;
     try {
-      auto pdf = fromMemory(*section);
+      auto pdf = fromMemory(*section, seeks);
       if (!pdf->anyWarnings()) {
         src.parsedSection = std::move(section);
         src.pdf = std::move(pdf);
         src.regrouped = std::move(regrouped);
+        src.seeks = std::move(seeks);
         return tail;
       }
     } catch (const SecurePdfError&) {
       // Read as it is below, which says what is wrong with it.
     }
   }
+  src.parsedSection.reset();
+  src.regrouped.reset();
   src.pdf = fromMemory({});
   return tail;
 }
@@ -279,16 +292,36 @@ void DocumentSource::startDigest(const EVP_MD* md) {
   digest = std::make_unique<OriginalDigest>(md, bytes, file, originalSize);
 }
 
-DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor) {
-  DocumentSource src;
-  src.path = path;
-  Opened opened = openInput(path);
-  src.bytes = opened.bytes;
-  src.file = opened.file;
-  src.originalSize = opened.size;
-  src.startDigest(digestFor);
+bool DocumentSource::readsAsWhole() const {
+  if (!regrouped || !regrouped->subset) return true;
+  // Warnings after the opening come from the work (a key asked of a null
+  // value, say), and come alike with the whole table.
+  if (!pdf || !sections || !bytes || !seeks || !parsedSection) return false;
+  std::vector<std::uint64_t> at;
+  at.reserve(seeks->size());
+  for (std::uint64_t s : *seeks)
+    if (s >= headerOffset) at.push_back(s - headerOffset);
+  if (!reader_ || readerFor_ != sections) {
+    reader_ = std::make_shared<ObjectTextReader>(*sections, std::string_view(*bytes).substr(headerOffset));
+    readerFor_ = sections;
+  }
+  return regrouped->subset->onlyListedRead(*pdf, at, *sections, *reader_, parsedSection ? *parsedSection : "");
+}
+
+namespace {
+
+// The parse of what `src` holds, and what follows from it: the tail an
+// update follows, the numbers it keeps clear of, or the repair a damaged
+// file needs.
+void finishOpening(DocumentSource& src, const Opened& opened, const std::string& password, const EVP_MD* digestFor,
+                   const std::optional<SubsetRequest>& listing) {
   // A file in memory had its tail read by the parse.
-  std::optional<XrefTail> tail = parse(src, opened, password);
+  std::optional<XrefTail> tail = parse(src, opened, password, listing);
+  // A file that needs more than the listed objects, or any care (a
+  // warning, signatures to keep), is read with its whole table.
+  if (src.regrouped && src.regrouped->subset &&
+      (src.pdf->anyWarnings() || carriesSignatures(*src.pdf) || !src.readsAsWhole()))
+    tail = parse(src, opened, password, std::nullopt);
   if (!opened.bytes)
     tail = readXrefTail(src.originalSize, [&](std::uint64_t offset, std::uint64_t n) {
       std::string bytes(static_cast<std::size_t>(n), '\0');
@@ -306,7 +339,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   const bool misplaced = src.sections && !src.sections->everyObjectWhereListed();
   if (tail && warnings.empty() && !misplaced) {
     src.tail = *tail;
-    return src;
+    return;
   }
   if (isSigned || mentionsByteRange(src)) {
     // Rewriting would change the bytes the signatures cover. Append to the
@@ -318,7 +351,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
     });
     if (tail && !xrefDamaged) {
       src.tail = *tail;
-      return src;
+      return;
     }
     std::string damage = warnings.empty() ? "no readable cross-reference section at its end" : "";
     for (std::size_t i = 0; i < warnings.size() && i < 3; ++i)
@@ -349,7 +382,7 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   src.digest.reset();  // of bytes that are no longer the original
   src.pdf = process(
       [&](QPDF& q) {
-        q.processMemoryFile((path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
+        q.processMemoryFile((src.path + " (repaired)").c_str(), rewritten->data(), rewritten->size(), password.c_str());
       },
       *rewritten);
   src.bytes = rewritten;
@@ -364,7 +397,26 @@ DocumentSource openForUpdate(const std::string& path, const std::string& passwor
   if (!tail) throw SecurePdfError("The repaired document has no cross-reference section");
   src.tail = *tail;
   src.startDigest(digestFor);
+}
+
+}  // namespace
+
+DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor,
+                             const std::optional<SubsetRequest>& listing) {
+  DocumentSource src;
+  src.path = path;
+  Opened opened = openInput(path);
+  src.bytes = opened.bytes;
+  src.file = opened.file;
+  src.originalSize = opened.size;
+  src.startDigest(digestFor);
+  finishOpening(src, opened, password, digestFor, listing);
   return src;
+}
+
+void readWithWholeTable(DocumentSource& src, const std::string& password, const EVP_MD* digestFor) {
+  if (!src.regrouped || !src.regrouped->subset) return;
+  finishOpening(src, Opened{src.bytes, src.file, src.originalSize}, password, digestFor, std::nullopt);
 }
 
 }  // namespace penvora::core::securepdf

@@ -2,12 +2,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <qpdf/QPDF.hh>
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/ObjectTextReader.hpp"
 #include "core/securepdf/OriginalDigest.hpp"
 #include "core/securepdf/PageTreeRegrouping.hpp"
 
@@ -39,6 +42,10 @@ struct DocumentSource {
   TakenNumbers taken;
   // The original's cross-reference sections, when read here (in memory).
   std::shared_ptr<const CrossReferenceSections> sections;
+  // Where qpdf seeks, logged when the regrouped section lists only what
+  // signing reads; and where the file's header starts in `bytes`.
+  std::shared_ptr<std::vector<std::uint64_t>> seeks;
+  std::uint64_t headerOffset = 0;
   XrefTail tail;
   std::uint64_t originalSize = 0;
 
@@ -49,13 +56,30 @@ struct DocumentSource {
   int fd() const { return file ? fileno(file.get()) : -1; }
   // Starts `digest` for `md` unless it runs for it already.
   void startDigest(const EVP_MD* md);
+  // Whether what qpdf has read so far is what it would have read with the
+  // file's whole table: always, unless the regrouped section lists only
+  // some objects and qpdf read one that refers to another the file has.
+  // When not, the document must be opened again with the whole table.
+  bool readsAsWhole() const;
+
+ private:
+  // Reads the objects qpdf read; made for `readerFor_`, the sections then.
+  mutable std::shared_ptr<ObjectTextReader> reader_;
+  mutable std::shared_ptr<const CrossReferenceSections> readerFor_;
 };
 
 // Opens with the password. Throws SecurePdfError with a message for a
 // missing, empty, non-PDF or damaged file and for a wrong password. With
 // `digestFor`, the original bytes' digest starts before the parse.
-DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor = nullptr);
+// With `listing`, a long document may be read through a section that
+// lists only what signing these pages (or a field) reads (see
+// ReadingSubset): the caller then asks readsAsWhole() after its work.
+DocumentSource openForUpdate(const std::string& path, const std::string& password, const EVP_MD* digestFor = nullptr,
+                             const std::optional<SubsetRequest>& listing = std::nullopt);
 
+// `src` parsed again from the same bytes with the file's whole table,
+// when it was read through a section listing only some objects.
+void readWithWholeTable(DocumentSource& src, const std::string& password, const EVP_MD* digestFor = nullptr);
 // Just the qpdf model (page probing, form reading).
 std::unique_ptr<QPDF> openForReading(const std::string& path, const std::string& password);
 

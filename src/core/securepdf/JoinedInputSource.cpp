@@ -33,6 +33,7 @@ void JoinedInputSource::seek(qpdf_offset_t offset, int whence) {
   if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<qpdf_offset_t>::max() - offset))
     throw std::runtime_error(name_ + ": seek out of range");
   at_ = base + offset;
+  if (seeks_ && whence == SEEK_SET) seeks_->push_back(static_cast<std::uint64_t>(at_));
 }
 
 size_t JoinedInputSource::read(char* buffer, size_t length) {

@@ -1,6 +1,9 @@
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <qpdf/InputSource.hh>
 
@@ -23,6 +26,10 @@ class JoinedInputSource final : public InputSource {
     if (at_ > 0) --at_;
   }
 
+  // From now on, every offset qpdf seeks to from the start goes into `log`:
+  // qpdf reads an object by seeking to where its table says it starts.
+  void logSeeks(std::shared_ptr<std::vector<std::uint64_t>> log) { seeks_ = std::move(log); }
+
  private:
   qpdf_offset_t size() const {
     return static_cast<qpdf_offset_t>(first_.size()) + static_cast<qpdf_offset_t>(second_.size());
@@ -35,6 +42,7 @@ class JoinedInputSource final : public InputSource {
   std::string name_;
   std::string_view first_, second_;
   qpdf_offset_t at_ = 0;
+  std::shared_ptr<std::vector<std::uint64_t>> seeks_;
 };
 
 }  // namespace penvora::core::securepdf

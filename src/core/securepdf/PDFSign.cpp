@@ -207,56 +207,89 @@ std::string PDFSign::config(const std::string& setting) {
   return {};
 }
 
+namespace {
+
+// The digest the signature will want, when the settings say already.
+const EVP_MD* digestAskedFor(const std::string& algorithm) {
+  try {
+    return digestNamed(algorithm);
+  } catch (const SecurePdfError&) {
+    return nullptr;
+  }
+}
+
+// The pages signing will read, as far as the settings say already: the
+// one asked for, or none beyond what every opening reads when a field is
+// signed; nothing (the whole table) when every page is.
+std::optional<SubsetRequest> pagesToList(const std::string& pages) {
+  if (pages == "*") return std::nullopt;
+  SubsetRequest wanted;
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(pages.c_str(), &end, 10);
+  if (!pages.empty() && end && *end == '\0' && pages[0] >= '0' && pages[0] <= '9')
+    wanted.pages.push_back(static_cast<std::size_t>(v));
+  return wanted;
+}
+
+}  // namespace
+
 void PDFSign::open() {
   opened_.reset();
   spent_.reset();
-  // The digest the signature will want, when the settings say already.
-  const EVP_MD* md = nullptr;
-  try {
-    md = digestNamed(signatureHashAlgorithm);
-  } catch (const SecurePdfError&) {
-  }
-  opened_ = std::make_unique<DocumentSource>(openForUpdate(inputFile, password, md));
+  opened_ = std::make_unique<DocumentSource>(
+      openForUpdate(inputFile, password, digestAskedFor(signatureHashAlgorithm), pagesToList(signatureWidgetPages)));
   openedPath_ = inputFile;
   openedPassword_ = password;
 }
 
-std::string PDFSign::getPageProperty(std::int32_t index, const std::string& property) {
+template <typename T>
+T PDFSign::fromOpened(const std::function<T(QPDF&)>& answer) {
   if (!opened_) throw SecurePdfError("The document is not open");
-  const auto found = index < 0 ? std::nullopt : pageAt(*opened_->pdf, static_cast<std::size_t>(index));
-  if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
-  QPDFObjectHandle page = *found;
-  // Both boxes as the page has them or inherits them; the crop box, the
-  // one a reader shows, first.
-  QPDFPageObjectHelper boxes(page);
-  QPDFObjectHandle box = boxes.getCropBox();
-  if (!box.isRectangle()) box = boxes.getMediaBox();
-  if (!box.isRectangle()) throw SecurePdfError("Page " + std::to_string(index) + " has no page box");
-  const auto r = box.getArrayAsRectangle();
-  auto text = [](double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return std::string(buf);
-  };
-  if (property == "Height") return text(std::fabs(r.ury - r.lly));
-  if (property == "Width") return text(std::fabs(r.urx - r.llx));
-  if (property == "Rotate") return std::to_string(pageRotation(page));
-  throw SecurePdfError("Unknown page property: " + property);
+  try {
+    T r = answer(*opened_->pdf);
+    if (opened_->readsAsWhole()) return r;
+  } catch (const std::exception&) {
+    if (opened_->readsAsWhole()) throw;
+  }
+  readWithWholeTable(*opened_, password, digestAskedFor(signatureHashAlgorithm));
+  return answer(*opened_->pdf);
+}
+
+std::string PDFSign::getPageProperty(std::int32_t index, const std::string& property) {
+  return fromOpened<std::string>([&](QPDF& pdf) {
+    const auto found = index < 0 ? std::nullopt : pageAt(pdf, static_cast<std::size_t>(index));
+    if (!found) throw SecurePdfError("No page with index " + std::to_string(index));
+    QPDFObjectHandle page = *found;
+    // Both boxes as the page has them or inherits them; the crop box, the
+    // one a reader shows, first.
+    QPDFPageObjectHelper boxes(page);
+    QPDFObjectHandle box = boxes.getCropBox();
+    if (!box.isRectangle()) box = boxes.getMediaBox();
+    if (!box.isRectangle()) throw SecurePdfError("Page " + std::to_string(index) + " has no page box");
+    const auto r = box.getArrayAsRectangle();
+    auto text = [](double v) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", v);
+      return std::string(buf);
+    };
+    if (property == "Height") return text(std::fabs(r.ury - r.lly));
+    if (property == "Width") return text(std::fabs(r.urx - r.llx));
+    if (property == "Rotate") return std::to_string(pageRotation(page));
+    throw SecurePdfError("Unknown page property: " + property);
+  });
 }
 
 bool PDFSign::hasPage(std::int32_t index) {
-  if (!opened_) throw SecurePdfError("The document is not open");
-  return index >= 0 && pageAt(*opened_->pdf, static_cast<std::size_t>(index)).has_value();
+  return fromOpened<bool>(
+      [&](QPDF& pdf) { return index >= 0 && pageAt(pdf, static_cast<std::size_t>(index)).has_value(); });
 }
 
 std::int64_t PDFSign::pageCount() {
-  if (!opened_) throw SecurePdfError("The document is not open");
-  return static_cast<std::int64_t>(securepdf::pageCount(*opened_->pdf));
+  return fromOpened<std::int64_t>([](QPDF& pdf) { return static_cast<std::int64_t>(securepdf::pageCount(pdf)); });
 }
 
 std::int32_t PDFSign::findField(const std::string& name) {
-  if (!opened_) throw SecurePdfError("The document is not open");
-  return signatureFieldIndex(*opened_->pdf, name);
+  return fromOpened<std::int32_t>([&](QPDF& pdf) { return signatureFieldIndex(pdf, name); });
 }
 
 void PDFSign::close() {
@@ -313,8 +346,21 @@ void declareDssExtension(QPDF& pdf) {
 // CMS over its byte ranges.
 void PDFSign::sign() {
   const SigningPlan plan = planSigning(*this, std::time(nullptr));
-
   DocumentSource src = takeOpenedOrOpen(plan.digest);
+  try {
+    signFrom(src, plan);
+  } catch (const std::exception&) {
+    // Read past what a long document's opening listed: the model may
+    // differ from the file's, so the work is done again with its whole
+    // table. Nothing was written yet.
+    if (!src.regrouped || !src.regrouped->subset || src.readsAsWhole()) throw;
+    readWithWholeTable(src, password, plan.digest);
+    signFrom(src, plan);
+  }
+  spent_ = std::make_unique<DocumentSource>(std::move(src));
+}
+
+void PDFSign::signFrom(DocumentSource& src, const SigningPlan& plan) {
   QPDF& pdf = *src.pdf;
   // What earlier signatures allow, read once.
   const std::optional<int> certification = certificationPermission(pdf);
@@ -347,6 +393,10 @@ void PDFSign::sign() {
   QPDFObjectHandle sig = signatureDictionary(update, plan, signatureAuthorName, signatureReason,
                                              propBuild(settings_->buildProperties, settings_->filterName));
   SignatureFieldPlacement(pdf, update, plan, certification, std::move(locks)).place(sig);
+  if (src.regrouped && src.regrouped->subset) {
+    (void)update.build();  // reads what writing will
+    if (!src.readsAsWhole()) throw SecurePdfError("internal: the document was read past the objects listed");
+  }
 
   writeWithSignature(
       src, update, sig.getObjGen(), plan.digest, signatureRoom(plan), outputFile, overwrite,
@@ -356,7 +406,6 @@ void PDFSign::sign() {
           stamp = [&](const util::Bytes& sigValue) { return requestTimestampToken(timestampServer, sigValue); };
         return buildCmsSignature(*signingCert, signatureHashAlgorithm, digest, settings_->customAttributes, stamp);
       });
-  spent_ = std::make_unique<DocumentSource>(std::move(src));
 }
 
 DocumentSource PDFSign::takeOpenedOrOpen(const EVP_MD* digestFor) {
@@ -366,7 +415,7 @@ DocumentSource PDFSign::takeOpenedOrOpen(const EVP_MD* digestFor) {
     return std::move(*opened);
   }
   opened.reset();
-  return openForUpdate(inputFile, password, digestFor);
+  return openForUpdate(inputFile, password, digestFor, pagesToList(signatureWidgetPages));
 }
 
 // Room for the CMS: measured on a trial signature, plus a time-stamp's

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -79,6 +80,12 @@ class PDFSign final : public SignatureConfigurable {
   std::size_t signatureRoom(const SigningPlan& plan) const;
   // The opening open() kept, when it fits inputFile and password, or a new one.
   DocumentSource takeOpenedOrOpen(const EVP_MD* digestFor);
+  // sign()'s work on one opening.
+  void signFrom(DocumentSource& src, const SigningPlan& plan);
+  // `answer` on the opened document; when it read past the objects a long
+  // document's opening listed, again with the whole table.
+  template <typename T>
+  T fromOpened(const std::function<T(QPDF&)>& answer);
   std::unique_ptr<Settings> settings_;
   // What open() read, kept for sign() while inputFile and password stay
   // those it was opened with.

@@ -5,69 +5,24 @@
 #include <climits>
 #include <cstdio>
 #include <map>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
+#include "core/securepdf/ObjectReferences.hpp"
 #include "core/securepdf/ObjectStreamText.hpp"
+#include "core/securepdf/ObjectTextReader.hpp"
+#include "core/securepdf/ReadingSubset.hpp"
 #include "core/securepdf/SecurePdfError.hpp"
 #include "core/securepdf/SyntaxScanner.hpp"
-#include "core/util/Zlib.hpp"
 
 namespace penvora::core::securepdf {
 namespace {
 
 constexpr std::size_t kFanOut = 16;      // kids per new node: a walk reads a few hundred references
 constexpr int kNodeNumberGap = 1 << 20;  // past any number an update of the original takes
-constexpr std::size_t kMaxObjectStreamBytes = 64u << 20;
-
-// An object's text: from after "n g obj" in the file, or its slice of the
-// object stream holding it, inflated into `store` (and kept there for the
-// next object of the same stream: the catalog and the page tree's root
-// usually share one).
-std::optional<std::string_view> objectText(const CrossReferenceSections& xref, std::string_view file, int number,
-                                           int generation, util::Bytes& store, int& storedStream) {
-  const auto entry = xref.find(number);
-  if (!entry || entry->kind == XrefEntry::Kind::free) return std::nullopt;
-  if (entry->kind == XrefEntry::Kind::inFile) {
-    if (entry->generation != generation) return std::nullopt;
-    const auto at = afterObjectHeader(file, entry->offset, number, generation);
-    if (!at) return std::nullopt;
-    return file.substr(*at);
-  }
-  if (generation != 0) return std::nullopt;
-  const auto stream = objectStreamText(xref, file, entry->stream);
-  if (!stream || stream->objects <= static_cast<std::uint64_t>(entry->index)) return std::nullopt;
-  if (storedStream != entry->stream) {
-    storedStream = 0;
-    if (!stream->deflated) {
-      store.assign(stream->raw.begin(), stream->raw.end());
-    } else {
-      auto inflated = util::zlibInflate(stream->raw, kMaxObjectStreamBytes);
-      if (!inflated) return std::nullopt;
-      store = std::move(*inflated);
-    }
-    storedStream = entry->stream;
-  }
-  // The header: pairs of object number and offset from /First.
-  const std::string_view content = util::asChars(store);
-  const std::uint64_t firstAt = stream->first;
-  if (firstAt > content.size()) return std::nullopt;
-  // The whole header, not only up to the entry: qpdf takes an object by its
-  // number, the last pair naming it winning, where others take the
-  // entry's place. A number named twice is read here by neither.
-  const auto pairs = objectStreamHeader(content, firstAt, stream->objects);
-  const auto index = static_cast<std::size_t>(entry->index);
-  if (pairs.size() != stream->objects || pairs[index].number != static_cast<std::uint64_t>(number) ||
-      std::count_if(pairs.begin(), pairs.end(),
-                    [&](const ObjectStreamPair& p) { return p.number == pairs[index].number; }) > 1)
-    return std::nullopt;
-  const std::uint64_t begin = pairs[index].offset,
-                      stop = index + 1 < pairs.size() ? pairs[index + 1].offset : content.size() - firstAt;
-  if (begin > stop || stop > content.size() - firstAt) return std::nullopt;
-  return content.substr(static_cast<std::size_t>(firstAt + begin), static_cast<std::size_t>(stop - begin));
-}
-
 struct Ref {
   int number = 0, generation = 0;
 };
@@ -80,6 +35,99 @@ void appendReference(std::string& out, Ref r) {
   out += ' ';
   out.append(digits, std::to_chars(digits, digits + sizeof digits, r.generation).ptr);
   out += " R";
+}
+
+// The objects signing reads, found by walking the file's text from the
+// trailer (see ReadingSubset); the section's own objects are recorded with
+// the numbers they refer to, for the check after the work.
+std::optional<ReadingSubset> listOnly(const CrossReferenceSections& sections, ObjectTextReader& reader,
+                                      const std::map<std::string, SyntaxScanner::Span>& trailer,
+                                      const SyntaxScanner& trailerScan, Ref catalog,
+                                      const std::vector<QPDFObjGen>& pages, const std::vector<std::size_t>& wanted,
+                                      const RegroupedPageTree& tree, std::string_view rootValue,
+                                      SyntaxScanner::Span kids, const std::vector<std::uint64_t>& offsets,
+                                      std::uint64_t base, std::uint64_t xrefAt) {
+  ReadingSubset::Walk walk;
+  walk.catalog = QPDFObjGen(catalog.number, catalog.generation);
+  if (const auto info = trailer.find("/Info"); info != trailer.end()) {
+    int n = 0, g = 0;
+    if (trailerScan.reference(info->second.begin, n, g) != info->second.end) return std::nullopt;
+    walk.info = QPDFObjGen(n, g);
+  }
+  walk.pages = &pages;
+  walk.wantedPages = wanted;
+  walk.wantedPages.push_back(0);                 // every opening checks it
+  walk.wantedPages.push_back(pages.size() - 1);  // a page count checks it
+  walk.pagesPerGroup = kFanOut * kFanOut;
+  const std::string rootRest = std::string(rootValue.substr(0, kids.begin)) + std::string(rootValue.substr(kids.end));
+  walk.rootWithoutKids = rootRest;
+  const int root = tree.root.getObj(), firstNode = tree.firstNode, xrefNumber = tree.firstNode + tree.nodeCount;
+  walk.definedBySection = [root, firstNode, xrefNumber](int n) {
+    return n == root || (n >= firstNode && n <= xrefNumber);
+  };
+  auto subset = ReadingSubset::find(sections, reader, walk);
+  if (!subset) return std::nullopt;
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    const std::uint64_t from = offsets[i] - base, to = (i + 1 < offsets.size() ? offsets[i + 1] : xrefAt) - base;
+    subset->defineInSection(offsets[i], static_cast<std::size_t>(from), static_cast<std::size_t>(to));
+  }
+  return subset;
+}
+
+// Bytes needed to write `v` big-endian.
+int widthOf(std::uint64_t v) {
+  int w = 1;
+  while (w < 8 && (v >> (8 * w)) != 0) ++w;
+  return w;
+}
+
+// The section's table as a cross-reference stream (entries in object
+// streams need one) listing the section's objects and the subset, without
+// /Prev: qpdf reads no other table.
+void writeListingSection(std::string& s, const ReadingSubset& subset, const RegroupedPageTree& tree,
+                         const std::vector<std::uint64_t>& offsets, std::uint64_t xrefAt,
+                         const std::map<std::string, SyntaxScanner::Span>& trailer, const SyntaxScanner& trailerScan) {
+  struct Row {
+    int type = 1;
+    std::uint64_t second = 0, third = 0;
+  };
+  std::map<int, Row> rows;
+  const int xrefNumber = tree.firstNode + tree.nodeCount;
+  rows[tree.root.getObj()] = {1, offsets[0], static_cast<std::uint64_t>(tree.root.getGen())};
+  for (int i = 0; i < tree.nodeCount; ++i) rows[tree.firstNode + i] = {1, offsets[static_cast<std::size_t>(i) + 1], 0};
+  rows[xrefNumber] = {1, xrefAt, 0};
+  for (const auto& [n, e] : subset.listed())
+    rows[n] = e.kind == XrefEntry::Kind::inFile
+                  ? Row{1, e.offset, static_cast<std::uint64_t>(e.generation)}
+                  : Row{2, static_cast<std::uint64_t>(e.stream), static_cast<std::uint64_t>(e.index)};
+  std::uint64_t most2 = 0, most3 = 0;
+  for (const auto& [n, r] : rows) most2 = std::max(most2, r.second), most3 = std::max(most3, r.third);
+  const int w2 = widthOf(most2), w3 = widthOf(most3);
+  std::string data, index;
+  data.reserve(rows.size() * static_cast<std::size_t>(1 + w2 + w3));
+  auto put = [&](std::uint64_t v, int width) {
+    for (int b = width - 1; b >= 0; --b) data.push_back(static_cast<char>((v >> (8 * b)) & 0xff));
+  };
+  int runStart = -1, runLength = 0;
+  for (const auto& [n, r] : rows) {
+    if (runStart >= 0 && n == runStart + runLength) {
+      ++runLength;
+    } else {
+      if (runStart >= 0) index += " " + std::to_string(runStart) + " " + std::to_string(runLength);
+      runStart = n;
+      runLength = 1;
+    }
+    put(static_cast<std::uint64_t>(r.type), 1);
+    put(r.second, w2);
+    put(r.third, w3);
+  }
+  index += " " + std::to_string(runStart) + " " + std::to_string(runLength);
+  s += std::to_string(xrefNumber) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(xrefNumber + 1) + " /W [1 " +
+       std::to_string(w2) + " " + std::to_string(w3) + "] /Index [" + index + " ]";
+  for (const char* key : {"/Root", "/Info", "/ID"})
+    if (trailer.count(key)) s += std::string(" ") + key + " " + std::string(trailerScan.text(trailer.at(key)));
+  s += " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\nstartxref\n" +
+       std::to_string(xrefAt) + "\n%%EOF\n";
 }
 
 }  // namespace
@@ -99,7 +147,8 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std
 }
 
 std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std::uint64_t startxref,
-                                                     const CrossReferenceSections& sections, std::size_t fromKids) {
+                                                     const CrossReferenceSections& sections, std::size_t fromKids,
+                                                     const std::optional<SubsetRequest>& listing) {
   try {
     // Dictionaries are read as text: only the numbers of their references
     // are wanted, and qpdf would look for the objects behind them.
@@ -116,9 +165,8 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
             trailer->at("/Root").end)
       return std::nullopt;
 
-    util::Bytes store;
-    int storedStream = 0;
-    const auto catalogText = objectText(sections, file, catalog.number, catalog.generation, store, storedStream);
+    ObjectTextReader reader(sections, file);
+    const auto catalogText = reader.text(catalog.number, catalog.generation);
     if (!catalogText) return std::nullopt;
     const SyntaxScanner catalogScan(*catalogText);
     const auto catalogEntries = catalogScan.dictionary(0, end);
@@ -130,7 +178,7 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
     // A catalog that is its own page tree: the section would redefine the
     // catalog, which an update must not carry.
     if (pagesRef.number == catalog.number) return std::nullopt;
-    const auto rootText = objectText(sections, file, root.getObj(), root.getGen(), store, storedStream);
+    const auto rootText = reader.text(root.getObj(), root.getGen());
     if (!rootText) return std::nullopt;
 
     const SyntaxScanner scan(*rootText);
@@ -163,13 +211,19 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
     // New nodes of kFanOut kids, level by level, until the root needs no
     // more than kFanOut itself. Node i is object firstNode + i.
     const std::size_t pageCount = items.size();
+    std::vector<QPDFObjGen> pageRefs;
+    const auto highest = sections.highestListed();
+    if (!highest || *highest > INT_MAX / 2) return std::nullopt;
+    const bool listOnlySome = listing && static_cast<std::size_t>(*highest) >= listing->fromObjects;
+    if (listOnlySome) {
+      pageRefs.reserve(pageCount);
+      for (Ref r : items) pageRefs.emplace_back(r.number, r.generation);
+    }
     RegroupedPageTree out;
     out.originalObjectCount = static_cast<long long>(*size);
     out.root = root;
     // Past /Size and past any number the file uses (a /Size can be too
     // small), so no node hides an object of the file.
-    const auto highest = sections.highestListed();
-    if (!highest || *highest > INT_MAX / 2) return std::nullopt;
     out.firstNode = std::max(static_cast<int>(*size), *highest + 1) + kNodeNumberGap;
     struct Node {
       std::vector<Ref> kids;
@@ -234,6 +288,14 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
       s += " >>\nendobj\n";
     }
     const std::uint64_t xrefAt = base + s.size();
+    if (listOnlySome) {
+      if (auto subset = listOnly(sections, reader, *trailer, trailerScan, catalog, pageRefs, listing->pages, out,
+                                 rootText->substr(0, end), kids->second, offsets, base, xrefAt)) {
+        writeListingSection(s, *subset, out, offsets, xrefAt, *trailer, trailerScan);
+        out.subset = std::make_shared<ReadingSubset>(std::move(*subset));
+        return out;
+      }
+    }
     auto entry = [&](std::uint64_t offset, int generation) {
       char line[32];
       std::snprintf(line, sizeof line, "%010llu %05d n\r\n", static_cast<unsigned long long>(offset), generation);

@@ -4,10 +4,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <qpdf/QPDFObjGen.hh>
 
+#include <memory>
+
 #include "core/securepdf/CrossReferenceSections.hpp"
+#include "core/securepdf/ReadingSubset.hpp"
 
 namespace penvora::core::securepdf {
 
@@ -27,6 +31,9 @@ struct RegroupedPageTree {
   QPDFObjGen root;                    // the node redefined
   int firstNode = 0;                  // the intermediate nodes' numbers, past all the file's
   int nodeCount = 0;
+  // Set when the section lists only the objects signing reads, instead of
+  // leading on to the file's own table; qpdf then reads no other object.
+  std::shared_ptr<ReadingSubset> subset;
 
   bool defines(QPDFObjGen og) const {
     return og == root || (og.getObj() >= firstNode && og.getObj() - firstNode < nodeCount);
@@ -43,8 +50,12 @@ inline constexpr std::size_t kRegroupFromKids = 1024;
 std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view bytes, std::size_t fromKids = kRegroupFromKids);
 // The same with the file's sections already read: `file` is the bytes from
 // the "%PDF-" header on, and `startxref` where its last section starts.
+// With `listing`, and a table that long, the section lists only what
+// signing reads (the form, the first and last page, and the pages asked
+// for) when that can be found (`subset`).
 std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std::uint64_t startxref,
                                                      const CrossReferenceSections& sections,
-                                                     std::size_t fromKids = kRegroupFromKids);
+                                                     std::size_t fromKids = kRegroupFromKids,
+                                                     const std::optional<SubsetRequest>& listing = std::nullopt);
 
 }  // namespace penvora::core::securepdf

@@ -4,6 +4,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
@@ -17,21 +18,36 @@ using testsupport::TempDir;
 // `pages` pages, all kids of the root, which gives them /Rotate 90; with
 // `objectStreams` rewritten by qpdf into object streams and a
 // cross-reference stream, else as written here, with a table.
-// With `catalogIsTree`, the catalog is the page tree's root too.
-std::string longDocument(int pages, bool objectStreams, bool catalogIsTree = false) {
+// With `catalogIsTree`, the catalog is the page tree's root too; with
+// `fieldOnPage`, an empty signature field sits on that page; `padding`
+// objects make the table as long as a longer document's.
+std::string longDocument(int pages, bool objectStreams, bool catalogIsTree = false, int fieldOnPage = -1,
+                         int padding = 0) {
   // The page tree and the catalog come last, as numbers a reader has to
   // look up.
   std::vector<std::string> o{pdftest::stream("", "BT /F1 18 Tf 72 700 Td (x) Tj ET")};
   const std::string tree = std::to_string(pages + (catalogIsTree ? 3 : 2));
   std::string kids;
+  const std::string widget = std::to_string(pages + 4);
   for (int i = 0; i < pages; ++i) {
     kids += std::to_string(2 + i) + " 0 R ";
-    o.push_back("<< /Type /Page /Parent " + tree + " 0 R /MediaBox [0 0 612 792] /Contents 1 0 R >>");
+    o.push_back("<< /Type /Page /Parent " + tree + " 0 R /MediaBox [0 0 612 792] /Contents 1 0 R" +
+                (i == fieldOnPage ? " /Annots [" + widget + " 0 R]" : "") + " >>");
   }
   const std::string node = "/Kids [" + kids + "] /Count " + std::to_string(pages) + " /Rotate 90";
   o.push_back(catalogIsTree ? "<< >>" : "<< /Type /Pages " + node + " >>");
+  std::string form = fieldOnPage >= 0 ? " /AcroForm << /Fields [" + widget + " 0 R] >>" : "";
+  // A chain from the catalog, so that a rewrite keeps it.
+  const int firstPad = pages + 5;
+  if (padding > 0) form += " /Pad " + std::to_string(firstPad) + " 0 R";
   o.push_back(catalogIsTree ? "<< /Pages " + tree + " 0 R " + node + " >>"
-                            : "<< /Type /Catalog /Pages " + tree + " 0 R >>");
+                            : "<< /Type /Catalog /Pages " + tree + " 0 R" + form + " >>");
+  if (fieldOnPage >= 0)
+    o.push_back("<< /Type /Annot /Subtype /Widget /FT /Sig /T (Approval) /Rect [72 72 272 132] /F 4 /P " +
+                std::to_string(2 + fieldOnPage) + " 0 R >>");
+  if (fieldOnPage < 0 && padding > 0) o.push_back("null");  // the widget's number
+  for (int i = 0; i < padding; ++i)
+    o.push_back(i + 1 < padding ? "<< /Next " + std::to_string(firstPad + i + 1) + " 0 R >>" : "<< >>");
   const std::string plain = pdftest::buildPdf(o, pages + 3);
   if (!objectStreams) return plain;
   QPDF pdf;
@@ -158,27 +174,95 @@ TEST(PageTreeRegroupingTest, NewNodesHideNoObjectOfTheFile) {
 // numbered from its /Size, and carries none of the regrouped tree.
 TEST(PageTreeRegroupingTest, SigningALongDocumentWritesNoneOfTheRegrouping) {
   TempDir dir;
-  const std::string bytes = longDocument(1500, true);
+  const std::string bytes = longDocument(1500, true, false, -1, 20000);
   testsupport::writeText(dir / "in.pdf", bytes);
   const auto regrouped = regroupFlatPageTree(bytes);
   ASSERT_TRUE(regrouped);
-  auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
-  s.signatureWidgetPages = "1400";
-  s.sign();
-  EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
-  EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
 
-  const std::string out = testsupport::readText(dir / "out.pdf");
-  ASSERT_EQ(out.compare(0, bytes.size(), bytes), 0);
-  auto pdf = open(out);
-  const long long size = pdf->getTrailer().getKey("/Size").getIntValue();
-  EXPECT_GT(size, regrouped->originalObjectCount);
-  EXPECT_LT(size, regrouped->originalObjectCount + 20);
-  // The root is still where the original keeps it, and the widget is on
-  // the page asked for.
-  EXPECT_EQ(pdf->getXRefTable().at(regrouped->root).getType(), 2);
-  QPDFObjectHandle page = pdf->getAllPages()[1400];
-  QPDFObjectHandle annots = page.getKey("/Annots");
-  ASSERT_TRUE(annots.isArray());
-  EXPECT_TRUE(annots.getArrayItem(0).getKey("/FT").isNameAndEquals("/Sig"));
+  // Page 1400 is the one the opening was asked for; page 700 is asked of
+  // it later, so the signer reads the document again with its whole table.
+  for (const int wanted : {1400, 700}) {
+    SCOPED_TRACE(wanted);
+    auto s = pdftest::signer(dir / "in.pdf", dir / "out.pdf");
+    s.signatureWidgetPages = "1400";
+    s.overwrite = true;
+    s.open();
+    s.signatureWidgetPages = std::to_string(wanted);
+    EXPECT_TRUE(s.hasPage(wanted));
+    s.sign();
+    EXPECT_EQ(pdftest::pdfsigValidations(dir / "out.pdf"), std::vector<std::string>{"Signature is Valid."});
+    EXPECT_TRUE(pdftest::qpdfCheckClean(dir / "out.pdf"));
+
+    const std::string out = testsupport::readText(dir / "out.pdf");
+    ASSERT_EQ(out.compare(0, bytes.size(), bytes), 0);
+    auto pdf = open(out);
+    const long long size = pdf->getTrailer().getKey("/Size").getIntValue();
+    EXPECT_GT(size, regrouped->originalObjectCount);
+    EXPECT_LT(size, regrouped->originalObjectCount + 20);
+    // The root is still where the original keeps it, and the widget is on
+    // the page asked for.
+    EXPECT_EQ(pdf->getXRefTable().at(regrouped->root).getType(), 2);
+    QPDFObjectHandle page = pdf->getAllPages()[static_cast<std::size_t>(wanted)];
+    QPDFObjectHandle annots = page.getKey("/Annots");
+    ASSERT_TRUE(annots.isArray());
+    EXPECT_TRUE(annots.getArrayItem(0).getKey("/FT").isNameAndEquals("/Sig"));
+  }
+}
+
+// qpdf enters every object of a table into its own before reading any:
+// a long document is read through a section listing only what signing
+// reads, and again with the whole table as soon as more was read.
+TEST(PageTreeRegroupingTest, ALongDocumentIsReadThroughWhatSigningReadsAndWholeOnceItReadsMore) {
+  TempDir dir;
+  for (const bool objectStreams : {true, false}) {
+    SCOPED_TRACE(objectStreams ? "object streams" : "table");
+    const std::string bytes = longDocument(1500, objectStreams);
+    const std::string path = dir / "in.pdf";
+    testsupport::writeText(path, bytes);
+    auto original = open(bytes);
+    DocumentSource src = openForUpdate(path, "", nullptr, SubsetRequest{{}, 0});
+    ASSERT_TRUE(src.regrouped && src.regrouped->subset);
+    EXPECT_LT(src.pdf->getXRefTable().size(), 1000u);
+    // The first page, and the page count (its last page), as signing asks.
+    EXPECT_EQ(pageAt(*src.pdf, 0)->getObjGen(), original->getAllPages()[0].getObjGen());
+    EXPECT_EQ(pageCount(*src.pdf), 1500u);
+    EXPECT_TRUE(src.readsAsWhole());
+    (void)pageAt(*src.pdf, 700);
+    EXPECT_FALSE(src.readsAsWhole());
+    readWithWholeTable(src, "");
+    EXPECT_FALSE(src.regrouped && src.regrouped->subset);
+    EXPECT_EQ(pageAt(*src.pdf, 700)->getObjGen(), original->getAllPages()[700].getObjGen());
+    EXPECT_TRUE(src.readsAsWhole());
+    // A page asked for at the opening is listed.
+    DocumentSource asked = openForUpdate(path, "", nullptr, SubsetRequest{{700}, 0});
+    ASSERT_TRUE(asked.regrouped && asked.regrouped->subset);
+    EXPECT_EQ(pageAt(*asked.pdf, 700)->getObjGen(), original->getAllPages()[700].getObjGen());
+    EXPECT_TRUE(asked.readsAsWhole());
+  }
+
+  // A field on a page far from both ends is reached through the form's
+  // widget; a widget without /P has its page searched for among all of
+  // them, which the signer does with the whole table.
+  for (const bool named : {true, false}) {
+    SCOPED_TRACE(named ? "widget names its page" : "widget without /P");
+    std::string withField = longDocument(1500, named, false, 900, 20000);
+    if (!named) withField.replace(withField.find(" /P 902 0 R"), 11, std::string(11, ' '));
+    testsupport::writeText(dir / "field.pdf", withField);
+    auto s = pdftest::signer(dir / "field.pdf", dir / "signed.pdf");
+    s.signatureFields = 0;
+    s.overwrite = true;
+    s.open();
+    EXPECT_EQ(s.findField("Approval"), 0);
+    s.sign();
+    EXPECT_EQ(pdftest::pdfsigValidations(dir / "signed.pdf"), std::vector<std::string>{"Signature is Valid."});
+    const std::string signedBytes = testsupport::readText(dir / "signed.pdf");
+    auto signedPdf = open(signedBytes);
+    QPDFObjectHandle fieldPage = signedPdf->getAllPages()[900];
+    QPDFObjectHandle annots = fieldPage.getKey("/Annots");
+    ASSERT_TRUE(annots.isArray());
+    QPDFObjectHandle widget = annots.getArrayItem(0);
+    EXPECT_TRUE(widget.getKey("/V").isDictionary());
+    // Drawn for the page's quarter turn, which it inherits from the root.
+    EXPECT_TRUE(widget.getKey("/AP").getKey("/N").getDict().getKey("/Matrix").isArray());
+  }
 }
