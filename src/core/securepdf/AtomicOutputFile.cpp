@@ -95,10 +95,11 @@ void AtomicOutputFile::copyFrom(int in, std::uint64_t length) {
       from += got;
     }
   }
-  // The copy is final (only the signature's placeholder is patched later):
-  // its writeback starts now, beside the hashing and signing, and the
-  // commit's fsync waits only for what is left. A hint; failure is harmless.
-  (void)::sync_file_range(fd_, 0, static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+  startWriteback();
+}
+
+void AtomicOutputFile::startWriteback() {
+  (void)::sync_file_range(fd_, 0, static_cast<off_t>(size_), SYNC_FILE_RANGE_WRITE);
 }
 
 void AtomicOutputFile::writeAt(std::uint64_t offset, const std::string& s) {

@@ -23,6 +23,11 @@ class AtomicOutputFile {
   // kernel (no trip through our memory) where it can; leaves `in`'s
   // position alone.
   void copyFrom(int in, std::uint64_t length);
+  // Starts writing back what was written so far: the original copied in
+  // is final (only the signature's placeholder is patched later), so its
+  // writeback runs beside the hashing and signing, and commit's fsync
+  // waits only for what is left. A hint; failure is harmless.
+  void startWriteback();
   std::uint64_t size() const { return size_; }
   // Flushes to disk and renames over the target.
   void commit();

@@ -106,10 +106,12 @@ QPDFObjectHandle propBuild(const std::string& json, const std::string& filterNam
 // kernel. Their digest runs on its own thread (OriginalDigest) meanwhile,
 // so signing a large document costs about what hashing it does.
 void copyOriginal(const DocumentSource& src, AtomicOutputFile& out) {
-  if (src.bytes)
+  if (src.bytes) {
     out.write(src.bytes->data(), src.bytes->size());
-  else
+    out.startWriteback();
+  } else {
     out.copyFrom(src.fd(), src.originalSize);
+  }
 }
 
 // An update without a signature: the original, then the update.

@@ -103,6 +103,7 @@ std::optional<ReadingSubset> ReadingSubset::find(const CrossReferenceSections& s
     const auto value = reader.value(n, generationOf(e));
     if (!value) return std::nullopt;
     const std::set<int> refs = referencesOf(*value);
+    out.written_[n] = std::vector<int>(refs.begin(), refs.end());
     for (int r : refs) list(r);
     if (how == Reach::all) {
       for (int r : refs) reach(r, Reach::all);
@@ -122,21 +123,26 @@ std::optional<ReadingSubset> ReadingSubset::find(const CrossReferenceSections& s
 bool ReadingSubset::onlyListedRead(QPDF& pdf, const std::vector<std::uint64_t>& seeks,
                                    const CrossReferenceSections& sections, ObjectTextReader& reader,
                                    std::string_view section) const {
-  const std::set<std::uint64_t> at(seeks.begin(), seeks.end());
+  std::vector<std::uint64_t> at(seeks);
+  std::sort(at.begin(), at.end());
+  auto seeked = [&](std::uint64_t offset) { return std::binary_search(at.begin(), at.end(), offset); };
   auto allowed = [&](int r) {
     if (listed_.count(r) || definedBySection_(r)) return true;
     const auto e = sections.find(r);
     return !e || e->kind == XrefEntry::Kind::free;
   };
   for (const auto& [n, e] : listed_) {
-    const bool read =
-        e.kind == XrefEntry::Kind::inFile ? at.count(e.offset) > 0 : at.count(listed_.at(e.stream).offset) > 0;
-    if (!read) continue;
+    if (!seeked(e.kind == XrefEntry::Kind::inFile ? e.offset : listed_.at(e.stream).offset)) continue;
     // As written, for a value the work has replaced since; and as qpdf
     // parsed it, should the text be read otherwise here.
-    const auto value = reader.value(n, generationOf(e));
-    if (!value) return false;
-    for (int r : referencesOf(*value))
+    auto written = written_.find(n);
+    if (written == written_.end()) {
+      const auto value = reader.value(n, generationOf(e));
+      if (!value) return false;
+      const std::set<int> refs = referencesOf(*value);
+      written = written_.emplace(n, std::vector<int>(refs.begin(), refs.end())).first;
+    }
+    for (int r : written->second)
       if (!allowed(r)) return false;
     std::set<QPDFObjGen> parsed;
     referencesIn(pdf.getObjectByID(n, generationOf(e)), parsed);
@@ -144,7 +150,7 @@ bool ReadingSubset::onlyListedRead(QPDF& pdf, const std::vector<std::uint64_t>& 
       if (!allowed(r.getObj())) return false;
   }
   for (const auto& [offset, span] : defined_) {
-    if (!at.count(offset)) continue;
+    if (!seeked(offset)) continue;
     if (span.second > section.size() || span.first > span.second) return false;
     for (int r : referencesOf(section.substr(span.first, span.second - span.first)))
       if (!allowed(r)) return false;

@@ -74,6 +74,9 @@ class ReadingSubset {
 
  private:
   std::map<int, XrefEntry> listed_;
+  // The numbers each listed object refers to as written, found by the walk
+  // or on the first check that needs them.
+  mutable std::map<int, std::vector<int>> written_;
   std::map<std::uint64_t, std::pair<std::size_t, std::size_t>> defined_;
   std::function<bool(int)> definedBySection_;
 };
