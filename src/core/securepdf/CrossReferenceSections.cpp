@@ -387,13 +387,18 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
     while (!todo.empty()) {
       const std::uint64_t offset = todo.back();
       todo.pop_back();
-      if (!seen.insert(offset).second) continue;
+      if (!seen.insert(offset).second) {
+        x.strict_ = false;
+        continue;
+      }
       if (seen.size() > kMaxSections || offset >= file.size()) return std::nullopt;
       std::size_t at = scan.skipSpace(static_cast<std::size_t>(offset)), end = 0;
+      if (at != offset) x.strict_ = false;
       Section section;
       QPDFObjectHandle dict;
       std::size_t dictAt = 0;
       if (file.substr(at, 4) == "xref") {
+        x.strict_ = false;
         const auto trailer = indexTable(file, at + 4, section);
         if (trailer == std::string_view::npos) return std::nullopt;
         dictAt = scan.skipSpace(trailer + 7);
@@ -438,6 +443,11 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
           return std::nullopt;
         if (!readStreamRows(dict, file.substr(at, static_cast<std::size_t>(length.getIntValue())), section))
           return std::nullopt;
+        if (x.strict_) {
+          const std::size_t after = scan.skipSpace(at + static_cast<std::size_t>(length.getIntValue()));
+          x.strict_ =
+              file.substr(after, 9) == "endstream" && dict.getKey("/Size").isInteger() && rowsAsQpdfReadsThem(section);
+        }
         const auto prev = offsetKey(dict, "/Prev");
         if (!prev) return std::nullopt;
         if (*prev) todo.push_back(*prev);
@@ -452,6 +462,19 @@ std::optional<CrossReferenceSections> CrossReferenceSections::read(std::string_v
     return std::nullopt;
   }
   return x;
+}
+
+// Rows that fill the decoded data exactly (qpdf warns about more), each
+// of type 0, 1 or 2 (qpdf gives up the table on another).
+bool CrossReferenceSections::rowsAsQpdfReadsThem(const Section& section) {
+  const std::size_t rowBytes = section.width[0] + section.width[1] + section.width[2];
+  std::size_t rows = 0;
+  for (const Range& r : section.ranges) rows += static_cast<std::size_t>(r.count);
+  if (rowBytes == 0 || rows * rowBytes != section.rows.size()) return false;
+  if (section.width[0] == 0) return true;  // every row of type 1
+  for (std::size_t r = 0; r < rows; ++r)
+    if (field(section.rows.data() + r * rowBytes, section.width[0]) > 2) return false;
+  return true;
 }
 
 CrossReferenceSections::FileReader CrossReferenceSections::readerOver(std::string_view bytes) {

@@ -70,6 +70,14 @@ class CrossReferenceSections {
   // comes to a misplaced one rebuilds its table from the objects it finds.
   bool everyObjectWhereListed() const;  // worked out once
 
+  // Whether every section is a cross-reference stream written exactly as
+  // qpdf reads one without a warning: where the offsets leading to it
+  // say, with /Size, rows filling its data exactly, entries of types 0 to
+  // 2 only, "endstream" after its /Length, no table, no /XRefStm, no
+  // section reached twice. Only then does the file's table, as read here,
+  // stand for qpdf's without qpdf reading it.
+  bool readAsQpdfReadsThem() const { return strict_; }
+
   // Each object listed by the sections that start at or after `from` (an
   // update's own), with its newest entry among them, or nothing for an
   // entry not understood here; false when one of them could not be indexed.
@@ -92,9 +100,11 @@ class CrossReferenceSections {
   };
 
   CrossReferenceSections() = default;
+  bool strict_ = true;
   // One direct object parsed by qpdf at `at` of `text`, references kept
   // as references into a scratch document; `end` is where it stops.
   QPDFObjectHandle parseAt(std::string_view text, std::size_t at, std::size_t& end) const;
+  static bool rowsAsQpdfReadsThem(const Section& section);
   bool checkEveryObjectWhereListed() const;
   static bool readStreamRows(QPDFObjectHandle dict, std::string_view raw, Section& into);
   // Where the table's "trailer" keyword is; npos when it is not found.

@@ -305,7 +305,7 @@ bool DocumentSource::readsAsWhole() const {
     reader_ = std::make_shared<ObjectTextReader>(*sections, std::string_view(*bytes).substr(headerOffset));
     readerFor_ = sections;
   }
-  return regrouped->subset->onlyListedRead(*pdf, at, *sections, *reader_, parsedSection ? *parsedSection : "");
+  return regrouped->subset->onlyListedRead(at, *sections, *reader_, parsedSection ? *parsedSection : "");
 }
 
 namespace {
@@ -320,7 +320,7 @@ void finishOpening(DocumentSource& src, const Opened& opened, const std::string&
   // A file that needs more than the listed objects, or any care (a
   // warning, signatures to keep), is read with its whole table.
   if (src.regrouped && src.regrouped->subset &&
-      (src.pdf->anyWarnings() || carriesSignatures(*src.pdf) || !src.readsAsWhole()))
+      (src.pdf->anyWarnings() || carriesSignatures(*src.pdf) || !src.readsAsWhole() || src.pdf->anyWarnings()))
     tail = parse(src, opened, password, std::nullopt);
   if (!opened.bytes)
     tail = readXrefTail(src.originalSize, [&](std::uint64_t offset, std::uint64_t n) {

@@ -61,9 +61,10 @@ std::optional<ReadingSubset> listOnly(const CrossReferenceSections& sections, Ob
   walk.pagesPerGroup = kFanOut * kFanOut;
   const std::string rootRest = std::string(rootValue.substr(0, kids.begin)) + std::string(rootValue.substr(kids.end));
   walk.rootWithoutKids = rootRest;
-  const int root = tree.root.getObj(), firstNode = tree.firstNode, xrefNumber = tree.firstNode + tree.nodeCount;
-  walk.definedBySection = [root, firstNode, xrefNumber](int n) {
-    return n == root || (n >= firstNode && n <= xrefNumber);
+  const QPDFObjGen root = tree.root;
+  const int firstNode = tree.firstNode, xrefNumber = tree.firstNode + tree.nodeCount;
+  walk.definedBySection = [root, firstNode, xrefNumber](QPDFObjGen og) {
+    return og == root || (og.getObj() >= firstNode && og.getObj() <= xrefNumber && og.getGen() == 0);
   };
   auto subset = ReadingSubset::find(sections, reader, walk);
   if (!subset) return std::nullopt;
@@ -214,7 +215,10 @@ std::optional<RegroupedPageTree> regroupFlatPageTree(std::string_view file, std:
     std::vector<QPDFObjGen> pageRefs;
     const auto highest = sections.highestListed();
     if (!highest || *highest > INT_MAX / 2) return std::nullopt;
-    const bool listOnlySome = listing && static_cast<std::size_t>(*highest) >= listing->fromObjects;
+    // Only where the table as read here is the one qpdf would read: qpdf
+    // does not read it, so it could not warn about it.
+    const bool listOnlySome =
+        listing && static_cast<std::size_t>(*highest) >= listing->fromObjects && sections.readAsQpdfReadsThem();
     if (listOnlySome) {
       pageRefs.reserve(pageCount);
       for (Ref r : items) pageRefs.emplace_back(r.number, r.generation);

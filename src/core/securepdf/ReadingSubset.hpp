@@ -48,8 +48,8 @@ class ReadingSubset {
     std::size_t pagesPerGroup = 256;
     // The page tree's root as the section redefines it, its kids left out.
     std::string_view rootWithoutKids;
-    // Numbers the section itself defines.
-    std::function<bool(int)> definedBySection;
+    // Objects the section itself defines.
+    std::function<bool(QPDFObjGen)> definedBySection;
   };
 
   // Nothing when an object on the way is not read here as written, or the
@@ -66,19 +66,19 @@ class ReadingSubset {
   void defineInSection(std::uint64_t offset, std::size_t from, std::size_t to) { defined_[offset] = {from, to}; }
 
   // `seeks`: every offset qpdf read from, in the file's own offsets. False
-  // when an object read there (or in an object stream read there) refers
-  // to an object the list leaves out that the file has, as written or as
-  // `pdf` holds it now.
-  bool onlyListedRead(QPDF& pdf, const std::vector<std::uint64_t>& seeks, const CrossReferenceSections& sections,
+  // when an object read there (or in an object stream read there) refers,
+  // as written, to an object the list leaves out that qpdf would find with
+  // the whole table (another generation of a listed one included).
+  bool onlyListedRead(const std::vector<std::uint64_t>& seeks, const CrossReferenceSections& sections,
                       ObjectTextReader& reader, std::string_view section) const;
 
  private:
   std::map<int, XrefEntry> listed_;
   // The numbers each listed object refers to as written, found by the walk
   // or on the first check that needs them.
-  mutable std::map<int, std::vector<int>> written_;
+  mutable std::map<int, std::vector<QPDFObjGen>> written_;
   std::map<std::uint64_t, std::pair<std::size_t, std::size_t>> defined_;
-  std::function<bool(int)> definedBySection_;
+  std::function<bool(QPDFObjGen)> definedBySection_;
 };
 
 }  // namespace penvora::core::securepdf

@@ -7,6 +7,7 @@
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/PageTree.hpp"
+#include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
 #include "support/PdfTestSupport.hpp"
 
@@ -22,7 +23,7 @@ using testsupport::TempDir;
 // `fieldOnPage`, an empty signature field sits on that page; `padding`
 // objects make the table as long as a longer document's.
 std::string longDocument(int pages, bool objectStreams, bool catalogIsTree = false, int fieldOnPage = -1,
-                         int padding = 0) {
+                         int padding = 0, bool widgetNamesItsPage = true) {
   // The page tree and the catalog come last, as numbers a reader has to
   // look up.
   std::vector<std::string> o{pdftest::stream("", "BT /F1 18 Tf 72 700 Td (x) Tj ET")};
@@ -43,8 +44,8 @@ std::string longDocument(int pages, bool objectStreams, bool catalogIsTree = fal
   o.push_back(catalogIsTree ? "<< /Pages " + tree + " 0 R " + node + " >>"
                             : "<< /Type /Catalog /Pages " + tree + " 0 R" + form + " >>");
   if (fieldOnPage >= 0)
-    o.push_back("<< /Type /Annot /Subtype /Widget /FT /Sig /T (Approval) /Rect [72 72 272 132] /F 4 /P " +
-                std::to_string(2 + fieldOnPage) + " 0 R >>");
+    o.push_back("<< /Type /Annot /Subtype /Widget /FT /Sig /T (Approval) /Rect [72 72 272 132] /F 4" +
+                (widgetNamesItsPage ? " /P " + std::to_string(2 + fieldOnPage) + " 0 R" : "") + " >>");
   if (fieldOnPage < 0 && padding > 0) o.push_back("null");  // the widget's number
   for (int i = 0; i < padding; ++i)
     o.push_back(i + 1 < padding ? "<< /Next " + std::to_string(firstPad + i + 1) + " 0 R >>" : "<< >>");
@@ -221,6 +222,12 @@ TEST(PageTreeRegroupingTest, ALongDocumentIsReadThroughWhatSigningReadsAndWholeO
     testsupport::writeText(path, bytes);
     auto original = open(bytes);
     DocumentSource src = openForUpdate(path, "", nullptr, SubsetRequest{{}, 0});
+    // A table qpdf may read otherwise than the text says (it warns of
+    // space before "xref", say): only when qpdf reads it itself.
+    if (!objectStreams) {
+      EXPECT_FALSE(src.regrouped && src.regrouped->subset);
+      continue;
+    }
     ASSERT_TRUE(src.regrouped && src.regrouped->subset);
     EXPECT_LT(src.pdf->getXRefTable().size(), 1000u);
     // The first page, and the page count (its last page), as signing asks.
@@ -245,8 +252,7 @@ TEST(PageTreeRegroupingTest, ALongDocumentIsReadThroughWhatSigningReadsAndWholeO
   // them, which the signer does with the whole table.
   for (const bool named : {true, false}) {
     SCOPED_TRACE(named ? "widget names its page" : "widget without /P");
-    std::string withField = longDocument(1500, named, false, 900, 20000);
-    if (!named) withField.replace(withField.find(" /P 902 0 R"), 11, std::string(11, ' '));
+    const std::string withField = longDocument(1500, true, false, 900, 20000, named);
     testsupport::writeText(dir / "field.pdf", withField);
     auto s = pdftest::signer(dir / "field.pdf", dir / "signed.pdf");
     s.signatureFields = 0;
@@ -265,4 +271,30 @@ TEST(PageTreeRegroupingTest, ALongDocumentIsReadThroughWhatSigningReadsAndWholeO
     // Drawn for the page's quarter turn, which it inherits from the root.
     EXPECT_TRUE(widget.getKey("/AP").getKey("/N").getDict().getKey("/Matrix").isArray());
   }
+}
+
+// What the walk and the check take for references is what qpdf's parser
+// takes: a "%" inside a string is no comment, so the form named after it
+// on the next line is listed and found.
+TEST(PageTreeRegroupingTest, TheObjectsListedAreThoseQpdfsParserNames) {
+  constexpr int pages = 1100, padding = 20000;
+  std::vector<std::string> o{pdftest::stream("", "BT ET")};
+  std::string kids;
+  for (int i = 0; i < pages; ++i) {
+    kids += std::to_string(2 + i) + " 0 R ";
+    o.push_back("<< /Type /Page /Parent 1102 0 R /MediaBox [0 0 612 792] /Contents 1 0 R" +
+                std::string(i == 0 ? " /Annots [1105 0 R]" : "") + " >>");
+  }
+  o.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");  // 1102
+  o.push_back("<< /Type /Catalog /Pages 1102 0 R /PZ (100%) /AcroForm 1104\n0 R /Pad 1106 0 R >>");
+  o.push_back("<< /Fields [1105 0 R] >>");
+  o.push_back("<< /Type /Annot /Subtype /Widget /FT /Sig /T (Approval) /Rect [72 72 272 132] /F 4 /P 2 0 R >>");
+  for (int i = 0; i < padding; ++i)
+    o.push_back(i + 1 < padding ? "<< /Next " + std::to_string(1107 + i) + " 0 R >>" : "<< >>");
+  TempDir dir;
+  testsupport::writeText(dir / "in.pdf", pdftest::buildPdfWithXrefStream(o, 1103));
+  DocumentSource src = openForUpdate(dir / "in.pdf", "", nullptr, SubsetRequest{});
+  ASSERT_TRUE(src.regrouped && src.regrouped->subset);
+  EXPECT_EQ(signatureFieldIndex(*src.pdf, "Approval"), 0);
+  EXPECT_TRUE(src.readsAsWhole());
 }
