@@ -4,7 +4,9 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
@@ -297,4 +299,29 @@ TEST(PageTreeRegroupingTest, TheObjectsListedAreThoseQpdfsParserNames) {
   ASSERT_TRUE(src.regrouped && src.regrouped->subset);
   EXPECT_EQ(signatureFieldIndex(*src.pdf, "Approval"), 0);
   EXPECT_TRUE(src.readsAsWhole());
+}
+
+// qpdf does not read the table when it is given a subset, so it cannot warn
+// about it: only sections qpdf reads without a warning qualify.
+TEST(PageTreeRegroupingTest, OnlyStrictlyWrittenStreamSectionsStandForQpdfsTable) {
+  const std::vector<std::string> o{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"};
+  auto strict = [](const std::string& file) {
+    const auto tail = readXrefTail(file);
+    if (!tail) return false;
+    const auto sections = CrossReferenceSections::read(file, tail->startxref);
+    return sections && sections->readAsQpdfReadsThem();
+  };
+  const std::string clean = pdftest::buildPdfWithXrefStream(o);
+  EXPECT_TRUE(strict(clean));
+  EXPECT_FALSE(strict(pdftest::buildPdf(o)));
+  // startxref one byte early, on the line break before the stream.
+  const std::size_t at = clean.rfind("startxref\n") + 10;
+  std::string early = clean;
+  early.replace(at, early.find('\n', at) - at, std::to_string(std::stoul(clean.substr(at)) - 1));
+  EXPECT_FALSE(strict(early));
+  // A row more in the data than /Index and /Size say.
+  std::string surplus = clean;
+  const std::size_t sizeAt = surplus.rfind("/Size ") + 6;
+  surplus.replace(sizeAt, surplus.find(' ', sizeAt) - sizeAt, std::to_string(std::stoul(surplus.substr(sizeAt)) - 1));
+  EXPECT_FALSE(strict(surplus));
 }
