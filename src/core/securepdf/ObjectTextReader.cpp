@@ -54,10 +54,12 @@ std::optional<std::string_view> ObjectTextReader::text(int number, int generatio
       std::count_if(pairs.begin(), pairs.end(),
                     [&](const ObjectStreamPair& p) { return p.number == pairs[index].number; }) > 1)
     return std::nullopt;
-  const std::uint64_t begin = pairs[index].offset,
-                      stop = index + 1 < pairs.size() ? pairs[index + 1].offset : content.size() - firstAt;
-  if (begin > stop || stop > content.size() - firstAt) return std::nullopt;
-  return content.substr(static_cast<std::size_t>(firstAt + begin), static_cast<std::size_t>(stop - begin));
+  // From the object's offset to the end of the stream, as qpdf parses it:
+  // its value may run past where the next pair says the next one starts
+  // (two pairs may even name one offset).
+  const std::uint64_t begin = pairs[index].offset;
+  if (begin > content.size() - firstAt) return std::nullopt;
+  return content.substr(static_cast<std::size_t>(firstAt + begin));
 }
 
 std::optional<std::string_view> ObjectTextReader::value(int number, int generation) {

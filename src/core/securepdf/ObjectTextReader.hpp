@@ -16,8 +16,9 @@ class ObjectTextReader {
  public:
   ObjectTextReader(const CrossReferenceSections& sections, std::string_view file) : sections_(sections), file_(file) {}
 
-  // The text from the object's value on: to the end of the file for one
-  // written in it, to the end of its slice for one in an object stream.
+  // The text from the object's value on, to the end of the file or of the
+  // object stream holding it (qpdf reads a value past the offset the
+  // stream gives the next object).
   // Nothing for a free or unlisted object, another generation, or anything
   // not read here as written.
   std::optional<std::string_view> text(int number, int generation);

@@ -8,6 +8,7 @@
 #include "core/securepdf/DocumentSource.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
+#include "core/securepdf/ObjectTextReader.hpp"
 #include "core/securepdf/PageTree.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
@@ -324,4 +325,31 @@ TEST(PageTreeRegroupingTest, OnlyStrictlyWrittenStreamSectionsStandForQpdfsTable
   const std::size_t sizeAt = surplus.rfind("/Size ") + 6;
   surplus.replace(sizeAt, surplus.find(' ', sizeAt) - sizeAt, std::to_string(std::stoul(surplus.substr(sizeAt)) - 1));
   EXPECT_FALSE(strict(surplus));
+}
+
+// qpdf reads an object of an object stream from its offset to where its
+// value ends, past the offset the stream gives the next object (here the
+// same one, and one inside the value): so does the text the walk and the
+// check read references from.
+TEST(PageTreeRegroupingTest, AnObjectStreamsObjectIsReadToTheEndOfItsValue) {
+  for (const std::string header : {"4 0 5 0 ", "4 0 5 3 "}) {
+    SCOPED_TRACE(header);
+    pdftest::XrefStreamFile f;
+    f.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    f.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+    f.object(3, pdftest::stream("/Type /ObjStm /N 2 /First 8", header + "<< /Parent 6 0 R >>"));
+    f.row(0, 0, 0xFFFF);
+    f.listed(1);
+    f.listed(2);
+    f.listed(3);
+    f.row(2, 3, 0);
+    f.row(2, 3, 1);
+    const std::string file = f.finish(6, "/Size 7 /Root 1 0 R");
+    const auto sections = CrossReferenceSections::read(file, f.lastXref);
+    ASSERT_TRUE(sections);
+    ObjectTextReader reader(*sections, file);
+    const auto four = reader.value(4, 0);
+    ASSERT_TRUE(four);
+    EXPECT_EQ(*four, "<< /Parent 6 0 R >>");
+  }
 }
