@@ -172,7 +172,9 @@ std::optional<XrefTail> parse(DocumentSource& src, const Opened& o, const std::s
   // A file whose table misplaces an object is repaired, written out from
   // what qpdf reads: its page tree must then be the file's own.
   if (auto regrouped = sections && sections->everyObjectWhereListed()
-                           ? regroupFlatPageTree(file, tail->startxref, *sections, kRegroupFromKids, listing)
+                           ? regroupFlatPageTree(
+                                 file, tail->startxref, *sections, kRegroupFromKids,
+                                 listing && everyObjectStreamMeasuredFromText(file, *sections) ? listing : std::nullopt)
                            : std::nullopt) {
     auto section = std::make_shared<const std::string>(std::move(regrouped->section));
     regrouped->section.clear();

@@ -233,6 +233,16 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
                });
 }
 
+bool everyObjectStreamMeasuredFromText(std::string_view file, const CrossReferenceSections& sections,
+                                       ExpansionLimit limit) {
+  if (!sections.everyObjectWhereListed()) return false;
+  for (int stream : sections.objectStreams()) {
+    const auto text = objectStreamText(sections, file, stream);
+    if (!text || !text->endsAtLength || (text->deflated && !limit.deflatedCannotExceed(text->raw.size()))) return false;
+  }
+  return true;
+}
+
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit) {
   const auto streams = objectStreamsFromTable(pdf);
   if (streams.empty()) return;

@@ -74,6 +74,13 @@ void checkObjectStreamExpansionFrom(QPDF& pdf, std::string_view file, const Cros
 // memory), `file` being the input qpdf reads (its position is kept): the
 // object streams qpdf's table lists, each read and so kept by qpdf.
 void checkObjectStreamExpansion(QPDF& pdf, InputSource& file, ExpansionLimit limit = {});
+// Whether every object stream the sections name is measured from its text
+// alone (a direct /Length that lands on "endstream", and a size that
+// cannot inflate past the limit), so qpdf never has to read one to check
+// it: only then may qpdf be given a subset of the file's objects, since a
+// stream left out of it would go unmeasured (and its damage unseen).
+bool everyObjectStreamMeasuredFromText(std::string_view file, const CrossReferenceSections& sections,
+                                       ExpansionLimit limit = {});
 
 // Before qpdf reads a file in memory: its cross-reference streams, which
 // qpdf inflates whole while opening it, held to the same rule. Throws

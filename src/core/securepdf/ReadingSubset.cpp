@@ -47,7 +47,10 @@ std::optional<std::vector<QPDFObjGen>> referencesOf(std::string_view text) {
   QPDFTokenizer tokenizer;
   tokenizer.allowEOF();
   int number = 0, generation = 0, integers = 0;  // the last two tokens, when integers
-  int depth = 0;
+  // The brackets open, innermost last: qpdf closes a dictionary only at
+  // ">>" and an array only at "]", and reads past a closer that does not
+  // match (with a warning), so a value never ends here at one.
+  std::string open;
   bool started = false;
   for (;;) {
     const QPDFTokenizer::Token token = tokenizer.readToken(input, "object", true);
@@ -64,18 +67,22 @@ std::optional<std::vector<QPDFObjGen>> referencesOf(std::string_view text) {
         started = true;
         continue;
       case QPDFTokenizer::tt_dict_open:
+        open.push_back('<');
+        break;
       case QPDFTokenizer::tt_array_open:
-        ++depth;
+        open.push_back('[');
         break;
       case QPDFTokenizer::tt_dict_close:
       case QPDFTokenizer::tt_array_close:
-        depth = std::max(depth - 1, 0);
-        if (depth == 0) return found;
+        if (open.empty() || open.back() != (token.getType() == QPDFTokenizer::tt_dict_close ? '<' : '['))
+          return std::nullopt;  // qpdf reads on; where it stops is not worked out here
+        open.pop_back();
+        if (open.empty()) return found;
         break;
       case QPDFTokenizer::tt_word: {
         const std::string& word = token.getValue();
         if (word == "R" && integers == 2) found.emplace_back(number, generation);
-        if (depth == 0 && started && (word == "endobj" || word == "stream" || word == "R")) return found;
+        if (open.empty() && started && (word == "endobj" || word == "stream" || word == "R")) return found;
         break;
       }
       default:

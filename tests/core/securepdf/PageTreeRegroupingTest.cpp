@@ -6,10 +6,12 @@
 
 #include "core/securepdf/CrossReferenceSections.hpp"
 #include "core/securepdf/DocumentSource.hpp"
+#include "core/securepdf/ExpansionLimit.hpp"
 #include "core/securepdf/IncrementalUpdate.hpp"
 #include "core/securepdf/JoinedInputSource.hpp"
 #include "core/securepdf/ObjectTextReader.hpp"
 #include "core/securepdf/PageTree.hpp"
+#include "core/securepdf/ReadingSubset.hpp"
 #include "core/securepdf/SignatureFieldList.hpp"
 #include "core/securepdf/SignatureFieldPlacement.hpp"
 #include "support/PdfTestSupport.hpp"
@@ -351,5 +353,51 @@ TEST(PageTreeRegroupingTest, AnObjectStreamsObjectIsReadToTheEndOfItsValue) {
     const auto four = reader.value(4, 0);
     ASSERT_TRUE(four);
     EXPECT_EQ(*four, "<< /Parent 6 0 R >>");
+    // Every object stream measured from its text: a subset may leave them
+    // out, as nothing needs qpdf to read them to be checked.
+    EXPECT_TRUE(everyObjectStreamMeasuredFromText(file, *sections));
   }
+}
+
+// A subset leaves out object streams signing does not read, so qpdf never
+// measures them against the expansion limit nor warns of their damage:
+// only files whose every object stream is measured from its text qualify,
+// and a bracket qpdf reads past does not end a value.
+TEST(PageTreeRegroupingTest, WhatOnlyQpdfWouldCheckKeepsTheWholeTable) {
+  pdftest::XrefStreamFile f;
+  f.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  f.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  const std::string data = "4 0 << /A 1 >>";
+  // Its /Length three bytes short of "endstream".
+  f.object(3, "<< /Type /ObjStm /N 1 /First 4 /Length " + std::to_string(data.size() - 3) + " >>\nstream\n" + data +
+                  "\nendstream");
+  f.row(0, 0, 0xFFFF);
+  f.listed(1);
+  f.listed(2);
+  f.listed(3);
+  f.row(2, 3, 0);
+  const std::string file = f.finish(5, "/Size 6 /Root 1 0 R");
+  const auto sections = CrossReferenceSections::read(file, f.lastXref);
+  ASSERT_TRUE(sections);
+  EXPECT_FALSE(everyObjectStreamMeasuredFromText(file, *sections));
+
+  pdftest::XrefStreamFile g;
+  g.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 3 0 R >>");
+  g.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+  g.object(3, "<< /Fields [] /Foo ] /DR 4 0 R >>");
+  g.row(0, 0, 0xFFFF);
+  g.listed(1);
+  g.listed(2);
+  g.listed(3);
+  const std::string stray = g.finish(4, "/Size 5 /Root 1 0 R");
+  const auto strayRead = CrossReferenceSections::read(stray, g.lastXref);
+  ASSERT_TRUE(strayRead);
+  // The walk gives up on it rather than stop at the stray "]".
+  std::vector<QPDFObjGen> pages;
+  ObjectTextReader reader(*strayRead, stray);
+  ReadingSubset::Walk walk;
+  walk.catalog = QPDFObjGen(1, 0);
+  walk.pages = &pages;
+  walk.definedBySection = [](QPDFObjGen) { return false; };
+  EXPECT_FALSE(ReadingSubset::find(*strayRead, reader, walk));
 }
